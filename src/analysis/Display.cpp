@@ -1,0 +1,83 @@
+#include "analysis/Display.h"
+
+namespace torvo {
+
+size_t NotesList::Add(std::string text, int colour) {
+    lines_.push_back({std::move(text), colour});
+    if (changed_) changed_();
+    return lines_.size() - 1;
+}
+
+void NotesList::Replace(size_t index, std::string text, int colour) {
+    if (index >= lines_.size()) return;
+    lines_[index] = {std::move(text), colour};
+    if (changed_) changed_();
+}
+
+void NotesList::Clear() {
+    lines_.clear();
+    if (changed_) changed_();
+}
+
+void Panel::Set(std::string_view caption, std::string text, int background) {
+    fields_[std::string(caption)] = {std::move(text), background};
+    if (changed_) changed_();
+}
+
+std::string_view Panel::Get(std::string_view caption) const {
+    auto it = fields_.find(caption);
+    return it == fields_.end() ? std::string_view() : std::string_view(it->second.text);
+}
+
+void Panel::Clear() {
+    fields_.clear();
+    if (changed_) changed_();
+}
+
+Display::Display()
+    : container_([this] { Changed(); }),
+      userData_([this] { Changed(); }),
+      render_([this] { Changed(); }),
+      filePanel_([this] { Changed(); }),
+      videoPanel_([this] { Changed(); }) {}
+
+Panel& Display::AudioPanel(size_t stream) {
+    while (audioPanels_.size() <= stream) audioPanels_.emplace_back([this] { Changed(); });
+    return audioPanels_[stream];
+}
+
+void Display::SetLamp(std::string_view caption, LampState state) {
+    lamps_[std::string(caption)] = state;
+    Changed();
+}
+
+LampState Display::Lamp(std::string_view caption) const {
+    auto it = lamps_.find(caption);
+    return it == lamps_.end() ? LampState::kHidden : it->second;
+}
+
+std::vector<std::string> Display::LitLamps() const {
+    std::vector<std::string> lit;
+    for (const auto& [caption, state] : lamps_)
+        if (state == LampState::kLit) lit.push_back(caption);
+    return lit;
+}
+
+void Display::SetTitle(std::string title) {
+    title_ = std::move(title);
+    Changed();
+}
+
+void Display::Reset() {
+    container_.Clear();
+    userData_.Clear();
+    render_.Clear();
+    filePanel_.Clear();
+    videoPanel_.Clear();
+    audioPanels_.clear();
+    for (auto& lamp : lamps_) lamp.second = LampState::kDark;
+    fields_.ClearFields();
+    Changed();
+}
+
+}  // namespace torvo

@@ -1,0 +1,132 @@
+// The display model: everything the analysis of one file shows, held in the
+// core so that the desktop window and the command-line report render the same
+// lines. Views only read it; the driver and the analysers only write it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/ReportFields.h"
+
+namespace torvo {
+
+// The sixteen background colours of notes lines, as 0x00BBGGRR values.
+inline constexpr std::array<uint32_t, 16> kNotesPalette = {
+    0x000000, 0xFFFFFF, 0xC0FFFF, 0xFFFFC0, 0xE0FFE0, 0xE1E1FF, 0xE7F8F9, 0xC0C0FF,
+    0xFFC0C0, 0x606060, 0x400040, 0x400040, 0x404040, 0xA19D9D, 0xCC0000, 0x808080,
+};
+
+// Palette indexes the analysis uses by meaning.
+enum NoteColour : int {
+    kColourPlain = 0,
+    kColourWarning = 2,
+    kColourGood = 4,
+    kColourDamage = 5,
+    kColourMpegSummary = 6,
+};
+
+struct NoteLine {
+    std::string text;
+    int colour = kColourPlain;
+};
+
+class NotesList {
+public:
+    explicit NotesList(std::function<void()> changed = {}) : changed_(std::move(changed)) {}
+    size_t Add(std::string text, int colour = kColourPlain);
+    // Replaces a line in place (interim results); ignored for an unknown index.
+    void Replace(size_t index, std::string text, int colour = kColourPlain);
+    void Clear();
+    const std::vector<NoteLine>& Lines() const { return lines_; }
+
+private:
+    std::vector<NoteLine> lines_;
+    std::function<void()> changed_;
+};
+
+struct PanelField {
+    std::string text;
+    int background = -1;  // a palette index, or -1 for the default
+};
+
+// One panel of captioned read-only fields (the file panel, the video panel,
+// the panel of one audio stream).
+class Panel {
+public:
+    explicit Panel(std::function<void()> changed = {}) : changed_(std::move(changed)) {}
+    void Set(std::string_view caption, std::string text, int background = -1);
+    std::string_view Get(std::string_view caption) const;
+    const std::map<std::string, PanelField, std::less<>>& Fields() const { return fields_; }
+    bool Empty() const { return fields_.empty(); }
+    void Clear();
+
+private:
+    std::map<std::string, PanelField, std::less<>> fields_;
+    std::function<void()> changed_;
+};
+
+enum class LampState { kHidden, kDark, kLit };
+
+inline constexpr std::string_view kProgramTitle = "Torvo v2.70a";
+
+class Display {
+public:
+    // Panel captions used by more than one writer.
+    static constexpr std::string_view kPathCaption = "Путь";
+    static constexpr std::string_view kSizeCaption = "Размер";
+
+    Display();
+    Display(const Display&) = delete;
+    Display& operator=(const Display&) = delete;
+
+    // Called after every change, so that a shown view can follow interim results.
+    void SetObserver(std::function<void()> observer) { observer_ = std::move(observer); }
+
+    NotesList& Container() { return container_; }
+    NotesList& UserData() { return userData_; }
+    NotesList& Render() { return render_; }
+    const NotesList& Container() const { return container_; }
+    const NotesList& UserData() const { return userData_; }
+    const NotesList& Render() const { return render_; }
+
+    Panel& FilePanel() { return filePanel_; }
+    Panel& VideoPanel() { return videoPanel_; }
+    const Panel& FilePanel() const { return filePanel_; }
+    const Panel& VideoPanel() const { return videoPanel_; }
+    // One panel per offered audio stream, in stream order.
+    Panel& AudioPanel(size_t stream);
+    const std::vector<Panel>& AudioPanels() const { return audioPanels_; }
+
+    void SetLamp(std::string_view caption, LampState state);
+    LampState Lamp(std::string_view caption) const;
+    std::vector<std::string> LitLamps() const;
+
+    void SetTitle(std::string title);
+    const std::string& Title() const { return title_; }
+
+    CExport& Fields() { return fields_; }
+    const CExport& Fields() const { return fields_; }
+
+    // Empties everything a file leaves behind, before the next one.
+    void Reset();
+
+private:
+    void Changed() const {
+        if (observer_) observer_();
+    }
+
+    std::function<void()> observer_;
+    NotesList container_, userData_, render_;
+    Panel filePanel_, videoPanel_;
+    std::vector<Panel> audioPanels_;
+    std::map<std::string, LampState, std::less<>> lamps_;
+    std::string title_;
+    CExport fields_;
+};
+
+}  // namespace torvo

@@ -1,0 +1,73 @@
+#include "analysis/Identify.h"
+
+#include <array>
+
+namespace torvo {
+
+uint64_t Id3v2TagSize(ByteView header) {
+    if (!header.Equals(0, "ID3") || !header.Has(6, 4)) return 0;
+    // Synchsafe integer: seven bits per byte, most significant byte first.
+    uint64_t size = 0;
+    for (int i = 6; i < 10; ++i) size = size << 7 | (header.U8(i) & 0x7F);
+    return size + 10;
+}
+
+bool RowMatches(const SignatureRow& row, ByteView header) {
+    if (!row.pattern || row.length == 0) return false;
+    const ByteView bytes = header.Sub(row.offset, row.length);
+    if (bytes.empty()) return false;
+    for (uint32_t i = 0; i < row.length; ++i)
+        if (row.pattern[i] != '?' && static_cast<uint8_t>(row.pattern[i]) != bytes.U8(i)) return false;
+    return true;
+}
+
+const SignatureRow* IdentifyBySignature(CFileCache& reader, FileIdentity& identity) {
+    if (const uint64_t tag = Id3v2TagSize(reader.Header())) reader.Skip(tag);
+    for (const SignatureRow& row : SignatureRows()) {
+        if (RowMatches(row, reader.Header())) {
+            identity.row = &row;
+            identity.typeId = row.typeId;
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+bool IsTransportStream(ByteView header) {
+    // Per packet id: 0xFF = never seen, else (run of in-order counters << 4) | last counter.
+    constexpr uint8_t kUnseen = 0xFF, kEnough = 14;
+    std::array<uint8_t, 8192> state;
+    state.fill(kUnseen);
+    if (header.size() <= 1025) return false;
+    const uint64_t end = header.size() - 1024;  // the last 1024 bytes are never examined
+    // Every 0x47 is a candidate, and the search resumes four bytes after it.
+    for (uint64_t p = 1; p < end; p += 4) {
+        p = header.FindByte(0x47, p, end);
+        if (p == ByteView::npos) break;
+        const uint8_t b1 = header.U8(p + 1), b2 = header.U8(p + 2), b3 = header.U8(p + 3);
+        const bool transportError = b1 & 0x80, scrambled = b3 & 0xC0, carriesNothing = (b3 & 0x30) == 0;
+        if (transportError || scrambled || carriesNothing) continue;
+        const unsigned pid = (b1 & 0x1Fu) << 8 | b2;
+        const uint8_t cc = b3 & 0x0F;
+        uint8_t& s = state[pid];
+        if (s == kUnseen) {
+            s = cc;
+        } else {
+            unsigned run = s >> 4;
+            const unsigned last = s & 0x0F;
+            if (run != kEnough) run = cc == ((last + 1) & 0x0F) ? run + 1 : 0;
+            if (run == kEnough) return true;  // a run of fourteen is final
+            s = static_cast<uint8_t>(run << 4 | cc);
+        }
+    }
+    return false;
+}
+
+void SettleFileType(FileIdentity& identity, int32_t dvTypeId) {
+    if (identity.typeId == kTypeUnknown && identity.layout != StreamLayout::kNone)
+        identity.typeId = identity.layout == StreamLayout::kTransportStream ? kTypeTransportStream : kTypeMpeg;
+    if (identity.typeId == kTypeUnknown && dvTypeId != kTypeUnknown) identity.typeId = dvTypeId;
+    if (!identity.row) identity.row = RowForType(identity.typeId);
+}
+
+}  // namespace torvo

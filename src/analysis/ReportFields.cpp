@@ -1,0 +1,141 @@
+#include "analysis/ReportFields.h"
+
+#include <cstdarg>
+
+#include "analysis/Text.h"
+
+namespace torvo {
+namespace {
+
+#define TORVO_AUDIO_KEYS(suffix)                                                                          \
+    "%AUDIO_BITRATE" suffix "%", "%AUDIO_BITRATE_TYPE" suffix "%", "%AUDIO_CHANNEL_COUNT" suffix "%",     \
+        "%AUDIO_CODEC" suffix "%", "%AUDIO_CODEC_STATUS" suffix "%", "%AUDIO_MPEG_STREAM_ID" suffix "%", \
+        "%AUDIO_MPEG_SUBSTREAM_ID" suffix "%", "%AUDIO_SAMPLE_RATE" suffix "%"
+
+constexpr std::string_view kKeys[] = {
+    "%FILE_NAME%",
+    "%FILE_NAME_WITH_PATH%",
+    "%FILE_SIZE%",
+    "%CONT_AUDIO_STREAM_COUNT%",
+    "%CONT_BASETYPE%",
+    "%CONT_BYTES_MISSING%",
+    "%CONT_INTERLEAVE_ALIGN%",
+    "%CONT_INTERLEAVE_PRELOAD%",
+    "%CONT_INTERLEAVE_TIME%",
+    "%CONT_SUBTYPE%",
+    "%CONT_TOTAL_BITRATE%",
+    "%VIDEO_ASPECT_CONVERT_AVI1%",
+    "%VIDEO_ASPECT_CONVERT_AVI2%",
+    "%VIDEO_ASPECT_CONVERT_CVD1%",
+    "%VIDEO_ASPECT_CONVERT_CVD2%",
+    "%VIDEO_ASPECT_CONVERT_DVD1%",
+    "%VIDEO_ASPECT_CONVERT_DVD2%",
+    "%VIDEO_ASPECT_CONVERT_SVCD1%",
+    "%VIDEO_ASPECT_CONVERT_SVCD2%",
+    "%VIDEO_ASPECT_CONVERT_VCD1%",
+    "%VIDEO_ASPECT_CONVERT_VCD2%",
+    "%VIDEO_ASPECT_SOURCE_MATCH%",
+    "%VIDEO_ASPECT_TYPE_NTSC%",
+    "%VIDEO_ASPECT_TYPE_PAL%",
+    "%VIDEO_BITRATE%",
+    "%VIDEO_CODEC_NAME%",
+    "%VIDEO_CODEC_STATUS%",
+    "%VIDEO_CODEC_TYPE%",
+    "%VIDEO_DAR%",
+    "%VIDEO_DURATION%",
+    "%VIDEO_FIELDS_PER_SEC%",
+    "%VIDEO_FRAME_COUNT%",
+    "%VIDEO_FRAMES_PER_SEC%",
+    "%VIDEO_H264%",
+    "%VIDEO_MPEG2%",
+    "%VIDEO_MPEG2_3X2%",
+    "%VIDEO_MPEG2_BFF%",
+    "%VIDEO_MPEG2_I_L%",
+    "%VIDEO_MPEG2_PPF%",
+    "%VIDEO_MPEG2_PROG%",
+    "%VIDEO_MPEG2_TFF%",
+    "%VIDEO_MPEG4%",
+    "%VIDEO_MPEG4_BVOP%",
+    "%VIDEO_MPEG4_GMC%",
+    "%VIDEO_MPEG4_NVOP%",
+    "%VIDEO_MPEG4_QPEL%",
+    "%VIDEO_PAR%",
+    "%VIDEO_PICS_PER_SEC%",
+    "%VIDEO_QF%",
+    "%VIDEO_SAR%",
+    "%VIDEO_SIZE_X%",
+    "%VIDEO_SIZE_Y%",
+    TORVO_AUDIO_KEYS(""),
+    TORVO_AUDIO_KEYS("_2"),
+    TORVO_AUDIO_KEYS("_3"),
+};
+#undef TORVO_AUDIO_KEYS
+
+static_assert(std::size(kKeys) == CExport::kKeyCount);
+
+constexpr size_t kTemplateNameWidth = 31;
+
+}  // namespace
+
+std::span<const std::string_view> CExport::Keys() { return kKeys; }
+
+CExport::CExport() {
+    // Only the single-instance keys appear in the generated texts.
+    for (size_t i = 0; i < kSingleInstanceKeys; ++i) {
+        const std::string_view key = kKeys[i];
+        const std::string_view name = BareName(key);
+        keyHeader_.append(key).append("\t");
+        nameHeader_.append(name).append("\t");
+        defaultTemplate_.append(name);
+        if (name.size() < kTemplateNameWidth) defaultTemplate_.append(kTemplateNameWidth - name.size(), ' ');
+        defaultTemplate_.append(key).append("\\r\\n");
+    }
+    keyHeader_.append(".\\r\\n");
+    nameHeader_.append("EndOfRec\r\n");
+    defaultTemplate_.append("\\r\\n");
+}
+
+std::optional<size_t> CExport::Lookup(std::string_view text) {
+    for (size_t i = 0; i < kKeyCount; ++i) {
+        const std::string_view key = kKeys[i];
+        if (text.size() >= key.size() && EqualsIgnoreAsciiCase(text.substr(0, key.size()), key)) return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<size_t> CExport::SlotFor(std::string_view name, int streamIndex) {
+    static constexpr const char* kSuffix[] = {"", "_2", "_3"};
+    if (streamIndex < 0 || streamIndex > 2) return std::nullopt;
+    const std::string key = "%" + std::string(name) + kSuffix[streamIndex] + "%";
+    // Writers must name a whole key: a prefix match alone is for templates.
+    const auto slot = Lookup(key);
+    if (slot && kKeys[*slot].size() != key.size()) return std::nullopt;
+    return slot;
+}
+
+size_t CExport::SetField(std::string_view name, int streamIndex, std::string_view text) {
+    const auto slot = SlotFor(name, streamIndex);
+    if (!slot) return 0;
+    const std::string_view kept = TruncateUtf8(text, kMaxValueChars);
+    values_[*slot].assign(kept);
+    return CountUtf8(kept);
+}
+
+size_t CExport::FormatField(std::string_view name, int streamIndex, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::string text = FormatV(format, args);
+    va_end(args);
+    return SetField(name, streamIndex, text);
+}
+
+void CExport::ClearFields() {
+    for (std::string& value : values_) value.clear();
+}
+
+std::string_view CExport::Field(std::string_view name, int streamIndex) const {
+    const auto slot = SlotFor(name, streamIndex);
+    return slot ? std::string_view(values_[*slot]) : std::string_view();
+}
+
+}  // namespace torvo

@@ -1,0 +1,23 @@
+// Command-line options of torvo-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace torvo::cli {
+
+enum class OutputFormat { kText, kJson, kFields };
+
+struct Options {
+    OutputFormat format = OutputFormat::kText;
+    bool showHelp = false;
+    bool showVersion = false;
+    std::vector<std::string> files;
+};
+
+// Parses argv; on wrong usage returns false with a message in error.
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+const char* UsageText();
+
+}  // namespace torvo::cli

@@ -1,0 +1,87 @@
+#include "CliReport.h"
+
+#include <nlohmann/json.hpp>
+
+namespace torvo::cli {
+namespace {
+
+void AppendPanel(std::string& out, const Panel& panel) {
+    for (const auto& [caption, field] : panel.Fields()) out += "  " + caption + ": " + field.text + "\n";
+}
+
+void AppendNotes(std::string& out, const char* title, const NotesList& notes) {
+    if (notes.Lines().empty()) return;
+    out += std::string(title) + "\n";
+    for (const NoteLine& line : notes.Lines()) out += "  " + line.text + "\n";
+}
+
+nlohmann::json PanelJson(const Panel& panel) {
+    nlohmann::json object = nlohmann::json::object();
+    for (const auto& [caption, field] : panel.Fields()) object[caption] = field.text;
+    return object;
+}
+
+nlohmann::json LinesJson(const NotesList& notes) {
+    nlohmann::json lines = nlohmann::json::array();
+    for (const NoteLine& line : notes.Lines()) lines.push_back(line.text);
+    return lines;
+}
+
+}  // namespace
+
+std::string TextReport(const std::string& path, const Display& display) {
+    std::string out = "== " + path + "\n";
+    out += "Файл\n";
+    AppendPanel(out, display.FilePanel());
+    AppendNotes(out, "Контейнер", display.Container());
+    AppendNotes(out, "Данные пользователя", display.UserData());
+    if (!display.VideoPanel().Empty()) {
+        out += "Видео\n";
+        AppendPanel(out, display.VideoPanel());
+    }
+    const auto lamps = display.LitLamps();
+    if (!lamps.empty()) {
+        out += "  [";
+        for (size_t i = 0; i < lamps.size(); ++i) out += (i ? " " : "") + lamps[i];
+        out += "]\n";
+    }
+    for (size_t i = 0; i < display.AudioPanels().size(); ++i) {
+        out += "Звук " + std::to_string(i + 1) + "\n";
+        AppendPanel(out, display.AudioPanels()[i]);
+    }
+    AppendNotes(out, "Рендеринг", display.Render());
+    return out;
+}
+
+std::string FieldLines(const Display& display) {
+    std::string out;
+    const auto keys = CExport::Keys();
+    for (size_t i = 0; i < keys.size(); ++i)
+        out.append(CExport::BareName(keys[i])).append("\t").append(display.Fields().Value(i)).append("\n");
+    return out;
+}
+
+std::string JsonLine(const std::string& path, int typeId, const Display& display) {
+    nlohmann::ordered_json j;
+    j["file"] = path;
+    j["type_id"] = typeId;
+    nlohmann::ordered_json fields = nlohmann::ordered_json::object();
+    const auto keys = CExport::Keys();
+    for (size_t i = 0; i < keys.size(); ++i) fields[std::string(CExport::BareName(keys[i]))] = display.Fields().Value(i);
+    j["fields"] = fields;
+    nlohmann::json notes = nlohmann::json::array();
+    for (const NoteLine& line : display.Container().Lines())
+        notes.push_back({{"text", line.text}, {"colour", line.colour}});
+    j["notes"] = notes;
+    j["tags"] = LinesJson(display.UserData());
+    j["lamps"] = display.LitLamps();
+    j["video"] = PanelJson(display.VideoPanel());
+    nlohmann::json audio = nlohmann::json::array();
+    for (const Panel& panel : display.AudioPanels()) audio.push_back(PanelJson(panel));
+    j["audio"] = audio;
+    j["render"] = LinesJson(display.Render());
+    // File names need not be valid UTF-8; such bytes become U+FFFD rather than an exception.
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace torvo::cli

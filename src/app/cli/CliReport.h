@@ -1,0 +1,16 @@
+// Renders the display model of one analysed file for the terminal: as a text
+// report, as NAME<TAB>value field lines, or as one JSON object (JSON Lines).
+#pragma once
+
+#include <string>
+
+#include "analysis/Display.h"
+
+namespace torvo::cli {
+
+std::string TextReport(const std::string& path, const Display& display);
+std::string FieldLines(const Display& display);
+// One line of JSON, without the line break.
+std::string JsonLine(const std::string& path, int typeId, const Display& display);
+
+}  // namespace torvo::cli
