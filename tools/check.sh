@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Set-up, then a normal and an AddressSanitizer+UBSan build, each running the
+# whole test suite. Warnings are errors here.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/bootstrap.sh
+jobs=$(nproc)
+run() {  # run DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DTORVO_WERROR=ON -DTORVO_BENCH=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure
+}
+echo "== normal build"
+run build-check -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run build-asan -DCMAKE_BUILD_TYPE=Debug -DTORVO_SANITIZE=ON -DTORVO_BENCH=OFF
