@@ -1,0 +1,188 @@
+#include "analysis/FileCache.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "TestUtil.h"
+
+namespace torvo {
+namespace {
+
+using test::Bytes;
+using test::MemFile;
+using test::PatternByte;
+using test::PatternBytes;
+
+constexpr uint64_t MiB = 1024 * 1024, KiB = 1024;
+
+bool MapHolds(CFileCache& r, uint64_t pos, uint32_t len, bool reload = true) {
+    const uint8_t* p = r.Map(pos, len, reload);
+    if (!p) return false;
+    for (uint32_t i = 0; i < len; ++i)
+        if (p[i] != PatternByte(pos + i)) return false;
+    return true;
+}
+
+TEST(FileCache, SmallFileServesOnlyItsOwnBytes) {
+    MemFile file(PatternBytes(100));
+    CFileCache r;
+    ASSERT_TRUE(r.Open(file.Path()));
+    EXPECT_EQ(r.PhysicalSize(), 100u);
+    EXPECT_EQ(r.LogicalLength(), 100u);
+    EXPECT_TRUE(MapHolds(r, 96, 4));
+    // Bytes past the end of the file are never handed out as if they were data.
+    EXPECT_EQ(r.Map(97, 4), nullptr);
+    EXPECT_EQ(r.Map(100, 1), nullptr);
+    uint8_t buf[8];
+    EXPECT_EQ(r.ReadAt(100, buf, 8), 0u);
+    EXPECT_EQ(r.ReadAt(96, buf, 8), 4u);
+    EXPECT_EQ(buf[3], PatternByte(99));
+    EXPECT_EQ(r.Position(), 100u);
+}
+
+TEST(FileCache, OpenRefusesMissingFilesAndSecondOpens) {
+    CFileCache r;
+    EXPECT_FALSE(r.Open("/nonexistent/torvo/file"));
+    EXPECT_EQ(r.LastError(), ENOENT);
+    EXPECT_FALSE(r.Open("/"));  // a directory is not a media file
+    MemFile file(PatternBytes(10));
+    CFileCache once;
+    ASSERT_TRUE(once.Open(file.Path()));
+    EXPECT_FALSE(once.Open(file.Path()));
+    EXPECT_FALSE(once.AttachMemory(nullptr, 0, false));
+}
+
+TEST(FileCache, SkipMovesTheLogicalStart) {
+    MemFile file(PatternBytes(10000));
+    CFileCache r;
+    ASSERT_TRUE(r.Open(file.Path()));
+    ASSERT_TRUE(r.Skip(4096));
+    EXPECT_EQ(r.BaseOffset(), 4096u);
+    EXPECT_EQ(r.LogicalLength(), 10000u - 4096u);
+    EXPECT_EQ(r.U8At(0), PatternByte(4096));
+    EXPECT_EQ(r.Header().size(), 10000u - 4096u);
+    // Skipping past the end leaves an empty logical file, not a wrapped length.
+    ASSERT_TRUE(r.Skip(1'000'000));
+    EXPECT_EQ(r.LogicalLength(), 0u);
+    EXPECT_EQ(r.Map(0, 1), nullptr);
+}
+
+TEST(FileCache, WindowBeyondTheHeaderReloadsAsDocumented) {
+    MemFile file(PatternBytes(6 * MiB));
+    CFileCache r;
+    ASSERT_TRUE(r.Open(file.Path()));
+    EXPECT_EQ(r.Header().size(), CFileCache::kHeaderSize);
+    EXPECT_TRUE(MapHolds(r, 4 * MiB - 16, 16));  // the header's last bytes
+
+    EXPECT_EQ(r.Map(5 * MiB, 300 * KiB), nullptr);  // longer than the window
+    EXPECT_TRUE(MapHolds(r, 5 * MiB, 64 * KiB));
+    // The window now starts at 5 MiB: anything inside it needs no reload.
+    EXPECT_TRUE(MapHolds(r, 5 * MiB + 200 * KiB, 56 * KiB, false));
+    EXPECT_EQ(r.Map(5 * MiB - 1, 1, false), nullptr);
+
+    // A short step back reloads from 128 KiB before the request.
+    EXPECT_TRUE(MapHolds(r, 5 * MiB - KiB, 16));
+    EXPECT_TRUE(MapHolds(r, 5 * MiB - KiB - 128 * KiB, 16, false));
+    EXPECT_EQ(r.Map(5 * MiB - KiB - 128 * KiB - 1, 1, false), nullptr);
+    EXPECT_TRUE(MapHolds(r, 5 * MiB - KiB + 127 * KiB, KiB, false));
+
+    // A request straddling the header's end is served whole from the window.
+    EXPECT_TRUE(MapHolds(r, 4 * MiB - 8, 16));
+    // Near the end of the file the window is short; requests past it fail.
+    EXPECT_TRUE(MapHolds(r, 6 * MiB - 10, 10));
+    EXPECT_EQ(r.Map(6 * MiB - 10, 11), nullptr);
+    EXPECT_EQ(r.Map(6 * MiB, 1), nullptr);
+}
+
+TEST(FileCache, ReadCopiesAcrossHeaderAndWindow) {
+    MemFile file(PatternBytes(5 * MiB + 123));
+    CFileCache r;
+    ASSERT_TRUE(r.Open(file.Path()));
+    Bytes all(6 * MiB);
+    EXPECT_EQ(r.ReadAt(0, all.data(), all.size()), 5 * MiB + 123);
+    all.resize(5 * MiB + 123);
+    EXPECT_EQ(all, PatternBytes(5 * MiB + 123));
+
+    Bytes some(700 * KiB);
+    EXPECT_EQ(r.ReadAt(4 * MiB - 300 * KiB, some.data(), some.size()), some.size());
+    EXPECT_EQ(some, PatternBytes(some.size(), 4 * MiB - 300 * KiB));
+    EXPECT_EQ(r.Position(), 4 * MiB + 400 * KiB);
+    // A position past the end is clamped, and nothing is read.
+    EXPECT_EQ(r.ReadAt(100 * MiB, some.data(), 10), 0u);
+    EXPECT_EQ(r.Position(), 5 * MiB + 123);
+}
+
+TEST(FileCache, TypedReadersAreEndianAndZeroPastTheEnd) {
+    const Bytes b = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11};
+    CFileCache r;
+    ASSERT_TRUE(r.AttachMemory(b.data(), b.size(), true));
+    EXPECT_EQ(r.U8At(16), 0x11);
+    EXPECT_EQ(r.Be16At(0), 0x0102);
+    EXPECT_EQ(r.Be24At(1), 0x020304u);
+    EXPECT_EQ(r.Be32At(0), 0x01020304u);
+    EXPECT_EQ(r.Be64At(0), 0x0102030405060708ull);
+    uint64_t pos = 0;
+    EXPECT_EQ(r.NextLe16(pos), 0x0201);
+    EXPECT_EQ(r.NextLe32(pos), 0x06050403u);
+    EXPECT_EQ(r.NextLe64(pos), 0x0E0D0C0B0A090807ull);
+    EXPECT_EQ(pos, 14u);
+    EXPECT_EQ(r.NextBe24(pos), 0x0F1011u);
+    EXPECT_EQ(pos, 17u);
+    // Past the end every reader gives 0, and the cursor still moves on.
+    EXPECT_EQ(r.NextBe32(pos), 0u);
+    EXPECT_EQ(pos, 21u);
+    EXPECT_EQ(r.Be16At(16), 0);
+    EXPECT_EQ(r.U8At(17), 0);
+
+    uint8_t guid[16];
+    pos = 0;
+    EXPECT_TRUE(r.NextGuid(pos, guid));
+    EXPECT_EQ(guid[15], 0x10);
+    EXPECT_FALSE(r.NextGuid(pos, guid));
+    EXPECT_EQ(guid[0], 0);
+    EXPECT_EQ(pos, 32u);
+}
+
+TEST(FileCache, AttachMemoryWithoutCopyUsesTheCallersBytes) {
+    Bytes b = {'a', 'b', 'c'};
+    CFileCache r;
+    ASSERT_TRUE(r.AttachMemory(b.data(), b.size(), false));
+    b[1] = 'X';
+    EXPECT_EQ(r.U8At(1), 'X');
+    EXPECT_FALSE(r.IsFile());
+    EXPECT_EQ(r.Map(3, 1), nullptr);  // no file behind it to fill a window from
+    ASSERT_TRUE(r.Skip(1));
+    EXPECT_EQ(r.U8At(0), 'X');
+    EXPECT_EQ(r.LogicalLength(), 2u);
+}
+
+TEST(FileCache, FindReportsTheFirstWholeMatch) {
+    Bytes b;
+    test::Append(b, "xxABCxxABCDxx");
+    CFileCache r;
+    ASSERT_TRUE(r.AttachMemory(b.data(), b.size(), true));
+    EXPECT_EQ(r.Find(0, "ABCD", 100), 7);
+    EXPECT_EQ(r.Find(0, "ABC", 13), 2);
+    EXPECT_EQ(r.Find(3, "ABC", 6), -1);  // the second ABC would end past the range
+    EXPECT_EQ(r.Find(3, "ABC", 7), 7);
+    EXPECT_EQ(r.Find(13, "x", 10), -1);
+    EXPECT_EQ(r.Find(0, "", 10), -1);
+}
+
+TEST(FileCache, PositionsPastFourGibibytesWork) {
+    const uint64_t size = 5 * 1024 * MiB;
+    MemFile file = MemFile::Sparse(size);
+    file.WriteAt(4 * 1024 * MiB + 100, {0xDE, 0xAD, 0xBE, 0xEF});
+    file.WriteAt(size - 2, {0x12, 0x34});
+    CFileCache r;
+    ASSERT_TRUE(r.Open(file.Path()));
+    EXPECT_EQ(r.LogicalLength(), size);
+    EXPECT_EQ(r.Be32At(4 * 1024 * MiB + 100), 0xDEADBEEFu);
+    EXPECT_EQ(r.Be16At(size - 2), 0x1234);
+    EXPECT_EQ(r.Be16At(size - 1), 0);
+    EXPECT_EQ(r.Find(4 * 1024 * MiB, "\xDE\xAD", 1000), static_cast<int64_t>(4 * 1024 * MiB + 100));
+}
+
+}  // namespace
+}  // namespace torvo

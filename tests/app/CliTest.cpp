@@ -1,0 +1,114 @@
+// The command-line front end: its JSON parses with a real parser and agrees
+// with the text report; exit codes and messages follow its contract.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "CliOptions.h"
+#include "CliReport.h"
+#include "TestUtil.h"
+#include "analysis/Driver.h"
+
+namespace torvo {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs torvo-cli with the given arguments; standard error joins the output when asked.
+CliRun RunCli(const std::string& args, bool withStderr = false) {
+    const std::string command = std::string(TORVO_CLI_PATH) + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null");
+    CliRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::array<char, 4096> buffer;
+    while (size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) run.out.append(buffer.data(), n);
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+TEST(Cli, JsonParsesAndHoldsEveryKey) {
+    const CliRun run = RunCli("--json " + test::SamplePath("wave_pcm.wav") + " " + test::SamplePath("ts_mpeg2.ts"));
+    ASSERT_EQ(run.status, 0);
+    std::vector<nlohmann::json> lines;
+    size_t start = 0;
+    for (size_t end; (end = run.out.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(nlohmann::json::parse(run.out.substr(start, end - start)));
+    ASSERT_EQ(lines.size(), 2u);
+    for (const char* key : {"file", "type_id", "fields", "notes", "tags", "lamps", "video", "audio", "render"})
+        EXPECT_TRUE(lines[0].contains(key)) << key;
+    EXPECT_EQ(lines[0]["type_id"], 3);
+    EXPECT_EQ(lines[0]["fields"].size(), CExport::kKeyCount);
+    EXPECT_EQ(lines[0]["fields"]["CONT_BASETYPE"], "WAVE(.WAV)");
+    EXPECT_EQ(lines[0]["fields"]["FILE_SIZE"], "44,178");
+    EXPECT_EQ(lines[0]["fields"]["VIDEO_CODEC_NAME"], "");
+    EXPECT_EQ(lines[0]["notes"][0]["text"], "Тип файла: WAVE(.WAV)");
+    EXPECT_EQ(lines[0]["notes"][0]["colour"], 0);
+    EXPECT_EQ(lines[1]["type_id"], 86);
+}
+
+TEST(Cli, TextAndJsonAgree) {
+    const std::string path = test::SamplePath("vcd_raw2352.bin");
+    Display display;
+    CAnalysisDriver driver(display);
+    ASSERT_TRUE(driver.AnalyseFile(path));
+    const auto json = nlohmann::json::parse(cli::JsonLine(path, driver.Container().typeId, display));
+    const std::string text = cli::TextReport(path, display);
+    for (const auto& note : json["notes"]) EXPECT_NE(text.find(note["text"].get<std::string>()), std::string::npos);
+    EXPECT_NE(text.find("Размер: 133 KБ (136,416 байт )"), std::string::npos);
+    EXPECT_EQ(RunCli(path).out, text + "\n");
+}
+
+TEST(Cli, InvalidUtf8InNamesStillGivesValidJson) {
+    Display display;
+    const std::string line = cli::JsonLine("bad\xFFname.avi", 0, display);
+    nlohmann::json parsed;
+    EXPECT_NO_THROW(parsed = nlohmann::json::parse(line));
+    EXPECT_EQ(parsed["file"], "bad\uFFFDname.avi");
+}
+
+TEST(Cli, FieldsAreNameTabValueLines) {
+    const CliRun run = RunCli("--fields " + test::SamplePath("image.png"));
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("FILE_NAME\timage.png\n", 0), 0u);
+    EXPECT_NE(run.out.find("\nCONT_BASETYPE\tPNG image (.PNG)\n"), std::string::npos);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 77);  // 76 fields and a blank line
+}
+
+TEST(Cli, UnopenableFileIsReportedAndTheRunGoesOn) {
+    const CliRun run = RunCli("/nonexistent/a.avi " + test::SamplePath("image.gif"), true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Не открыть файл!!: НеМогу открыть файл /nonexistent/a.avi:"), std::string::npos);
+    EXPECT_NE(run.out.find("Тип файла: GIF image (.GIF)"), std::string::npos);
+}
+
+TEST(Cli, UsageErrorsHelpAndVersion) {
+    EXPECT_EQ(RunCli("").status, 2);
+    EXPECT_EQ(RunCli("--bogus x").status, 2);
+    const CliRun help = RunCli("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: torvo-cli"), std::string::npos);
+    const CliRun version = RunCli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("torvo-cli ") + TORVO_VERSION + "\n");
+    // Names after "--" are files even when they look like options.
+    EXPECT_EQ(RunCli("-- --json").status, 1);
+}
+
+TEST(Cli, OptionParsing) {
+    cli::Options o;
+    std::string error;
+    const char* argv[] = {"torvo-cli", "--json", "-x", "a.avi", "-", "--", "-b.avi"};
+    ASSERT_TRUE(cli::ParseOptions(7, argv, o, error));
+    EXPECT_EQ(o.format, cli::OutputFormat::kJson);
+    EXPECT_EQ(o.files, (std::vector<std::string>{"a.avi", "-", "-b.avi"}));
+}
+
+}  // namespace
+}  // namespace torvo
