@@ -1,0 +1,45 @@
+// Opening and identifying each bundled sample, and the transport stream test
+// over a full 4 MiB header buffer (its worst case: no packet ever counts).
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+
+#include <string>
+#include <vector>
+
+#include "analysis/Driver.h"
+
+namespace {
+
+std::vector<std::string> Samples() {
+    std::vector<std::string> paths;
+    if (DIR* dir = opendir(TORVO_TEST_DATA_DIR)) {
+        while (dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != ".." && !name.ends_with(".sh")) paths.push_back(std::string(TORVO_TEST_DATA_DIR) + "/" + name);
+        }
+        closedir(dir);
+    }
+    return paths;
+}
+
+void BM_IdentifyAllSamples(benchmark::State& state) {
+    const auto paths = Samples();
+    torvo::Display display;
+    torvo::CAnalysisDriver driver(display);
+    for (auto _ : state)
+        for (const std::string& path : paths) benchmark::DoNotOptimize(driver.AnalyseFile(path));
+    state.counters["files/s"] = benchmark::Counter(double(paths.size()), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_IdentifyAllSamples)->Unit(benchmark::kMillisecond);
+
+void BM_TransportTestOnSyncBytes(benchmark::State& state) {
+    // Every byte is 0x47, but no packet carries a payload: all candidates are examined and rejected.
+    std::vector<uint8_t> header(torvo::CFileCache::kHeaderSize, 0x47);
+    for (size_t i = 3; i < header.size(); i += 4) header[i] = 0x00;
+    const torvo::ByteView view(header.data(), header.size());
+    for (auto _ : state) benchmark::DoNotOptimize(torvo::IsTransportStream(view));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(header.size()));
+}
+BENCHMARK(BM_TransportTestOnSyncBytes)->Unit(benchmark::kMillisecond);
+
+}  // namespace
