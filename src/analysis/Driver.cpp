@@ -15,7 +15,8 @@ std::string FileNameOf(const std::string& path) {
 
 bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     display_.Reset();
-    container_ = {};
+    records_.Reset();
+    ContainerInfo& container = records_.container;
     identity_ = {};
     message_ = {};
 
@@ -31,13 +32,13 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     CExport& fields = display_.Fields();
     fields.SetField("FILE_NAME_WITH_PATH", 0, path);
     fields.SetField("FILE_NAME", 0, name);
-    container_.fileSize = reader.PhysicalSize();
+    container.fileSize = reader.PhysicalSize();
     display_.FilePanel().Set(Display::kPathCaption, path);
-    display_.FilePanel().Set(Display::kSizeCaption, FullSizeText(container_.fileSize));
-    fields.SetField("FILE_SIZE", 0, ByteCountText(container_.fileSize));
+    display_.FilePanel().Set(Display::kSizeCaption, FullSizeText(container.fileSize));
+    fields.SetField("FILE_SIZE", 0, ByteCountText(container.fileSize));
 
-    if (container_.fileSize == 0) {
-        container_.typeId = identity_.typeId = kTypeEmpty;
+    if (container.fileSize == 0) {
+        container.typeId = identity_.typeId = kTypeEmpty;
         NotesList& notes = display_.Container();
         notes.Add("Файл пуст. Его размер - ноль байт.      ");
         notes.Add("It is blank, barren and bare - vacant, vacuous, and void.");
@@ -49,9 +50,9 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
 
     const CdImageInfo cd = reader.CDImageInfo();
     if (cd.isImage) {
-        container_.cdImage = true;
-        container_.sectorSize = cd.sectorSize;
-        container_.baseOffset = reader.BaseOffset();
+        container.cdImage = true;
+        container.sectorSize = cd.sectorSize;
+        container.baseOffset = reader.BaseOffset();
         display_.Container().Add(Format("Файл-образ CD, sec size = %d", static_cast<int>(cd.sectorSize)));
     }
 
@@ -59,11 +60,11 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
 
     // Files with no signature are recognised by their content, when we can.
     if (identity_.typeId == kTypeUnknown && identity_.layout == StreamLayout::kNone && content_)
-        content_->Analyse(reader, identity_);
+        content_->Analyse(reader, identity_, records_);
 
     SettleFileType(identity_);
-    container_.typeId = identity_.typeId;
-    container_.layout = identity_.layout;
+    container.typeId = identity_.typeId;
+    container.layout = identity_.layout;
     ReportFileType();
     return true;
 }

@@ -9,18 +9,9 @@
 
 #include "analysis/Display.h"
 #include "analysis/Identify.h"
+#include "analysis/Records.h"
 
 namespace torvo {
-
-// What the container analysis knows about the current file.
-struct ContainerInfo {
-    int32_t typeId = kTypeUnknown;
-    StreamLayout layout = StreamLayout::kNone;
-    uint64_t fileSize = 0;
-    bool cdImage = false;
-    uint32_t sectorSize = 0;
-    uint64_t baseOffset = 0;
-};
 
 // A failure the user must be told about, shown as "caption: text".
 struct UserMessage {
@@ -39,7 +30,8 @@ public:
     // the message to show is then in LastMessage().
     bool AnalyseFile(const std::string& path);
 
-    const ContainerInfo& Container() const { return container_; }
+    const ContainerInfo& Container() const { return records_.container; }
+    const AnalysisRecords& Records() const { return records_; }
     const FileIdentity& Identity() const { return identity_; }
     const UserMessage& LastMessage() const { return message_; }
 
@@ -48,7 +40,7 @@ private:
 
     Display& display_;
     ContentAnalyser* content_ = nullptr;
-    ContainerInfo container_;
+    AnalysisRecords records_;
     FileIdentity identity_;
     UserMessage message_;
 };

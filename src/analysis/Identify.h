@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "analysis/FileCache.h"
+#include "analysis/Records.h"
 #include "analysis/SignatureTable.h"
 
 namespace torvo {
@@ -19,11 +20,12 @@ struct FileIdentity {
 
 // Recognises files without a signature by what they contain (raw DV, MPEG
 // system and video streams, elementary audio). It may set the type id and
-// the stream layout; it is called only when neither is known yet.
+// the stream layout, and fills the records with the streams it finds; it is
+// called only when neither the type nor the layout is known yet.
 class ContentAnalyser {
 public:
     virtual ~ContentAnalyser() = default;
-    virtual void Analyse(CFileCache& reader, FileIdentity& identity) = 0;
+    virtual void Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords& records) = 0;
 };
 
 // Size of the ID3v2 tag at the start of the header buffer (header included),

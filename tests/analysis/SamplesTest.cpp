@@ -134,7 +134,7 @@ TEST(Samples, EveryFieldIsEmptyAgainForTheNextFile) {
 // files that neither a signature nor the transport stream test recognised.
 class RecordingAnalyser : public ContentAnalyser {
 public:
-    void Analyse(CFileCache&, FileIdentity& identity) override {
+    void Analyse(CFileCache&, FileIdentity& identity, AnalysisRecords&) override {
         ++calls;
         identity.layout = StreamLayout::kAudioElementary;
     }

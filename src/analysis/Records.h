@@ -1,0 +1,183 @@
+// The per-file records every format analyser fills and the driver reports:
+// what the container says (ContainerInfo), the video stream with its
+// collected elementary data (VideoInfo) and up to 100 other streams
+// (StreamInfo), each with the results of the elementary audio tests.
+//
+// Analysers never allocate these records; the driver owns them and resets
+// them before each file. Elementary data buffers grow on demand up to 4 MiB,
+// so streams that never occur cost nothing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/ByteView.h"
+#include "analysis/SignatureTable.h"
+
+namespace torvo {
+
+inline constexpr size_t kElementaryBufferSize = 0x400000;  // 4 MiB
+inline constexpr size_t kMaxStreams = 100;
+inline constexpr size_t kMaxAudioListEntries = 4;
+inline constexpr size_t kMaxMetadataItems = 16;
+inline constexpr size_t kMaxCompatibleBrands = 8;
+
+// Elementary bytes collected from a container, at most 4 MiB.
+class ElementaryBuffer {
+public:
+    // Appends as much as fits; returns the bytes taken.
+    size_t Append(ByteView bytes);
+    size_t Append(const uint8_t* data, size_t size) { return Append(ByteView(data, size)); }
+    size_t Count() const { return bytes_.size(); }
+    size_t Room() const { return kElementaryBufferSize - bytes_.size(); }
+    ByteView View() const { return ByteView(bytes_.data(), bytes_.size()); }
+    void Clear() { bytes_.clear(); bytes_.shrink_to_fit(); }
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
+// Audio codec classes: the index of a stream's result record.
+enum AudioClass : int32_t {
+    kAudioClassNone = 0,
+    kAudioClassMpeg = 1,
+    kAudioClassAc3 = 2,
+    kAudioClassDts = 5,
+    kAudioClassAac = 6,
+};
+inline constexpr size_t kAudioClassCount = 9;
+
+// The result of one elementary audio test on one stream. codecClass is
+// positive once the test recognised the stream.
+struct AudioResult {
+    int32_t codecClass = 0;
+    int32_t channels = 0;
+    int32_t lfe = 0;
+    int32_t rateMode = 0;     // 0 unknown, 1 constant, 2 variable bitrate
+    int32_t versionCode = 0;  // 2 MPEG-1, 3 MPEG-2, 4 MPEG "2.5"
+    int32_t layerCode = 0;    // 1 unknown, 2 Layer I, 3 Layer II, 4 Layer III
+    std::string profileText;
+    std::string channelModeText;
+    std::string serviceText;
+    uint32_t frameCount = 0;
+    int32_t breakCount = 0;
+    int32_t frameDurationUs = 0;
+    std::string encoderText;  // at most 31 characters
+    int32_t bitrateKbps = 0;
+    int32_t sampleRate = 0;
+    int32_t adifFlag = 0;
+    // frameEnds[k] = offset of the byte after frame k (k >= 1); allocated by
+    // the tests that record frame positions.
+    std::vector<int32_t> frameEnds;
+};
+
+// Where a stream's description came from, for the audio panel's codec text.
+enum StreamSource : int32_t {
+    kSourceNone = 0,
+    kSourceContainerSound = 8,  // a sound sample entry / stream header of the container
+};
+
+struct StreamInfo {
+    ElementaryBuffer data;
+    int32_t streamId = 0;       // the MPEG stream id (0xBD, 0xC0-0xDF, ...)
+    int32_t substreamId = 0;    // private stream 1: the first payload byte
+    int32_t substreamKind = 0;  // 0 plain, 1 AC-3, 2 DTS, 3 linear PCM
+    std::array<AudioResult, kAudioClassCount> audio;
+
+    // What the container declares about the stream.
+    int32_t sourceKind = kSourceNone;
+    uint32_t fourcc = 0;        // as stored, first byte in the low byte
+    std::string codecName;
+    int32_t formatTag = 0;
+    int32_t channels = 0;
+    int32_t sampleRate = 0;
+    int32_t bitsPerSample = 0;
+    int32_t bitrateKbps = 0;
+    int32_t bitrateType = 0;    // 0 unknown, 1 CBR, 2 VBR
+    std::string channelLayoutName;
+};
+
+// One item of container metadata (MP4 'ilst', ASF descriptors).
+struct MetadataItem {
+    std::string name;
+    std::string text;
+};
+
+struct VideoInfo {
+    ElementaryBuffer data;
+
+    // Decoded picture properties.
+    int32_t width = 0, height = 0;
+    double pixelAspect = 0, displayAspect = 0;
+
+    // MPEG-4 Part 2.
+    bool mpeg4Vol = false, mpeg4BVop = false, mpeg4NVop = false, mpeg4Qpel = false, mpeg4Gmc = false;
+    std::array<uint32_t, 4> mpeg4VopCounts{};
+    // H.264.
+    bool h264 = false;
+    // MPEG-2 video.
+    bool mpeg2 = false, mpeg2Interlaced = false, mpeg2Tff = false, mpeg2Bff = false, mpeg2Ppf = false,
+         mpeg2Pulldown = false;
+    // Raw DV.
+    bool dv = false, dvPal = false, dvWide = false, dvSmpte314M = false;
+
+    // What the container declares about the video stream.
+    uint32_t fourcc = 0;  // as stored, first byte in the low byte
+    int32_t usPerFrame = 0;
+    int64_t frameCount = 0;
+    int64_t durationMs = 0;
+    int32_t bitrateKbps = 0;
+    int32_t codedWidth = 0, codedHeight = 0;
+    uint32_t timeScale = 0;
+    int32_t flvCodecId = 0;
+};
+
+struct ContainerInfo {
+    int32_t typeId = kTypeUnknown;
+    StreamLayout layout = StreamLayout::kNone;
+    uint64_t fileSize = 0;
+    bool cdImage = false;
+    uint32_t sectorSize = 0;
+    uint64_t baseOffset = 0;
+
+    int32_t audioCount = 0;
+    int32_t videoCount = 0;
+    int32_t otherCount = 0;
+    bool videoPresent = false, soundPresent = false;
+
+    int32_t riffWalkResult = 0;
+    int32_t topLevelRiffCount = 0;
+    bool mpegInCdxa = false;
+
+    int32_t bitrateKbps = 0;
+    bool variableRate = false;
+    int32_t secondBitrateKbps = 0;
+    bool drm = false;
+    int32_t declaredWidth = 0, declaredHeight = 0;
+    int64_t creationTime = 0, modificationTime = 0;  // seconds since 1970, 0 when unknown
+    uint64_t declaredLength = 0;                     // file length the headers declare, 0 when none
+
+    uint32_t majorBrand = 0, minorVersion = 0;
+    std::vector<uint32_t> compatibleBrands;  // at most eight
+    std::vector<MetadataItem> metadata;      // at most sixteen
+};
+
+// The records of one analysis, reset before each file.
+struct AnalysisRecords {
+    ContainerInfo container;
+    VideoInfo video;
+    std::array<std::unique_ptr<StreamInfo>, kMaxStreams> streams;
+    // The streams the audio panel offers (indexes into streams), and the one shown.
+    std::array<int, kMaxAudioListEntries> audioList{-1, -1, -1, -1};
+    int shownAudio = 0;
+
+    // The stream in slot i, created (zero-filled) when the slot is empty.
+    StreamInfo& Stream(size_t slot);
+    StreamInfo* StreamIf(size_t slot) const { return slot < kMaxStreams ? streams[slot].get() : nullptr; }
+    void Reset();
+};
+
+}  // namespace torvo
