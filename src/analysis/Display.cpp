@@ -63,6 +63,22 @@ std::vector<std::string> Display::LitLamps() const {
     return lit;
 }
 
+void Display::SetBar(std::string_view caption, BarGraph bar) {
+    bars_[std::string(caption)] = std::move(bar);
+    Changed();
+}
+
+void Display::SetQueueCounter(std::string text) {
+    queueCounter_ = std::move(text);
+    Changed();
+}
+
+void Display::SetAudioButtons(int enabled, int shown) {
+    audioButtons_ = enabled;
+    shownAudio_ = shown;
+    Changed();
+}
+
 void Display::SetTitle(std::string title) {
     title_ = std::move(title);
     Changed();
@@ -75,6 +91,8 @@ void Display::Reset() {
     filePanel_.Clear();
     videoPanel_.Clear();
     audioPanels_.clear();
+    bars_.clear();
+    audioButtons_ = shownAudio_ = 0;
     for (auto& lamp : lamps_) lamp.second = LampState::kDark;
     fields_.ClearFields();
     Changed();

@@ -72,6 +72,16 @@ private:
 
 enum class LampState { kHidden, kDark, kLit };
 
+// A horizontal bar of coloured segments over a scale (the VOP type bar).
+struct BarSegment {
+    int from = 0, to = 0;  // [from, to) on the scale
+    uint32_t colour = 0;   // 0x00BBGGRR
+};
+struct BarGraph {
+    int scale = 100;
+    std::vector<BarSegment> segments;
+};
+
 inline constexpr std::string_view kProgramTitle = "Torvo v2.70a";
 
 class Display {
@@ -106,8 +116,20 @@ public:
     LampState Lamp(std::string_view caption) const;
     std::vector<std::string> LitLamps() const;
 
+    void SetBar(std::string_view caption, BarGraph bar);
+    const std::map<std::string, BarGraph, std::less<>>& Bars() const { return bars_; }
+
     void SetTitle(std::string title);
     const std::string& Title() const { return title_; }
+
+    // "%3d/%-3d" while a queue of several files runs; empty when hidden.
+    void SetQueueCounter(std::string text);
+    const std::string& QueueCounter() const { return queueCounter_; }
+
+    // How many audio stream buttons are enabled, and which stream is shown.
+    void SetAudioButtons(int enabled, int shown);
+    int AudioButtonsEnabled() const { return audioButtons_; }
+    int ShownAudio() const { return shownAudio_; }
 
     CExport& Fields() { return fields_; }
     const CExport& Fields() const { return fields_; }
@@ -125,7 +147,10 @@ private:
     Panel filePanel_, videoPanel_;
     std::vector<Panel> audioPanels_;
     std::map<std::string, LampState, std::less<>> lamps_;
+    std::map<std::string, BarGraph, std::less<>> bars_;
     std::string title_;
+    std::string queueCounter_;
+    int audioButtons_ = 0, shownAudio_ = 0;
     CExport fields_;
 };
 

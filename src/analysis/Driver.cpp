@@ -2,9 +2,11 @@
 
 #include <cstring>
 
+#include "analysis/ContainerSummary.h"
 #include "analysis/FileCache.h"
 #include "analysis/SizeText.h"
 #include "analysis/Text.h"
+#include "analysis/VideoFormat.h"
 
 namespace torvo {
 
@@ -16,9 +18,9 @@ std::string FileNameOf(const std::string& path) {
 bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     display_.Reset();
     records_.Reset();
-    ContainerInfo& container = records_.container;
     identity_ = {};
     message_ = {};
+    brokenFile_ = false;
 
     CFileCache reader;
     if (!reader.Open(path)) {
@@ -26,12 +28,13 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
                     Format("НеМогу открыть файл %s:\n\n", path.c_str()) + std::strerror(reader.LastError())};
         return false;
     }
-
     const std::string name = FileNameOf(path);
     display_.SetTitle(std::string(kProgramTitle) + ": " + name);
+
     CExport& fields = display_.Fields();
     fields.SetField("FILE_NAME_WITH_PATH", 0, path);
     fields.SetField("FILE_NAME", 0, name);
+    ContainerInfo& container = records_.container;
     container.fileSize = reader.PhysicalSize();
     display_.FilePanel().Set(Display::kPathCaption, path);
     display_.FilePanel().Set(Display::kSizeCaption, FullSizeText(container.fileSize));
@@ -43,10 +46,20 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
         notes.Add("Файл пуст. Его размер - ноль байт.      ");
         notes.Add("It is blank, barren and bare - vacant, vacuous, and void.");
         notes.Add("It is a degenerate case.");
-        return true;
+    } else {
+        Analyse(reader);
     }
 
+    if (!options_.useCodecInfo)
+        display_.Container().Add("Рендеринг в программе отключен (включается в меню \"Настройка\" > \"Параметры\") ");
+    fields.FormatField("CONT_TOTAL_BITRATE", 0, "%d", container.bitrateKbps);
+    return true;
+}
+
+void CAnalysisDriver::Analyse(CFileCache& reader) {
+    ContainerInfo& container = records_.container;
     IdentifyBySignature(reader, identity_);
+    container.typeId = identity_.typeId;
 
     const CdImageInfo cd = reader.CDImageInfo();
     if (cd.isImage) {
@@ -55,18 +68,31 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
         container.baseOffset = reader.BaseOffset();
         display_.Container().Add(Format("Файл-образ CD, sec size = %d", static_cast<int>(cd.sectorSize)));
     }
-
     if (IsTransportStream(reader.Header())) identity_.layout = StreamLayout::kTransportStream;
 
-    // Files with no signature are recognised by their content, when we can.
-    if (identity_.typeId == kTypeUnknown && identity_.layout == StreamLayout::kNone && content_)
-        content_->Analyse(reader, identity_, records_);
+    Dispatch(reader);
 
-    SettleFileType(identity_);
+    SettleFileType(identity_, records_.video.dv ? (records_.video.dvSmpte314M ? kTypeDvSmpte314M : kTypeDvIec61834)
+                                                : kTypeUnknown);
     container.typeId = identity_.typeId;
     container.layout = identity_.layout;
+    RefillAudioList(records_);
     ReportFileType();
-    return true;
+
+    // The container summary: MPEG files describe their streams, others are
+    // checked against the length their headers declare.
+    if (container.typeId == kTypeMpeg) ReportMpegSummary(display_, container);
+    else if (container.typeId != kTypeAvi) ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
+    ReportSystemSummary(display_, records_);
+
+    if (VideoFormatApplies(container, records_.video)) ReportVideoFormat(display_, records_.video);
+    ReportAudioPanel();
+}
+
+void CAnalysisDriver::Dispatch(CFileCache& reader) {
+    // Files without a signature are recognised by their content, when we can.
+    if (identity_.typeId == kTypeUnknown && identity_.layout == StreamLayout::kNone && content_)
+        content_->Analyse(reader, identity_, records_);
 }
 
 void CAnalysisDriver::ReportFileType() {
@@ -79,6 +105,24 @@ void CAnalysisDriver::ReportFileType() {
         display_.Container().Add(Format("Тип MIME:  %s", row->mime));
     }
     display_.Fields().SetField("CONT_BASETYPE", 0, row->description);
+}
+
+void CAnalysisDriver::ReportAudioPanel() {
+    const int count = records_.container.audioCount;
+    display_.SetAudioButtons(std::min(count, static_cast<int>(kMaxAudioListEntries)), 0);
+    if (count >= 1) display_.Fields().FormatField("CONT_AUDIO_STREAM_COUNT", 0, "%d", count);
+    // Every offered stream is described, so that reports and exports carry
+    // all of them; the panel shows the first.
+    for (int n = static_cast<int>(kMaxAudioListEntries) - 1; n >= 0; --n)
+        if (records_.audioList[n] >= 0) AnalyseAudioStream(n);
+    display_.SetAudioButtons(std::min(count, static_cast<int>(kMaxAudioListEntries)), 0);
+}
+
+void CAnalysisDriver::AnalyseAudioStream(int n) {
+    records_.shownAudio = n;
+    display_.SetAudioButtons(display_.AudioButtonsEnabled(), n);
+    const int status = options_.useCodecInfo ? kStatusUndetermined : kStatusDisabled;
+    DescribeAudioStream(display_, records_, n, options_.audioFormatNamer, status);
 }
 
 }  // namespace torvo

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "analysis/AudioDescription.h"
 #include "analysis/Display.h"
 #include "analysis/Identify.h"
 #include "analysis/Records.h"
@@ -19,10 +20,18 @@ struct UserMessage {
     std::string text;
 };
 
+struct DriverOptions {
+    // Codec interaction (codec status and the render test) is switched on.
+    bool useCodecInfo = true;
+    // Completes audio format tags with the codec database's names.
+    AudioFormatNamer audioFormatNamer;
+};
+
 class CAnalysisDriver {
 public:
     explicit CAnalysisDriver(Display& display) : display_(display) {}
 
+    void SetOptions(DriverOptions options) { options_ = std::move(options); }
     // Recognises files without a signature; not owned, may be null.
     void SetContentAnalyser(ContentAnalyser* analyser) { content_ = analyser; }
 
@@ -30,19 +39,29 @@ public:
     // the message to show is then in LastMessage().
     bool AnalyseFile(const std::string& path);
 
+    // Shows audio list entry n (0-3) in its panel and stores its fields.
+    void AnalyseAudioStream(int n);
+
     const ContainerInfo& Container() const { return records_.container; }
     const AnalysisRecords& Records() const { return records_; }
     const FileIdentity& Identity() const { return identity_; }
     const UserMessage& LastMessage() const { return message_; }
+    // Whether the checks found the file broken (stops a queue run until the first error).
+    bool BrokenFile() const { return brokenFile_; }
 
 private:
+    void Analyse(CFileCache& reader);
+    void Dispatch(CFileCache& reader);
     void ReportFileType();
+    void ReportAudioPanel();
 
     Display& display_;
+    DriverOptions options_;
     ContentAnalyser* content_ = nullptr;
     AnalysisRecords records_;
     FileIdentity identity_;
     UserMessage message_;
+    bool brokenFile_ = false;
 };
 
 // The part of a path after its last '/'.

@@ -69,6 +69,11 @@ struct AudioResult {
     int32_t bitrateKbps = 0;
     int32_t sampleRate = 0;
     int32_t adifFlag = 0;
+    // What containers and the other tests add to the description.
+    int32_t formatTag = 0;
+    int32_t secondBitrateKbps = 0;
+    std::string codecText;  // the codec named in words, when there is no format tag
+    std::string extraText;  // appended to the stream description
     // frameEnds[k] = offset of the byte after frame k (k >= 1); allocated by
     // the tests that record frame positions.
     std::vector<int32_t> frameEnds;
@@ -87,7 +92,8 @@ struct StreamInfo {
     int32_t substreamKind = 0;  // 0 plain, 1 AC-3, 2 DTS, 3 linear PCM
     std::array<AudioResult, kAudioClassCount> audio;
 
-    // What the container declares about the stream.
+    // What the container declares about the stream. For the audio panel
+    // these count as the result record of class sourceKind.
     int32_t sourceKind = kSourceNone;
     uint32_t fourcc = 0;        // as stored, first byte in the low byte
     std::string codecName;
@@ -151,6 +157,7 @@ struct ContainerInfo {
     int32_t riffWalkResult = 0;
     int32_t topLevelRiffCount = 0;
     bool mpegInCdxa = false;
+    bool dvdFormat = false;  // an MPEG-2 program stream with private stream 1 substreams
 
     int32_t bitrateKbps = 0;
     bool variableRate = false;

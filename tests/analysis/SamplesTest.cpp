@@ -100,7 +100,11 @@ TEST(Samples, DiscImagesShowTheirSectorSize) {
         Display display;
         CAnalysisDriver driver(display);
         ASSERT_TRUE(driver.AnalyseFile(test::SamplePath(file)));
-        EXPECT_EQ(NoteTexts(display), std::vector<std::string>{line});
+        const auto notes = NoteTexts(display);
+        ASSERT_EQ(notes.size(), 2u);
+        EXPECT_EQ(notes[0], line);
+        EXPECT_EQ(notes[1].rfind("ISO << ", 0), 0u);  // the MPEG summary says where the data came from
+        EXPECT_EQ(display.Container().Lines()[1].colour, kColourMpegSummary);
         EXPECT_TRUE(driver.Container().cdImage);
     }
 }

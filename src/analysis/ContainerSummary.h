@@ -1,0 +1,29 @@
+// The driver's summaries of a container: the MPEG summary line, the length
+// check against the length the headers declare, and the system summary
+// (bitrates, DRM, frame size, creation and modification times).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "analysis/Display.h"
+#include "analysis/Records.h"
+
+namespace torvo {
+
+// "ISO << Програмн.поток MPEG-2 << { 1 вид, 2 ауд }" and the like.
+std::string MpegSummaryLine(const ContainerInfo& container);
+// The DVD line (when recognised) and the summary line, both in colour 6.
+void ReportMpegSummary(Display& display, const ContainerInfo& container);
+
+// Compares the length the headers declare with the logical length; nothing
+// when no analyser recorded a declared length.
+void ReportLengthCheck(Display& display, uint64_t declared, uint64_t actual);
+
+// Bitrate lines, the DRM warning, the frame size check and the times.
+void ReportSystemSummary(Display& display, const AnalysisRecords& records);
+
+// "%Y %b %d   %H:%M:%S" in local time; empty when the time cannot be shown.
+std::string FileTimeText(int64_t secondsSince1970);
+
+}  // namespace torvo
