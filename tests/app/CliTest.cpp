@@ -4,11 +4,14 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <fstream>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "CliOptions.h"
 #include "CliReport.h"
+#include "CliRun.h"
+#include <sstream>
 #include "TestUtil.h"
 #include "analysis/Driver.h"
 
@@ -101,6 +104,36 @@ TEST(Cli, UsageErrorsHelpAndVersion) {
     EXPECT_EQ(RunCli("-- --json").status, 1);
 }
 
+TEST(Cli, ListFilesAddTheirNamesAfterTheArguments) {
+    const std::string list = testing::TempDir() + "/torvo-list.txt";
+    {
+        std::ofstream out(list, std::ios::binary);
+        out << test::SamplePath("image.png") << "\r\n" << test::SamplePath("image.gif") << "\n"
+            << test::SamplePath("image.jpg");  // no line feed: not a name
+    }
+    const CliRun run = RunCli("--fields -x " + test::SamplePath("archive.gz") + " -f " + list);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3 * 77);
+    const size_t gz = run.out.find("archive.gz"), png = run.out.find("image.png"), gif = run.out.find("image.gif");
+    EXPECT_LT(gz, png);
+    EXPECT_LT(png, gif);
+    EXPECT_EQ(run.out.find("image.jpg"), std::string::npos);
+    EXPECT_EQ(RunCli("-f /nonexistent/list.txt").status, 1);
+}
+
+TEST(Cli, NamesFromStandardInput) {
+    cli::Options options;
+    std::string error;
+    const char* argv[] = {"torvo-cli", "--json", "-f", "-"};
+    ASSERT_TRUE(cli::ParseOptions(4, argv, options, error));
+    std::istringstream in("/nonexistent/x.avi\n" + test::SamplePath("wave_pcm.wav") + "\n");
+    std::ostringstream out, err;
+    cli::RunContext context{in, out, err, false, {}};
+    EXPECT_EQ(cli::RunQueue(options, context), 1);  // the missing file counts, the queue goes on
+    EXPECT_NE(out.str().find("\"type_id\":3"), std::string::npos);
+    EXPECT_NE(err.str().find("/nonexistent/x.avi"), std::string::npos);
+}
+
 TEST(Cli, OptionParsing) {
     cli::Options o;
     std::string error;
@@ -108,6 +141,23 @@ TEST(Cli, OptionParsing) {
     ASSERT_TRUE(cli::ParseOptions(7, argv, o, error));
     EXPECT_EQ(o.format, cli::OutputFormat::kJson);
     EXPECT_EQ(o.files, (std::vector<std::string>{"a.avi", "-", "-b.avi"}));
+
+    cli::Options e;
+    const char* exportArgv[] = {"torvo-cli", "--export-format", "nfo", "--export-mode", "append:/tmp/all.txt",
+                                "--overwrite", "--until-error", "x"};
+    ASSERT_TRUE(cli::ParseOptions(8, exportArgv, e, error));
+    EXPECT_TRUE(e.exportOverrides.enable);
+    EXPECT_EQ(e.exportOverrides.formatSrc, 1);
+    EXPECT_EQ(e.exportOverrides.mode, 3);
+    EXPECT_EQ(e.exportOverrides.modeTarget, "/tmp/all.txt");
+    EXPECT_TRUE(e.exportOverrides.overwrite);
+    EXPECT_TRUE(e.untilError);
+    for (std::vector<const char*> bad : {std::vector<const char*>{"torvo-cli", "--export-mode", "folder:", "x"},
+                                         {"torvo-cli", "--export-format", "", "x"},
+                                         {"torvo-cli", "x", "-f"}}) {
+        cli::Options b;
+        EXPECT_FALSE(cli::ParseOptions(static_cast<int>(bad.size()), bad.data(), b, error)) << bad[1];
+    }
 }
 
 }  // namespace

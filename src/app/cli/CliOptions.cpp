@@ -8,20 +8,70 @@ const char* UsageText() {
     return "Usage: torvo-cli [options] FILE...\n"
            "Identifies each media file and prints what it holds.\n"
            "\n"
-           "  --json       one JSON object per file, one per line\n"
-           "  --fields     the report fields as NAME<TAB>value lines\n"
-           "  -x           unattended processing (always so on the command line)\n"
-           "  --help       this text\n"
-           "  --version    the program version\n"
-           "  --           every later argument is a file name\n"
+           "Output:\n"
+           "  --json                 one JSON object per file, one per line\n"
+           "  --fields               the report fields as NAME<TAB>value lines\n"
+           "Files:\n"
+           "  -f LIST                analyse the names in LIST too, one per line (- reads standard input)\n"
+           "  -x                     unattended processing (the command line always is)\n"
+           "  --until-error          stop after the first broken file\n"
+           "Export (overrides the stored export settings for this run):\n"
+           "  --export               export every file with the stored settings\n"
+           "  --export-format F      table, nfo, or a template FILE\n"
+           "  --export-mode M        per-file, folder:DIR or append:FILE\n"
+           "  --overwrite            per-file exports may replace existing files\n"
+           "Other:\n"
+           "  --help                 this text\n"
+           "  --version              the program version\n"
+           "  --                     every later argument is a file name\n"
            "\n"
            "Exit status: 0 every file analysed, 1 a file could not be opened, 2 wrong usage.\n";
 }
+
+namespace {
+
+bool ParseExportFormat(std::string_view value, ExportOverrides& e) {
+    if (value == "table") e.formatSrc = 0;
+    else if (value == "nfo") e.formatSrc = 1;
+    else if (!value.empty()) {
+        e.formatSrc = 2;
+        e.templateFile = value;
+    } else return false;
+    return true;
+}
+
+bool ParseExportMode(std::string_view value, ExportOverrides& e) {
+    if (value == "per-file") {
+        e.mode = 1;
+    } else if (value.starts_with("folder:") && value.size() > 7) {
+        e.mode = 2;
+        e.modeTarget = value.substr(7);
+    } else if (value.starts_with("append:") && value.size() > 7) {
+        e.mode = 3;
+        e.modeTarget = value.substr(7);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
     bool onlyFiles = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
+        // Options that take a value accept it as the next argument.
+        auto value = [&](std::string_view& out) {
+            if (i + 1 >= argc) {
+                error = "option '" + std::string(arg) + "' needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string_view v;
+        ExportOverrides& e = options.exportOverrides;
         if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
             options.files.emplace_back(arg);
         } else if (arg == "--") {
@@ -32,6 +82,29 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.format = OutputFormat::kFields;
         } else if (arg == "-x" || arg == "-X") {
             // Unattended processing: the command line never asks anything anyway.
+        } else if (arg == "-f" || arg == "-F") {
+            if (!value(v)) return false;
+            options.listFiles.emplace_back(v);
+        } else if (arg == "--until-error") {
+            options.untilError = true;
+        } else if (arg == "--export") {
+            e.enable = true;
+        } else if (arg == "--export-format") {
+            if (!value(v)) return false;
+            if (!ParseExportFormat(v, e)) {
+                error = "--export-format takes table, nfo or a template file";
+                return false;
+            }
+            e.enable = true;
+        } else if (arg == "--export-mode") {
+            if (!value(v)) return false;
+            if (!ParseExportMode(v, e)) {
+                error = "--export-mode takes per-file, folder:DIR or append:FILE";
+                return false;
+            }
+            e.enable = true;
+        } else if (arg == "--overwrite") {
+            e.overwrite = true;
         } else if (arg == "--help" || arg == "-h") {
             options.showHelp = true;
         } else if (arg == "--version") {
@@ -41,7 +114,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             return false;
         }
     }
-    if (options.files.empty() && !options.showHelp && !options.showVersion) {
+    if (options.files.empty() && options.listFiles.empty() && !options.showHelp && !options.showVersion) {
         error = "no file named";
         return false;
     }

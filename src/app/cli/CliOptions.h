@@ -1,6 +1,7 @@
 // Command-line options of torvo-cli.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,11 +9,24 @@ namespace torvo::cli {
 
 enum class OutputFormat { kText, kJson, kFields };
 
+// Export settings given on the command line; each overrides the stored one.
+struct ExportOverrides {
+    bool enable = false;               // --export (implied by the other export options)
+    std::optional<int> formatSrc;      // --export-format table|nfo|FILE
+    std::string templateFile;          //   the FILE of --export-format
+    std::optional<int> mode;           // --export-mode per-file|folder:DIR|append:FILE
+    std::string modeTarget;            //   the DIR or FILE
+    bool overwrite = false;            // --overwrite
+};
+
 struct Options {
     OutputFormat format = OutputFormat::kText;
     bool showHelp = false;
     bool showVersion = false;
+    bool untilError = false;           // stop after the first broken file
     std::vector<std::string> files;
+    std::vector<std::string> listFiles;  // -f LIST; "-" reads names from standard input
+    ExportOverrides exportOverrides;
 };
 
 // Parses argv; on wrong usage returns false with a message in error.

@@ -1,10 +1,10 @@
 // torvo-cli: analyses the named media files and prints their reports.
-#include <cstdio>
+#include <unistd.h>
+
 #include <iostream>
 
 #include "CliOptions.h"
-#include "CliReport.h"
-#include "analysis/Driver.h"
+#include "CliRun.h"
 
 int main(int argc, char** argv) {
     using namespace torvo;
@@ -22,24 +22,7 @@ int main(int argc, char** argv) {
         std::cout << "torvo-cli " << TORVO_VERSION << "\n";
         return 0;
     }
-
-    Display display;
-    CAnalysisDriver driver(display);
-    int status = 0;
-    for (const std::string& path : options.files) {
-        if (!driver.AnalyseFile(path)) {
-            const UserMessage& m = driver.LastMessage();
-            std::cerr << m.caption << ": " << m.text << "\n";
-            status = 1;
-            continue;
-        }
-        switch (options.format) {
-            case cli::OutputFormat::kText: std::cout << cli::TextReport(path, display) << "\n"; break;
-            case cli::OutputFormat::kFields: std::cout << cli::FieldLines(display) << "\n"; break;
-            case cli::OutputFormat::kJson:
-                std::cout << cli::JsonLine(path, driver.Container().typeId, display) << "\n";
-                break;
-        }
-    }
-    return status;
+    cli::RunContext context;
+    context.progress = ::isatty(STDERR_FILENO) == 1;
+    return cli::RunQueue(options, context);
 }

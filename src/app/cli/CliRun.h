@@ -1,0 +1,24 @@
+// Running torvo-cli: fills the file queue from the arguments and list files,
+// analyses every name in turn and prints each report.
+#pragma once
+
+#include <iostream>
+
+#include "CliOptions.h"
+#include "analysis/Driver.h"
+
+namespace torvo::cli {
+
+struct RunContext {
+    std::istream& in = std::cin;    // names for "-f -"
+    std::ostream& out = std::cout;  // reports
+    std::ostream& err = std::cerr;  // messages and the progress line
+    bool progress = false;          // show "[i/n] name" on err (only for a terminal)
+    DriverOptions driverOptions;
+};
+
+// Returns the exit status: 0 when every file was analysed, 1 when a file or
+// a list file could not be opened.
+int RunQueue(const Options& options, RunContext& context);
+
+}  // namespace torvo::cli
