@@ -19,14 +19,28 @@ void NotesList::Clear() {
     if (changed_) changed_();
 }
 
+const PanelField* Panel::Find(std::string_view caption) const {
+    for (const auto& [name, field] : fields_)
+        if (name == caption) return &field;
+    return nullptr;
+}
+
 void Panel::Set(std::string_view caption, std::string text, int background) {
-    fields_[std::string(caption)] = {std::move(text), background};
+    PanelField value{std::move(text), background};
+    for (auto& [name, field] : fields_) {
+        if (name == caption) {
+            field = std::move(value);
+            if (changed_) changed_();
+            return;
+        }
+    }
+    fields_.emplace_back(std::string(caption), std::move(value));
     if (changed_) changed_();
 }
 
 std::string_view Panel::Get(std::string_view caption) const {
-    auto it = fields_.find(caption);
-    return it == fields_.end() ? std::string_view() : std::string_view(it->second.text);
+    const PanelField* field = Find(caption);
+    return field ? std::string_view(field->text) : std::string_view();
 }
 
 void Panel::Clear() {

@@ -61,12 +61,14 @@ public:
     explicit Panel(std::function<void()> changed = {}) : changed_(std::move(changed)) {}
     void Set(std::string_view caption, std::string text, int background = -1);
     std::string_view Get(std::string_view caption) const;
-    const std::map<std::string, PanelField, std::less<>>& Fields() const { return fields_; }
+    // The fields in the order they were first set (the panel's own order).
+    const std::vector<std::pair<std::string, PanelField>>& Fields() const { return fields_; }
+    const PanelField* Find(std::string_view caption) const;
     bool Empty() const { return fields_.empty(); }
     void Clear();
 
 private:
-    std::map<std::string, PanelField, std::less<>> fields_;
+    std::vector<std::pair<std::string, PanelField>> fields_;
     std::function<void()> changed_;
 };
 

@@ -219,7 +219,7 @@ TEST_F(AudioPanel, Ac3WithLfeAndTheSecondStreamKeys) {
     EXPECT_EQ(display.Fields().Field("AUDIO_CHANNEL_COUNT", 1), "6");
     EXPECT_EQ(display.Fields().Field("AUDIO_CODEC", 0), "");
     EXPECT_EQ(display.Fields().Field("AUDIO_CODEC_STATUS", 1), "Кодек(и) НЕ установлен(ы) ");
-    EXPECT_EQ(p.Fields().at("Сост.").background, 0xC0C0FF);
+    EXPECT_EQ(p.Find("Сост.")->background, 0xC0C0FF);
 }
 
 TEST_F(AudioPanel, PcmLpcmAndContainerDeclaredStreams) {
