@@ -34,20 +34,28 @@ std::string TextReport(const std::string& path, const Display& display) {
     out += "Файл\n";
     AppendPanel(out, display.FilePanel());
     AppendNotes(out, "Контейнер", display.Container());
-    AppendNotes(out, "Данные пользователя", display.UserData());
-    if (!display.VideoPanel().Empty()) {
+    AppendNotes(out, "Данные пользователя / Метаданные", display.UserData());
+    const auto lamps = display.LitLamps();
+    if (!display.VideoPanel().Empty() || !lamps.empty() || !display.Bars().empty()) {
         out += "Видео\n";
         AppendPanel(out, display.VideoPanel());
+        if (!lamps.empty()) {
+            out += "  Индикаторы:";
+            for (const std::string& lamp : lamps) out += " " + lamp;
+            out += "\n";
+        }
+        for (const auto& [caption, bar] : display.Bars()) {
+            out += "  " + caption + ":";
+            for (const BarSegment& segment : bar.segments)
+                out += " " + std::to_string(segment.from) + "-" + std::to_string(segment.to);
+            out += " / " + std::to_string(bar.scale) + "\n";
+        }
     }
-    const auto lamps = display.LitLamps();
-    if (!lamps.empty()) {
-        out += "  [";
-        for (size_t i = 0; i < lamps.size(); ++i) out += (i ? " " : "") + lamps[i];
-        out += "]\n";
-    }
-    for (size_t i = 0; i < display.AudioPanels().size(); ++i) {
+    const auto& audio = display.AudioPanels();
+    for (size_t i = 0; i < audio.size(); ++i) {
+        if (audio[i].Empty()) continue;
         out += "Звук " + std::to_string(i + 1) + "\n";
-        AppendPanel(out, display.AudioPanels()[i]);
+        AppendPanel(out, audio[i]);
     }
     AppendNotes(out, "Рендеринг", display.Render());
     return out;
@@ -77,7 +85,8 @@ std::string JsonLine(const std::string& path, int typeId, const Display& display
     j["lamps"] = display.LitLamps();
     j["video"] = PanelJson(display.VideoPanel());
     nlohmann::json audio = nlohmann::json::array();
-    for (const Panel& panel : display.AudioPanels()) audio.push_back(PanelJson(panel));
+    for (const Panel& panel : display.AudioPanels())
+        if (!panel.Empty()) audio.push_back(PanelJson(panel));
     j["audio"] = audio;
     j["render"] = LinesJson(display.Render());
     // File names need not be valid UTF-8; such bytes become U+FFFD rather than an exception.
