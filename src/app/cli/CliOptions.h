@@ -12,6 +12,9 @@ struct Options {
     OutputFormat format = OutputFormat::kText;
     bool showHelp = false;
     bool showVersion = false;
+    bool listVideoCodecs = false;
+    bool listAudioFormats = false;
+    std::string databasePath;  // empty: the usual search for Torvo27.dat
     std::vector<std::string> files;
 };
 

@@ -5,6 +5,18 @@
 #include "CliOptions.h"
 #include "CliReport.h"
 #include "analysis/Driver.h"
+#include "codecdb/ReadDatabase.h"
+
+namespace {
+
+// A database table as the menu lists it: title, column headers, then one line per entry.
+void PrintListing(const torvo::DatabaseListing& listing) {
+    std::cout << listing.title << "\n"
+              << listing.columns[0] << "\t" << listing.columns[1] << "\t" << listing.columns[2] << "\n";
+    for (const auto& row : listing.rows) std::cout << row[0] << "\t" << row[1] << "\t" << row[2] << "\n";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace torvo;
@@ -21,6 +33,20 @@ int main(int argc, char** argv) {
     if (options.showVersion) {
         std::cout << "torvo-cli " << TORVO_VERSION << "\n";
         return 0;
+    }
+
+    // The program cannot run without its codec database.
+    CReadDatabase database;
+    const bool loaded = options.databasePath.empty() ? database.Load() : database.Load(options.databasePath, {});
+    if (!loaded) {
+        const UserMessage& m = database.LastMessage();
+        std::cerr << m.caption << ": " << m.text << "\n";
+        return 3;
+    }
+    if (options.listVideoCodecs) PrintListing(ListVideoCodecs(database));
+    if (options.listAudioFormats) {
+        if (options.listVideoCodecs) std::cout << "\n";
+        PrintListing(ListAudioFormats(database));
     }
 
     Display display;
