@@ -155,6 +155,15 @@ TEST_F(DatabaseFile, Windows1251AndUtf8FilesLoadAlike) {
     EXPECT_EQ(fromUtf8.FindVideoCodec("mjpg"), 1u);
 }
 
+TEST_F(DatabaseFile, AFailedReloadLeavesNoRecordsOfTheOldBuffer) {
+    ASSERT_TRUE(LoadText(MakeDatabase({{"[ftyps]", Record("isom", "ISO", "")}})));
+    std::string text = MakeDatabase({{"[ftyps]", Record("isom", "ISO", "")}});
+    text.replace(text.find("[guids]"), 7, "[gu1ds]");
+    EXPECT_FALSE(LoadText(text));
+    EXPECT_FALSE(db_.Table(DbSection::kFtyps)[1].Filled());
+    EXPECT_EQ(db_.FindFtyp("isom"), 0u);
+}
+
 TEST(TextEncoding, Windows1251BytesBecomeTheirCharacters) {
     EXPECT_EQ(Cp1251ToUtf8("\xC0\xFF\xA8\xB8\xB9\x88\x96 abc"), "АяЁё№€– abc");
     EXPECT_EQ(Cp1251ToUtf8("\x80\x8F\xA5\xB4"), "ЂЏҐґ");
@@ -186,6 +195,18 @@ TEST_F(DatabaseSearchTest, ProgramFolderThenItsParentThenDataFolders) {
     dir_.Write("dir/sub/db.dat", Valid());
     ASSERT_TRUE(db_.Load("db.dat", search));
     EXPECT_EQ(db_.Path(), (dir_ / "dir/sub/db.dat").string());
+}
+
+TEST(DatabaseSearchDefault, ProgramFolderThenInstalledAndXdgDataFolders) {
+    const testing::ScopedEnv dirs("XDG_DATA_DIRS", "/a:/b/::relative");
+    const DatabaseSearch search = DatabaseSearch::Default();
+    EXPECT_TRUE(search.programDir.ends_with("/"));
+    ASSERT_EQ(search.dataDirs.size(), 3u);
+    EXPECT_TRUE(search.dataDirs[0].ends_with("/share/torvo")) << search.dataDirs[0];
+    EXPECT_EQ(search.dataDirs[1], "/a/torvo");
+    EXPECT_EQ(search.dataDirs[2], "/b/torvo");
+    const testing::ScopedEnv unset("XDG_DATA_DIRS", nullptr);
+    EXPECT_EQ(DatabaseSearch::Default().dataDirs.back(), "/usr/share/torvo");
 }
 
 TEST_F(DatabaseSearchTest, FoldersAreNotDatabases) {

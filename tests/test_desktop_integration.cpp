@@ -2,8 +2,6 @@
 // a scratch home folder.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "ScratchDir.h"
 #include "settings/DesktopIntegration.h"
 
@@ -11,6 +9,7 @@ namespace torvo {
 namespace {
 
 using testing::ReadWholeFile;
+using testing::ScopedEnv;
 using testing::ScratchDir;
 namespace fs = std::filesystem;
 
@@ -25,29 +24,6 @@ protected:
     ScratchDir home_;
     UserDirs dirs_;
     const std::string program_ = "/opt/my apps/torvo";
-};
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        if (old) old_ = old;
-        had_ = old != nullptr;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (had_) ::setenv(name_, old_.c_str(), 1);
-        else ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
 };
 
 TEST_F(DesktopIntegration, FoldersComeFromHomeAndTheXdgVariables) {

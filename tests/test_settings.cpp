@@ -1,6 +1,8 @@
 // The preferences: defaults, loading, what a save writes and when it writes nothing.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "settings/Prefs.h"
 
 namespace torvo {
@@ -31,6 +33,7 @@ void ExpectDefaults(const CPrefs& p) {
     EXPECT_EQ(p.exportPath, "");
     EXPECT_EQ(p.exportNameOfFileForFormat, "/opt/torvo/bin/ExportFormat.txt");
     EXPECT_EQ(p.lastMediaFile, "");
+    EXPECT_EQ(p.exportEncoding, "utf-8");
     EXPECT_EQ(p.appVersion, 0);
     EXPECT_EQ(p.appBuild, 0);
 }
@@ -43,43 +46,30 @@ TEST_F(PrefsTest, NothingStoredLoadsExactlyTheDefaults) {
     EXPECT_EQ(store_.WriteCount(), 0u);
 }
 
+// Every stored value, so that a round trip can be compared at once.
+auto Stored(const CPrefs& p) {
+    return std::make_tuple(p.scanEntireFile, p.useCodecInfo, p.preloadCodecInfo, p.expertMode, p.allowOpenWith,
+                           p.saveWindowSize, p.staticLogo, p.monochromeBackground, p.exportEnabled,
+                           p.exportOverwriteOk, p.exportMode, p.exportFormatSrc, p.exportFile, p.exportPath,
+                           p.exportNameOfFileForFormat, p.lastMediaFile, p.exportEncoding);
+}
+
 TEST_F(PrefsTest, SaveThenLoadKeepsEveryValue) {
-    prefs_.scanEntireFile = 0;
-    prefs_.useCodecInfo = 0;
-    prefs_.preloadCodecInfo = 0;
-    prefs_.expertMode = 0;
-    prefs_.allowOpenWith = 0;
-    prefs_.saveWindowSize = 0;
-    prefs_.staticLogo = 1;
-    prefs_.monochromeBackground = 1;
-    prefs_.exportEnabled = 1;
-    prefs_.exportOverwriteOk = 1;
+    std::apply([](auto&... value) { ((value = {}), ...); }, std::tie(prefs_.scanEntireFile, prefs_.useCodecInfo,
+        prefs_.preloadCodecInfo, prefs_.expertMode, prefs_.allowOpenWith, prefs_.saveWindowSize));
+    prefs_.staticLogo = prefs_.monochromeBackground = prefs_.exportEnabled = prefs_.exportOverwriteOk = 1;
     prefs_.exportMode = 3;
     prefs_.exportFormatSrc = 2;
     prefs_.exportFile = "/tmp/все.txt";
     prefs_.exportPath = "/tmp/экспорт/";
     prefs_.exportNameOfFileForFormat = "/home/u/формат.txt";
     prefs_.lastMediaFile = "/media/фильм.avi";
+    prefs_.exportEncoding = kExportEncodingCp1251;
     ASSERT_TRUE(prefs_.Save(true));
 
     CPrefs next(store_, kProgramDir);
     next.Load();
-    EXPECT_EQ(next.scanEntireFile, 0);
-    EXPECT_EQ(next.useCodecInfo, 0);
-    EXPECT_EQ(next.preloadCodecInfo, 0);  // kept: a version was stored
-    EXPECT_EQ(next.expertMode, 0);
-    EXPECT_EQ(next.allowOpenWith, 0);
-    EXPECT_EQ(next.saveWindowSize, 0);
-    EXPECT_EQ(next.staticLogo, 1);
-    EXPECT_EQ(next.monochromeBackground, 1);
-    EXPECT_EQ(next.exportEnabled, 1);
-    EXPECT_EQ(next.exportOverwriteOk, 1);
-    EXPECT_EQ(next.exportMode, 3);
-    EXPECT_EQ(next.exportFormatSrc, 2);
-    EXPECT_EQ(next.exportFile, "/tmp/все.txt");
-    EXPECT_EQ(next.exportPath, "/tmp/экспорт/");
-    EXPECT_EQ(next.exportNameOfFileForFormat, "/home/u/формат.txt");
-    EXPECT_EQ(next.lastMediaFile, "/media/фильм.avi");
+    EXPECT_EQ(Stored(next), Stored(prefs_));  // PreloadCodecInfo stays 0: a version was stored
     EXPECT_EQ(next.appVersion, 159760);
     EXPECT_EQ(next.appBuild, 537330210);
 }

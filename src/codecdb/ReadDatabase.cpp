@@ -106,7 +106,8 @@ DatabaseSearch DatabaseSearch::Default() {
     while (start <= dirs.size()) {
         const size_t colon = std::min(dirs.find(':', start), dirs.size());
         const std::string_view dir = dirs.substr(start, colon - start);
-        if (!dir.empty()) search.dataDirs.push_back(std::string(dir) + (dir.ends_with('/') ? "torvo" : "/torvo"));
+        // Relative entries are invalid in XDG variables and are ignored.
+        if (dir.starts_with('/')) search.dataDirs.push_back(std::string(dir) + (dir.ends_with('/') ? "torvo" : "/torvo"));
         start = colon + 1;
     }
     return search;
@@ -194,6 +195,8 @@ bool CReadDatabase::ReadWholeFile(int fd, const std::string& path) {
     text.resize(chars > 0 ? TruncateUtf8(text, chars - 1).size() : 0);
     // Texts are zero-terminated in the buffer, so a zero byte ends the data.
     dataLength_ = std::min(text.size(), text.find('\0'));
+    // Records of an earlier load point into the buffer about to be replaced.
+    for (std::vector<DatabaseRecord>& table : tables_) std::fill(table.begin(), table.end(), DatabaseRecord{});
     buffer_ = std::make_unique<char[]>(dataLength_ + 16);
     std::copy_n(text.data(), dataLength_, buffer_.get());
     return true;

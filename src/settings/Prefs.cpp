@@ -35,14 +35,16 @@ constexpr std::array<IntPref, 12> kIntPrefs = {{
 struct TextPref {
     const char* name;
     std::string CPrefs::*value;
-    bool defaultsToTemplate;  // else empty by default
+    const char* fallback;
+    bool inProgramDir;  // the fallback is a file in the program's folder
 };
 
-constexpr std::array<TextPref, 4> kTextPrefs = {{
-    {"ExportFile", &CPrefs::exportFile, false},
-    {"ExportPath", &CPrefs::exportPath, false},
-    {"ExportNameOfFileForFormat", &CPrefs::exportNameOfFileForFormat, true},
-    {"LastMediaFile", &CPrefs::lastMediaFile, false},
+constexpr std::array<TextPref, 5> kTextPrefs = {{
+    {"ExportFile", &CPrefs::exportFile, "", false},
+    {"ExportPath", &CPrefs::exportPath, "", false},
+    {"ExportNameOfFileForFormat", &CPrefs::exportNameOfFileForFormat, kDefaultTemplateName, true},
+    {"LastMediaFile", &CPrefs::lastMediaFile, "", false},
+    {"ExportEncoding", &CPrefs::exportEncoding, kExportEncodingUtf8, false},
 }};
 
 // "%d,%d,%d,%d,%d,%d" exactly; anything else is not a placement.
@@ -75,7 +77,7 @@ void CPrefs::Load() {
     for (const IntPref& pref : kIntPrefs) this->*pref.value = store_.ReadInt(kPrefsSection, pref.name).value_or(pref.fallback);
     for (const TextPref& pref : kTextPrefs) {
         const std::optional<std::string> text = store_.ReadText(kPrefsSection, pref.name);
-        const std::string fallback = pref.defaultsToTemplate ? programDir_ + kDefaultTemplateName : std::string();
+        const std::string fallback = (pref.inProgramDir ? programDir_ : std::string()) + pref.fallback;
         this->*pref.value = std::string(TruncateUtf8(text.value_or(fallback), kPrefsTextChars));
     }
     appVersion = store_.ReadInt(kPrefsSection, "AppVersion").value_or(0);

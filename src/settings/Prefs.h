@@ -18,6 +18,9 @@ inline constexpr int32_t kAppBuildStored = 0x20070222;
 // Paths and texts keep at most this many characters.
 inline constexpr size_t kPrefsTextChars = 259;
 inline constexpr const char* kDefaultTemplateName = "ExportFormat.txt";
+// Export files are written in UTF-8 unless ExportEncoding asks for "windows-1251".
+inline constexpr const char* kExportEncodingUtf8 = "utf-8";
+inline constexpr const char* kExportEncodingCp1251 = "windows-1251";
 
 // The main window's normal position and state.
 struct WindowPlacement {
@@ -62,6 +65,7 @@ public:
     std::string exportPath;
     std::string exportNameOfFileForFormat;
     std::string lastMediaFile;
+    std::string exportEncoding = kExportEncodingUtf8;
     // As read at load: 0 means no earlier version stored settings here.
     int32_t appVersion = 0;
     int32_t appBuild = 0;
