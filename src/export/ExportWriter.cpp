@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "analysis/Text.h"
+#include "codecdb/TextEncoding.h"
 #include "export/Template.h"
 
 namespace torvo {
@@ -91,7 +92,7 @@ ExportOutcome CExportWriter::LoadTemplate() {
     }
     ::close(fd);
     bytes.resize(done);
-    auto tpl = TemplateFromFileBytes(DecodeTemplateBytes(bytes));
+    auto tpl = TemplateFromFileBytes(DecodeExternalText(bytes));
     if (!tpl) return Fail({kNoExportCaption, std::string("Ошибка чтения файла формата  ") + kSwitchedOff + SystemText(error)});
     settings_.loadedTemplate = std::move(*tpl);
     settings_.templateLoaded = true;

@@ -25,7 +25,9 @@ struct CliRun {
 
 // Runs torvo-cli with the given arguments; standard error joins the output when asked.
 CliRun RunCli(const std::string& args, bool withStderr = false) {
-    const std::string command = std::string(TORVO_CLI_PATH) + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null");
+    // Settings live in a folder of the test's own, never in the user's.
+    const std::string command = "XDG_CONFIG_HOME=" + testing::TempDir() + "torvo-cli-config " +
+                                std::string(TORVO_CLI_PATH) + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null");
     CliRun run;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -128,7 +130,7 @@ TEST(Cli, NamesFromStandardInput) {
     ASSERT_TRUE(cli::ParseOptions(4, argv, options, error));
     std::istringstream in("/nonexistent/x.avi\n" + test::SamplePath("wave_pcm.wav") + "\n");
     std::ostringstream out, err;
-    cli::RunContext context{in, out, err, false, {}};
+    cli::RunContext context{in, out, err, false, {}, nullptr, {}};
     EXPECT_EQ(cli::RunQueue(options, context), 1);  // the missing file counts, the queue goes on
     EXPECT_NE(out.str().find("\"type_id\":3"), std::string::npos);
     EXPECT_NE(err.str().find("/nonexistent/x.avi"), std::string::npos);

@@ -20,12 +20,17 @@ const char* UsageText() {
            "  --export-format F      table, nfo, or a template FILE\n"
            "  --export-mode M        per-file, folder:DIR or append:FILE\n"
            "  --overwrite            per-file exports may replace existing files\n"
+           "Codec database:\n"
+           "  --db PATH              read the codec database from PATH\n"
+           "  --video-codecs         list the video formats the codec database knows\n"
+           "  --audio-formats        list the audio formats the codec database knows\n"
            "Other:\n"
            "  --help                 this text\n"
            "  --version              the program version\n"
            "  --                     every later argument is a file name\n"
            "\n"
-           "Exit status: 0 every file analysed, 1 a file could not be opened, 2 wrong usage.\n";
+           "Exit status: 0 every file analysed, 1 a file could not be opened, 2 wrong usage,\n"
+           "3 the codec database could not be loaded.\n";
 }
 
 namespace {
@@ -105,6 +110,16 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             e.enable = true;
         } else if (arg == "--overwrite") {
             e.overwrite = true;
+        } else if (arg == "--db") {
+            if (i + 1 >= argc) {
+                error = "--db needs a file name";
+                return false;
+            }
+            options.databasePath = argv[++i];
+        } else if (arg == "--video-codecs") {
+            options.listVideoCodecs = true;
+        } else if (arg == "--audio-formats") {
+            options.listAudioFormats = true;
         } else if (arg == "--help" || arg == "-h") {
             options.showHelp = true;
         } else if (arg == "--version") {
@@ -114,7 +129,9 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             return false;
         }
     }
-    if (options.files.empty() && options.listFiles.empty() && !options.showHelp && !options.showVersion) {
+    const bool listsOnly = options.listVideoCodecs || options.listAudioFormats;
+    if (options.files.empty() && options.listFiles.empty() && !options.showHelp && !options.showVersion &&
+        !listsOnly) {
         error = "no file named";
         return false;
     }

@@ -24,6 +24,9 @@ struct Options {
     bool showHelp = false;
     bool showVersion = false;
     bool untilError = false;           // stop after the first broken file
+    bool listVideoCodecs = false;
+    bool listAudioFormats = false;
+    std::string databasePath;  // empty: the usual search for Torvo27.dat
     std::vector<std::string> files;
     std::vector<std::string> listFiles;  // -f LIST; "-" reads names from standard input
     ExportOverrides exportOverrides;

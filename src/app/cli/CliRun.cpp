@@ -69,6 +69,11 @@ int RunQueue(const Options& options, RunContext& context) {
             continue;  // the queue goes on, whatever its mode
         }
         PrintReport(options, context, path, driver, display);
+        if (context.exportSettings && context.exportSettings->enabled) {
+            CExportWriter writer(*context.exportSettings, context.saveSettings);
+            for (const UserMessage& m : writer.ExportFile(display.Fields(), path).messages)
+                context.err << m.caption << ": " << m.text << "\n";
+        }
         if (queue.Mode() == QueueMode::kRunUntilBroken && driver.BrokenFile()) break;
     }
     if (context.progress) context.err << "\r\033[K" << std::flush;

@@ -6,6 +6,7 @@
 
 #include "CliOptions.h"
 #include "analysis/Driver.h"
+#include "export/ExportWriter.h"
 
 namespace torvo::cli {
 
@@ -15,6 +16,10 @@ struct RunContext {
     std::ostream& err = std::cerr;  // messages and the progress line
     bool progress = false;          // show "[i/n] name" on err (only for a terminal)
     DriverOptions driverOptions;
+    // Export of each analysed file, when switched on; saveSettings stores
+    // the preferences after a failure switched export off.
+    ExportSettings* exportSettings = nullptr;
+    std::function<void()> saveSettings;
 };
 
 // Returns the exit status: 0 when every file was analysed, 1 when a file or

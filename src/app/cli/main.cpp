@@ -5,6 +5,35 @@
 
 #include "CliOptions.h"
 #include "CliRun.h"
+#include "QtSettingsStore.h"
+#include "codecdb/ReadDatabase.h"
+#include "settings/Prefs.h"
+#include "settings/ProgramLocation.h"
+
+namespace {
+
+// A database table as the menu lists it: title, column headers, then one line per entry.
+void PrintListing(const torvo::DatabaseListing& listing) {
+    std::cout << listing.title << "\n"
+              << listing.columns[0] << "\t" << listing.columns[1] << "\t" << listing.columns[2] << "\n";
+    for (const auto& row : listing.rows) std::cout << row[0] << "\t" << row[1] << "\t" << row[2] << "\n";
+}
+
+// The stored export settings with the command line's overrides for this run.
+torvo::ExportSettings ExportSettingsFor(const torvo::CPrefs& prefs, const torvo::cli::ExportOverrides& o) {
+    torvo::ExportSettings s;
+    s.enabled = prefs.exportEnabled != 0 || o.enable;
+    s.mode = o.mode.value_or(prefs.exportMode);
+    s.formatSrc = o.formatSrc.value_or(prefs.exportFormatSrc);
+    s.overwriteOk = prefs.exportOverwriteOk != 0 || o.overwrite;
+    s.path = o.mode == 2 ? o.modeTarget : prefs.exportPath;
+    s.file = o.mode == 3 ? o.modeTarget : prefs.exportFile;
+    s.templateName = o.formatSrc == 2 ? o.templateFile : prefs.exportNameOfFileForFormat;
+    s.windows1251 = prefs.exportEncoding == torvo::kExportEncodingCp1251;
+    return s;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace torvo;
@@ -22,7 +51,40 @@ int main(int argc, char** argv) {
         std::cout << "torvo-cli " << TORVO_VERSION << "\n";
         return 0;
     }
+
+    // The program cannot run without its codec database.
+    CReadDatabase database;
+    const bool loaded = options.databasePath.empty() ? database.Load() : database.Load(options.databasePath, {});
+    if (!loaded) {
+        const UserMessage& m = database.LastMessage();
+        std::cerr << m.caption << ": " << m.text << "\n";
+        return 3;
+    }
+    if (options.listVideoCodecs) PrintListing(ListVideoCodecs(database));
+    if (options.listAudioFormats) {
+        if (options.listVideoCodecs) std::cout << "\n";
+        PrintListing(ListAudioFormats(database));
+    }
+    if (options.files.empty() && options.listFiles.empty()) return 0;
+
+    auto store = OpenUserSettingsStore();
+    CPrefs prefs(*store, ProgramDir());
+    prefs.Load();
+    ExportSettings exportSettings = ExportSettingsFor(prefs, options.exportOverrides);
+
     cli::RunContext context;
     context.progress = ::isatty(STDERR_FILENO) == 1;
+    context.driverOptions.useCodecInfo = prefs.useCodecInfo != 0;
+    context.driverOptions.audioFormatNamer = [&database](const std::string& tagText) {
+        std::string named;
+        database.FindAudioFormat(tagText, named);
+        return named;
+    };
+    context.exportSettings = &exportSettings;
+    // A failed export switches export off in the stored settings too.
+    context.saveSettings = [&prefs] {
+        prefs.exportEnabled = 0;
+        prefs.Save(true);
+    };
     return cli::RunQueue(options, context);
 }

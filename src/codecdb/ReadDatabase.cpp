@@ -1,0 +1,398 @@
+#include "codecdb/ReadDatabase.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "analysis/Text.h"
+#include "codecdb/TextEncoding.h"
+#include "settings/ProgramLocation.h"
+
+#ifndef TORVO_INSTALL_DATA_DIR
+#define TORVO_INSTALL_DATA_DIR "/usr/local/share/torvo"
+#endif
+
+namespace torvo {
+
+namespace {
+
+constexpr const char* kNotOpened =
+    "Не открыта база данных  %s:\nЭтот файл должен лежать в текущем каталоге или в папке программы Torvo \n"
+    "Убедитесь, что запускаете Torvo НЕ из архивного файла (ZIP, RAR).        \n"
+    "Вот сообщение системы об ошибке:  \n\n";
+constexpr const char* kWrongFile = "Файл данных НеТот: %s";
+constexpr const char* kNotRead = "Не читается файл данных %s:\n\n";
+constexpr const char* kBadFile = "Файл torvo.dat неверен.\r\n%s";
+constexpr const char* kNoSection = "Не могу найти раздел   %s";
+constexpr const char* kBadSection = "Ошибка чтения раздела %s базы: строка %d, поле %d ";
+constexpr size_t kErrorTextChars = 255;
+constexpr size_t kFourCharKey = 4;
+
+// Owns a file descriptor for the few lines that read the file.
+class FileHandle {
+public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    ~FileHandle() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Opens an existing regular file for reading. Folders and devices are refused
+// as the open itself would refuse them elsewhere; O_NONBLOCK keeps a FIFO from
+// hanging the start-up.
+int OpenRegularFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+bool IsCommentLead(char c) {
+    return c == '#' || c == '@' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Compares like a bounded case-insensitive C string comparison over four
+// characters: a field shorter than four matches only a key of its own length.
+bool FirstFourMatch(const char* field, std::string_view key) {
+    for (size_t i = 0; i < kFourCharKey; ++i) {
+        const char a = FoldAscii(field[i]);
+        const char b = FoldAscii(i < key.size() ? key[i] : '\0');
+        if (a != b) return false;
+        if (a == '\0') return true;
+    }
+    return true;
+}
+
+std::string Truncated(std::string_view text, size_t size) {
+    return std::string(TruncateUtf8(text, size > 0 ? size - 1 : 0));
+}
+
+std::string WithSystemError(std::string text, int error) { return text + std::strerror(error); }
+
+}  // namespace
+
+std::string_view DatabaseRecord::Field(int n) const {
+    if (n < 1 || n > 4) return {};
+    const char* text = fields[static_cast<size_t>(n - 1)];
+    return text ? std::string_view(text) : std::string_view();
+}
+
+DatabaseSearch DatabaseSearch::Default() {
+    DatabaseSearch search;
+    search.programDir = ProgramDir();
+    search.dataDirs.emplace_back(TORVO_INSTALL_DATA_DIR);
+    const char* xdg = std::getenv("XDG_DATA_DIRS");
+    const std::string_view dirs = xdg && *xdg ? xdg : "/usr/local/share:/usr/share";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        const size_t colon = std::min(dirs.find(':', start), dirs.size());
+        const std::string_view dir = dirs.substr(start, colon - start);
+        // Relative entries are invalid in XDG variables and are ignored.
+        if (dir.starts_with('/')) search.dataDirs.push_back(std::string(dir) + (dir.ends_with('/') ? "torvo" : "/torvo"));
+        start = colon + 1;
+    }
+    return search;
+}
+
+CReadDatabase::CReadDatabase() {
+    for (size_t i = 0; i < kDbSections.size(); ++i) tables_[i].resize(kDbSections[i].capacity);
+}
+
+CReadDatabase::~CReadDatabase() = default;
+
+bool CReadDatabase::Load() { return Load(kDbFileName, DatabaseSearch::Default()); }
+
+bool CReadDatabase::Load(const std::string& fileName, const DatabaseSearch& search) {
+    message_ = {};
+    if (!OpenFile(fileName, search)) return false;
+    for (size_t i = 0; i < kDbSections.size(); ++i) {
+        if (!ReadSection(static_cast<DbSection>(i))) {
+            message_ = {kDbCaption, Format(kBadFile, errorText_.c_str())};
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CReadDatabase::OpenFile(const std::string& fileName, const DatabaseSearch& search) {
+    std::vector<std::string> candidates{fileName};
+    std::string namedPath = fileName;  // the path the messages name
+    bool parentSkipped = false;
+    const bool bareName = fileName.find('/') == std::string::npos;
+    if (bareName && !search.programDir.empty()) {
+        namedPath = search.programDir + fileName;
+        candidates.push_back(namedPath);
+        // The parent of the program's folder: a file in dir/sub/ is also found in dir/.
+        const size_t last = namedPath.rfind('/');
+        const size_t before = last == 0 || last == std::string::npos ? std::string::npos : namedPath.rfind('/', last - 1);
+        if (before == std::string::npos) {
+            parentSkipped = true;
+        } else {
+            candidates.push_back(namedPath.substr(0, before + 1) + fileName);
+        }
+    }
+    if (bareName) {
+        for (const std::string& dir : search.dataDirs) {
+            candidates.push_back(dir + (dir.ends_with('/') ? "" : "/") + fileName);
+        }
+    }
+    int lastError = ENOENT;
+    for (const std::string& path : candidates) {
+        const FileHandle file(OpenRegularFile(path));
+        if (file.get() < 0) {
+            lastError = errno;
+            continue;
+        }
+        path_ = path;
+        return ReadWholeFile(file.get(), path);
+    }
+    message_ = parentSkipped ? UserMessage{kDbCaption, Format(kWrongFile, namedPath.c_str())}
+                             : UserMessage{kDbCaption, WithSystemError(Format(kNotOpened, namedPath.c_str()), lastError)};
+    return false;
+}
+
+bool CReadDatabase::ReadWholeFile(int fd, const std::string& path) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_size < 1 || info.st_size > static_cast<off_t>(kDbMaxFileSize)) {
+        message_ = {kDbCaption, Format(kWrongFile, path.c_str())};
+        return false;
+    }
+    fileLength_ = static_cast<uint32_t>(info.st_size);
+    std::string bytes(fileLength_, '\0');
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            message_ = {kDbCaption, WithSystemError(Format(kNotRead, path.c_str()), n < 0 ? errno : EIO)};
+            return false;
+        }
+        got += static_cast<size_t>(n);
+    }
+    std::string text = DecodeExternalText(bytes);
+    // The file's last character never belongs to a record: a well-formed file
+    // ends with a line break. Dropping a whole character keeps UTF-8 intact.
+    const size_t chars = CountUtf8(text);
+    text.resize(chars > 0 ? TruncateUtf8(text, chars - 1).size() : 0);
+    // Texts are zero-terminated in the buffer, so a zero byte ends the data.
+    dataLength_ = std::min(text.size(), text.find('\0'));
+    // Records of an earlier load point into the buffer about to be replaced.
+    for (std::vector<DatabaseRecord>& table : tables_) std::fill(table.begin(), table.end(), DatabaseRecord{});
+    buffer_ = std::make_unique<char[]>(dataLength_ + 16);
+    std::copy_n(text.data(), dataLength_, buffer_.get());
+    return true;
+}
+
+std::optional<size_t> CReadDatabase::FindSection(std::string_view header) {
+    line_ = 0;
+    const std::string_view data(buffer_.get(), buffer_ ? dataLength_ : 0);
+    size_t lineStart = 0;
+    while (lineStart < data.size()) {
+        if (EqualsIgnoreAsciiCase(data.substr(lineStart, header.size()), header)) return lineStart;
+        const size_t feed = data.find('\n', lineStart);
+        if (feed == std::string_view::npos) break;
+        lineStart = feed + 1;
+        ++line_;
+    }
+    return std::nullopt;
+}
+
+size_t CReadDatabase::SkipLine(size_t pos) {
+    const void* feed = std::memchr(buffer_.get() + pos, '\n', dataLength_ - pos);
+    if (!feed) return dataLength_;
+    ++line_;
+    return static_cast<size_t>(static_cast<const char*>(feed) - buffer_.get()) + 1;
+}
+
+size_t CReadDatabase::SkipCommentLines(size_t pos) {
+    while (pos < dataLength_ && IsCommentLead(buffer_[pos])) pos = SkipLine(pos);
+    return pos;
+}
+
+bool CReadDatabase::ReadRecord(size_t& pos, DatabaseRecord& record) {
+    char* const data = buffer_.get();
+    size_t p = pos;
+    DatabaseRecord read;
+    for (size_t field = 0; field < 3; ++field) {
+        read.fields[field] = data + p;
+        while (p < dataLength_ && data[p] != '\t' && data[p] != '\r' && data[p] != '\n') ++p;
+        if (p >= dataLength_ || data[p] != '\t') return false;
+        data[p++] = '\0';
+        ++fieldsRead_;
+    }
+    read.fields[3] = data + p;
+    while (p < dataLength_ && data[p] != '\r' && data[p] != '\t' && data[p] != '\n') ++p;
+    // A fifth field, or a line feed without its carriage return, is malformed.
+    if (p < dataLength_ && data[p] != '\r') return false;
+    if (p < dataLength_) data[p++] = '\0';
+    record = read;
+    pos = p;
+    return true;
+}
+
+bool CReadDatabase::FailSection(const char* header) {
+    errorText_ = std::string(TruncateUtf8(Format(kBadSection, header, line_ + 1, fieldsRead_), kErrorTextChars));
+    return false;
+}
+
+bool CReadDatabase::ReadSection(DbSection section) {
+    const DbSectionInfo& info = kDbSections[static_cast<size_t>(section)];
+    std::vector<DatabaseRecord>& table = tables_[static_cast<size_t>(section)];
+    std::fill(table.begin(), table.end(), DatabaseRecord{});
+    table[0].fields = {kDbUnknown, kDbUnknown, kDbUnknown, kDbUnknown};
+    fieldsRead_ = 0;
+
+    const std::optional<size_t> header = FindSection(info.header);
+    const size_t headerEnd = header ? std::string_view(buffer_.get(), dataLength_).find('\n', *header) : std::string_view::npos;
+    if (headerEnd == std::string_view::npos) {
+        errorText_ = std::string(TruncateUtf8(Format(kNoSection, info.header), kErrorTextChars));
+        return false;
+    }
+    ++line_;
+    size_t pos = headerEnd + 1;
+    size_t entry = 1;
+    while (entry < info.capacity && pos < dataLength_) {
+        const char lead = buffer_[pos];
+        if (lead == '[') return true;
+        if (IsCommentLead(lead)) {
+            pos = SkipLine(pos);
+            continue;
+        }
+        fieldsRead_ = 0;
+        if (!ReadRecord(pos, table[entry])) return FailSection(info.header);
+        ++entry;
+        while (pos < dataLength_ && (buffer_[pos] == '\r' || buffer_[pos] == '\n' || buffer_[pos] == ' ')) {
+            if (buffer_[pos] == '\n') ++line_;
+            ++pos;
+        }
+    }
+    // Comments after a full section are not records: only a further record line overflows it.
+    pos = SkipCommentLines(pos);
+    if (pos >= dataLength_ || buffer_[pos] == '[') return true;
+    return FailSection(info.header);
+}
+
+std::span<const DatabaseRecord> CReadDatabase::Table(DbSection section) const {
+    return tables_[static_cast<size_t>(section)];
+}
+
+size_t CReadDatabase::FindFourCharKey(DbSection section, std::string_view key) const {
+    const std::span<const DatabaseRecord> table = Table(section);
+    for (size_t i = 1; i < table.size() && table[i].Filled(); ++i) {
+        if (FirstFourMatch(table[i].fields[0], key)) return i;
+    }
+    return 0;
+}
+
+size_t CReadDatabase::FindVideoCodec(std::string_view fourcc) const {
+    return FindFourCharKey(DbSection::kVideoCodecs, fourcc);
+}
+
+size_t CReadDatabase::FindFtyp(std::string_view brand) const { return FindFourCharKey(DbSection::kFtyps, brand); }
+
+size_t CReadDatabase::FindAudioFormat(std::string_view key, std::string& out) const {
+    constexpr std::string_view kPrefix = "WAVE_FORMAT_";
+    out = key;
+    const std::span<const DatabaseRecord> table = Table(DbSection::kAudioCodecs);
+    for (size_t i = 1; i < table.size(); ++i) {
+        if (!table[i].Filled() || !EqualsIgnoreAsciiCase(table[i].Field(1), key)) continue;
+        std::string name(table[i].Field(2));
+        if (name.starts_with(kPrefix)) {
+            name.erase(0, kPrefix.size());
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        }
+        out += " (" + name + ")";
+        return i;
+    }
+    out += "(не знаю)";
+    return 0;
+}
+
+bool CReadDatabase::FindGuidName(std::string_view key, TextOut name, TextOut second, TextOut third) const {
+    const std::span<const DatabaseRecord> table = Table(DbSection::kGuids);
+    for (size_t i = 1; i < table.size() && table[i].Filled(); ++i) {
+        if (!EqualsIgnoreAsciiCase(table[i].Field(1), key)) continue;
+        const std::array<std::pair<TextOut, int>, 3> outputs = {{{name, 3}, {second, 2}, {third, 4}}};
+        for (const auto& [out, field] : outputs) {
+            if (out.text && out.size > 0) *out.text = Truncated(table[i].Field(field), out.size);
+        }
+        return true;
+    }
+    return false;
+}
+
+std::string CReadDatabase::DescribeHresult(size_t size, uint32_t code) const {
+    const std::string codeText = Format("0x%08x", code);
+    std::string_view message = "[не знаю]";
+    for (const DatabaseRecord& record : Table(DbSection::kGuids)) {
+        if (record.Field(1).empty()) break;
+        if (EqualsIgnoreAsciiCase(record.Field(1), codeText)) {
+            message = record.Field(2);
+            break;
+        }
+    }
+    const std::string text = std::string(TruncateUtf8(codeText, size > 3 ? size - 3 : 0)) + ": " + std::string(message);
+    return Truncated(text, size);
+}
+
+std::optional<std::string_view> CReadDatabase::MapUserDataName(std::span<const std::string> userData) const {
+    const std::span<const DatabaseRecord> table = Table(DbSection::kUserDataMapping);
+    for (size_t i = 1; i < table.size() && table[i].Filled(); ++i) {
+        const std::string_view pattern = table[i].Field(2);
+        // An empty pattern would claim every stream that has any user data.
+        if (pattern.empty()) continue;
+        for (const std::string& text : userData) {
+            if (text.find(pattern) != std::string::npos) return table[i].Field(3);
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+struct ListingDefinition {
+    DbSection section;
+    const char* title;
+    std::array<const char*, 3> columns;
+};
+
+constexpr ListingDefinition kVideoListing = {
+    DbSection::kVideoCodecs, "ВИДЕО: Известные форматы сжатия ", {"FourCC", "Кодек", "Автор "}};
+constexpr ListingDefinition kAudioListing = {
+    DbSection::kAudioCodecs, "ЗВУК: Известные форматы сжатия  ", {"Число", "wFormatTag", "Описание   "}};
+
+DatabaseListing MakeListing(const CReadDatabase& db, const ListingDefinition& definition) {
+    DatabaseListing listing{definition.title, definition.columns, {}};
+    const std::span<const DatabaseRecord> table = db.Table(definition.section);
+    for (size_t i = 1; i < table.size() && !table[i].Field(1).empty(); ++i) {
+        listing.rows.push_back({table[i].Field(1), table[i].Field(2), table[i].Field(3)});
+    }
+    return listing;
+}
+
+}  // namespace
+
+DatabaseListing ListVideoCodecs(const CReadDatabase& db) { return MakeListing(db, kVideoListing); }
+DatabaseListing ListAudioFormats(const CReadDatabase& db) { return MakeListing(db, kAudioListing); }
+
+}  // namespace torvo
