@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <filesystem>
 #include <fstream>
+#include <unistd.h>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -134,6 +136,37 @@ TEST(Cli, NamesFromStandardInput) {
     EXPECT_EQ(cli::RunQueue(options, context), 1);  // the missing file counts, the queue goes on
     EXPECT_NE(out.str().find("\"type_id\":3"), std::string::npos);
     EXPECT_NE(err.str().find("/nonexistent/x.avi"), std::string::npos);
+}
+
+TEST(Cli, ExportOptionsApplyToTheRun) {
+    const std::string dir = testing::TempDir() + "torvo-cli-export-" + std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string all = dir + "/all.txt";
+    const CliRun run = RunCli("--json --export-format table --export-mode append:" + all + " " +
+                              test::SamplePath("image.png") + " " + test::SamplePath("archive.gz"));
+    EXPECT_EQ(run.status, 0);
+    std::ifstream in(all, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text.rfind("FILE_NAME\tFILE_NAME_WITH_PATH\t", 0), 0u);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);  // the names, then one record per file
+
+    // A per-file export that would replace a file fails, says so and is switched off.
+    const std::string media = dir + "/clip.avi";
+    std::filesystem::copy_file(test::SamplePath("avi_mpeg4.avi"), media);
+    std::ofstream(dir + "/clip.txt") << "keep";
+    const CliRun refused = RunCli("--export-mode per-file " + media + " " + media, true);
+    EXPECT_EQ(refused.status, 0);
+    EXPECT_NE(refused.out.find("Нет экспорта: Ошибка при экспорте в файл   " + dir + "/clip.txt:"), std::string::npos);
+    EXPECT_NE(refused.out.find("FYI: Режим экспорта сейчас снова отключен."), std::string::npos);
+    // Only the first of the two files tried: export was off for the second.
+    size_t messages = 0;
+    for (size_t at = 0; (at = refused.out.find("Нет экспорта:", at)) != std::string::npos; ++at) ++messages;
+    EXPECT_EQ(messages, 1u);
+    std::ifstream conf(testing::TempDir() + "torvo-cli-config/Quellmark/Torvo.conf");
+    const std::string stored((std::istreambuf_iterator<char>(conf)), {});
+    EXPECT_NE(stored.find("ExportEnabled=0"), std::string::npos);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Cli, OptionParsing) {
