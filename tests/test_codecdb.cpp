@@ -1,6 +1,8 @@
 // The codec database loader and its lookups, on small files built here.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -216,6 +218,18 @@ TEST_F(DatabaseSearchTest, FoldersAreNotDatabases) {
     dir_.Write("db.dat", Valid());  // the parent of the program folder
     ASSERT_TRUE(db_.Load("db.dat", search)) << db_.LastMessage().text;
     EXPECT_EQ(db_.Path(), (dir_ / "db.dat").string());
+    // A FIFO must not hang the start-up waiting for a writer.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.dat").c_str(), 0600), 0);
+    EXPECT_FALSE(db_.Load((dir_ / "fifo.dat").string(), {}));
+    EXPECT_TRUE(db_.LastMessage().text.starts_with("Не открыта база данных  ")) << db_.LastMessage().text;
+}
+
+TEST(DatabaseBytes, LoadFromMemoryFollowsTheSameRules) {
+    CReadDatabase db;
+    EXPECT_FALSE(db.LoadBytes("", "mem.dat"));
+    EXPECT_EQ(db.LastMessage().text, "Файл данных НеТот: mem.dat");
+    EXPECT_TRUE(db.LoadBytes(MakeDatabase({{"[ftyps]", Record("isom", "ISO", "")}}), "mem.dat"));
+    EXPECT_EQ(db.FindFtyp("isom"), 1u);
 }
 
 TEST_F(DatabaseSearchTest, OpenFailuresNameTheProgramFolderPath) {
