@@ -1,6 +1,8 @@
 // The codec database loader and its lookups, on small files built here.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -216,6 +218,18 @@ TEST_F(DatabaseSearchTest, FoldersAreNotDatabases) {
     dir_.Write("db.dat", Valid());  // the parent of the program folder
     ASSERT_TRUE(db_.Load("db.dat", search)) << db_.LastMessage().text;
     EXPECT_EQ(db_.Path(), (dir_ / "db.dat").string());
+    // A FIFO must not hang the start-up waiting for a writer.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.dat").c_str(), 0600), 0);
+    EXPECT_FALSE(db_.Load((dir_ / "fifo.dat").string(), {}));
+    EXPECT_TRUE(db_.LastMessage().text.starts_with("Не открыта база данных  ")) << db_.LastMessage().text;
+}
+
+TEST(DatabaseBytes, LoadFromMemoryFollowsTheSameRules) {
+    CReadDatabase db;
+    EXPECT_FALSE(db.LoadBytes("", "mem.dat"));
+    EXPECT_EQ(db.LastMessage().text, "Файл данных НеТот: mem.dat");
+    EXPECT_TRUE(db.LoadBytes(MakeDatabase({{"[ftyps]", Record("isom", "ISO", "")}}), "mem.dat"));
+    EXPECT_EQ(db.FindFtyp("isom"), 1u);
 }
 
 TEST_F(DatabaseSearchTest, OpenFailuresNameTheProgramFolderPath) {
@@ -332,17 +346,13 @@ TEST_F(Lookups, UserDataMappingTakesTheFirstEntryFoundInAnyString) {
     EXPECT_FALSE(db_.MapUserDataName({}).has_value());
 }
 
-TEST_F(Lookups, ListingsForTheMenu) {
+TEST_F(Lookups, ListingsStopAtTheFirstEmptyKey) {
+    ASSERT_TRUE(LoadText(MakeDatabase({{"[video codecs]", Record("XVID", "XviD", "") + Record("DIVX", "DivX", "")},
+                                       {"[audio codecs]", Record("0x0055", "MP3", "MPEG Layer 3")}})));
     const DatabaseListing video = ListVideoCodecs(db_);
-    EXPECT_STREQ(video.title, "ВИДЕО: Известные форматы сжатия ");
-    EXPECT_STREQ(video.columns[2], "Автор ");
-    ASSERT_EQ(video.rows.size(), 4u);
-    EXPECT_EQ(video.rows[0][1], "XviD MPEG-4");
-    const DatabaseListing audio = ListAudioFormats(db_);
-    EXPECT_STREQ(audio.title, "ЗВУК: Известные форматы сжатия  ");
-    EXPECT_STREQ(audio.columns[0], "Число");
-    ASSERT_EQ(audio.rows.size(), 3u);
-    EXPECT_EQ(audio.rows[2][2], "AC-3");
+    ASSERT_EQ(video.rows.size(), 2u);
+    EXPECT_EQ(video.rows[1][1], "DivX");
+    EXPECT_EQ(ListAudioFormats(db_).rows.at(0)[2], "MPEG Layer 3");
 }
 
 }  // namespace

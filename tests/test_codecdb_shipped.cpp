@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdio>
-#include <regex>
 #include <set>
 #include <string>
 
@@ -86,7 +85,7 @@ TEST_F(ShippedDatabase, SectionsHoldEnoughRecords) {
     EXPECT_GE(errorCodes, 200u);
 }
 
-TEST_F(ShippedDatabase, KeysHaveTheirFormsAndAreNotShadowed) {
+TEST_F(ShippedDatabase, KeysAreNotShadowed) {
     // A key listed twice would never be found the second time.
     const std::array<DbSection, 4> keyed = {DbSection::kVideoCodecs, DbSection::kAudioCodecs, DbSection::kGuids,
                                             DbSection::kFtyps};
@@ -98,19 +97,6 @@ TEST_F(ShippedDatabase, KeysHaveTheirFormsAndAreNotShadowed) {
             for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             EXPECT_TRUE(seen.insert(key).second) << "duplicate key " << key;
         }
-    }
-    const std::regex tag("0x[0-9a-f]{4}"), code("0x[0-9a-f]{8}"),
-        guid("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
-    for (const DatabaseRecord& r : db_->Table(DbSection::kAudioCodecs).subspan(1)) {
-        if (r.Filled()) {
-            EXPECT_TRUE(std::regex_match(std::string(r.Field(1)), tag)) << r.Field(1);
-        }
-    }
-    for (const DatabaseRecord& r : db_->Table(DbSection::kGuids).subspan(1)) {
-        if (!r.Filled()) continue;
-        const std::string key(r.Field(1));
-        EXPECT_TRUE(std::regex_match(key, code) || std::regex_match(key, guid)) << key;
-        EXPECT_FALSE(r.Field(2).empty()) << key;
     }
     for (const DatabaseRecord& r : db_->Table(DbSection::kVideoCodecs).subspan(1)) {
         if (r.Filled()) {

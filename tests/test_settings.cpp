@@ -129,14 +129,6 @@ TEST_F(PrefsTest, TextsKeepAtMost259Characters) {
     EXPECT_EQ(store_.ReadText(kPrefsSection, "LastMediaFile")->size(), 1u + 258 * 2);
 }
 
-TEST_F(PrefsTest, ValuesOfTheWrongKindReadAsDefaults) {
-    store_.WriteText(kPrefsSection, "ExportMode", "three");
-    store_.WriteInt(kPrefsSection, "ExportFile", 7);
-    prefs_.Load();
-    EXPECT_EQ(prefs_.exportMode, 1);
-    EXPECT_EQ(prefs_.exportFile, "");
-}
-
 TEST_F(PrefsTest, WindowPlacement) {
     const WindowPlacement placement{10, 20, 810, 620, 1, 0};
     ASSERT_TRUE(prefs_.SaveWindowPlacement(placement));

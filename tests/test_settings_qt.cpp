@@ -7,8 +7,11 @@
 #include <array>
 #include <cstdio>
 
+#include <QSettings>
+
 #include "QtSettingsStore.h"
 #include "ScratchDir.h"
+#include "settings/DesktopIntegration.h"
 #include "settings/Prefs.h"
 
 namespace torvo {
@@ -66,6 +69,15 @@ TEST_F(QtSettings, AfterClearingNothingIsWrittenAgainInThatRun) {
     std::string out;
     ASSERT_EQ(RunHelper("load", &out), 0);
     EXPECT_TRUE(out.starts_with("1 1 0 1 0 0\n")) << out;
+}
+
+TEST_F(QtSettings, TheFileIsWhereQtKeepsTheUserSettingsOfQuellmarkTorvo) {
+    // Qt fixes its per-user folder at first use, so the variable is set before any QSettings exists.
+    // On Linux the native format is the INI file named ".conf".
+    const testing::ScopedEnv config("XDG_CONFIG_HOME", configHome().c_str());
+    const QSettings qt(QSettings::NativeFormat, QSettings::UserScope, "Quellmark", "Torvo");
+    EXPECT_EQ(qt.fileName().toStdString(), UserDirs::FromEnvironment().SettingsFile().string());
+    EXPECT_EQ(OpenUserSettingsStore()->ReadInt(kPrefsSection, "ExportMode"), std::nullopt);
 }
 
 TEST_F(QtSettings, ReadsAfterClearingInTheSameProcessSeeNothing) {

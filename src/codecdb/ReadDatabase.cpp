@@ -123,7 +123,16 @@ bool CReadDatabase::Load() { return Load(kDbFileName, DatabaseSearch::Default())
 
 bool CReadDatabase::Load(const std::string& fileName, const DatabaseSearch& search) {
     message_ = {};
-    if (!OpenFile(fileName, search)) return false;
+    return OpenFile(fileName, search) && ReadAllSections();
+}
+
+bool CReadDatabase::LoadBytes(std::string_view bytes, const std::string& path) {
+    message_ = {};
+    path_ = path;
+    return AdoptBytes(bytes, path) && ReadAllSections();
+}
+
+bool CReadDatabase::ReadAllSections() {
     for (size_t i = 0; i < kDbSections.size(); ++i) {
         if (!ReadSection(static_cast<DbSection>(i))) {
             message_ = {kDbCaption, Format(kBadFile, errorText_.c_str())};
@@ -172,12 +181,12 @@ bool CReadDatabase::OpenFile(const std::string& fileName, const DatabaseSearch& 
 
 bool CReadDatabase::ReadWholeFile(int fd, const std::string& path) {
     struct stat info {};
+    // Checked before reading so that a huge file is never read into memory.
     if (::fstat(fd, &info) != 0 || info.st_size < 1 || info.st_size > static_cast<off_t>(kDbMaxFileSize)) {
         message_ = {kDbCaption, Format(kWrongFile, path.c_str())};
         return false;
     }
-    fileLength_ = static_cast<uint32_t>(info.st_size);
-    std::string bytes(fileLength_, '\0');
+    std::string bytes(static_cast<size_t>(info.st_size), '\0');
     size_t got = 0;
     while (got < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
@@ -188,6 +197,15 @@ bool CReadDatabase::ReadWholeFile(int fd, const std::string& path) {
         }
         got += static_cast<size_t>(n);
     }
+    return AdoptBytes(bytes, path);
+}
+
+bool CReadDatabase::AdoptBytes(std::string_view bytes, const std::string& path) {
+    if (bytes.empty() || bytes.size() > kDbMaxFileSize) {
+        message_ = {kDbCaption, Format(kWrongFile, path.c_str())};
+        return false;
+    }
+    fileLength_ = static_cast<uint32_t>(bytes.size());
     std::string text = DecodeExternalText(bytes);
     // The file's last character never belongs to a record: a well-formed file
     // ends with a line break. Dropping a whole character keeps UTF-8 intact.

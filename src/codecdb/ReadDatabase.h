@@ -79,6 +79,9 @@ public:
     // The same for a given name; a name with a '/' is opened only as given.
     bool Load(const std::string& fileName, const DatabaseSearch& search);
 
+    // Reads the sections from bytes already in memory; path names them in messages.
+    bool LoadBytes(std::string_view bytes, const std::string& path);
+
     bool OpenFile(const std::string& fileName, const DatabaseSearch& search);
     // Offset of the header line, case-insensitive, at a line start; none when absent.
     std::optional<size_t> FindSection(std::string_view header);
@@ -110,6 +113,8 @@ public:
 
 private:
     bool ReadWholeFile(int fd, const std::string& path);
+    bool AdoptBytes(std::string_view bytes, const std::string& path);
+    bool ReadAllSections();
     bool ReadRecord(size_t& pos, DatabaseRecord& record);
     size_t SkipLine(size_t pos);
     size_t SkipCommentLines(size_t pos);
