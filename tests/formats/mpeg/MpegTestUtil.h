@@ -61,6 +61,12 @@ inline void Put(Bytes& b, size_t pos, const std::string& text) {
     std::copy(text.begin(), text.end(), b.begin() + static_cast<std::ptrdiff_t>(pos));
 }
 
+// Concatenation: b << piece << piece ...
+inline Bytes& operator<<(Bytes& b, const Bytes& more) {
+    b.insert(b.end(), more.begin(), more.end());
+    return b;
+}
+
 inline void Repeat(Bytes& out, const Bytes& piece, int times) {
     for (int i = 0; i < times; ++i) out.insert(out.end(), piece.begin(), piece.end());
 }

@@ -14,12 +14,9 @@ namespace {
 using test::BitWriter;
 using test::Bytes;
 using test::View;
+using test::operator<<;
 
 Bytes Code(uint8_t code) { return {0, 0, 1, code}; }
-Bytes& operator<<(Bytes& b, const Bytes& more) {
-    b.insert(b.end(), more.begin(), more.end());
-    return b;
-}
 
 struct Seq {
     int width = 720, height = 576, aspect = 2, rateCode = 3;
