@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ inline Bytes Sample(const std::string& name) { return ReadBytes(SamplePath("mpeg
 // Writes values MSB first, bit by bit.
 class BitWriter {
 public:
+    // Appends the low `bits` bits of value (at most 64).
     BitWriter& Put(uint64_t value, unsigned bits) {
+        if (bits > 64) throw std::invalid_argument("BitWriter::Put: more than 64 bits");
         for (unsigned i = bits; i-- > 0;) {
             if (used_ == 0) bytes_.push_back(0);
             if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> used_);

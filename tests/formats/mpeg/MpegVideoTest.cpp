@@ -28,9 +28,9 @@ Bytes SequenceHeader(const Seq& s) {
     w.Put(0x1B3, 32).Put(static_cast<unsigned>(s.width), 12).Put(static_cast<unsigned>(s.height), 12);
     w.Put(static_cast<unsigned>(s.aspect), 4).Put(static_cast<unsigned>(s.rateCode), 4).Put(s.bitrate, 18);
     w.Put(s.marker, 1).Put(112, 10).Put(0, 1).Put(s.intraMatrix, 1);
-    if (s.intraMatrix) w.Put(0x10, 8 * 64 - 8).Put(0x11, 8);  // a matrix whose last byte is not zero
+    for (int i = 0; s.intraMatrix && i < 64; ++i) w.Put(i == 63 ? 0x11 : 0x10, 8);  // the last byte is odd
     w.Put(s.nonIntraMatrix, 1);
-    if (s.nonIntraMatrix) w.Put(0x10, 8 * 64);
+    for (int i = 0; s.nonIntraMatrix && i < 64; ++i) w.Put(0x10, 8);
     return w.Data();
 }
 Bytes SequenceExtension(bool progressive) {

@@ -365,7 +365,16 @@ TEST(ContentStage, ElementaryStreamsAndTypeIds) {
             EXPECT_EQ(r->records.StreamIf(0), nullptr);
         }
     }
-    // MPEG audio wins over the other tests in the fixed order; ADIF gives 13.
+    // An ADIF file (type 13 by its signature) keeps its type through the audio test.
+    AnalysisRecords adif;
+    adif.container.typeId = kTypeAacAdif;
+    CSupMpg mpg(adif);
+    const Bytes header = {'A', 'D', 'I', 'F', 0x10, 0, 0, 0, 0x09, 0x80};
+    mpg.Analyse(View(header), header.size());
+    EXPECT_EQ(adif.container.typeId, kTypeAacAdif);
+    EXPECT_EQ(adif.container.layout, StreamLayout::kAudioElementary);
+    EXPECT_EQ(adif.StreamIf(0)->audio[kAudioClassAac].sampleRate, 48000);
+
     auto dv = ContentOf(test::Sample("dv_pal_16x9.dv"));
     EXPECT_EQ(dv->records.video.headers[kHeaderRawDv].present, 1);
     EXPECT_TRUE(dv->records.video.dvInfo.wide);
