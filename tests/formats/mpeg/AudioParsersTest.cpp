@@ -410,7 +410,7 @@ TEST(Aac, AdifHeader) {
 
     // bitstream_type 0 with a copyright id: the buffer fullness comes first.
     test::BitWriter c;
-    c.Put(1, 1).Put(0x1234, 72).Put(0, 1).Put(0, 1).Put(0, 1).Put(64000, 23).Put(0, 4).Put(0, 20);
+    c.Put(1, 1).Put(0, 8).Put(0x1234, 64).Put(0, 1).Put(0, 1).Put(0, 1).Put(64000, 23).Put(0, 4).Put(0, 20);
     c.Put(0, 4).Put(3, 2).Put(8, 4).Align();
     Bytes b2;
     test::Append(b2, "ADIF");
