@@ -75,14 +75,18 @@ bool CSupAAC::Analyse(ByteView data, AudioResult& result, ContainerInfo& contain
         result = AudioResult{};
         return false;
     }
-    result.frameDurationUs = 1024000000 / result.sampleRate;
-    result.bitrateKbps = static_cast<int32_t>(int64_t(byteTotal) * 8000000 /
-                                              (int64_t(result.frameDurationUs) * result.frameCount * 1000));
-    // The whole file at the rate of the bytes seen; kept in milliseconds like
-    // the durations of the system streams.
-    const double seconds = static_cast<double>(container.fileSize) * result.frameCount * 1024.0 /
-                           (static_cast<double>(result.sampleRate) * static_cast<double>(byteTotal));
-    container.scrDurationMs = static_cast<int32_t>(std::min(seconds * 1000.0, 2147483647.0));
+    // The rate is the one of the last header scanned, which need not have
+    // chained: a reserved rate index leaves the timing unknown.
+    if (result.sampleRate > 0) {
+        result.frameDurationUs = 1024000000 / result.sampleRate;
+        result.bitrateKbps = static_cast<int32_t>(int64_t(byteTotal) * 8000000 /
+                                                  (int64_t(result.frameDurationUs) * result.frameCount * 1000));
+        // The whole file at the rate of the bytes seen; kept in milliseconds
+        // like the durations of the system streams.
+        const double seconds = static_cast<double>(container.fileSize) * result.frameCount * 1024.0 /
+                               (static_cast<double>(result.sampleRate) * static_cast<double>(byteTotal));
+        container.scrDurationMs = static_cast<int32_t>(std::min(seconds * 1000.0, 2147483647.0));
+    }
     result.codecClass = kAudioClassAac;
     result.channels = channelConfig;
     result.adifFlag = 0;

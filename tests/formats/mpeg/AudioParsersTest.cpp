@@ -390,6 +390,21 @@ TEST(Aac, AdtsFieldsAndChaining) {
     EXPECT_FALSE(CSupAAC().Analyse(View(gappy), r, container));  // 54 frames cannot carry 18 breaks
 }
 
+TEST(Aac, LastHeaderWithAReservedRate) {
+    // The last header scanned sets the sample rate even when it does not
+    // chain; a reserved index there must not break the timing arithmetic.
+    Bytes b;
+    test::Repeat(b, AdtsFrame(0, 1, 4, 2, 64), 8);
+    test::Repeat(b, AdtsFrame(0, 1, 15, 2, 64), 1);  // reaches the end: the scan stops there
+    ContainerInfo container;
+    container.fileSize = b.size();
+    AudioResult r;
+    ASSERT_TRUE(CSupAAC().Analyse(View(b), r, container));
+    EXPECT_EQ(r.sampleRate, 0);
+    EXPECT_EQ(r.frameDurationUs, 0);
+    EXPECT_EQ(r.frameCount, 8u);
+}
+
 TEST(Aac, AdifHeader) {
     ContainerInfo container;
     container.typeId = kTypeAacAdif;
