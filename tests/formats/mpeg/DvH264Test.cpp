@@ -322,19 +322,5 @@ TEST(H264, PicParameterSets) {
     EXPECT_EQ(second.Score(), -5);
 }
 
-TEST(H264, ExpGolombReader) {
-    const Bytes b = {0b10100110, 0b01000010, 0b10000000};  // 1, 010, 011, 00100, 00101 (then 0s)
-    CSupH264 parser;
-    Bytes unit = {0x67};
-    unit.insert(unit.end(), b.begin(), b.end());
-    parser.BeginUnit(View(unit));
-    EXPECT_EQ(parser.ReadUe(), 0u);
-    EXPECT_EQ(parser.ReadUe(), 1u);
-    EXPECT_EQ(parser.ReadUe(), 2u);
-    EXPECT_EQ(parser.ReadUe(), 3u);
-    EXPECT_EQ(parser.ReadUe(), 4u);
-    EXPECT_EQ(parser.ReadUe(), 0u);  // past the end: more than 31 zeros
-}
-
 }  // namespace
 }  // namespace torvo

@@ -137,23 +137,6 @@ TEST(SystemStream, RealProgramStreams) {
     EXPECT_EQ(lpcm->records.StreamIf(84)->substreamId, 0xA0);
 }
 
-TEST(SystemStream, SlotIndexes) {
-    int32_t kind = -1;
-    EXPECT_EQ(CSupMpg::SlotIndex(0xBD, 0x80, &kind), 52);
-    EXPECT_EQ(kind, CSupMpg::kAc3);
-    EXPECT_EQ(CSupMpg::SlotIndex(0xBD, 0x88, &kind), 60);
-    EXPECT_EQ(kind, CSupMpg::kDts);
-    EXPECT_EQ(CSupMpg::SlotIndex(0xBD, 0xA0, &kind), 84);
-    EXPECT_EQ(kind, CSupMpg::kLinearPcm);
-    EXPECT_EQ(CSupMpg::SlotIndex(0xBD, 0xAF, &kind), 99);
-    EXPECT_EQ(CSupMpg::SlotIndex(0xBD, 0x20, &kind), 1);
-    EXPECT_EQ(kind, CSupMpg::kPlain);
-    EXPECT_EQ(CSupMpg::SlotIndex(0xC0, 0x80, &kind), 4);
-    EXPECT_EQ(kind, CSupMpg::kPlain);
-    EXPECT_EQ(CSupMpg::SlotIndex(0xDF, 0), 35);
-    EXPECT_EQ(CSupMpg::SlotIndex(0xB0, 0), -1);
-}
-
 TEST(SystemStream, PacketsGoToTheirSlots) {
     Bytes b = Mpeg2Pack(0, 25200);
     b << SystemHeader(true);
