@@ -30,7 +30,10 @@ struct VideoHeader {
     double displayAspect = 0; // MPEG-2: 0.0 for square samples
 };
 
-// Which VideoInfo::headers entry each source fills.
+// Which VideoInfo::headers entry each source fills. Entry 0 is the
+// container's own description, which VideoInfo keeps in its width, height
+// and aspect fields (MPEG-4 Part 2 overrules its pixel aspect there); the
+// other entries are the alternatives a report falls back on in this order.
 enum VideoHeaderIndex : size_t {
     kHeaderContainer = 0,
     kHeaderMpegVideo = 2,  // MPEG-1/2 and MPEG-4 Part 2 elementary data
