@@ -7,42 +7,6 @@
 #include "analysis/Text.h"
 
 namespace torvo {
-namespace {
-
-constexpr const char* kLayoutLabels[] = {
-    "нет ",                     // none
-    "Элементное видео MPEG",    // video elementary stream
-    "Элементный звук  MPEG",    // audio elementary stream
-    "Системн.поток MPEG-1",
-    "Програмн.поток MPEG-2",
-    "Транспортн.поток MPEG-2",
-    "нет ",                     // elementary streams in an MP4 track
-    "Не знаю",                  // raw DV
-};
-
-}  // namespace
-
-std::string MpegSummaryLine(const ContainerInfo& c) {
-    std::string line;
-    if (c.cdImage) line += "ISO << ";
-    if (c.mpegInCdxa) line += "CDXA << ";
-    const auto layout = static_cast<size_t>(c.layout);
-    line += layout < std::size(kLayoutLabels) ? kLayoutLabels[layout] : "Не знаю";
-    if (c.videoCount + c.audioCount + c.otherCount > 0) {
-        line += " << { ";
-        if (c.videoCount > 0) line += Format("%d вид, ", c.videoCount);
-        if (c.audioCount > 0) line += Format("%d ауд, ", c.audioCount);
-        if (c.otherCount > 0) line += Format("%d иных,  ", c.otherCount);
-        if (line.ends_with(", ")) line.replace(line.size() - 2, 2, " }");
-    }
-    return line;
-}
-
-void ReportMpegSummary(Display& display, const ContainerInfo& c) {
-    if (c.dvdFormat) display.Container().Add("Формат DVD \"VOB\"", kColourMpegSummary);
-    display.Container().Add(MpegSummaryLine(c), kColourMpegSummary);
-}
-
 void ReportLengthCheck(Display& display, uint64_t declared, uint64_t actual) {
     if (declared == 0) return;
     NotesList& notes = display.Container();

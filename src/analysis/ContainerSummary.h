@@ -1,5 +1,4 @@
-// The driver's summaries of a container: the MPEG summary line, the length
-// check against the length the headers declare, and the system summary
+// The driver's summaries of a container: the length check against the length the headers declare, and the system summary
 // (bitrates, DRM, frame size, creation and modification times).
 #pragma once
 
@@ -10,11 +9,6 @@
 #include "analysis/Records.h"
 
 namespace torvo {
-
-// "ISO << Програмн.поток MPEG-2 << { 1 вид, 2 ауд }" and the like.
-std::string MpegSummaryLine(const ContainerInfo& container);
-// The DVD line (when recognised) and the summary line, both in colour 6.
-void ReportMpegSummary(Display& display, const ContainerInfo& container);
 
 // Compares the length the headers declare with the logical length; nothing
 // when no analyser recorded a declared length.

@@ -6,7 +6,8 @@
 #include "analysis/FileCache.h"
 #include "analysis/SizeText.h"
 #include "analysis/Text.h"
-#include "analysis/VideoFormat.h"
+#include "formats/mpeg/MpegReport.h"
+#include "formats/mpeg/SupMpg.h"
 
 namespace torvo {
 
@@ -81,18 +82,34 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
 
     // The container summary: MPEG files describe their streams, others are
     // checked against the length their headers declare.
-    if (container.typeId == kTypeMpeg) ReportMpegSummary(display_, container);
+    if (container.typeId == kTypeMpeg) ReportMpegSummary(display_, records_);
     else if (container.typeId != kTypeAvi) ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
     ReportSystemSummary(display_, records_);
 
-    if (VideoFormatApplies(container, records_.video)) ReportVideoFormat(display_, records_.video);
+    if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) ApplyDvPicture(records_.video);
     ReportAudioPanel();
 }
 
 void CAnalysisDriver::Dispatch(CFileCache& reader) {
-    // Files without a signature are recognised by their content, when we can.
-    if (identity_.typeId == kTypeUnknown && identity_.layout == StreamLayout::kNone && content_)
-        content_->Analyse(reader, identity_, records_);
+    switch (identity_.typeId) {
+        case kTypeMpeg: AnalyseMpeg(reader); break;
+        case kTypeUnknown:
+            // Files without a signature are recognised by their content; a
+            // transport stream is only recognised, never analysed.
+            if (identity_.layout == StreamLayout::kNone && content_) content_->Analyse(reader, identity_, records_);
+            break;
+        default: break;
+    }
+}
+
+void CAnalysisDriver::AnalyseMpeg(CFileCache& reader) {
+    ContainerInfo& container = records_.container;
+    container.layout = identity_.layout;
+    CSupMpg(records_).Analyse(reader);
+    identity_.layout = container.layout;
+    if (container.typeId != kTypeUnknown) identity_.typeId = container.typeId;
+    // The program's mux rate is the file's overall bitrate.
+    if (container.bitrateKbps == 0) container.bitrateKbps = container.muxRateKbps;
 }
 
 void CAnalysisDriver::ReportFileType() {

@@ -11,6 +11,7 @@
 #include "analysis/Display.h"
 #include "analysis/Identify.h"
 #include "analysis/Records.h"
+#include "formats/mpeg/MpegContent.h"
 
 namespace torvo {
 
@@ -32,7 +33,8 @@ public:
     explicit CAnalysisDriver(Display& display) : display_(display) {}
 
     void SetOptions(DriverOptions options) { options_ = std::move(options); }
-    // Recognises files without a signature; not owned, may be null.
+    // Recognises files without a signature (the MPEG/DV/elementary audio
+    // analysis unless replaced); not owned, null switches it off.
     void SetContentAnalyser(ContentAnalyser* analyser) { content_ = analyser; }
 
     // Analyses one file into the display. False when it cannot be opened;
@@ -52,12 +54,14 @@ public:
 private:
     void Analyse(CFileCache& reader);
     void Dispatch(CFileCache& reader);
+    void AnalyseMpeg(CFileCache& reader);
     void ReportFileType();
     void ReportAudioPanel();
 
     Display& display_;
     DriverOptions options_;
-    ContentAnalyser* content_ = nullptr;
+    CMpegContentAnalyser mpegContent_;
+    ContentAnalyser* content_ = &mpegContent_;
     AnalysisRecords records_;
     FileIdentity identity_;
     UserMessage message_;

@@ -16,6 +16,7 @@
 
 #include "analysis/ByteView.h"
 #include "analysis/SignatureTable.h"
+#include "formats/mpeg/MpegRecords.h"
 
 namespace torvo {
 
@@ -139,6 +140,13 @@ struct VideoInfo {
     int32_t codedWidth = 0, codedHeight = 0;
     uint32_t timeScale = 0;
     int32_t flvCodecId = 0;
+
+    // MPEG analysis: the picture description by source (see VideoHeaderIndex)
+    // and the decoded results of the MPEG-2, MPEG-4 Part 2 and DV parsers.
+    std::array<VideoHeader, kVideoHeaderCount> headers{};
+    Mpeg2Summary mpeg2Summary;
+    Mpeg4Summary mpeg4Summary;
+    DvInfo dvInfo;
 };
 
 struct ContainerInfo {
@@ -170,6 +178,11 @@ struct ContainerInfo {
     uint32_t majorBrand = 0, minorVersion = 0;
     std::vector<uint32_t> compatibleBrands;  // at most eight
     std::vector<MetadataItem> metadata;      // at most sixteen
+
+    // MPEG analysis (layout and audio/video/other counts above are shared).
+    int32_t muxRateKbps = 0;       // program mux rate of the first pack that has one
+    int32_t scrDurationMs = 0;     // duration extrapolated from the clock references
+    std::string userData;          // user data blocks, each followed by a NUL, at most 16,383 bytes
 };
 
 // The records of one analysis, reset before each file.

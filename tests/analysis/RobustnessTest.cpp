@@ -22,6 +22,8 @@ std::vector<std::string> SampleNames() {
     if (DIR* dir = opendir(TORVO_TEST_DATA_DIR)) {
         while (dirent* e = readdir(dir)) {
             const std::string name = e->d_name;
+            // Sub-folders hold the samples of one format family, with their own sweeps.
+            if (e->d_type == DT_DIR) continue;
             if (name != "." && name != ".." && !name.ends_with(".sh")) names.push_back(name);
         }
         closedir(dir);

@@ -6,7 +6,7 @@
 
 #include "analysis/AudioDescription.h"
 #include "analysis/ContainerSummary.h"
-#include "analysis/VideoFormat.h"
+#include "formats/mpeg/MpegReport.h"
 
 namespace torvo {
 namespace {
@@ -15,32 +15,6 @@ std::vector<std::string> Texts(const NotesList& notes) {
     std::vector<std::string> out;
     for (const NoteLine& l : notes.Lines()) out.push_back(l.text);
     return out;
-}
-
-TEST(MpegSummary, LabelsAndStreamCounts) {
-    ContainerInfo c;
-    c.layout = StreamLayout::kMpeg2Program;
-    c.videoCount = 1;
-    c.audioCount = 2;
-    EXPECT_EQ(MpegSummaryLine(c), "Програмн.поток MPEG-2 << { 1 вид, 2 ауд }");
-    c.otherCount = 3;
-    // The "иных" part ends in two blanks, so the closing brace is not put in.
-    EXPECT_EQ(MpegSummaryLine(c), "Програмн.поток MPEG-2 << { 1 вид, 2 ауд, 3 иных,  ");
-    c = {};
-    c.cdImage = true;
-    c.mpegInCdxa = true;
-    c.layout = StreamLayout::kMpeg1System;
-    EXPECT_EQ(MpegSummaryLine(c), "ISO << CDXA << Системн.поток MPEG-1");
-    c = {};
-    c.layout = StreamLayout::kAudioElementary;
-    c.audioCount = 1;
-    EXPECT_EQ(MpegSummaryLine(c), "Элементный звук  MPEG << { 1 ауд }");
-
-    Display d;
-    c.dvdFormat = true;
-    ReportMpegSummary(d, c);
-    EXPECT_EQ(Texts(d.Container()), (std::vector<std::string>{"Формат DVD \"VOB\"", "Элементный звук  MPEG << { 1 ауд }"}));
-    EXPECT_EQ(d.Container().Lines()[0].colour, kColourMpegSummary);
 }
 
 TEST(LengthCheck, DeclaredAgainstActual) {
@@ -109,36 +83,44 @@ TEST(VideoFormat, VopBarRoundsItsSegments) {
 }
 
 TEST(VideoFormat, LampsAndFieldsOfTheFirstKindSeen) {
+    AnalysisRecords r;
+    r.container.typeId = kTypeMpeg;
+    r.container.videoCount = 1;
+    r.video.mpeg2Summary.seen = r.video.mpeg2Summary.tff = r.video.mpeg2Summary.pulldown32 = 1;
     Display d;
-    VideoInfo v;
-    v.mpeg2 = v.mpeg2Tff = v.mpeg2Pulldown = true;
-    v.h264 = false;
-    ReportVideoFormat(d, v);
+    EXPECT_EQ(ReportVideoFormat(d, r), VideoFormatCase::kMpeg2);
     EXPECT_EQ(d.LitLamps(), (std::vector<std::string>{"3:2", "MPG2", "PROG", "TFF"}));
     EXPECT_EQ(d.Fields().Field("VIDEO_MPEG2_PROG"), "Prog");
     EXPECT_EQ(d.Fields().Field("VIDEO_MPEG2_I_L"), "");
     EXPECT_EQ(d.Fields().Field("VIDEO_MPEG2_3X2"), "3:2");
 
+    AnalysisRecords m4;
+    m4.container.typeId = kTypeAvi;
+    m4.container.videoCount = 1;
+    m4.video.mpeg4Vol = m4.video.mpeg4BVop = m4.video.h264 = true;
+    m4.video.mpeg4VopCounts = {10, 20, 30, 0};
     Display d2;
-    VideoInfo m4;
-    m4.mpeg4Vol = m4.mpeg4BVop = m4.h264 = true;
-    m4.mpeg4VopCounts = {10, 20, 30, 0};
-    ReportVideoFormat(d2, m4);
+    EXPECT_EQ(ReportVideoFormat(d2, m4), VideoFormatCase::kMpeg4);
     EXPECT_EQ(d2.Fields().Field("VIDEO_MPEG4"), "MPEG-4");
     EXPECT_EQ(d2.Fields().Field("VIDEO_MPEG4_BVOP"), "B-VOP");
-    EXPECT_EQ(d2.Fields().Field("VIDEO_H264"), "H264");  // named whenever H.264 was seen
-    EXPECT_EQ(d2.Lamp("H264"), LampState::kHidden);      // the MPEG-4 lamps win
+    EXPECT_EQ(d2.Lamp("H264"), LampState::kHidden);  // the MPEG-4 lamps win
     EXPECT_EQ(d2.Bars().count("VOP"), 1u);
 
+    // H.264 is named whenever it was seen, not only beside MPEG-4 Part 2.
+    AnalysisRecords h;
+    h.container.typeId = kTypeMp4;
+    h.container.videoCount = 1;
+    h.video.h264 = true;
     Display d3;
-    VideoInfo dv;
-    dv.dv = dv.dvPal = dv.dvWide = true;
-    ReportVideoFormat(d3, dv);
-    EXPECT_EQ(dv.width, 720);
-    EXPECT_EQ(dv.height, 576);
-    EXPECT_DOUBLE_EQ(dv.displayAspect, 16.0 / 9.0);
-    EXPECT_EQ(d3.Lamp("16:9"), LampState::kLit);
-    EXPECT_EQ(d3.Lamp("PPF"), LampState::kHidden);
+    EXPECT_EQ(ReportVideoFormat(d3, h), VideoFormatCase::kH264);
+    EXPECT_EQ(d3.Fields().Field("VIDEO_H264"), "H264");
+    EXPECT_EQ(d3.Lamp("H264"), LampState::kLit);
+
+    // Nothing for a type that shows no video, or without a video stream.
+    h.container.videoCount = 0;
+    Display d4;
+    EXPECT_EQ(ReportVideoFormat(d4, h), VideoFormatCase::kNone);
+    EXPECT_EQ(d4.Fields().Field("VIDEO_H264"), "");
 }
 
 class AudioPanel : public ::testing::Test {

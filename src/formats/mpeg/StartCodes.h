@@ -1,0 +1,51 @@
+// Start codes (00 00 01 xx), the sticky parse error flag of the MPEG header
+// checks, and the user-data text every MPEG parser appends to.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "analysis/ByteView.h"
+#include "analysis/Records.h"
+
+namespace torvo {
+
+// The first position at or after `from` holding 00 00 01 with a code byte
+// after it (so no later than 4 bytes before the end), or ByteView::npos.
+uint64_t FindStartCode(ByteView data, uint64_t from);
+
+// True when pos holds 00 00 01 followed by `code`.
+inline bool IsStartCode(ByteView data, uint64_t pos, uint8_t code) {
+    return data.Be24(pos) == 1 && data.Has(pos, 4) && data.U8(pos + 3) == code;
+}
+inline bool IsAnyStartCode(ByteView data, uint64_t pos) { return data.Be24(pos) == 1 && data.Has(pos, 4); }
+
+// Once a check fails the flag stays set until the owner clears it, so that a
+// whole item is judged by all its checks together.
+class ParseErrorFlag {
+public:
+    // Returns the condition; a false one sets the flag.
+    bool Check(std::string_view label, bool condition) {
+        if (!condition && !set_) {
+            set_ = true;
+            firstFailure_ = label;
+        }
+        return condition;
+    }
+    void Clear() {
+        set_ = false;
+        firstFailure_ = {};
+    }
+    bool IsSet() const { return set_; }
+    std::string_view FirstFailure() const { return firstFailure_; }
+
+private:
+    bool set_ = false;
+    std::string_view firstFailure_;
+};
+
+// Appends one user-data block and its NUL to the container's text, as much
+// as fits in kUserDataCapacity bytes.
+void AppendUserData(ContainerInfo& container, ByteView block);
+
+}  // namespace torvo

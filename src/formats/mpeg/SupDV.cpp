@@ -1,0 +1,70 @@
+#include "formats/mpeg/SupDV.h"
+
+namespace torvo {
+namespace {
+
+// DIF block type (top three bits of the ID's first byte), sequence and block number.
+bool BlockIs(ByteView data, uint64_t pos, unsigned type, unsigned block) {
+    return (data.U8(pos) >> 5) == type && (data.U8(pos + 1) >> 4) < 16 && data.U8(pos + 2) == block;
+}
+
+constexpr unsigned kSubcode = 1, kVaux = 2;
+constexpr uint8_t kSourcePack = 0x60, kSourceControlPack = 0x61;
+
+}  // namespace
+
+bool CSupDV::IsFrameStart(ByteView data, uint64_t p) {
+    if (!(data.U8(p) < 0x20 && data.U8(p + 1) < 0x10 && data.U8(p + 2) == 0 && data.Has(p, 6 * kBlockBytes)))
+        return false;
+    return BlockIs(data, p + 80, kSubcode, 0) && BlockIs(data, p + 160, kSubcode, 1) &&
+           BlockIs(data, p + 240, kVaux, 0) && BlockIs(data, p + 320, kVaux, 1) && BlockIs(data, p + 400, kVaux, 2);
+}
+
+void CSupDV::ReadPacks(ByteView data, uint64_t source, uint64_t control, DvInfo& info) {
+    if (data.U8(source) != kSourcePack || data.U8(control) != kSourceControlPack) return;
+    const uint8_t s3 = data.U8(source + 3), c2 = data.U8(control + 2), c3 = data.U8(control + 3);
+    info.is50 = (s3 >> 5) & 1;
+    info.stype4 = (s3 & 0x1F) == 4;
+    info.wide = (c2 >> 1) & 1;
+    info.frameFlag = (c3 >> 7) & 1;
+    info.firstSecond = (c3 >> 6) & 1;
+    info.frameChange = (c3 >> 5) & 1;
+    info.interlacedDv = (c3 >> 4) & 1;
+}
+
+bool CSupDV::Analyse(DvInfo& info, ByteView data) const {
+    info = DvInfo{};
+    uint64_t p = 0;
+    for (; p < data.size(); ++p)
+        if (IsFrameStart(data, p)) break;
+    if (p >= data.size()) return false;
+
+    info.secondChannel = (data.U8(p + 1) >> 3) & 1;
+    info.pal = data.U8(p + 3) >> 7;
+    info.smpte314m = (data.U8(p + 4) & 7) == 1;
+    const uint64_t sequences = info.pal ? 12 : 10;
+    // A frame cut short by the end of the data cannot be compared: reject it.
+    if (!data.Has(p, sequences * kSequenceBytes)) {
+        info = DvInfo{};
+        return false;
+    }
+    ReadPacks(data, p + 448, p + 453, info);
+
+    bool consistent = true;
+    for (uint64_t k = 1; k < sequences && consistent; ++k) {
+        const uint64_t start = p + k * kSequenceBytes;
+        DvInfo other;
+        other.pal = info.pal;
+        other.smpte314m = info.smpte314m;
+        // Odd sequences carry the packs in VAUX block 0, even ones in block 2.
+        if (k & 1)
+            ReadPacks(data, start + 243, start + 248, other);
+        else
+            ReadPacks(data, start + 448, start + 453, other);
+        consistent = other == info;
+    }
+    info.present = consistent;
+    return consistent;
+}
+
+}  // namespace torvo
