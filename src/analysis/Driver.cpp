@@ -7,6 +7,8 @@
 #include "analysis/SizeText.h"
 #include "analysis/Text.h"
 #include "analysis/VideoFormat.h"
+#include "formats/riff/AviSummary.h"
+#include "formats/riff/SupAvi.h"
 
 namespace torvo {
 
@@ -82,7 +84,9 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     // The container summary: MPEG files describe their streams, others are
     // checked against the length their headers declare.
     if (container.typeId == kTypeMpeg) ReportMpegSummary(display_, container);
-    else if (container.typeId != kTypeAvi) ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
+    else if (container.typeId == kTypeAvi) brokenFile_ = AviSummary(display_, reader.LogicalLength(), records_);
+    else ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
+    TagListing(display_, container);
     ReportSystemSummary(display_, records_);
 
     if (VideoFormatApplies(container, records_.video)) ReportVideoFormat(display_, records_.video);
@@ -90,9 +94,33 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
 }
 
 void CAnalysisDriver::Dispatch(CFileCache& reader) {
+    const int32_t type = identity_.typeId;
+    if (type == kTypeAvi || type == kTypeWave || type == kTypeCdxa) {
+        DispatchRiff(reader);
+        return;
+    }
     // Files without a signature are recognised by their content, when we can.
     if (identity_.typeId == kTypeUnknown && identity_.layout == StreamLayout::kNone && content_)
         content_->Analyse(reader, identity_, records_);
+}
+
+// RIFF files: the walk fills the records; a CDXA wrapper's data is MPEG.
+void CAnalysisDriver::DispatchRiff(CFileCache& reader) {
+    ContainerInfo& container = records_.container;
+    CSupAvi avi;
+    container.riffWalkResult = avi.WalkRiff(reader, records_);
+    if (identity_.typeId == kTypeWave) container.audioCount = 1;
+    const int offered = std::min(container.audioCount, static_cast<int>(kMaxAudioListEntries));
+    for (int i = 0; i < offered; ++i) records_.audioList[i] = i;
+    if (identity_.typeId == kTypeCdxa && container.cdxaDataOffset > 0) {
+        container.mpegInCdxa = true;
+        reader.Skip(container.cdxaDataOffset);
+        identity_.typeId = kTypeUnknown;
+        if (content_) content_->Analyse(reader, identity_, records_);
+    }
+    // The elementary video scans (MPEG-1/2, MPEG-4 Part 2) over the video
+    // buffer and the MPEG audio and AC-3 tests over each offered stream's
+    // buffer run here once those parsers are part of the core.
 }
 
 void CAnalysisDriver::ReportFileType() {

@@ -52,6 +52,7 @@ public:
 private:
     void Analyse(CFileCache& reader);
     void Dispatch(CFileCache& reader);
+    void DispatchRiff(CFileCache& reader);
     void ReportFileType();
     void ReportAudioPanel();
 
