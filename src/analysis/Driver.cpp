@@ -90,6 +90,12 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     ReportSystemSummary(display_, records_);
 
     if (VideoFormatApplies(container, records_.video)) ReportVideoFormat(display_, records_.video);
+    if (container.videoCount >= 1) {
+        // The MPEG video record's version code; MPEG-1 is named once that record exists.
+        const int mpegVersion = records_.video.h264 ? 6 : records_.video.mpeg2 ? 3 : 0;
+        VideoSummary(display_, records_);
+        VideoCodecStep(display_, records_, options_.videoCodecLookup, options_.useCodecInfo, mpegVersion);
+    }
     ReportAudioPanel();
 }
 

@@ -11,6 +11,7 @@
 #include "analysis/Display.h"
 #include "analysis/Identify.h"
 #include "analysis/Records.h"
+#include "analysis/VideoSummary.h"
 
 namespace torvo {
 
@@ -25,6 +26,8 @@ struct DriverOptions {
     bool useCodecInfo = true;
     // Completes audio format tags with the codec database's names.
     AudioFormatNamer audioFormatNamer;
+    // Names video codecs by FourCC and user data (the codec database).
+    VideoCodecLookup videoCodecLookup;
 };
 
 class CAnalysisDriver {
