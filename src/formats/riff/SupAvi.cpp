@@ -139,7 +139,8 @@ std::string TagText(ByteView bytes) {
 
 std::string FourccText(uint32_t fourcc) {
     const uint8_t b[4] = {uint8_t(fourcc), uint8_t(fourcc >> 8), uint8_t(fourcc >> 16), uint8_t(fourcc >> 24)};
-    return IdText(ByteView(b, 4));
+    const size_t length = static_cast<size_t>(std::find(b, b + 4, 0) - b);  // a zero byte ends the text
+    return IdText(ByteView(b, 4)).substr(0, length);
 }
 
 int CSupAvi::WalkRiff(CFileCache& reader, AnalysisRecords& records) {

@@ -41,7 +41,7 @@ TextRun FindTextRun(ByteView bytes, size_t from);
 // read as Windows-1251.
 std::string TagText(ByteView bytes);
 
-// "AVI " style text of a FourCC stored first byte low.
+// "AVI " style text of a FourCC stored first byte low; a zero byte ends it.
 std::string FourccText(uint32_t fourcc);
 
 class CSupAvi {
