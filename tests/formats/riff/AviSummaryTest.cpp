@@ -234,6 +234,31 @@ TEST(AviSummary, FfmpegSampleAsAPersonSeesIt) {
     EXPECT_EQ(a.Field("AUDIO_BITRATE"), "64");
 }
 
+// Stands in for the MPEG content analysis: notes what it was given.
+class SeenContent : public ContentAnalyser {
+public:
+    void Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords&) override {
+        firstBytes = reader.Header().Be32(0);
+        typeAtCall = identity.typeId;
+    }
+    uint32_t firstBytes = 0;
+    int32_t typeAtCall = -1;
+};
+
+TEST(RiffDispatch, CdxaDataIsAnalysedAsMpeg) {
+    const Bytes pack = Cat({Bytes{0, 0, 1, 0xBA}, Bytes(2000, 0xFF)});
+    const Bytes cdxa = List("RIFF", "CDXA", {Chunk("fmt ", Bytes(16, 0)), Chunk("data", pack)});
+    MemFile file(cdxa);
+    Display d;
+    CAnalysisDriver driver(d);
+    SeenContent content;
+    driver.SetContentAnalyser(&content);
+    ASSERT_TRUE(driver.AnalyseFile(file.Path()));
+    EXPECT_EQ(content.firstBytes, 0x000001BAu);
+    EXPECT_EQ(content.typeAtCall, kTypeUnknown);
+    EXPECT_TRUE(driver.Records().container.mpegInCdxa);
+}
+
 TEST(TagListing, MetadataAndUserDataRuns) {
     ContainerInfo c;
     c.riffTagLines = {"[INAM]\tx"};
