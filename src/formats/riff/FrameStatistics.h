@@ -14,14 +14,7 @@ namespace torvo {
 
 // The picture values of VideoInfo: each from the main record, or when it is
 // 0 from the first alternative record that has it.
-struct PictureFigures {
-    int32_t usPerFrame = 0;
-    int32_t bitrateKbps = 0;
-    int64_t durationMs = 0;
-    int64_t frameCount = 0;
-    int32_t width = 0, height = 0;
-    double pixelAspect = 0, displayAspect = 0;
-};
+using PictureFigures = PictureRecord;
 PictureFigures CollectPictureFigures(const VideoInfo& video);
 
 // "%d:%02d.%03d" below an hour, else "%d:%02d:%02d" to the nearest second.
