@@ -176,8 +176,9 @@ VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCo
     const int32_t type = records.container.typeId;
     VideoCodecFacts facts;
     // FourCCs below 4 are the uncompressed BITMAPINFOHEADER kinds.
-    uint32_t compression = v.fourcc >= 4 ? v.fourcc : 0;
+    const uint32_t compression = v.fourcc >= 4 ? v.fourcc : 0;
     uint32_t lookupFourcc = compression;
+    bool byHandler = type == kTypeAvi && v.handler != 0;
     if (type == kTypeMpeg) {
         if (mpegVersionCode == 2) facts.type = "MPEG1";
         else if (mpegVersionCode == 3) facts.type = "MPEG2";
@@ -194,16 +195,21 @@ VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCo
     } else if (compression) {
         const std::string handler = FourccText(v.handler);
         facts.type = FourccText(compression);
-        // DivX 3 files often name the codec DIV4 and the handler DIV3.
-        if (facts.type == "DIV4" && handler == "DIV3") facts.type = "DIV3";
-        if (facts.type == "FFDS" && handler == "FFV1") lookupFourcc = compression = v.handler;
+        if (facts.type == "DIV4" && handler == "DIV3") {
+            // DivX 3 "fast motion" files: named as DIV4, reported as DIV3.
+            facts.type = "DIV3";
+            byHandler = false;
+        } else if (facts.type == "FFDS" && handler == "FFV1") {
+            lookupFourcc = v.handler;
+            facts.type = handler;
+        }
     } else if (type == kTypeAvi) {
         facts.type = FourccText(v.handler) + "(" + kUncompressedNames[v.fourcc & 3] + ")";
     }
 
     std::optional<VideoCodecEntry> entry;
     if (lookup.byFourcc) {
-        if (v.handler && type == kTypeAvi) entry = lookup.byFourcc(FourccText(v.handler));
+        if (byHandler) entry = lookup.byFourcc(FourccText(v.handler));
         if (!entry && lookupFourcc) entry = lookup.byFourcc(FourccText(lookupFourcc));
     }
     if (facts.name.empty()) {

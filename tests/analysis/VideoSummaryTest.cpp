@@ -208,6 +208,7 @@ TEST(VideoCodecStep, NamesFromTheDatabaseByHandlerThenCompression) {
         asked.emplace_back(fourcc);
         if (fourcc == "XVID") return VideoCodecEntry{"XviD MPEG-4", ""};
         if (fourcc == "DIV4") return VideoCodecEntry{"DivX 3 fast motion", ""};
+        if (fourcc == "DIV3") return VideoCodecEntry{"DivX 3 low motion", ""};
         if (fourcc == "MJPG") return VideoCodecEntry{"Motion JPEG", "*"};
         return std::nullopt;
     };
@@ -236,7 +237,7 @@ TEST(VideoCodecStep, NamesFromTheDatabaseByHandlerThenCompression) {
     records.video.handler = Fourcc("FFV1");
     records.video.fourcc = Fourcc("FFDS");
     asked.clear();
-    IdentifyVideoCodec(records, lookup, true, 0);
+    EXPECT_EQ(IdentifyVideoCodec(records, lookup, true, 0).type, "FFV1");
     EXPECT_EQ(asked, (std::vector<std::string>{"FFV1", "FFV1"}));
 
     // User data names the codec before the FourCC does.
