@@ -127,42 +127,9 @@ TEST(VideoSummary, DurationFramesAndEstimatedBitrate) {
     EXPECT_EQ(EstimateVideoBitrate(est, 10000), 0);
 }
 
-TEST(VideoSummary, PalDvdSourceTargetFields) {
-    AnalysisRecords records;
-    VideoInfo& v = records.video;
-    v.width = 720;
-    v.height = 576;
-    v.usPerFrame = 40000;
-    v.displayAspect = 4.0 / 3.0;
-    Display d;
-    VideoSummary(d, records);
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_VCD1"), "Resize to 360 x 288  ( w:[1/2]  h:[1/2] )");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_VCD2"), "Trim 4 from each side for 352 x 288");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_DVD1"), "No resize req'd");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_DVD2"), "No cropping req'd");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_SVCD1"), "Resize to 480 x 576  ( w:[2/3]  h:[1/1] )");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_CVD1"), "Resize to 360 x 576  ( w:[1/2]  h:[1/1] )");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_AVI1"), "Resize to 787 x 576 (Use +/- for other target sizes)");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_AVI2"), "Crop off any non-picture areas, if req'd");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_SOURCE_MATCH"), "DVD");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_TYPE_PAL"), "PAL");
-    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_TYPE_NTSC"), "");
-    EXPECT_EQ(d.VideoPanel().Get("Преобразов."), "Нет, уже в формате DVD  ");
-    EXPECT_EQ(d.Lamp("PAL"), LampState::kLit);
-    EXPECT_EQ(d.Lamp("NTSC"), LampState::kDark);
-    EXPECT_EQ(d.Lamp("4:3"), LampState::kLit);
-
-    // A film-rate source gives no target lines at all.
-    v.usPerFrame = 41708;
-    Display film;
-    VideoSummary(film, records);
-    EXPECT_EQ(FieldOf(film, "VIDEO_ASPECT_CONVERT_VCD1"), "");
-    EXPECT_EQ(film.Lamp("PAL"), LampState::kHidden);
-}
-
-TEST(VideoSummary, WalkedPalSampleWithTheAspectItsVolDeclares) {
-    // The walker reads the AVI headers; the display aspect 4:3 is what the
-    // MPEG-4 probe reads from the VOL (ffprobe: 720x576, DAR 4:3, 25 fps, 2 frames).
+TEST(VideoSummary, PalSourceTargetFields) {
+    // The walker reads the AVI headers of a 720 x 576 PAL file; the display
+    // aspect 4:3 is what the MPEG-4 probe reads from its VOL (ffprobe: DAR 4:3).
     const test::Bytes bytes = test::ReadBytes(test::SamplePath("riff/avi_pal_720x576.avi"));
     test::MemFile file(bytes);
     CFileCache reader;
@@ -178,6 +145,29 @@ TEST(VideoSummary, WalkedPalSampleWithTheAspectItsVolDeclares) {
     EXPECT_EQ(FieldOf(d, "VIDEO_DURATION"), "0:00.080");
     EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_VCD1"), "Resize to 360 x 288  ( w:[1/2]  h:[1/2] )");
     EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_VCD2"), "Trim 4 from each side for 352 x 288");
+    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_DVD1"), "No resize req'd");
+    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_CONVERT_AVI1"), "Resize to 787 x 576 (Use +/- for other target sizes)");
+    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_SOURCE_MATCH"), "DVD");
+    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_TYPE_PAL"), "PAL");
+    EXPECT_EQ(FieldOf(d, "VIDEO_ASPECT_TYPE_NTSC"), "");
+    EXPECT_EQ(d.VideoPanel().Get("Преобразов."), "Нет, уже в формате DVD  ");
+    EXPECT_EQ(d.Lamp("PAL"), LampState::kLit);
+    EXPECT_EQ(d.Lamp("NTSC"), LampState::kDark);
+    EXPECT_EQ(d.Lamp("4:3"), LampState::kLit);
+
+    // As written by ffmpeg (square pixels assumed) the file matches no
+    // standard format, and a film-rate source none either: no lines at all.
+    records.video.pixelAspect = 1.0;
+    records.video.displayAspect = 0;
+    Display square;
+    VideoSummary(square, records);
+    EXPECT_EQ(FieldOf(square, "VIDEO_ASPECT_CONVERT_VCD1"), "");
+    records.video.displayAspect = 4.0 / 3.0;
+    records.video.usPerFrame = 41708;
+    Display film;
+    VideoSummary(film, records);
+    EXPECT_EQ(FieldOf(film, "VIDEO_ASPECT_CONVERT_VCD1"), "");
+    EXPECT_EQ(film.Lamp("PAL"), LampState::kHidden);
 }
 
 TEST(VideoSummary, FlashCompatibilityNotes) {
