@@ -100,8 +100,6 @@ TEST(Resize, PadTrimTexts) {
     EXPECT_EQ(PadTrimText(-5, -4, -4, -4, vcd), "Trim 4 from l/r, Trim 5 from t, 4 from b for 352 x 288");
     EXPECT_EQ(PadTrimText(0, 0, -3, -4, vcd), "Trim 3 from left, 4 from right for 352 x 288");
     EXPECT_EQ(PadTrimText(8, 8, 0, 0, vcd), "Pad 8 to top and bottom for 352 x 288");
-    EXPECT_STREQ(SizeRowLabel(kTvPal, 4), "AVI (768 x 576)");
-    EXPECT_STREQ(SizeRowLabel(kTvNtsc, 1), "SVCD(480 x 480)");
 }
 
 TEST(Resize, StepsAndFractions) {
