@@ -216,6 +216,13 @@ TEST(RiffWalk, ChunkLargerThanItsParent) {
     EXPECT_EQ(c.misfitId, "avih");
     EXPECT_EQ(c.misfitPath, "/RIFF:AVI /LIST:hdrl/avih");
     EXPECT_EQ(c.riffWalkResult, 0);
+
+    // A child as large as its parent's declared size still fits. (The RIFF
+    // list steps over hdrl by its declared size, onto a JUNK chunk inside avih.)
+    const Bytes exact = Cat({Text("avih"), Le32(100), Bytes(88, 0), Chunk("JUNK", Bytes(4, 0))});
+    const Walked e = Walk(List("RIFF", "AVI ", {Cat({Text("LIST"), Le32(100), Text("hdrl"), exact}), List("LIST", "movi", {})}));
+    EXPECT_EQ(e.result, 1);
+    EXPECT_FALSE(e.records.container.hasMisfit);
 }
 
 TEST(RiffWalk, ListChildrenThatOvershootWalkOn) {
