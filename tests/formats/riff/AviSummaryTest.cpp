@@ -183,6 +183,9 @@ TEST(Interleave, IrregularBlocks) {
     InterleaveResult r = InterleaveAnalysis(v, audio, 40000, false);
     EXPECT_EQ(r.text, "Interleave: 120 мс (3.0 в.кадров)");
     EXPECT_EQ(r.timeMs, 120);
+    // A single-chunk first run is left out even beside a run of two.
+    v.chunkRuns.runs = {{0, 0, 0, 1}, {0, 0, 0, 2}, {0, 0, 0, 3}, {0, 0, 0, 2}};
+    EXPECT_EQ(InterleaveAnalysis(v, audio, 40000, false).text, "Interleave: 93 мс (2.3 в.кадров)");
     // A first run close to the second counts.
     v.chunkRuns.runs = {{0, 0, 0, 2}, {0, 0, 0, 3}, {0, 0, 0, 2}, {0, 0, 0, 4}};
     r = InterleaveAnalysis(v, audio, 40000, false);
