@@ -1,5 +1,6 @@
 #include "analysis/Driver.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "analysis/ContainerSummary.h"
