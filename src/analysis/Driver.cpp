@@ -1,5 +1,6 @@
 #include "analysis/Driver.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "analysis/ContainerSummary.h"
@@ -8,6 +9,10 @@
 #include "analysis/Text.h"
 #include "formats/mpeg/MpegReport.h"
 #include "formats/mpeg/SupMpg.h"
+#include "formats/mpeg/SupAC3.h"
+#include "formats/mpeg/SupMp3.h"
+#include "formats/riff/AviSummary.h"
+#include "formats/riff/SupAvi.h"
 
 namespace torvo {
 
@@ -83,16 +88,27 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     // The container summary: MPEG files describe their streams, others are
     // checked against the length their headers declare.
     if (container.typeId == kTypeMpeg) ReportMpegSummary(display_, records_);
-    else if (container.typeId != kTypeAvi) ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
+    else if (container.typeId == kTypeAvi) brokenFile_ = AviSummary(display_, reader.LogicalLength(), records_);
+    else ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
+    TagListing(display_, container);
     ReportSystemSummary(display_, records_);
 
     if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) ApplyDvPicture(records_.video);
+    if (container.videoCount >= 1) {
+        // The MPEG video record's version code; MPEG-1 is named once that record exists.
+        const int mpegVersion = records_.video.h264 ? 6 : records_.video.mpeg2 ? 3 : 0;
+        VideoSummary(display_, records_);
+        VideoCodecStep(display_, records_, options_.videoCodecLookup, options_.useCodecInfo, mpegVersion);
+    }
     ReportAudioPanel();
 }
 
 void CAnalysisDriver::Dispatch(CFileCache& reader) {
     switch (identity_.typeId) {
         case kTypeMpeg: AnalyseMpeg(reader); break;
+        case kTypeAvi:
+        case kTypeWave:
+        case kTypeCdxa: DispatchRiff(reader); break;
         case kTypeUnknown:
             // Files without a signature are recognised by their content; a
             // transport stream is only recognised, never analysed.
@@ -110,6 +126,32 @@ void CAnalysisDriver::AnalyseMpeg(CFileCache& reader) {
     if (container.typeId != kTypeUnknown) identity_.typeId = container.typeId;
     // The program's mux rate is the file's overall bitrate.
     if (container.bitrateKbps == 0) container.bitrateKbps = container.muxRateKbps;
+}
+
+// RIFF files: the walk fills the records; a CDXA wrapper's data is MPEG.
+void CAnalysisDriver::DispatchRiff(CFileCache& reader) {
+    ContainerInfo& container = records_.container;
+    CSupAvi avi;
+    container.riffWalkResult = avi.WalkRiff(reader, records_);
+    if (identity_.typeId == kTypeWave) container.audioCount = 1;
+    const int offered = std::min(container.audioCount, static_cast<int>(kMaxAudioListEntries));
+    for (int i = 0; i < offered; ++i) records_.audioList[i] = i;
+    if (identity_.typeId == kTypeCdxa && container.cdxaDataOffset > 0) {
+        container.mpegInCdxa = true;
+        reader.Skip(container.cdxaDataOffset);
+        identity_.typeId = kTypeUnknown;
+        if (content_) content_->Analyse(reader, identity_, records_);
+    }
+    if (container.mpegInCdxa) return;
+    // The video and audio the walk collected are tested for MPEG content.
+    CSupMpg mpeg(records_);
+    if (records_.video.data.Count() > 0) mpeg.AnalyseVideoData(records_.video.data.View());
+    for (const int slot : records_.audioList) {
+        StreamInfo* stream = slot >= 0 ? records_.StreamIf(static_cast<size_t>(slot)) : nullptr;
+        if (!stream) continue;
+        CSupMp3().Analyse(stream->data.View(), stream->audio[kAudioClassMpeg]);
+        CSupAC3().Analyse(stream->data.View(), stream->audio[kAudioClassAc3]);
+    }
 }
 
 void CAnalysisDriver::ReportFileType() {

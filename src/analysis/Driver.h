@@ -12,6 +12,7 @@
 #include "analysis/Identify.h"
 #include "analysis/Records.h"
 #include "formats/mpeg/MpegContent.h"
+#include "analysis/VideoSummary.h"
 
 namespace torvo {
 
@@ -26,6 +27,8 @@ struct DriverOptions {
     bool useCodecInfo = true;
     // Completes audio format tags with the codec database's names.
     AudioFormatNamer audioFormatNamer;
+    // Names video codecs by FourCC and user data (the codec database).
+    VideoCodecLookup videoCodecLookup;
 };
 
 class CAnalysisDriver {
@@ -55,6 +58,7 @@ private:
     void Analyse(CFileCache& reader);
     void Dispatch(CFileCache& reader);
     void AnalyseMpeg(CFileCache& reader);
+    void DispatchRiff(CFileCache& reader);
     void ReportFileType();
     void ReportAudioPanel();
 

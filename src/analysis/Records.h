@@ -80,6 +80,35 @@ struct AudioResult {
     std::vector<int32_t> frameEnds;
 };
 
+// RIFF/AVI: one run of consecutive data chunks of one stream in an AVI
+// 'movi' list, as the walker met them (the interleave analysis reads these).
+struct ChunkRun {
+    uint64_t filePosition = 0;  // data of the run's first chunk
+    uint32_t bufferOffset = 0;  // where that data went in the stream's buffer
+    uint32_t bytes = 0;
+    uint32_t chunks = 0;
+};
+inline constexpr size_t kMaxChunkRuns = 4194;
+
+// RIFF/AVI: a stream's chunk runs, capped, with the overflow noted.
+struct ChunkRunList {
+    std::vector<ChunkRun> runs;
+    bool overflow = false;
+};
+
+// One picture description a container or header declares (AVI main header,
+// ...), consulted when the main values of VideoInfo are missing.
+struct PictureRecord {
+    int32_t usPerFrame = 0;
+    int32_t bitrateKbps = 0;
+    int64_t durationMs = 0;
+    int64_t frameCount = 0;
+    int32_t width = 0, height = 0;
+    double pixelAspect = 0, displayAspect = 0;
+    uint64_t maxBitrate = 0;  // bit/s, as the AVI main header declares it
+};
+inline constexpr size_t kPictureAviHeader = 0;  // index among VideoInfo::altPictures
+
 // Where a stream's description came from, for the audio panel's codec text.
 enum StreamSource : int32_t {
     kSourceNone = 0,
@@ -105,12 +134,19 @@ struct StreamInfo {
     int32_t bitrateKbps = 0;
     int32_t bitrateType = 0;    // 0 unknown, 1 CBR, 2 VBR
     std::string channelLayoutName;
+
+    // RIFF/AVI
+    ChunkRunList chunkRuns;
+    int32_t riffBlockValue = 0;  // nBlockAlign of the stream's WAVEFORMATEX
+    double ngValue = 0;          // appended to the interleave text when set
 };
 
 // One item of container metadata (MP4 'ilst', ASF descriptors).
 struct MetadataItem {
     std::string name;
     std::string text;
+    // RIFF/AVI
+    std::string secondText;  // the tag listing appends it after a ':'
 };
 
 struct VideoInfo {
@@ -147,6 +183,11 @@ struct VideoInfo {
     Mpeg2Summary mpeg2Summary;
     Mpeg4Summary mpeg4Summary;
     DvInfo dvInfo;
+
+    // RIFF/AVI
+    std::array<PictureRecord, 4> altPictures{};  // kPictureAviHeader: the AVI main header
+    uint32_t handler = 0;                        // stream header handler FourCC, first byte low
+    ChunkRunList chunkRuns;
 };
 
 struct ContainerInfo {
@@ -183,6 +224,25 @@ struct ContainerInfo {
     int32_t muxRateKbps = 0;       // program mux rate of the first pack that has one
     int32_t scrDurationMs = 0;     // duration extrapolated from the clock references
     std::string userData;          // user data blocks, each followed by a NUL, at most 16,383 bytes
+
+    // RIFF/AVI
+    uint32_t riffSize = 0;            // declared size of the first RIFF chunk
+    uint64_t riffComputedSize = 0;    // 12 + the padded sizes of its children
+    uint64_t moviAndPartsSize = 0;    // 'movi' list size plus size + 8 of each further RIFF part
+    uint64_t riffChainEnd = 0;        // end of the top-level RIFF/JUNK chain
+    bool moviDataSeen = false, legacyIndex = false, firstDataNotVideo = false;
+    bool hasMisfit = false;           // a chunk did not fit its parent
+    uint64_t misfitPosition = 0;
+    uint32_t misfitSize = 0;
+    std::string misfitId, misfitPath;
+    uint32_t odmlFrameCount = 0;      // 'dmlh' total frames
+    int32_t segmentValue = 0;         // 'segm' first byte + 1
+    bool googleData = false, recList = false, dvType1 = false, mpegInStreamHeader = false, zeroVideoChunk = false;
+    bool packedBitstream = false;     // set by the MPEG-4 probe
+    uint64_t cdxaDataOffset = 0;
+    uint32_t cdxaDataSize = 0;
+    std::vector<std::string> riffTagLines;  // "[ID]\ttext" lines the walk listed
+    std::vector<std::string> userDataLines; // at most five, each up to 127 characters
 };
 
 // The records of one analysis, reset before each file.

@@ -60,7 +60,7 @@ TEST_F(Export, AppendedTableStartsWithItsColumnNames) {
     ASSERT_EQ(text.rfind(fields.NameHeader(), 0), 0u);
     const std::string records = text.substr(fields.NameHeader().size());
     EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 2);
-    EXPECT_EQ(records.rfind("wave_pcm.wav\t" + test::SamplePath("wave_pcm.wav") + "\t44,178\t\tWAVE(.WAV)\t", 0), 0u);
+    EXPECT_EQ(records.rfind("wave_pcm.wav\t" + test::SamplePath("wave_pcm.wav") + "\t44,178\t1\tWAVE(.WAV)\t", 0), 0u);
     EXPECT_NE(records.find(".\r\nimage.png\t"), std::string::npos);
     EXPECT_EQ(saves, 0);
 }

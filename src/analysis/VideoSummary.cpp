@@ -1,0 +1,240 @@
+#include "analysis/VideoSummary.h"
+
+#include <cmath>
+
+#include "analysis/AudioDescription.h"
+#include "analysis/Identify.h"
+#include "analysis/Text.h"
+#include "formats/riff/FrameStatistics.h"
+#include "formats/riff/SupAvi.h"
+#include "resize/ResizeCalculator.h"
+
+namespace torvo {
+namespace {
+
+constexpr const char* kVersionNames[] = {"Не знаю", "Не знаю", "MPEG-1", "MPEG-2", "MPEG \"2.5\"", "MPEG-4", "H.264/AVC"};
+// Names of the uncompressed BITMAPINFOHEADER compressions (BI_RGB ...).
+constexpr const char* kUncompressedNames[] = {"RGB", "RLE8", "RLE4", "BITFIELDS"};
+constexpr const char* kTargetNames[] = {"VCD", "SVCD", "CVD", "DVD"};
+
+struct FlvCodec {
+    int id;
+    const char* type;
+    const char* name;
+};
+constexpr FlvCodec kFlvCodecs[] = {
+    {2, "FLV1", "Flash/Sorenson"},   {3, "FSV1", "Флэш/экран.  видео"},         {4, "FLV4/VP62", "Flash/On2 VP6"},
+    {5, "FLV4/VP62", "Флэш/VP6 с прозр."}, {6, "FSV2", "Флэш/экран. видео  тип  2"},
+};
+
+bool InRange(int v) { return v >= 1 && v <= 65535; }
+
+std::string Ratio(double x) { return Format("%.3f", x); }
+
+void ShowRatio(Display& display, const char* field, const char* caption, double value) {
+    if (value <= 0) return;
+    display.Fields().SetField(field, 0, Ratio(value));
+    display.VideoPanel().Set(caption, Ratio(value) + " (" + RatioName(value) + ")");
+}
+
+void FlashNotes(Display& display, int codecId) {
+    NotesList& notes = display.Container();
+    notes.Add("Вопрос  совместимости:", kColourWarning);
+    const int version = codecId == 2 ? 6 : codecId == 3 ? 7 : (codecId >= 4 && codecId <= 6) ? 8 : 0;
+    if (version) notes.Add(Format("- нужен флэш-плеер версии %d и нове", version));
+    else notes.Add("Не знаю формат флэш FLV ", kColourWarning);
+}
+
+// The match against the standard formats and the ten conversion fields.
+void TargetFormats(Display& display, int32_t usPerFrame, int width, int height, double dar) {
+    if (width <= 0 || height <= 0 || dar <= 0) return;
+    ResizeRecord r;
+    r.usPerFrame = usPerFrame;
+    r.width = width;
+    r.height = height;
+    r.pixelAspect = dar * height / width;
+    r.target = kTargetClassify;
+    if (!ComputeResize(r)) return;
+
+    CExport& fields = display.Fields();
+    const bool pal = r.system == kTvPal, wide = r.aspect == kAspectWide;
+    display.SetLamp("PAL", pal ? LampState::kLit : LampState::kDark);
+    display.SetLamp("NTSC", pal ? LampState::kDark : LampState::kLit);
+    display.SetLamp("16:9", wide ? LampState::kLit : LampState::kDark);
+    display.SetLamp("4:3", wide ? LampState::kDark : LampState::kLit);
+    if (r.sourceRow >= 0 && r.sourceRow < 4) {
+        const char* name = kTargetNames[r.sourceRow];
+        display.VideoPanel().Set("Преобразов.", Format("Нет, уже в формате %s  ", name));
+        fields.SetField("VIDEO_ASPECT_SOURCE_MATCH", 0, name);
+    }
+    fields.SetField(pal ? "VIDEO_ASPECT_TYPE_PAL" : "VIDEO_ASPECT_TYPE_NTSC", 0, pal ? "PAL" : "NTSC");
+
+    // The panel's own choice follows the source: its TV system and framing.
+    r.targetSystem = r.system;
+    r.anamorphic = wide;
+    // A target the calculator does not rewrite shows empty lines rather
+    // than those of the target before it.
+    auto run = [&](int target, const std::string& key) {
+        r.target = target;
+        r.resizeLine.clear();
+        r.padTrimLine.clear();
+        ComputeResize(r);
+        fields.SetField("VIDEO_ASPECT_CONVERT_" + key + "1", 0, r.resizeLine);
+        fields.SetField("VIDEO_ASPECT_CONVERT_" + key + "2", 0, r.padTrimLine);
+    };
+    for (int target = 0; target < 4; ++target) run(target, kTargetNames[target]);
+    run(kTargetSquare, "AVI");
+    display.VideoPanel().Set("1", r.resizeLine);
+    display.VideoPanel().Set("2", r.padTrimLine);
+}
+
+}  // namespace
+
+std::string RatioName(double x, bool* exact) {
+    if (exact) *exact = false;
+    if (!(x > 0) || !std::isfinite(x)) return {};
+    const double b = x >= 1 ? x : 1 / x;
+    int bestN = 0, bestD = 0, closeN = 0, closeD = 0;
+    double best = INFINITY;
+    bool done = false;
+    for (int n = 1; n <= 60 && !done; ++n) {
+        for (int d = 1; d <= std::min(n, 29) && !done; ++d) {
+            const double diff = std::fabs(double(n) / d - b);
+            if (diff < best) best = diff, bestN = n, bestD = d;
+            if (diff < 0.01 && closeN == 0) closeN = n, closeD = d;
+            done = diff <= 0.000001;
+        }
+    }
+    auto name = [x](int n, int d) { return x > 1 ? Format("%d:%d", n, d) : Format("%d:%d", d, n); };
+    if (best <= 0.000001) {
+        if (exact) *exact = true;
+        return name(bestN, bestD);
+    }
+    return closeN ? "~" + name(closeN, closeD) : std::string();
+}
+
+void VideoSummary(Display& display, const AnalysisRecords& records) {
+    const VideoInfo& v = records.video;
+    const ContainerInfo& c = records.container;
+    const PictureFigures f = CollectPictureFigures(v);
+    CExport& fields = display.Fields();
+    Panel& panel = display.VideoPanel();
+
+    ShowVideoBitrate(display, f.bitrateKbps);
+
+    double fps = 0;
+    if (f.usPerFrame > 0) {
+        fps = 1000000.0 / f.usPerFrame;
+        double pictures = fps, fieldRate = 0;
+        const bool interlaced = v.mpeg2Interlaced;
+        if (interlaced) {
+            const auto e = (static_cast<int64_t>(2000000000.0 / f.usPerFrame) + 1) & ~int64_t(1);
+            fieldRate = double(e) / 1000;
+            if (v.mpeg2Pulldown) pictures = 0.8 * fps;
+        }
+        fields.SetField("VIDEO_FRAMES_PER_SEC", 0, Format("%.3f", fps));
+        panel.Set("кадр/сек", Format("%.3f", fps));
+        if (fieldRate > 0) {
+            fields.SetField("VIDEO_FIELDS_PER_SEC", 0, Format("%.3f", fieldRate));
+            panel.Set("полей/сек", Format("%.3f", fieldRate));
+        }
+        fields.SetField("VIDEO_PICS_PER_SEC", 0, Format("%.3f", pictures));
+        panel.Set("карт/сек", Format("%.3f", pictures));
+    }
+
+    const bool sized = InRange(f.width) && InRange(f.height);
+    if (sized) {
+        fields.FormatField("VIDEO_SIZE_X", 0, "%d", f.width);
+        fields.FormatField("VIDEO_SIZE_Y", 0, "%d", f.height);
+        panel.Set("Кадр (ш x в)", Format("%d x %d", f.width, f.height));
+        ShowQualityFactor(display, f.bitrateKbps, f.width, f.height, fps);
+    }
+
+    int64_t frames = f.frameCount;
+    if (frames == 0 && f.durationMs > 0 && f.usPerFrame > 0) frames = f.durationMs * 1000 / f.usPerFrame;
+    ShowFrameCount(display, frames);
+
+    const double sar = sized ? double(f.width) / f.height : 0;
+    double par = f.pixelAspect, dar = f.displayAspect;
+    if (sar > 0) {
+        if (dar == 0) dar = par * sar;
+        if (par == 0) par = dar / sar;
+    }
+    if (dar == 0 && c.declaredWidth > 0 && c.declaredHeight > 0) dar = double(c.declaredWidth) / c.declaredHeight;
+    ShowRatio(display, "VIDEO_SAR", "sar", sar);
+    ShowRatio(display, "VIDEO_PAR", "par", par);
+    ShowRatio(display, "VIDEO_DAR", "dar", dar);
+
+    if (c.typeId == kTypeFlv) FlashNotes(display, v.flvCodecId);
+    FrameScanStatistics(display, records, f, fps, frames);
+    if (sized) TargetFormats(display, f.usPerFrame, f.width, f.height, dar);
+}
+
+VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
+                                   int mpegVersionCode) {
+    const VideoInfo& v = records.video;
+    const int32_t type = records.container.typeId;
+    VideoCodecFacts facts;
+    // FourCCs below 4 are the uncompressed BITMAPINFOHEADER kinds.
+    const uint32_t compression = v.fourcc >= 4 ? v.fourcc : 0;
+    uint32_t lookupFourcc = compression;
+    bool byHandler = type == kTypeAvi && v.handler != 0;
+    if (type == kTypeMpeg) {
+        if (mpegVersionCode == 2) facts.type = "MPEG1";
+        else if (mpegVersionCode == 3) facts.type = "MPEG2";
+        else if (mpegVersionCode == 6) facts.type = "H264";
+        if (!facts.type.empty()) facts.name = kVersionNames[mpegVersionCode];
+    } else if (type == kTypeDvIec61834 || type == kTypeDvSmpte314M) {
+        facts.type = "DV/DVC";
+        facts.name = type == kTypeDvSmpte314M ? "DV (SMPTE 314M)" : "DV (IEC 61834)";
+    } else if (type == kTypeFlv) {
+        facts.type = "????";
+        facts.name = "Не знаю тип флэш-видео  ";
+        for (const FlvCodec& codec : kFlvCodecs)
+            if (codec.id == v.flvCodecId) facts.type = codec.type, facts.name = codec.name;
+    } else if (compression) {
+        const std::string handler = FourccText(v.handler);
+        facts.type = FourccText(compression);
+        if (facts.type == "DIV4" && handler == "DIV3") {
+            // DivX 3 "fast motion" files: named as DIV4, reported as DIV3.
+            facts.type = "DIV3";
+            byHandler = false;
+        } else if (facts.type == "FFDS" && handler == "FFV1") {
+            lookupFourcc = v.handler;
+            facts.type = handler;
+        }
+    } else if (type == kTypeAvi) {
+        facts.type = FourccText(v.handler) + "(" + kUncompressedNames[v.fourcc & 3] + ")";
+    }
+
+    std::optional<VideoCodecEntry> entry;
+    if (lookup.byFourcc) {
+        if (byHandler) entry = lookup.byFourcc(FourccText(v.handler));
+        if (!entry && lookupFourcc) entry = lookup.byFourcc(FourccText(lookupFourcc));
+    }
+    if (facts.name.empty()) {
+        std::optional<std::string> mapped;
+        if (lookup.byUserData) mapped = lookup.byUserData(records.container.userDataLines);
+        if (mapped) facts.name = *mapped;
+        else if (entry) facts.name = entry->name;
+    }
+    if (entry && entry->flags.starts_with("*")) facts.status = kStatusNotNeeded;
+    else facts.status = codecInfo ? kStatusUndetermined : kStatusDisabled;
+    return facts;
+}
+
+void VideoCodecStep(Display& display, const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
+                    int mpegVersionCode) {
+    const VideoCodecFacts facts = IdentifyVideoCodec(records, lookup, codecInfo, mpegVersionCode);
+    CExport& fields = display.Fields();
+    fields.SetField("VIDEO_CODEC_TYPE", 0, facts.type);
+    fields.SetField("VIDEO_CODEC_NAME", 0, facts.name);
+    const StatusTexts texts = TextsForStatus(facts.status);
+    fields.SetField("VIDEO_CODEC_STATUS", 0, texts.field);
+    Panel& panel = display.VideoPanel();
+    panel.Set("Кодек", facts.type);
+    panel.Set("Имя", facts.name);
+    panel.Set("Сост.", texts.field, static_cast<int>(texts.colour));
+}
+
+}  // namespace torvo
