@@ -114,11 +114,12 @@ std::string AudioCodecName(const StreamInfo& stream, const AudioFormatNamer& nam
     if (IsLpcmSubstream(stream)) {
         className = "DVD_LPCM_AUDIO";
     } else {
+        // The first recognising record names its class, unless it already
+        // said more through a version or a layer.
         for (const AudioResult& r : records) {
-            if (r.codecClass > 0 && r.versionCode == 0 && r.layerCode == 0) {
-                className = NameAt(kClassNames, r.codecClass);
-                break;
-            }
+            if (r.codecClass <= 0) continue;
+            if (r.versionCode == 0 && r.layerCode == 0) className = NameAt(kClassNames, r.codecClass);
+            break;
         }
     }
     const std::string& encoder = FirstText(records, &AudioResult::encoderText);

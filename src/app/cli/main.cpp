@@ -6,6 +6,7 @@
 #include "CliOptions.h"
 #include "CliRun.h"
 #include "QtSettingsStore.h"
+#include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
 #include "settings/Prefs.h"
 #include "settings/ProgramLocation.h"
@@ -75,11 +76,7 @@ int main(int argc, char** argv) {
     cli::RunContext context;
     context.progress = ::isatty(STDERR_FILENO) == 1;
     context.driverOptions.useCodecInfo = prefs.useCodecInfo != 0;
-    context.driverOptions.audioFormatNamer = [&database](const std::string& tagText) {
-        std::string named;
-        database.FindAudioFormat(tagText, named);
-        return named;
-    };
+    UseDatabaseNames(context.driverOptions, database);
     context.exportSettings = &exportSettings;
     // A failed export switches export off in the stored settings too.
     context.saveSettings = [&prefs] {
