@@ -163,6 +163,9 @@ struct ContainerInfo {
     uint32_t majorBrand = 0, minorVersion = 0;
     std::vector<uint32_t> compatibleBrands;  // at most eight
     std::vector<MetadataItem> metadata;      // at most sixteen
+
+    // MP4/QuickTime, FLV, ASF
+    int64_t playDurationMs = 0;  // the ASF play duration (preroll included), 0 when unknown
 };
 
 // The records of one analysis, reset before each file.
