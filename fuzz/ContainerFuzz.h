@@ -15,37 +15,41 @@
 
 namespace torvo::fuzz {
 
-inline void RunMp4QT(const uint8_t* data, size_t size) {
+// Runs read(reader, records, display) over the bytes as the whole file.
+template <typename Read>
+void RunOver(const uint8_t* data, size_t size, Read read) {
     CFileCache reader;
     reader.AttachMemory(data, size, false);
     AnalysisRecords records;
-    CSupMP4QT mp4(reader, records);
-    mp4.ReadFtyp();
-    mp4.ReadMovie();
     Display display;
-    AddBrandLines(display, records, [](uint32_t) { return std::string("?"); });
-    AddMetadataLines(display, records);
-    QuickTimeVideoCodecName(records.video.fourcc);
+    read(reader, records, display);
+}
+
+inline void RunMp4QT(const uint8_t* data, size_t size) {
+    RunOver(data, size, [](CFileCache& reader, AnalysisRecords& records, Display& display) {
+        CSupMP4QT mp4(reader, records);
+        mp4.ReadFtyp();
+        mp4.ReadMovie();
+        AddBrandLines(display, records, [](uint32_t) { return std::string("?"); });
+        AddMetadataLines(display, records);
+        QuickTimeVideoCodecName(records.video.fourcc);
+    });
 }
 
 inline void RunFlv(const uint8_t* data, size_t size) {
-    CFileCache reader;
-    reader.AttachMemory(data, size, false);
-    AnalysisRecords records;
-    CSupFLV flv(records);
-    flv.ReadFile(reader);
-    Display display;
-    AddFlvCompatibilityLines(display, records);
+    RunOver(data, size, [](CFileCache& reader, AnalysisRecords& records, Display& display) {
+        CSupFLV flv(records);
+        flv.ReadFile(reader);
+        AddFlvCompatibilityLines(display, records);
+    });
 }
 
 inline void RunAsf(const uint8_t* data, size_t size) {
-    CFileCache reader;
-    reader.AttachMemory(data, size, false);
-    AnalysisRecords records;
-    CSupWav asf(reader, records);
-    asf.ReadHeader();
-    Display display;
-    AddMetadataLines(display, records);
+    RunOver(data, size, [](CFileCache& reader, AnalysisRecords& records, Display& display) {
+        CSupWav asf(reader, records);
+        asf.ReadHeader();
+        AddMetadataLines(display, records);
+    });
 }
 
 }  // namespace torvo::fuzz

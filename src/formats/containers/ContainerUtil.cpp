@@ -20,7 +20,7 @@ size_t AppendFromReader(CFileCache& reader, uint64_t position, uint64_t length, 
     return done;
 }
 
-bool ReadBytes(CFileCache& reader, uint64_t position, size_t length, std::string& out) {
+bool ReadExactly(CFileCache& reader, uint64_t position, size_t length, std::string& out) {
     out.resize(length);
     if (reader.ReadAt(position, out.data(), length) == length) return true;
     out.clear();

@@ -19,7 +19,7 @@ size_t AppendFromReader(CFileCache& reader, uint64_t position, uint64_t length, 
 
 // Reads `length` bytes at `position` into `out`; false (out emptied) when they
 // are not all there.
-bool ReadBytes(CFileCache& reader, uint64_t position, size_t length, std::string& out);
+bool ReadExactly(CFileCache& reader, uint64_t position, size_t length, std::string& out);
 
 // An AVCDecoderConfigurationRecord (ISO/IEC 14496-15): its sequence and
 // picture parameter sets are appended with four-byte start codes. Returns the

@@ -161,7 +161,7 @@ void CSupFLV::ReadAvcPacket(CFileCache& reader, uint64_t data, uint32_t length) 
     ElementaryBuffer& out = records_.video.data;
     if (bodyLength > out.Room()) return;
     std::string body;
-    if (!ReadBytes(reader, data + kAvcHeader, bodyLength, body)) return;
+    if (!ReadExactly(reader, data + kAvcHeader, bodyLength, body)) return;
     const ByteView bytes(reinterpret_cast<const uint8_t*>(body.data()), body.size());
     if (packetType == 0) {
         avcLengthSize_ = AppendAvcConfig(bytes, out);

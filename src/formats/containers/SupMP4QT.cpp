@@ -216,7 +216,7 @@ void CSupMP4QT::ReadMetadataList(uint64_t moovStart, uint64_t moovEnd) {
         // Item header, "data" box header, type and locale come before the text.
         std::string text;
         const size_t length = size > 24 ? std::min<size_t>(size - 24, kMaxMetadataText) : 0;
-        if (length == 0 || ReadBytes(reader_, position + 24, length, text)) {
+        if (length == 0 || ReadExactly(reader_, position + 24, length, text)) {
             if (IsPrintableAscii(text)) {
                 const ByteView name = head.Sub(4, 4);
                 items.push_back({Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(name.data()),
@@ -452,7 +452,7 @@ void CSupMP4QT::CollectSamples(const SampleTables& tables, ElementaryBuffer& out
                     position > reader_.LogicalLength() - size)
                     return;
                 if (tables.avcLengthSize) {
-                    if (!ReadBytes(reader_, position, size, sample)) return;
+                    if (!ReadExactly(reader_, position, size, sample)) return;
                     const ByteView bytes(reinterpret_cast<const uint8_t*>(sample.data()), sample.size());
                     if (!AppendAvcSample(bytes, tables.avcLengthSize, out)) return;
                 } else if (AppendFromReader(reader_, position, size, out) != size) {

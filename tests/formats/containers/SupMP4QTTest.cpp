@@ -464,6 +464,47 @@ TEST(SupMP4QTBoxes, AvcSamplesWithTwoBytePrefixes) {
     EXPECT_EQ(0, std::memcmp(got.data(), expected.data(), expected.size()));
 }
 
+TEST(SupMP4QTFiles, MovieBeyondTheHeaderBufferIsReadThroughTheWindow) {
+    // ftyp, a 6 MiB free box, the samples in an mdat, then the moov: all past the first 4 MiB.
+    const Bytes ftyp = Ftyp();
+    const uint32_t gap = 6 << 20;
+    const uint64_t samples = ftyp.size() + gap + 8;  // inside an mdat after the free box
+    const Bytes media = PatternBytes(48, samples);
+    TrackSpec t;
+    t.entry = VisualEntry("mp4v", 320, 240);
+    t.tables = Stco({static_cast<uint32_t>(samples)}) + Stsz({16, 32}) + Stsc({{{1, 2, 1}}});
+    const Bytes moov = Box("moov", Track(t));
+    MemFile file = MemFile::Sparse(samples + media.size() + moov.size());
+    file.WriteAt(0, ftyp);
+    file.WriteAt(ftyp.size(), Be32(gap) + Text("free"));
+    file.WriteAt(samples - 8, Be32(8 + 48) + Text("mdat") + media);
+    file.WriteAt(samples + media.size(), moov);
+
+    CFileCache reader;
+    ASSERT_TRUE(reader.Open(file.Path()));
+    AnalysisRecords records;
+    CSupMP4QT mp4(reader, records);
+    EXPECT_TRUE(mp4.ReadFtyp());
+    ASSERT_TRUE(mp4.ReadMovie());
+    EXPECT_EQ(records.video.codedWidth, 320);
+    const ByteView got = records.video.data.View();
+    ASSERT_EQ(got.size(), media.size());
+    EXPECT_EQ(0, std::memcmp(got.data(), media.data(), media.size()));
+}
+
+TEST(SupMP4QTFiles, SampleOpenedByPathMatchesTheBytesInMemory) {
+    const std::string path = ContainerSample("mov_mjpeg_pcm.mov");
+    CFileCache reader;
+    ASSERT_TRUE(reader.Open(path));
+    AnalysisRecords records;
+    CSupMP4QT mp4(reader, records);
+    ASSERT_TRUE(mp4.ReadMovie());
+    Parsed memory(ReadBytes(path));
+    EXPECT_EQ(records.video.data.Count(), memory.video().data.Count());
+    EXPECT_EQ(records.StreamIf(0)->data.Count(), memory.sound()->data.Count());
+    EXPECT_EQ(records.video.usPerFrame, memory.video().usPerFrame);
+}
+
 TEST(SupMP4QTBoxes, NoMovieNoTracks) {
     Parsed none(Ftyp() + Box("mdat", Zeros(16)));
     EXPECT_TRUE(none.ftyp);
