@@ -103,7 +103,6 @@ private:
     size_t audioSlot_;
     EsDescriptor es_;
     std::array<SampleTables, 2> tables_;
-    int depth_ = 0;
 };
 
 }  // namespace torvo
