@@ -43,7 +43,7 @@ Bytes Esds(uint8_t objectType, uint32_t avgBitrate, const Bytes& specific) {
     return FullBox("esds", 0, Bytes{0x03, 0x80, 0x80, uint8_t(es.size())} + es);
 }
 
-struct TrackSpec {
+struct TrackPlan {
     std::string handler = "vide";
     uint32_t timeScale = 25000;
     uint32_t duration = 250000;
@@ -53,7 +53,7 @@ struct TrackSpec {
     uint16_t width = 0, height = 0;
 };
 
-Bytes Track(const TrackSpec& t) {
+Bytes Track(const TrackPlan& t) {
     const Bytes tkhd = FullBox("tkhd", 0, Put16(Put16(Zeros(80), 72, t.width), 76, t.height));
     const Bytes mdhd = FullBox("mdhd", 0, Be32(0) + Be32(0) + Be32(t.timeScale) + Be32(t.duration) + Be32(0));
     const Bytes hdlr = FullBox("hdlr", 0, Be32(0) + Text(t.handler) + Zeros(12) + Bytes{0});
@@ -295,17 +295,17 @@ TEST(SupMP4QTBoxes, MetadataItemsSkipNonAsciiTextAndStopAtSixteen) {
 }
 
 TEST(SupMP4QTBoxes, SampleDeltaFromFirstOrSecondEntry) {
-    TrackSpec one;
+    TrackPlan one;
     one.stts = {{10, 1000}};
     one.entry = VisualEntry("avc1", 320, 240);
     EXPECT_EQ(Parsed(Movie(Track(one))).video().usPerFrame, 40000);
-    TrackSpec three = one;
+    TrackPlan three = one;
     three.stts = {{1, 2000}, {5, 500}, {1, 1000}};
     EXPECT_EQ(Parsed(Movie(Track(three))).video().usPerFrame, 20000);
 }
 
 TEST(SupMP4QTBoxes, CommonSampleSize) {
-    TrackSpec t;
+    TrackPlan t;
     t.entry = VisualEntry("mp4v", 320, 240);
     t.tables = FullBox("stsz", 0, Be32(1000) + Be32(5000));
     Parsed p(Movie(Track(t)));
@@ -317,7 +317,7 @@ TEST(SupMP4QTBoxes, CommonSampleSize) {
 }
 
 TEST(SupMP4QTBoxes, MediaHeaderTimesAndTrackHeaderSize) {
-    TrackSpec t;
+    TrackPlan t;
     t.timeScale = 30000;
     t.duration = 900900;
     t.stts = {{30, 1001}};
@@ -336,7 +336,7 @@ TEST(SupMP4QTBoxes, MediaHeaderTimesAndTrackHeaderSize) {
 }
 
 TEST(SupMP4QTBoxes, SecondVideoTrackWins) {
-    TrackSpec first, second;
+    TrackPlan first, second;
     first.entry = VisualEntry("mp4v", 320, 240);
     second.entry = VisualEntry("avc1", 1280, 720);
     second.stts = {{10, 500}};
@@ -346,8 +346,8 @@ TEST(SupMP4QTBoxes, SecondVideoTrackWins) {
     EXPECT_EQ(p.video().usPerFrame, 20000);
 }
 
-TrackSpec SoundTrack(const Bytes& entry) {
-    TrackSpec t;
+TrackPlan SoundTrack(const Bytes& entry) {
+    TrackPlan t;
     t.handler = "soun";
     t.timeScale = 44100;
     t.stts = {{100, 1024}};
@@ -400,7 +400,7 @@ TEST(SupMP4QTBoxes, WaveFormatStoredBigEndian) {
 }
 
 TEST(SupMP4QTBoxes, ChunkOffsetsAreKeptUpToTheFirstBeyondFourMegabytes) {
-    TrackSpec t;
+    TrackPlan t;
     t.entry = VisualEntry("mp4v", 320, 240);
     t.tables = Stco({100, 0x500000, 200});
     Parsed p(Movie(Track(t)));
@@ -420,7 +420,7 @@ struct MediaLayout {
 TEST(SupMP4QTBoxes, SamplesAreCollectedChunkByChunk) {
     MediaLayout m;
     m.payload = PatternBytes(400);
-    TrackSpec t;
+    TrackPlan t;
     t.entry = VisualEntry("mp4v", 320, 240);
     // Chunk 1 at 0 with two samples, chunks 2 and 3 (at 200 and 300) with one each.
     t.tables = Stco({m.Offset(0), m.Offset(200), m.Offset(300)}) + Stsz({10, 20, 30, 40}) +
@@ -437,7 +437,7 @@ TEST(SupMP4QTBoxes, SamplesAreCollectedChunkByChunk) {
 TEST(SupMP4QTBoxes, CollectionStopsWhereTheTablesStop) {
     MediaLayout m;
     m.payload = PatternBytes(100);
-    TrackSpec t;
+    TrackPlan t;
     t.entry = VisualEntry("mp4v", 320, 240);
     // Three samples per chunk but only two chunk offsets, and a sample running past the file.
     t.tables = Stco({m.Offset(0), m.Offset(50)}) + Stsz({5, 5, 5, 5, 5, 5, 5}) + Stsc({{{1, 3, 1}}});
@@ -453,7 +453,7 @@ TEST(SupMP4QTBoxes, AvcSamplesWithTwoBytePrefixes) {
     const Bytes avcC = Bytes{1, 0x42, 0x00, 0x1E, 0xFD, 0xE1} + Be16(5) + sps + Bytes{1} + Be16(4) + pps;
     MediaLayout m;
     m.payload = Be16(3) + Bytes{0x65, 0x88, 0x84} + Be16(2) + Bytes{0x06, 0x05};
-    TrackSpec t;
+    TrackPlan t;
     t.entry = VisualEntry("avc1", 320, 240, Box("avcC", avcC));
     t.tables = Stco({m.Offset(0)}) + Stsz({static_cast<uint32_t>(m.payload.size())}) + Stsc({{{1, 1, 1}}});
     Parsed p(m.File(Track(t)));
@@ -470,7 +470,7 @@ TEST(SupMP4QTFiles, MovieBeyondTheHeaderBufferIsReadThroughTheWindow) {
     const uint32_t gap = 6 << 20;
     const uint64_t samples = ftyp.size() + gap + 8;  // inside an mdat after the free box
     const Bytes media = PatternBytes(48, samples);
-    TrackSpec t;
+    TrackPlan t;
     t.entry = VisualEntry("mp4v", 320, 240);
     t.tables = Stco({static_cast<uint32_t>(samples)}) + Stsz({16, 32}) + Stsc({{{1, 2, 1}}});
     const Bytes moov = Box("moov", Track(t));
@@ -509,7 +509,7 @@ TEST(SupMP4QTBoxes, NoMovieNoTracks) {
     Parsed none(Ftyp() + Box("mdat", Zeros(16)));
     EXPECT_TRUE(none.ftyp);
     EXPECT_FALSE(none.movie);
-    TrackSpec text;
+    TrackPlan text;
     text.handler = "text";
     text.entry = VisualEntry("tx3g", 0, 0);
     Parsed p(Movie(Track(text)));
