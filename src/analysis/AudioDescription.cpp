@@ -70,8 +70,9 @@ void RefillAudioList(AnalysisRecords& records) {
     for (size_t slot = 0; slot < kMaxStreams && entry < kMaxAudioListEntries; ++slot) {
         const StreamInfo* s = records.StreamIf(slot);
         if (!s) continue;
+        // A sound stream its container described counts as recognised too.
         bool recognised = IsLpcmSubstream(*s);
-        for (const AudioResult& r : s->audio) recognised = recognised || r.codecClass > 0;
+        for (const AudioResult& r : EffectiveResults(*s)) recognised = recognised || r.codecClass > 0;
         if (recognised) records.audioList[entry++] = static_cast<int>(slot);
     }
 }

@@ -7,7 +7,14 @@
 #include "analysis/FileCache.h"
 #include "analysis/SizeText.h"
 #include "analysis/Text.h"
+#include "formats/containers/ContainerReport.h"
+#include "formats/containers/SupFLV.h"
+#include "formats/containers/SupMP4QT.h"
+#include "formats/containers/SupWav.h"
 #include "formats/mpeg/MpegReport.h"
+#include "formats/mpeg/SupAAC.h"
+#include "formats/mpeg/SupH264.h"
+#include "formats/mpeg/SupMpg4.h"
 #include "formats/mpeg/SupMpg.h"
 #include "formats/mpeg/SupAC3.h"
 #include "formats/mpeg/SupMp3.h"
@@ -75,6 +82,7 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         display_.Container().Add(Format("Файл-образ CD, sec size = %d", static_cast<int>(cd.sectorSize)));
     }
     if (IsTransportStream(reader.Header())) identity_.layout = StreamLayout::kTransportStream;
+    if (identity_.typeId == kTypeAsf) CSupWav(reader, records_).ReadHeader();
 
     Dispatch(reader);
 
@@ -106,6 +114,15 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
 void CAnalysisDriver::Dispatch(CFileCache& reader) {
     switch (identity_.typeId) {
         case kTypeMpeg: AnalyseMpeg(reader); break;
+        case kTypeMp4:
+        case kTypeQuickTime:
+            AnalyseMovie(reader);
+            CountContainerStreams();
+            break;
+        case kTypeFlv:
+            AnalyseFlv(reader);
+            CountContainerStreams();
+            break;
         case kTypeAvi:
         case kTypeWave:
         case kTypeCdxa: DispatchRiff(reader); break;
@@ -116,6 +133,52 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
             break;
         default: break;
     }
+}
+
+void CAnalysisDriver::CountContainerStreams() {
+    // Containers that say only whether video and sound are present have one of each.
+    ContainerInfo& container = records_.container;
+    if (container.videoPresent && container.videoCount == 0) container.videoCount = 1;
+    if (container.soundPresent && container.audioCount == 0) container.audioCount = 1;
+}
+
+void CAnalysisDriver::TestElementaryAudio(StreamInfo& stream, bool withAac) {
+    const ByteView data = stream.data.View();
+    CSupMp3().Analyse(data, stream.audio[kAudioClassMpeg]);
+    CSupAC3().Analyse(data, stream.audio[kAudioClassAc3]);
+    if (withAac) CSupAAC().Analyse(data, stream.audio[kAudioClassAac], records_.container);
+}
+
+void CAnalysisDriver::AnalyseMovie(CFileCache& reader) {
+    ContainerInfo& container = records_.container;
+    CSupMP4QT movie(reader, records_);
+    movie.ReadFtyp();
+    if (movie.ReadMovie() && container.majorBrand != 0 && options_.brandDescriber)
+        AddBrandLines(display_, records_, options_.brandDescriber);
+    // The elementary data the movie's tracks gave is analysed like any other.
+    StreamInfo* sound = records_.StreamIf(0);
+    if (records_.video.data.Count() == 0 && !(sound && sound->data.Count() > 0)) return;
+    identity_.layout = container.layout = StreamLayout::kMp4Track;
+    records_.audioList[0] = 0;
+    if (sound) TestElementaryAudio(*sound, true);
+    VideoInfo& video = records_.video;
+    if (video.data.Count() > 0 && !CSupMpg4().AnalyseCollected(container, video))
+        video.h264 = CSupH264().Analyse(video.headers[kHeaderH264], video.data.View());
+}
+
+void CAnalysisDriver::AnalyseFlv(CFileCache& reader) {
+    CSupFLV flv(records_);
+    flv.SetAudioAnalysis([](StreamInfo& audio) {
+        CSupMp3().Analyse(audio.data.View(), audio.audio[kAudioClassMpeg]);
+    });
+    if (!flv.ReadFile(reader)) return;
+    records_.audioList[0] = 0;
+    // The sound flags of the audio tags describe the stream.
+    if (StreamInfo* sound = records_.StreamIf(0); sound && sound->sourceKind == kSourceNone)
+        sound->sourceKind = kSourceContainerSound;
+    VideoInfo& video = records_.video;
+    if (records_.video.flvCodecId == 7 && video.data.Count() > 0)
+        video.h264 = CSupH264().Analyse(video.headers[kHeaderH264], video.data.View());
 }
 
 void CAnalysisDriver::AnalyseMpeg(CFileCache& reader) {
@@ -149,8 +212,7 @@ void CAnalysisDriver::DispatchRiff(CFileCache& reader) {
     for (const int slot : records_.audioList) {
         StreamInfo* stream = slot >= 0 ? records_.StreamIf(static_cast<size_t>(slot)) : nullptr;
         if (!stream) continue;
-        CSupMp3().Analyse(stream->data.View(), stream->audio[kAudioClassMpeg]);
-        CSupAC3().Analyse(stream->data.View(), stream->audio[kAudioClassAc3]);
+        TestElementaryAudio(*stream, false);
     }
 }
 

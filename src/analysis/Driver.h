@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "analysis/AudioDescription.h"
@@ -27,6 +28,8 @@ struct DriverOptions {
     bool useCodecInfo = true;
     // Completes audio format tags with the codec database's names.
     AudioFormatNamer audioFormatNamer;
+    // Describes an MP4 brand ("<не знаю>" when unlisted).
+    std::function<std::string(uint32_t brand)> brandDescriber;
     // Names video codecs by FourCC and user data (the codec database).
     VideoCodecLookup videoCodecLookup;
 };
@@ -58,6 +61,10 @@ private:
     void Analyse(CFileCache& reader);
     void Dispatch(CFileCache& reader);
     void AnalyseMpeg(CFileCache& reader);
+    void AnalyseMovie(CFileCache& reader);
+    void AnalyseFlv(CFileCache& reader);
+    void TestElementaryAudio(StreamInfo& stream, bool withAac);
+    void CountContainerStreams();
     void DispatchRiff(CFileCache& reader);
     void ReportFileType();
     void ReportAudioPanel();

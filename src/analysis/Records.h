@@ -243,6 +243,9 @@ struct ContainerInfo {
     uint32_t cdxaDataSize = 0;
     std::vector<std::string> riffTagLines;  // "[ID]\ttext" lines the walk listed
     std::vector<std::string> userDataLines; // at most five, each up to 127 characters
+
+    // MP4/QuickTime, FLV, ASF
+    int64_t playDurationMs = 0;  // the ASF play duration (preroll included), 0 when unknown
 };
 
 // The records of one analysis, reset before each file.

@@ -5,6 +5,7 @@
 #include "analysis/AudioDescription.h"
 #include "analysis/Identify.h"
 #include "analysis/Text.h"
+#include "formats/containers/ContainerReport.h"
 #include "formats/riff/FrameStatistics.h"
 #include "formats/riff/SupAvi.h"
 #include "resize/ResizeCalculator.h"
@@ -17,16 +18,6 @@ constexpr const char* kVersionNames[] = {"Не знаю", "Не знаю", "MPEG
 constexpr const char* kUncompressedNames[] = {"RGB", "RLE8", "RLE4", "BITFIELDS"};
 constexpr const char* kTargetNames[] = {"VCD", "SVCD", "CVD", "DVD"};
 
-struct FlvCodec {
-    int id;
-    const char* type;
-    const char* name;
-};
-constexpr FlvCodec kFlvCodecs[] = {
-    {2, "FLV1", "Flash/Sorenson"},   {3, "FSV1", "Флэш/экран.  видео"},         {4, "FLV4/VP62", "Flash/On2 VP6"},
-    {5, "FLV4/VP62", "Флэш/VP6 с прозр."}, {6, "FSV2", "Флэш/экран. видео  тип  2"},
-};
-
 bool InRange(int v) { return v >= 1 && v <= 65535; }
 
 std::string Ratio(double x) { return Format("%.3f", x); }
@@ -35,14 +26,6 @@ void ShowRatio(Display& display, const char* field, const char* caption, double 
     if (value <= 0) return;
     display.Fields().SetField(field, 0, Ratio(value));
     display.VideoPanel().Set(caption, Ratio(value) + " (" + RatioName(value) + ")");
-}
-
-void FlashNotes(Display& display, int codecId) {
-    NotesList& notes = display.Container();
-    notes.Add("Вопрос  совместимости:", kColourWarning);
-    const int version = codecId == 2 ? 6 : codecId == 3 ? 7 : (codecId >= 4 && codecId <= 6) ? 8 : 0;
-    if (version) notes.Add(Format("- нужен флэш-плеер версии %d и нове", version));
-    else notes.Add("Не знаю формат флэш FLV ", kColourWarning);
 }
 
 // The match against the standard formats and the ten conversion fields.
@@ -165,7 +148,7 @@ void VideoSummary(Display& display, const AnalysisRecords& records) {
     ShowRatio(display, "VIDEO_PAR", "par", par);
     ShowRatio(display, "VIDEO_DAR", "dar", dar);
 
-    if (c.typeId == kTypeFlv) FlashNotes(display, v.flvCodecId);
+    if (c.typeId == kTypeFlv) AddFlvCompatibilityLines(display, records);
     FrameScanStatistics(display, records, f, fps, frames);
     if (sized) TargetFormats(display, f.usPerFrame, f.width, f.height, dar);
 }
@@ -188,10 +171,8 @@ VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCo
         facts.type = "DV/DVC";
         facts.name = type == kTypeDvSmpte314M ? "DV (SMPTE 314M)" : "DV (IEC 61834)";
     } else if (type == kTypeFlv) {
-        facts.type = "????";
-        facts.name = "Не знаю тип флэш-видео  ";
-        for (const FlvCodec& codec : kFlvCodecs)
-            if (codec.id == v.flvCodecId) facts.type = codec.type, facts.name = codec.name;
+        facts.type = FlvVideoCodecType(v.flvCodecId);
+        facts.name = FlvVideoCodecName(v.flvCodecId);
     } else if (compression) {
         const std::string handler = FourccText(v.handler);
         facts.type = FourccText(compression);
@@ -212,6 +193,8 @@ VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCo
         if (byHandler) entry = lookup.byFourcc(FourccText(v.handler));
         if (!entry && lookupFourcc) entry = lookup.byFourcc(FourccText(lookupFourcc));
     }
+    // QuickTime files name their video through QuickTime's own codec list first.
+    if (facts.name.empty() && type == kTypeQuickTime) facts.name = QuickTimeVideoCodecName(v.fourcc);
     if (facts.name.empty()) {
         std::optional<std::string> mapped;
         if (lookup.byUserData) mapped = lookup.byUserData(records.container.userDataLines);

@@ -15,6 +15,11 @@ void UseDatabaseNames(DriverOptions& options, const CReadDatabase& database) {
         const DatabaseRecord& record = db->Table(DbSection::kVideoCodecs)[index];
         return VideoCodecEntry{std::string(record.Field(2)), std::string(record.Field(3))};
     };
+    options.brandDescriber = [db](uint32_t brand) {
+        std::string text;
+        for (int i = 0; i < 4; ++i) text += static_cast<char>((brand >> (8 * i)) & 0xFF);  // as stored
+        return std::string(db->Table(DbSection::kFtyps)[db->FindFtyp(text)].Field(2));
+    };
     options.videoCodecLookup.byUserData = [db](const std::vector<std::string>& lines) -> std::optional<std::string> {
         const auto name = db->MapUserDataName(lines);
         if (!name) return std::nullopt;

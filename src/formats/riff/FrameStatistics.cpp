@@ -8,6 +8,9 @@
 namespace torvo {
 namespace {
 
+// The container's value, else the first alternative that has one: the
+// container's other headers, then what the stream parsers decoded (MPEG
+// video, H.264, DV; negative values there mean "unknown").
 template <typename T>
 T FirstNonZero(T main, const VideoInfo& v, T PictureRecord::*field) {
     if (main != T{}) return main;
@@ -16,18 +19,26 @@ T FirstNonZero(T main, const VideoInfo& v, T PictureRecord::*field) {
     return T{};
 }
 
+template <typename T, typename H>
+T FirstNonZero(T main, const VideoInfo& v, T PictureRecord::*field, H VideoHeader::*decoded) {
+    if (const T value = FirstNonZero(main, v, field); value != T{}) return value;
+    for (const VideoHeader& header : v.headers)
+        if (header.*decoded > H{}) return static_cast<T>(header.*decoded);
+    return T{};
+}
+
 }  // namespace
 
 PictureFigures CollectPictureFigures(const VideoInfo& v) {
     PictureFigures f;
-    f.usPerFrame = FirstNonZero(v.usPerFrame, v, &PictureRecord::usPerFrame);
-    f.bitrateKbps = FirstNonZero(v.bitrateKbps, v, &PictureRecord::bitrateKbps);
-    f.durationMs = FirstNonZero(v.durationMs, v, &PictureRecord::durationMs);
+    f.usPerFrame = FirstNonZero(v.usPerFrame, v, &PictureRecord::usPerFrame, &VideoHeader::frameDurationUs);
+    f.bitrateKbps = FirstNonZero(v.bitrateKbps, v, &PictureRecord::bitrateKbps, &VideoHeader::bitrateKbps);
+    f.durationMs = FirstNonZero(v.durationMs, v, &PictureRecord::durationMs, &VideoHeader::durationMs);
     f.frameCount = FirstNonZero(v.frameCount, v, &PictureRecord::frameCount);
-    f.width = FirstNonZero(v.width, v, &PictureRecord::width);
-    f.height = FirstNonZero(v.height, v, &PictureRecord::height);
-    f.pixelAspect = FirstNonZero(v.pixelAspect, v, &PictureRecord::pixelAspect);
-    f.displayAspect = FirstNonZero(v.displayAspect, v, &PictureRecord::displayAspect);
+    f.width = FirstNonZero(v.width, v, &PictureRecord::width, &VideoHeader::width);
+    f.height = FirstNonZero(v.height, v, &PictureRecord::height, &VideoHeader::height);
+    f.pixelAspect = FirstNonZero(v.pixelAspect, v, &PictureRecord::pixelAspect, &VideoHeader::pixelAspect);
+    f.displayAspect = FirstNonZero(v.displayAspect, v, &PictureRecord::displayAspect, &VideoHeader::displayAspect);
     return f;
 }
 

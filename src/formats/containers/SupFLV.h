@@ -1,0 +1,46 @@
+// CSupFLV: Flash video files. Walks the tags, takes the video codec id,
+// picture size, frame timing and bitrate from the video tags and the sound
+// format from the audio tags, and copies the tag payloads into the video and
+// audio elementary buffers (H.264 in start-code form).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "analysis/FileCache.h"
+#include "analysis/Records.h"
+
+namespace torvo {
+
+class CSupFLV {
+public:
+    // The MPEG audio analysis run over the collected audio after the walk.
+    using AudioAnalysis = std::function<void(StreamInfo& audio)>;
+
+    // The audio stream goes to records.Stream(audioSlot).
+    explicit CSupFLV(AnalysisRecords& records, size_t audioSlot = 0);
+    virtual ~CSupFLV();
+
+    // Until the MPEG audio parser is wired in here, the driver hands it over;
+    // without one the collected audio is left for the driver's own tests.
+    void SetAudioAnalysis(AudioAnalysis analysis) { audioAnalysis_ = std::move(analysis); }
+
+    // False when a tag of an unknown type ended the walk; true otherwise, also
+    // for data without an FLV header.
+    bool ReadFile(CFileCache& reader);
+
+    int VideoTagCount() const { return videoTags_; }
+
+private:
+    void ReadAudioTag(CFileCache& reader, uint64_t data, uint32_t length, StreamInfo& audio);
+    void ReadVideoTag(CFileCache& reader, uint64_t data, uint32_t length, uint32_t timestamp);
+    void ReadAvcPacket(CFileCache& reader, uint64_t data, uint32_t length);
+
+    AnalysisRecords& records_;
+    size_t audioSlot_;
+    AudioAnalysis audioAnalysis_;
+    int videoTags_ = 0;
+    int avcLengthSize_ = 0;  // from the AVC sequence header; 0 until one is seen
+};
+
+}  // namespace torvo

@@ -1,0 +1,546 @@
+#include "formats/containers/SupMP4QT.h"
+
+#include <algorithm>
+#include <bit>
+#include <string>
+
+#include "formats/containers/ContainerUtil.h"
+#include "formats/containers/FourCCNames.h"
+
+namespace torvo {
+
+namespace {
+
+// Box types as FourCCs: first byte in the low byte, as they are stored.
+constexpr uint32_t Tag(const char (&code)[5]) {
+    return uint32_t(uint8_t(code[0])) | uint32_t(uint8_t(code[1])) << 8 | uint32_t(uint8_t(code[2])) << 16 |
+           uint32_t(uint8_t(code[3])) << 24;
+}
+constexpr uint32_t Tag(std::string_view code) {
+    return code.size() == 4 ? uint32_t(uint8_t(code[0])) | uint32_t(uint8_t(code[1])) << 8 |
+                                  uint32_t(uint8_t(code[2])) << 16 | uint32_t(uint8_t(code[3])) << 24
+                            : 0;
+}
+
+// The 1904-based times of the movie header, in seconds since 1970.
+constexpr int64_t kSeconds1904To1970 = 2082758400;
+// Boxes looked at on one level; keeps hostile files with millions of tiny boxes cheap.
+constexpr int kMaxBoxesPerLevel = 1 << 16;
+constexpr int kMaxSampleEntries = 64;
+constexpr size_t kMaxMetadataItemsWalked = 4096;
+
+// value × multiplier ÷ divisor, truncating, without overflowing the product.
+int64_t Scale(uint64_t value, uint64_t multiplier, uint32_t divisor) {
+    return static_cast<int64_t>(value / divisor * multiplier + value % divisor * multiplier / divisor);
+}
+
+// A box inside a mapped view: [start, end) and its payload.
+struct ViewBox {
+    uint32_t type = 0;
+    uint64_t start = 0, payload = 0, end = 0;
+};
+
+// The header of a box whose first bytes are in head, with `left` bytes left
+// in its parent from its start; offsets in box are relative to its start.
+bool ParseBoxHeader(ByteView head, uint64_t left, ViewBox& box) {
+    if (left < 8 || !head.Has(0, 8)) return false;
+    uint64_t size = head.Be32(0);
+    box.type = head.Le32(4);
+    box.start = 0;
+    box.payload = 8;
+    if (size == 1) {
+        // A 64-bit size; only sizes that fit in 32 bits are followed.
+        if (!head.Has(8, 8) || head.Be64(8) >> 32) return false;
+        size = head.Be64(8);
+        box.payload = 16;
+    }
+    if (size < 8 || size > left || box.payload > size) return false;
+    box.end = size;
+    return true;
+}
+
+bool ViewBoxAt(ByteView view, uint64_t position, uint64_t end, ViewBox& box) {
+    end = std::min<uint64_t>(end, view.size());
+    if (position > end || !ParseBoxHeader(view.From(position), end - position, box)) return false;
+    box.start += position;
+    box.payload += position;
+    box.end += position;
+    return true;
+}
+
+// The first child box of the given type in [from, to) of a view.
+bool FindChild(ByteView view, uint64_t from, uint64_t to, uint32_t type, ViewBox& found) {
+    ViewBox box;
+    for (int count = 0; count < kMaxBoxesPerLevel && ViewBoxAt(view, from, to, box); ++count) {
+        if (box.type == type) {
+            found = box;
+            return true;
+        }
+        from = box.end;
+    }
+    return false;
+}
+
+constexpr int32_t kAacSampleRates[12] = {96000, 88200, 64000, 48000, 44100, 32000,
+                                         24000, 22050, 16000, 12000, 11025, 8000};
+
+std::string_view ObjectTypeName(uint8_t objectType) {
+    switch (objectType) {
+        case 0x40: return "MPEG-4 AAC LC";
+        case 0x66: return "MPEG-2 AAC MP";
+        case 0x67: return "MPEG-2 AAC LC";
+        case 0x68: return "MPEG-2 AAC SSRP";
+        case 0x69: return "MPEG-2";
+        case 0x6B: return "MPEG-1";
+        default: return "? ? ?";
+    }
+}
+
+constexpr std::string_view kChannelLayouts[8] = {
+    "не знаю",       "моно (1/0)",       "стерео (2/0)",        "3 канала(3/0)",
+    "4 канала(3/1)", "5 канал.(3/2)", "6 канал.(3/2 .1)", "8 канал.(3/2/2 .1)",
+};
+
+bool IsPrintableAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+}  // namespace
+
+CSupMP4QT::CSupMP4QT(CFileCache& reader, AnalysisRecords& records, size_t audioSlot)
+    : reader_(reader), records_(records), audioSlot_(std::min(audioSlot, kMaxStreams - 1)) {}
+
+CSupMP4QT::~CSupMP4QT() = default;
+
+bool CSupMP4QT::BoxAt(uint64_t position, uint64_t end, Box& box) {
+    if (end < position) return false;
+    ByteView head = reader_.MapView(position, 16);
+    if (head.empty()) head = reader_.MapView(position, 8);
+    ViewBox vb;
+    if (!ParseBoxHeader(head, end - position, vb)) return false;
+    box.type = vb.type;
+    box.start = position;
+    box.payload = position + vb.payload;
+    box.end = position + vb.end;
+    // A meta box is a full box: version and flags come before its children.
+    if (box.type == Tag("meta")) {
+        box.payload += 4;
+        if (box.payload > box.end) return false;
+    }
+    return true;
+}
+
+bool CSupMP4QT::FindBox(std::string_view path, uint64_t start, uint64_t end, uint64_t& payloadStart,
+                        uint64_t& payloadEnd) {
+    const size_t slash = path.find('\\');
+    const uint32_t wanted = Tag(path.substr(0, slash));
+    if (wanted == 0) return false;
+    Box box;
+    for (int count = 0; count < kMaxBoxesPerLevel && start < end && end - start > 8; ++count) {
+        if (!BoxAt(start, end, box)) return false;
+        if (box.type == wanted) {
+            if (slash == std::string_view::npos) {
+                payloadStart = box.payload;
+                payloadEnd = box.end;
+                return true;
+            }
+            return FindBox(path.substr(slash + 1), box.payload, box.end, payloadStart, payloadEnd);
+        }
+        start = box.end;
+    }
+    return false;
+}
+
+bool CSupMP4QT::ReadFtyp() {
+    uint64_t start = 0, end = 0;
+    if (!FindBox("ftyp", 0, reader_.LogicalLength(), start, end)) return false;
+    ContainerInfo& container = records_.container;
+    const uint64_t n = (end - start) / 4;
+    const ByteView brands = reader_.MapView(start, static_cast<uint32_t>(std::min<uint64_t>(
+                                                       end - start, 4 * (2 + kMaxCompatibleBrands))));
+    if (n >= 1) container.majorBrand = FourCCFromBytes(brands, 0);
+    if (n >= 2) container.minorVersion = brands.Be32(4);
+    container.compatibleBrands.clear();
+    for (uint64_t i = 2; i < n && container.compatibleBrands.size() < kMaxCompatibleBrands; ++i)
+        container.compatibleBrands.push_back(FourCCFromBytes(brands, 4 * i));
+    return true;
+}
+
+bool CSupMP4QT::ReadMovie() {
+    uint64_t moovStart = 0, moovEnd = 0;
+    if (!FindBox("moov", 0, reader_.LogicalLength(), moovStart, moovEnd)) return false;
+    ReadMovieHeader(moovStart, moovEnd);
+    ReadMetadataList(moovStart, moovEnd);
+
+    bool anyTrack = false;
+    Box box;
+    uint64_t position = moovStart;
+    for (int count = 0; count < kMaxBoxesPerLevel && BoxAt(position, moovEnd, box); ++count) {
+        if (box.type == Tag("trak") && ReadTrack(box)) anyTrack = true;
+        position = box.end;
+    }
+
+    CollectSamples(tables_[kVideo], records_.video.data);
+    if (StreamInfo* sound = records_.StreamIf(audioSlot_)) CollectSamples(tables_[kSound], sound->data);
+    return anyTrack;
+}
+
+void CSupMP4QT::ReadMovieHeader(uint64_t moovStart, uint64_t moovEnd) {
+    uint64_t start = 0, end = 0;
+    if (!FindBox("mvhd", moovStart, moovEnd, start, end)) return;
+    const ByteView mvhd = reader_.MapView(start, static_cast<uint32_t>(std::min<uint64_t>(end - start, 32)));
+    const bool wide = mvhd.U8(0) != 0;
+    auto field = [&](uint64_t pos) { return wide ? mvhd.Be64(pos) : mvhd.Be32(pos); };
+    const uint64_t width = wide ? 8 : 4;
+    ContainerInfo& container = records_.container;
+    const auto created = static_cast<int64_t>(field(4)) - kSeconds1904To1970;
+    const auto modified = static_cast<int64_t>(field(4 + width)) - kSeconds1904To1970;
+    if (IsShowableTime(created)) container.creationTime = created;
+    if (IsShowableTime(modified)) container.modificationTime = modified;
+    const uint32_t timeScale = mvhd.Be32(4 + 2 * width);
+    const uint64_t duration = field(8 + 2 * width);
+    if (timeScale) records_.video.durationMs = Scale(duration, 1000, timeScale);
+}
+
+void CSupMP4QT::ReadMetadataList(uint64_t moovStart, uint64_t moovEnd) {
+    uint64_t start = 0, end = 0;
+    if (!FindBox("udta\\meta\\ilst", moovStart, moovEnd, start, end)) return;
+    std::vector<MetadataItem>& items = records_.container.metadata;
+    uint64_t position = start;
+    for (size_t walked = 0; walked < kMaxMetadataItemsWalked && items.size() < kMaxMetadataItems &&
+                            position < end && end - position >= 8;
+         ++walked) {
+        const ByteView head = reader_.MapView(position, 8);
+        const uint32_t size = head.Be32(0);
+        if (size < 8 || size > end - position) break;
+        // Item header, "data" box header, type and locale come before the text.
+        std::string text;
+        const size_t length = size > 24 ? std::min<size_t>(size - 24, kMaxMetadataText) : 0;
+        if (length == 0 || ReadExactly(reader_, position + 24, length, text)) {
+            if (IsPrintableAscii(text)) {
+                const ByteView name = head.Sub(4, 4);
+                items.push_back({Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(name.data()),
+                                                               name.size())),
+                                 text, {}});
+            }
+        }
+        position += size;
+    }
+}
+
+bool CSupMP4QT::ReadTrack(const Box& trak) {
+    uint64_t start = 0, end = 0;
+    if (!FindBox("mdia\\hdlr", trak.payload, trak.end, start, end)) return false;
+    const uint32_t handler = end - start >= 12 ? reader_.MapView(start + 8, 4).Le32(0) : 0;
+    if (handler == Tag("vide")) ReadVideoTrack(trak);
+    else if (handler == Tag("soun")) ReadSoundTrack(trak);
+    else return false;
+    return true;
+}
+
+uint32_t CSupMP4QT::ReadMediaTimeScale(const Box& trak, uint64_t* durationOut) {
+    uint64_t start = 0, end = 0;
+    if (!FindBox("mdia\\mdhd", trak.payload, trak.end, start, end)) return 0;
+    const ByteView mdhd = reader_.MapView(start, static_cast<uint32_t>(std::min<uint64_t>(end - start, 32)));
+    const bool wide = mdhd.U8(0) == 1;
+    if (durationOut) *durationOut = wide ? mdhd.Be64(24) : mdhd.Be32(16);
+    return wide ? mdhd.Be32(20) : mdhd.Be32(12);
+}
+
+uint32_t CSupMP4QT::ReadLastSampleDelta(const Box& trak) {
+    uint64_t start = 0, end = 0;
+    if (!FindBox("mdia\\minf\\stbl\\stts", trak.payload, trak.end, start, end)) return 0;
+    const ByteView stts = reader_.MapView(start, static_cast<uint32_t>(std::min<uint64_t>(end - start, 24)));
+    // Entries are (sample count, sample delta) pairs after version, flags and the entry count.
+    return stts.Be32(4) >= 2 ? stts.Be32(20) : stts.Be32(12);
+}
+
+void CSupMP4QT::ReadVideoTrack(const Box& trak) {
+    ContainerInfo& container = records_.container;
+    VideoInfo& video = records_.video;
+    container.videoPresent = true;
+
+    uint64_t duration = 0, start = 0, end = 0;
+    if (FindBox("mdia\\mdhd", trak.payload, trak.end, start, end)) {
+        video.timeScale = ReadMediaTimeScale(trak, &duration);
+        if (video.timeScale) video.durationMs = Scale(duration, 1000, video.timeScale);
+    }
+    if (FindBox("mdia\\minf\\stbl\\stts", trak.payload, trak.end, start, end) && video.timeScale)
+        video.usPerFrame = static_cast<int32_t>(Scale(ReadLastSampleDelta(trak), 1000000, video.timeScale));
+    if (FindBox("tkhd", trak.payload, trak.end, start, end)) {
+        const ByteView tkhd = reader_.MapView(start, static_cast<uint32_t>(std::min<uint64_t>(end - start, 96)));
+        // Version 1 widens three time fields, moving the size by 12 bytes.
+        const uint64_t at = tkhd.U8(0) == 1 ? 88 : 76;
+        container.declaredWidth = tkhd.Be16(at);
+        container.declaredHeight = tkhd.Be16(at + 4);
+    }
+    ReadVideoEntry(trak);
+}
+
+void CSupMP4QT::ReadVideoEntry(const Box& trak) {
+    uint64_t start = 0, end = 0;
+    int avcLengthSize = 0;
+    if (FindBox("mdia\\minf\\stbl\\stsd", trak.payload, trak.end, start, end)) {
+        const ByteView stsd = reader_.MapView(
+            start, static_cast<uint32_t>(std::min<uint64_t>(end - start, CFileCache::kWindowSize)));
+        VideoInfo& video = records_.video;
+        // The first sample entry follows version, flags and the entry count.
+        constexpr uint64_t kEntry = 8;
+        video.codedWidth = stsd.Be16(40);
+        video.codedHeight = stsd.Be16(42);
+        video.fourcc = FourCCFromBytes(stsd, kEntry + 4);
+        const uint32_t entrySize = stsd.Be32(kEntry);
+        const uint64_t entryEnd = entrySize >= 8 ? std::min<uint64_t>(kEntry + entrySize, stsd.size()) : stsd.size();
+        // Children of a visual sample entry follow its 86 fixed bytes.
+        constexpr uint64_t kChildren = kEntry + 86;
+        ViewBox child;
+        if ((FourCCEqualsNoCase(video.fourcc, "mp4v") || FourCCEqualsNoCase(video.fourcc, "mp4s")) &&
+            stsd.size() > kEntry + 78 && FindChild(stsd, kChildren, entryEnd, Tag("esds"), child)) {
+            const size_t length = ReadEsdsVideo(stsd.Sub(child.start, child.end - child.start));
+            if (length) {
+                video.bitrateKbps = static_cast<int32_t>((uint64_t(es_.avgBitrate) + 500) / 1000);
+                video.data.Append(es_.specificInfo.data(), length);
+            }
+        } else if ((video.fourcc == Tag("avc1") || video.fourcc == Tag("avc3")) &&
+                   FindChild(stsd, kChildren, entryEnd, Tag("avcC"), child)) {
+            avcLengthSize = AppendAvcConfig(stsd.Sub(child.payload, child.end - child.payload), video.data);
+        }
+    }
+    ReadSampleTables(trak, tables_[kVideo], true);
+    tables_[kVideo].avcLengthSize = avcLengthSize;
+}
+
+void CSupMP4QT::ReadSoundTrack(const Box& trak) {
+    records_.Stream(audioSlot_) = StreamInfo{};
+    StreamInfo& sound = records_.Stream(audioSlot_);
+    records_.container.soundPresent = true;
+    const uint32_t timeScale = ReadMediaTimeScale(trak, nullptr);
+    const uint32_t delta = ReadLastSampleDelta(trak);
+    if (delta && timeScale) sound.sampleRate = static_cast<int32_t>(timeScale);
+    ReadSoundEntry(trak);
+    ReadSampleTables(trak, tables_[kSound], false);
+}
+
+void CSupMP4QT::ReadSoundEntry(const Box& trak) {
+    uint64_t start = 0, end = 0;
+    if (!FindBox("mdia\\minf\\stbl\\stsd", trak.payload, trak.end, start, end)) return;
+    const ByteView stsd =
+        reader_.MapView(start, static_cast<uint32_t>(std::min<uint64_t>(end - start, CFileCache::kWindowSize)));
+    StreamInfo& sound = records_.Stream(audioSlot_);
+    constexpr uint64_t kEntry = 8;
+
+    ViewBox entry;
+    uint64_t position = kEntry;
+    for (int i = 0; i < kMaxSampleEntries && ViewBoxAt(stsd, position, stsd.size(), entry); ++i) {
+        if (entry.type == Tag("drms")) records_.container.drm = true;
+        position = entry.end;
+    }
+    if (stsd.size() < kEntry + 34) return;
+
+    sound.fourcc = FourCCFromBytes(stsd, kEntry + 4);
+    sound.codecName = std::string(FindFourCCName(kSoundEntryNames, sound.fourcc));
+    sound.sourceKind = kSourceContainerSound;
+    // The sound description of the QuickTime file format; MP4 keeps its layout.
+    const ByteView body = stsd.From(kEntry);
+    if (body.Be16(16) == 2 && body.size() >= 60) {
+        // Version 2 keeps the rate as a 64-bit float and widens channels and bits.
+        sound.sampleRate = static_cast<int32_t>(std::bit_cast<double>(body.Be64(40)));
+        sound.channels = static_cast<int32_t>(std::min<uint32_t>(body.Be32(48), 0xFFFF));
+        sound.bitsPerSample = static_cast<int32_t>(std::min<uint32_t>(body.Be32(56), 0xFFFF));
+    } else {
+        sound.channels = body.Be16(24);
+        sound.bitsPerSample = body.Be16(26);
+        sound.sampleRate = body.Be16(32);
+    }
+    const uint32_t entrySize = body.Be32(0);
+    const ByteView entryBytes = entrySize >= 8 && entrySize <= body.size() ? body.Sub(0, entrySize) : body;
+    if (FourCCEqualsNoCase(sound.fourcc, "mp4a")) {
+        const uint64_t at = entryBytes.Find("esds");
+        if (at != ByteView::npos && at >= 4) ReadEsdsSound(entryBytes.From(at - 4), sound);
+    } else {
+        ReadWaveFormat(entryBytes, sound);
+    }
+}
+
+void CSupMP4QT::ReadWaveFormat(ByteView entry, StreamInfo& sound) {
+    const uint64_t at = entry.Find("wave");
+    ViewBox wave;
+    if (at == ByteView::npos || at < 4 || !ViewBoxAt(entry, at - 4, entry.size(), wave)) return;
+    // The WAVEFORMATEX is the payload of the child named like the sample entry
+    // ("ms" and the format tag); "frma" and the terminator box come around it.
+    ViewBox child;
+    uint64_t position = wave.payload;
+    ByteView format;
+    for (int i = 0; i < kMaxSampleEntries && ViewBoxAt(entry, position, wave.end, child); ++i) {
+        if (child.type == sound.fourcc || (child.type & 0xFFFF) == Tag("ms\0\0")) {
+            format = entry.Sub(child.payload, child.end - child.payload);
+            break;
+        }
+        position = child.end;
+    }
+    if (format.size() < 16) return;
+
+    struct WaveFormat {
+        uint32_t tag, channels, rate, bytesPerSecond;
+        bool Valid() const { return (channels == 1 || channels == 2) && rate >= 5512 && rate <= 48000; }
+    };
+    // Little-endian as Windows writes it; some writers stored it big-endian.
+    WaveFormat little{format.Le16(0), format.Le16(2), format.Le32(4), format.Le32(8)};
+    WaveFormat big{format.Be16(0), format.Be16(2), format.Be32(4), format.Be32(8)};
+    const WaveFormat* valid = little.Valid() ? &little : big.Valid() ? &big : nullptr;
+    if (!valid) return;
+    sound.channels = static_cast<int32_t>(valid->channels);
+    sound.sampleRate = static_cast<int32_t>(valid->rate);
+    sound.bitrateKbps = static_cast<int32_t>(uint64_t(valid->bytesPerSecond) * 8 / 1000);
+    sound.formatTag = static_cast<int32_t>(valid->tag);
+}
+
+void CSupMP4QT::ReadSampleTables(const Box& trak, SampleTables& tables, bool countFrames) {
+    tables = SampleTables{};
+    uint64_t start = 0, end = 0;
+    const bool wideOffsets = !FindBox("mdia\\minf\\stbl\\stco", trak.payload, trak.end, start, end) &&
+                             FindBox("mdia\\minf\\stbl\\co64", trak.payload, trak.end, start, end);
+    if (end > start) {
+        const uint64_t width = wideOffsets ? 8 : 4;
+        tables.chunkCount = reader_.Be32At(start + 4);
+        for (uint64_t i = 0, pos = start + 8; i < tables.chunkCount && i < kMaxTableEntries && pos + width <= end;
+             ++i, pos += width) {
+            const uint64_t offset = wideOffsets ? reader_.Be64At(pos) : reader_.Be32At(pos);
+            tables.chunkOffsets.push_back(offset);
+            if (offset > kOffsetStoreLimit) break;
+        }
+    }
+    if (FindBox("mdia\\minf\\stbl\\stsz", trak.payload, trak.end, start, end)) {
+        const uint32_t common = reader_.Be32At(start + 4);
+        tables.sampleCount = reader_.Be32At(start + 8);
+        if (common) {
+            tables.sampleSizes.assign(std::min<size_t>(tables.sampleCount, kMaxTableEntries), common);
+            tables.totalSize = uint64_t(common) * tables.sampleCount;
+        } else {
+            for (uint64_t i = 0, pos = start + 12; i < tables.sampleCount && pos + 4 <= end; ++i, pos += 4) {
+                const uint32_t size = reader_.Be32At(pos);
+                if (i < kMaxTableEntries) tables.sampleSizes.push_back(size);
+                tables.totalSize += size;
+            }
+        }
+        if (countFrames && tables.sampleCount) records_.video.frameCount = tables.sampleCount;
+    }
+    if (FindBox("mdia\\minf\\stbl\\stsc", trak.payload, trak.end, start, end)) {
+        tables.runCount = reader_.Be32At(start + 4);
+        for (uint64_t i = 0, pos = start + 8; i < tables.runCount && i < kMaxTableEntries && pos + 12 <= end;
+             ++i, pos += 12)
+            tables.runs.push_back({reader_.Be32At(pos), reader_.Be32At(pos + 4), reader_.Be32At(pos + 8)});
+    }
+}
+
+void CSupMP4QT::CollectSamples(const SampleTables& tables, ElementaryBuffer& out) {
+    std::string sample;
+    size_t index = 0;
+    const size_t samples = std::min<size_t>(tables.sampleCount, tables.sampleSizes.size());
+    for (size_t run = 0; run < tables.runs.size(); ++run) {
+        const ChunkRun& current = tables.runs[run];
+        if (current.samplesPerChunk == 0) continue;
+        const uint64_t last = run + 1 < tables.runs.size() ? uint64_t(tables.runs[run + 1].firstChunk) - 1
+                                                            : kMaxTableEntries;
+        for (uint64_t chunk = current.firstChunk; chunk <= last; ++chunk) {
+            if (chunk == 0 || chunk > tables.chunkOffsets.size()) return;
+            uint64_t position = tables.chunkOffsets[chunk - 1];
+            for (uint32_t s = 0; s < current.samplesPerChunk; ++s, ++index) {
+                if (index >= samples) return;
+                const uint32_t size = tables.sampleSizes[index];
+                if (size > out.Room() || size > reader_.LogicalLength() ||
+                    position > reader_.LogicalLength() - size)
+                    return;
+                if (tables.avcLengthSize) {
+                    if (!ReadExactly(reader_, position, size, sample)) return;
+                    const ByteView bytes(reinterpret_cast<const uint8_t*>(sample.data()), sample.size());
+                    if (!AppendAvcSample(bytes, tables.avcLengthSize, out)) return;
+                } else if (AppendFromReader(reader_, position, size, out) != size) {
+                    return;
+                }
+                position += size;
+            }
+        }
+    }
+}
+
+namespace {
+// Skips the extra length bytes some writers put before a descriptor's size byte.
+uint64_t SkipSizePrefix(ByteView box, uint64_t pos, bool soundForm) {
+    for (int i = 0; i < 3; ++i) {
+        const uint8_t b = box.U8(pos);
+        const bool skip = soundForm ? (b & 0x80) != 0 : (b == 0x80 || b == 0x81 || b == 0xFE);
+        if (!skip || !box.Has(pos, 1)) break;
+        ++pos;
+    }
+    return pos;
+}
+
+// Reads the descriptor chain of an "esds" box into es. The sound form stops
+// at the first unexpected tag; the video form reads on regardless.
+void ParseEsds(ByteView box, bool soundForm, CSupMP4QT::EsDescriptor& es) {
+    es = CSupMP4QT::EsDescriptor{};
+    es.boxSize = box.Be32(0);
+    es.boxType = box.Le32(4);
+    if (es.boxType != Tag("esds")) return;
+    if (es.boxSize >= 8 && es.boxSize < box.size()) box = box.Sub(0, es.boxSize);
+    es.version = box.U8(8);
+    es.flags = box.Be24(9);
+    uint64_t pos = 12;
+    es.esTag = box.U8(pos++);
+    if (soundForm && es.esTag != 3) return;
+    pos = SkipSizePrefix(box, pos, soundForm);
+    es.esSize = box.U8(pos++);
+    es.esId = box.Be16(pos);
+    pos += 2;
+    es.esFlags = box.U8(pos++);
+    // Optional fields announced by the flags (ISO/IEC 14496-1): depends-on id, URL, OCR id.
+    if (es.esFlags & 0x80) pos += 2;
+    if (es.esFlags & 0x40) pos += 1u + box.U8(pos);
+    if (es.esFlags & 0x20) pos += 2;
+    es.configTag = box.U8(pos++);
+    if (soundForm && es.configTag != 4) return;
+    pos = SkipSizePrefix(box, pos, soundForm);
+    es.configSize = box.U8(pos++);
+    es.objectType = box.U8(pos);
+    es.streamType = box.U8(pos + 1);
+    es.bufferSizeDB = box.Be24(pos + 2);
+    es.maxBitrate = box.Be32(pos + 5);
+    es.avgBitrate = box.Be32(pos + 9);
+    pos += 13;
+    es.specificTag = box.U8(pos++);
+    if (soundForm && es.specificTag != 5) return;
+    pos = SkipSizePrefix(box, pos, soundForm);
+    es.specificSize = box.U8(pos++);
+    // The information is as long as its descriptor says; what follows (the
+    // SL configuration) is not part of it.
+    const ByteView rest = box.From(pos);
+    es.specificLength = std::min<size_t>({rest.size(), es.specificSize, CSupMP4QT::kMaxDecoderInfo});
+    rest.Copy(0, es.specificInfo.data(), es.specificLength);
+}
+}  // namespace
+
+size_t CSupMP4QT::ReadEsdsVideo(ByteView box) {
+    ParseEsds(box, false, es_);
+    const bool startCode = es_.specificLength >= 3 && es_.specificInfo[0] == 0 && es_.specificInfo[1] == 0 &&
+                           es_.specificInfo[2] == 1;
+    return es_.esTag == 3 && es_.configTag == 4 && es_.specificTag == 5 && startCode ? es_.specificLength : 0;
+}
+
+void CSupMP4QT::ReadEsdsSound(ByteView box, StreamInfo& sound) {
+    ParseEsds(box, true, es_);
+    if (es_.configTag != 4) return;
+    sound.codecName = std::string(ObjectTypeName(es_.objectType));
+    sound.bitrateKbps = static_cast<int32_t>((uint64_t(es_.avgBitrate) + 500) / 1000);
+    if (es_.specificTag != 5 || es_.specificLength < 2) return;
+    // AudioSpecificConfig: 5 bits object type, 4 bits frequency index, 4 bits channels.
+    const auto& info = es_.specificInfo;
+    const int index = (info[0] & 7) << 1 | info[1] >> 7;
+    if (index < 12) sound.sampleRate = kAacSampleRates[index];
+    const int configuration = index == 15 ? (es_.specificLength > 4 ? info[4] >> 3 & 0xF : 0) : info[1] >> 3 & 0xF;
+    sound.channels = configuration;
+    const bool aac = es_.objectType == 0x40 || (es_.objectType >= 0x66 && es_.objectType <= 0x68);
+    if (aac && configuration >= 1 && configuration <= 7) sound.channelLayoutName = std::string(kChannelLayouts[configuration]);
+}
+
+}  // namespace torvo
