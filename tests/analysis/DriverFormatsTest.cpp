@@ -1,0 +1,111 @@
+// The road of one file through each container family, with the shipped
+// codec database naming what it finds: what a person sees in the report.
+#include <gtest/gtest.h>
+
+#include "TestUtil.h"
+#include "analysis/Driver.h"
+#include "codecdb/DatabaseNaming.h"
+
+namespace torvo {
+namespace {
+
+class DriverFormats : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        database = new CReadDatabase;
+        ASSERT_TRUE(database->Load(std::string(TORVO_SOURCE_DATA_DIR) + "/Torvo27.dat", {}));
+    }
+    static void TearDownTestSuite() { delete database; }
+
+    void Analyse(const std::string& sample) {
+        DriverOptions options;
+        UseDatabaseNames(options, *database);
+        driver.SetOptions(options);
+        ASSERT_TRUE(driver.AnalyseFile(test::SamplePath(sample)));
+    }
+    std::vector<std::string> Notes() const {
+        std::vector<std::string> out;
+        for (const NoteLine& l : display.Container().Lines()) out.push_back(l.text);
+        return out;
+    }
+    std::string_view Field(const char* name, int stream = 0) const { return display.Fields().Field(name, stream); }
+
+    static CReadDatabase* database;
+    Display display;
+    CAnalysisDriver driver{display};
+};
+CReadDatabase* DriverFormats::database = nullptr;
+
+TEST_F(DriverFormats, Mp4WithH264AndAac) {
+    Analyse("containers/mp4_h264_aac.mp4");
+    const auto notes = Notes();
+    ASSERT_GE(notes.size(), 4u);
+    EXPECT_EQ(notes[0], "isom: ISO Base Media (ISO/IEC 14496-12)");
+    EXPECT_EQ(notes[1].rfind("- iso2: ", 0), 0u);
+    EXPECT_EQ(driver.Container().layout, StreamLayout::kMp4Track);
+    EXPECT_EQ(Field("VIDEO_H264"), "H264");
+    EXPECT_EQ(display.Lamp("H264"), LampState::kLit);
+    EXPECT_EQ(Field("VIDEO_CODEC_TYPE"), "avc1");
+    EXPECT_EQ(Field("VIDEO_SIZE_X"), "160");
+    EXPECT_EQ(Field("VIDEO_FRAME_COUNT"), "25");
+    EXPECT_EQ(Field("AUDIO_SAMPLE_RATE"), "44100");
+    EXPECT_EQ(Field("AUDIO_CODEC"), "mp4a: MPEG-4 AAC LC");
+    EXPECT_EQ(Field("CONT_AUDIO_STREAM_COUNT"), "1");
+    ASSERT_FALSE(display.UserData().Lines().empty());
+    EXPECT_EQ(display.UserData().Lines()[0].text, "©too:Lavf59.27.100");
+}
+
+TEST_F(DriverFormats, FlvNamesItsCodecAndThePlayerItNeeds) {
+    Analyse("containers/flv_h264_aac.flv");
+    const auto notes = Notes();
+    EXPECT_NE(std::find(notes.begin(), notes.end(), "- нужен флэш-плеер версии 9 и нове"), notes.end());
+    EXPECT_EQ(Field("VIDEO_CODEC_TYPE"), "H264");
+    EXPECT_EQ(Field("VIDEO_CODEC_NAME"), "H.264/AVC");
+    EXPECT_EQ(Field("VIDEO_H264"), "H264");
+    EXPECT_EQ(Field("AUDIO_CODEC"), "AAC");
+
+    Analyse("containers/flv_sorenson_mp3_22k.flv");
+    EXPECT_EQ(Field("VIDEO_CODEC_TYPE"), "FLV1");
+    EXPECT_EQ(Field("AUDIO_SAMPLE_RATE"), "22050");  // from the MPEG audio frames
+    EXPECT_EQ(Field("AUDIO_CODEC"), "MP3 MPEG-2 Layer 3");  // the FLV format name, then the frames' version and layer
+}
+
+TEST_F(DriverFormats, AsfStreamsAndTheDeclaredLength) {
+    Analyse("containers/asf_wmv2_wma2.wmv");
+    const auto notes = Notes();
+    EXPECT_NE(std::find(notes.begin(), notes.end(), "Длина файла верна  "), notes.end());
+    EXPECT_EQ(Field("VIDEO_CODEC_TYPE"), "WMV2");
+    EXPECT_EQ(Field("VIDEO_SIZE_Y"), "120");
+    EXPECT_EQ(Field("AUDIO_CODEC"), "0x0161 (wmaudio2)");
+    EXPECT_EQ(Field("AUDIO_SAMPLE_RATE"), "44100");
+}
+
+TEST_F(DriverFormats, AviStreamsGetTheElementaryTests) {
+    Analyse("avi_mpeg4_mp3.avi");
+    EXPECT_EQ(Field("VIDEO_MPEG4"), "MPEG-4");
+    EXPECT_EQ(Field("VIDEO_CODEC_TYPE"), "XVID");
+    EXPECT_EQ(Field("AUDIO_CODEC"), "0x0055 MPEG-1 Layer 3");
+    EXPECT_EQ(Field("AUDIO_BITRATE_TYPE"), "CBR");
+    EXPECT_EQ(display.Lamp("MPG4"), LampState::kLit);
+    EXPECT_EQ(display.Bars().count("VOP"), 1u);
+
+    Analyse("riff/avi_two_audio.avi");
+    EXPECT_EQ(Field("CONT_AUDIO_STREAM_COUNT"), "2");
+    EXPECT_FALSE(Field("AUDIO_CODEC", 0).empty());
+    EXPECT_FALSE(Field("AUDIO_CODEC", 1).empty());  // every offered stream is described
+    EXPECT_EQ(display.AudioPanels().size(), 2u);
+}
+
+TEST_F(DriverFormats, MpegProgramStreamFromAVideoCd) {
+    Analyse("mpeg/vcd_pal.mpg");
+    const auto notes = Notes();
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes[0], "Системн.поток MPEG-1 << { 1 вид, 1 ауд }");
+    EXPECT_EQ(Field("VIDEO_SIZE_X"), "352");
+    EXPECT_EQ(Field("VIDEO_SIZE_Y"), "288");
+    EXPECT_EQ(Field("AUDIO_MPEG_STREAM_ID"), "0xc0");
+    EXPECT_EQ(Field("AUDIO_SAMPLE_RATE"), "44100");
+}
+
+}  // namespace
+}  // namespace torvo
