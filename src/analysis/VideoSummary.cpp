@@ -96,6 +96,14 @@ std::string RatioName(double x, bool* exact) {
     return closeN ? "~" + name(closeN, closeD) : std::string();
 }
 
+// The matrix coefficients of the sequence display extension light one lamp.
+void ShowMatrixLamps(Display& display, int32_t matrixCoefficients) {
+    constexpr std::pair<int32_t, const char*> kMatrixLamps[] = {
+        {1, "I709"}, {4, "FCC"}, {5, "I470"}, {6, "S170"}, {7, "S240"}};
+    for (const auto& [code, caption] : kMatrixLamps)
+        display.SetLamp(caption, code == matrixCoefficients ? LampState::kLit : LampState::kDark);
+}
+
 void VideoSummary(Display& display, const AnalysisRecords& records) {
     const VideoInfo& v = records.video;
     const ContainerInfo& c = records.container;
@@ -109,7 +117,7 @@ void VideoSummary(Display& display, const AnalysisRecords& records) {
     if (f.usPerFrame > 0) {
         fps = 1000000.0 / f.usPerFrame;
         double pictures = fps, fieldRate = 0;
-        const bool interlaced = v.mpeg2Interlaced;
+        const bool interlaced = v.mpeg2Interlaced || v.dvInfo.interlacedDv;
         if (interlaced) {
             const auto e = (static_cast<int64_t>(2000000000.0 / f.usPerFrame) + 1) & ~int64_t(1);
             fieldRate = double(e) / 1000;
@@ -133,6 +141,11 @@ void VideoSummary(Display& display, const AnalysisRecords& records) {
         ShowQualityFactor(display, f.bitrateKbps, f.width, f.height, fps);
     }
 
+    // The MPEG-2 sequence display extension's size.
+    const Mpeg2Summary& m2 = v.mpeg2Summary;
+    if (InRange(m2.displayWidth) && InRange(m2.displayHeight))
+        panel.Set("seq ext", Format("%d x %d", m2.displayWidth, m2.displayHeight));
+
     int64_t frames = f.frameCount;
     if (frames == 0 && f.durationMs > 0 && f.usPerFrame > 0) frames = f.durationMs * 1000 / f.usPerFrame;
     ShowFrameCount(display, frames);
@@ -147,6 +160,7 @@ void VideoSummary(Display& display, const AnalysisRecords& records) {
     ShowRatio(display, "VIDEO_SAR", "sar", sar);
     ShowRatio(display, "VIDEO_PAR", "par", par);
     ShowRatio(display, "VIDEO_DAR", "dar", dar);
+    if (v.headers[kHeaderMpegVideo].present) ShowMatrixLamps(display, m2.matrixCoefficients);
 
     if (c.typeId == kTypeFlv) AddFlvCompatibilityLines(display, records);
     FrameScanStatistics(display, records, f, fps, frames);
