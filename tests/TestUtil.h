@@ -1,10 +1,13 @@
 // Helpers shared by the tests: sample paths, files held in memory, byte builders.
 #pragma once
 
+#include <dirent.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -20,6 +23,30 @@ inline std::string SamplePath(const std::string& name) { return std::string(TORV
 inline Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// The sample files of a folder below tests/data ("" for the folder itself),
+// sorted, without sub-folders and scripts.
+inline std::vector<std::string> SampleNamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    const std::string prefix = folder.empty() ? "" : folder + "/";
+    if (DIR* dir = opendir(SamplePath(folder).c_str())) {
+        while (dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (e->d_type != DT_DIR && !name.ends_with(".sh")) names.push_back(prefix + name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Feeds every prefix of the first `head` lengths and `parts` evenly spread
+// cuts of the bytes: truncated files must never crash or read past the end.
+inline void ForEachTruncation(const Bytes& whole, size_t head, size_t parts, const std::function<void(const Bytes&)>& feed) {
+    for (size_t n = 0; n < head && n < whole.size(); ++n) feed(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)));
+    for (size_t k = 1; k < parts; ++k)
+        feed(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * k / parts)));
 }
 
 // A file that lives in memory (memfd) and opens by path like any other.

@@ -2,8 +2,6 @@
 // bounds (the sanitizer build turns any such read into a failure).
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <random>
 
 #include "TestUtil.h"
@@ -17,20 +15,8 @@ using test::Bytes;
 
 void Feed(const Bytes& b) { LLVMFuzzerTestOneInput(b.data(), b.size()); }
 
-std::vector<std::string> SampleNames() {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(TORVO_TEST_DATA_DIR)) {
-        while (dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            // Sub-folders hold the samples of one format family, with their own sweeps.
-            if (e->d_type == DT_DIR) continue;
-            if (name != "." && name != ".." && !name.ends_with(".sh")) names.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+// Sub-folders hold the samples of one format family, with their own sweeps.
+std::vector<std::string> SampleNames() { return test::SampleNamesIn(""); }
 
 TEST(Robustness, SamplesAreAllThere) { EXPECT_GE(SampleNames().size(), 26u); }
 
@@ -38,13 +24,10 @@ TEST(Robustness, TruncatedSamples) {
     for (const std::string& name : SampleNames()) {
         SCOPED_TRACE(name);
         const Bytes whole = test::ReadBytes(test::SamplePath(name));
-        std::vector<size_t> lengths;
-        for (size_t n = 0; n < 64 && n < whole.size(); ++n) lengths.push_back(n);
-        for (size_t k = 1; k < 24; ++k) lengths.push_back(whole.size() * k / 24);
+        test::ForEachTruncation(whole, 64, 24, Feed);
         // Around the places disc images keep their structures.
         for (size_t at : {32768u, 32769u, 37632u, 37657u, 38912u, 40960u, 42000u, 44688u})
-            if (at < whole.size()) lengths.push_back(at);
-        for (size_t n : lengths) Feed(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)));
+            if (at < whole.size()) Feed(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(at)));
     }
 }
 

@@ -37,10 +37,7 @@ TEST(ContainerRobustness, TruncatedSamples) {
         SCOPED_TRACE(name);
         const Bytes whole = ReadBytes(SamplePath(name));
         ASSERT_FALSE(whole.empty());
-        std::vector<size_t> lengths;
-        for (size_t n = 0; n < 96; ++n) lengths.push_back(n);
-        for (size_t k = 1; k < 40; ++k) lengths.push_back(whole.size() * k / 40);
-        for (size_t n : lengths) RunAll(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(std::min(n, whole.size()))));
+        ForEachTruncation(whole, 96, 40, RunAll);
     }
 }
 

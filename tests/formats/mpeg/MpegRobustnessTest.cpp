@@ -3,8 +3,6 @@
 // any such read into a failure).
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <random>
 
@@ -19,29 +17,15 @@ using test::Bytes;
 
 void Feed(const Bytes& b) { LLVMFuzzerTestOneInput(b.data(), b.size()); }
 
-std::vector<std::string> MpegSamples() {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(test::SamplePath("mpeg").c_str())) {
-        while (dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (e->d_type != DT_DIR && !name.ends_with(".sh")) names.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> MpegSamples() { return test::SampleNamesIn("mpeg"); }
 
 TEST(MpegRobustness, SamplesAreThere) { EXPECT_EQ(MpegSamples().size(), 27u); }
 
 TEST(MpegRobustness, TruncatedSamples) {
     for (const std::string& name : MpegSamples()) {
         SCOPED_TRACE(name);
-        const Bytes whole = test::Sample(name);
-        std::vector<size_t> lengths;
-        for (size_t n = 0; n < 48 && n < whole.size(); ++n) lengths.push_back(n);
-        for (size_t k = 1; k < 12; ++k) lengths.push_back(whole.size() * k / 12);
-        for (size_t n : lengths) Feed(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)));
+        const Bytes whole = test::ReadBytes(test::SamplePath(name));
+        test::ForEachTruncation(whole, 48, 12, Feed);
     }
 }
 
@@ -49,7 +33,7 @@ TEST(MpegRobustness, MutatedSamples) {
     std::mt19937 random(20261208);
     for (const std::string& name : MpegSamples()) {
         SCOPED_TRACE(name);
-        const Bytes whole = test::Sample(name);
+        const Bytes whole = test::ReadBytes(test::SamplePath(name));
         if (whole.empty()) continue;
         // The first 16 KiB hold the headers the parsers read; keep the rest short.
         const Bytes head(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(whole.size(), 16384)));

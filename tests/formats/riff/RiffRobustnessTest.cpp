@@ -2,8 +2,6 @@
 // bounds (the sanitizer build turns any such read into a failure).
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <random>
 
@@ -19,14 +17,8 @@ using test::Bytes;
 void Feed(const Bytes& b) { LLVMFuzzerTestOneInput(b.data(), b.size()); }
 
 std::vector<std::string> RiffSamples() {
-    std::vector<std::string> names = {"avi_mpeg4.avi", "avi_mpeg4_mp3.avi", "wave_pcm.wav"};
-    if (DIR* dir = opendir(TORVO_TEST_DATA_DIR "/riff")) {
-        while (dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name.ends_with(".avi") || name.ends_with(".wav")) names.push_back("riff/" + name);
-        }
-        closedir(dir);
-    }
+    std::vector<std::string> names = test::SampleNamesIn("riff");
+    for (const char* name : {"avi_mpeg4.avi", "avi_mpeg4_mp3.avi", "wave_pcm.wav"}) names.push_back(name);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -37,10 +29,7 @@ TEST(RiffRobustness, TruncatedSamples) {
     for (const std::string& name : RiffSamples()) {
         SCOPED_TRACE(name);
         const Bytes whole = test::ReadBytes(test::SamplePath(name));
-        std::vector<size_t> lengths;
-        for (size_t n = 0; n < 80 && n < whole.size(); ++n) lengths.push_back(n);
-        for (size_t k = 1; k < 48; ++k) lengths.push_back(whole.size() * k / 48);
-        for (size_t n : lengths) Feed(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)));
+        test::ForEachTruncation(whole, 80, 48, Feed);
     }
 }
 
