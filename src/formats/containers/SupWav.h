@@ -1,5 +1,5 @@
-// CSupWav: the header objects of ASF (Windows Media) files, after the ASF
-// specification: file and stream properties, the header extension with its
+// CSupWav: the header objects of ASF (Windows Media) files as the published
+// ASF format document lays them out: file and stream properties, the header extension with its
 // extended stream properties and metadata, the codec list and the stream
 // bitrates. Objects are recognised by their GUIDs compared as stored bytes.
 #pragma once
