@@ -19,7 +19,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== fuzz smoke campaign (libFuzzer, a short run per target over the samples)"
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVO_FUZZ=ON -DTORVO_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j "$jobs"
+cmake --build build-fuzz -j "$jobs" --target fuzz_all
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 find tests/data -type f ! -name '*.sh' -size -400k -exec cp {} "$corpus/" \;
