@@ -232,9 +232,11 @@ void CAnalysisDriver::ReportAudioPanel() {
     const int count = records_.container.audioCount;
     display_.SetAudioButtons(std::min(count, static_cast<int>(kMaxAudioListEntries)), 0);
     if (count >= 1) display_.Fields().FormatField("CONT_AUDIO_STREAM_COUNT", 0, "%d", count);
-    // Every offered stream is described, so that reports and exports carry
-    // all of them; the panel shows the first.
-    for (int n = static_cast<int>(kMaxAudioListEntries) - 1; n >= 0; --n)
+    // Every stream the buttons offer is described, so that reports and
+    // exports carry all of them; the panel shows the first. A file without
+    // audio streams offers none, whatever its container prepared.
+    const int offered = std::min(count, static_cast<int>(kMaxAudioListEntries));
+    for (int n = offered - 1; n >= 0; --n)
         if (records_.audioList[n] >= 0) AnalyseAudioStream(n);
     display_.SetAudioButtons(std::min(count, static_cast<int>(kMaxAudioListEntries)), 0);
 }

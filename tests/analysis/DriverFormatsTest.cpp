@@ -64,6 +64,12 @@ TEST_F(DriverFormats, FlvNamesItsCodecAndThePlayerItNeeds) {
     EXPECT_EQ(Field("VIDEO_H264"), "H264");
     EXPECT_EQ(Field("AUDIO_CODEC"), "AAC");
 
+    // Screen video without sound offers no audio stream.
+    Analyse("containers/flv_screen.flv");
+    EXPECT_EQ(Field("VIDEO_CODEC_TYPE"), "FSV1");
+    EXPECT_TRUE(display.AudioPanels().empty() || display.AudioPanels()[0].Empty());
+    EXPECT_EQ(Field("CONT_AUDIO_STREAM_COUNT"), "");
+
     Analyse("containers/flv_sorenson_mp3_22k.flv");
     EXPECT_EQ(Field("VIDEO_CODEC_TYPE"), "FLV1");
     EXPECT_EQ(Field("AUDIO_SAMPLE_RATE"), "22050");  // from the MPEG audio frames
