@@ -185,7 +185,10 @@ void DescribeAudioStream(Display& display, const AnalysisRecords& records, int n
         else if (channels == 1 && !lfe) info += "(1канал) ";
         else if (lfe) info += Format("(%d [%d.1] канал) ", channels + 1, channels);
         else if (channels > 0) info += Format("(%d канал) ", channels);
-        info += FirstText(records9, &AudioResult::extraText);
+        // The record's further texts: the AAC profile, the AC-3 service, and
+        // whatever a container added.
+        for (std::string AudioResult::*text : {&AudioResult::profileText, &AudioResult::serviceText, &AudioResult::extraText})
+            if (const std::string& t = FirstText(records9, text); !t.empty()) info += t + " ";
         if (channels > 0) fields.FormatField("AUDIO_CHANNEL_COUNT", n, "%d", channels + lfe);
     }
 
