@@ -192,10 +192,11 @@ TEST_F(AudioPanel, Ac3WithLfeAndTheSecondStreamKeys) {
     ac3.rateMode = 1;
     ac3.bitrateKbps = 448;
     ac3.sampleRate = 48000;
+    ac3.serviceText = "CM";  // the bitstream mode follows the channels
     records.audioList[1] = 52;
     DescribeAudioStream(display, records, 1, namer, kStatusMissing);
     const Panel& p = display.AudioPanels()[1];
-    EXPECT_EQ(p.Get("Инфо"), "0xbd[0x80]:48000Гц 448 КБ/с общ (6 [5.1] канал) ");
+    EXPECT_EQ(p.Get("Инфо"), "0xbd[0x80]:48000Гц 448 КБ/с общ (6 [5.1] канал) CM ");
     EXPECT_EQ(p.Get("Кодек"), "AC3");
     EXPECT_EQ(display.Fields().Field("AUDIO_CODEC", 1), "AC3");
     EXPECT_EQ(display.Fields().Field("AUDIO_CHANNEL_COUNT", 1), "6");
