@@ -72,6 +72,14 @@ TEST(Cli, TextAndJsonAgree) {
     EXPECT_EQ(RunCli(path).out, text + "\n");
 }
 
+TEST(Cli, AudioLampsStayWithTheAudioPanel) {
+    const std::string text = RunCli(test::SamplePath("mp3_id3v2.mp3")).out;
+    EXPECT_EQ(text.find("Видео\n"), std::string::npos);  // an audio file shows no video panel
+    const size_t audio = text.find("Звук 1\n");
+    ASSERT_NE(audio, std::string::npos);
+    EXPECT_NE(text.find("  Индикаторы: CBR\n", audio), std::string::npos);
+}
+
 TEST(Cli, InvalidUtf8InNamesStillGivesValidJson) {
     Display display;
     const std::string line = cli::JsonLine("bad\xFFname.avi", 0, display);

@@ -35,15 +35,20 @@ std::string TextReport(const std::string& path, const Display& display) {
     AppendPanel(out, display.FilePanel());
     AppendNotes(out, "Контейнер", display.Container());
     AppendNotes(out, "Данные пользователя / Метаданные", display.UserData());
-    const auto lamps = display.LitLamps();
-    if (!display.VideoPanel().Empty() || !lamps.empty() || !display.Bars().empty()) {
+    // CBR and VBR belong to the audio panel (the stream it shows); the rest to the video panel.
+    std::vector<std::string> videoLamps, audioLamps;
+    for (const std::string& lamp : display.LitLamps())
+        (lamp == "CBR" || lamp == "VBR" ? audioLamps : videoLamps).push_back(lamp);
+    auto appendLamps = [&out](const std::vector<std::string>& lamps) {
+        if (lamps.empty()) return;
+        out += "  Индикаторы:";
+        for (const std::string& lamp : lamps) out += " " + lamp;
+        out += "\n";
+    };
+    if (!display.VideoPanel().Empty() || !videoLamps.empty() || !display.Bars().empty()) {
         out += "Видео\n";
         AppendPanel(out, display.VideoPanel());
-        if (!lamps.empty()) {
-            out += "  Индикаторы:";
-            for (const std::string& lamp : lamps) out += " " + lamp;
-            out += "\n";
-        }
+        appendLamps(videoLamps);
         for (const auto& [caption, bar] : display.Bars()) {
             out += "  " + caption + ":";
             for (const BarSegment& segment : bar.segments)
@@ -56,6 +61,7 @@ std::string TextReport(const std::string& path, const Display& display) {
         if (audio[i].Empty()) continue;
         out += "Звук " + std::to_string(i + 1) + "\n";
         AppendPanel(out, audio[i]);
+        if (static_cast<int>(i) == display.ShownAudio()) appendLamps(audioLamps);
     }
     AppendNotes(out, "Рендеринг", display.Render());
     return out;
