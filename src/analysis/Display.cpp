@@ -98,6 +98,17 @@ void Display::SetTitle(std::string title) {
     Changed();
 }
 
+void Display::SetStatusText(std::string text) {
+    if (text == statusText_) return;
+    statusText_ = std::move(text);
+    Changed();
+}
+
+void Display::SetConversionSource(const ResizeRecord& record) {
+    conversionSource_ = record;
+    Changed();
+}
+
 void Display::Reset() {
     container_.Clear();
     userData_.Clear();
@@ -106,6 +117,7 @@ void Display::Reset() {
     videoPanel_.Clear();
     audioPanels_.clear();
     bars_.clear();
+    conversionSource_.reset();
     audioButtons_ = shownAudio_ = 0;
     for (auto& lamp : lamps_) lamp.second = LampState::kDark;
     fields_.ClearFields();

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/ReportFields.h"
+#include "resize/ResizeCalculator.h"
 
 namespace torvo {
 
@@ -51,7 +53,7 @@ private:
 
 struct PanelField {
     std::string text;
-    int background = -1;  // a palette index, or -1 for the default
+    int background = -1;  // a 0x00BBGGRR colour, or -1 for the default
 };
 
 // One panel of captioned read-only fields (the file panel, the video panel,
@@ -117,6 +119,8 @@ public:
     void SetLamp(std::string_view caption, LampState state);
     LampState Lamp(std::string_view caption) const;
     std::vector<std::string> LitLamps() const;
+    // Every lamp the analysis has set, with its state.
+    const std::map<std::string, LampState, std::less<>>& Lamps() const { return lamps_; }
 
     void SetBar(std::string_view caption, BarGraph bar);
     const std::map<std::string, BarGraph, std::less<>>& Bars() const { return bars_; }
@@ -132,6 +136,16 @@ public:
     void SetAudioButtons(int enabled, int shown);
     int AudioButtonsEnabled() const { return audioButtons_; }
     int ShownAudio() const { return shownAudio_; }
+
+    // The status line: what background work reports (empty when idle).
+    void SetStatusText(std::string text);
+    const std::string& StatusText() const { return statusText_; }
+
+    // The classified source of the conversion panel (target, framing and
+    // steps as the video summary left them); none when the source is not a
+    // standard PAL or NTSC size.
+    void SetConversionSource(const ResizeRecord& record);
+    const std::optional<ResizeRecord>& ConversionSource() const { return conversionSource_; }
 
     CExport& Fields() { return fields_; }
     const CExport& Fields() const { return fields_; }
@@ -152,6 +166,8 @@ private:
     std::map<std::string, BarGraph, std::less<>> bars_;
     std::string title_;
     std::string queueCounter_;
+    std::string statusText_;
+    std::optional<ResizeRecord> conversionSource_;
     int audioButtons_ = 0, shownAudio_ = 0;
     CExport fields_;
 };

@@ -55,6 +55,7 @@ void TargetFormats(Display& display, int32_t usPerFrame, int width, int height, 
     // The panel's own choice follows the source: its TV system and framing.
     r.targetSystem = r.system;
     r.anamorphic = wide;
+    display.SetConversionSource(r);
     // A target the calculator does not rewrite shows empty lines rather
     // than those of the target before it.
     auto run = [&](int target, const std::string& key) {

@@ -1,0 +1,101 @@
+#include "GuiWidgets.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPalette>
+
+namespace torvo::gui {
+
+QColor ColourFromBgr(uint32_t bgr) { return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)); }
+
+CFieldBox::CFieldBox(std::string_view caption, QWidget* parent) : QLineEdit(parent), caption_(caption) {
+    setReadOnly(true);
+    setProperty("caption", Qs(caption));
+}
+
+void CFieldBox::ShowField(const PanelField* field) {
+    const QString text = field ? Qs(field->text) : QString();
+    if (text != this->text()) {
+        setText(text);
+        setCursorPosition(0);
+        setToolTip(text);
+    }
+    QPalette p = palette();
+    const bool coloured = field && field->background >= 0;
+    p.setColor(QPalette::Base, coloured ? ColourFromBgr(static_cast<uint32_t>(field->background))
+                                        : QApplication::palette().color(QPalette::Base));
+    setPalette(p);
+}
+
+CLamp::CLamp(std::string_view caption, const QString& tooltip, QWidget* parent)
+    : QLabel(Qs(caption), parent), caption_(caption) {
+    setAlignment(Qt::AlignCenter);
+    setToolTip(tooltip);
+    setMinimumWidth(38);
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Sunken);
+    setProperty("lamp", Qs(caption));
+    ShowState(LampState::kDark);
+}
+
+void CLamp::ShowState(LampState state) {
+    state_ = state;
+    // Hidden lamps keep their place so that the others do not move.
+    QSizePolicy keep = sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    setSizePolicy(keep);
+    setVisible(state != LampState::kHidden);
+    setStyleSheet(state == LampState::kLit ? "QLabel { background: #40d040; color: black; font-weight: bold; }"
+                                           : "QLabel { background: #d8d8d8; color: #909090; }");
+}
+
+CBarGraph::CBarGraph(QWidget* parent) : QWidget(parent) { setMinimumHeight(14); }
+
+void CBarGraph::ShowBar(const BarGraph* bar) {
+    bar_ = bar ? *bar : BarGraph{};
+    update();
+}
+
+void CBarGraph::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect area = rect().adjusted(0, 0, -1, -1);
+    painter.fillRect(area, palette().color(QPalette::Window).darker(105));
+    if (bar_.scale > 0) {
+        for (const BarSegment& segment : bar_.segments) {
+            const int x0 = area.left() + area.width() * segment.from / bar_.scale;
+            const int x1 = area.left() + area.width() * segment.to / bar_.scale;
+            if (x1 > x0) painter.fillRect(QRect(x0, area.top(), x1 - x0, area.height()), ColourFromBgr(segment.colour));
+        }
+    }
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(area);
+}
+
+CNotesView::CNotesView(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformItemSizes(true);
+}
+
+void CNotesView::ShowNotes(const NotesList& notes) {
+    const auto& lines = notes.Lines();
+    // Lines are replaced in place, so that interim results do not flicker.
+    while (count() > static_cast<int>(lines.size())) delete takeItem(count() - 1);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        QListWidgetItem* line = i < static_cast<size_t>(count()) ? item(static_cast<int>(i)) : nullptr;
+        if (!line) {
+            line = new QListWidgetItem;
+            addItem(line);
+        }
+        const QString text = Qs(lines[i].text);
+        if (line->text() != text) line->setText(text);
+        const int colour = lines[i].colour;
+        const bool plain = colour <= 0 || colour >= static_cast<int>(kNotesPalette.size());
+        line->setBackground(plain ? QBrush() : QBrush(ColourFromBgr(kNotesPalette[static_cast<size_t>(colour)])));
+        line->setData(Qt::UserRole, colour);
+        // Dark backgrounds carry light text.
+        const bool dark = !plain && ColourFromBgr(kNotesPalette[static_cast<size_t>(colour)]).lightness() < 110;
+        line->setForeground(dark ? QBrush(Qt::white) : QBrush());
+    }
+}
+
+}  // namespace torvo::gui

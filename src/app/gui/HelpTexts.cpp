@@ -1,0 +1,152 @@
+#include "HelpTexts.h"
+
+#include <QCursor>
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QStringList>
+#include <QVBoxLayout>
+#include <map>
+
+#include "GuiWidgets.h"
+#include "analysis/ReportFields.h"
+
+namespace torvo::gui {
+namespace {
+
+// Texts as stored, "~" for a line break.
+const std::map<QString, QString>& Topics() {
+    static const std::map<QString, QString> topics = {
+        {"aspect",
+         " Пропорции кадра:~~ sar - отношение сторон в пикселях хранения (ширина / высота кадра).~ par - форма "
+         "одного пикселя (ширина пикселя / высота).~ dar - пропорции показываемой картинки: sar x par.~~ Фильм с "
+         "dar 16:9 в кадре 720 x 576 хранится анаморфно: его пиксели шире квадрата."},
+        {"interlace",
+         " Чересстрочное видео (I/L) состоит из двух полей, снятых в разные моменты; прогрессивное (PROG) - из "
+         "целых кадров.~~ TFF / BFF - какое поле идет первым (верхнее или нижнее).~ 3:2 - кадры с повтором поля "
+         "(pulldown) из киноматериала 24 кадр/сек.~ PPF - картинки, закодированные по одному полю."},
+        {"gop",
+         " GOP - группа картинок от одного I-кадра до следующего.~~ N - длина группы, M - расстояние между "
+         "опорными (I/P) кадрами.~ Полоса показывает долю I-, P- и B-кадров."},
+        {"convert",
+         " Преобразование: как получить из этого видео стандартный формат той же ТВ-системы (VCD, SVCD, CVD, DVD) "
+         "или размер с квадратными пикселями для ПК (AVI), сохраняя геометрию картинки.~~ Строка 1 - до какого "
+         "размера сжать или растянуть, строка 2 - сколько добавить или обрезать по краям.~ Кнопки + и - меняют "
+         "размер AVI, 16:9 и 4:3 - пропорции цели."},
+        {"status",
+         " Сост. говорит, установлен ли в системе декодер для этого потока: кодек установлен, не установлен, не "
+         "нужен, или статус не определен."},
+        {"registry",
+         " Torvo хранит свои настройки в файле ~/.config/Quellmark/Torvo.conf.~~ \"Очистить\" удаляет этот файл; "
+         "до конца работы программа больше ничего туда не пишет. Новые записи появятся при следующем запуске."},
+        {"os",
+         " Ярлыки Torvo: на Рабочем столе, в меню приложений и в меню \"Сценарии\" файлового менеджера "
+         "(аналог \"Отправить\"). \"Обновить\" пересоздает отмеченные ярлыки."},
+        {"preload",
+         " Предзагрузка: сведения об установленных кодеках собираются сразу после запуска, в фоне. Иначе - при "
+         "открытии первого файла, и первый файл обрабатывается дольше."},
+        {"gman",
+         " Режим эксперта открывает в меню команды управления кодеками: приоритет фильтра, снятие с регистрации, "
+         "удаление медиатипов. Эти команды меняют настройки системы мультимедиа."},
+        {"fastscan",
+         " Полный просмотр: файл AVI или MPEG читается целиком, в фоне, чтобы подсчитать кадры, битрейт, "
+         "структуру GOP и доли потоков. Без него Torvo читает только заголовки."},
+        {"batch",
+         " Когда режим экспорта включен, запрошенные данные передаются в файл(ы) экспорта каждый раз, когда "
+         "обрабатывается новый медиафайл.  Можно загрузить сразу несколько файлов в обычном окне открытия файлов "
+         "или перетаскиванием их на программу Torvo. Это называется \"пакетный режим\".~~ В пакетном режиме файлы "
+         "могут быть обработаны по одному нажатием кнопки \"следующий файл\" или клавиши \"+\".  Можно также "
+         "обработать все оставшиеся файлы \"безостановочно\".  Это возможно только при включенном экспорте, "
+         "поскольку в ином случае это бессмысленно."},
+        {"modes",
+         " Примеры разных режимов экспорта:~~ ==> \"Для каждого AVI свой файл (папка - авто)\"~~ При проверке "
+         "файла c:\\movies\\memento.avi будет создан файл экспорта c:\\movies\\memento.txt.~~ ==> \"Для каждого "
+         "AVI свой файл, выбрать папку\"~~ При проверке файла c:\\movies\\memento.avi создается файл экспорта "
+         "c:\\моя_папка\\memento.txt. Папку 'моя_папка' можете выбрать сами любую.~~ ==> \"Все дописывать в "
+         "прежний файл (укажи имя)\"~~ При проверке файла c:\\movies\\memento.avi добавляется строка данных в "
+         "файл c:\\моя_папка\\мой_файл.txt. Папку и имя файла можете выбрать сами любые."},
+    };
+    return topics;
+}
+
+constexpr const char* kKeyListHead =
+    "Подсказка: Щелкните правой кнопкой мышки и \"pin\" для сдвига этой подсказки.~~ Обозначения полей:~";
+constexpr const char* kKeyListTail =
+    "~~ \\r\\n   новая строка~ \\n      новая строка (текст для unix)~ \\t        tab~ #        комментарий в "
+    "файле формата";
+
+// A frameless window that closes when the mouse leaves it, unless pinned.
+class CPopup : public QFrame {
+public:
+    CPopup(QWidget* owner, const QString& text) : QFrame(owner, Qt::ToolTip) {
+        setAttribute(Qt::WA_DeleteOnClose);
+        setFrameShape(QFrame::Box);
+        setObjectName("helpPopup");
+        auto* layout = new QVBoxLayout(this);
+        label_ = new QLabel(QString(text).replace('~', '\n'), this);
+        label_->setObjectName("helpText");
+        label_->setWordWrap(true);
+        label_->setMaximumWidth(520);
+        label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(label_);
+        setStyleSheet("QFrame#helpPopup { background: #ffffe1; }");
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::RightButton) {
+            pinned_ = !pinned_;
+            setStyleSheet(pinned_ ? "QFrame#helpPopup { background: #e1f0ff; }"
+                                  : "QFrame#helpPopup { background: #ffffe1; }");
+            return;
+        }
+        close();
+    }
+    void leaveEvent(QEvent*) override {
+        if (!pinned_) close();
+    }
+
+private:
+    QLabel* label_;
+    bool pinned_ = false;
+};
+
+}  // namespace
+
+QString HelpText(const QString& link) {
+    QString topic = link;
+    if (topic.startsWith(kLinkScheme)) topic = topic.mid(int(std::char_traits<char>::length(kLinkScheme)));
+    if (topic.startsWith("local.")) topic = topic.mid(6);
+    const auto it = Topics().find(topic);
+    if (it != Topics().end()) return it->second;
+    if (topic == "key_file") return FieldKeyList({"%FILE", "%CONT"});
+    if (topic == "key_video") return FieldKeyList({"%VIDEO"});
+    if (topic == "key_audio") return FieldKeyList({"%AUDIO"});
+    return "?";
+}
+
+QString FieldKeyList(const QStringList& prefixes) {
+    QString text = kKeyListHead;
+    for (std::string_view key : CExport::Keys()) {
+        const QString name = Qs(key);
+        for (const QString& prefix : prefixes)
+            if (name.startsWith(prefix)) {
+                text += "~ " + name;
+                break;
+            }
+    }
+    return text + kKeyListTail;
+}
+
+void ShowPopup(QWidget* owner, const QString& text) {
+    auto* popup = new CPopup(owner, text);
+    popup->adjustSize();
+    popup->move(QCursor::pos() + QPoint(8, 8));
+    popup->show();
+}
+
+QString LinkHtml(const QString& topic, const QString& label) {
+    return QString("<a href=\"%1local.%2\">%3</a>").arg(kLinkScheme, topic, label);
+}
+
+}  // namespace torvo::gui

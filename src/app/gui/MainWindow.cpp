@@ -1,0 +1,818 @@
+#include "MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "DroppedNames.h"
+#include "ExportDialog.h"
+#include "GenericList.h"
+#include "HelpTexts.h"
+#include "SettingsDialog.h"
+#include "analysis/Text.h"
+#include "codecdb/DatabaseNaming.h"
+#include "export/ExportPrefs.h"
+
+void TorvoInitResources();
+
+namespace torvo::gui {
+namespace {
+
+struct LampInfo {
+    const char* caption;
+    const char* objectName;
+    const char* tooltip;
+};
+
+// The video panel's indicators in their order, with what each one says.
+constexpr LampInfo kVideoLamps[] = {
+    {"MPG2", "lampMpg2", "Видео MPEG-2"},
+    {"PROG", "lampProg", "Прогрессивная последовательность (целые кадры)"},
+    {"I/L", "lampInterlaced", "Чересстрочное видео"},
+    {"TFF", "lampTff", "Встречаются картинки с первым верхним полем (TFF)"},
+    {"BFF", "lampBff", "Встречаются картинки с первым нижним полем (BFF)"},
+    {"3:2", "lampPulldown", "Есть повтор поля: pulldown 3:2"},
+    {"PPF", "lampPpf", "Встречаются картинки, закодированные по одному полю"},
+    {"NTSC", "lampNtsc", "Источник по стандарту 525 строк (NTSC)"},
+    {"PAL", "lampPal", "Источник по стандарту 625 строк (PAL)"},
+    {"I709", "lampI709", "Матрица цветности ITU-R BT.709 (код 1)"},
+    {"I470", "lampI470", "Матрица цветности ITU-R BT.470 B,G (код 5)"},
+    {"FCC", "lampFcc", "Матрица цветности FCC (код 4)"},
+    {"S170", "lampS170", "Матрица цветности SMPTE 170M (код 6)"},
+    {"S240", "lampS240", "Матрица цветности SMPTE 240M (код 7)"},
+    {"16:9", "lampWide", "Анаморфный источник 16:9"},
+    {"4:3", "lampStandard", "Стандартный источник 4:3"},
+    {"MPG4", "lampMpg4", "Видео MPEG-4 Part 2"},
+    {"H264", "lampH264", "Видео H.264"},
+    {"BVOP", "lampBvop", "Есть B-VOP"},
+    {"PVOP", "lampPvop", "Есть P-VOP"},
+    {"QPEL", "lampQpel", "Компенсация движения с точностью в четверть пикселя (QPel)"},
+    {"GMC", "lampGmc", "Глобальная компенсация движения (GMC)"},
+    {"NVOP", "lampNvop", "Есть незакодированные VOP (N-VOP)"},
+    {"PB", "lampPb", "N-VOP нулевой длительности: упакованный поток (packed bitstream)"},
+    {"DF", "lampDf", "N-VOP ненулевой длительности: повторенные кадры"},
+    {"AVID", "lampAvid", "Видеоблоки AVI нулевой длины (кадры \"[D]\")"},
+};
+constexpr LampInfo kAudioLamps[] = {
+    {"CBR", "lampCbr", "Показанный звуковой поток с постоянным битрейтом"},
+    {"VBR", "lampVbr", "Показанный звуковой поток с переменным битрейтом"},
+};
+
+struct FieldInfo {
+    const char* caption;
+    const char* objectName;
+};
+
+// The video panel's fields, row by row; a caption of nullptr ends a row.
+constexpr FieldInfo kVideoFields[] = {
+    {"Кодек", "videoCodec"}, {"Имя", "videoName"},         {nullptr, nullptr},
+    {"Сост.", "videoStatus"}, {nullptr, nullptr},
+    {"Время", "videoDuration"}, {"Кадров", "videoFrames"}, {"кб/с", "videoBitrate"}, {"КК", "videoQuality"},
+    {nullptr, nullptr},
+    {"карт/сек", "videoPictureRate"}, {"кадр/сек", "videoFrameRate"}, {"полей/сек", "videoFieldRate"},
+    {nullptr, nullptr},
+    {"Кадр (ш x в)", "videoFrameSize"}, {"seq ext", "videoSeqExt"}, {nullptr, nullptr},
+    {"sar", "videoSar"}, {"par", "videoPar"}, {"dar", "videoDar"}, {nullptr, nullptr},
+};
+// Fields of the conversion panel, also inside the video panel's model.
+constexpr FieldInfo kConversionFields[] = {{"Преобразов.", "conversionMatch"}, {"1", "conversionLine1"},
+                                           {"2", "conversionLine2"}};
+constexpr FieldInfo kAudioFields[] = {{"Кодек", "audioCodec"}, {"Инфо", "audioInfo"}, {"Сост.", "audioStatus"}};
+
+// The picture-type legend beside the frame-type bar.
+constexpr std::pair<const char*, uint32_t> kBarLegend[] = {
+    {"I", 0xD2E0FC}, {"P", 0xFFD0D0}, {"B", 0xE0FFE0}, {"иные", 0xFFC0FF}};
+
+constexpr const char* kVersionText = "2.70a";
+
+bool KnownVideoCaption(const std::string& caption) {
+    for (const FieldInfo& f : kVideoFields)
+        if (f.caption && caption == f.caption) return true;
+    for (const FieldInfo& f : kConversionFields)
+        if (caption == f.caption) return true;
+    return false;
+}
+
+QPushButton* SmallButton(const QString& text, const QString& name, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::NoFocus);
+    const int width = button->fontMetrics().horizontalAdvance(text) + 18;
+    button->setMinimumWidth(std::max(width, 28));
+    return button;
+}
+
+QLabel* LinkLabel(CTorvoDlg* window, const QString& topic, const QString& text) {
+    auto* label = new QLabel(LinkHtml(topic, text), window);
+    label->setObjectName("link_" + topic);
+    QObject::connect(label, &QLabel::linkActivated, window, &CTorvoDlg::OpenLink);
+    return label;
+}
+
+}  // namespace
+
+CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> database, QWidget* parent)
+    : QMainWindow(parent),
+      context_(std::move(context)),
+      prefs_(*context_.prefs),
+      driver_(display_),
+      conversion_(display_),
+      export_(ExportSettingsFromPrefs(prefs_)) {
+    ::TorvoInitResources();
+    setObjectName("mainWindow");
+    setWindowTitle(Qs(kProgramTitle));
+    setWindowIcon(QIcon(":/torvo/torvo.svg"));
+    setAcceptDrops(true);
+    display_.SetTitle(std::string(kProgramTitle));
+    display_.SetObserver([this] { dirty_ = true; });
+    UseDatabase(std::move(database));
+
+    BuildMenus();
+    auto* central = new QWidget(this);
+    auto* columns = new QHBoxLayout(central);
+    columns->setContentsMargins(6, 6, 6, 6);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(BuildFilePanel());
+    auto* containerGroup = new QGroupBox("Контейнер", central);
+    containerGroup->setObjectName("containerPanel");
+    auto* containerLayout = new QVBoxLayout(containerGroup);
+    containerList_ = new CNotesView(containerGroup);
+    containerList_->setObjectName("containerList");
+    containerLayout->addWidget(containerList_);
+    auto* userGroup = new QGroupBox("Данные пользователя / Метаданные", central);
+    userGroup->setObjectName("userDataPanel");
+    auto* userLayout = new QVBoxLayout(userGroup);
+    userDataList_ = new CNotesView(userGroup);
+    userDataList_->setObjectName("userDataList");
+    userLayout->addWidget(userDataList_);
+    auto* splitter = new QSplitter(Qt::Vertical, central);
+    splitter->addWidget(containerGroup);
+    splitter->addWidget(userGroup);
+    splitter->addWidget(BuildRenderPanel());
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(2, 2);
+    left->addWidget(splitter, 1);
+    columns->addLayout(left, 5);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(BuildVideoPanel());
+    right->addWidget(BuildConversionPanel());
+    right->addWidget(BuildAudioPanel());
+    right->addStretch(1);
+    columns->addLayout(right, 6);
+    setCentralWidget(central);
+
+    statusLine_ = new QLabel(this);
+    statusLine_->setObjectName("statusLine");
+    statusBar()->addWidget(statusLine_, 1);
+
+    refreshTimer_.setInterval(50);
+    connect(&refreshTimer_, &QTimer::timeout, this, &CTorvoDlg::RefreshTick);
+    refreshTimer_.start();
+    queueTimer_.setInterval(100);
+    connect(&queueTimer_, &QTimer::timeout, this, &CTorvoDlg::QueueTick);
+
+    resize(1280, 800);
+    RestorePlacement();
+    Render();
+}
+
+CTorvoDlg::~CTorvoDlg() = default;
+
+IMessageBox& CTorvoDlg::Messages() { return unattendedMessages_ ? *unattendedMessages_ : *context_.messages; }
+
+void CTorvoDlg::UseDatabase(std::unique_ptr<CReadDatabase> database) {
+    database_ = std::move(database);
+    DriverOptions options;
+    options.useCodecInfo = prefs_.useCodecInfo != 0;
+    if (database_) UseDatabaseNames(options, *database_);
+    driver_.SetOptions(std::move(options));
+}
+
+QAction* CTorvoDlg::Action(const QString& objectName) const { return findChild<QAction*>(objectName); }
+
+void CTorvoDlg::BuildMenus() {
+    auto add = [this](QMenu* menu, const char* name, const QString& text, const QKeySequence& key, auto slot) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(name);
+        if (!key.isEmpty()) action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu("&Файл");
+    add(file, "actionOpen", "&Открыть...", QKeySequence("Ctrl+O"), &CTorvoDlg::OpenDialog);
+    add(file, "actionClose", "&Закрыть", {}, &CTorvoDlg::CloseFile);
+    add(file, "actionPlay", "&Воспроизвести (нужным проигрывателем)", QKeySequence("Ctrl+G"), &CTorvoDlg::Play);
+    file->addSeparator();
+    add(file, "actionExit", "Вы&ход", {}, &CTorvoDlg::close);
+
+    QMenu* queue = menuBar()->addMenu("&Очередь");
+    add(queue, "actionNext", "Обработать &следующий файл", QKeySequence(Qt::Key_Plus), &CTorvoDlg::NextFile);
+    add(queue, "actionPrevious", "Обработать &предыдущий файл", QKeySequence(Qt::Key_Minus), &CTorvoDlg::PreviousFile);
+    add(queue, "actionFirst", "Назад к &первому файлу", QKeySequence("Ctrl+Home"), &CTorvoDlg::FirstFile);
+    queue->addSeparator();
+    add(queue, "actionRunUntilError", "Обработать все файлы, до первой &ошибки", QKeySequence(Qt::Key_F5),
+        &CTorvoDlg::RunUntilError);
+    add(queue, "actionRunAll", "Обработать &все файлы (безостановочно)", QKeySequence("Ctrl+F5"), &CTorvoDlg::RunAll);
+    add(queue, "actionStop", "Прекратить обработку", QKeySequence(Qt::Key_Escape), &CTorvoDlg::StopProcessing);
+
+    QMenu* setup = menuBar()->addMenu("&Настройка");
+    add(setup, "actionSettings", "&Параметры...", {}, &CTorvoDlg::Settings);
+    add(setup, "actionExport", "&Экспорт...", {}, &CTorvoDlg::ExportSetup);
+    setup->addSeparator();
+    add(setup, "actionReloadDatabase", "&Перезагрузить базу данных", {}, &CTorvoDlg::ReloadDatabase);
+    add(setup, "actionAudioFormats", "&Аудио форматы", {}, &CTorvoDlg::AudioFormats);
+    add(setup, "actionVideoFormats", "&Видео форматы", {}, &CTorvoDlg::VideoFormats);
+    setup->addSeparator();
+    // They list the codec inventory, which is not gathered yet.
+    add(setup, "actionCodecList", "&Список кодеков и фильтров", {}, [] {})->setEnabled(false);
+    add(setup, "actionMediaTypes", "Список типов &медиа...", {}, [] {})->setEnabled(false);
+
+    QMenu* help = menuBar()->addMenu("&Справка");
+    add(help, "actionAbout", "&О программе", {}, &CTorvoDlg::About);
+}
+
+CFieldBox* CTorvoDlg::AddField(std::map<std::string, CFieldBox*>& boxes, std::string_view caption,
+                               const char* objectName) {
+    auto* box = new CFieldBox(caption, this);
+    box->setObjectName(objectName);
+    boxes[std::string(caption)] = box;
+    return box;
+}
+
+QWidget* CTorvoDlg::BuildFilePanel() {
+    auto* group = new QGroupBox("Файл", this);
+    group->setObjectName("filePanel");
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(new QLabel("Путь", group), 0, 0);
+    grid->addWidget(AddField(fileBoxes_, Display::kPathCaption, "filePath"), 0, 1);
+    auto* open = SmallButton(" ... ", "openButton", group);
+    connect(open, &QPushButton::clicked, this, &CTorvoDlg::OpenDialog);
+    grid->addWidget(open, 0, 2);
+    nextButton_ = SmallButton("след.файл", "nextButton", group);
+    nextButton_->setToolTip("Обработать следующий файл (+)");
+    connect(nextButton_, &QPushButton::clicked, this, &CTorvoDlg::NextFile);
+    grid->addWidget(nextButton_, 0, 3);
+    grid->addWidget(new QLabel("Размер", group), 1, 0);
+    grid->addWidget(AddField(fileBoxes_, Display::kSizeCaption, "fileSize"), 1, 1);
+    queueCounter_ = new QLabel(group);
+    queueCounter_->setObjectName("queueCounter");
+    queueCounter_->setAlignment(Qt::AlignCenter);
+    grid->addWidget(queueCounter_, 1, 2, 1, 2);
+    grid->setColumnStretch(1, 1);
+    return group;
+}
+
+QWidget* CTorvoDlg::BuildVideoPanel() {
+    auto* group = new QGroupBox("Видео", this);
+    group->setObjectName("videoPanel");
+    auto* layout = new QVBoxLayout(group);
+    QHBoxLayout* row = nullptr;
+    for (const FieldInfo& f : kVideoFields) {
+        if (!f.caption) {
+            row = nullptr;
+            continue;
+        }
+        if (!row) {
+            row = new QHBoxLayout;
+            layout->addLayout(row);
+        }
+        auto* label = new QLabel(Qs(f.caption), group);
+        row->addWidget(label);
+        CFieldBox* box = AddField(videoBoxes_, f.caption, f.objectName);
+        row->addWidget(box, std::string_view(f.caption) == "Имя" || std::string_view(f.caption) == "Сост." ? 3 : 1);
+        if (std::string_view(f.caption) == "dar") row->addWidget(LinkLabel(this, "aspect", "?"));
+        if (std::string_view(f.caption) == "Сост.") row->addWidget(LinkLabel(this, "status", "?"));
+    }
+
+    auto* barRow = new QHBoxLayout;
+    barRow->addWidget(new QLabel("Типы кадров", group));
+    frameBar_ = new CBarGraph(group);
+    frameBar_->setObjectName("frameTypeBar");
+    barRow->addWidget(frameBar_, 1);
+    for (const auto& [text, colour] : kBarLegend) {
+        auto* swatch = new QLabel(text, group);
+        swatch->setAlignment(Qt::AlignCenter);
+        swatch->setMinimumWidth(26);
+        swatch->setStyleSheet(QString("QLabel { background: %1; color: black; border: 1px solid gray; }")
+                                  .arg(ColourFromBgr(colour).name()));
+        barRow->addWidget(swatch);
+    }
+    barRow->addWidget(LinkLabel(this, "gop", "?"));
+    vgsButton_ = SmallButton("VGS", "vgsButton", group);
+    vgsButton_->setToolTip("Структура GOP, картинка за картинкой");
+    // The picture-by-picture window comes with the full scan.
+    vgsButton_->setEnabled(false);
+    barRow->addWidget(vgsButton_);
+    layout->addLayout(barRow);
+
+    // Further fields the analysis shows (the key-frame distances of the full scan and the like).
+    extraVideoLayout_ = new QFormLayout;
+    extraVideoLayout_->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(extraVideoLayout_);
+
+    auto* lampGrid = new QGridLayout;
+    lampGrid->setSpacing(2);
+    int i = 0;
+    const int perRow = 13;
+    for (const LampInfo& lamp : kVideoLamps) {
+        auto* widget = new CLamp(lamp.caption, lamp.tooltip, group);
+        widget->setObjectName(lamp.objectName);
+        lamps_[lamp.caption] = widget;
+        lampGrid->addWidget(widget, i / perRow, i % perRow);
+        ++i;
+    }
+    auto* lampRow = new QHBoxLayout;
+    lampRow->addLayout(lampGrid, 1);
+    lampRow->addWidget(LinkLabel(this, "interlace", "?"));
+    layout->addLayout(lampRow);
+    return group;
+}
+
+QWidget* CTorvoDlg::BuildConversionPanel() {
+    auto* group = new QGroupBox("Преобразов.", this);
+    group->setObjectName("conversionPanel");
+    auto* layout = new QGridLayout(group);
+    layout->addWidget(AddField(videoBoxes_, "Преобразов.", "conversionMatch"), 0, 0, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    constexpr std::pair<const char*, int> kTargets[] = {
+        {"AVI", kTargetSquare}, {"VCD", 0}, {"SVCD", 1}, {"CVD", 2}, {"DVD", 3}};
+    for (size_t t = 0; t < 5; ++t) {
+        const auto [text, target] = kTargets[t];
+        targetButtons_[t] = SmallButton(text, QString("target%1").arg(text), group);
+        targetButtons_[t]->setCheckable(true);
+        connect(targetButtons_[t], &QPushButton::clicked, this, [this, target = target] { ChooseTarget(target); });
+        buttons->addWidget(targetButtons_[t]);
+    }
+    buttons->addSpacing(8);
+    stepButtons_[0] = SmallButton("+", "stepUp", group);
+    stepButtons_[1] = SmallButton("-", "stepDown", group);
+    connect(stepButtons_[0], &QPushButton::clicked, this, [this] { StepSize(+1); });
+    connect(stepButtons_[1], &QPushButton::clicked, this, [this] { StepSize(-1); });
+    buttons->addWidget(stepButtons_[0]);
+    buttons->addWidget(stepButtons_[1]);
+    buttons->addSpacing(8);
+    framingButtons_[0] = SmallButton("16:9", "framingWide", group);
+    framingButtons_[1] = SmallButton("4:3", "framingStandard", group);
+    for (size_t f = 0; f < 2; ++f) {
+        framingButtons_[f]->setCheckable(true);
+        connect(framingButtons_[f], &QPushButton::clicked, this, [this, f] { ChooseFraming(f == 0); });
+        buttons->addWidget(framingButtons_[f]);
+    }
+    buttons->addStretch(1);
+    buttons->addWidget(LinkLabel(this, "convert", "?"));
+    layout->addLayout(buttons, 1, 0, 1, 2);
+    layout->addWidget(new QLabel("1", group), 2, 0);
+    layout->addWidget(AddField(videoBoxes_, "1", "conversionLine1"), 2, 1);
+    layout->addWidget(new QLabel("2", group), 3, 0);
+    layout->addWidget(AddField(videoBoxes_, "2", "conversionLine2"), 3, 1);
+    return group;
+}
+
+QWidget* CTorvoDlg::BuildAudioPanel() {
+    auto* group = new QGroupBox("Звук", this);
+    group->setObjectName("audioPanel");
+    auto* grid = new QGridLayout(group);
+    int row = 0;
+    for (const FieldInfo& f : kAudioFields) {
+        grid->addWidget(new QLabel(Qs(f.caption), group), row, 0);
+        grid->addWidget(AddField(audioBoxes_, f.caption, f.objectName), row, 1);
+        ++row;
+    }
+    grid->addWidget(new QLabel("Поток", group), row, 0);
+    auto* streams = new QHBoxLayout;
+    for (int n = 0; n < 4; ++n) {
+        audioButtons_[size_t(n)] = SmallButton(QString::number(n + 1), QString("audioStream%1").arg(n + 1), group);
+        audioButtons_[size_t(n)]->setCheckable(true);
+        audioButtons_[size_t(n)]->setFixedWidth(36);
+        connect(audioButtons_[size_t(n)], &QPushButton::clicked, this, [this, n] { ShowAudioStream(n); });
+        streams->addWidget(audioButtons_[size_t(n)]);
+    }
+    streams->addSpacing(12);
+    for (const LampInfo& lamp : kAudioLamps) {
+        auto* widget = new CLamp(lamp.caption, lamp.tooltip, group);
+        widget->setObjectName(lamp.objectName);
+        lamps_[lamp.caption] = widget;
+        streams->addWidget(widget);
+    }
+    streams->addStretch(1);
+    grid->addLayout(streams, row, 1);
+    grid->setColumnStretch(1, 1);
+    return group;
+}
+
+QWidget* CTorvoDlg::BuildRenderPanel() {
+    auto* group = new QGroupBox("Предлагаемые варианты кодеков и тесты", this);
+    group->setObjectName("renderPanel");
+    auto* layout = new QVBoxLayout(group);
+    auto* rows = new QHBoxLayout;
+    constexpr const char* kGroups[3] = {"Вид", "Звук", "В+З"};
+    constexpr const char* kNames[3] = {"Video", "Audio", "Both"};
+    for (int g = 0; g < 3; ++g) {
+        auto* box = new QGroupBox(kGroups[g], group);
+        auto* line = new QHBoxLayout(box);
+        line->setContentsMargins(4, 2, 4, 2);
+        for (int r = 1; r <= 3; ++r) {
+            auto* button = SmallButton(QString("[%1]").arg(r), QString("render%1%2").arg(kNames[g]).arg(r), box);
+            // The render test attaches here once it exists.
+            button->setEnabled(false);
+            renderButtons_.push_back(button);
+            line->addWidget(button);
+        }
+        rows->addWidget(box);
+    }
+    rows->addStretch(1);
+    layout->addLayout(rows);
+    renderList_ = new CNotesView(group);
+    renderList_->setObjectName("renderList");
+    layout->addWidget(renderList_, 1);
+    return group;
+}
+
+// ---- rendering -------------------------------------------------------------
+
+void CTorvoDlg::RenderPanel(const Panel& panel, std::map<std::string, CFieldBox*>& boxes) {
+    for (auto& [caption, box] : boxes) box->ShowField(panel.Find(caption));
+}
+
+void CTorvoDlg::RenderExtraVideoFields() {
+    const Panel& panel = display_.VideoPanel();
+    for (const auto& [caption, field] : panel.Fields()) {
+        if (KnownVideoCaption(caption) || extraVideoBoxes_.count(caption)) continue;
+        CFieldBox* box = AddField(extraVideoBoxes_, caption, "videoExtra");
+        extraVideoLayout_->addRow(Qs(caption), box);
+    }
+    for (auto& [caption, box] : extraVideoBoxes_) {
+        const PanelField* field = panel.Find(caption);
+        box->ShowField(field);
+        box->setVisible(field != nullptr);
+        if (QWidget* label = extraVideoLayout_->labelForField(box)) label->setVisible(field != nullptr);
+    }
+}
+
+void CTorvoDlg::Render() {
+    dirty_ = false;
+    setWindowTitle(Qs(display_.Title().empty() ? std::string(kProgramTitle) : display_.Title()));
+    RenderPanel(display_.FilePanel(), fileBoxes_);
+    RenderPanel(display_.VideoPanel(), videoBoxes_);
+    RenderExtraVideoFields();
+    const auto& audio = display_.AudioPanels();
+    const size_t shown = static_cast<size_t>(std::max(display_.ShownAudio(), 0));
+    static const Panel kNoPanel;
+    RenderPanel(shown < audio.size() ? audio[shown] : kNoPanel, audioBoxes_);
+    for (int n = 0; n < 4; ++n) {
+        audioButtons_[size_t(n)]->setEnabled(n < display_.AudioButtonsEnabled());
+        audioButtons_[size_t(n)]->setChecked(n < display_.AudioButtonsEnabled() && n == display_.ShownAudio());
+    }
+    containerList_->ShowNotes(display_.Container());
+    userDataList_->ShowNotes(display_.UserData());
+    renderList_->ShowNotes(display_.Render());
+
+    const auto& states = display_.Lamps();
+    for (auto& [caption, lamp] : lamps_) {
+        const auto it = states.find(caption);
+        lamp->ShowState(it == states.end() ? LampState::kDark : it->second);
+    }
+    const auto& bars = display_.Bars();
+    frameBar_->ShowBar(bars.empty() ? nullptr : &bars.begin()->second);
+
+    queueCounter_->setText(Qs(display_.QueueCounter()));
+    queueCounter_->setVisible(!display_.QueueCounter().empty());
+    statusLine_->setText(Qs(display_.StatusText()));
+
+    const bool convertible = conversion_.Available();
+    for (size_t t = 0; t < 5; ++t) {
+        targetButtons_[t]->setEnabled(convertible);
+        const int target = t == 0 ? kTargetSquare : int(t) - 1;
+        targetButtons_[t]->setChecked(convertible && conversion_.Target() == target);
+    }
+    for (QPushButton* b : stepButtons_) b->setEnabled(convertible);
+    framingButtons_[0]->setEnabled(convertible);
+    framingButtons_[1]->setEnabled(convertible);
+    framingButtons_[0]->setChecked(convertible && conversion_.Anamorphic());
+    framingButtons_[1]->setChecked(convertible && !conversion_.Anamorphic());
+}
+
+void CTorvoDlg::RefreshTick() {
+    // Background work reports through the display model; show what changed.
+    if (dirty_) Render();
+}
+
+// ---- the queue -------------------------------------------------------------
+
+void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
+    if (!queue_.HasCurrent()) return;
+    const std::string path = queue_.Current();
+    prefs_.lastMediaFile = path;
+    fileShown_ = false;
+    if (!driver_.AnalyseFile(path)) {
+        const UserMessage& m = driver_.LastMessage();
+        Messages().Show(m.caption, m.text, MessageIcon::kWarning);
+    } else {
+        fileShown_ = true;
+        conversion_.Follow();
+        if (withExport && export_.enabled) {
+            CExportWriter writer(export_, [this] {
+                prefs_.exportEnabled = 0;
+                prefs_.Save(true);
+            });
+            ShowMessages(writer.ExportFile(display_.Fields(), path).messages, MessageIcon::kWarning);
+        }
+    }
+    display_.SetQueueCounter(queue_.CounterText());
+    containerList_->scrollToTop();
+    userDataList_->scrollToTop();
+    Render();
+    emit fileAnalysed();
+}
+
+void CTorvoDlg::ShowMessages(const std::vector<UserMessage>& messages, MessageIcon firstIcon) {
+    for (size_t i = 0; i < messages.size(); ++i)
+        Messages().Show(messages[i].caption, messages[i].text, i == 0 ? firstIcon : MessageIcon::kInformation);
+}
+
+void CTorvoDlg::ShowQueued() {
+    display_.Container().Add(queue_.QueuedLine());
+    nextButton_->setText("след.файл");
+    display_.SetQueueCounter(queue_.CounterText());
+    Render();
+}
+
+void CTorvoDlg::OpenNames(std::vector<std::string> names) {
+    if (names.empty()) return;
+    StopProcessing();
+    queue_.Fill(std::move(names));
+    if (queue_.Count() == 1) {
+        AnalyseCurrentFile();
+        return;
+    }
+    // Several names wait, rewound, for the next-file or a run command.
+    CloseFile();
+    queue_.BackToFirst();
+    ShowQueued();
+}
+
+void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
+    std::vector<std::string> names = commandLine.names;
+    for (const std::string& list : commandLine.listFiles) {
+        std::ifstream in(list, std::ios::binary);
+        if (!in) {
+            Messages().Show("Не открыть файл!!", Format("НеМогу открыть файл %s:\n\n", list.c_str()) +
+                                                     std::strerror(errno),
+                            MessageIcon::kWarning);
+            continue;
+        }
+        const size_t room = names.size() < FileQueue::kMaxNames ? FileQueue::kMaxNames - names.size() : 0;
+        const std::vector<std::string> read = ReadListFile(in, room);
+        names.insert(names.end(), read.begin(), read.end());
+    }
+    if (names.empty()) return;
+    if (!commandLine.autoExit) {
+        OpenNames(std::move(names));
+        return;
+    }
+    // Unattended: every name with export on, then the window closes. Nobody
+    // is there to answer a message box, so messages go to standard error.
+    autoExit_ = true;
+    unattendedMessages_ = std::make_unique<CStreamMessageBox>(std::cerr);
+    export_.enabled = true;
+    queue_.Fill(std::move(names));
+    queue_.BackToFirst();
+    queue_.SetMode(QueueMode::kRunAll);
+    queueTimer_.start();
+}
+
+void CTorvoDlg::QueueTick() {
+    if (queue_.Mode() == QueueMode::kStopped) {
+        queueTimer_.stop();
+        return;
+    }
+    if (!queue_.AtLast() && queue_.Next()) {
+        AnalyseCurrentFile();
+        if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) {
+            queue_.SetMode(QueueMode::kStopped);
+            queueTimer_.stop();
+            return;
+        }
+    }
+    if (queue_.AtLast() || queue_.Count() == 0) {
+        queueTimer_.stop();
+        queue_.SetMode(QueueMode::kStopped);
+        if (autoExit_) close();
+    }
+}
+
+void CTorvoDlg::StartQueue(QueueMode mode) {
+    if (queue_.Count() == 0 || queue_.AtLast()) return;
+    queue_.SetMode(mode);
+    queueTimer_.start();
+}
+
+void CTorvoDlg::NextFile() {
+    if (queue_.Next()) AnalyseCurrentFile();
+}
+
+void CTorvoDlg::PreviousFile() {
+    if (queue_.Previous()) AnalyseCurrentFile();
+}
+
+void CTorvoDlg::FirstFile() {
+    if (queue_.Count() == 0) return;
+    queue_.BackToFirst();
+    ShowQueued();
+}
+
+void CTorvoDlg::RunUntilError() { StartQueue(QueueMode::kRunUntilBroken); }
+void CTorvoDlg::RunAll() { StartQueue(QueueMode::kRunAll); }
+
+void CTorvoDlg::StopProcessing() {
+    // The file in hand finishes; only the run stops.
+    queue_.SetMode(QueueMode::kStopped);
+    queueTimer_.stop();
+}
+
+void CTorvoDlg::CloseFile() {
+    display_.Reset();
+    display_.SetTitle(std::string(kProgramTitle));
+    display_.SetQueueCounter({});
+    conversion_.Follow();
+    fileShown_ = false;
+    Render();
+}
+
+// ---- commands --------------------------------------------------------------
+
+void CTorvoDlg::OpenDialog() {
+    const QString start = prefs_.lastMediaFile.empty() ? QString() : QFileInfo(Qs(prefs_.lastMediaFile)).absolutePath();
+    const QStringList chosen =
+        QFileDialog::getOpenFileNames(this, "Выбери файл(ы) для проверки...", start, "ВСЕ файлы (*.*) (*)");
+    std::vector<std::string> names;
+    for (const QString& name : chosen) names.push_back(Std(name));
+    OpenNames(std::move(names));
+}
+
+void CTorvoDlg::Play() {
+    if (!fileShown_ || !queue_.HasCurrent()) return;
+    const QString path = Qs(queue_.Current());
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
+    const std::string error = QFileInfo::exists(path) ? "Нет программы для этого типа файлов" : std::strerror(ENOENT);
+    Messages().Show("Не играет !", "Не могу проиграть файл. \r\nОшибка:     \"" + error + "\"", MessageIcon::kWarning);
+}
+
+void CTorvoDlg::ReloadDatabase() {
+    if (!context_.loadDatabase) return;
+    std::unique_ptr<CReadDatabase> database = context_.loadDatabase();
+    if (!database) return;  // the loader has said why; the old names stay
+    UseDatabase(std::move(database));
+    if (fileShown_) AnalyseCurrentFile(false);
+}
+
+void CTorvoDlg::Settings() {
+    CSettingsDlg dialog(prefs_, *context_.messages, context_.dirs, context_.programPath, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    // Codec interaction may have changed: the shown file's codec information follows.
+    UseDatabase(std::move(database_));
+    if (fileShown_) AnalyseCurrentFile(false);
+}
+
+void CTorvoDlg::ExportSetup() {
+    CExportDlg dialog(prefs_, *context_.messages, this);
+    dialog.exec();
+    const bool unattended = autoExit_ && export_.enabled;
+    export_ = ExportSettingsFromPrefs(prefs_);
+    if (unattended) export_.enabled = true;
+}
+
+namespace {
+
+void ShowListing(QWidget* owner, const DatabaseListing& listing, QList<int> widths) {
+    GenericListSetup setup;
+    setup.title = Qs(listing.title);
+    for (const char* column : listing.columns) setup.headers << Qs(column);
+    setup.widths = std::move(widths);
+    for (const auto& row : listing.rows) setup.rows.push_back({{Qs(row[0]), Qs(row[1]), Qs(row[2])}, 0xFFFFFF, 0});
+    auto* dialog = new CDlgGenericList(std::move(setup), owner);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+}  // namespace
+
+void CTorvoDlg::AudioFormats() {
+    if (database_) ShowListing(this, ListAudioFormats(*database_), {90, 320, 420});
+}
+
+void CTorvoDlg::VideoFormats() {
+    if (database_) ShowListing(this, ListVideoCodecs(*database_), {90, 380, 320});
+}
+
+void CTorvoDlg::About() {
+    const QString text = QString("<b>%1</b><br>Версия  %2<br>Сборка%3<br><br>Что внутри медиафайла и почему он "
+                                 "может не играть.")
+                             .arg(Qs(kProgramTitle), kVersionText, Qs(Format("%04x%02x%02x", 0x2007, 2, 0x22)));
+    QMessageBox box(QMessageBox::NoIcon, "О программе Torvo", text, QMessageBox::Ok, this);
+    box.setObjectName("aboutBox");
+    box.setIconPixmap(windowIcon().pixmap(64, 64));
+    box.exec();
+}
+
+void CTorvoDlg::ShowAudioStream(int n) {
+    if (n < 0 || n >= display_.AudioButtonsEnabled()) return;
+    driver_.AnalyseAudioStream(n);
+    Render();
+}
+
+void CTorvoDlg::ChooseTarget(int target) {
+    conversion_.ChooseTarget(target);
+    Render();
+}
+
+void CTorvoDlg::ChooseFraming(bool anamorphic) {
+    conversion_.SetAnamorphic(anamorphic);
+    Render();
+}
+
+void CTorvoDlg::StepSize(int delta) {
+    conversion_.Step(delta);
+    Render();
+}
+
+void CTorvoDlg::OpenLink(const QString& link) { ShowPopup(this, HelpText(link)); }
+
+// ---- window events ---------------------------------------------------------
+
+void CTorvoDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CTorvoDlg::dropEvent(QDropEvent* event) {
+    std::vector<std::string> dropped;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) dropped.push_back(Std(url.toLocalFile()));
+    if (dropped.empty()) return;
+    event->acceptProposedAction();
+    OpenNames(ExpandDroppedNames(dropped, FileQueue::kMaxNames));
+}
+
+void CTorvoDlg::RestorePlacement() {
+    const std::optional<WindowPlacement> placement = prefs_.LoadWindowPlacement();
+    if (!placement || placement->right <= placement->left || placement->bottom <= placement->top) return;
+    QRect rect(placement->left, placement->top, placement->right - placement->left, placement->bottom - placement->top);
+    // A placement from a larger screen is pulled back onto this one.
+    if (const QScreen* screen = QApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        rect.setSize(rect.size().boundedTo(room.size()));
+        if (!room.intersects(rect)) rect.moveTopLeft(room.topLeft());
+    }
+    setGeometry(rect);
+    if (placement->showCommand == 3) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CTorvoDlg::SavePlacement() {
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    WindowPlacement placement;
+    placement.left = normal.left();
+    placement.top = normal.top();
+    placement.right = normal.left() + normal.width();
+    placement.bottom = normal.top() + normal.height();
+    placement.showCommand = isMaximized() ? 3 : 1;
+    prefs_.SaveWindowPlacement(placement);
+}
+
+void CTorvoDlg::closeEvent(QCloseEvent* event) {
+    StopProcessing();
+    SavePlacement();
+    // The last opened file is remembered for the next open dialog.
+    prefs_.Save(false);
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace torvo::gui

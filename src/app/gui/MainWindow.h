@@ -1,0 +1,152 @@
+// CTorvoDlg: the program's main window. It holds the file queue, runs the
+// analysis driver on the queue's names, renders the display model in fixed
+// panels and offers every command through its menus, buttons and keys.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "GuiWidgets.h"
+#include "analysis/ConversionPanel.h"
+#include "analysis/Display.h"
+#include "analysis/Driver.h"
+#include "analysis/FileQueue.h"
+#include "analysis/MessageBox.h"
+#include "codecdb/ReadDatabase.h"
+#include "export/ExportWriter.h"
+#include "settings/DesktopIntegration.h"
+#include "settings/Prefs.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QFormLayout;
+class QGridLayout;
+
+namespace torvo::gui {
+
+// Loads the codec database; null after showing why it failed.
+using DatabaseLoader = std::function<std::unique_ptr<CReadDatabase>()>;
+
+struct WindowContext {
+    CPrefs* prefs = nullptr;
+    IMessageBox* messages = nullptr;
+    DatabaseLoader loadDatabase;
+    UserDirs dirs;
+    std::string programPath;
+};
+
+class CTorvoDlg : public QMainWindow {
+    Q_OBJECT
+public:
+    CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> database, QWidget* parent = nullptr);
+    ~CTorvoDlg() override;
+
+    // The command line's names, list files and -x (unattended: every name
+    // with export on, then the window closes).
+    void StartFromCommandLine(const CommandLine& commandLine);
+    // Names from the open dialog or a drop: the queue is refilled; one name
+    // is analysed at once, several wait for a command.
+    void OpenNames(std::vector<std::string> names);
+
+    // The commands.
+    void OpenDialog();
+    void CloseFile();
+    void NextFile();
+    void PreviousFile();
+    void FirstFile();
+    void RunUntilError();
+    void RunAll();
+    void StopProcessing();
+    void Play();
+    void ReloadDatabase();
+    void Settings();
+    void ExportSetup();
+    void AudioFormats();
+    void VideoFormats();
+    void About();
+    void ShowAudioStream(int n);
+    void ChooseTarget(int target);
+    void ChooseFraming(bool anamorphic);
+    void StepSize(int delta);
+    void OpenLink(const QString& link);
+
+    // What the window shows and holds, for the tests.
+    const Display& Model() const { return display_; }
+    const FileQueue& Queue() const { return queue_; }
+    const ExportSettings& Export() const { return export_; }
+    const CConversionPanel& Conversion() const { return conversion_; }
+    QAction* Action(const QString& objectName) const;
+    // Analyses the queue's current name (the road of one file).
+    void AnalyseCurrentFile(bool withExport = true);
+    // Brings every widget up to date with the display model.
+    void Render();
+
+signals:
+    void fileAnalysed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void BuildMenus();
+    QWidget* BuildFilePanel();
+    QWidget* BuildVideoPanel();
+    QWidget* BuildConversionPanel();
+    QWidget* BuildAudioPanel();
+    QWidget* BuildRenderPanel();
+    CFieldBox* AddField(std::map<std::string, CFieldBox*>& boxes, std::string_view caption, const char* objectName);
+    void UseDatabase(std::unique_ptr<CReadDatabase> database);
+    void QueueTick();
+    void RefreshTick();
+    void StartQueue(QueueMode mode);
+    void ShowQueued();
+    void RenderPanel(const Panel& panel, std::map<std::string, CFieldBox*>& boxes);
+    void RenderExtraVideoFields();
+    void RestorePlacement();
+    void SavePlacement();
+    void ShowMessages(const std::vector<UserMessage>& messages, MessageIcon firstIcon);
+    IMessageBox& Messages();
+
+    WindowContext context_;
+    CPrefs& prefs_;
+    std::unique_ptr<CReadDatabase> database_;
+    Display display_;
+    CAnalysisDriver driver_;
+    CConversionPanel conversion_;
+    FileQueue queue_;
+    ExportSettings export_;
+    bool autoExit_ = false;
+    bool fileShown_ = false;
+    bool dirty_ = true;
+    std::unique_ptr<IMessageBox> unattendedMessages_;
+
+    QTimer refreshTimer_;
+    QTimer queueTimer_;
+
+    std::map<std::string, CFieldBox*> fileBoxes_, videoBoxes_, audioBoxes_, extraVideoBoxes_;
+    std::map<std::string, CLamp*> lamps_;
+    CNotesView *containerList_ = nullptr, *userDataList_ = nullptr, *renderList_ = nullptr;
+    CBarGraph* frameBar_ = nullptr;
+    QLabel* queueCounter_ = nullptr;
+    QLabel* statusLine_ = nullptr;
+    QPushButton* nextButton_ = nullptr;
+    QPushButton* vgsButton_ = nullptr;
+    QFormLayout* extraVideoLayout_ = nullptr;
+    std::array<QPushButton*, 4> audioButtons_{};
+    std::array<QPushButton*, 5> targetButtons_{};
+    std::array<QPushButton*, 2> framingButtons_{};
+    std::array<QPushButton*, 2> stepButtons_{};
+    std::vector<QPushButton*> renderButtons_;
+};
+
+}  // namespace torvo::gui

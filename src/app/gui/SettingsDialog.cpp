@@ -1,0 +1,171 @@
+#include "SettingsDialog.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "GuiWidgets.h"
+#include "HelpTexts.h"
+
+namespace torvo::gui {
+namespace {
+
+constexpr const char* kClearQuestion =
+    "Все записи программы Torvo будут удалены из системного Реестра.\n\nНастройки Torvo будут потеряны.\n\nНовые "
+    "записи будут сделаны при следующем запуске Torvo.";
+constexpr const char* kClearCaption = "Удаление Torvo из Реестра   ";
+
+QCheckBox* Box(QWidget* owner, const char* name, const char* text, int32_t value) {
+    auto* box = new QCheckBox(QString::fromUtf8(text), owner);
+    box->setObjectName(name);
+    box->setChecked(value != 0);
+    return box;
+}
+
+QLabel* Note(QWidget* owner, const QString& text) {
+    auto* label = new QLabel(text, owner);
+    label->setIndent(24);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    label->setFont(font);
+    return label;
+}
+
+QLabel* InfoLink(QWidget* owner, const QString& topic) {
+    auto* label = new QLabel(LinkHtml(topic, "Инфо"), owner);
+    label->setObjectName("info_" + topic);
+    QObject::connect(label, &QLabel::linkActivated, owner,
+                     [owner](const QString& link) { ShowPopup(owner, HelpText(link)); });
+    return label;
+}
+
+}  // namespace
+
+CSettingsDlg::CSettingsDlg(CPrefs& prefs, IMessageBox& messages, UserDirs dirs, std::string programPath,
+                           QWidget* parent)
+    : QDialog(parent), prefs_(prefs), messages_(messages), dirs_(std::move(dirs)), programPath_(std::move(programPath)) {
+    setWindowTitle("Параметры");
+    setObjectName("settingsDialog");
+    auto* layout = new QVBoxLayout(this);
+
+    auto* general = new QGroupBox("Общие", this);
+    auto* g = new QGridLayout(general);
+    int row = 0;
+    scanEntireFile_ = Box(general, "scanEntireFile", "По возможности выполнять полный просмотр файла",
+                          prefs.scanEntireFile);
+    g->addWidget(scanEntireFile_, row, 0);
+    g->addWidget(InfoLink(general, "fastscan"), row++, 1);
+    useCodecInfo_ = Box(general, "useCodecInfo", "Включить взаимодействие с кодеками (по умолчанию)", prefs.useCodecInfo);
+    g->addWidget(useCodecInfo_, row++, 0);
+    g->addWidget(Note(general, "иначе - \"безопасный режим\" (без сведений о кодеках и рендеринга)"), row++, 0);
+    preloadCodecInfo_ = Box(general, "preloadCodecInfo", "Предзагрузка кодеков: Torvo собирает сведения о них сразу",
+                            prefs.preloadCodecInfo);
+    g->addWidget(preloadCodecInfo_, row, 0);
+    g->addWidget(InfoLink(general, "preload"), row++, 1);
+    preloadNote_ = Note(general, "иначе Torvo собирает эти сведения только после открытия файла");
+    g->addWidget(preloadNote_, row++, 0);
+    expertMode_ = Box(general, "expertMode", "Режим эксперта: включить управление кодеками из меню", prefs.expertMode);
+    g->addWidget(expertMode_, row, 0);
+    g->addWidget(InfoLink(general, "gman"), row++, 1);
+    expertNote_ = Note(general, "иначе параметры, влияющие на настройки системы, отключены");
+    g->addWidget(expertNote_, row++, 0);
+    saveWindowSize_ = Box(general, "saveWindowSize", "Запоминать размер и положение окна", prefs.saveWindowSize);
+    g->addWidget(saveWindowSize_, row++, 0);
+    staticLogo_ = Box(general, "staticLogo", "Логотип только статичный (для тех, кого отвлекает)", prefs.staticLogo);
+    g->addWidget(staticLogo_, row++, 0);
+    monochromeBackground_ = Box(general, "monochromeBackground", "Boring монохромные фоны (после перезапуска)",
+                                prefs.monochromeBackground);
+    g->addWidget(monochromeBackground_, row++, 0);
+    g->setColumnStretch(0, 1);
+    layout->addWidget(general);
+    connect(useCodecInfo_, &QCheckBox::toggled, this, &CSettingsDlg::UpdateEnabling);
+
+    auto* links = new QGroupBox("Ярлыки", this);
+    auto* l = new QGridLayout(links);
+    constexpr const char* kShortcutTexts[3] = {"Ярлык Torvo на Рабочем столе", "Ярлык Torvo в Главном меню",
+                                               "Ярлык Torvo в меню \"Отправить\""};
+    constexpr const char* kShortcutNames[3] = {"shortcutDesktop", "shortcutMenu", "shortcutSendTo"};
+    // Shortcuts need a program file to point to.
+    const bool shortcutsAvailable = !programPath_.empty();
+    for (size_t i = 0; i < 3; ++i) {
+        shortcutsBefore_[i] = ShortcutExists(dirs_, kShortcutPlaces[i]);
+        shortcuts_[i] = Box(links, kShortcutNames[i], kShortcutTexts[i], shortcutsBefore_[i]);
+        shortcuts_[i]->setEnabled(shortcutsAvailable);
+        l->addWidget(shortcuts_[i], int(i), 0);
+    }
+    l->addWidget(InfoLink(links, "os"), 0, 1);
+    refresh_ = new QPushButton("Обновить", links);
+    refresh_->setObjectName("refreshButton");
+    refresh_->setEnabled(shortcutsAvailable);
+    l->addWidget(refresh_, 2, 1);
+    l->setColumnStretch(0, 1);
+    layout->addWidget(links);
+    connect(refresh_, &QPushButton::clicked, this, &CSettingsDlg::Refresh);
+
+    auto* registry = new QGroupBox("Реестр", this);
+    auto* r = new QHBoxLayout(registry);
+    r->addWidget(new QLabel(Qs(dirs_.SettingsFile().string()), registry), 1);
+    r->addWidget(InfoLink(registry, "registry"));
+    clear_ = new QPushButton("Очистить", registry);
+    clear_->setObjectName("clearButton");
+    clear_->setEnabled(!prefs_.Cleared());
+    r->addWidget(clear_);
+    layout->addWidget(registry);
+    connect(clear_, &QPushButton::clicked, this, &CSettingsDlg::ClearStored);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Cancel)->setText("Отмена");
+    connect(buttons, &QDialogButtonBox::accepted, this, &CSettingsDlg::Accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    UpdateEnabling();
+}
+
+void CSettingsDlg::UpdateEnabling() {
+    const bool codecs = useCodecInfo_->isChecked();
+    for (QWidget* w : {static_cast<QWidget*>(preloadCodecInfo_), static_cast<QWidget*>(expertMode_),
+                       static_cast<QWidget*>(preloadNote_), static_cast<QWidget*>(expertNote_)})
+        w->setEnabled(codecs);
+}
+
+ShortcutChoice CSettingsDlg::Chosen() const {
+    return {shortcuts_[0]->isChecked(), shortcuts_[1]->isChecked(), shortcuts_[2]->isChecked()};
+}
+
+void CSettingsDlg::Apply(bool shortcutsRefreshed) {
+    prefs_.scanEntireFile = scanEntireFile_->isChecked();
+    prefs_.useCodecInfo = useCodecInfo_->isChecked();
+    prefs_.preloadCodecInfo = preloadCodecInfo_->isChecked();
+    prefs_.expertMode = expertMode_->isChecked();
+    prefs_.saveWindowSize = saveWindowSize_->isChecked();
+    prefs_.staticLogo = staticLogo_->isChecked();
+    prefs_.monochromeBackground = monochromeBackground_->isChecked();
+    prefs_.Save(false);
+    const ShortcutChoice chosen = Chosen();
+    if (!shortcutsRefreshed && shortcuts_[0]->isEnabled()) ApplyShortcuts(dirs_, programPath_, shortcutsBefore_, chosen);
+    shortcutsBefore_ = chosen;
+}
+
+void CSettingsDlg::Accept() {
+    Apply(false);
+    accept();
+}
+
+void CSettingsDlg::Refresh() {
+    RefreshShortcuts(dirs_, programPath_, Chosen());
+    Apply(true);
+    refresh_->setEnabled(false);
+}
+
+void CSettingsDlg::ClearStored() {
+    if (messages_.Show(kClearCaption, kClearQuestion, MessageIcon::kQuestion, MessageButtons::kOkCancel) !=
+        MessageAnswer::kOk)
+        return;
+    prefs_.Clear();
+    clear_->setEnabled(false);
+}
+
+}  // namespace torvo::gui

@@ -1,0 +1,52 @@
+#include "Startup.h"
+
+namespace torvo::gui {
+
+const char* const kFirstRunText =
+    "Добро пожаловать в Torvo!\n\nTorvo показывает, что внутри медиафайла: контейнер, кодеки видео и звука, и "
+    "установлен ли кодек для каждого потока. Откройте файлы через меню \"Файл\" или перетащите их (или целые "
+    "папки) на окно программы.\n\nНастройки хранятся в ~/.config/Quellmark/Torvo.conf; меню \"Настройка\" > "
+    "\"Параметры\" меняет их и может создать ярлыки.";
+
+CTorvoApp::CTorvoApp(StartupOptions options)
+    : options_(std::move(options)), prefs_(*options_.store, options_.programDir) {}
+
+CTorvoApp::~CTorvoApp() = default;
+
+std::unique_ptr<CReadDatabase> CTorvoApp::LoadDatabase() {
+    auto database = std::make_unique<CReadDatabase>();
+    const bool loaded = options_.databasePath.empty() ? database->Load() : database->Load(options_.databasePath, {});
+    if (loaded) return database;
+    const UserMessage& m = database->LastMessage();
+    options_.messages->Show(m.caption, m.text, MessageIcon::kError);
+    return nullptr;
+}
+
+bool CTorvoApp::Start() {
+    const CommandLine commandLine = ParseCommandLine(options_.args);
+    prefs_.Load();
+    if (prefs_.appVersion == 0) {
+        // Once, when no earlier run has stored settings here; an unattended
+        // run has nobody to greet.
+        if (!commandLine.autoExit) options_.messages->Show("Torvo", kFirstRunText, MessageIcon::kInformation);
+        prefs_.Save(false);
+    }
+    std::unique_ptr<CReadDatabase> database = LoadDatabase();
+    if (!database) return false;
+
+    WindowContext context;
+    context.prefs = &prefs_;
+    context.messages = options_.messages;
+    context.loadDatabase = [this] { return LoadDatabase(); };
+    context.dirs = options_.dirs;
+    context.programPath = options_.programPath;
+    window_ = std::make_unique<CTorvoDlg>(std::move(context), std::move(database));
+    if (options_.show) window_->show();
+    window_->StartFromCommandLine(commandLine);
+    return true;
+}
+
+}  // namespace torvo::gui
+
+// The icon and other resources of the static library.
+void TorvoInitResources() { Q_INIT_RESOURCE(torvo); }

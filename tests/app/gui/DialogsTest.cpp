@@ -1,0 +1,227 @@
+// The dialogs: the generic list, the settings dialog and the export setup.
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "ExportDialog.h"
+#include "GenericList.h"
+#include "GuiTestUtil.h"
+#include "HelpTexts.h"
+#include "QtSettingsStore.h"
+#include "SettingsDialog.h"
+
+using namespace torvo;
+using namespace torvo::testing;
+
+namespace {
+
+QStringList Column(const gui::CDlgGenericList& list, int column) {
+    QStringList cells;
+    for (int r = 0; r < list.List()->topLevelItemCount(); ++r) cells << list.List()->topLevelItem(r)->text(column);
+    return cells;
+}
+
+UserDirs ScratchDirs(const ScratchDir& scratch) {
+    UserDirs dirs;
+    dirs.home = scratch.path();
+    dirs.configHome = scratch / "config";
+    dirs.dataHome = scratch / "data";
+    dirs.desktopDir = scratch / "Desktop";
+    return dirs;
+}
+
+template <class T>
+T* Child(QWidget* parent, const char* name) {
+    T* child = parent->findChild<T*>(name);
+    if (!child) qFatal("no %s", name);
+    return child;
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void genericListSortsReversesAndCopies() {
+        gui::GenericListSetup setup;
+        setup.title = "Список";
+        setup.headers = {"Имя", "Код"};
+        setup.widths = {100, 60};
+        setup.rows = {{{"beta", "2"}, 0xE0FFE0, 20}, {{"Alpha", "3"}, 0xFFFFFF, 10}, {{"gamma", "1"}, 0xFFFFC0, 30}};
+        setup.legend = {{"Декодер", 0xE0FFE0}};
+        qulonglong detailed = 0;
+        setup.preselected = 2;
+        setup.details = [&](gui::CDlgGenericList&, qulonglong data) { detailed = data; };
+        gui::CDlgGenericList list(setup);
+        // Column 0 ascending at start, without regard to case.
+        QCOMPARE(Column(list, 0), (QStringList{"Alpha", "beta", "gamma"}));
+        list.show();
+        QCOMPARE(detailed, qulonglong(30));  // the preselected row's details run at once
+        QCOMPARE(list.List()->currentItem()->text(0), QString("gamma"));
+        QTest::mouseClick(list.List()->header()->viewport(), Qt::LeftButton, {},
+                          QPoint(list.List()->header()->sectionViewportPosition(1) + 10, 5));
+        QCOMPARE(Column(list, 1), (QStringList{"1", "2", "3"}));
+        list.SortByColumn(1);  // the same header again reverses
+        QCOMPARE(Column(list, 1), (QStringList{"3", "2", "1"}));
+        QCOMPARE(list.List()->topLevelItem(0)->background(0).color(), QColor(0xFF, 0xFF, 0xFF));
+        QCOMPARE(list.List()->topLevelItem(1)->background(1).color(), QColor(0xE0, 0xFF, 0xE0));
+
+        QVERIFY(Child<QLabel>(&list, "legend0")->isVisibleTo(&list));
+        QVERIFY(!Child<QLabel>(&list, "legend1")->isVisibleTo(&list));
+        list.CopyTable();
+        QCOMPARE(QApplication::clipboard()->text(), QString("Alpha\t3\nbeta\t2\ngamma\t1\n"));
+        list.List()->setCurrentItem(list.List()->topLevelItem(1));
+        list.CopyRow();
+        QCOMPARE(QApplication::clipboard()->text(), QString("beta\t2\n"));
+
+        // After a resize the columns fill the list's width, in their proportions.
+        list.resize(900, 400);
+        QTRY_VERIFY(std::abs(list.List()->columnWidth(0) + list.List()->columnWidth(1) -
+                             list.List()->viewport()->width()) <= 1);
+        QVERIFY(list.List()->columnWidth(0) > list.List()->columnWidth(1));
+    }
+
+    void settingsOkSavesAndCancelDoesNot() {
+        ScratchDir scratch;
+        CMemorySettingsStore store;
+        CRecordingMessageBox messages;
+        CPrefs prefs(store, "/opt/torvo/");
+        prefs.Load();
+        {
+            gui::CSettingsDlg dialog(prefs, messages, ScratchDirs(scratch), "/opt/torvo/torvo");
+            auto* codecs = Child<QCheckBox>(&dialog, "useCodecInfo");
+            QVERIFY(Child<QCheckBox>(&dialog, "expertMode")->isEnabled());
+            codecs->click();
+            QVERIFY(!Child<QCheckBox>(&dialog, "expertMode")->isEnabled());
+            QVERIFY(!Child<QCheckBox>(&dialog, "preloadCodecInfo")->isEnabled());
+            dialog.reject();
+        }
+        QCOMPARE(store.WriteCount(), size_t(0));
+        QCOMPARE(prefs.useCodecInfo, 1);
+        {
+            gui::CSettingsDlg dialog(prefs, messages, ScratchDirs(scratch), "/opt/torvo/torvo");
+            Child<QCheckBox>(&dialog, "useCodecInfo")->click();
+            Child<QCheckBox>(&dialog, "shortcutDesktop")->click();
+            dialog.Accept();
+        }
+        QCOMPARE(prefs.useCodecInfo, 0);
+        QCOMPARE(store.ReadInt(kPrefsSection, "UseCodecInfo"), std::optional<int32_t>(0));
+        QVERIFY(!store.Contains(kPrefsSection, "ExportEnabled"));
+        QVERIFY(ShortcutExists(ScratchDirs(scratch), ShortcutPlace::kDesktop));
+        QVERIFY(messages.shown.empty());
+    }
+
+    void clearRemovesTheStoredFileForTheRun() {
+        ScratchDir scratch;
+        const UserDirs dirs = ScratchDirs(scratch);
+        const auto file = dirs.SettingsFile();
+        CQtSettingsStore store(file, dirs.configHome);
+        CRecordingMessageBox messages;
+        CPrefs prefs(store, "/opt/torvo/");
+        prefs.Load();
+        prefs.Save(false);
+        QVERIFY(std::filesystem::exists(file));
+        {
+            gui::CSettingsDlg dialog(prefs, messages, dirs, "");
+            messages.answer = MessageAnswer::kCancel;
+            dialog.ClearStored();
+            QVERIFY(std::filesystem::exists(file));
+            messages.answer = MessageAnswer::kOk;
+            Child<QPushButton>(&dialog, "clearButton")->click();
+            QCOMPARE(messages.shown.size(), size_t(2));
+            QCOMPARE(messages.shown[1].caption, std::string("Удаление Torvo из Реестра   "));
+            QVERIFY(!Child<QPushButton>(&dialog, "clearButton")->isEnabled());
+            QVERIFY(!std::filesystem::exists(file));
+            Child<QCheckBox>(&dialog, "staticLogo")->click();
+            dialog.Accept();
+        }
+        prefs.exportEnabled = 1;
+        prefs.Save(true);
+        QVERIFY(!std::filesystem::exists(file));
+        QVERIFY(!std::filesystem::exists(file.parent_path()));
+        gui::CSettingsDlg again(prefs, messages, dirs, "");
+        QVERIFY(!Child<QPushButton>(&again, "clearButton")->isEnabled());
+    }
+
+    void exportSetupKeepsTheSwitchUntilStored() {
+        ScratchDir scratch;
+        CMemorySettingsStore store;
+        CRecordingMessageBox messages;
+        CPrefs prefs(store, "/opt/torvo/");
+        prefs.Load();
+        {
+            gui::CExportDlg dialog(prefs, messages);
+            QVERIFY(!Child<QWidget>(&dialog, "formatSrc0")->isEnabled());  // export off: all disabled
+            Child<QCheckBox>(&dialog, "exportEnabled")->click();
+            QVERIFY(Child<QPushButton>(&dialog, "storeButton")->isEnabled());
+            QVERIFY(!Child<QLineEdit>(&dialog, "templateName")->isEnabled());
+            Child<QRadioButton>(&dialog, "exportMode2")->click();
+            dialog.choosePath = [&](const QString&, bool saveFile) {
+                return saveFile ? QString() : QString::fromStdString((scratch / "out").string());
+            };
+            Child<QPushButton>(&dialog, "pathButton")->click();
+            QVERIFY(Child<QLineEdit>(&dialog, "exportPath")->isReadOnly());
+            dialog.Accept();
+        }
+        QCOMPARE(prefs.exportEnabled, 1);  // on for this run
+        QCOMPARE(prefs.exportMode, 2);
+        QCOMPARE(prefs.exportPath, (scratch / "out").string());
+        QCOMPARE(store.ReadInt(kPrefsSection, "ExportMode"), std::optional<int32_t>(2));
+        QVERIFY(!store.Contains(kPrefsSection, "ExportEnabled"));
+
+        {
+            // A missing template: Cancel keeps the dialog open with export on, OK switches export off.
+            gui::CExportDlg dialog(prefs, messages);
+            Child<QRadioButton>(&dialog, "formatSrc2")->click();
+            QVERIFY(Child<QLineEdit>(&dialog, "templateName")->isEnabled());
+            dialog.chooseTemplate = [&](const QString&) { return QString::fromStdString((scratch / "none.txt").string()); };
+            Child<QPushButton>(&dialog, "templateButton")->click();
+            messages.answer = MessageAnswer::kCancel;
+            dialog.Accept();
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            QCOMPARE(messages.shown.back().caption, std::string("Режим экспорта"));
+            QCOMPARE(messages.shown.back().text, (scratch / "none.txt").string() +
+                                                     ": файл не найден.\r\nЭкспорт будет отключен (\"Отмена\" - не "
+                                                     "отключать экспорт).");
+            messages.answer = MessageAnswer::kOk;
+            dialog.Accept();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(prefs.exportEnabled, 0);
+        QCOMPARE(prefs.exportFormatSrc, 2);
+
+        {
+            gui::CExportDlg dialog(prefs, messages);
+            Child<QCheckBox>(&dialog, "exportEnabled")->click();
+            Child<QPushButton>(&dialog, "storeButton")->click();
+            QVERIFY(!Child<QPushButton>(&dialog, "storeButton")->isEnabled());
+            QCOMPARE(store.ReadInt(kPrefsSection, "ExportEnabled"), std::optional<int32_t>(1));
+            Child<QRadioButton>(&dialog, "exportMode3")->click();
+            dialog.Cancel();  // rereads what is stored
+        }
+        QCOMPARE(prefs.exportMode, 2);
+        QCOMPARE(prefs.exportEnabled, 1);
+    }
+
+    void helpLinksExplainTheirTopics() {
+        QVERIFY(gui::HelpText("torvo://local.aspect").contains("dar"));
+        QVERIFY(gui::HelpText("torvo://local.batch").startsWith(" Когда режим экспорта включен"));
+        QCOMPARE(gui::HelpText("torvo://local.nothing"), QString("?"));
+        const QString keys = gui::HelpText("torvo://local.key_video");
+        QVERIFY(keys.startsWith("Подсказка: Щелкните правой кнопкой мышки"));
+        QVERIFY(keys.contains("~ %VIDEO_CODEC_NAME%"));
+        QVERIFY(!keys.contains("%AUDIO"));
+        QVERIFY(gui::HelpText("torvo://local.key_file").contains("~ %CONT_BASETYPE%"));
+    }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "DialogsTest.moc"

@@ -1,0 +1,279 @@
+// The main window on real samples: what it shows equals the command-line
+// report of the same file, and its queue, drops, timers and buttons work.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QSet>
+#include <QTest>
+#include <QUrl>
+#include <fstream>
+#include <sstream>
+
+#include "GuiTestUtil.h"
+#include "GuiWidgets.h"
+#include "MainWindow.h"
+#include "analysis/SizeText.h"
+
+using namespace torvo;
+using namespace torvo::testing;
+
+namespace {
+
+QJsonObject CliReport(const std::string& path) {
+    QProcess cli;
+    cli.start(TORVO_CLI_PATH, {"--json", "--db", QString::fromStdString(ShippedDatabase()), QString::fromStdString(path)});
+    if (!cli.waitForFinished(30000)) return {};
+    return QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+}
+
+// caption -> text of every field box inside a panel of the window.
+QMap<QString, QString> PanelTexts(QWidget* window, const char* panel) {
+    QMap<QString, QString> texts;
+    for (QLineEdit* box : window->findChild<QWidget*>(panel)->findChildren<QLineEdit*>())
+        if (box->isVisibleTo(window) && !box->text().isEmpty()) texts[box->property("caption").toString()] = box->text();
+    return texts;
+}
+
+QMap<QString, QString> JsonPanel(const QJsonObject& object) {
+    QMap<QString, QString> texts;
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (!it.value().toString().isEmpty()) texts[it.key()] = it.value().toString();
+    return texts;
+}
+
+QStringList ListTexts(QWidget* window, const char* list) {
+    QStringList lines;
+    auto* view = window->findChild<QListWidget*>(list);
+    for (int i = 0; i < view->count(); ++i) lines << view->item(i)->text();
+    return lines;
+}
+
+// Everything the window shows for the file against its --json report:
+// the file panel, the notes and their colours, the user data list, every
+// video and conversion field, the shown audio stream and every lit lamp.
+void CompareWithReport(QWidget* window, const QJsonObject& report, const std::string& path) {
+    QVERIFY(!report.isEmpty());
+    const QMap<QString, QString> file = PanelTexts(window, "filePanel");
+    QCOMPARE(file.value("Путь"), report["file"].toString());
+    const QString size = file.value("Размер");
+    QCOMPARE(size, QString::fromStdString(FullSizeText(std::filesystem::file_size(path))));
+    QVERIFY(size.contains(report["fields"].toObject()["FILE_SIZE"].toString()));
+
+    QStringList notes;
+    QList<int> colours;
+    for (const QJsonValue& note : report["notes"].toArray()) {
+        notes << note.toObject()["text"].toString();
+        colours << note.toObject()["colour"].toInt();
+    }
+    QCOMPARE(ListTexts(window, "containerList"), notes);
+    auto* list = window->findChild<QListWidget*>("containerList");
+    for (int i = 0; i < colours.size(); ++i) QCOMPARE(list->item(i)->data(Qt::UserRole).toInt(), colours[i]);
+    QStringList tags;
+    for (const QJsonValue& tag : report["tags"].toArray()) tags << tag.toString();
+    QCOMPARE(ListTexts(window, "userDataList"), tags);
+
+    QMap<QString, QString> video = PanelTexts(window, "videoPanel");
+    const QMap<QString, QString> conversion = PanelTexts(window, "conversionPanel");
+    for (auto it = conversion.begin(); it != conversion.end(); ++it) video[it.key()] = it.value();
+    QCOMPARE(video, JsonPanel(report["video"].toObject()));
+
+    const QJsonArray audio = report["audio"].toArray();
+    const QMap<QString, QString> firstAudio = audio.isEmpty() ? QMap<QString, QString>() : JsonPanel(audio[0].toObject());
+    QCOMPARE(PanelTexts(window, "audioPanel"), firstAudio);
+
+    QSet<QString> lit, expected;
+    for (gui::CLamp* lamp : window->findChildren<gui::CLamp*>())
+        if (lamp->State() == LampState::kLit && lamp->isVisibleTo(window)) lit << gui::Qs(lamp->Caption());
+    for (const QJsonValue& lamp : report["lamps"].toArray()) expected << lamp.toString();
+    QCOMPARE(lit, expected);
+    QCOMPARE(window->windowTitle(), QString("Torvo v2.70a: ") + QString::fromStdString(FileNameOf(path)));
+}
+
+QPushButton* Button(QWidget* window, const char* name) { return window->findChild<QPushButton*>(name); }
+QString Field(QWidget* window, const char* name) { return window->findChild<QLineEdit*>(name)->text(); }
+
+void Drop(QWidget* window, const std::vector<std::string>& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void showsWhatTheReportSays_data() {
+        QTest::addColumn<QString>("sample");
+        QTest::newRow("avi") << "riff/avi_xvid_bframes_mp3cbr.avi";
+        QTest::newRow("mpeg") << "mpeg/dvd_pal_ac3.vob";
+        QTest::newRow("mp4") << "containers/mp4_h264_aac.mp4";
+        QTest::newRow("mp4 tags") << "containers/mp4_tags.mp4";
+    }
+    void showsWhatTheReportSays() {
+        QFETCH(QString, sample);
+        const std::string path = Sample(sample.toUtf8().constData());
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start({path});
+        QVERIFY(window);
+        CompareWithReport(window, CliReport(path), path);
+        QVERIFY(run.messages.shown.empty());
+    }
+
+    void nextAndPreviousWalkAQueueOfThree() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        const std::vector<std::string> names = {Sample("riff/avi_two_audio.avi"), Sample("mpeg/vcd_pal.mpg"),
+                                                Sample("containers/mp4_h264_aac.mp4")};
+        window->OpenNames(names);
+        QCOMPARE(window->Queue().Index(), -1);
+        QCOMPARE(ListTexts(window, "containerList"), QStringList{"3 файлов в очер.."});
+        QVERIFY(Field(window, "filePath").isEmpty());
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        for (size_t i = 0; i < names.size(); ++i) {
+            QTest::keyClick(window, Qt::Key_Plus);
+            QCOMPARE(Field(window, "filePath"), QString::fromStdString(names[i]));
+        }
+        QCOMPARE(window->findChild<QLabel*>("queueCounter")->text(), QString("  3/3  "));
+        window->NextFile();  // at the last name: nothing moves
+        QCOMPARE(window->Queue().Index(), 2);
+        QTest::keyClick(window, Qt::Key_Minus);
+        QCOMPARE(Field(window, "filePath"), QString::fromStdString(names[1]));
+        window->PreviousFile();
+        window->PreviousFile();  // at the first name: nothing moves
+        QCOMPARE(window->Queue().Index(), 0);
+        QCOMPARE(Field(window, "filePath"), QString::fromStdString(names[0]));
+    }
+
+    void unattendedRunExportsEveryFileAndCloses() {
+        GuiRun run;
+        const std::string exportFile = (run.scratch / "all.txt").string();
+        run.store.WriteInt(kPrefsSection, "ExportMode", 3);
+        run.store.WriteText(kPrefsSection, "ExportFile", exportFile);
+        const std::string list = run.scratch.Write("list.txt", Sample("mpeg/vcd_pal.mpg") + "\n");
+        gui::CTorvoDlg* window =
+            run.Start({"-x", Sample("riff/avi_two_audio.avi"), "-f", list, Sample("containers/mp4_h264_aac.mp4")});
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 20000);
+        std::ifstream in(exportFile);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        QCOMPARE(lines.size(), size_t(4));  // the column names, then one record per file
+        QVERIFY(lines[1].find("avi_two_audio.avi") != std::string::npos);
+        QVERIFY(lines[2].find("mp4_h264_aac.mp4") != std::string::npos);
+        QVERIFY(lines[3].find("vcd_pal.mpg") != std::string::npos);
+        // Export was on for this run only.
+        QVERIFY(!run.store.ReadInt(kPrefsSection, "ExportEnabled").value_or(0));
+    }
+
+    void dropsQueueFilesAndFolders() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        Drop(window, {Sample("mpeg/vcd_pal.mpg")});
+        QCOMPARE(Field(window, "filePath"), QString::fromStdString(Sample("mpeg/vcd_pal.mpg")));
+        Drop(window, {Sample("mpeg/vcd_pal.mpg"), Sample("riff/avi_two_audio.avi")});
+        QCOMPARE(window->Queue().Count(), size_t(2));
+        QCOMPARE(window->Queue().Index(), -1);
+        QCOMPARE(ListTexts(window, "containerList"), QStringList{"2 файлов в очер.."});
+
+        // A folder: its media files at every level, sorted by name; other files stay out.
+        const std::string b = run.scratch.Write("clips/b.mpg", "x");
+        const std::string a = run.scratch.Write("clips/sub/a.avi", "x");
+        const std::string c = run.scratch.Write("clips/C.MP4", "x");
+        run.scratch.Write("clips/notes.txt", "x");
+        Drop(window, {(run.scratch / "clips").string()});
+        QCOMPARE(window->Queue().Names(), (std::vector<std::string>{c, b, a}));
+    }
+
+    void audioButtonsSwitchTheShownStream() {
+        GuiRun run;
+        const std::string path = Sample("riff/avi_two_audio.avi");
+        gui::CTorvoDlg* window = run.Start({path});
+        const QJsonArray audio = CliReport(path)["audio"].toArray();
+        QCOMPARE(audio.size(), 2);
+        QVERIFY(Button(window, "audioStream2")->isEnabled());
+        QVERIFY(!Button(window, "audioStream3")->isEnabled());
+        QTest::mouseClick(Button(window, "audioStream2"), Qt::LeftButton);
+        QCOMPARE(PanelTexts(window, "audioPanel"), JsonPanel(audio[1].toObject()));
+        QVERIFY(Button(window, "audioStream2")->isChecked());
+        QVERIFY(!Button(window, "audioStream1")->isChecked());
+        QTest::mouseClick(Button(window, "audioStream1"), Qt::LeftButton);
+        QCOMPARE(PanelTexts(window, "audioPanel"), JsonPanel(audio[0].toObject()));
+        QVERIFY(window->findChild<gui::CLamp*>("lampCbr")->State() == LampState::kLit);
+    }
+
+    void targetButtonsRewriteTheInstructions() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start({Sample("mpeg/dvd_pal_ac3.vob")});  // PAL DVD, 16:9
+        QVERIFY(Button(window, "targetAVI")->isChecked());
+        QVERIFY(Button(window, "framingWide")->isChecked());
+        QCOMPARE(Field(window, "conversionLine1"), QString("Resize to 787 x 576 (Use +/- for other target sizes)"));
+        QTest::mouseClick(Button(window, "targetVCD"), Qt::LeftButton);
+        QCOMPARE(Field(window, "conversionLine1"), QString("Resize to 360 x 288  ( w:[1/2]  h:[1/2] )"));
+        QCOMPARE(Field(window, "conversionLine2"), QString("Trim 4 from each side for 352 x 288"));
+        QTest::mouseClick(Button(window, "targetDVD"), Qt::LeftButton);
+        QCOMPARE(Field(window, "conversionLine1"), QString("No resize req'd"));
+        QTest::mouseClick(Button(window, "framingStandard"), Qt::LeftButton);
+        QCOMPARE(Field(window, "conversionLine1"), QString("Resize to 720 x 432  ( w:[1/1]  h:[3/4] )"));
+        QCOMPARE(Field(window, "conversionLine2"), QString("Pad 72 to top and bottom for 720 x 576"));
+        // The size steps belong to the AVI target.
+        QTest::mouseClick(Button(window, "stepUp"), Qt::LeftButton);
+        QVERIFY(Button(window, "targetAVI")->isChecked());
+        QVERIFY(Field(window, "conversionLine1").startsWith("Resize to "));
+        QVERIFY(Field(window, "conversionLine1") != QString("Resize to 787 x 576 (Use +/- for other target sizes)"));
+        // The report fields keep what the analysis stored.
+        QCOMPARE(gui::Qs(window->Model().Fields().Field("VIDEO_ASPECT_CONVERT_VCD1")),
+                 QString("Resize to 360 x 288  ( w:[1/2]  h:[1/2] )"));
+    }
+
+    void unopenableFileIsToldAndTheQueueGoesOn() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        const std::string missing = (run.scratch / "gone.avi").string();
+        window->OpenNames({missing, Sample("mpeg/vcd_pal.mpg")});
+        window->RunAll();
+        QTRY_COMPARE(window->Queue().Index(), 1);
+        QTRY_VERIFY(window->Queue().Mode() == QueueMode::kStopped);
+        QCOMPARE(run.messages.shown.size(), size_t(1));
+        QCOMPARE(run.messages.shown[0].caption, std::string("Не открыть файл!!"));
+        QVERIFY(run.messages.shown[0].text.starts_with("НеМогу открыть файл " + missing + ":\n\n"));
+        QCOMPARE(Field(window, "filePath"), QString::fromStdString(Sample("mpeg/vcd_pal.mpg")));
+    }
+
+    void noDatabaseMeansNoWindow() {
+        GuiRun run;
+        auto options = run.Options({Sample("mpeg/vcd_pal.mpg")});
+        options.databasePath = run.scratch.Write("Torvo27.dat", "not a database\n");
+        gui::CTorvoApp app(options);
+        QVERIFY(!app.Start());
+        QVERIFY(!app.Window());
+        QCOMPARE(run.messages.shown.size(), size_t(1));
+        QCOMPARE(run.messages.shown[0].caption, std::string(kDbCaption));
+    }
+
+    void closeClearsTheFileAndTheCaption() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start({Sample("mpeg/vcd_pal.mpg")});
+        window->Action("actionClose")->trigger();
+        QCOMPARE(window->windowTitle(), QString("Torvo v2.70a"));
+        QVERIFY(Field(window, "filePath").isEmpty());
+        QCOMPARE(window->findChild<QListWidget*>("containerList")->count(), 0);
+        QVERIFY(!window->Action("actionCodecList")->isEnabled());
+        QVERIFY(!Button(window, "renderVideo1")->isEnabled());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
