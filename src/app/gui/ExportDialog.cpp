@@ -42,6 +42,7 @@ CExportDlg::CExportDlg(CPrefs& prefs, IMessageBox& messages, QWidget* parent)
     : QDialog(parent), prefs_(prefs), messages_(messages), working_(ExportSettingsFromPrefs(prefs)) {
     setWindowTitle("Export Setup");
     setObjectName("exportDialog");
+    setMinimumWidth(560);
     auto* layout = new QVBoxLayout(this);
 
     auto* top = new QHBoxLayout;

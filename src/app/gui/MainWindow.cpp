@@ -275,6 +275,8 @@ QWidget* CTorvoDlg::BuildFilePanel() {
     grid->addWidget(new QLabel("Путь", group), 0, 0);
     grid->addWidget(AddField(fileBoxes_, Display::kPathCaption, "filePath"), 0, 1);
     auto* open = SmallButton(" ... ", "openButton", group);
+    open->setToolTip("Открыть файл(ы)");
+    open->setFixedWidth(40);
     connect(open, &QPushButton::clicked, this, &CTorvoDlg::OpenDialog);
     grid->addWidget(open, 0, 2);
     nextButton_ = SmallButton("след.файл", "nextButton", group);

@@ -14,6 +14,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <QTreeWidget>
+
+#include "GenericList.h"
 #include "GuiTestUtil.h"
 #include "GuiWidgets.h"
 #include "MainWindow.h"
@@ -261,6 +264,51 @@ private slots:
         QVERIFY(!app.Window());
         QCOMPARE(run.messages.shown.size(), size_t(1));
         QCOMPARE(run.messages.shown[0].caption, std::string(kDbCaption));
+    }
+
+    void databaseTablesListTheDatabase() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        CReadDatabase database;
+        QVERIFY(database.Load(ShippedDatabase(), {}));
+        for (const auto& [action, listing] :
+             {std::pair{"actionVideoFormats", ListVideoCodecs(database)}, {"actionAudioFormats", ListAudioFormats(database)}}) {
+            window->Action(action)->trigger();
+            auto lists = window->findChildren<gui::CDlgGenericList*>();
+            QVERIFY(!lists.isEmpty());
+            gui::CDlgGenericList* list = lists.back();
+            QCOMPARE(list->windowTitle(), gui::Qs(listing.title));
+            QCOMPARE(list->List()->headerItem()->text(2), gui::Qs(listing.columns[2]));
+            QCOMPARE(size_t(list->List()->topLevelItemCount()), listing.rows.size());
+            QVERIFY(listing.rows.size() > 10);
+            list->close();
+        }
+    }
+
+    void placementIsKeptWhileAsked() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        window->setGeometry(60, 70, 1100, 780);
+        const QRect placed = window->geometry();
+        window->close();
+        QCOMPARE(run.store.ReadText(kPrefsSection, "WindowPlacement"),
+                 std::optional<std::string>(QString("60,70,%1,%2,1,0")
+                                                .arg(60 + placed.width())
+                                                .arg(70 + placed.height())
+                                                .toStdString()));
+        run.app.reset();
+        window = run.Start();
+        // (The width is pulled back to the test screen's 800 pixels, then out to the window's minimum.)
+        QCOMPARE(window->geometry().topLeft(), QPoint(60, 70));
+        QCOMPARE(window->geometry().height(), placed.height());
+        // Switched off: neither read nor written.
+        run.store.WriteInt(kPrefsSection, "SaveWindowSize", 0);
+        run.store.WriteText(kPrefsSection, "WindowPlacement", "1,1,2,2,1,0");
+        run.app.reset();
+        window = run.Start();
+        QCOMPARE(window->geometry().height(), 800);
+        window->close();
+        QCOMPARE(run.store.ReadText(kPrefsSection, "WindowPlacement"), std::optional<std::string>("1,1,2,2,1,0"));
     }
 
     void closeClearsTheFileAndTheCaption() {

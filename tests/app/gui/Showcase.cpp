@@ -1,0 +1,43 @@
+// Shows the main window on a file, or one of the dialogs, with settings of
+// its own, so that tools/screenshots.sh can photograph it under Xvfb.
+#include <QApplication>
+#include <QTimer>
+#include <cstring>
+
+#include "ExportDialog.h"
+#include "GuiTestUtil.h"
+#include "SettingsDialog.h"
+
+int main(int argc, char** argv) {
+    using namespace torvo;
+    QApplication app(argc, argv);
+    const std::string what = argc > 1 ? argv[1] : "main";
+    testing::GuiRun run;
+    CPrefs prefs(run.store, "/usr/share/torvo/");
+    prefs.Load();
+    std::unique_ptr<QWidget> shown;
+    if (what == "settings") {
+        UserDirs dirs;
+        dirs.home = "/home/user";
+        dirs.configHome = "/home/user/.config";
+        dirs.dataHome = "/home/user/.local/share";
+        dirs.desktopDir = "/home/user/Desktop";
+        shown = std::make_unique<gui::CSettingsDlg>(prefs, run.messages, dirs, "/usr/bin/torvo");
+    } else if (what == "export") {
+        prefs.exportEnabled = 1;
+        prefs.exportFormatSrc = 2;
+        prefs.exportMode = 3;
+        prefs.exportFile = "/home/user/Видео/torvo-export.txt";
+        prefs.exportNameOfFileForFormat = "/usr/share/torvo/ExportFormat.txt";
+        shown = std::make_unique<gui::CExportDlg>(prefs, run.messages);
+    } else {
+        std::vector<std::string> args;
+        for (int i = 2; i < argc; ++i) args.emplace_back(argv[i]);
+        if (!run.Start(args)) return 3;
+    }
+    if (shown) {
+        shown->move(40, 40);
+        shown->show();
+    }
+    return QApplication::exec();
+}

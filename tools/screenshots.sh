@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Photographs the main window on a DVD-style MPEG sample, the settings dialog
+# and the export dialog under Xvfb into docs/screenshots/ (small PNGs).
+# Needs a built tree: cmake --build build --target gui_showcase
+set -euo pipefail
+cd "$(dirname "$0")/.."
+showcase=${1:-build/tests/gui_showcase}
+out=docs/screenshots
+mkdir -p "$out"
+shoot() {  # shoot NAME WIDTHxHEIGHT ARGS...
+  local name=$1 size=$2; shift 2
+  xvfb-run -a -s "-screen 0 ${size}x24" bash -c '
+    "$@" & pid=$!
+    sleep 3
+    import -window root "'"$out/$name"'.png"
+    kill $pid' _ "$showcase" "$@"
+  # Crop to what was drawn and keep the file small.
+  convert "$out/$name.png" -trim +repage -colors 128 -strip "$out/$name.png"
+  echo "$out/$name.png"
+}
+shoot main-window 1280x800 main "$PWD/tests/data/mpeg/dvd_pal_ac3.vob"
+shoot settings 900x700 settings
+shoot export 900x700 export
