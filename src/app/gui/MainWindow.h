@@ -80,6 +80,8 @@ public:
 
     // What the window shows and holds, for the tests.
     const Display& Model() const { return display_; }
+    // Background work (the full scan, the render test) reports here.
+    Display& Model() { return display_; }
     const FileQueue& Queue() const { return queue_; }
     const ExportSettings& Export() const { return export_; }
     const CConversionPanel& Conversion() const { return conversion_; }

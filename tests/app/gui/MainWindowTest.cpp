@@ -255,6 +255,49 @@ private slots:
         QCOMPARE(Field(window, "filePath"), QString::fromStdString(Sample("mpeg/vcd_pal.mpg")));
     }
 
+    void runUntilErrorStopsAtABrokenFile() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        std::ifstream in(Sample("riff/avi_two_audio.avi"), std::ios::binary);
+        std::string head(30000, '\0');
+        in.read(head.data(), std::streamsize(head.size()));
+        const std::string broken = run.scratch.Write("broken.avi", head);  // its header runs past the end
+        const std::vector<std::string> names = {broken, Sample("mpeg/vcd_pal.mpg")};
+        window->OpenNames(names);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_F5);
+        QTRY_VERIFY(window->Queue().Mode() == QueueMode::kStopped);
+        QTest::qWait(250);
+        QCOMPARE(window->Queue().Index(), 0);
+        QVERIFY(ListTexts(window, "containerList").contains("Corrupt AVI header"));
+        // Running everything goes past it.
+        window->FirstFile();
+        window->RunAll();
+        QTRY_COMPARE(window->Queue().Index(), 1);
+        QCOMPARE(Field(window, "filePath"), QString::fromStdString(names[1]));
+    }
+
+    void statusLineFollowsTheModel() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        window->Model().SetStatusText("просмотр @ 12 MБ/с...");
+        QTRY_COMPARE(window->findChild<QLabel*>("statusLine")->text(), QString("просмотр @ 12 MБ/с..."));
+    }
+
+    void firstRunGreetsOnceAndStores() {
+        GuiRun run;
+        run.store.Clear();
+        QVERIFY(run.Start({Sample("mpeg/vcd_pal.mpg")}));
+        QCOMPARE(run.messages.shown.size(), size_t(1));
+        QCOMPARE(run.messages.shown[0].caption, std::string("Torvo"));
+        QCOMPARE(run.store.ReadInt(kPrefsSection, "AppVersion"), std::optional<int32_t>(kAppVersionStored));
+        run.app->Window()->close();
+        QCOMPARE(run.store.ReadText(kPrefsSection, "LastMediaFile"), std::optional<std::string>(Sample("mpeg/vcd_pal.mpg")));
+        run.app.reset();
+        QVERIFY(run.Start());
+        QCOMPARE(run.messages.shown.size(), size_t(1));
+    }
+
     void noDatabaseMeansNoWindow() {
         GuiRun run;
         auto options = run.Options({Sample("mpeg/vcd_pal.mpg")});
