@@ -40,6 +40,7 @@ CLamp::CLamp(std::string_view caption, const QString& tooltip, QWidget* parent)
 
 void CLamp::ShowState(LampState state) {
     state_ = state;
+    setProperty("lit", state == LampState::kLit);
     // Hidden lamps keep their place so that the others do not move.
     QSizePolicy keep = sizePolicy();
     keep.setRetainSizeWhenHidden(true);

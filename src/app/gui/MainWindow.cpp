@@ -317,9 +317,12 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
 
     auto* barRow = new QHBoxLayout;
     barRow->addWidget(new QLabel("Типы кадров", group));
+    barsLayout_ = new QVBoxLayout;
+    barsLayout_->setSpacing(2);
     frameBar_ = new CBarGraph(group);
     frameBar_->setObjectName("frameTypeBar");
-    barRow->addWidget(frameBar_, 1);
+    barsLayout_->addWidget(frameBar_);
+    barRow->addLayout(barsLayout_, 1);
     for (const auto& [text, colour] : kBarLegend) {
         auto* swatch = new QLabel(text, group);
         swatch->setAlignment(Qt::AlignCenter);
@@ -371,12 +374,16 @@ QWidget* CTorvoDlg::BuildConversionPanel() {
         const auto [text, target] = kTargets[t];
         targetButtons_[t] = SmallButton(text, QString("target%1").arg(text), group);
         targetButtons_[t]->setCheckable(true);
+        targetButtons_[t]->setToolTip(target == kTargetSquare ? "Цель: размер с квадратными пикселями для ПК"
+                                                              : QString("Цель: формат %1 той же ТВ-системы").arg(text));
         connect(targetButtons_[t], &QPushButton::clicked, this, [this, target = target] { ChooseTarget(target); });
         buttons->addWidget(targetButtons_[t]);
     }
     buttons->addSpacing(8);
     stepButtons_[0] = SmallButton("+", "stepUp", group);
     stepButtons_[1] = SmallButton("-", "stepDown", group);
+    stepButtons_[0]->setToolTip("Следующий больший размер AVI тех же пропорций");
+    stepButtons_[1]->setToolTip("Следующий меньший размер AVI тех же пропорций");
     connect(stepButtons_[0], &QPushButton::clicked, this, [this] { StepSize(+1); });
     connect(stepButtons_[1], &QPushButton::clicked, this, [this] { StepSize(-1); });
     buttons->addWidget(stepButtons_[0]);
@@ -386,6 +393,7 @@ QWidget* CTorvoDlg::BuildConversionPanel() {
     framingButtons_[1] = SmallButton("4:3", "framingStandard", group);
     for (size_t f = 0; f < 2; ++f) {
         framingButtons_[f]->setCheckable(true);
+        framingButtons_[f]->setToolTip(f == 0 ? "Цель анаморфная (16:9)" : "Цель стандартная (4:3)");
         connect(framingButtons_[f], &QPushButton::clicked, this, [this, f] { ChooseFraming(f == 0); });
         buttons->addWidget(framingButtons_[f]);
     }
@@ -415,6 +423,7 @@ QWidget* CTorvoDlg::BuildAudioPanel() {
         audioButtons_[size_t(n)] = SmallButton(QString::number(n + 1), QString("audioStream%1").arg(n + 1), group);
         audioButtons_[size_t(n)]->setCheckable(true);
         audioButtons_[size_t(n)]->setFixedWidth(36);
+        audioButtons_[size_t(n)]->setToolTip(QString("Показать звуковой поток %1").arg(n + 1));
         connect(audioButtons_[size_t(n)], &QPushButton::clicked, this, [this, n] { ShowAudioStream(n); });
         streams->addWidget(audioButtons_[size_t(n)]);
     }
@@ -446,6 +455,7 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
             auto* button = SmallButton(QString("[%1]").arg(r), QString("render%1%2").arg(kNames[g]).arg(r), box);
             // The render test attaches here once it exists.
             button->setEnabled(false);
+            button->setToolTip(QString("Тест рендеринга: %1, вариант %2").arg(kGroups[g]).arg(r));
             renderButtons_.push_back(button);
             line->addWidget(button);
         }
@@ -503,8 +513,24 @@ void CTorvoDlg::Render() {
         const auto it = states.find(caption);
         lamp->ShowState(it == states.end() ? LampState::kDark : it->second);
     }
+    // The first bar takes the frame-type place; any further one gets a row of its own.
     const auto& bars = display_.Bars();
     frameBar_->ShowBar(bars.empty() ? nullptr : &bars.begin()->second);
+    frameBar_->setToolTip(bars.empty() ? QString() : Qs(bars.begin()->first));
+    for (auto it = bars.begin(); it != bars.end(); ++it) {
+        if (it == bars.begin() || extraBars_.count(it->first)) continue;
+        auto* bar = new CBarGraph(frameBar_->parentWidget());
+        bar->setObjectName("extraBar");
+        bar->setToolTip(Qs(it->first));
+        barsLayout_->addWidget(bar);
+        extraBars_[it->first] = bar;
+    }
+    for (auto& [caption, bar] : extraBars_) {
+        const auto found = bars.find(caption);
+        const bool shown = found != bars.end() && found != bars.begin();
+        bar->ShowBar(shown ? &found->second : nullptr);
+        bar->setVisible(shown);
+    }
 
     queueCounter_->setText(Qs(display_.QueueCounter()));
     queueCounter_->setVisible(!display_.QueueCounter().empty());

@@ -29,6 +29,7 @@ class QLabel;
 class QPushButton;
 class QFormLayout;
 class QGridLayout;
+class QVBoxLayout;
 
 namespace torvo::gui {
 
@@ -138,7 +139,10 @@ private:
     std::map<std::string, CFieldBox*> fileBoxes_, videoBoxes_, audioBoxes_, extraVideoBoxes_;
     std::map<std::string, CLamp*> lamps_;
     CNotesView *containerList_ = nullptr, *userDataList_ = nullptr, *renderList_ = nullptr;
+    // The frame-type bar, shown empty until a file has one; further bars beneath it.
     CBarGraph* frameBar_ = nullptr;
+    std::map<std::string, CBarGraph*> extraBars_;
+    QVBoxLayout* barsLayout_ = nullptr;
     QLabel* queueCounter_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QPushButton* nextButton_ = nullptr;
