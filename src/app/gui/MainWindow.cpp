@@ -527,9 +527,9 @@ void CTorvoDlg::Render() {
     }
     for (auto& [caption, bar] : extraBars_) {
         const auto found = bars.find(caption);
-        const bool shown = found != bars.end() && found != bars.begin();
-        bar->ShowBar(shown ? &found->second : nullptr);
-        bar->setVisible(shown);
+        const bool present = found != bars.end() && found != bars.begin();
+        bar->ShowBar(present ? &found->second : nullptr);
+        bar->setVisible(present);
     }
 
     queueCounter_->setText(Qs(display_.QueueCounter()));
