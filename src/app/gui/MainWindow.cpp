@@ -198,12 +198,13 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     queueTimer_.setInterval(100);
     connect(&queueTimer_, &QTimer::timeout, this, &CTorvoDlg::QueueTick);
 
+    QDesktopServices::setUrlHandler("torvo", this, "OpenLinkUrl");
     resize(1280, 800);
     RestorePlacement();
     Render();
 }
 
-CTorvoDlg::~CTorvoDlg() = default;
+CTorvoDlg::~CTorvoDlg() { QDesktopServices::unsetUrlHandler("torvo"); }
 
 IMessageBox& CTorvoDlg::Messages() { return unattendedMessages_ ? *unattendedMessages_ : *context_.messages; }
 
@@ -794,6 +795,8 @@ void CTorvoDlg::StepSize(int delta) {
 }
 
 void CTorvoDlg::OpenLink(const QString& link) { ShowPopup(this, HelpText(link)); }
+
+void CTorvoDlg::OpenLinkUrl(const QUrl& url) { OpenLink(url.toString()); }
 
 // ---- window events ---------------------------------------------------------
 

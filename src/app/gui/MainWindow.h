@@ -24,6 +24,7 @@
 #include "settings/Prefs.h"
 
 class QAction;
+class QUrl;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -91,6 +92,10 @@ public:
     void AnalyseCurrentFile(bool withExport = true);
     // Brings every widget up to date with the display model.
     void Render();
+
+public slots:
+    // Every "torvo://" link of the program opens its explanation here, not in a browser.
+    void OpenLinkUrl(const QUrl& url);
 
 signals:
     void fileAnalysed();

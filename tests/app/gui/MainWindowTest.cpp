@@ -1,5 +1,6 @@
 // The main window on real samples: what it shows equals the command-line
 // report of the same file, and its queue, drops, timers and buttons work.
+#include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -280,6 +281,16 @@ private slots:
         window->RunAll();
         QTRY_COMPARE(window->Queue().Index(), 1);
         QCOMPARE(Field(window, "filePath"), QString::fromStdString(names[1]));
+    }
+
+    void programLinksOpenTheirExplanation() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        QVERIFY(QDesktopServices::openUrl(QUrl("torvo://local.interlace")));
+        QLabel* text = nullptr;
+        QTRY_VERIFY((text = window->findChild<QLabel*>("helpText")) != nullptr);
+        QVERIFY(text->text().contains("TFF / BFF"));
+        QVERIFY(!text->text().contains('~'));
     }
 
     void statusLineFollowsTheModel() {
