@@ -640,23 +640,20 @@ void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
 }
 
 void CTorvoDlg::QueueTick() {
-    if (queue_.Mode() == QueueMode::kStopped) {
-        queueTimer_.stop();
-        return;
-    }
+    // A message box of this file runs its own event loop: no further tick
+    // may start the next file underneath it.
+    queueTimer_.stop();
+    if (queue_.Mode() == QueueMode::kStopped) return;
     if (!queue_.AtLast() && queue_.Next()) {
         AnalyseCurrentFile();
-        if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) {
-            queue_.SetMode(QueueMode::kStopped);
-            queueTimer_.stop();
-            return;
-        }
+        if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) queue_.SetMode(QueueMode::kStopped);
     }
     if (queue_.AtLast() || queue_.Count() == 0) {
-        queueTimer_.stop();
         queue_.SetMode(QueueMode::kStopped);
         if (autoExit_) close();
+        return;
     }
+    if (queue_.Mode() != QueueMode::kStopped) queueTimer_.start();
 }
 
 void CTorvoDlg::StartQueue(QueueMode mode) {

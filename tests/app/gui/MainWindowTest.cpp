@@ -252,6 +252,12 @@ private slots:
         gui::CTorvoDlg* window = run.Start();
         const std::string missing = (run.scratch / "gone.avi").string();
         window->OpenNames({missing, Sample("mpeg/vcd_pal.mpg")});
+        // While the box is open the queue waits for it.
+        int indexWhileShown = -2;
+        run.messages.whileShown = [&] {
+            QTest::qWait(350);
+            indexWhileShown = window->Queue().Index();
+        };
         window->RunAll();
         QTRY_COMPARE(window->Queue().Index(), 1);
         QTRY_VERIFY(window->Queue().Mode() == QueueMode::kStopped);
@@ -259,6 +265,7 @@ private slots:
         QCOMPARE(run.messages.shown[0].caption, std::string("Не открыть файл!!"));
         QVERIFY(run.messages.shown[0].text.starts_with("НеМогу открыть файл " + missing + ":\n\n"));
         QCOMPARE(Field(window, "filePath"), QString::fromStdString(Sample("mpeg/vcd_pal.mpg")));
+        QCOMPARE(indexWhileShown, 0);
     }
 
     void runUntilErrorStopsAtABrokenFile() {
