@@ -17,7 +17,12 @@
 
 #include <QTreeWidget>
 
+#include <QCheckBox>
+#include <QTimer>
+
+#include "ExportDialog.h"
 #include "GenericList.h"
+#include "SettingsDialog.h"
 #include "GuiTestUtil.h"
 #include "GuiWidgets.h"
 #include "MainWindow.h"
@@ -288,6 +293,33 @@ private slots:
         window->RunAll();
         QTRY_COMPARE(window->Queue().Index(), 1);
         QCOMPARE(Field(window, "filePath"), QString::fromStdString(names[1]));
+    }
+
+    void dialogsOkReachTheShownFileAndTheExport() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start({Sample("mpeg/vcd_pal.mpg")});
+        const QString off = "Рендеринг в программе отключен (включается в меню \"Настройка\" > \"Параметры\") ";
+        QVERIFY(!ListTexts(window, "containerList").contains(off));
+        QTimer::singleShot(50, [] {
+            auto* dialog = qobject_cast<gui::CSettingsDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->findChild<QCheckBox*>("useCodecInfo")->click();
+            dialog->Accept();
+        });
+        window->Action("actionSettings")->trigger();
+        // The shown file's codec information follows the new setting.
+        QVERIFY(ListTexts(window, "containerList").contains(off));
+        QVERIFY(Field(window, "videoStatus").contains("отключен"));
+
+        QVERIFY(!window->Export().enabled);
+        QTimer::singleShot(50, [] {
+            auto* dialog = qobject_cast<gui::CExportDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->findChild<QCheckBox*>("exportEnabled")->click();
+            dialog->Accept();
+        });
+        window->Action("actionExport")->trigger();
+        QVERIFY(window->Export().enabled);
     }
 
     void programLinksOpenTheirExplanation() {
