@@ -130,19 +130,25 @@ class MainWindowTest : public QObject {
 private slots:
     void showsWhatTheReportSays_data() {
         QTest::addColumn<QString>("sample");
-        QTest::newRow("avi") << "riff/avi_xvid_bframes_mp3cbr.avi";
-        QTest::newRow("mpeg") << "mpeg/dvd_pal_ac3.vob";
-        QTest::newRow("mp4") << "containers/mp4_h264_aac.mp4";
-        QTest::newRow("mp4 tags") << "containers/mp4_tags.mp4";
+        QTest::addColumn<QStringList>("hiddenLamps");
+        QTest::newRow("avi") << "riff/avi_xvid_bframes_mp3cbr.avi" << QStringList{};
+        QTest::newRow("mpeg") << "mpeg/dvd_pal_ac3.vob" << QStringList{};
+        QTest::newRow("mp4") << "containers/mp4_h264_aac.mp4" << QStringList{};
+        QTest::newRow("mp4 tags") << "containers/mp4_tags.mp4" << QStringList{};
+        // Raw DV has no field-coding or pulldown lamps.
+        QTest::newRow("dv") << "mpeg/dv_pal_16x9.dv" << QStringList{"lampPpf", "lampPulldown"};
+        QTest::newRow("flv") << "containers/flv_h264_aac.flv" << QStringList{};
     }
     void showsWhatTheReportSays() {
         QFETCH(QString, sample);
+        QFETCH(QStringList, hiddenLamps);
         const std::string path = Sample(sample.toUtf8().constData());
         GuiRun run;
         gui::CTorvoDlg* window = run.Start({path});
         QVERIFY(window);
         CompareWithReport(window, CliReport(path), path);
         QVERIFY(run.messages.shown.empty());
+        for (const QString& lamp : hiddenLamps) QVERIFY(!window->findChild<QLabel*>(lamp)->isVisibleTo(window));
     }
 
     void nextAndPreviousWalkAQueueOfThree() {
