@@ -240,6 +240,10 @@ private slots:
         QVERIFY(Button(window, "targetAVI")->isChecked());
         QVERIFY(Button(window, "framingWide")->isChecked());
         QCOMPARE(Field(window, "conversionLine1"), QString("Resize to 787 x 576 (Use +/- for other target sizes)"));
+        // 787 is prime: no smaller width keeps the aspect, so "-" is refused and the lines stay.
+        QTest::mouseClick(Button(window, "stepDown"), Qt::LeftButton);
+        QCOMPARE(Field(window, "conversionLine1"), QString("Resize to 787 x 576 (Use +/- for other target sizes)"));
+        QCOMPARE(window->Conversion().Steps(), 0);
         QTest::mouseClick(Button(window, "targetVCD"), Qt::LeftButton);
         QCOMPARE(Field(window, "conversionLine1"), QString("Resize to 360 x 288  ( w:[1/2]  h:[1/2] )"));
         QCOMPARE(Field(window, "conversionLine2"), QString("Trim 4 from each side for 352 x 288"));
