@@ -363,6 +363,20 @@ private slots:
         QCOMPARE(run.messages.shown.size(), size_t(1));
     }
 
+    void firstRunRegistersForOpenWithUnlessInstalled() {
+        for (const bool installed : {false, true}) {
+            GuiRun run;
+            run.store.Clear();
+            auto options = run.Options({});
+            options.programDir = (run.scratch / "prefix/bin/").string();
+            options.programPath = options.programDir + "torvo";
+            if (installed) run.scratch.Write("prefix/share/applications/torvo.desktop", "[Desktop Entry]\n");
+            run.app = std::make_unique<gui::CTorvoApp>(options);
+            QVERIFY(run.app->Start());
+            QCOMPARE(IsRegisteredForOpenWith(options.dirs), !installed);
+        }
+    }
+
     void noDatabaseMeansNoWindow() {
         GuiRun run;
         auto options = run.Options({Sample("mpeg/vcd_pal.mpg")});
