@@ -174,6 +174,13 @@ private slots:
         window->PreviousFile();  // at the first name: nothing moves
         QCOMPARE(window->Queue().Index(), 0);
         QCOMPARE(Field(window, "filePath"), QString::fromStdString(names[0]));
+        // Esc ends a run before the queue timer takes the next name.
+        QTest::keyClick(window, Qt::Key_F5, Qt::ControlModifier);
+        QVERIFY(window->Queue().Mode() == QueueMode::kRunAll);
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(window->Queue().Mode() == QueueMode::kStopped);
+        QTest::qWait(250);
+        QCOMPARE(window->Queue().Index(), 0);
     }
 
     void unattendedRunExportsEveryFileAndCloses() {
