@@ -563,6 +563,7 @@ void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
     prefs_.lastMediaFile = path;
     fileShown_ = false;
     if (!driver_.AnalyseFile(path)) {
+        display_.SetTitle(std::string(kProgramTitle));
         const UserMessage& m = driver_.LastMessage();
         Messages().Show(m.caption, m.text, MessageIcon::kWarning);
     } else {
@@ -610,6 +611,9 @@ void CTorvoDlg::OpenNames(std::vector<std::string> names) {
 }
 
 void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
+    // Unattended, nobody is there to answer a message box: messages go to
+    // standard error.
+    if (commandLine.autoExit) unattendedMessages_ = std::make_unique<CStreamMessageBox>(std::cerr);
     std::vector<std::string> names = commandLine.names;
     for (const std::string& list : commandLine.listFiles) {
         std::ifstream in(list, std::ios::binary);
@@ -628,10 +632,8 @@ void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
         OpenNames(std::move(names));
         return;
     }
-    // Unattended: every name with export on, then the window closes. Nobody
-    // is there to answer a message box, so messages go to standard error.
+    // Unattended: every name with export on, then the window closes.
     autoExit_ = true;
-    unattendedMessages_ = std::make_unique<CStreamMessageBox>(std::cerr);
     export_.enabled = true;
     queue_.Fill(std::move(names));
     queue_.BackToFirst();

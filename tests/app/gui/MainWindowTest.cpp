@@ -190,7 +190,8 @@ private slots:
         run.store.WriteText(kPrefsSection, "ExportFile", exportFile);
         const std::string list = run.scratch.Write("list.txt", Sample("mpeg/vcd_pal.mpg") + "\n");
         gui::CTorvoDlg* window =
-            run.Start({"-x", Sample("riff/avi_two_audio.avi"), "-f", list, Sample("containers/mp4_h264_aac.mp4")});
+            run.Start({"-x", Sample("riff/avi_two_audio.avi"), "-f", list, Sample("containers/mp4_h264_aac.mp4"), "-f",
+                       (run.scratch / "no-such-list.txt").string()});
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 20000);
@@ -201,8 +202,9 @@ private slots:
         QVERIFY(lines[1].find("avi_two_audio.avi") != std::string::npos);
         QVERIFY(lines[2].find("mp4_h264_aac.mp4") != std::string::npos);
         QVERIFY(lines[3].find("vcd_pal.mpg") != std::string::npos);
-        // Export was on for this run only.
+        // Export was on for this run only, and nothing waited for an answer.
         QVERIFY(!run.store.ReadInt(kPrefsSection, "ExportEnabled").value_or(0));
+        QVERIFY(run.messages.shown.empty());
     }
 
     void dropsQueueFilesAndFolders() {
@@ -288,6 +290,10 @@ private slots:
         QVERIFY(run.messages.shown[0].text.starts_with("НеМогу открыть файл " + missing + ":\n\n"));
         QCOMPARE(Field(window, "filePath"), QString::fromStdString(Sample("mpeg/vcd_pal.mpg")));
         QCOMPARE(indexWhileShown, 0);
+        // The file that could not be opened left no name in the caption.
+        window->PreviousFile();
+        QCOMPARE(window->windowTitle(), QString("Torvo v2.70a"));
+        QCOMPARE(run.messages.shown.size(), size_t(2));
     }
 
     void runUntilErrorStopsAtABrokenFile() {
