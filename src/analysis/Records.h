@@ -245,7 +245,10 @@ struct ContainerInfo {
     std::vector<std::string> userDataLines; // at most five, each up to 127 characters
 
     // MP4/QuickTime, FLV, ASF
-    int64_t playDurationMs = 0;  // the ASF play duration (preroll included), 0 when unknown
+    int64_t playDurationMs = 0;
+
+    // Transport streams: the packet size (188, 192, 204) and the first sync byte.
+    uint32_t tsPacketSize = 0, tsSyncOffset = 0;  // the ASF play duration (preroll included), 0 when unknown
 };
 
 // The records of one analysis, reset before each file.

@@ -1,0 +1,17 @@
+// What the driver shows for transport streams and Matroska/WebM files: the
+// summary line, the packet size, and one line per stream or track.
+#pragma once
+
+#include "analysis/Display.h"
+#include "analysis/Records.h"
+
+namespace torvo {
+
+// "Транспортн.поток MPEG-2 << { 1 вид, 1 ауд }", the packet size line and a
+// line per elementary stream with its PID, stream type and language.
+void ReportTransportSummary(Display& display, const AnalysisRecords& records);
+
+// The packet size line of a transport stream ("" when the size is unknown).
+std::string PacketSizeLine(uint32_t packetSize);
+
+}  // namespace torvo
