@@ -135,9 +135,9 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
         case kTypeWave:
         case kTypeCdxa: DispatchRiff(reader); break;
         case kTypeUnknown:
-            // Files without a signature are recognised by their content; a
-            // transport stream is only recognised, never analysed.
-            if (identity_.layout == StreamLayout::kNone && content_) content_->Analyse(reader, identity_, records_);
+            // Files without a signature are recognised by their content.
+            if (identity_.layout == StreamLayout::kTransportStream) CSupTS(reader, records_).Analyse();
+            else if (identity_.layout == StreamLayout::kNone && content_) content_->Analyse(reader, identity_, records_);
             break;
         default: break;
     }

@@ -19,6 +19,14 @@ void ReportTransportSummary(Display& display, const AnalysisRecords& records) {
     NotesList& notes = display.Container();
     notes.Add(MpegSummaryLine(container), kColourMpegSummary);
     if (const std::string line = PacketSizeLine(container.tsPacketSize); !line.empty()) notes.Add(line);
+    for (const ContainerTrack& track : container.tracks) notes.Add(TransportStreamLine(track));
+}
+
+std::string TransportStreamLine(const ContainerTrack& track) {
+    std::string line = Format(" · PID %d (0x%04X): тип 0x%02X, %s %s", track.id, track.id, track.typeCode,
+                              track.kind.c_str(), track.codec.c_str());
+    if (!track.language.empty()) line += ", язык " + track.language;
+    return line;
 }
 
 }  // namespace torvo

@@ -11,6 +11,9 @@ namespace torvo {
 // line per elementary stream with its PID, stream type and language.
 void ReportTransportSummary(Display& display, const AnalysisRecords& records);
 
+// " · PID 256 (0x0100): тип 0x1B, видео H.264/AVC, язык eng".
+std::string TransportStreamLine(const ContainerTrack& track);
+
 // The packet size line of a transport stream ("" when the size is unknown).
 std::string PacketSizeLine(uint32_t packetSize);
 
