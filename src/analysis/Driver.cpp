@@ -10,6 +10,7 @@
 #include "formats/containers/ContainerReport.h"
 #include "formats/containers/SupFLV.h"
 #include "formats/containers/StreamReport.h"
+#include "formats/containers/SupMKV.h"
 #include "formats/containers/SupMP4QT.h"
 #include "formats/containers/SupTS.h"
 #include "formats/containers/SupWav.h"
@@ -104,6 +105,10 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     // checked against the length their headers declare.
     if (container.typeId == kTypeMpeg) ReportMpegSummary(display_, records_);
     else if (container.typeId == kTypeTransportStream) ReportTransportSummary(display_, records_);
+    else if (container.typeId == kTypeMatroska) {
+        ReportMatroskaSummary(display_, records_);
+        ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
+    }
     else if (container.typeId == kTypeAvi) brokenFile_ = AviSummary(display_, reader.LogicalLength(), records_);
     else ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
     TagListing(display_, container);
@@ -127,6 +132,7 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
             AnalyseMovie(reader);
             CountContainerStreams();
             break;
+        case kTypeMatroska: CSupMKV(reader, records_).Analyse(); break;
         case kTypeFlv:
             AnalyseFlv(reader);
             CountContainerStreams();

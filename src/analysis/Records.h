@@ -265,6 +265,9 @@ struct ContainerInfo {
 
     // Transport streams: the packet size (188, 192, 204) and the first sync byte.
     uint32_t tsPacketSize = 0, tsSyncOffset = 0;
+    // Matroska: the EBML header's DocType ("matroska", "webm") and its version.
+    std::string docType;
+    uint32_t docTypeVersion = 0;
     // Transport streams and Matroska: the streams the container declares, at most 100.
     std::vector<ContainerTrack> tracks;  // the ASF play duration (preroll included), 0 when unknown
 };

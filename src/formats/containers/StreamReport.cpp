@@ -30,3 +30,36 @@ std::string TransportStreamLine(const ContainerTrack& track) {
 }
 
 }  // namespace torvo
+
+namespace torvo {
+
+namespace {
+// " << { 1 вид, 2 ауд, 1 иных }" after the counts, or nothing without streams.
+std::string CountsText(const ContainerInfo& c) {
+    std::string text;
+    if (c.videoCount > 0) text += Format("%d вид, ", c.videoCount);
+    if (c.audioCount > 0) text += Format("%d ауд, ", c.audioCount);
+    if (c.otherCount > 0) text += Format("%d иных, ", c.otherCount);
+    if (text.empty()) return text;
+    text.resize(text.size() - 2);
+    return " << { " + text + " }";
+}
+}  // namespace
+
+void ReportMatroskaSummary(Display& display, const AnalysisRecords& records) {
+    const ContainerInfo& container = records.container;
+    NotesList& notes = display.Container();
+    std::string kind = container.docType == "webm" ? "WebM" : "Matroska";
+    if (container.docTypeVersion > 0) kind += Format(" v%u", container.docTypeVersion);
+    notes.Add(kind + CountsText(container), kColourMpegSummary);
+    for (const ContainerTrack& track : container.tracks) notes.Add(MatroskaTrackLine(track));
+}
+
+std::string MatroskaTrackLine(const ContainerTrack& track) {
+    std::string line = Format(" · Дорожка %d: %s %s", track.id, track.kind.c_str(), track.codec.c_str());
+    if (!track.language.empty()) line += ", язык " + track.language;
+    if (!track.title.empty()) line += ", «" + track.title + "»";
+    return line;
+}
+
+}  // namespace torvo

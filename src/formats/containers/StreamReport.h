@@ -14,6 +14,12 @@ void ReportTransportSummary(Display& display, const AnalysisRecords& records);
 // " · PID 256 (0x0100): тип 0x1B, видео H.264/AVC, язык eng".
 std::string TransportStreamLine(const ContainerTrack& track);
 
+// "Matroska v4 << { 1 вид, 2 ауд }" (WebM for that DocType) and a line per track.
+void ReportMatroskaSummary(Display& display, const AnalysisRecords& records);
+
+// " · Дорожка 2: звук MPEG Layer 3, язык rus, «Комментарий»".
+std::string MatroskaTrackLine(const ContainerTrack& track);
+
 // The packet size line of a transport stream ("" when the size is unknown).
 std::string PacketSizeLine(uint32_t packetSize);
 
