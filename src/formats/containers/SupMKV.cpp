@@ -66,7 +66,11 @@ enum : uint32_t {
     kBlockGroup = 0xA0,
     kBlock = 0xA1,
     kDocTypeVersion = 0x4287,
+    kSeek = 0x4DBB,
+    kSeekId = 0x53AB,
+    kSeekPosition = 0x53AC,
 };
+constexpr size_t kMaxSeekEntries = 64;
 
 constexpr uint32_t kElementHeadBytes = 12;
 constexpr size_t kFirstFrameBytes = 64;
@@ -280,22 +284,57 @@ bool CSupMKV::Analyse() {
 void CSupMKV::ReadSegment(const Element& segment) {
     Element element;
     uint64_t position = segment.payload;
+    std::vector<uint32_t> read;
     for (int count = 0; count < kMaxChildrenPerLevel && ChildAt(position, segment.end, element); ++count) {
         switch (element.id) {
+            case kSeekHead: ReadSeekHead(element, segment); break;
             case kInfo: ReadInfo(element); break;
             case kTracks: ReadTracks(element); break;
             case kTags: ReadTags(element); break;
             case kCluster:
-                // Clusters are stepped over once every track has what it needs;
-                // one of unknown size is walked to find where it ends.
                 PrepareTracks();
-                if (element.unknownSize || WantsMoreBlocks()) element.end = ReadCluster(element);
+                if (!WantsMoreBlocks()) {
+                    // Once every track has its blocks, the clusters are not walked
+                    // further: the seek head leads to what lies beyond them.
+                    const uint64_t next = NextSeekTarget(element.start, read);
+                    if (next == 0) return;
+                    position = next;
+                    continue;
+                }
+                element.end = ReadCluster(element);
                 break;
             default: break;
         }
+        if (element.id == kInfo || element.id == kTracks || element.id == kTags) read.push_back(element.id);
         if (element.end <= position) break;
         position = element.end;
     }
+}
+
+void CSupMKV::ReadSeekHead(const Element& seekHead, const Element& segment) {
+    Element seek;
+    for (uint64_t p = seekHead.payload; seeks_.size() < kMaxSeekEntries && ChildAt(p, seekHead.end, seek); p = seek.end) {
+        if (seek.id != kSeek) continue;
+        uint32_t id = 0;
+        uint64_t offset = ~uint64_t(0);
+        Element e;
+        for (uint64_t q = seek.payload; ChildAt(q, seek.end, e); q = e.end) {
+            if (e.id == kSeekId) id = static_cast<uint32_t>(Unsigned(e));
+            else if (e.id == kSeekPosition) offset = Unsigned(e);
+        }
+        // Positions count from the Segment's payload.
+        if ((id == kInfo || id == kTracks || id == kTags) && offset < segment.end - segment.payload)
+            seeks_.push_back({id, segment.payload + offset});
+    }
+}
+
+uint64_t CSupMKV::NextSeekTarget(uint64_t after, const std::vector<uint32_t>& read) const {
+    uint64_t next = 0;
+    for (const auto& [id, position] : seeks_) {
+        if (position <= after || std::find(read.begin(), read.end(), id) != read.end()) continue;
+        if (next == 0 || position < next) next = position;
+    }
+    return next;
 }
 
 void CSupMKV::ReadInfo(const Element& info) {

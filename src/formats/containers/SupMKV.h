@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/FileCache.h"
@@ -87,6 +88,10 @@ private:
     std::string Text(const Element& element);
 
     void ReadSegment(const Element& segment);
+    void ReadSeekHead(const Element& seekHead, const Element& segment);
+    // The nearest position after `after` that the seek head names for a
+    // Segment child not read yet; 0 when there is none.
+    uint64_t NextSeekTarget(uint64_t after, const std::vector<uint32_t>& read) const;
     void ReadInfo(const Element& info);
     void ReadTracks(const Element& tracks);
     void ReadTrackEntry(const Element& entry);
@@ -109,6 +114,7 @@ private:
     CFileCache& reader_;
     AnalysisRecords& records_;
     std::vector<Track> tracks_;
+    std::vector<std::pair<uint32_t, uint64_t>> seeks_;  // Segment children by id and position
     bool tracksPrepared_ = false;
     uint64_t timecodeScale_ = 1000000;
     double duration_ = 0;

@@ -129,6 +129,29 @@ TEST(SupMKVBuilt, UnknownSizesLacingAndTheTrackEntry) {
     EXPECT_EQ(c.declaredLength, 0u);  // a Segment of unknown size declares no length
 }
 
+TEST(SupMKVBuilt, SeekHeadLeadsPastTheClusters) {
+    // Sixty clusters of one VP8 frame each, then bytes that are no element,
+    // then the tags: once the track has its frames, the seek head leads to them.
+    const Bytes tracks = El(0x1654AE6B, El(0xAE, Uint(0xD7, 1) + Uint(0x83, 1) + Str(0x86, "V_VP8")));
+    Bytes clusters;
+    for (int i = 0; i < 60; ++i) clusters = clusters + El(0x1F43B675, Uint(0xE7, i) + SimpleBlock(1, Vp8Frame(64, 48)));
+    const Bytes junk = Zeros(16);
+    const Bytes tags = El(0x1254C367, El(0x7373, El(0x67C8, Str(0x45A3, "TITLE") + Str(0x4487, "after"))));
+    // SeekHead > Seek > SeekID, SeekPosition (from the Segment's payload); its own size is fixed.
+    auto seekHead = [&](uint64_t tagsAt) {
+        return El(0x114D9B74, El(0x4DBB, El(0x53AB, Bytes{0x12, 0x54, 0xC3, 0x67}) + Uint(0x53AC, tagsAt)));
+    };
+    const uint64_t tagsAt = seekHead(0).size() + tracks.size() + clusters.size() + junk.size();
+    const Bytes file = Header("webm") + El(0x18538067, seekHead(tagsAt) + tracks + clusters + junk + tags);
+    MemoryReader m(file);
+    CSupMKV mkv(m.reader, m.records);
+    ASSERT_TRUE(mkv.Analyse());
+    EXPECT_EQ(mkv.Tracks()[0].frames, CSupMKV::kFramesWanted);
+    ASSERT_EQ(m.records.container.metadata.size(), 1u);
+    EXPECT_EQ(m.records.container.metadata[0].text, "after");
+    EXPECT_EQ(m.records.video.width, 64);
+}
+
 TEST(SupMKVBuilt, SizesCheckedAgainstTheParent) {
     // A track entry claiming more than the Tracks element holds is not read;
     // the Segment of a file cut short is read as far as it goes.
