@@ -8,7 +8,6 @@ namespace {
 constexpr int32_t kAacRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                                    22050, 16000, 12000, 11025, 8000,  7350};
 constexpr int32_t kAacChannels[8] = {0, 1, 2, 3, 4, 5, 6, 8};
-constexpr size_t kMaxXiphPackets = 8;
 }  // namespace
 
 bool ReadVp8KeyFrame(ByteView frame, PictureHeader& out) {
@@ -98,10 +97,10 @@ bool ReadAudioSpecificConfig(ByteView config, SoundHeader& out) {
     return true;
 }
 
-std::vector<ByteView> SplitXiphLacing(ByteView laced) {
+std::vector<ByteView> SplitXiphLacing(ByteView laced, size_t maxPackets) {
     std::vector<ByteView> packets;
     const size_t count = laced.U8(0) + 1u;
-    if (laced.empty() || count > kMaxXiphPackets) return {};
+    if (laced.empty() || count > maxPackets) return {};
     std::vector<uint64_t> sizes;
     uint64_t pos = 1;
     for (size_t i = 0; i + 1 < count; ++i) {

@@ -38,7 +38,8 @@ bool ReadFlacStreamInfo(ByteView header, SoundHeader& out);
 bool ReadAudioSpecificConfig(ByteView config, SoundHeader& out);
 
 // The packets of a Xiph-laced block (a count, then 255-run sizes, the last
-// one taking the rest); empty when the sizes do not fit.
-std::vector<ByteView> SplitXiphLacing(ByteView laced);
+// one taking the rest); empty when the sizes do not fit or there are more
+// than maxPackets (the three stream headers of Vorbis and Theora by default).
+std::vector<ByteView> SplitXiphLacing(ByteView laced, size_t maxPackets = 8);
 
 }  // namespace torvo

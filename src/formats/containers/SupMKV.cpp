@@ -136,7 +136,8 @@ constexpr MkvCodec kCodecs[] = {
 };
 constexpr MkvCodec kUnknownCodec = {"", "не знаю", MkvTrackKind::kOther, kNoVideo, 0, 0, 0};
 
-// A signed EBML lace size difference: the vint less half its range.
+// An EBML variable-length unsigned integer at pos, marker bit dropped; pos
+// moves past it.
 bool ReadVint(ByteView bytes, uint64_t& pos, uint64_t& value, int& length) {
     const uint8_t first = bytes.U8(pos);
     if (first == 0) return false;
@@ -153,21 +154,11 @@ bool ReadVint(ByteView bytes, uint64_t& pos, uint64_t& value, int& length) {
 std::vector<ByteView> SplitLacedFrames(ByteView data, unsigned lacing) {
     if (lacing == 0) return {data};
     if (data.empty()) return {};
+    if (lacing == 1) return SplitXiphLacing(data, 256);
     const size_t count = data.U8(0) + 1u;
     std::vector<uint64_t> sizes;
     uint64_t pos = 1;
-    if (lacing == 1) {  // Xiph
-        for (size_t i = 0; i + 1 < count; ++i) {
-            uint64_t size = 0;
-            uint8_t b = 0;
-            do {
-                if (!data.Has(pos, 1)) return {};
-                b = data.U8(pos++);
-                size += b;
-            } while (b == 255);
-            sizes.push_back(size);
-        }
-    } else if (lacing == 3) {  // EBML: the first size, then signed differences
+    if (lacing == 3 && count > 1) {  // EBML: the first size, then differences less half their range
         uint64_t value = 0;
         int length = 0;
         if (!ReadVint(data, pos, value, length)) return {};
@@ -180,7 +171,7 @@ std::vector<ByteView> SplitLacedFrames(ByteView data, unsigned lacing) {
             if (size < 0) return {};
             sizes.push_back(static_cast<uint64_t>(size));
         }
-    } else {  // fixed: equal parts
+    } else if (lacing == 2) {  // fixed: equal parts
         const uint64_t left = data.size() - 1;
         if (left % count) return {};
         sizes.assign(count - 1, left / count);
@@ -195,6 +186,19 @@ std::vector<ByteView> SplitLacedFrames(ByteView data, unsigned lacing) {
     return frames;
 }
 
+}  // namespace
+
+namespace {
+// The kind a track entry declares, or its codec's kind when it declares none.
+MkvTrackKind KindOf(const CSupMKV::Track& track, const MkvCodec& codec) {
+    switch (track.type) {
+        case 1: return MkvTrackKind::kVideo;
+        case 2: return MkvTrackKind::kAudio;
+        case 17: return MkvTrackKind::kSubtitle;
+        case 0: return codec.kind;
+        default: return MkvTrackKind::kOther;
+    }
+}
 }  // namespace
 
 const MkvCodec& FindMkvCodec(std::string_view codecId) {
@@ -559,8 +563,8 @@ void CSupMKV::PrepareTracks() {
     for (Track& track : tracks_) {
         track.codec = &FindMkvCodec(track.codecId);
         const ByteView codecPrivate(track.codecPrivate.data(), track.codecPrivate.size());
-        const bool isVideo = track.type == 1 || (track.type == 0 && track.codec->kind == MkvTrackKind::kVideo);
-        const bool isSound = track.type == 2 || (track.type == 0 && track.codec->kind == MkvTrackKind::kAudio);
+        const MkvTrackKind kind = KindOf(track, *track.codec);
+        const bool isVideo = kind == MkvTrackKind::kVideo, isSound = kind == MkvTrackKind::kAudio;
         if (isVideo && std::none_of(tracks_.begin(), tracks_.end(), [](const Track& t) { return t.collectsVideo; })) {
             track.collectsVideo = true;
             // The decoder configuration goes first: parameter sets, or the VOL and sequence headers.
@@ -583,9 +587,9 @@ void CSupMKV::FinishTracks() {
     container.videoCount = container.audioCount = container.otherCount = 0;
     for (Track& track : tracks_) {
         const MkvCodec& codec = track.codec ? *track.codec : FindMkvCodec(track.codecId);
-        const bool isVideo = track.type == 1 || (track.type == 0 && codec.kind == MkvTrackKind::kVideo);
-        const bool isSound = track.type == 2 || (track.type == 0 && codec.kind == MkvTrackKind::kAudio);
-        const bool isSubtitle = track.type == 17 || (track.type == 0 && codec.kind == MkvTrackKind::kSubtitle);
+        const MkvTrackKind kind = KindOf(track, codec);
+        const bool isVideo = kind == MkvTrackKind::kVideo, isSound = kind == MkvTrackKind::kAudio;
+        const bool isSubtitle = kind == MkvTrackKind::kSubtitle;
         if (isVideo) ++container.videoCount;
         else if (isSound) ++container.audioCount;
         else ++container.otherCount;
@@ -597,7 +601,9 @@ void CSupMKV::FinishTracks() {
             line.id = static_cast<int32_t>(std::min<uint64_t>(track.number, INT32_MAX));
             line.typeCode = static_cast<int32_t>(std::min<uint64_t>(track.type, 255));
             line.kind = isVideo ? "видео" : isSound ? "звук" : isSubtitle ? "субтитры" : "данные";
-            line.codec = codec.name == kUnknownCodec.name ? track.codecId : std::string(codec.name);
+            // The video track shows what its headers added (profile, level).
+            line.codec = track.collectsVideo ? records_.video.codecName
+                         : codec.name == kUnknownCodec.name ? track.codecId : std::string(codec.name);
             if (track.language != "und") line.language = track.language;
             line.title = track.name;
             line.slot = track.slot;

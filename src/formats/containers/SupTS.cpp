@@ -475,6 +475,8 @@ void CSupTS::Finish() {
         video.fourcc = videoStream->type.fourcc;
         video.codecName = std::string(videoStream->type.name);
         ProbeCollectedVideo(static_cast<VideoCodecKind>(videoStream->type.video), records_);
+        for (ContainerTrack& track : container.tracks)
+            if (track.id == videoStream->pid) track.codec = video.codecName;
         // Without a frame period from the elementary headers, the smallest
         // step between presentation times gives it.
         if (video.headers[kHeaderMpegVideo].frameDurationUs == 0 && video.headers[kHeaderH264].frameDurationUs == 0) {

@@ -55,6 +55,12 @@ TEST(SupMKVSamples, TracksLanguagesAndUserData) {
     EXPECT_EQ(w.Field("AUDIO_CODEC"), "Vorbis");
     EXPECT_EQ(w.Field("AUDIO_BITRATE"), "48");  // the Vorbis header's nominal bitrate
     EXPECT_EQ(w.Notes()[2], "WebM v2 << { 1 вид, 1 ауд }");
+
+    // The VP9 key frame's profile (ffprobe: "Profile 1", 4:4:4 from an RGB source).
+    DatabaseDriver vp9;
+    ASSERT_TRUE(vp9.Analyse("tsmkv/webm_vp9_opus.webm"));
+    EXPECT_EQ(vp9.Notes()[3], " · Дорожка 1: видео VP9 Profile 1");
+    EXPECT_EQ(vp9.Field("AUDIO_CODEC"), "Opus");
 }
 
 // --- byte-built files ---

@@ -37,6 +37,13 @@ TEST(SupTSSamples, SummaryStreamLinesAndFields) {
     const int kbps = std::atoi(d.Field("CONT_TOTAL_BITRATE").c_str());
     EXPECT_NEAR(kbps, 18988 * 8 / 1000.0, 12);
 
+    // HEVC is named with the profile and level of its SPS (ffprobe: Main, level 30).
+    DatabaseDriver hevc;
+    ASSERT_TRUE(hevc.Analyse("tsmkv/ts_hevc.ts"));
+    const auto hevcNotes = hevc.Notes();
+    EXPECT_NE(std::find(hevcNotes.begin(), hevcNotes.end(), " · PID 256 (0x0100): тип 0x24, видео HEVC Main@L1"),
+              hevcNotes.end());
+
     DatabaseDriver m2;
     ASSERT_TRUE(m2.Analyse("tsmkv/ts_mpeg2_mp2.ts"));
     EXPECT_EQ(m2.Field("VIDEO_MPEG2"), "MPEG-2");
