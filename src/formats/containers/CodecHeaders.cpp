@@ -44,6 +44,74 @@ bool ReadVp9KeyFrame(ByteView frame, PictureHeader& out) {
     return !bits.Exhausted();
 }
 
+namespace {
+// AV1 4.10.3: a variable-length code of up to 32 leading zeros.
+uint32_t Uvlc(BitReader& bits) {
+    unsigned zeros = 0;
+    while (!bits.Bit()) {
+        if (++zeros >= 32 || bits.Exhausted()) return UINT32_MAX;
+    }
+    return zeros ? bits.Bits(zeros) + ((1u << zeros) - 1) : 0;
+}
+
+bool ParseAv1SequenceHeader(ByteView payload, PictureHeader& out) {
+    BitReader bits(payload);
+    const int profile = static_cast<int>(bits.Bits(3));
+    bits.Skip(1);  // still_picture
+    if (bits.Bit()) {
+        bits.Skip(5);  // reduced_still_picture_header: seq_level_idx only
+    } else {
+        bool decoderModel = false;
+        unsigned bufferDelayBits = 0;
+        if (bits.Bit()) {  // timing_info
+            bits.Skip(64);
+            if (bits.Bit()) Uvlc(bits);
+            decoderModel = bits.Bit();
+            if (decoderModel) {
+                bufferDelayBits = bits.Bits(5) + 1;
+                bits.Skip(32 + 5 + 5);
+            }
+        }
+        const bool initialDisplayDelay = bits.Bit();
+        const unsigned operatingPoints = bits.Bits(5) + 1;
+        for (unsigned i = 0; i < operatingPoints && !bits.Exhausted(); ++i) {
+            bits.Skip(12);
+            if (bits.Bits(5) > 7) bits.Skip(1);  // seq_tier
+            if (decoderModel && bits.Bit()) bits.Skip(2 * bufferDelayBits + 1);
+            if (initialDisplayDelay && bits.Bit()) bits.Skip(4);
+        }
+    }
+    const unsigned widthBits = bits.Bits(4) + 1, heightBits = bits.Bits(4) + 1;
+    out.width = static_cast<int32_t>(bits.Bits(widthBits)) + 1;
+    out.height = static_cast<int32_t>(bits.Bits(heightBits)) + 1;
+    out.profile = profile;
+    return !bits.Exhausted();
+}
+}  // namespace
+
+bool ReadAv1SequenceHeader(ByteView obus, PictureHeader& out) {
+    constexpr int kSequenceHeader = 1, kMaxObus = 64;
+    uint64_t pos = 0;
+    for (int n = 0; n < kMaxObus && pos < obus.size(); ++n) {
+        const uint8_t header = obus.U8(pos);
+        const int type = header >> 3 & 0x0F;
+        uint64_t at = pos + 1 + (header >> 2 & 1);  // an extension byte follows when flagged
+        if (!(header & 2)) {                        // no size field: the OBU runs to the end
+            return type == kSequenceHeader && ParseAv1SequenceHeader(obus.From(at), out);
+        }
+        uint64_t size = 0;
+        for (int i = 0; i < 8; ++i) {  // leb128
+            const uint8_t b = obus.U8(at++);
+            size |= uint64_t(b & 0x7F) << (7 * i);
+            if (!(b & 0x80)) break;
+        }
+        if (!obus.Has(at, size)) return false;
+        if (type == kSequenceHeader) return ParseAv1SequenceHeader(obus.Sub(at, size), out);
+        pos = at + size;
+    }
+    return false;
+}
+
 bool ReadTheoraIdentification(ByteView h, PictureHeader& out) {
     if (h.size() < 34 || h.U8(0) != 0x80 || !h.Equals(1, "theora")) return false;
     out.width = static_cast<int32_t>(h.Be24(14));

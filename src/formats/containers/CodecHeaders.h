@@ -1,5 +1,6 @@
 // The first bytes of codecs that have no parser of their own here, read for
-// their picture size or sound format: VP8 and VP9 key frames, the Theora,
+// their picture size or sound format: VP8 and VP9 key frames, the AV1
+// sequence header, the Theora,
 // Vorbis, Opus and FLAC stream headers, AAC's AudioSpecificConfig, and the
 // three-part Xiph lacing that Matroska keeps the Xiph headers in.
 #pragma once
@@ -25,6 +26,9 @@ struct SoundHeader {
 bool ReadVp8KeyFrame(ByteView frame, PictureHeader& out);
 // A VP9 key frame's uncompressed header up to the frame size.
 bool ReadVp9KeyFrame(ByteView frame, PictureHeader& out);
+// The first sequence header OBU (AV1 5.5) among low-overhead OBUs: the
+// maximum frame size and the profile.
+bool ReadAv1SequenceHeader(ByteView obus, PictureHeader& out);
 // Theora's identification header (0x80 "theora").
 bool ReadTheoraIdentification(ByteView header, PictureHeader& out);
 

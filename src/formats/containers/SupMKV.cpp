@@ -638,6 +638,10 @@ void CSupMKV::FinishVideo(Track& track) {
     bool read = false;
     if (track.codecId == "V_VP8") read = ReadVp8KeyFrame(first, picture);
     else if (track.codecId == "V_VP9") read = ReadVp9KeyFrame(first, picture);
+    else if (track.codecId == "V_AV1") {
+        // av1C: four bytes of its own, then the configuration OBUs; else the first frame.
+        read = ReadAv1SequenceHeader(codecPrivate.From(4), picture) || ReadAv1SequenceHeader(first, picture);
+    }
     else if (track.codecId == "V_THEORA") {
         const std::vector<ByteView> headers = SplitXiphLacing(codecPrivate);
         read = !headers.empty() && ReadTheoraIdentification(headers[0], picture);

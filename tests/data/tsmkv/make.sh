@@ -25,6 +25,8 @@ ff $V -t 1 $A -t 1 $A48 -t 1 -map 0:v -map 1:a -map 2:a -c:v mpeg4 -q:v 10 -c:a 
 ff $V -t 1 $A48 -t 1 $X265 -c:a aac -b:a 64k mkv_hevc_aac.mkv
 ff $V -t 1 $A -t 1 -c:v libvpx -b:v 200k -c:a libvorbis -q:a 0 webm_vp8_vorbis.webm
 ff $V -t 1 $A48 -t 1 -c:v libvpx-vp9 -b:v 200k -c:a libopus -b:a 48k webm_vp9_opus.webm
+ff $V -t 0.4 $A -t 0.4 -c:v libaom-av1 -cpu-used 8 -b:v 100k -pix_fmt yuv420p -c:a libopus -b:a 32k webm_av1_opus.webm
+ff $V -t 1 $A -t 1 -c:v libtheora -q:v 3 -c:a flac mkv_theora_flac.mkv
 
 # An older muxer's EBML header: DocType first, so that "matroska" stands at
 # offset 8. The children of ffmpeg's header are reordered; sizes stay.

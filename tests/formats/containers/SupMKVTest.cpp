@@ -21,6 +21,37 @@ TEST(SupMKVSamples, AgreeWithFfprobe) {
     ExpectAgreesWithFfprobe("mkv_hevc_aac.mkv", "HEVC");
     ExpectAgreesWithFfprobe("webm_vp8_vorbis.webm", "VP80");
     ExpectAgreesWithFfprobe("webm_vp9_opus.webm", "VP90");
+    ExpectAgreesWithFfprobe("webm_av1_opus.webm", "AV01");
+    ExpectAgreesWithFfprobe("mkv_theora_flac.mkv", "theo");
+}
+
+TEST(SupMKVSamples, HeadersOfCodecsWithoutParsers) {
+    // The sizes the AV1 sequence header and the Theora identification header
+    // give agree with the track entries' (and ffprobe's) 160 x 120.
+    struct Case {
+        const char* file;
+        bool (*read)(ByteView, PictureHeader&);
+        bool laced;  // Xiph-laced headers; else av1C's four bytes first
+    };
+    const Case cases[] = {{"webm_av1_opus.webm", ReadAv1SequenceHeader, false},
+                          {"mkv_theora_flac.mkv", ReadTheoraIdentification, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        MemoryReader m(ReadBytes(SamplePath(std::string("tsmkv/") + c.file)));
+        CSupMKV mkv(m.reader, m.records);
+        ASSERT_TRUE(mkv.Analyse());
+        const auto& cp = mkv.Tracks().at(0).codecPrivate;
+        const ByteView bytes(cp.data(), cp.size());
+        PictureHeader p;
+        ASSERT_TRUE(c.read(c.laced ? SplitXiphLacing(bytes).at(0) : bytes.From(4), p));
+        EXPECT_EQ(p.width, 160);
+        EXPECT_EQ(p.height, 120);
+    }
+    // FLAC's STREAMINFO gives the sound format (ffprobe: 44100 Hz, one channel).
+    DatabaseDriver d;
+    ASSERT_TRUE(d.Analyse("tsmkv/mkv_theora_flac.mkv"));
+    EXPECT_EQ(d.Field("AUDIO_CODEC"), "FLAC");
+    EXPECT_EQ(d.Field("VIDEO_CODEC_NAME"), "Theora");
 }
 
 TEST(SupMKVSamples, TracksLanguagesAndUserData) {

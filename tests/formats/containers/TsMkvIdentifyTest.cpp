@@ -100,6 +100,7 @@ TEST(TsMkvIdentify, Samples) {
         {"mkv_h264_ac3.mkv", 49, "video/x-matroska"},   {"mkv_doctype_first.mkv", 49, "video/x-matroska"},
         {"mkv_mpeg4_mp3x2.mkv", 49, "video/x-matroska"}, {"mkv_hevc_aac.mkv", 49, "video/x-matroska"},
         {"webm_vp8_vorbis.webm", 49, "video/webm"},     {"webm_vp9_opus.webm", 49, "video/webm"},
+        {"webm_av1_opus.webm", 49, "video/webm"},       {"mkv_theora_flac.mkv", 49, "video/x-matroska"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
