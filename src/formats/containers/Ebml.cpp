@@ -1,7 +1,6 @@
 #include "formats/containers/Ebml.h"
 
 #include <bit>
-#include <cstring>
 
 namespace torvo {
 

@@ -32,9 +32,11 @@ struct MkvCodec {
 // The row for a CodecID (a row named "не знаю" of kind other when unlisted).
 const MkvCodec& FindMkvCodec(std::string_view codecId);
 
+// The walk's depth is bounded by the element structure it knows (nested
+// simple tags and content encodings have caps of their own); every level
+// caps the children it looks at, and the whole walk the elements it reads.
 class CSupMKV {
 public:
-    static constexpr int kMaxDepth = 8;
     static constexpr int kMaxChildrenPerLevel = 1 << 16;
     static constexpr uint64_t kMaxElementsWalked = 1 << 20;
     static constexpr size_t kMaxTracks = 64;
