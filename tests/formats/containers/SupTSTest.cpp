@@ -151,6 +151,30 @@ TEST(SupTSBuilt, TablesDescriptorsAndClock) {
     EXPECT_EQ(TransportStreamLine(m.records.container.tracks[1]), " · PID 257 (0x0101): тип 0x06, звук AC-3, язык deu");
 }
 
+TEST(SupTSBuilt, BlurayLpcmHeader) {
+    // Blu-ray LPCM: each PES payload starts with a four-byte header (channel
+    // assignment 3 = stereo, rate 1 = 48 kHz; bits code 1 = 16 bits).
+    BuiltStream ts;
+    ts.Add(Packet(0, true, 0, Section(0x00, 1, Be16(1) + Be16(0xE000 | 0x1000))));
+    ts.Add(Packet(0x1000, true, 0, Section(0x02, 1, Be16(0xE000 | 0x1011) + Be16(0xF000) + EsEntry(0x80, 0x1100, {}))));
+    for (uint8_t cc = 0; cc < 4; ++cc)
+        ts.Add(Packet(0x1100, cc == 0, cc, cc == 0 ? Pes(0xBD, Bytes{0x03, 0xC0, 0x31, 0x40} + Zeros(100)) : Zeros(184)));
+    MemoryReader m(ts.bytes);
+    CSupTS parser(m.reader, m.records);
+    ASSERT_TRUE(parser.Analyse());
+    const StreamInfo* sound = m.records.StreamIf(0);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(sound->streamId, 0xBD);
+    EXPECT_EQ(sound->channels, 2);
+    EXPECT_EQ(sound->sampleRate, 48000);
+    EXPECT_EQ(sound->bitsPerSample, 16);
+    EXPECT_EQ(sound->bitrateKbps, 1536);
+    EXPECT_EQ(sound->codecName, "LPCM (Blu-ray)");
+    // The header is not part of the collected samples.
+    EXPECT_EQ(sound->data.Count(), 100u + 3 * 184u);
+    EXPECT_EQ(m.records.container.audioCount, 1);
+}
+
 TEST(SupTSBuilt, StreamTypeTable) {
     struct Case {
         uint8_t type, tag;
