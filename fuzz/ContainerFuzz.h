@@ -10,7 +10,11 @@
 #include "analysis/Records.h"
 #include "formats/containers/ContainerReport.h"
 #include "formats/containers/SupFLV.h"
+#include "formats/containers/Ebml.h"
+#include "formats/containers/StreamReport.h"
+#include "formats/containers/SupMKV.h"
 #include "formats/containers/SupMP4QT.h"
+#include "formats/containers/SupTS.h"
 #include "formats/containers/SupWav.h"
 
 namespace torvo::fuzz {
@@ -48,6 +52,24 @@ inline void RunAsf(const uint8_t* data, size_t size) {
     RunOver(data, size, [](CFileCache& reader, AnalysisRecords& records, Display& display) {
         CSupWav asf(reader, records);
         asf.ReadHeader();
+        AddMetadataLines(display, records);
+    });
+}
+
+inline void RunTs(const uint8_t* data, size_t size) {
+    RunOver(data, size, [](CFileCache& reader, AnalysisRecords& records, Display& display) {
+        CSupTS ts(reader, records);
+        ts.Analyse();
+        ReportTransportSummary(display, records);
+    });
+}
+
+inline void RunMkv(const uint8_t* data, size_t size) {
+    RunOver(data, size, [](CFileCache& reader, AnalysisRecords& records, Display& display) {
+        MatroskaRow(reader.Header());
+        CSupMKV mkv(reader, records);
+        mkv.Analyse();
+        ReportMatroskaSummary(display, records);
         AddMetadataLines(display, records);
     });
 }

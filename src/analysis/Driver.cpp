@@ -9,7 +9,10 @@
 #include "analysis/Text.h"
 #include "formats/containers/ContainerReport.h"
 #include "formats/containers/SupFLV.h"
+#include "formats/containers/StreamReport.h"
+#include "formats/containers/SupMKV.h"
 #include "formats/containers/SupMP4QT.h"
+#include "formats/containers/SupTS.h"
 #include "formats/containers/SupWav.h"
 #include "formats/mpeg/MpegReport.h"
 #include "formats/mpeg/SupAAC.h"
@@ -81,7 +84,12 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         container.baseOffset = reader.BaseOffset();
         display_.Container().Add(Format("Файл-образ CD, sec size = %d", static_cast<int>(cd.sectorSize)));
     }
-    if (IsTransportStream(reader.Header())) identity_.layout = StreamLayout::kTransportStream;
+    if (IsTransportStream(reader.Header())) {
+        identity_.layout = StreamLayout::kTransportStream;
+        const TransportPacketLayout packets = FindTransportPacketLayout(reader.Header());
+        container.tsPacketSize = packets.packetSize;
+        container.tsSyncOffset = packets.syncOffset;
+    }
     if (identity_.typeId == kTypeAsf) CSupWav(reader, records_).ReadHeader();
 
     Dispatch(reader);
@@ -96,6 +104,11 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     // The container summary: MPEG files describe their streams, others are
     // checked against the length their headers declare.
     if (container.typeId == kTypeMpeg) ReportMpegSummary(display_, records_);
+    else if (container.typeId == kTypeTransportStream) ReportTransportSummary(display_, records_);
+    else if (container.typeId == kTypeMatroska) {
+        ReportMatroskaSummary(display_, records_);
+        ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
+    }
     else if (container.typeId == kTypeAvi) brokenFile_ = AviSummary(display_, reader.LogicalLength(), records_);
     else ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
     TagListing(display_, container);
@@ -119,6 +132,7 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
             AnalyseMovie(reader);
             CountContainerStreams();
             break;
+        case kTypeMatroska: CSupMKV(reader, records_).Analyse(); break;
         case kTypeFlv:
             AnalyseFlv(reader);
             CountContainerStreams();
@@ -127,9 +141,9 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
         case kTypeWave:
         case kTypeCdxa: DispatchRiff(reader); break;
         case kTypeUnknown:
-            // Files without a signature are recognised by their content; a
-            // transport stream is only recognised, never analysed.
-            if (identity_.layout == StreamLayout::kNone && content_) content_->Analyse(reader, identity_, records_);
+            // Files without a signature are recognised by their content.
+            if (identity_.layout == StreamLayout::kTransportStream) CSupTS(reader, records_).Analyse();
+            else if (identity_.layout == StreamLayout::kNone && content_) content_->Analyse(reader, identity_, records_);
             break;
         default: break;
     }

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "formats/containers/Ebml.h"
+
 namespace torvo {
 
 uint64_t Id3v2TagSize(ByteView header) {
@@ -23,6 +25,13 @@ bool RowMatches(const SignatureRow& row, ByteView header) {
 
 const SignatureRow* IdentifyBySignature(CFileCache& reader, FileIdentity& identity) {
     if (const uint64_t tag = Id3v2TagSize(reader.Header())) reader.Skip(tag);
+    // Matroska and WebM are named by the EBML header's DocType, which need
+    // not stand first in that header (where the "matroska" row looks for it).
+    if (const SignatureRow* row = MatroskaRow(reader.Header())) {
+        identity.row = row;
+        identity.typeId = row->typeId;
+        return row;
+    }
     for (const SignatureRow& row : SignatureRows()) {
         if (RowMatches(row, reader.Header())) {
             identity.row = &row;

@@ -141,6 +141,19 @@ struct StreamInfo {
     double ngValue = 0;          // appended to the interleave text when set
 };
 
+// One elementary stream as a transport stream's program map or a Matroska
+// track entry declares it; the container notes list them.
+struct ContainerTrack {
+    int32_t id = 0;          // transport stream: the PID; Matroska: the track number
+    int32_t typeCode = 0;    // transport stream: stream_type; Matroska: TrackType
+    std::string kind;        // "видео", "звук", "субтитры", ...
+    std::string codec;       // the codec named in words (or the Matroska CodecID)
+    std::string language;    // ISO 639-2 code, empty when not declared
+    std::string title;
+    int32_t slot = -1;       // the StreamInfo slot of a sound stream, -1 for none
+};
+inline constexpr size_t kMaxContainerTracks = 100;
+
 // One item of container metadata (MP4 'ilst', ASF descriptors).
 struct MetadataItem {
     std::string name;
@@ -176,6 +189,9 @@ struct VideoInfo {
     int32_t codedWidth = 0, codedHeight = 0;
     uint32_t timeScale = 0;
     int32_t flvCodecId = 0;
+    // The codec named in words where the container has no FourCC for it, or
+    // the database does not know the FourCC (transport streams, Matroska).
+    std::string codecName;
 
     // MPEG analysis: the picture description by source (see VideoHeaderIndex)
     // and the decoded results of the MPEG-2, MPEG-4 Part 2 and DV parsers.
@@ -245,7 +261,15 @@ struct ContainerInfo {
     std::vector<std::string> userDataLines; // at most five, each up to 127 characters
 
     // MP4/QuickTime, FLV, ASF
-    int64_t playDurationMs = 0;  // the ASF play duration (preroll included), 0 when unknown
+    int64_t playDurationMs = 0;
+
+    // Transport streams: the packet size (188, 192, 204) and the first sync byte.
+    uint32_t tsPacketSize = 0, tsSyncOffset = 0;
+    // Matroska: the EBML header's DocType ("matroska", "webm") and its version.
+    std::string docType;
+    uint32_t docTypeVersion = 0;
+    // Transport streams and Matroska: the streams the container declares, at most 100.
+    std::vector<ContainerTrack> tracks;  // the ASF play duration (preroll included), 0 when unknown
 };
 
 // The records of one analysis, reset before each file.

@@ -22,6 +22,7 @@ enum FileTypeId : int32_t {
     kTypeQuickTime = 14,
     kTypeMpeg = 18,
     kTypeMp4 = 47,
+    kTypeMatroska = 49,
     kTypeFlv = 52,
     kTypeDvIec61834 = 53,
     kTypeDvSmpte314M = 54,

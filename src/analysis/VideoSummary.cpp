@@ -216,6 +216,9 @@ VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCo
         if (mapped) facts.name = *mapped;
         else if (entry) facts.name = entry->name;
     }
+    // Codecs the container names in words: by that name, also as the type when there is no FourCC.
+    if (facts.name.empty()) facts.name = v.codecName;
+    if (facts.type.empty()) facts.type = v.codecName;
     if (entry && entry->flags.starts_with("*")) facts.status = kStatusNotNeeded;
     else facts.status = codecInfo ? kStatusUndetermined : kStatusDisabled;
     return facts;

@@ -99,7 +99,8 @@ VideoFormatCase ReportVideoFormat(Display& display, const AnalysisRecords& recor
     const VideoInfo& video = records.video;
     const bool rawDv = video.dv || video.headers[kHeaderRawDv].present;
     const bool typeShowsVideo = c.typeId == kTypeAvi || c.typeId == kTypeMpeg || c.typeId == kTypeFlv ||
-                                c.typeId == kTypeMp4 || c.typeId == kTypeQuickTime || rawDv;
+                                c.typeId == kTypeMp4 || c.typeId == kTypeQuickTime ||
+                                c.typeId == kTypeTransportStream || c.typeId == kTypeMatroska || rawDv;
     if (!typeShowsVideo || c.videoCount < 1) return VideoFormatCase::kNone;
     // H.264 is named whenever it was seen, beside MPEG-4 Part 2 or not.
     Flag(display.Fields(), "VIDEO_H264", video.h264, "H264");

@@ -1,0 +1,193 @@
+#include "formats/containers/CodecHeaders.h"
+
+#include "formats/mpeg/BitReader.h"
+
+namespace torvo {
+
+namespace {
+constexpr int32_t kAacRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                   22050, 16000, 12000, 11025, 8000,  7350};
+constexpr int32_t kAacChannels[8] = {0, 1, 2, 3, 4, 5, 6, 8};
+}  // namespace
+
+bool ReadVp8KeyFrame(ByteView frame, PictureHeader& out) {
+    // Bit 0 of the frame tag is clear for a key frame.
+    if (frame.size() < 10 || (frame.U8(0) & 1) || frame.Be24(3) != 0x9D012A) return false;
+    out.width = frame.Le16(6) & 0x3FFF;
+    out.height = frame.Le16(8) & 0x3FFF;
+    return out.width > 0 && out.height > 0;
+}
+
+bool ReadVp9KeyFrame(ByteView frame, PictureHeader& out) {
+    BitReader bits(frame);
+    if (bits.Bits(2) != 2) return false;  // frame_marker
+    const int low = static_cast<int>(bits.Bits(1)), high = static_cast<int>(bits.Bits(1));
+    const int profile = high << 1 | low;
+    if (profile == 3) bits.Skip(1);
+    if (bits.Bit()) return false;  // show_existing_frame
+    if (bits.Bit()) return false;  // frame_type 1: not a key frame
+    bits.Skip(2);                  // show_frame, error_resilient_mode
+    if (bits.Bits(24) != 0x498342) return false;
+    int bitDepth = 8;
+    if (profile >= 2) bitDepth = bits.Bit() ? 12 : 10;
+    const unsigned colourSpace = bits.Bits(3);
+    if (colourSpace != 7) {  // not sRGB
+        bits.Skip(1);        // color_range
+        if (profile == 1 || profile == 3) bits.Skip(3);
+    } else if (profile == 1 || profile == 3) {
+        bits.Skip(1);
+    }
+    out.width = static_cast<int32_t>(bits.Bits(16)) + 1;
+    out.height = static_cast<int32_t>(bits.Bits(16)) + 1;
+    out.profile = profile;
+    out.bitDepth = bitDepth;
+    return !bits.Exhausted();
+}
+
+namespace {
+// AV1 4.10.3: a variable-length code of up to 32 leading zeros.
+uint32_t Uvlc(BitReader& bits) {
+    unsigned zeros = 0;
+    while (!bits.Bit()) {
+        if (++zeros >= 32 || bits.Exhausted()) return UINT32_MAX;
+    }
+    return zeros ? bits.Bits(zeros) + ((1u << zeros) - 1) : 0;
+}
+
+bool ParseAv1SequenceHeader(ByteView payload, PictureHeader& out) {
+    BitReader bits(payload);
+    const int profile = static_cast<int>(bits.Bits(3));
+    bits.Skip(1);  // still_picture
+    if (bits.Bit()) {
+        bits.Skip(5);  // reduced_still_picture_header: seq_level_idx only
+    } else {
+        bool decoderModel = false;
+        unsigned bufferDelayBits = 0;
+        if (bits.Bit()) {  // timing_info
+            bits.Skip(64);
+            if (bits.Bit()) Uvlc(bits);
+            decoderModel = bits.Bit();
+            if (decoderModel) {
+                bufferDelayBits = bits.Bits(5) + 1;
+                bits.Skip(32 + 5 + 5);
+            }
+        }
+        const bool initialDisplayDelay = bits.Bit();
+        const unsigned operatingPoints = bits.Bits(5) + 1;
+        for (unsigned i = 0; i < operatingPoints && !bits.Exhausted(); ++i) {
+            bits.Skip(12);
+            if (bits.Bits(5) > 7) bits.Skip(1);  // seq_tier
+            if (decoderModel && bits.Bit()) bits.Skip(2 * bufferDelayBits + 1);
+            if (initialDisplayDelay && bits.Bit()) bits.Skip(4);
+        }
+    }
+    const unsigned widthBits = bits.Bits(4) + 1, heightBits = bits.Bits(4) + 1;
+    out.width = static_cast<int32_t>(bits.Bits(widthBits)) + 1;
+    out.height = static_cast<int32_t>(bits.Bits(heightBits)) + 1;
+    out.profile = profile;
+    return !bits.Exhausted();
+}
+}  // namespace
+
+bool ReadAv1SequenceHeader(ByteView obus, PictureHeader& out) {
+    constexpr int kSequenceHeader = 1, kMaxObus = 64;
+    uint64_t pos = 0;
+    for (int n = 0; n < kMaxObus && pos < obus.size(); ++n) {
+        const uint8_t header = obus.U8(pos);
+        const int type = header >> 3 & 0x0F;
+        uint64_t at = pos + 1 + (header >> 2 & 1);  // an extension byte follows when flagged
+        if (!(header & 2)) {                        // no size field: the OBU runs to the end
+            return type == kSequenceHeader && ParseAv1SequenceHeader(obus.From(at), out);
+        }
+        uint64_t size = 0;
+        for (int i = 0; i < 8; ++i) {  // leb128
+            const uint8_t b = obus.U8(at++);
+            size |= uint64_t(b & 0x7F) << (7 * i);
+            if (!(b & 0x80)) break;
+        }
+        if (!obus.Has(at, size)) return false;
+        if (type == kSequenceHeader) return ParseAv1SequenceHeader(obus.Sub(at, size), out);
+        pos = at + size;
+    }
+    return false;
+}
+
+bool ReadTheoraIdentification(ByteView h, PictureHeader& out) {
+    if (h.size() < 34 || h.U8(0) != 0x80 || !h.Equals(1, "theora")) return false;
+    out.width = static_cast<int32_t>(h.Be24(14));
+    out.height = static_cast<int32_t>(h.Be24(17));
+    out.frameRateNumerator = static_cast<int32_t>(h.Be32(22) & 0x7FFFFFFF);
+    out.frameRateDenominator = static_cast<int32_t>(h.Be32(26) & 0x7FFFFFFF);
+    return out.width > 0 && out.height > 0;
+}
+
+bool ReadVorbisIdentification(ByteView h, SoundHeader& out) {
+    if (h.size() < 30 || h.U8(0) != 0x01 || !h.Equals(1, "vorbis") || h.Le32(7) != 0) return false;
+    out.channels = h.U8(11);
+    out.sampleRate = static_cast<int32_t>(h.Le32(12) & 0x7FFFFFFF);
+    const auto nominal = static_cast<int32_t>(h.Le32(20));
+    if (nominal > 0) out.bitrateKbps = (nominal + 500) / 1000;
+    return out.channels > 0 && out.sampleRate > 0;
+}
+
+bool ReadOpusHead(ByteView h, SoundHeader& out) {
+    if (h.size() < 19 || !h.Equals(0, "OpusHead")) return false;
+    out.channels = h.U8(9);
+    out.sampleRate = 48000;
+    return out.channels > 0;
+}
+
+bool ReadFlacStreamInfo(ByteView h, SoundHeader& out) {
+    // With the signature: "fLaC", then a metadata block header (type 0, length 34).
+    ByteView info = h;
+    if (h.Equals(0, "fLaC")) {
+        if ((h.U8(4) & 0x7F) != 0) return false;
+        info = h.Sub(8, 34);
+    }
+    if (info.size() < 18) return false;
+    const uint32_t packed = info.Be32(10);  // rate (20 bits), channels - 1 (3), bits - 1 (5 of 8 here)
+    out.sampleRate = static_cast<int32_t>(packed >> 12);
+    out.channels = static_cast<int32_t>((packed >> 9 & 7) + 1);
+    out.bitsPerSample = static_cast<int32_t>((packed >> 4 & 0x1F) + 1);
+    return out.sampleRate > 0;
+}
+
+bool ReadAudioSpecificConfig(ByteView config, SoundHeader& out) {
+    BitReader bits(config);
+    unsigned objectType = bits.Bits(5);
+    if (objectType == 31) objectType = 32 + bits.Bits(6);
+    const unsigned index = bits.Bits(4);
+    const int32_t rate = index == 15 ? static_cast<int32_t>(bits.Bits(24)) : index < 13 ? kAacRates[index] : 0;
+    const unsigned configuration = bits.Bits(4);
+    if (config.size() < 2 || objectType == 0 || rate <= 0) return false;
+    out.sampleRate = rate;
+    out.channels = configuration < 8 ? kAacChannels[configuration] : 0;
+    return true;
+}
+
+std::vector<ByteView> SplitXiphLacing(ByteView laced, size_t maxPackets) {
+    std::vector<ByteView> packets;
+    const size_t count = laced.U8(0) + 1u;
+    if (laced.empty() || count > maxPackets) return {};
+    std::vector<uint64_t> sizes;
+    uint64_t pos = 1;
+    for (size_t i = 0; i + 1 < count; ++i) {
+        uint64_t size = 0;
+        uint8_t b = 0;
+        do {
+            if (!laced.Has(pos, 1)) return {};
+            b = laced.U8(pos++);
+            size += b;
+        } while (b == 255);
+        sizes.push_back(size);
+    }
+    for (const uint64_t size : sizes) {
+        if (!laced.Has(pos, size)) return {};
+        packets.push_back(laced.Sub(pos, size));
+        pos += size;
+    }
+    packets.push_back(laced.From(pos));
+    return packets;
+}
+
+}  // namespace torvo
