@@ -12,6 +12,7 @@
 #include "TestUtil.h"
 #include "analysis/Driver.h"
 #include "analysis/DriverScan.h"
+#include "formats/mpeg/ScanBuilders.h"
 
 namespace torvo {
 namespace {
@@ -117,6 +118,134 @@ TEST_F(FastScanSamples, AviShareLinesInFinalForm) {
     for (const NoteLine& line : shares) EXPECT_EQ(line.colour, kColourMpegSummary) << line.text;
     EXPECT_EQ(shares[2].text.find("~"), std::string::npos);
     EXPECT_EQ(Field("VIDEO_DURATION"), "0:02.000");
+}
+
+// A source over bytes in memory that can fail at an offset, count its reads
+// and take its time over each.
+class MemorySource : public ScanSource {
+public:
+    MemorySource(test::Bytes bytes, uint64_t size, int64_t failAt = -1, std::chrono::milliseconds delay = {})
+        : bytes_(std::move(bytes)), size_(size), failAt_(failAt), delay_(delay) {}
+    bool Open(const std::string&) override { return true; }
+    uint64_t Size() const override { return size_; }
+    int64_t Read(uint64_t offset, uint8_t* dst, size_t n) override {
+        reads_.fetch_add(1);
+        std::this_thread::sleep_for(delay_);
+        if (failAt_ >= 0 && offset + n > uint64_t(failAt_)) return -1;
+        const size_t count = offset >= size_ ? 0 : size_t(std::min<uint64_t>(n, size_ - offset));
+        for (size_t i = 0; i < count; ++i) dst[i] = offset + i < bytes_.size() ? bytes_[offset + i] : 0;
+        return int64_t(count);
+    }
+    std::atomic<int>* Reads() { return &reads_; }
+
+private:
+    test::Bytes bytes_;
+    uint64_t size_;
+    int64_t failAt_;
+    std::chrono::milliseconds delay_;
+    std::atomic<int> reads_{0};
+};
+
+test::Bytes BuiltProgramStream(int gops, uint64_t* esBytes = nullptr) {
+    test::Bytes ps;
+    uint64_t scr = 0;
+    for (int g = 0; g < gops; ++g) {
+        const test::Bytes gop = test::CodedGop("IBBPBBPBBPBB", g % 60, false);
+        if (esBytes) *esBytes += gop.size();
+        for (size_t at = 0; at < gop.size(); at += 2000) {
+            const test::Bytes pack = test::Mpeg2Pack(scr += 900);
+            ps.insert(ps.end(), pack.begin(), pack.end());
+            const test::Bytes pes = test::Pes(0xE0, test::Bytes(gop.begin() + long(at), gop.begin() + long(std::min(gop.size(), at + 2000))));
+            ps.insert(ps.end(), pes.begin(), pes.end());
+        }
+    }
+    return ps;
+}
+
+FastScanParams MpegParams() {
+    FastScanParams p;
+    p.path = "memory";
+    p.mpegVideo = true;
+    return p;
+}
+
+void WaitUntilEnded(const CFastScan& scan) {
+    for (int i = 0; i < 6000 && scan.Running(); ++i) std::this_thread::sleep_for(10ms);
+}
+
+TEST(FastScanFaults, ReadErrorFailsTheScan) {
+    const test::Bytes ps = BuiltProgramStream(40);
+    CFastScan scan(std::make_unique<MemorySource>(ps, 12 * CFastScan::kChunk, int64_t(5 * CFastScan::kChunk)));
+    ASSERT_TRUE(scan.Start(MpegParams()));
+    WaitUntilEnded(scan);
+    EXPECT_TRUE(scan.Done());
+    EXPECT_TRUE(scan.Failed());
+    // The statistics say so and leave the scan's figures out.
+    Display display;
+    AnalysisRecords records;
+    ScanDisplayState state;
+    FrameScanStatistics(display, records, FinalFigures(scan), state);
+    EXPECT_EQ(display.VideoPanel().Get(kScanStatusCaption), "Не могу обработат");
+    EXPECT_EQ(display.Fields().Field("VIDEO_FRAME_COUNT", 0), "");
+}
+
+TEST(FastScanFaults, StopRequestEndsWithinOneCycle) {
+    auto source = std::make_unique<MemorySource>(BuiltProgramStream(4), uint64_t(1) << 40, -1, 20ms);
+    std::atomic<int>* reads = source->Reads();
+    CFastScan scan(std::move(source));
+    ASSERT_TRUE(scan.Start(MpegParams()));
+    while (reads->load() < 3) std::this_thread::sleep_for(1ms);
+    const int before = reads->load();
+    scan.RequestStop();
+    WaitUntilEnded(scan);
+    EXPECT_FALSE(scan.Running());
+    EXPECT_LE(reads->load(), before + 1);  // at most the read already under way
+    EXPECT_TRUE(scan.Stopped());
+    EXPECT_FALSE(scan.Done());
+    EXPECT_TRUE(scan.Finished());
+}
+
+TEST(FastScanFaults, DestroyedWhileRunning) {
+    auto scan = std::make_unique<CFastScan>(std::make_unique<MemorySource>(test::Bytes{}, uint64_t(1) << 40, -1, 5ms));
+    ASSERT_TRUE(scan->Start(MpegParams()));
+    std::this_thread::sleep_for(20ms);
+    scan.reset();  // stops and waits; nothing may leak
+}
+
+TEST(FastScanFaults, FileCutOffMidChunk) {
+    const test::Bytes whole = test::ReadBytes(test::SamplePath("scan/avi_mpeg4_bframes.avi"));
+    for (const size_t cut : {whole.size() / 3, whole.size() / 2 + 1, whole.size() * 9 / 10}) {
+        test::MemFile file(whole.data(), cut);
+        CFastScan scan;
+        FastScanParams p;
+        p.path = file.Path();
+        p.avi = p.mpegVideo = p.mpeg4 = true;
+        ASSERT_TRUE(scan.Start(p));
+        WaitUntilEnded(scan);
+        EXPECT_TRUE(scan.Done());
+        EXPECT_FALSE(scan.Failed());
+        EXPECT_LT(scan.Totals().videoChunks, 50u);
+        EXPECT_GT(scan.Totals().videoChunks, 0u);
+    }
+}
+
+TEST(FastScanFaults, SparseFileBeyondFourGiB) {
+    uint64_t esBytes = 0;
+    const test::Bytes ps = BuiltProgramStream(10, &esBytes);
+    const uint64_t far = (uint64_t(4) << 30) + 12345;
+    test::MemFile file = test::MemFile::Sparse(far + ps.size() + 100);
+    file.WriteAt(0, ps);
+    file.WriteAt(far, ps);
+    CFastScan scan;
+    FastScanParams p = MpegParams();
+    p.path = file.Path();
+    ASSERT_TRUE(scan.Start(p));
+    WaitUntilEnded(scan);
+    ASSERT_TRUE(scan.Done());
+    EXPECT_FALSE(scan.Failed());
+    EXPECT_EQ(scan.BytesRead(), far + ps.size() + 100);
+    EXPECT_EQ(scan.Recorder().Video().pictures, 240u);
+    EXPECT_EQ(scan.Totals().videoBytes, 2 * esBytes);
 }
 
 }  // namespace
