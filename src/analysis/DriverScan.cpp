@@ -58,6 +58,32 @@ ScanFigures FinalFigures(const CFastScan& scan) {
     return f;
 }
 
+ScanSummary SummariseScan(const CFastScan& scan) {
+    ScanSummary s;
+    const ScanFigures f = FinalFigures(scan);
+    s.failed = f.failed;
+    s.pictures = f.FrameCount();
+    s.i = f.byType[kPictureI];
+    s.p = f.byType[kPictureP];
+    s.b = f.byType[kPictureB];
+    s.other = f.pictures - s.i - s.p - s.b;
+    s.gopLength = f.gop.gopLength;
+    s.bSpacing = f.gop.bSpacing;
+    s.gopRegularity = f.gop.regularity;
+    s.longestBRun = scan.Recorder().Video().longestBRun;
+    s.longestIDistance = f.longestSinceI;
+    s.largestFrame = f.largestFrame;
+    const CPictureRecorder& r = scan.Recorder();
+    s.frameTypes.reserve(r.PictureCount());
+    for (size_t k = 0; k < r.PictureCount(); ++k) s.frameTypes += "SIPBDSSS"[r.Frames()[k] & kFrameTypeMask];
+    s.videoBytes = f.videoBytes;
+    s.audioBytes = f.audioBytes;
+    s.readKiBps = scan.SpeedKiBps();
+    if (s.readKiBps == 0 && scan.ElapsedMs() > 0)
+        s.readKiBps = static_cast<int64_t>(scan.BytesRead() * 1000 / 1024 / uint64_t(scan.ElapsedMs()));
+    return s;
+}
+
 // --- the driver ---
 
 void CAnalysisDriver::StopScan() {
