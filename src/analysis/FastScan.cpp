@@ -1,6 +1,8 @@
 #include "analysis/FastScan.h"
 
 #include <fcntl.h>
+#include <linux/aio_abi.h>
+#include <sys/syscall.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,10 +36,63 @@ AlignedBuffer AllocateBuffer(size_t size) {
 
 }  // namespace
 
+// --- ScanSource ---
+
+void ScanSource::StartRead(uint64_t offset, uint8_t* dst, size_t n) {
+    pending_ = std::async(std::launch::async, [this, offset, dst, n] { return Read(offset, dst, n); });
+}
+
+int64_t ScanSource::FinishRead() { return pending_.valid() ? pending_.get() : -1; }
+
 // --- CDirectFileSource ---
 
 CDirectFileSource::~CDirectFileSource() {
+    if (asyncPending_) FinishRead();
+    if (aioContext_) ::syscall(SYS_io_destroy, aioContext_);
     if (fd_ >= 0) ::close(fd_);
+}
+
+void CDirectFileSource::StartRead(uint64_t offset, uint8_t* dst, size_t n) {
+    if (direct_ && !aioContext_) {
+        aio_context_t context = 0;
+        if (::syscall(SYS_io_setup, 1, &context) == 0) aioContext_ = context;
+    }
+    if (direct_ && aioContext_) {
+        iocb block{};
+        block.aio_fildes = static_cast<uint32_t>(fd_);
+        block.aio_lio_opcode = IOCB_CMD_PREAD;
+        block.aio_buf = reinterpret_cast<uint64_t>(dst);
+        block.aio_offset = static_cast<int64_t>(offset);
+        block.aio_nbytes = n;
+        iocb* blocks[1] = {&block};
+        if (::syscall(SYS_io_submit, aioContext_, 1, blocks) == 1) {
+            asyncPending_ = true;
+            pendingOffset_ = offset;
+            pendingDst_ = dst;
+            pendingSize_ = n;
+            return;
+        }
+    }
+    ScanSource::StartRead(offset, dst, n);
+}
+
+int64_t CDirectFileSource::FinishRead() {
+    if (!asyncPending_) return ScanSource::FinishRead();
+    asyncPending_ = false;
+    io_event event{};
+    long got = 0;
+    do {
+        got = ::syscall(SYS_io_getevents, aioContext_, 1, 1, &event, nullptr);
+    } while (got < 0 && errno == EINTR);
+    if (got != 1) return -1;
+    const int64_t result = event.res;
+    if (result == -EINVAL || (result >= 0 && size_t(result) < pendingSize_ && pendingOffset_ + uint64_t(result) < size_)) {
+        // Refused, or short before the end: the rest the ordinary way.
+        const uint64_t done = result > 0 ? uint64_t(result) : 0;
+        const int64_t rest = Read(pendingOffset_ + done, pendingDst_ + done, pendingSize_ - done);
+        return rest < 0 ? -1 : int64_t(done) + rest;
+    }
+    return result < 0 ? -1 : result;
 }
 
 bool CDirectFileSource::Open(const std::string& path) {
@@ -165,14 +220,14 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
 
     uint64_t dataEnd = fileSize_;
     bool readOk = true;
-    // Reads chunk k into the data area of a buffer, padding a short read with 0xFF.
-    auto readChunk = [&source](uint8_t* area, uint64_t offset) {
-        const int64_t n = source.Read(offset, area, kChunk);
-        if (n < static_cast<int64_t>(kChunk)) std::memset(area + std::max<int64_t>(n, 0), 0xFF, kChunk - size_t(std::max<int64_t>(n, 0)));
-        return n;
+    // A short read is padded with 0xFF to the chunk's end.
+    auto pad = [](uint8_t* area, int64_t n) {
+        const size_t got = static_cast<size_t>(std::clamp<int64_t>(n, 0, int64_t(kChunk)));
+        if (got < kChunk) std::memset(area + got, 0xFF, kChunk - got);
     };
     std::deque<int64_t> cycleMs;
-    int64_t n = readChunk(buffers[0].get() + kOverlap, 0);
+    int64_t n = source.Read(0, buffers[0].get() + kOverlap, kChunk);
+    pad(buffers[0].get() + kOverlap, n);
     int endCycles = -1;  // cycles left once the end of the file (or a read error) was met
     for (uint64_t chunk = 0;; ++chunk) {
         const auto cycleStart = std::chrono::steady_clock::now();
@@ -189,14 +244,12 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
         uint8_t* current = buffers[chunk & 1].get();
         uint8_t* following = buffers[(chunk + 1) & 1].get();
         // The next read runs while this chunk is scanned.
-        std::future<int64_t> nextRead;
         const bool readMore = endCycles < 0;
-        if (readMore)
-            nextRead = std::async(std::launch::async, readChunk, following + kOverlap, offset + kChunk);
+        if (readMore) source.StartRead(offset + kChunk, following + kOverlap, kChunk);
         const bool ended = chunk == 0 ? scanner.Scan(ByteView(current + kOverlap, kChunk), 0, dataEnd)
                                       : scanner.Scan(ByteView(current, kBufferSize), offset - kOverlap, dataEnd);
-        n = readMore ? nextRead.get() : 0;
-        if (!readMore) std::memset(following + kOverlap, 0xFF, kChunk);
+        n = readMore ? source.FinishRead() : 0;
+        pad(following + kOverlap, n);
         std::memcpy(following, current + kChunk, kOverlap);
 
         const auto now = std::chrono::steady_clock::now();

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -29,19 +30,35 @@ public:
     // Reads up to n bytes at offset (a multiple of 4096) into dst (aligned
     // to 4096); the count read, short only at the end of the file, or -1.
     virtual int64_t Read(uint64_t offset, uint8_t* dst, size_t n) = 0;
+    // The same as a read that runs while the caller works: StartRead, then
+    // FinishRead for its count. Here on a helper thread.
+    virtual void StartRead(uint64_t offset, uint8_t* dst, size_t n);
+    virtual int64_t FinishRead();
+
+private:
+    std::future<int64_t> pending_;
 };
 
 // O_DIRECT reads; where the file system refuses them, buffered reads that
 // tell the kernel the access is sequential and drop the pages behind.
+// Unbuffered reads run as kernel asynchronous I/O, so that no thread has to
+// be scheduled for the next read to begin.
 class CDirectFileSource : public ScanSource {
 public:
     ~CDirectFileSource() override;
     bool Open(const std::string& path) override;
     uint64_t Size() const override { return size_; }
     int64_t Read(uint64_t offset, uint8_t* dst, size_t n) override;
+    void StartRead(uint64_t offset, uint8_t* dst, size_t n) override;
+    int64_t FinishRead() override;
     bool Unbuffered() const { return direct_; }
 
 private:
+    bool asyncPending_ = false;
+    uint64_t aioContext_ = 0;
+    uint64_t pendingOffset_ = 0;
+    uint8_t* pendingDst_ = nullptr;
+    size_t pendingSize_ = 0;
     bool Reopen();
     int64_t BufferedRead(uint64_t offset, uint8_t* dst, size_t n);
     std::string path_;
