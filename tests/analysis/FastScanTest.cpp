@@ -103,9 +103,11 @@ TEST_F(FastScanSamples, ClosedGopsStartAtEveryIPicture) {
     EXPECT_EQ(f.gop.bSpacing, 3);
     EXPECT_EQ(f.gop.regularity, 100);
     const CPictureRecorder& r = driver.Scan()->Recorder();
-    for (size_t k = 0; k < r.PictureCount(); ++k)
-        if ((r.Frames()[k] & kFrameTypeMask) == kPictureI)
+    for (size_t k = 0; k < r.PictureCount(); ++k) {
+        if ((r.Frames()[k] & kFrameTypeMask) == kPictureI) {
             EXPECT_EQ(r.Frames()[k] & (kFrameGopStart | kFrameClosedGop), kFrameGopStart | kFrameClosedGop) << k;
+        }
+    }
 }
 
 TEST_F(FastScanSamples, AviShareLinesInFinalForm) {
