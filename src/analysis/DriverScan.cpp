@@ -1,6 +1,7 @@
 #include "analysis/DriverScan.h"
 
 #include "analysis/Driver.h"
+#include "formats/riff/FrameStatistics.h"
 
 namespace torvo {
 
@@ -82,6 +83,17 @@ ScanSummary SummariseScan(const CFastScan& scan) {
     if (s.readKiBps == 0 && scan.ElapsedMs() > 0)
         s.readKiBps = static_cast<int64_t>(scan.BytesRead() * 1000 / 1024 / uint64_t(scan.ElapsedMs()));
     return s;
+}
+
+bool ScanHasPictures(const CFastScan* scan) {
+    return scan && !scan->Running() && !scan->Failed() && !scan->Stopped() && scan->Recorder().PictureCount() > 0;
+}
+
+CFrameLayout FrameLayoutOf(const CFastScan& scan, const VideoInfo& video) {
+    const PictureFigures figures = CollectPictureFigures(video);
+    const double fps = figures.usPerFrame > 0 ? 1000000.0 / figures.usPerFrame : 0;
+    const CPictureRecorder& recorder = scan.Recorder();
+    return CFrameLayout(recorder.Frames(), recorder.PictureCount(), scan.Gop().gopLength, fps, scan.Params().interlaced);
 }
 
 // --- the driver ---

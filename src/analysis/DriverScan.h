@@ -8,6 +8,7 @@
 #include "analysis/FastScan.h"
 #include "analysis/Records.h"
 #include "formats/riff/ScanStatistics.h"
+#include "formats/vgs/FrameLayout.h"
 
 namespace torvo {
 
@@ -28,6 +29,12 @@ struct ScanSummary {
     bool failed = false;
 };
 ScanSummary SummariseScan(const CFastScan& scan);
+
+// Whether an ended scan recorded pictures (the VGS window has something to show).
+bool ScanHasPictures(const CFastScan* scan);
+// The VGS drawing of an ended scan's pictures; it reads the scan's frame
+// list, so the scan must outlive it.
+CFrameLayout FrameLayoutOf(const CFastScan& scan, const VideoInfo& video);
 
 // The figures of a running scan (interim) or of one that has ended (final).
 ScanFigures InterimFigures(const CFastScan& scan);

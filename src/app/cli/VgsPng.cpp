@@ -3,8 +3,7 @@
 #include <QImage>
 #include <QString>
 
-#include "formats/riff/FrameStatistics.h"
-#include "formats/vgs/FrameLayout.h"
+#include "analysis/DriverScan.h"
 
 namespace torvo::cli {
 namespace {
@@ -16,13 +15,8 @@ constexpr int kMaxBands = 1000;  // the first 100,000 pictures or so: a picture 
 
 std::string WriteVgsPicture(const CAnalysisDriver& driver, const std::string& path) {
     const CFastScan* scan = driver.Scan();
-    if (!scan || scan->Failed() || scan->Recorder().PictureCount() == 0)
-        return "torvo-cli: --vgs: the full scan found no pictures to draw";
-    const CPictureRecorder& recorder = scan->Recorder();
-    const PictureFigures figures = CollectPictureFigures(driver.Records().video);
-    const double fps = figures.usPerFrame > 0 ? 1000000.0 / figures.usPerFrame : 0;
-    CFrameLayout layout(recorder.Frames(), recorder.PictureCount(), scan->Gop().gopLength, fps,
-                        scan->Params().interlaced);
+    if (!ScanHasPictures(scan)) return "torvo-cli: --vgs: the full scan found no pictures to draw";
+    CFrameLayout layout = FrameLayoutOf(*scan, driver.Records().video);
     layout.SetOptions({.grouped = true});
     const int group = layout.Options().grouped ? scan->Gop().gopLength : 1;
     const int cells = kCellsPerBand / group * group;
