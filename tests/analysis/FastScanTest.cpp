@@ -122,6 +122,50 @@ TEST_F(FastScanSamples, AviShareLinesInFinalForm) {
     EXPECT_EQ(Field("VIDEO_DURATION"), "0:02.000");
 }
 
+TEST(ScanStatistics, InterimThenFinalReplaceTheShareLinesInPlace) {
+    Display display;
+    AnalysisRecords records;
+    records.video.usPerFrame = 40000;
+    records.video.width = 160;
+    records.video.height = 120;
+    display.Container().Add("Длина файла верна  ");
+    ScanFigures f;
+    f.avi = f.recordedPictures = true;
+    f.elapsedMs = 2500;
+    f.speedKiBps = 20 * 1024;
+    f.pictures = f.videoChunks = 250;
+    f.byType[kPictureI] = 10;
+    f.byType[kPictureP] = 240;
+    f.longestSinceI = 25;
+    f.videoBytes = 1000000;
+    f.audioBytes = 200000;
+    f.fileSize = 1300000;
+    ScanDisplayState state;
+    for (int call = 1; call <= 4; ++call) {
+        FrameScanStatistics(display, records, f, state);
+        EXPECT_EQ(display.Container().Lines().size(), call < 4 ? 1u : 4u) << call;  // shares on every fourth call
+    }
+    EXPECT_EQ(display.VideoPanel().Get(kScanStatusCaption), "просмотр @ 20 MБ/с...");
+    EXPECT_EQ(display.VideoPanel().Get(kGopCaption), "25.0 avg / 25 max");
+    EXPECT_EQ(display.Fields().Field("VIDEO_DURATION", 0), "0:10.000");
+    EXPECT_EQ(display.Fields().Field("VIDEO_BITRATE", 0), "800");
+    const std::vector<NoteLine>& lines = display.Container().Lines();
+    EXPECT_EQ(lines[3].text, "AVI Overhead: ~ 97.6 KБ (7.69%)");
+    EXPECT_EQ(lines[3].colour, kColourWarning);
+
+    f.final = true;
+    f.gop.gopLength = 25;
+    f.gop.regularity = 100;
+    f.gop.bSpacing = 1;
+    FrameScanStatistics(display, records, f, state);
+    ASSERT_EQ(lines.size(), 4u);  // replaced, not added
+    EXPECT_EQ(lines[1].text, "Видео: 976 KБ (76.92%)");
+    EXPECT_EQ(lines[3].text, "AVI Overhead: 97.6 KБ (7.69%)");
+    for (size_t k = 1; k < 4; ++k) EXPECT_EQ(lines[k].colour, kColourMpegSummary);
+    EXPECT_EQ(display.VideoPanel().Get(kGopCaption), "N=25 (100%)");
+    EXPECT_EQ(display.VideoPanel().Find(kScanStatusCaption), nullptr);
+}
+
 // A source over bytes in memory that can fail at an offset, count its reads
 // and take its time over each.
 class MemorySource : public ScanSource {
