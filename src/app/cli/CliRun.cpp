@@ -54,23 +54,28 @@ void PrintReport(const Options& options, RunContext& context, const std::string&
 
 bool Interrupted(const RunContext& context) { return context.interrupted && context.interrupted->load(); }
 
-// Runs the status timer until the file's scan is done; false when interrupted.
+// Runs the status timer (every 50 ms) until the file's scan is done; false
+// when interrupted. Between ticks it looks every 10 ms whether the scan has
+// ended, so that the report follows the scan closely.
 bool WaitForScan(RunContext& context, CAnalysisDriver& driver, const std::string& progressPrefix) {
     using namespace std::chrono_literals;
-    while (driver.OnStatusTick() == CAnalysisDriver::ScanTick::kRunning) {
+    for (int step = 0;; ++step) {
+        const bool ended = !driver.Scan() || !driver.Scan()->Running();
+        if (ended || step % 5 == 0) {
+            if (driver.OnStatusTick() != CAnalysisDriver::ScanTick::kRunning) return true;
+        }
         if (Interrupted(context)) {
             driver.StopScan();
             return false;
         }
-        if (context.progress) {
+        if (context.progress && step % 5 == 0) {
             const CFastScan& scan = *driver.Scan();
             const uint64_t size = std::max<uint64_t>(scan.FileSize(), 1);
             context.err << "\r\033[K" << progressPrefix << "  " << std::min<uint64_t>(100, scan.BytesRead() * 100 / size)
                         << "% " << scan.SpeedKiBps() / 1024 << " MiB/s" << std::flush;
         }
-        std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(10ms);
     }
-    return true;
 }
 
 }  // namespace
