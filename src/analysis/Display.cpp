@@ -1,5 +1,7 @@
 #include "analysis/Display.h"
 
+#include <algorithm>
+
 namespace torvo {
 
 size_t NotesList::Add(std::string text, int colour) {
@@ -23,6 +25,13 @@ const PanelField* Panel::Find(std::string_view caption) const {
     for (const auto& [name, field] : fields_)
         if (name == caption) return &field;
     return nullptr;
+}
+
+void Panel::Remove(std::string_view caption) {
+    const auto hit = std::find_if(fields_.begin(), fields_.end(), [&](const auto& f) { return f.first == caption; });
+    if (hit == fields_.end()) return;
+    fields_.erase(hit);
+    if (changed_) changed_();
 }
 
 void Panel::Set(std::string_view caption, std::string text, int background) {

@@ -66,6 +66,8 @@ public:
     // The fields in the order they were first set (the panel's own order).
     const std::vector<std::pair<std::string, PanelField>>& Fields() const { return fields_; }
     const PanelField* Find(std::string_view caption) const;
+    // Takes a field away (a running scan's progress text once it is over).
+    void Remove(std::string_view caption);
     bool Empty() const { return fields_.empty(); }
     void Clear();
 

@@ -32,6 +32,7 @@ std::string FileNameOf(const std::string& path) {
 }
 
 bool CAnalysisDriver::AnalyseFile(const std::string& path) {
+    StopScan();
     display_.Reset();
     records_.Reset();
     identity_ = {};
@@ -69,6 +70,7 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     if (!options_.useCodecInfo)
         display_.Container().Add("Рендеринг в программе отключен (включается в меню \"Настройка\" > \"Параметры\") ");
     fields.FormatField("CONT_TOTAL_BITRATE", 0, "%d", container.bitrateKbps);
+    if (container.fileSize > 0) StartScan(path);
     return true;
 }
 

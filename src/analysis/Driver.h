@@ -6,14 +6,17 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "analysis/AudioDescription.h"
 #include "analysis/Display.h"
+#include "analysis/FastScan.h"
 #include "analysis/Identify.h"
 #include "analysis/Records.h"
 #include "formats/mpeg/MpegContent.h"
 #include "analysis/VideoSummary.h"
+#include "formats/riff/ScanStatistics.h"
 
 namespace torvo {
 
@@ -32,6 +35,8 @@ struct DriverOptions {
     std::function<std::string(uint32_t brand)> brandDescriber;
     // Names video codecs by FourCC and user data (the codec database).
     VideoCodecLookup videoCodecLookup;
+    // Scans AVI and MPEG files whole after their headers (the ScanEntireFile preference).
+    bool scanEntireFile = false;
 };
 
 class CAnalysisDriver {
@@ -57,6 +62,16 @@ public:
     // Whether the checks found the file broken (stops a queue run until the first error).
     bool BrokenFile() const { return brokenFile_; }
 
+    // The full scan of the file just analysed, while it exists.
+    const CFastScan* Scan() const { return scan_.get(); }
+    // The status timer's duty (every 50 ms): interim statistics every fifth
+    // tick while the scan runs; the final statistics once it is done, when
+    // kDone is returned (the file's export is then due).
+    enum class ScanTick { kNone, kRunning, kDone };
+    ScanTick OnStatusTick();
+    // Stops and deletes a running scan.
+    void StopScan();
+
 private:
     void Analyse(CFileCache& reader);
     void Dispatch(CFileCache& reader);
@@ -77,6 +92,10 @@ private:
     FileIdentity identity_;
     UserMessage message_;
     bool brokenFile_ = false;
+    bool StartScan(const std::string& path);
+    std::unique_ptr<CFastScan> scan_;
+    ScanDisplayState scanDisplay_;
+    int scanTicks_ = 0;
 };
 
 // The part of a path after its last '/'.

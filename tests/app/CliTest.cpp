@@ -69,7 +69,7 @@ TEST(Cli, TextAndJsonAgree) {
     const std::string text = cli::TextReport(path, display);
     for (const auto& note : json["notes"]) EXPECT_NE(text.find(note["text"].get<std::string>()), std::string::npos);
     EXPECT_NE(text.find("Размер: 133 KБ (136,416 байт )"), std::string::npos);
-    EXPECT_EQ(RunCli(path).out, text + "\n");
+    EXPECT_EQ(RunCli("--no-scan " + path).out, text + "\n");  // the in-process driver does not scan
 }
 
 TEST(Cli, AudioLampsStayWithTheAudioPanel) {
@@ -140,7 +140,7 @@ TEST(Cli, NamesFromStandardInput) {
     ASSERT_TRUE(cli::ParseOptions(4, argv, options, error));
     std::istringstream in("/nonexistent/x.avi\n" + test::SamplePath("wave_pcm.wav") + "\n");
     std::ostringstream out, err;
-    cli::RunContext context{in, out, err, false, {}, nullptr, {}};
+    cli::RunContext context{in, out, err, false, {}, nullptr, {}, nullptr, {}};
     EXPECT_EQ(cli::RunQueue(options, context), 1);  // the missing file counts, the queue goes on
     EXPECT_NE(out.str().find("\"type_id\":3"), std::string::npos);
     EXPECT_NE(err.str().find("/nonexistent/x.avi"), std::string::npos);
@@ -197,10 +197,54 @@ TEST(Cli, OptionParsing) {
     EXPECT_TRUE(e.untilError);
     for (std::vector<const char*> bad : {std::vector<const char*>{"torvo-cli", "--export-mode", "folder:", "x"},
                                          {"torvo-cli", "--export-format", "", "x"},
-                                         {"torvo-cli", "x", "-f"}}) {
+                                         {"torvo-cli", "x", "-f"},
+                                         {"torvo-cli", "--vgs", "p.png", "a.mpg", "b.mpg"},
+                                         {"torvo-cli", "x", "--vgs"}}) {
         cli::Options b;
         EXPECT_FALSE(cli::ParseOptions(static_cast<int>(bad.size()), bad.data(), b, error)) << bad[1];
     }
+}
+
+TEST(Cli, ScanObjectAndVgsPicture) {
+    const std::string png = testing::TempDir() + "torvo-vgs.png";
+    std::remove(png.c_str());
+    const CliRun run = RunCli("--json --vgs " + png + " " + test::SamplePath("scan/mpeg2_ps_gop12.mpg"));
+    ASSERT_EQ(run.status, 0);
+    const nlohmann::ordered_json j = nlohmann::ordered_json::parse(run.out);
+    ASSERT_TRUE(j.contains("scan"));
+    const nlohmann::ordered_json& scan = j["scan"];
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : scan.items()) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"pictures", "i", "p", "b", "other", "gop_length", "b_spacing",
+                                               "gop_regularity", "longest_b_run", "longest_i_distance",
+                                               "largest_frame", "frame_types", "video_bytes", "audio_bytes",
+                                               "read_kib_per_s", "failed"}));
+    EXPECT_EQ(scan["pictures"], 75);
+    EXPECT_EQ(scan["gop_length"], 12);
+    EXPECT_EQ(scan["b_spacing"], 3);
+    EXPECT_EQ(scan["frame_types"].get<std::string>().substr(0, 13), "IPBBPBBPBBIBB");
+    EXPECT_EQ(scan["failed"], false);
+    EXPECT_EQ(j["fields"]["VIDEO_DURATION"], "0:03.000");
+    // A real PNG of 100-cell bands holding whole GOPs: 96 cells, one band.
+    const test::Bytes image = test::ReadBytes(png);
+    ASSERT_GT(image.size(), 33u);
+    EXPECT_EQ(test::Bytes(image.begin(), image.begin() + 8), (test::Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
+    EXPECT_EQ(image[16] << 24 | image[17] << 16 | image[18] << 8 | image[19], 2 + 96 * 10);
+    EXPECT_EQ(image[20] << 24 | image[21] << 16 | image[22] << 8 | image[23], 2 + 17);
+
+    // --no-scan leaves the scan out, and the duration comes from the headers.
+    const CliRun plain = RunCli("--json --no-scan " + test::SamplePath("scan/mpeg2_ps_gop12.mpg"));
+    ASSERT_EQ(plain.status, 0);
+    EXPECT_FALSE(nlohmann::json::parse(plain.out).contains("scan"));
+}
+
+TEST(Cli, TextReportShowsTheFinalScanStatistics) {
+    const CliRun run = RunCli("--scan " + test::SamplePath("scan/avi_mpeg4_plain.avi"));
+    ASSERT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("  Кадров: 50\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  AVI Overhead: "), std::string::npos);
+    EXPECT_EQ(run.out.find("AVI Overhead: ~ "), std::string::npos);
+    EXPECT_EQ(run.out.find("просмотр @"), std::string::npos);
 }
 
 }  // namespace

@@ -15,6 +15,9 @@ const char* UsageText() {
            "  -f LIST                analyse the names in LIST too, one per line (- reads standard input)\n"
            "  -x                     unattended processing (the command line always is)\n"
            "  --until-error          stop after the first broken file\n"
+           "Full scan (AVI and MPEG files; Ctrl+C stops it):\n"
+           "  --scan, --no-scan      scan whole files or not (default: the ScanEntireFile setting)\n"
+           "  --vgs FILE.png         write the GOP picture of the one file analysed\n"
            "Export (overrides the stored export settings for this run):\n"
            "  --export               export every file with the stored settings\n"
            "  --export-format F      table, nfo, or a template FILE\n"
@@ -110,6 +113,14 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             e.enable = true;
         } else if (arg == "--overwrite") {
             e.overwrite = true;
+        } else if (arg == "--scan" || arg == "--no-scan") {
+            options.scan = arg == "--scan";
+        } else if (arg == "--vgs") {
+            if (i + 1 >= argc) {
+                error = "--vgs needs a file name";
+                return false;
+            }
+            options.vgsPath = argv[++i];
         } else if (arg == "--db") {
             if (i + 1 >= argc) {
                 error = "--db needs a file name";
@@ -133,6 +144,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     if (options.files.empty() && options.listFiles.empty() && !options.showHelp && !options.showVersion &&
         !listsOnly) {
         error = "no file named";
+        return false;
+    }
+    if (!options.vgsPath.empty() && (options.files.size() != 1 || !options.listFiles.empty())) {
+        error = "--vgs draws the picture of one file";
         return false;
     }
     return true;

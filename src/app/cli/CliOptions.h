@@ -30,6 +30,8 @@ struct Options {
     std::vector<std::string> files;
     std::vector<std::string> listFiles;  // -f LIST; "-" reads names from standard input
     ExportOverrides exportOverrides;
+    std::optional<bool> scan;  // --scan / --no-scan; unset: the stored preference
+    std::string vgsPath;       // --vgs FILE.png
 };
 
 // Parses argv; on wrong usage returns false with a message in error.

@@ -75,7 +75,7 @@ std::string FieldLines(const Display& display) {
     return out;
 }
 
-std::string JsonLine(const std::string& path, int typeId, const Display& display) {
+std::string JsonLine(const std::string& path, int typeId, const Display& display, const ScanSummary* scan) {
     nlohmann::ordered_json j;
     j["file"] = path;
     j["type_id"] = typeId;
@@ -95,6 +95,24 @@ std::string JsonLine(const std::string& path, int typeId, const Display& display
         if (!panel.Empty()) audio.push_back(PanelJson(panel));
     j["audio"] = audio;
     j["render"] = LinesJson(display.Render());
+    if (scan) {
+        j["scan"] = {{"pictures", scan->pictures},
+                     {"i", scan->i},
+                     {"p", scan->p},
+                     {"b", scan->b},
+                     {"other", scan->other},
+                     {"gop_length", scan->gopLength},
+                     {"b_spacing", scan->bSpacing},
+                     {"gop_regularity", scan->gopRegularity},
+                     {"longest_b_run", scan->longestBRun},
+                     {"longest_i_distance", scan->longestIDistance},
+                     {"largest_frame", scan->largestFrame},
+                     {"frame_types", scan->frameTypes},
+                     {"video_bytes", scan->videoBytes},
+                     {"audio_bytes", scan->audioBytes},
+                     {"read_kib_per_s", scan->readKiBps},
+                     {"failed", scan->failed}};
+    }
     // File names need not be valid UTF-8; such bytes become U+FFFD rather than an exception.
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

@@ -5,12 +5,14 @@
 #include <string>
 
 #include "analysis/Display.h"
+#include "analysis/DriverScan.h"
 
 namespace torvo::cli {
 
 std::string TextReport(const std::string& path, const Display& display);
 std::string FieldLines(const Display& display);
 // One line of JSON, without the line break.
-std::string JsonLine(const std::string& path, int typeId, const Display& display);
+// With a scan summary for files that were scanned whole.
+std::string JsonLine(const std::string& path, int typeId, const Display& display, const ScanSummary* scan = nullptr);
 
 }  // namespace torvo::cli

@@ -2,6 +2,8 @@
 // analyses every name in turn and prints each report.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <iostream>
 
 #include "CliOptions.h"
@@ -20,10 +22,17 @@ struct RunContext {
     // the preferences after a failure switched export off.
     ExportSettings* exportSettings = nullptr;
     std::function<void()> saveSettings;
+    // Set (by the SIGINT handler) to stop a running scan and end the run.
+    const std::atomic<bool>* interrupted = nullptr;
+    // Writes the GOP picture of the analysed file (--vgs); returns an error text, empty on success.
+    std::function<std::string(const CAnalysisDriver&)> writeVgs;
 };
 
+// The exit status of a run that Ctrl+C ended.
+inline constexpr int kInterruptedStatus = 130;
+
 // Returns the exit status: 0 when every file was analysed, 1 when a file or
-// a list file could not be opened.
+// a list file could not be opened (or the GOP picture not written), 130 when interrupted.
 int RunQueue(const Options& options, RunContext& context);
 
 }  // namespace torvo::cli

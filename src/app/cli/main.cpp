@@ -1,10 +1,13 @@
 // torvo-cli: analyses the named media files and prints their reports.
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <iostream>
 
 #include "CliOptions.h"
 #include "CliRun.h"
+#include "VgsPng.h"
 #include "QtSettingsStore.h"
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
@@ -12,6 +15,13 @@
 #include "settings/ProgramLocation.h"
 
 namespace {
+
+std::atomic<bool> interrupted{false};
+
+// Ctrl+C stops a running scan and ends the run; a second one ends the program at once.
+extern "C" void OnInterrupt(int) {
+    if (interrupted.exchange(true)) std::_Exit(torvo::cli::kInterruptedStatus);
+}
 
 // A database table as the menu lists it: title, column headers, then one line per entry.
 void PrintListing(const torvo::DatabaseListing& listing) {
@@ -76,6 +86,13 @@ int main(int argc, char** argv) {
     cli::RunContext context;
     context.progress = ::isatty(STDERR_FILENO) == 1;
     context.driverOptions.useCodecInfo = prefs.useCodecInfo != 0;
+    context.driverOptions.scanEntireFile = options.scan.value_or(prefs.scanEntireFile != 0);
+    context.interrupted = &interrupted;
+    std::signal(SIGINT, OnInterrupt);
+    if (!options.vgsPath.empty()) {
+        context.driverOptions.scanEntireFile = true;  // the picture comes from the scan
+        context.writeVgs = [&options](const CAnalysisDriver& driver) { return cli::WriteVgsPicture(driver, options.vgsPath); };
+    }
     UseDatabaseNames(context.driverOptions, database);
     context.exportSettings = &exportSettings;
     // A failed export switches export off in the stored settings too.

@@ -50,6 +50,14 @@ uint64_t CSupMpg::PackHeaderLength(ByteView pack) {
     return IsMpeg2Pack(pack) ? 14 + uint64_t(pack.U8(13) & 7) : 12;
 }
 
+bool CSupMpg::PackMarkersValid(ByteView pack) {
+    if (IsMpeg2Pack(pack))
+        return (pack.U8(6) & 4) && (pack.U8(8) & 4) && (pack.U8(9) & 1) && (pack.U8(12) & 3) == 3;
+    if (IsMpeg1Pack(pack))
+        return (pack.U8(4) & 1) && (pack.U8(6) & 1) && (pack.U8(8) & 1) && (pack.U8(11) & 1) && (pack.U8(9) & 0x80);
+    return false;
+}
+
 int64_t CSupMpg::ReadScr(ByteView pack) { return Scr(pack, IsMpeg2Pack(pack)); }
 
 uint32_t CSupMpg::ReadMuxRate(ByteView pack) {
@@ -57,7 +65,9 @@ uint32_t CSupMpg::ReadMuxRate(ByteView pack) {
     return uint32_t(pack.U8(9) & 0x7F) << 15 | uint32_t(pack.U8(10)) << 7 | pack.U8(11) >> 1;
 }
 
-CSupMpg::Payload CSupMpg::PesPayload(ByteView packet) {
+CSupMpg::Payload CSupMpg::PesPayload(ByteView packet) { return ReadPesPayload(packet, errors_); }
+
+CSupMpg::Payload CSupMpg::ReadPesPayload(ByteView packet, ParseErrorFlag& errors) {
     const int64_t packetLength = packet.Be16(4);
     uint64_t i = 6;
     while (packet.U8(i) == 0xFF && i <= 98) ++i;  // stuffing
@@ -69,26 +79,26 @@ CSupMpg::Payload CSupMpg::PesPayload(ByteView packet) {
     const uint8_t f = packet.U8(i);
     Payload payload;
     if (f >= 0x80 && f <= 0xBF) {  // MPEG-2 PES header
-        errors_.Check("MPEG-1 Data Packet[1]", !prefixed);
+        errors.Check("MPEG-1 Data Packet[1]", !prefixed);
         const int64_t headerLength = packet.U8(8);
         payload.offset = 9 + uint64_t(headerLength);
         payload.length = packetLength - headerLength - 3;
         return payload;
     }
-    errors_.Check("MPEG-1 Data Packet[2]", f < 0x40 && (f & 0xF0) != 0x10 && (f & 1));
+    errors.Check("MPEG-1 Data Packet[2]", f < 0x40 && (f & 0xF0) != 0x10 && (f & 1));
     if (f & 0x20) {  // PTS
-        errors_.Check("MPEG-1 Data Packet[3]", (packet.U8(i + 2) & 1) && (packet.U8(i + 4) & 1));
+        errors.Check("MPEG-1 Data Packet[3]", (packet.U8(i + 2) & 1) && (packet.U8(i + 4) & 1));
         i += 5;
     } else {
         i += 1;  // the 0F byte
     }
     if (f & 0x10) {  // DTS
-        errors_.Check("MPEG-1 Data Packet[4]", (packet.U8(i) & 1) && (packet.U8(i + 2) & 1) && (packet.U8(i + 4) & 1));
+        errors.Check("MPEG-1 Data Packet[4]", (packet.U8(i) & 1) && (packet.U8(i + 2) & 1) && (packet.U8(i + 4) & 1));
         i += 5;
     }
     payload.offset = i;
     payload.length = packetLength + 6 - int64_t(i);
-    errors_.Check("MPEG-1 Data Packet[5]", payload.length >= 0);
+    errors.Check("MPEG-1 Data Packet[5]", payload.length >= 0);
     return payload;
 }
 
@@ -169,15 +179,9 @@ int CSupMpg::ParseItem(uint64_t p) {
 
 int CSupMpg::PackHeader(uint64_t p) {
     const ByteView pack = data_.From(p);
-    const bool mpeg2 = IsMpeg2Pack(pack), mpeg1 = IsMpeg1Pack(pack);
+    const bool mpeg2 = IsMpeg2Pack(pack);
     const uint64_t length = PackHeaderLength(pack);
-    if (mpeg2)
-        errors_.Check("-", (pack.U8(6) & 4) && (pack.U8(8) & 4) && (pack.U8(9) & 1) && (pack.U8(12) & 3) == 3);
-    else if (mpeg1)
-        errors_.Check("-", (pack.U8(4) & 1) && (pack.U8(6) & 1) && (pack.U8(8) & 1) && (pack.U8(11) & 1) &&
-                               (pack.U8(9) & 0x80));
-    else
-        errors_.Check("-", false);
+    errors_.Check("-", PackMarkersValid(pack));
     const int covered = errors_.IsSet() ? kDamaged : static_cast<int>(length);
     if (p + length >= data_.size() || errors_.IsSet()) return covered;
 

@@ -67,8 +67,12 @@ public:
         int64_t length = 0;
     };
     Payload PesPayload(ByteView packet);
+    // The same with the checks reported to the given flag.
+    static Payload ReadPesPayload(ByteView packet, ParseErrorFlag& errors);
     static uint64_t PackHeaderLength(ByteView pack);
     static int64_t ReadScr(ByteView pack);
+    // The marker bits of an MPEG-1 or MPEG-2 pack header.
+    static bool PackMarkersValid(ByteView pack);
     static uint32_t ReadMuxRate(ByteView pack);
     static uint64_t SystemHeaderLength(ByteView header) { return 6 + uint64_t(header.Be16(4)); }
 

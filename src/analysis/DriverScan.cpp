@@ -1,0 +1,136 @@
+#include "analysis/DriverScan.h"
+
+#include "analysis/Driver.h"
+#include "formats/riff/FrameStatistics.h"
+
+namespace torvo {
+
+std::optional<FastScanParams> ScanParamsFor(const AnalysisRecords& records, const std::string& path) {
+    const ContainerInfo& c = records.container;
+    const VideoInfo& v = records.video;
+    const bool mpeg = c.typeId == kTypeMpeg && c.layout != StreamLayout::kTransportStream;
+    const bool avi = c.typeId == kTypeAvi;
+    if (c.topLevelRiffCount > 1 || !(mpeg || avi) || c.videoCount < 1) return std::nullopt;
+    FastScanParams p;
+    p.path = path;
+    p.elementaryVideo = c.layout == StreamLayout::kVideoElementary;
+    p.avi = avi;
+    p.mpegVideo = mpeg || (avi && v.mpeg4Vol);
+    p.mpeg4 = v.mpeg4Vol;
+    p.mpeg2 = v.mpeg2;
+    p.interlaced = v.mpeg2Interlaced;
+    p.timeIncrementBits = v.mpeg4Summary.timeIncrementBits;
+    return p;
+}
+
+namespace {
+
+ScanFigures CommonFigures(const CFastScan& scan, const ScanProgress& progress) {
+    ScanFigures f;
+    f.avi = scan.Params().avi;
+    f.recordedPictures = scan.Params().mpegVideo;
+    f.elapsedMs = progress.elapsedMs;
+    f.speedKiBps = progress.speedKiBps;
+    f.pictures = progress.pictures;
+    f.byType = progress.byType;
+    f.lastTypes = progress.lastTypes;
+    f.videoChunks = progress.videoChunks;
+    f.videoBytes = progress.videoBytes;
+    f.audioBytes = progress.audioBytes;
+    f.largestFrame = progress.largestFrame;
+    f.longestSinceI = progress.longestSinceI;
+    return f;
+}
+
+}  // namespace
+
+ScanFigures InterimFigures(const CFastScan& scan) {
+    ScanFigures f = CommonFigures(scan, scan.Progress());
+    f.failed = !scan.Running() && scan.Failed();
+    return f;
+}
+
+ScanFigures FinalFigures(const CFastScan& scan) {
+    ScanFigures f = CommonFigures(scan, scan.Progress());
+    f.final = true;
+    f.failed = scan.Failed();
+    f.fileSize = scan.FileSize();
+    f.gop = scan.Gop();
+    return f;
+}
+
+ScanSummary SummariseScan(const CFastScan& scan) {
+    ScanSummary s;
+    const ScanFigures f = FinalFigures(scan);
+    s.failed = f.failed;
+    s.pictures = f.FrameCount();
+    s.i = f.byType[kPictureI];
+    s.p = f.byType[kPictureP];
+    s.b = f.byType[kPictureB];
+    s.other = f.pictures - s.i - s.p - s.b;
+    s.gopLength = f.gop.gopLength;
+    s.bSpacing = f.gop.bSpacing;
+    s.gopRegularity = f.gop.regularity;
+    s.longestBRun = scan.Recorder().Video().longestBRun;
+    s.longestIDistance = f.longestSinceI;
+    s.largestFrame = f.largestFrame;
+    const CPictureRecorder& r = scan.Recorder();
+    s.frameTypes.reserve(r.PictureCount());
+    for (size_t k = 0; k < r.PictureCount(); ++k) s.frameTypes += "SIPBDSSS"[r.Frames()[k] & kFrameTypeMask];
+    s.videoBytes = f.videoBytes;
+    s.audioBytes = f.audioBytes;
+    s.readKiBps = scan.SpeedKiBps();
+    if (s.readKiBps == 0 && scan.ElapsedMs() > 0)
+        s.readKiBps = static_cast<int64_t>(scan.BytesRead() * 1000 / 1024 / uint64_t(scan.ElapsedMs()));
+    return s;
+}
+
+bool ScanHasPictures(const CFastScan* scan) {
+    return scan && !scan->Running() && !scan->Failed() && !scan->Stopped() && scan->Recorder().PictureCount() > 0;
+}
+
+CFrameLayout FrameLayoutOf(const CFastScan& scan, const VideoInfo& video) {
+    const PictureFigures figures = CollectPictureFigures(video);
+    const double fps = figures.usPerFrame > 0 ? 1000000.0 / figures.usPerFrame : 0;
+    const CPictureRecorder& recorder = scan.Recorder();
+    return CFrameLayout(recorder.Frames(), recorder.PictureCount(), scan.Gop().gopLength, fps, scan.Params().interlaced);
+}
+
+// --- the driver ---
+
+void CAnalysisDriver::StopScan() {
+    scan_.reset();  // asks the thread to stop and waits for it
+    scanTicks_ = 0;
+    scanDisplay_ = {};
+}
+
+bool CAnalysisDriver::StartScan(const std::string& path) {
+    if (!options_.scanEntireFile) return false;
+    std::optional<FastScanParams> params = ScanParamsFor(records_, path);
+    if (!params) return false;
+    scan_ = std::make_unique<CFastScan>();
+    return scan_->Start(std::move(*params));
+}
+
+CAnalysisDriver::ScanTick CAnalysisDriver::OnStatusTick() {
+    if (!scan_) return ScanTick::kNone;
+    if (scan_->Done() || (!scan_->Running() && scan_->Finished())) {
+        scan_->Join();
+        if (scan_->Done()) {
+            ScanFigures figures = FinalFigures(*scan_);
+            figures.fileSize = records_.container.fileSize;
+            FrameScanStatistics(display_, records_, figures, scanDisplay_);
+            scan_->ClearDone();
+        }
+        scan_->ClearFinished();
+        return ScanTick::kDone;
+    }
+    if (++scanTicks_ % 5 == 0) {
+        ScanFigures figures = InterimFigures(*scan_);
+        figures.fileSize = records_.container.fileSize;
+        FrameScanStatistics(display_, records_, figures, scanDisplay_);
+    }
+    return ScanTick::kRunning;
+}
+
+}  // namespace torvo

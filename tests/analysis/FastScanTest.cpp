@@ -1,0 +1,298 @@
+// The full scan over real files made by tests/data/scan/make.sh, whose
+// picture counts ffprobe decoded (expected.txt), and its faults: a file cut
+// off mid-chunk, a failing reader, a stop request in mid-scan, and a sparse
+// file beyond 4 GiB.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "TestUtil.h"
+#include "analysis/Driver.h"
+#include "analysis/DriverScan.h"
+#include "formats/mpeg/ScanBuilders.h"
+
+namespace torvo {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Ticks the driver's status timer until the scan is done (at most ~60 s).
+bool WaitForScan(CAnalysisDriver& driver) {
+    for (int i = 0; i < 6000; ++i) {
+        if (driver.OnStatusTick() == CAnalysisDriver::ScanTick::kDone) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+struct Expected {
+    std::string name;
+    uint64_t pictures = 0, i = 0, p = 0, b = 0;
+};
+
+std::vector<Expected> ReadExpected() {
+    std::ifstream in(test::SamplePath("scan/expected.txt"));
+    std::vector<Expected> rows;
+    for (Expected e; in >> e.name >> e.pictures >> e.i >> e.p >> e.b;) rows.push_back(e);
+    return rows;
+}
+
+class FastScanSamples : public ::testing::Test {
+protected:
+    void Scan(const std::string& name) {
+        DriverOptions options;
+        options.scanEntireFile = true;
+        driver.SetOptions(options);
+        ASSERT_TRUE(driver.AnalyseFile(test::SamplePath("scan/" + name)));
+        ASSERT_NE(driver.Scan(), nullptr) << name << " was not scanned";
+        ASSERT_TRUE(WaitForScan(driver));
+    }
+    std::string_view Field(const char* name) const { return display.Fields().Field(name, 0); }
+    Display display;
+    CAnalysisDriver driver{display};
+};
+
+TEST_F(FastScanSamples, PictureCountsEqualWhatFfprobeDecodes) {
+    const std::vector<Expected> rows = ReadExpected();
+    ASSERT_EQ(rows.size(), 7u);
+    for (const Expected& e : rows) {
+        SCOPED_TRACE(e.name);
+        Scan(e.name);
+        const CFastScan& scan = *driver.Scan();
+        EXPECT_FALSE(scan.Failed());
+        const ScanFigures f = FinalFigures(scan);
+        EXPECT_EQ(f.FrameCount(), e.pictures);
+        EXPECT_EQ(Field("VIDEO_FRAME_COUNT"), std::to_string(e.pictures));
+        if (f.recordedPictures) {
+            EXPECT_EQ(f.pictures, e.pictures);
+            EXPECT_EQ(f.byType[kPictureI], e.i);
+            EXPECT_EQ(f.byType[kPictureP], e.p);
+            EXPECT_EQ(f.byType[kPictureB], e.b);
+        } else {
+            EXPECT_EQ(f.pictures, 0u);  // Motion JPEG: chunks are counted, no picture types
+        }
+        EXPECT_GT(f.videoBytes, 0u);
+    }
+}
+
+TEST_F(FastScanSamples, TwelvePictureGops) {
+    // Open GOPs sent as I BB P BB P BB P BB; the first GOP of the file has no
+    // leading B pictures and is two pictures shorter.
+    Scan("mpeg2_ps_gop12.mpg");
+    const ScanFigures f = FinalFigures(*driver.Scan());
+    EXPECT_EQ(f.gop.gopLength, 12);
+    EXPECT_EQ(f.gop.bSpacing, 3);
+    EXPECT_EQ(f.gop.regularity, 83);  // five GOPs of six
+    EXPECT_EQ(f.longestSinceI, 12u);
+    EXPECT_EQ(driver.Scan()->Recorder().Video().longestBRun, 2u);
+    EXPECT_EQ(Field("VIDEO_DURATION"), "0:03.000");
+    EXPECT_EQ(display.VideoPanel().Get(kGopCaption), "12 max; N=12, M=3 (83%)");
+    EXPECT_TRUE(display.Bars().contains(kPictureTypeBar));
+    EXPECT_EQ(display.Bars().find(kLastPicturesBar)->second.segments.size(), 64u);
+    EXPECT_EQ(display.VideoPanel().Find(kScanStatusCaption), nullptr);
+}
+
+TEST_F(FastScanSamples, ClosedGopsStartAtEveryIPicture) {
+    // ffmpeg closes each GOP with a P picture: -g 12 gives I BB P BB P BB P.
+    Scan("mpeg2_ps_closed.mpg");
+    const ScanFigures f = FinalFigures(*driver.Scan());
+    EXPECT_EQ(f.gop.gopLength, 10);
+    EXPECT_EQ(f.gop.bSpacing, 3);
+    EXPECT_EQ(f.gop.regularity, 100);
+    const CPictureRecorder& r = driver.Scan()->Recorder();
+    for (size_t k = 0; k < r.PictureCount(); ++k) {
+        if ((r.Frames()[k] & kFrameTypeMask) == kPictureI) {
+            EXPECT_EQ(r.Frames()[k] & (kFrameGopStart | kFrameClosedGop), kFrameGopStart | kFrameClosedGop) << k;
+        }
+    }
+}
+
+TEST_F(FastScanSamples, AviShareLinesInFinalForm) {
+    Scan("avi_mpeg4_plain.avi");
+    std::vector<NoteLine> shares;
+    for (const NoteLine& line : display.Container().Lines())
+        if (line.text.starts_with("Видео: ") || line.text.starts_with("аудио: ") || line.text.starts_with("AVI Overhead: "))
+            shares.push_back(line);
+    ASSERT_EQ(shares.size(), 3u);
+    for (const NoteLine& line : shares) EXPECT_EQ(line.colour, kColourMpegSummary) << line.text;
+    EXPECT_EQ(shares[2].text.find("~"), std::string::npos);
+    EXPECT_EQ(Field("VIDEO_DURATION"), "0:02.000");
+}
+
+TEST(ScanStatistics, InterimThenFinalReplaceTheShareLinesInPlace) {
+    Display display;
+    AnalysisRecords records;
+    records.video.usPerFrame = 40000;
+    records.video.width = 160;
+    records.video.height = 120;
+    display.Container().Add("Длина файла верна  ");
+    ScanFigures f;
+    f.avi = f.recordedPictures = true;
+    f.elapsedMs = 2500;
+    f.speedKiBps = 20 * 1024;
+    f.pictures = f.videoChunks = 250;
+    f.byType[kPictureI] = 10;
+    f.byType[kPictureP] = 240;
+    f.longestSinceI = 25;
+    f.videoBytes = 1000000;
+    f.audioBytes = 200000;
+    f.fileSize = 1300000;
+    ScanDisplayState state;
+    for (int call = 1; call <= 4; ++call) {
+        FrameScanStatistics(display, records, f, state);
+        EXPECT_EQ(display.Container().Lines().size(), call < 4 ? 1u : 4u) << call;  // shares on every fourth call
+    }
+    EXPECT_EQ(display.VideoPanel().Get(kScanStatusCaption), "просмотр @ 20 MБ/с...");
+    EXPECT_EQ(display.VideoPanel().Get(kGopCaption), "25.0 avg / 25 max");
+    EXPECT_EQ(display.Fields().Field("VIDEO_DURATION", 0), "0:10.000");
+    EXPECT_EQ(display.Fields().Field("VIDEO_BITRATE", 0), "800");
+    const std::vector<NoteLine>& lines = display.Container().Lines();
+    EXPECT_EQ(lines[3].text, "AVI Overhead: ~ 97.6 KБ (7.69%)");
+    EXPECT_EQ(lines[3].colour, kColourWarning);
+
+    f.final = true;
+    f.gop.gopLength = 25;
+    f.gop.regularity = 100;
+    f.gop.bSpacing = 1;
+    FrameScanStatistics(display, records, f, state);
+    ASSERT_EQ(lines.size(), 4u);  // replaced, not added
+    EXPECT_EQ(lines[1].text, "Видео: 976 KБ (76.92%)");
+    EXPECT_EQ(lines[3].text, "AVI Overhead: 97.6 KБ (7.69%)");
+    for (size_t k = 1; k < 4; ++k) EXPECT_EQ(lines[k].colour, kColourMpegSummary);
+    EXPECT_EQ(display.VideoPanel().Get(kGopCaption), "N=25 (100%)");
+    EXPECT_EQ(display.VideoPanel().Find(kScanStatusCaption), nullptr);
+}
+
+// A source over bytes in memory that can fail at an offset, count its reads
+// and take its time over each.
+class MemorySource : public ScanSource {
+public:
+    MemorySource(test::Bytes bytes, uint64_t size, int64_t failAt = -1, std::chrono::milliseconds delay = {})
+        : bytes_(std::move(bytes)), size_(size), failAt_(failAt), delay_(delay) {}
+    bool Open(const std::string&) override { return true; }
+    uint64_t Size() const override { return size_; }
+    int64_t Read(uint64_t offset, uint8_t* dst, size_t n) override {
+        reads_.fetch_add(1);
+        std::this_thread::sleep_for(delay_);
+        if (failAt_ >= 0 && offset + n > uint64_t(failAt_)) return -1;
+        const size_t count = offset >= size_ ? 0 : size_t(std::min<uint64_t>(n, size_ - offset));
+        for (size_t i = 0; i < count; ++i) dst[i] = offset + i < bytes_.size() ? bytes_[offset + i] : 0;
+        return int64_t(count);
+    }
+    std::atomic<int>* Reads() { return &reads_; }
+
+private:
+    test::Bytes bytes_;
+    uint64_t size_;
+    int64_t failAt_;
+    std::chrono::milliseconds delay_;
+    std::atomic<int> reads_{0};
+};
+
+test::Bytes BuiltProgramStream(int gops, uint64_t* esBytes = nullptr) {
+    test::Bytes ps;
+    uint64_t scr = 0;
+    for (int g = 0; g < gops; ++g) {
+        const test::Bytes gop = test::CodedGop("IBBPBBPBBPBB", g % 60, false);
+        if (esBytes) *esBytes += gop.size();
+        for (size_t at = 0; at < gop.size(); at += 2000) {
+            const test::Bytes pack = test::Mpeg2Pack(scr += 900);
+            ps.insert(ps.end(), pack.begin(), pack.end());
+            const test::Bytes pes = test::Pes(0xE0, test::Bytes(gop.begin() + long(at), gop.begin() + long(std::min(gop.size(), at + 2000))));
+            ps.insert(ps.end(), pes.begin(), pes.end());
+        }
+    }
+    return ps;
+}
+
+FastScanParams MpegParams() {
+    FastScanParams p;
+    p.path = "memory";
+    p.mpegVideo = true;
+    return p;
+}
+
+void WaitUntilEnded(const CFastScan& scan) {
+    for (int i = 0; i < 6000 && scan.Running(); ++i) std::this_thread::sleep_for(10ms);
+}
+
+TEST(FastScanFaults, ReadErrorFailsTheScan) {
+    const test::Bytes ps = BuiltProgramStream(40);
+    CFastScan scan(std::make_unique<MemorySource>(ps, 12 * CFastScan::kChunk, int64_t(5 * CFastScan::kChunk)));
+    ASSERT_TRUE(scan.Start(MpegParams()));
+    WaitUntilEnded(scan);
+    EXPECT_TRUE(scan.Done());
+    EXPECT_TRUE(scan.Failed());
+    // The statistics say so and leave the scan's figures out.
+    Display display;
+    AnalysisRecords records;
+    ScanDisplayState state;
+    FrameScanStatistics(display, records, FinalFigures(scan), state);
+    EXPECT_EQ(display.VideoPanel().Get(kScanStatusCaption), "Не могу обработат");
+    EXPECT_EQ(display.Fields().Field("VIDEO_FRAME_COUNT", 0), "");
+}
+
+TEST(FastScanFaults, StopRequestEndsWithinOneCycle) {
+    auto source = std::make_unique<MemorySource>(BuiltProgramStream(4), uint64_t(1) << 40, -1, 20ms);
+    std::atomic<int>* reads = source->Reads();
+    CFastScan scan(std::move(source));
+    ASSERT_TRUE(scan.Start(MpegParams()));
+    while (reads->load() < 3) std::this_thread::sleep_for(1ms);
+    const int before = reads->load();
+    scan.RequestStop();
+    WaitUntilEnded(scan);
+    EXPECT_FALSE(scan.Running());
+    EXPECT_LE(reads->load(), before + 1);  // at most the read already under way
+    EXPECT_TRUE(scan.Stopped());
+    EXPECT_FALSE(scan.Done());
+    EXPECT_TRUE(scan.Finished());
+}
+
+TEST(FastScanFaults, DestroyedWhileRunning) {
+    auto scan = std::make_unique<CFastScan>(std::make_unique<MemorySource>(test::Bytes{}, uint64_t(1) << 40, -1, 5ms));
+    ASSERT_TRUE(scan->Start(MpegParams()));
+    std::this_thread::sleep_for(20ms);
+    scan.reset();  // stops and waits; nothing may leak
+}
+
+TEST(FastScanFaults, FileCutOffMidChunk) {
+    const test::Bytes whole = test::ReadBytes(test::SamplePath("scan/avi_mpeg4_bframes.avi"));
+    for (const size_t cut : {whole.size() / 3, whole.size() / 2 + 1, whole.size() * 9 / 10}) {
+        test::MemFile file(whole.data(), cut);
+        CFastScan scan;
+        FastScanParams p;
+        p.path = file.Path();
+        p.avi = p.mpegVideo = p.mpeg4 = true;
+        ASSERT_TRUE(scan.Start(p));
+        WaitUntilEnded(scan);
+        EXPECT_TRUE(scan.Done());
+        EXPECT_FALSE(scan.Failed());
+        EXPECT_LT(scan.Totals().videoChunks, 50u);
+        EXPECT_GT(scan.Totals().videoChunks, 0u);
+    }
+}
+
+TEST(FastScanFaults, SparseFileBeyondFourGiB) {
+    uint64_t esBytes = 0;
+    const test::Bytes ps = BuiltProgramStream(10, &esBytes);
+    const uint64_t far = (uint64_t(4) << 30) + 12345;
+    test::MemFile file = test::MemFile::Sparse(far + ps.size() + 100);
+    file.WriteAt(0, ps);
+    file.WriteAt(far, ps);
+    CFastScan scan;
+    FastScanParams p = MpegParams();
+    p.path = file.Path();
+    ASSERT_TRUE(scan.Start(p));
+    WaitUntilEnded(scan);
+    ASSERT_TRUE(scan.Done());
+    EXPECT_FALSE(scan.Failed());
+    EXPECT_EQ(scan.BytesRead(), far + ps.size() + 100);
+    EXPECT_EQ(scan.Recorder().Video().pictures, 240u);
+    EXPECT_EQ(scan.Totals().videoBytes, 2 * esBytes);
+}
+
+}  // namespace
+}  // namespace torvo
