@@ -38,7 +38,7 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     CFileCache reader;
     if (!reader.Open(path)) {
         message_ = {"Не открыть файл!!",
-                    Format("НеМогу открыть файл %s:\n\n", path.c_str()) + std::strerror(reader.LastError())};
+                    Format("НеМогу открыть файл %s:\n\n", path.c_str()) + reader.LastErrorText()};
         return false;
     }
     const std::string name = FileNameOf(path);

@@ -25,7 +25,8 @@ bool CFileCache::Open(const std::string& path) {
     lastError_ = 0;
     if (hasHeader_) return false;
     fileName_ = path;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a FIFO with no writer would keep open() waiting for ever.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         lastError_ = errno;
         return false;
@@ -36,11 +37,15 @@ bool CFileCache::Open(const std::string& path) {
         Close();
         return false;
     }
-    if (S_ISDIR(st.st_mode)) {
-        lastError_ = EISDIR;
+    // Only regular files and block devices have a size and can be read at any
+    // offset; FIFOs, sockets and character devices (/dev/zero never ends) are refused.
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+        lastError_ = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
         Close();
         return false;
     }
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
     off_t end = S_ISREG(st.st_mode) ? st.st_size : ::lseek(fd_, 0, SEEK_END);
     physicalSize_ = end > 0 ? static_cast<uint64_t>(end) : 0;
     baseOffset_ = 0;
@@ -51,6 +56,11 @@ bool CFileCache::Open(const std::string& path) {
     }
     DetectCdImage();
     return true;
+}
+
+std::string CFileCache::LastErrorText() const {
+    if (lastError_ == kNotRegularFile) return "Not a regular file or block device";
+    return std::strerror(lastError_);
 }
 
 bool CFileCache::AttachMemory(const uint8_t* data, size_t length, bool copy) {
