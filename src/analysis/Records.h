@@ -107,7 +107,8 @@ struct PictureRecord {
     double pixelAspect = 0, displayAspect = 0;
     uint64_t maxBitrate = 0;  // bit/s, as the AVI main header declares it
 };
-inline constexpr size_t kPictureAviHeader = 0;  // index among VideoInfo::altPictures
+inline constexpr size_t kPictureAviHeader = 0;    // index among VideoInfo::altPictures
+inline constexpr size_t kPictureSampleEntry = 1;  // an MP4/QuickTime visual sample entry
 
 // Where a stream's description came from, for the audio panel's codec text.
 enum StreamSource : int32_t {

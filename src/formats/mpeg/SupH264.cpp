@@ -21,6 +21,20 @@ bool HasChromaFields(int profile) {
 
 int AsInt(uint32_t v) { return static_cast<int>(v); }
 
+// The frame-cropping units of ISO/IEC 14496-10 (7.4.2.1.1): whole samples for
+// monochrome or separately coded colour planes, else the chroma subsampling,
+// doubled vertically for field-coded streams.
+void CroppedSize(const SeqParamSet& sps, int64_t width, int64_t height, int32_t& outWidth, int32_t& outHeight) {
+    const bool chromaArray = sps.separate_colour_plane_flag == 0 && sps.chroma_format_idc != 0;
+    const int64_t unitX = chromaArray && sps.chroma_format_idc != 3 ? 2 : 1;
+    const int64_t unitY = (chromaArray && sps.chroma_format_idc == 1 ? 2 : 1) * (2 - sps.frame_mbs_only_flag);
+    const int64_t w = width - unitX * (int64_t(sps.frame_crop_left_offset) + sps.frame_crop_right_offset);
+    const int64_t h = height - unitY * (int64_t(sps.frame_crop_top_offset) + sps.frame_crop_bottom_offset);
+    if (w <= 0 || h <= 0 || w > width || h > height) return;  // offsets that crop everything are ignored
+    outWidth = static_cast<int32_t>(w);
+    outHeight = static_cast<int32_t>(h);
+}
+
 }  // namespace
 
 ByteView CSupH264::NextNalUnit(ByteView data, uint64_t from, uint64_t& unitStart) {
@@ -188,6 +202,9 @@ bool CSupH264::Analyse(VideoHeader& header, ByteView data) {
             if (lastWidth_ == 0 || lastHeight_ == 0) {
                 lastWidth_ = header.width = width;
                 lastHeight_ = header.height = height;
+                header.croppedWidth = header.croppedHeight = 0;
+                if (sps_.valid && sps_.frame_cropping_flag)
+                    CroppedSize(sps_, width, height, header.croppedWidth, header.croppedHeight);
             } else if (width != lastWidth_ || height != lastHeight_) {
                 score_ -= kPenalty;
                 lastWidth_ = width;
