@@ -77,6 +77,24 @@ public:
         return true;
     }
 
+    // Sixteen consecutive bytes as one vector (a GCC/Clang vector extension),
+    // so that a scan can test sixteen candidate positions with one compare;
+    // all zero when the sixteen bytes are not all inside the view.
+    using Lanes = uint8_t __attribute__((vector_size(16)));
+    Lanes Lanes16(uint64_t pos) const {
+        Lanes lanes{};
+        if (Has(pos, 16)) std::memcpy(&lanes, data_ + pos, 16);
+        return lanes;
+    }
+    // True when any lane of a comparison result is set.
+    template <typename Mask>
+    static bool AnyLane(Mask mask) {
+        static_assert(sizeof(Mask) == 16);
+        uint64_t halves[2];
+        std::memcpy(halves, &mask, 16);
+        return (halves[0] | halves[1]) != 0;
+    }
+
     // Position of the first byte equal to value in [from, min(to, size)), or npos.
     uint64_t FindByte(uint8_t value, uint64_t from, uint64_t to = npos) const {
         if (to > size_) to = size_;

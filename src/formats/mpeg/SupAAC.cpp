@@ -48,17 +48,20 @@ bool CSupAAC::Analyse(ByteView data, AudioResult& result, ContainerInfo& contain
     const uint64_t n = data.size();
     uint64_t byteTotal = 0;
     int channelConfig = 0;
+    // The texts of the last header looked at; they are filled in once, after the scan.
+    bool headerSeen = false;
+    size_t profile = 0;
     for (uint64_t p = 0; p < n;) {
         if (IsAdtsSync(data, p)) {
             const uint8_t b1 = data.U8(p + 1), b2 = data.U8(p + 2), b3 = data.U8(p + 3);
             const int id = (b1 >> 3) & 1, layer = (b1 >> 1) & 3;
-            const size_t profile = b2 >> 6, rateIndex = (b2 >> 2) & 0x0F;
+            const size_t rateIndex = (b2 >> 2) & 0x0F;
+            profile = b2 >> 6;
             channelConfig = (b2 & 1) << 2 | b3 >> 6;
+            headerSeen = true;
             const uint64_t length = uint64_t(b3 & 3) << 11 | uint64_t(data.U8(p + 4)) << 3 | data.U8(p + 5) >> 5;
             result.sampleRate = kSampleRates[rateIndex];
             result.versionCode = id ? kVersionMpeg2 : kVersionMpeg4;
-            result.profileText = kProfiles[profile];
-            result.channelModeText = kChannelTexts[static_cast<size_t>(channelConfig)];
             if (n < 8 || p + length >= n - 8) break;
             if (length >= 7 && result.sampleRate > 0 && layer == 0 && IsAdtsSync(data, p + length)) {
                 ++result.frameCount;
@@ -67,8 +70,15 @@ bool CSupAAC::Analyse(ByteView data, AudioResult& result, ContainerInfo& contain
                 continue;
             }
         }
-        if (result.frameCount > 0) ++result.breakCount;
-        ++p;
+        // Every byte up to the next 0xFF is a lost sync once frames were seen.
+        uint64_t next = data.FindByte(0xFF, p + 1);
+        if (next == ByteView::npos) next = n;
+        if (result.frameCount > 0) result.breakCount += static_cast<int32_t>(next - p);
+        p = next;
+    }
+    if (headerSeen) {
+        result.profileText = kProfiles[profile];
+        result.channelModeText = kChannelTexts[static_cast<size_t>(channelConfig)];
     }
 
     if (!EnoughFrames(result.frameCount, result.breakCount)) {

@@ -407,8 +407,18 @@ void CSupMpg::AnalyseAudioElementary(ByteView data) {
 
 // --- video ---
 
+bool CSupMpg::TestDv(ByteView data) {
+    if (!dvAnswer_ || dvAnswer_->data != data.data() || dvAnswer_->size != data.size()) {
+        DvAnswer answer{data.data(), data.size(), false, {}};
+        answer.found = CSupDV().Analyse(answer.info, data);
+        dvAnswer_ = answer;
+    }
+    video_.dvInfo = dvAnswer_->info;
+    return dvAnswer_->found;
+}
+
 bool CSupMpg::RawDv(ByteView data) {
-    if (!CSupDV().Analyse(video_.dvInfo, data)) return false;
+    if (!TestDv(data)) return false;
     SetLayout(StreamLayout::kRawDv);
     video_.headers[kHeaderRawDv].present = 1;
     container_.typeId = video_.dvInfo.smpte314m ? kTypeDvSmpte314M : kTypeDvIec61834;
@@ -431,7 +441,7 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
     }
     if (!found) found = CSupMpg4().Analyse(container_, video_, data);
     if (!found) video_.h264 = found = CSupH264().Analyse(video_.headers[kHeaderH264], data);
-    if (!found) found = CSupDV().Analyse(video_.dvInfo, data);
+    if (!found) found = TestDv(data);
     if (video_.dvInfo.present) {
         video_.dv = true;
         video_.dvPal = video_.dvInfo.pal;
