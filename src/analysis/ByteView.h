@@ -103,18 +103,44 @@ public:
         return hit ? static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - data_) : npos;
     }
 
+    // Position of the first byte at or after from that differs from value, or npos;
+    // eight bytes are compared at a time.
+    uint64_t FindOtherByte(uint8_t value, uint64_t from) const {
+        uint64_t word = 0x0101010101010101ull * value;
+        for (; from + 8 <= size_; from += 8) {
+            uint64_t bytes;
+            std::memcpy(&bytes, data_ + from, 8);
+            if (bytes != word) break;
+        }
+        for (; from < size_; ++from)
+            if (data_[from] != value) return from;
+        return npos;
+    }
+
+    // Position of the last byte equal to value in [from, min(to, size)), or npos.
+    uint64_t FindLastByte(uint8_t value, uint64_t from, uint64_t to) const {
+        if (to > size_) to = size_;
+        if (from >= to) return npos;
+        const void* hit = ::memrchr(data_ + from, value, static_cast<size_t>(to - from));
+        return hit ? static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - data_) : npos;
+    }
+
     // Position of the first occurrence of text at or after `from` whose position
     // satisfies step alignment (pos % step == 0), or npos.
     uint64_t Find(std::string_view text, uint64_t from = 0, uint64_t step = 1) const {
         if (text.empty() || step == 0 || text.size() > size_) return npos;
-        uint64_t pos = from;
-        if (pos % step) pos += step - pos % step;
-        for (const uint64_t last = size_ - text.size(); pos <= last; pos += step) {
-            if (data_[pos] == static_cast<uint8_t>(text[0]) &&
-                std::memcmp(data_ + pos, text.data(), text.size()) == 0)
-                return pos;
+        // Candidates are found by the text's last byte (memchr), then compared whole.
+        const uint64_t tail = text.size() - 1;
+        const auto lastByte = static_cast<uint8_t>(text[tail]);
+        for (uint64_t pos = from;;) {
+            if (pos % step) pos += step - pos % step;
+            if (pos > size_ - text.size()) return npos;
+            const uint64_t hit = FindByte(lastByte, pos + tail);
+            if (hit == npos) return npos;
+            const uint64_t at = hit - tail;
+            if (at % step == 0 && std::memcmp(data_ + at, text.data(), tail) == 0) return at;
+            pos = at + 1;
         }
-        return npos;
     }
 
 private:

@@ -1,13 +1,30 @@
 #include "analysis/Records.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 namespace torvo {
 
 size_t ElementaryBuffer::Append(ByteView bytes) {
     const size_t take = std::min(bytes.size(), Room());
-    bytes_.insert(bytes_.end(), bytes.data(), bytes.data() + take);
+    if (take == 0) return 0;
+    if (size_ + take > capacity_) {
+        const size_t capacity = std::min(std::max({size_ + take, 2 * capacity_, size_t(4096)}), kElementaryBufferSize);
+        auto* grown = static_cast<uint8_t*>(std::realloc(bytes_, capacity));
+        if (!grown) return 0;
+        bytes_ = grown;
+        capacity_ = capacity;
+    }
+    std::memcpy(bytes_ + size_, bytes.data(), take);
+    size_ += take;
     return take;
+}
+
+void ElementaryBuffer::Clear() {
+    std::free(bytes_);
+    bytes_ = nullptr;
+    size_ = capacity_ = 0;
 }
 
 StreamInfo& AnalysisRecords::Stream(size_t slot) {

@@ -7,13 +7,18 @@ namespace torvo {
 uint64_t FindStartCode(ByteView data, uint64_t from) {
     if (data.size() < 4) return ByteView::npos;
     const uint64_t last = data.size() - 4;  // the code byte must be there too
-    for (uint64_t p = from; p <= last;) {
-        // The third byte of a start code is 01: look for it and check the two before.
-        const uint64_t one = data.FindByte(0x01, p + 2, last + 3);
-        if (one == ByteView::npos) return ByteView::npos;
-        if (data.U8(one - 1) == 0 && data.U8(one - 2) == 0) return one - 2;
-        p = one - 1;
+    auto isPrefix = [&](uint64_t p) { return data.U8(p) == 0 && data.U8(p + 1) == 0 && data.U8(p + 2) == 1; };
+    uint64_t p = from;
+    // Sixteen positions at a time: in video 01 bytes are too common for a
+    // search of them alone to be fast.
+    for (; p + 16 <= last; p += 16) {
+        const auto prefix = (data.Lanes16(p) == 0) & (data.Lanes16(p + 1) == 0) & (data.Lanes16(p + 2) == 1);
+        if (!ByteView::AnyLane(prefix)) continue;
+        for (uint64_t q = p;; ++q)
+            if (isPrefix(q)) return q;
     }
+    for (; p <= last; ++p)
+        if (isPrefix(p)) return p;
     return ByteView::npos;
 }
 
