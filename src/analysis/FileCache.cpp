@@ -11,10 +11,28 @@
 #include "analysis/CdImage.h"
 
 namespace torvo {
+namespace {
+
+// The header buffer of the last reader, kept for the next one: a run over
+// many files then reads into pages that are already mapped instead of
+// faulting in fresh ones for every file. It is never cleared.
+struct SpareHeader {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t capacity = 0;
+};
+thread_local SpareHeader spareHeader;
+
+}  // namespace
 
 CFileCache::CFileCache() = default;
 
-CFileCache::~CFileCache() { Close(); }
+CFileCache::~CFileCache() {
+    Close();
+    if (ownedHeader_ && headerCapacity_ > spareHeader.capacity) {
+        spareHeader.bytes = std::move(ownedHeader_);
+        spareHeader.capacity = headerCapacity_;
+    }
+}
 
 void CFileCache::Close() {
     if (fd_ >= 0) ::close(fd_);
@@ -114,8 +132,15 @@ size_t CFileCache::ReadFile(uint64_t fileOffset, uint8_t* dst, size_t length) {
 bool CFileCache::LoadHeader() {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(logicalLength_, kHeaderSize));
     if (!ownedHeader_ || headerCapacity_ < want) {
-        ownedHeader_.reset(new uint8_t[want ? want : 1]);
-        headerCapacity_ = want;
+        if (spareHeader.bytes && spareHeader.capacity >= want) {
+            ownedHeader_ = std::move(spareHeader.bytes);
+            headerCapacity_ = spareHeader.capacity;
+            spareHeader.capacity = 0;
+        } else {
+            // Uninitialised: only the bytes read are ever looked at.
+            ownedHeader_.reset(new uint8_t[kHeaderSize]);
+            headerCapacity_ = kHeaderSize;
+        }
     }
     header_ = ownedHeader_.get();
     errno = 0;

@@ -10,10 +10,13 @@ size_t ElementaryBuffer::Append(ByteView bytes) {
     const size_t take = std::min(bytes.size(), Room());
     if (take == 0) return 0;
     if (size_ + take > capacity_) {
-        const size_t capacity = std::min(std::max({size_ + take, 2 * capacity_, size_t(4096)}), kElementaryBufferSize);
+        // The whole 4 MiB at once: pages that are never written are never
+        // touched, and the bytes already collected are never copied again.
+        const size_t capacity = kElementaryBufferSize;
         auto* grown = static_cast<uint8_t*>(std::realloc(bytes_, capacity));
         if (!grown) return 0;
         bytes_ = grown;
+
         capacity_ = capacity;
     }
     std::memcpy(bytes_ + size_, bytes.data(), take);

@@ -27,9 +27,9 @@ inline constexpr size_t kMaxAudioListEntries = 4;
 inline constexpr size_t kMaxMetadataItems = 16;
 inline constexpr size_t kMaxCompatibleBrands = 8;
 
-// Elementary bytes collected from a container, at most 4 MiB. The storage
-// grows by doubling with realloc (large blocks move by remapping their pages,
-// not by copying them) and is never cleared: only appended bytes are read.
+// Elementary bytes collected from a container, at most 4 MiB. The first
+// append reserves the whole 4 MiB uninitialised (the system commits only the
+// pages written), so collected bytes are copied once and nothing is cleared.
 class ElementaryBuffer {
 public:
     ElementaryBuffer() = default;

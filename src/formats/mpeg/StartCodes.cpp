@@ -4,7 +4,14 @@
 
 namespace torvo {
 
-uint64_t FindStartCode(ByteView data, uint64_t from) {
+namespace {
+
+// Positions in a range of 4 MiB fit 32 bits; ranges holding more start codes
+// than this (no real stream does) are scanned by each parser instead.
+constexpr size_t kMaxIndexedCodes = 1 << 18;
+thread_local StartCodeIndex* currentIndex = nullptr;
+
+uint64_t ScanForStartCode(ByteView data, uint64_t from) {
     if (data.size() < 4) return ByteView::npos;
     const uint64_t last = data.size() - 4;  // the code byte must be there too
     auto isPrefix = [&](uint64_t p) { return data.U8(p) == 0 && data.U8(p + 1) == 0 && data.U8(p + 2) == 1; };
@@ -20,6 +27,63 @@ uint64_t FindStartCode(ByteView data, uint64_t from) {
     for (; p <= last; ++p)
         if (isPrefix(p)) return p;
     return ByteView::npos;
+}
+
+}  // namespace
+
+StartCodeIndex::StartCodeIndex(ByteView range) : range_(range), outer_(currentIndex) {
+    currentIndex = this;
+    if (range.size() > UINT32_MAX) return;
+    for (uint64_t p = ScanForStartCode(range, 0); p != ByteView::npos; p = ScanForStartCode(range, p + 1)) {
+        if (positions_.size() == kMaxIndexedCodes) {
+            positions_ = {};
+            return;
+        }
+        positions_.push_back(static_cast<uint32_t>(p));
+    }
+    complete_ = true;
+}
+
+StartCodeIndex::~StartCodeIndex() { currentIndex = outer_; }
+
+StartCodeIndex* StartCodeIndex::Current() { return currentIndex; }
+
+bool StartCodeIndex::Covers(ByteView view) {
+    const StartCodeIndex* index = currentIndex;
+    return index && index->complete_ && view.data() >= index->range_.data() &&
+           view.data() + view.size() <= index->range_.data() + index->range_.size();
+}
+
+bool StartCodeIndex::Lookup(ByteView view, uint64_t from, uint64_t& found) {
+    const uint8_t* begin = range_.data();
+    if (!complete_ || !begin || view.data() < begin || view.data() + view.size() > begin + range_.size())
+        return false;
+    const auto offset = static_cast<uint64_t>(view.data() - begin);
+    found = ByteView::npos;
+    if (view.size() < 4 || from > view.size() - 4) return true;
+    const uint64_t wanted = offset + from;
+    // Parsers ask for the code after the one they were given: a few steps
+    // forward from the last answer usually reach it.
+    auto first = positions_.begin();
+    size_t i = hint_;
+    if (i <= positions_.size() && (i == 0 || positions_[i - 1] < wanted)) {
+        for (int steps = 0; i < positions_.size() && positions_[i] < wanted && steps < 8; ++steps) ++i;
+        first += static_cast<std::ptrdiff_t>(i);
+    } else {
+        i = 0;
+    }
+    if (i < positions_.size() && positions_[i] < wanted)
+        i = static_cast<size_t>(std::lower_bound(first, positions_.end(), wanted) - positions_.begin());
+    hint_ = i;
+    // The code byte must lie inside the view too.
+    if (i < positions_.size() && positions_[i] - offset <= view.size() - 4) found = positions_[i] - offset;
+    return true;
+}
+
+uint64_t FindStartCode(ByteView data, uint64_t from) {
+    uint64_t found = 0;
+    if (StartCodeIndex* index = StartCodeIndex::Current(); index && index->Lookup(data, from, found)) return found;
+    return ScanForStartCode(data, from);
 }
 
 void AppendUserData(ContainerInfo& container, ByteView block) {

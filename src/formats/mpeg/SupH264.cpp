@@ -187,7 +187,9 @@ bool CSupH264::Analyse(VideoHeader& header, ByteView data) {
     uint64_t from = 0, start = 0;
     for (ByteView unit = NextNalUnit(data, from, start); !unit.empty() && score_ >= kGiveUp;
          unit = NextNalUnit(data, from, start)) {
-        from = start;
+        // The search for the next unit goes on where this one ended: the zero
+        // run that ends it is the first after its start.
+        from = start + unit.size();
         const int type = unit.U8(0) & 0x1F;
         BeginUnit(unit);
         if (type >= 13) {

@@ -426,6 +426,9 @@ bool CSupMpg::RawDv(ByteView data) {
 }
 
 bool CSupMpg::AnalyseVideoData(ByteView data) {
+    // Four parsers below walk the same bytes from start code to start code.
+    std::optional<StartCodeIndex> index;
+    if (!StartCodeIndex::Covers(data)) index.emplace(data);
     bool found = false;
     mpg2_.Reset();
     if (mpg2_.Scan(data)) {
@@ -466,6 +469,7 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 void CSupMpg::Analyse(CFileCache& reader) { Analyse(reader.Header(), reader.LogicalLength()); }
 
 void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
+    const StartCodeIndex index(data);
     fileSize_ = fileSize;
     esMode_ = false;
     ScanSystemStream(data);
