@@ -4,6 +4,7 @@
 // them and on the runs of 0x00 and 0xFF that make candidates dense.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 
@@ -11,6 +12,7 @@
 #include "analysis/Records.h"
 #include "formats/mpeg/StartCodes.h"
 #include "formats/mpeg/SupAAC.h"
+#include "formats/mpeg/SupMp3.h"
 
 namespace torvo {
 namespace {
@@ -60,11 +62,46 @@ AudioResult PlainAdts(ByteView data) {
     return r;
 }
 
+// The MPEG audio frame count as it was: every byte a candidate.
+std::pair<uint32_t, int32_t> PlainMpegAudioFrames(ByteView data) {
+    uint32_t frames = 0;
+    int32_t breaks = 0;
+    Mp3Header reference;
+    bool haveReference = false;
+    auto lost = [&] { frames >= 3 ? void(++breaks) : void(frames = 0); };
+    for (uint64_t p = 0; p < data.size();) {
+        const bool sync = data.U8(p) == 0xFF && (data.U8(p + 1) & 0xE0) == 0xE0 && p + 1 < data.size();
+        const Mp3Header h = Mp3Header::Decode(data, p);
+        const bool consistent = !haveReference || (h.sampleRate == reference.sampleRate &&
+                                                   h.layer == reference.layer && h.version == reference.version);
+        if (sync && h.Valid()) {
+            reference = h;
+            haveReference = true;
+        }
+        if (!sync || !h.Valid() || !consistent) {
+            // A non-sync byte and the bytes up to the next sync count as one loss.
+            if (!sync) {
+                uint64_t q = p + 1;
+                while (q + 1 < data.size() && !(data.U8(q) == 0xFF && (data.U8(q + 1) & 0xE0) == 0xE0)) ++q;
+                if (q + 1 >= data.size()) break;
+                p = q;
+            } else {
+                ++p;
+            }
+            lost();
+            continue;
+        }
+        ++frames;
+        p += static_cast<uint64_t>(h.FrameLength());
+    }
+    return {frames, breaks};
+}
+
 // Samples, their mutations and dense runs of candidate bytes.
 std::vector<Bytes> Inputs() {
     std::vector<Bytes> inputs;
     for (const char* name : {"aac_stereo.aac", "mpeg1_video.m1v", "vcd_pal.mpg", "h264_1080.264", "dv_pal_4x3.dv",
-                             "mp3_cbr128.mp3"})
+                             "mp3_cbr128.mp3", "mp2_48000.mp2"})
         inputs.push_back(test::Sample(name));
     std::mt19937 random(7);
     const size_t samples = inputs.size();
@@ -75,6 +112,10 @@ std::vector<Bytes> Inputs() {
         Bytes runs = inputs[i];
         for (size_t at = 0; at + 300 < runs.size(); at += 5000) std::fill_n(runs.begin() + static_cast<std::ptrdiff_t>(at), 300, uint8_t((at / 5000) % 2 ? 0xFF : 0x00));
         inputs.push_back(runs);
+        // A run of 0xFF in front: every position in it looks like a sync.
+        Bytes padded(300 + inputs[i].size(), 0xFF);
+        std::copy(inputs[i].begin(), inputs[i].end(), padded.begin() + 300);
+        inputs.push_back(padded);
     }
     return inputs;
 }
@@ -138,6 +179,19 @@ TEST(FastScan, AdtsScanCountsAsThePlainOne) {
         EXPECT_EQ(fast.versionCode, plain.versionCode ? kVersionMpeg2 : kVersionMpeg4);
     }
     EXPECT_GE(compared, 2);  // the sample and its mutation at least
+}
+
+TEST(FastScan, MpegAudioScanCountsAsThePlainOne) {
+    int compared = 0;
+    for (const Bytes& input : Inputs()) {
+        AudioResult fast;
+        if (!CSupMp3().Analyse(View(input), fast)) continue;  // rejected: zeroed either way
+        ++compared;
+        const auto [frames, breaks] = PlainMpegAudioFrames(View(input));
+        EXPECT_EQ(fast.frameCount, frames);
+        EXPECT_EQ(fast.breakCount, breaks);
+    }
+    EXPECT_GE(compared, 4);  // the two samples, with and without 0xFF in front
 }
 
 }  // namespace torvo
