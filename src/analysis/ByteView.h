@@ -78,13 +78,31 @@ public:
     }
 
     // Sixteen consecutive bytes as one vector (a GCC/Clang vector extension),
-    // so that a scan can test sixteen candidate positions with one compare;
-    // all zero when the sixteen bytes are not all inside the view.
+    // so that a scan can test sixteen candidate positions with one compare.
     using Lanes = uint8_t __attribute__((vector_size(16)));
-    Lanes Lanes16(uint64_t pos) const {
-        Lanes lanes{};
-        if (Has(pos, 16)) std::memcpy(&lanes, data_ + pos, 16);
-        return lanes;
+    // Reach bytes from one position, checked once, from which lanes are
+    // loaded at offsets fixed at compile time (and so never outside them).
+    template <size_t Reach>
+    class LaneBlock {
+    public:
+        template <size_t Offset>
+        Lanes At() const {
+            static_assert(Offset + 16 <= Reach, "lanes beyond the checked block");
+            Lanes lanes;
+            std::memcpy(&lanes, start_ + Offset, 16);
+            return lanes;
+        }
+
+    private:
+        friend class ByteView;
+        const uint8_t* start_ = nullptr;
+    };
+    // False (and the block untouched) when [pos, pos + Reach) is not inside the view.
+    template <size_t Reach>
+    bool Block(uint64_t pos, LaneBlock<Reach>& block) const {
+        if (!Has(pos, Reach)) return false;
+        block.start_ = data_ + pos;
+        return true;
     }
     // True when any lane of a comparison result is set.
     template <typename Mask>

@@ -19,7 +19,9 @@ uint64_t ScanForStartCode(ByteView data, uint64_t from) {
     // Sixteen positions at a time: in video 01 bytes are too common for a
     // search of them alone to be fast.
     for (; p + 16 <= last; p += 16) {
-        const auto prefix = (data.Lanes16(p) == 0) & (data.Lanes16(p + 1) == 0) & (data.Lanes16(p + 2) == 1);
+        ByteView::LaneBlock<18> block;
+        if (!data.Block(p, block)) break;
+        const auto prefix = (block.At<0>() == 0) & (block.At<1>() == 0) & (block.At<2>() == 1);
         if (!ByteView::AnyLane(prefix)) continue;
         for (uint64_t q = p;; ++q)
             if (isPrefix(q)) return q;

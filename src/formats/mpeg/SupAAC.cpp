@@ -79,8 +79,10 @@ bool CSupAAC::Analyse(ByteView data, AudioResult& result, ContainerInfo& contain
     // chain (the others only count as lost sync), sixteen positions at a time.
     auto nextCandidate = [&](uint64_t q) -> uint64_t {
         for (; q + 16 <= tail; q += 16) {
-            const auto maybe = (data.Lanes16(q) == 0xFF) & ((data.Lanes16(q + 1) & 0xF6) == 0xF0) &
-                               ((data.Lanes16(q + 2) & 0x3C) < 0x34);
+            ByteView::LaneBlock<18> block;
+            if (!data.Block(q, block)) break;
+            const auto maybe = (block.At<0>() == 0xFF) & ((block.At<1>() & 0xF6) == 0xF0) &
+                               ((block.At<2>() & 0x3C) < 0x34);
             if (!ByteView::AnyLane(maybe)) continue;
             for (uint64_t r = q; r < q + 16; ++r)
                 if (CouldChain(data, r)) return r;

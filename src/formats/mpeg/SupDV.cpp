@@ -41,8 +41,10 @@ uint64_t CSupDV::FindFrameStart(ByteView data) {
     // subcode and second and third VAUX blocks (bytes 2, 162, 322, 402) rule
     // out nearly every position; the few left get the whole test.
     for (; p + 15 <= last; p += 16) {
-        const auto candidates = (data.Lanes16(p + 2) == 0) & (data.Lanes16(p + 162) == 1) &
-                                 (data.Lanes16(p + 322) == 1) & (data.Lanes16(p + 402) == 2);
+        ByteView::LaneBlock<418> block;
+        if (!data.Block(p, block)) break;
+        const auto candidates = (block.At<2>() == 0) & (block.At<162>() == 1) & (block.At<322>() == 1) &
+                                (block.At<402>() == 2);
         if (!ByteView::AnyLane(candidates)) continue;
         for (uint64_t q = p; q < p + 16; ++q)
             if (IsFrameStart(data, q)) return q;

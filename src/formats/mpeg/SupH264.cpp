@@ -44,7 +44,9 @@ ByteView CSupH264::NextNalUnit(ByteView data, uint64_t from, uint64_t& unitStart
         auto isRun = [&](uint64_t q) { return data.U8(q) == 0 && data.U8(q + 1) == 0 && data.U8(q + 2) == 0 && q + 2 < n; };
         uint64_t run = ByteView::npos;
         for (; p + 18 <= n; p += 16) {  // sixteen positions at a time
-            const auto zeros = (data.Lanes16(p) == 0) & (data.Lanes16(p + 1) == 0) & (data.Lanes16(p + 2) == 0);
+            ByteView::LaneBlock<18> block;
+            if (!data.Block(p, block)) break;
+            const auto zeros = (block.At<0>() == 0) & (block.At<1>() == 0) & (block.At<2>() == 0);
             if (!ByteView::AnyLane(zeros)) continue;
             for (run = p; !isRun(run); ++run) {
             }

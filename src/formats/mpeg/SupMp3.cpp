@@ -118,7 +118,9 @@ bool CSupMp3::Analyse(ByteView data, AudioResult& result) const {
     // sixteen positions at a time, for 0xFF bytes are common in some data.
     auto nextSync = [&](uint64_t q) -> uint64_t {
         for (; q + 17 <= n; q += 16) {
-            const auto sync = (data.Lanes16(q) == 0xFF) & ((data.Lanes16(q + 1) & 0xE0) == 0xE0);
+            ByteView::LaneBlock<17> block;
+            if (!data.Block(q, block)) break;
+            const auto sync = (block.At<0>() == 0xFF) & ((block.At<1>() & 0xE0) == 0xE0);
             if (!ByteView::AnyLane(sync)) continue;
             while (!IsSync(data, q)) ++q;
             return q;
