@@ -77,6 +77,42 @@ public:
         return true;
     }
 
+    // Sixteen consecutive bytes as one vector (a GCC/Clang vector extension),
+    // so that a scan can test sixteen candidate positions with one compare.
+    using Lanes = uint8_t __attribute__((vector_size(16)));
+    // Reach bytes from one position, checked once, from which lanes are
+    // loaded at offsets fixed at compile time (and so never outside them).
+    template <size_t Reach>
+    class LaneBlock {
+    public:
+        template <size_t Offset>
+        Lanes At() const {
+            static_assert(Offset + 16 <= Reach, "lanes beyond the checked block");
+            Lanes lanes;
+            std::memcpy(&lanes, start_ + Offset, 16);
+            return lanes;
+        }
+
+    private:
+        friend class ByteView;
+        const uint8_t* start_ = nullptr;
+    };
+    // False (and the block untouched) when [pos, pos + Reach) is not inside the view.
+    template <size_t Reach>
+    bool Block(uint64_t pos, LaneBlock<Reach>& block) const {
+        if (!Has(pos, Reach)) return false;
+        block.start_ = data_ + pos;
+        return true;
+    }
+    // True when any lane of a comparison result is set.
+    template <typename Mask>
+    static bool AnyLane(Mask mask) {
+        static_assert(sizeof(Mask) == 16);
+        uint64_t halves[2];
+        std::memcpy(halves, &mask, 16);
+        return (halves[0] | halves[1]) != 0;
+    }
+
     // Position of the first byte equal to value in [from, min(to, size)), or npos.
     uint64_t FindByte(uint8_t value, uint64_t from, uint64_t to = npos) const {
         if (to > size_) to = size_;
@@ -85,18 +121,44 @@ public:
         return hit ? static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - data_) : npos;
     }
 
+    // Position of the first byte at or after from that differs from value, or npos;
+    // eight bytes are compared at a time.
+    uint64_t FindOtherByte(uint8_t value, uint64_t from) const {
+        uint64_t word = 0x0101010101010101ull * value;
+        for (; from + 8 <= size_; from += 8) {
+            uint64_t bytes;
+            std::memcpy(&bytes, data_ + from, 8);
+            if (bytes != word) break;
+        }
+        for (; from < size_; ++from)
+            if (data_[from] != value) return from;
+        return npos;
+    }
+
+    // Position of the last byte equal to value in [from, min(to, size)), or npos.
+    uint64_t FindLastByte(uint8_t value, uint64_t from, uint64_t to) const {
+        if (to > size_) to = size_;
+        if (from >= to) return npos;
+        const void* hit = ::memrchr(data_ + from, value, static_cast<size_t>(to - from));
+        return hit ? static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - data_) : npos;
+    }
+
     // Position of the first occurrence of text at or after `from` whose position
     // satisfies step alignment (pos % step == 0), or npos.
     uint64_t Find(std::string_view text, uint64_t from = 0, uint64_t step = 1) const {
         if (text.empty() || step == 0 || text.size() > size_) return npos;
-        uint64_t pos = from;
-        if (pos % step) pos += step - pos % step;
-        for (const uint64_t last = size_ - text.size(); pos <= last; pos += step) {
-            if (data_[pos] == static_cast<uint8_t>(text[0]) &&
-                std::memcmp(data_ + pos, text.data(), text.size()) == 0)
-                return pos;
+        // Candidates are found by the text's last byte (memchr), then compared whole.
+        const uint64_t tail = text.size() - 1;
+        const auto lastByte = static_cast<uint8_t>(text[tail]);
+        for (uint64_t pos = from;;) {
+            if (pos % step) pos += step - pos % step;
+            if (pos > size_ - text.size()) return npos;
+            const uint64_t hit = FindByte(lastByte, pos + tail);
+            if (hit == npos) return npos;
+            const uint64_t at = hit - tail;
+            if (at % step == 0 && std::memcmp(data_ + at, text.data(), tail) == 0) return at;
+            pos = at + 1;
         }
-        return npos;
     }
 
 private:

@@ -42,7 +42,7 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     CFileCache reader;
     if (!reader.Open(path)) {
         message_ = {"Не открыть файл!!",
-                    Format("НеМогу открыть файл %s:\n\n", path.c_str()) + std::strerror(reader.LastError())};
+                    Format("НеМогу открыть файл %s:\n\n", path.c_str()) + reader.LastErrorText()};
         return false;
     }
     const std::string name = FileNameOf(path);
@@ -118,8 +118,10 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
 
     if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) ApplyDvPicture(records_.video);
     if (container.videoCount >= 1) {
-        // The MPEG video record's version code; MPEG-1 is named once that record exists.
-        const int mpegVersion = records_.video.h264 ? 6 : records_.video.mpeg2 ? 3 : 0;
+        // The H.264 record's code, else the MPEG video record's (2 MPEG-1, 3 MPEG-2).
+        const VideoInfo& video = records_.video;
+        const int mpegVersion = video.h264 ? kVersionH264 : video.mpeg2 ? kVersionMpeg2
+                                                                     : video.headers[kHeaderMpegVideo].version;
         VideoSummary(display_, records_);
         VideoCodecStep(display_, records_, options_.videoCodecLookup, options_.useCodecInfo, mpegVersion);
     }

@@ -37,8 +37,13 @@ public:
     // (a video CD image is repositioned to its MPEG track). False when the
     // file cannot be opened or read, or when this reader already holds data;
     // LastError() then tells why (an errno value, 0 for the latter).
+    // Only regular files and block devices are opened; anything else fails
+    // with LastError() == kNotRegularFile.
     bool Open(const std::string& path);
     int LastError() const { return lastError_; }
+    // The reason of the last failure as a text: strerror, or ours for kNotRegularFile.
+    std::string LastErrorText() const;
+    static constexpr int kNotRegularFile = -1;
 
     // Uses a block of memory as the whole logical file. With copy set the
     // bytes are copied; otherwise the caller keeps them alive.

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/ByteView.h"
@@ -26,19 +27,36 @@ inline constexpr size_t kMaxAudioListEntries = 4;
 inline constexpr size_t kMaxMetadataItems = 16;
 inline constexpr size_t kMaxCompatibleBrands = 8;
 
-// Elementary bytes collected from a container, at most 4 MiB.
+// Elementary bytes collected from a container, at most 4 MiB. The first
+// append reserves the whole 4 MiB uninitialised (the system commits only the
+// pages written), so collected bytes are copied once and nothing is cleared.
 class ElementaryBuffer {
 public:
-    // Appends as much as fits; returns the bytes taken.
+    ElementaryBuffer() = default;
+    ElementaryBuffer(const ElementaryBuffer& other) { Append(other.View()); }
+    ElementaryBuffer(ElementaryBuffer&& other) noexcept { Swap(other); }
+    ElementaryBuffer& operator=(ElementaryBuffer other) noexcept {
+        Swap(other);
+        return *this;
+    }
+    ~ElementaryBuffer() { Clear(); }
+
+    // Appends as much as fits; returns the bytes taken (0 when memory runs out).
     size_t Append(ByteView bytes);
     size_t Append(const uint8_t* data, size_t size) { return Append(ByteView(data, size)); }
-    size_t Count() const { return bytes_.size(); }
-    size_t Room() const { return kElementaryBufferSize - bytes_.size(); }
-    ByteView View() const { return ByteView(bytes_.data(), bytes_.size()); }
-    void Clear() { bytes_.clear(); bytes_.shrink_to_fit(); }
+    size_t Count() const { return size_; }
+    size_t Room() const { return kElementaryBufferSize - size_; }
+    ByteView View() const { return ByteView(bytes_, size_); }
+    void Clear();
 
 private:
-    std::vector<uint8_t> bytes_;
+    void Swap(ElementaryBuffer& other) noexcept {
+        std::swap(bytes_, other.bytes_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+    }
+    uint8_t* bytes_ = nullptr;
+    size_t size_ = 0, capacity_ = 0;
 };
 
 // Audio codec classes: the index of a stream's result record.
@@ -107,7 +125,8 @@ struct PictureRecord {
     double pixelAspect = 0, displayAspect = 0;
     uint64_t maxBitrate = 0;  // bit/s, as the AVI main header declares it
 };
-inline constexpr size_t kPictureAviHeader = 0;  // index among VideoInfo::altPictures
+inline constexpr size_t kPictureAviHeader = 0;    // index among VideoInfo::altPictures
+inline constexpr size_t kPictureSampleEntry = 1;  // an MP4/QuickTime visual sample entry
 
 // Where a stream's description came from, for the audio panel's codec text.
 enum StreamSource : int32_t {

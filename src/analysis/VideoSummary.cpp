@@ -142,10 +142,13 @@ void VideoSummary(Display& display, const AnalysisRecords& records) {
         ShowQualityFactor(display, f.bitrateKbps, f.width, f.height, fps);
     }
 
-    // The MPEG-2 sequence display extension's size.
+    // The MPEG-2 sequence display extension's size, else the size H.264 frame cropping leaves.
     const Mpeg2Summary& m2 = v.mpeg2Summary;
+    const VideoHeader& h264 = v.headers[kHeaderH264];
     if (InRange(m2.displayWidth) && InRange(m2.displayHeight))
         panel.Set("seq ext", Format("%d x %d", m2.displayWidth, m2.displayHeight));
+    else if (v.h264 && InRange(h264.croppedWidth) && InRange(h264.croppedHeight))
+        panel.Set("seq ext", Format("%d x %d", h264.croppedWidth, h264.croppedHeight));
 
     int64_t frames = f.frameCount;
     if (frames == 0 && f.durationMs > 0 && f.usPerFrame > 0) frames = f.durationMs * 1000 / f.usPerFrame;

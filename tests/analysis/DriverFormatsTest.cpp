@@ -102,6 +102,48 @@ TEST_F(DriverFormats, AviStreamsGetTheElementaryTests) {
     EXPECT_EQ(display.AudioPanels().size(), 2u);
 }
 
+// The codec step names MPEG video by its version; containers that declare a
+// frame size keep it, and H.264 frame cropping shows as the display size.
+TEST_F(DriverFormats, VideoNamesAndSizes) {
+    struct Case {
+        const char* sample;
+        const char* type;
+        const char* name;
+        const char* width;
+        const char* height;
+        const char* displaySize;  // the "seq ext" box, "" when not shown
+    };
+    const Case cases[] = {
+        {"mpeg/vcd_pal.mpg", "MPEG1", "MPEG-1", "352", "288", ""},
+        {"mpeg/mpeg1_video.m1v", "MPEG1", "MPEG-1", "320", "240", ""},
+        {"vcd_raw2352.bin", "MPEG1", "MPEG-1", "352", "288", ""},
+        {"mpeg2_video.m2v", "MPEG2", "MPEG-2", "160", "120", ""},
+        {"containers/mov_mjpeg_pcm.mov", "jpeg", "Apple Photo JPEG", "160", "120", ""},
+        {"containers/video_h263.3gp", "s263", "Sorenson H.263 (QuickTime s263)", "176", "144", ""},
+        {"containers/mp4_h264_200x150.mp4", "avc1", "H.264/AVC (ISO file tag)", "200", "150", "200 x 150"},
+        {"mpeg/h264_1080.264", "H264", "H.264/AVC", "1920", "1088", "1920 x 1080"},
+        // 4:4:4 crops in single samples: read with the chroma format, 8 x 10 are cut.
+        {"mpeg/h264_444_200x150.264", "H264", "H.264/AVC", "208", "160", "200 x 150"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sample);
+        Analyse(c.sample);
+        EXPECT_EQ(Field("VIDEO_CODEC_TYPE"), c.type);
+        EXPECT_EQ(Field("VIDEO_CODEC_NAME"), c.name);
+        EXPECT_EQ(Field("VIDEO_SIZE_X"), c.width);
+        EXPECT_EQ(Field("VIDEO_SIZE_Y"), c.height);
+        EXPECT_EQ(display.VideoPanel().Get("seq ext"), c.displaySize);
+        EXPECT_FALSE(Field("VIDEO_SAR").empty());
+    }
+    // The movie's size reaches the quality factor and the aspect ratios too.
+    Analyse("containers/mov_mjpeg_pcm.mov");
+    EXPECT_FALSE(Field("VIDEO_QF").empty());
+    EXPECT_EQ(Field("VIDEO_DAR"), "1.333");
+    Analyse("containers/mp4_h264_200x150.mp4");
+    EXPECT_EQ(Field("VIDEO_H264"), "H264");
+    EXPECT_EQ(display.Lamp("H264"), LampState::kLit);
+}
+
 TEST_F(DriverFormats, MpegProgramStreamFromAVideoCd) {
     Analyse("mpeg/vcd_pal.mpg");
     const auto notes = Notes();

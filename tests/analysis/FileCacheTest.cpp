@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstring>
+#include <future>
 
 #include "TestUtil.h"
 
@@ -51,6 +56,37 @@ TEST(FileCache, OpenRefusesMissingFilesAndSecondOpens) {
     ASSERT_TRUE(once.Open(file.Path()));
     EXPECT_FALSE(once.Open(file.Path()));
     EXPECT_FALSE(once.AttachMemory(nullptr, 0, false));
+}
+
+TEST(FileCache, OpenRefusesWhatIsNotARegularFileWithoutBlocking) {
+    const std::string fifo = testing::TempDir() + "torvo-fifo-" + std::to_string(::getpid());
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO nobody writes to: a blocking open would never return.
+    auto opened = std::async(std::launch::async, [&] {
+        CFileCache r;
+        const bool ok = r.Open(fifo);
+        return std::make_pair(ok, r.LastError());
+    });
+    if (opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "Open blocked on a FIFO";
+        const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);  // lets the blocked open return
+        opened.wait();
+        if (writer >= 0) ::close(writer);
+    } else {
+        const auto [ok, error] = opened.get();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(error, CFileCache::kNotRegularFile);
+    }
+    ::unlink(fifo.c_str());
+
+    CFileCache zero;  // a character device never ends and has no size
+    EXPECT_FALSE(zero.Open("/dev/zero"));
+    EXPECT_EQ(zero.LastError(), CFileCache::kNotRegularFile);
+    EXPECT_EQ(zero.LastErrorText(), "Not a regular file or block device");
+    CFileCache dir;
+    EXPECT_FALSE(dir.Open("/"));
+    EXPECT_EQ(dir.LastError(), EISDIR);
 }
 
 TEST(FileCache, SkipMovesTheLogicalStart) {

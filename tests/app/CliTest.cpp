@@ -103,9 +103,19 @@ TEST(Cli, UnopenableFileIsReportedAndTheRunGoesOn) {
     EXPECT_NE(run.out.find("Тип файла: GIF image (.GIF)"), std::string::npos);
 }
 
+TEST(Cli, DevicesAreRefusedAndTheRunGoesOn) {
+    const CliRun run = RunCli("/dev/zero " + test::SamplePath("image.gif"), true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("НеМогу открыть файл /dev/zero:\n\nNot a regular file or block device"), std::string::npos);
+    EXPECT_NE(run.out.find("Тип файла: GIF image (.GIF)"), std::string::npos);
+}
+
 TEST(Cli, UsageErrorsHelpAndVersion) {
     EXPECT_EQ(RunCli("").status, 2);
-    EXPECT_EQ(RunCli("--bogus x").status, 2);
+    // Wrong usage says what is wrong in one line and where the help is.
+    const CliRun bogus = RunCli("--bogus x", true);
+    EXPECT_EQ(bogus.status, 2);
+    EXPECT_EQ(bogus.out, "torvo-cli: unknown option '--bogus'\nTry 'torvo-cli --help'.\n");
     const CliRun help = RunCli("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: torvo-cli"), std::string::npos);

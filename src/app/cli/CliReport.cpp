@@ -79,10 +79,14 @@ std::string JsonLine(const std::string& path, int typeId, const Display& display
     nlohmann::ordered_json j;
     j["file"] = path;
     j["type_id"] = typeId;
+    // The keys are distinct, so they are appended in order without looking each one up.
     nlohmann::ordered_json fields = nlohmann::ordered_json::object();
+    auto& entries = fields.get_ref<nlohmann::ordered_json::object_t&>();
     const auto keys = CExport::Keys();
-    for (size_t i = 0; i < keys.size(); ++i) fields[std::string(CExport::BareName(keys[i]))] = display.Fields().Value(i);
-    j["fields"] = fields;
+    entries.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        entries.Container::emplace_back(std::string(CExport::BareName(keys[i])), display.Fields().Value(i));
+    j["fields"] = std::move(fields);
     nlohmann::json notes = nlohmann::json::array();
     for (const NoteLine& line : display.Container().Lines())
         notes.push_back({{"text", line.text}, {"colour", line.colour}});

@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
     cli::Options options;
     std::string error;
     if (!cli::ParseOptions(argc, argv, options, error)) {
-        std::cerr << "torvo-cli: " << error << "\n" << cli::UsageText();
+        // One line says what is wrong; the whole help is one option away.
+        std::cerr << "torvo-cli: " << error << "\nTry 'torvo-cli --help'.\n";
         return 2;
     }
     if (options.showHelp) {

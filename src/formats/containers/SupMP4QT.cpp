@@ -288,6 +288,11 @@ void CSupMP4QT::ReadVideoEntry(const Box& trak) {
         constexpr uint64_t kEntry = 8;
         video.codedWidth = stsd.Be16(40);
         video.codedHeight = stsd.Be16(42);
+        // The entry's size is the movie's frame size, whatever the codec; the
+        // stream parsers' sizes (an H.264 SPS counts whole macroblocks) come after it.
+        PictureRecord& declared = video.altPictures[kPictureSampleEntry];
+        declared.width = video.codedWidth;
+        declared.height = video.codedHeight;
         video.fourcc = FourCCFromBytes(stsd, kEntry + 4);
         const uint32_t entrySize = stsd.Be32(kEntry);
         const uint64_t entryEnd = entrySize >= 8 ? std::min<uint64_t>(kEntry + entrySize, stsd.size()) : stsd.size();

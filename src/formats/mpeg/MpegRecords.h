@@ -28,6 +28,8 @@ struct VideoHeader {
     int32_t width = 0, height = 0;
     double pixelAspect = 0;   // MPEG-1 and MPEG-4: width/height of one pixel
     double displayAspect = 0; // MPEG-2: 0.0 for square samples
+    // H.264: the picture size after the SPS's frame cropping (0 without cropping).
+    int32_t croppedWidth = 0, croppedHeight = 0;
 };
 
 // Which VideoInfo::headers entry each source fills. Entry 0 is the

@@ -2,35 +2,90 @@
 
 #include <algorithm>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace torvo {
 
-uint64_t FindStartCode(ByteView data, uint64_t from) {
+namespace {
+
+// Positions in a range of 4 MiB fit 32 bits; ranges holding more start codes
+// than this (no real stream does) are scanned by each parser instead.
+constexpr size_t kMaxIndexedCodes = 1 << 18;
+thread_local StartCodeIndex* currentIndex = nullptr;
+
+uint64_t ScanForStartCode(ByteView data, uint64_t from) {
     if (data.size() < 4) return ByteView::npos;
     const uint64_t last = data.size() - 4;  // the code byte must be there too
-    const uint8_t* d = data.data();
+    auto isPrefix = [&](uint64_t p) { return data.U8(p) == 0 && data.U8(p + 1) == 0 && data.U8(p + 2) == 1; };
     uint64_t p = from;
-#if defined(__SSE2__)
-    // Sixteen positions at a time: where a byte and the one after it are
-    // both zero (rare in coded data) a start code may begin.
-    const __m128i zero = _mm_setzero_si128();
-    for (; p + 17 <= data.size() && p <= last; p += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + p));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + p + 1));
-        auto pairs = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero))));
-        for (; pairs != 0; pairs &= pairs - 1) {
-            const uint64_t q = p + static_cast<uint64_t>(__builtin_ctz(pairs));
-            if (q > last) return ByteView::npos;
-            if (d[q + 2] == 0x01) return q;
-        }
+    // Sixteen positions at a time: in video 01 bytes are too common for a
+    // search of them alone to be fast.
+    for (; p + 16 <= last; p += 16) {
+        ByteView::LaneBlock<18> block;
+        if (!data.Block(p, block)) break;
+        const auto prefix = (block.At<0>() == 0) & (block.At<1>() == 0) & (block.At<2>() == 1);
+        if (!ByteView::AnyLane(prefix)) continue;
+        for (uint64_t q = p;; ++q)
+            if (isPrefix(q)) return q;
     }
-#endif
     for (; p <= last; ++p)
-        if (d[p] == 0 && d[p + 1] == 0 && d[p + 2] == 0x01) return p;
+        if (isPrefix(p)) return p;
     return ByteView::npos;
+}
+
+}  // namespace
+
+StartCodeIndex::StartCodeIndex(ByteView range) : range_(range), outer_(currentIndex) {
+    currentIndex = this;
+    if (range.size() > UINT32_MAX) return;
+    for (uint64_t p = ScanForStartCode(range, 0); p != ByteView::npos; p = ScanForStartCode(range, p + 1)) {
+        if (positions_.size() == kMaxIndexedCodes) {
+            positions_ = {};
+            return;
+        }
+        positions_.push_back(static_cast<uint32_t>(p));
+    }
+    complete_ = true;
+}
+
+StartCodeIndex::~StartCodeIndex() { currentIndex = outer_; }
+
+StartCodeIndex* StartCodeIndex::Current() { return currentIndex; }
+
+bool StartCodeIndex::Covers(ByteView view) {
+    const StartCodeIndex* index = currentIndex;
+    return index && index->complete_ && view.data() >= index->range_.data() &&
+           view.data() + view.size() <= index->range_.data() + index->range_.size();
+}
+
+bool StartCodeIndex::Lookup(ByteView view, uint64_t from, uint64_t& found) {
+    const uint8_t* begin = range_.data();
+    if (!complete_ || !begin || view.data() < begin || view.data() + view.size() > begin + range_.size())
+        return false;
+    const auto offset = static_cast<uint64_t>(view.data() - begin);
+    found = ByteView::npos;
+    if (view.size() < 4 || from > view.size() - 4) return true;
+    const uint64_t wanted = offset + from;
+    // Parsers ask for the code after the one they were given: a few steps
+    // forward from the last answer usually reach it.
+    auto first = positions_.begin();
+    size_t i = hint_;
+    if (i <= positions_.size() && (i == 0 || positions_[i - 1] < wanted)) {
+        for (int steps = 0; i < positions_.size() && positions_[i] < wanted && steps < 8; ++steps) ++i;
+        first += static_cast<std::ptrdiff_t>(i);
+    } else {
+        i = 0;
+    }
+    if (i < positions_.size() && positions_[i] < wanted)
+        i = static_cast<size_t>(std::lower_bound(first, positions_.end(), wanted) - positions_.begin());
+    hint_ = i;
+    // The code byte must lie inside the view too.
+    if (i < positions_.size() && positions_[i] - offset <= view.size() - 4) found = positions_[i] - offset;
+    return true;
+}
+
+uint64_t FindStartCode(ByteView data, uint64_t from) {
+    uint64_t found = 0;
+    if (StartCodeIndex* index = StartCodeIndex::Current(); index && index->Lookup(data, from, found)) return found;
+    return ScanForStartCode(data, from);
 }
 
 void AppendUserData(ContainerInfo& container, ByteView block) {

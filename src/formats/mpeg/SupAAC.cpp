@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "formats/mpeg/AudioFrames.h"
 #include "formats/mpeg/MpegRecords.h"
@@ -17,6 +18,32 @@ constexpr std::array<const char*, 8> kChannelTexts = {
     "8 канал.(3/2/2 .1)"};
 
 bool IsAdtsSync(ByteView data, uint64_t p) { return data.U8(p) == 0xFF && (data.U8(p + 1) & 0xF0) == 0xF0; }
+
+// A sync whose header could start a chain of frames: layer 0 and a known sample rate.
+bool CouldChain(ByteView data, uint64_t p) {
+    return IsAdtsSync(data, p) && (data.U8(p + 1) & 0x06) == 0 && ((data.U8(p + 2) >> 2) & 0x0F) < 13;
+}
+
+// The frame length field of an ADTS header takes 13 bits.
+constexpr uint64_t kMaxFrameLength = 8191;
+
+// The fields of one ADTS header that the result keeps from the last header looked at.
+struct AdtsHeader {
+    int id = 0, layer = 0, channelConfig = 0;
+    size_t profile = 0, rateIndex = 0;
+    uint64_t length = 0;
+    static AdtsHeader At(ByteView data, uint64_t p) {
+        AdtsHeader h;
+        const uint8_t b1 = data.U8(p + 1), b2 = data.U8(p + 2), b3 = data.U8(p + 3);
+        h.id = (b1 >> 3) & 1;
+        h.layer = (b1 >> 1) & 3;
+        h.profile = b2 >> 6;
+        h.rateIndex = (b2 >> 2) & 0x0F;
+        h.channelConfig = (b2 & 1) << 2 | b3 >> 6;
+        h.length = uint64_t(b3 & 3) << 11 | uint64_t(data.U8(p + 4)) << 3 | data.U8(p + 5) >> 5;
+        return h;
+    }
+};
 
 }  // namespace
 
@@ -46,30 +73,73 @@ bool CSupAAC::Analyse(ByteView data, AudioResult& result, ContainerInfo& contain
 
     result = AudioResult{};
     const uint64_t n = data.size();
+    // Headers closer to the end than the longest frame may end the scan; all of them are looked at.
+    const uint64_t tail = n > kMaxFrameLength + 8 ? n - (kMaxFrameLength + 8) : 0;
+    // The next header to look at after p: before the tail only one that could
+    // chain (the others only count as lost sync), sixteen positions at a time.
+    auto nextCandidate = [&](uint64_t q) -> uint64_t {
+        for (; q + 16 <= tail; q += 16) {
+            ByteView::LaneBlock<18> block;
+            if (!data.Block(q, block)) break;
+            const auto maybe = (block.At<0>() == 0xFF) & ((block.At<1>() & 0xF6) == 0xF0) &
+                               ((block.At<2>() & 0x3C) < 0x34);
+            if (!ByteView::AnyLane(maybe)) continue;
+            for (uint64_t r = q; r < q + 16; ++r)
+                if (CouldChain(data, r)) return r;
+        }
+        for (; q < tail; ++q)
+            if (CouldChain(data, q)) return q;
+        const uint64_t sync = data.FindByte(0xFF, q);
+        return sync == ByteView::npos ? n : sync;
+    };
+
     uint64_t byteTotal = 0;
-    int channelConfig = 0;
+    std::optional<AdtsHeader> last;  // the last header looked at gives the texts and the rate
+    uint64_t skippedFrom = 0;        // where the last step over unlikely headers began
+    bool ranOut = true, lastStepSkipped = false;
     for (uint64_t p = 0; p < n;) {
         if (IsAdtsSync(data, p)) {
-            const uint8_t b1 = data.U8(p + 1), b2 = data.U8(p + 2), b3 = data.U8(p + 3);
-            const int id = (b1 >> 3) & 1, layer = (b1 >> 1) & 3;
-            const size_t profile = b2 >> 6, rateIndex = (b2 >> 2) & 0x0F;
-            channelConfig = (b2 & 1) << 2 | b3 >> 6;
-            const uint64_t length = uint64_t(b3 & 3) << 11 | uint64_t(data.U8(p + 4)) << 3 | data.U8(p + 5) >> 5;
-            result.sampleRate = kSampleRates[rateIndex];
-            result.versionCode = id ? kVersionMpeg2 : kVersionMpeg4;
-            result.profileText = kProfiles[profile];
-            result.channelModeText = kChannelTexts[static_cast<size_t>(channelConfig)];
-            if (n < 8 || p + length >= n - 8) break;
-            if (length >= 7 && result.sampleRate > 0 && layer == 0 && IsAdtsSync(data, p + length)) {
+            const AdtsHeader h = AdtsHeader::At(data, p);
+            last = h;
+            result.sampleRate = kSampleRates[h.rateIndex];
+            if (n < 8 || p + h.length >= n - 8) {
+                ranOut = false;
+                break;
+            }
+            if (h.length >= 7 && result.sampleRate > 0 && h.layer == 0 && IsAdtsSync(data, p + h.length)) {
                 ++result.frameCount;
-                byteTotal += length;
-                p += length;
+                byteTotal += h.length;
+                p += h.length;
+                lastStepSkipped = false;
                 continue;
             }
         }
-        if (result.frameCount > 0) ++result.breakCount;
-        ++p;
+        // Every byte up to the next candidate is a lost sync once frames were seen.
+        skippedFrom = p;
+        lastStepSkipped = true;
+        const uint64_t next = nextCandidate(p + 1);
+        if (result.frameCount > 0) result.breakCount += static_cast<int32_t>(next - p);
+        p = next;
     }
+    // A scan that stepped to the end last looked at the last header of that step.
+    if (ranOut && lastStepSkipped) {
+        for (uint64_t q = n; q > skippedFrom + 1;) {
+            const uint64_t at = data.FindLastByte(0xFF, skippedFrom + 1, q);
+            if (at == ByteView::npos) break;
+            if (IsAdtsSync(data, at)) {
+                last = AdtsHeader::At(data, at);
+                result.sampleRate = kSampleRates[last->rateIndex];
+                break;
+            }
+            q = at;
+        }
+    }
+    if (last) {
+        result.versionCode = last->id ? kVersionMpeg2 : kVersionMpeg4;
+        result.profileText = kProfiles[last->profile];
+        result.channelModeText = kChannelTexts[static_cast<size_t>(last->channelConfig)];
+    }
+    const int channelConfig = last ? last->channelConfig : 0;
 
     if (!EnoughFrames(result.frameCount, result.breakCount)) {
         result = AudioResult{};

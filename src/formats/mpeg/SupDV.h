@@ -19,6 +19,8 @@ public:
 
 private:
     static bool IsFrameStart(ByteView data, uint64_t p);
+    // The first position where IsFrameStart holds, or npos.
+    static uint64_t FindFrameStart(ByteView data);
     // The VAUX pack fields of one sequence, from the packs at the given offsets.
     static void ReadPacks(ByteView data, uint64_t source, uint64_t control, DvInfo& info);
 };

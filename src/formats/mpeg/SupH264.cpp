@@ -21,26 +21,42 @@ bool HasChromaFields(int profile) {
 
 int AsInt(uint32_t v) { return static_cast<int>(v); }
 
+// The frame-cropping units of ISO/IEC 14496-10 (7.4.2.1.1): whole samples for
+// monochrome or separately coded colour planes, else the chroma subsampling,
+// doubled vertically for field-coded streams.
+void CroppedSize(const SeqParamSet& sps, int64_t width, int64_t height, int32_t& outWidth, int32_t& outHeight) {
+    const bool chromaArray = sps.separate_colour_plane_flag == 0 && sps.chroma_format_idc != 0;
+    const int64_t unitX = chromaArray && sps.chroma_format_idc != 3 ? 2 : 1;
+    const int64_t unitY = (chromaArray && sps.chroma_format_idc == 1 ? 2 : 1) * (2 - sps.frame_mbs_only_flag);
+    const int64_t w = width - unitX * (int64_t(sps.frame_crop_left_offset) + sps.frame_crop_right_offset);
+    const int64_t h = height - unitY * (int64_t(sps.frame_crop_top_offset) + sps.frame_crop_bottom_offset);
+    if (w <= 0 || h <= 0 || w > width || h > height) return;  // offsets that crop everything are ignored
+    outWidth = static_cast<int32_t>(w);
+    outHeight = static_cast<int32_t>(h);
+}
+
 }  // namespace
 
 ByteView CSupH264::NextNalUnit(ByteView data, uint64_t from, uint64_t& unitStart) {
     const uint64_t n = data.size();
-    auto zeroRunEnd = [&](uint64_t p) -> uint64_t {  // start of a run of 3+ zeros at or after p, or npos
-        unsigned run = 0;
-        for (; p < n; ++p) {
-            if (data.U8(p) != 0) {
-                run = 0;
-                p = data.FindByte(0, p + 1);
-                if (p == ByteView::npos) return ByteView::npos;
-                --p;
-                continue;
+    // The first non-zero byte after the first run of 3+ zeros at or after p, or npos.
+    auto zeroRunEnd = [&](uint64_t p) -> uint64_t {
+        auto isRun = [&](uint64_t q) { return data.U8(q) == 0 && data.U8(q + 1) == 0 && data.U8(q + 2) == 0 && q + 2 < n; };
+        uint64_t run = ByteView::npos;
+        for (; p + 18 <= n; p += 16) {  // sixteen positions at a time
+            ByteView::LaneBlock<18> block;
+            if (!data.Block(p, block)) break;
+            const auto zeros = (block.At<0>() == 0) & (block.At<1>() == 0) & (block.At<2>() == 0);
+            if (!ByteView::AnyLane(zeros)) continue;
+            for (run = p; !isRun(run); ++run) {
             }
-            if (++run == 3) {
-                while (p + 1 < n && data.U8(p + 1) == 0) ++p;  // the rest of the run
-                return p + 1;                                  // first non-zero byte
-            }
+            break;
         }
-        return ByteView::npos;
+        for (; run == ByteView::npos && p < n; ++p)
+            if (isRun(p)) run = p;
+        if (run == ByteView::npos) return ByteView::npos;
+        const uint64_t end = data.FindOtherByte(0, run + 3);  // the rest of the run
+        return end == ByteView::npos ? n : end;
     };
     const uint64_t code = zeroRunEnd(from);
     if (code == ByteView::npos || code + 1 >= n) return {};
@@ -173,7 +189,9 @@ bool CSupH264::Analyse(VideoHeader& header, ByteView data) {
     uint64_t from = 0, start = 0;
     for (ByteView unit = NextNalUnit(data, from, start); !unit.empty() && score_ >= kGiveUp;
          unit = NextNalUnit(data, from, start)) {
-        from = start;
+        // The search for the next unit goes on where this one ended: the zero
+        // run that ends it is the first after its start.
+        from = start + unit.size();
         const int type = unit.U8(0) & 0x1F;
         BeginUnit(unit);
         if (type >= 13) {
@@ -188,6 +206,9 @@ bool CSupH264::Analyse(VideoHeader& header, ByteView data) {
             if (lastWidth_ == 0 || lastHeight_ == 0) {
                 lastWidth_ = header.width = width;
                 lastHeight_ = header.height = height;
+                header.croppedWidth = header.croppedHeight = 0;
+                if (sps_.valid && sps_.frame_cropping_flag)
+                    CroppedSize(sps_, width, height, header.croppedWidth, header.croppedHeight);
             } else if (width != lastWidth_ || height != lastHeight_) {
                 score_ -= kPenalty;
                 lastWidth_ = width;

@@ -108,31 +108,47 @@ bool CSupMp3::Analyse(ByteView data, AudioResult& result) const {
     int previousBitrate = 0, changes = 0;
     int64_t bitrateSum = 0;
     const uint64_t n = data.size();
-    auto lostFrame = [&] {
+    auto lostFrames = [&](uint64_t count) {
         if (result.frameCount >= 3)
-            ++result.breakCount;
+            result.breakCount += static_cast<int32_t>(count);
         else
             result.frameCount = 0;
+    };
+    // The next FF followed by a byte with its three top bits set, from q on;
+    // sixteen positions at a time, for 0xFF bytes are common in some data.
+    auto nextSync = [&](uint64_t q) -> uint64_t {
+        for (; q + 17 <= n; q += 16) {
+            ByteView::LaneBlock<17> block;
+            if (!data.Block(q, block)) break;
+            const auto sync = (block.At<0>() == 0xFF) & ((block.At<1>() & 0xE0) == 0xE0);
+            if (!ByteView::AnyLane(sync)) continue;
+            while (!IsSync(data, q)) ++q;
+            return q;
+        }
+        for (; q + 1 < n; ++q)
+            if (IsSync(data, q)) return q;
+        return ByteView::npos;
     };
 
     for (uint64_t p = 0; p < n;) {
         if (!IsSync(data, p)) {
-            // Search on for FF followed by a byte with its three top bits set.
-            uint64_t q = p + 1;
-            for (;;) {
-                q = data.FindByte(0xFF, q);
-                if (q == ByteView::npos || q + 1 >= n) return Finish(result, vbrHeader, changes, bitrateSum, last);
-                if ((data.U8(q + 1) & 0xE0) == 0xE0) break;
-                ++q;
-            }
-            lostFrame();
+            const uint64_t q = nextSync(p + 1);
+            if (q == ByteView::npos) return Finish(result, vbrHeader, changes, bitrateSum, last);
+            lostFrames(1);
             p = q;
             continue;
         }
         const Mp3Header h = Mp3Header::Decode(data, p);
         if (!h.Valid()) {
-            lostFrame();
-            ++p;
+            // Inside a run of 0xFF bytes every position but the last two is a
+            // sync with bitrate index 15: all of them are lost at once.
+            uint64_t lost = 1;
+            if (data.U8(p + 1) == 0xFF && data.U8(p + 2) == 0xFF) {
+                const uint64_t runEnd = data.FindOtherByte(0xFF, p);
+                lost = (runEnd == ByteView::npos ? n : runEnd) - 2 - p;
+            }
+            lostFrames(lost);
+            p += lost;
             continue;
         }
         last = h;
@@ -143,7 +159,7 @@ bool CSupMp3::Analyse(ByteView data, AudioResult& result) const {
         reference = h;
         haveReference = true;
         if (!consistent) {
-            lostFrame();
+            lostFrames(1);
             ++p;
             continue;
         }

@@ -411,8 +411,18 @@ void CSupMpg::AnalyseAudioElementary(ByteView data) {
 
 // --- video ---
 
+bool CSupMpg::TestDv(ByteView data) {
+    if (!dvAnswer_ || dvAnswer_->data != data.data() || dvAnswer_->size != data.size()) {
+        DvAnswer answer{data.data(), data.size(), false, {}};
+        answer.found = CSupDV().Analyse(answer.info, data);
+        dvAnswer_ = answer;
+    }
+    video_.dvInfo = dvAnswer_->info;
+    return dvAnswer_->found;
+}
+
 bool CSupMpg::RawDv(ByteView data) {
-    if (!CSupDV().Analyse(video_.dvInfo, data)) return false;
+    if (!TestDv(data)) return false;
     SetLayout(StreamLayout::kRawDv);
     video_.headers[kHeaderRawDv].present = 1;
     container_.typeId = video_.dvInfo.smpte314m ? kTypeDvSmpte314M : kTypeDvIec61834;
@@ -420,6 +430,9 @@ bool CSupMpg::RawDv(ByteView data) {
 }
 
 bool CSupMpg::AnalyseVideoData(ByteView data) {
+    // Four parsers below walk the same bytes from start code to start code.
+    std::optional<StartCodeIndex> index;
+    if (!StartCodeIndex::Covers(data)) index.emplace(data);
     bool found = false;
     mpg2_.Reset();
     if (mpg2_.Scan(data)) {
@@ -435,7 +448,7 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
     }
     if (!found) found = CSupMpg4().Analyse(container_, video_, data);
     if (!found) video_.h264 = found = CSupH264().Analyse(video_.headers[kHeaderH264], data);
-    if (!found) found = CSupDV().Analyse(video_.dvInfo, data);
+    if (!found) found = TestDv(data);
     if (video_.dvInfo.present) {
         video_.dv = true;
         video_.dvPal = video_.dvInfo.pal;
@@ -460,6 +473,7 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 void CSupMpg::Analyse(CFileCache& reader) { Analyse(reader.Header(), reader.LogicalLength()); }
 
 void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
+    const StartCodeIndex index(data);
     fileSize_ = fileSize;
     esMode_ = false;
     ScanSystemStream(data);

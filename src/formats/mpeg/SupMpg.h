@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "analysis/FileCache.h"
 #include "analysis/Records.h"
@@ -92,6 +93,9 @@ private:
     void AnalyseAudioElementary(ByteView data);
     bool RunAudioParsers(ByteView data, StreamInfo& slot);
     bool RawDv(ByteView data);
+    // The DV frame test into video_.dvInfo. The content stage asks it up to
+    // three times about the same bytes; the answer is searched for once.
+    bool TestDv(ByteView data);
     void SetLayout(StreamLayout layout) { records_.container.layout = layout; }
     StreamLayout Layout() const { return records_.container.layout; }
 
@@ -109,6 +113,13 @@ private:
     int64_t firstScr_ = -1;
     int firstGopSeconds_ = -1;
     ByteView data_;  // the range being scanned
+    struct DvAnswer {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        bool found = false;
+        DvInfo info;
+    };
+    std::optional<DvAnswer> dvAnswer_;
     uint64_t fileSize_ = 0;
 };
 

@@ -14,6 +14,8 @@ X264="-c:v libx264 -preset veryfast -crf 35 -pix_fmt yuv420p"
 # MP4 / QuickTime
 ff $V -t 1 $A -t 1 $X264 -c:a aac -b:a 64k mp4_h264_aac.mp4
 ff $V -t 1 $A -t 1 $X264 -c:a aac -b:a 64k -movflags +faststart mp4_h264_aac_faststart.mp4
+# 200 x 150 is not a whole number of macroblocks: the SPS codes 208 x 160 and crops.
+ff -f lavfi -i testsrc=size=200x150:rate=25 -t 0.4 -an $X264 mp4_h264_200x150.mp4
 ff $V -t 1 $A48 -t 1 -c:v mpeg4 -q:v 10 -c:a aac -ac 2 -b:a 96k mp4_mpeg4_aac_stereo.mp4
 ff $V -t 1 $A -t 1 $X264 -c:a aac -b:a 64k -metadata title="Torvo title" -metadata artist="Torvo artist" \
    -metadata comment="Sample with tags" mp4_tags.mp4

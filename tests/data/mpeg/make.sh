@@ -28,6 +28,8 @@ ff $(src 320x240 25) -frames:v 5 -c:v libx264 -preset veryfast -crf 40 -profile:
 # seq_parameter_set_id in those profiles must be read before the picture size.
 ff $(src 640x480 25) -frames:v 3 -c:v libx264 -preset veryfast -crf 40 -x264-params cqm=jvt -pix_fmt yuv420p -f h264 h264_high_cqm.264
 ff $(src 352x288 25) -frames:v 3 -c:v libx264 -preset veryfast -crf 40 -pix_fmt yuv444p -profile:v high444 -f h264 h264_444.264
+# 4:4:4 crops in whole samples (4:2:0 in pairs): 208 x 160 coded, 200 x 150 shown.
+ff $(src 200x150 25) -frames:v 2 -c:v libx264 -preset veryfast -crf 45 -pix_fmt yuv444p -profile:v high444 -f h264 h264_444_200x150.264
 
 # Audio elementary streams.
 ff $(tone 44100) -t 1 -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 mp3_cbr128.mp3

@@ -202,6 +202,31 @@ TEST(H264, OneSpsSetsTheSizeAndScoresTwo) {
     EXPECT_EQ(H264(Sps(fields)).width, 1920);
 }
 
+TEST(H264, CroppedSizeFollowsTheChromaFormat) {
+    // The builder crops four units off the bottom; a unit is as tall as the
+    // vertical chroma subsampling, doubled for field pairs.
+    struct Case {
+        int profile, chroma;
+        bool frameMbsOnly;
+        int croppedHeight;
+    };
+    const Case cases[] = {{66, 1, true, 1080}, {66, 1, false, 1072}, {100, 0, true, 1084},
+                          {122, 2, true, 1084}, {244, 3, true, 1084}, {244, 3, false, 1080}};
+    for (const Case& c : cases) {
+        SpsFields f;
+        f.profile = c.profile;
+        f.chromaFormat = c.chroma;
+        f.frameMbsOnly = c.frameMbsOnly;
+        f.heightUnits = c.frameMbsOnly ? 68 : 34;
+        f.cropping = true;
+        const VideoHeader h = H264(Sps(f));
+        EXPECT_EQ(h.height, 1088) << c.profile << " " << c.chroma;
+        EXPECT_EQ(h.croppedWidth, 1920) << c.profile << " " << c.chroma;
+        EXPECT_EQ(h.croppedHeight, c.croppedHeight) << c.profile << " " << c.chroma;
+    }
+    EXPECT_EQ(H264(Sps({})).croppedHeight, 0);  // no cropping, no cropped size
+}
+
 TEST(H264, HighProfileFieldsAreReadBeforeTheSize) {
     // The same picture size in every profile layout; in the high profiles the
     // chroma, bit-depth and scaling-list fields come first and must be stepped over.
