@@ -17,7 +17,7 @@ extern char** environ;
 namespace torvo {
 namespace {
 
-constexpr char kMagic[8] = {'T', 'O', 'R', 'V', 'I', 'N', 'V', '1'};
+constexpr char kMagic[8] = {'T', 'O', 'R', 'V', 'I', 'N', 'V', '2'};
 
 std::string Env(const char* name) {
     const char* v = std::getenv(name);
@@ -87,7 +87,54 @@ bool WriteAll(int fd, const void* data, size_t size) {
     return true;
 }
 
-// Entries are stored without their trailing zero bytes.
+// Entries are mostly zeros (unused pins, types and text room): each is
+// stored as runs of zeros and literal bytes, u16 counts each.
+std::vector<uint8_t> PackEntry(const CodecEntry& entry) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&entry);
+    const size_t size = sizeof(CodecEntry);
+    std::vector<uint8_t> out;
+    size_t at = 0;
+    while (at < size) {
+        size_t zeros = 0;
+        while (at + zeros < size && bytes[at + zeros] == 0 && zeros < 0xFFFF) ++zeros;
+        at += zeros;
+        size_t literal = 0;
+        // A literal run ends at eight zeros in a row.
+        while (at + literal < size && literal < 0xFFFF) {
+            size_t z = 0;
+            while (z < 8 && at + literal + z < size && bytes[at + literal + z] == 0) ++z;
+            if (z == 8 || at + literal + z == size) break;
+            literal += z + 1;
+        }
+        literal = std::min(literal, size - at);
+        for (size_t v : {zeros, literal}) {
+            out.push_back(static_cast<uint8_t>(v));
+            out.push_back(static_cast<uint8_t>(v >> 8));
+        }
+        out.insert(out.end(), bytes + at, bytes + at + literal);
+        at += literal;
+    }
+    return out;
+}
+
+bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry) {
+    auto* out = reinterpret_cast<uint8_t*>(&entry);
+    size_t at = 0, written = 0;
+    while (at < size) {
+        if (size - at < 4) return false;
+        const size_t zeros = data[at] | size_t(data[at + 1]) << 8;
+        const size_t literal = data[at + 2] | size_t(data[at + 3]) << 8;
+        at += 4;
+        if (zeros > sizeof(CodecEntry) - written || literal > sizeof(CodecEntry) - written - zeros || literal > size - at)
+            return false;
+        written += zeros;  // the table is zero-filled already
+        std::memcpy(out + written, data + at, literal);
+        written += literal;
+        at += literal;
+    }
+    return written == sizeof(CodecEntry);
+}
+
 bool LoadCache(const std::string& file, const std::string& key, CodecInventory& inventory) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -99,10 +146,14 @@ bool LoadCache(const std::string& file, const std::string& key, CodecInventory& 
         if (ReadAll(fd, stored.data(), keySize) && stored == key && ReadAll(fd, &entrySize, 4) &&
             entrySize == sizeof(CodecEntry) && ReadAll(fd, &count, 4) && count < kInventoryCapacity) {
             ok = true;
+            std::vector<uint8_t> packed;
             for (uint32_t i = 0; i < count && ok; ++i) {
                 uint32_t used = 0;
-                ok = ReadAll(fd, &used, 4) && used <= sizeof(CodecEntry) &&
-                     ReadAll(fd, reinterpret_cast<char*>(&inventory.At(static_cast<int>(i))), used);
+                ok = ReadAll(fd, &used, 4) && used <= 4 * sizeof(CodecEntry);
+                if (!ok) break;
+                packed.resize(used);
+                ok = ReadAll(fd, packed.data(), used) &&
+                     UnpackEntry(packed.data(), used, inventory.At(static_cast<int>(i)));
             }
             if (ok) {
                 inventory.SetCount(static_cast<int>(count));
@@ -130,10 +181,9 @@ void SaveCache(const std::string& file, const std::string& key, const CodecInven
     bool ok = WriteAll(fd, kMagic, 8) && WriteAll(fd, &keySize, 4) && WriteAll(fd, key.data(), key.size()) &&
               WriteAll(fd, &entrySize, 4) && WriteAll(fd, &count, 4);
     for (uint32_t i = 0; i < count && ok; ++i) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(&inventory.At(static_cast<int>(i)));
-        uint32_t used = entrySize;
-        while (used > 0 && bytes[used - 1] == 0) --used;
-        ok = WriteAll(fd, &used, 4) && WriteAll(fd, bytes, used);
+        const std::vector<uint8_t> packed = PackEntry(inventory.At(static_cast<int>(i)));
+        const auto used = static_cast<uint32_t>(packed.size());
+        ok = WriteAll(fd, &used, 4) && WriteAll(fd, packed.data(), packed.size());
     }
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = ::rename(temporary.c_str(), file.c_str()) == 0;
