@@ -23,6 +23,7 @@
 #include "formats/mpeg/SupMp3.h"
 #include "formats/riff/AviSummary.h"
 #include "formats/riff/SupAvi.h"
+#include "inventory/CodecStatus.h"
 
 namespace torvo {
 
@@ -117,13 +118,15 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     ReportSystemSummary(display_, records_);
 
     if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) ApplyDvPicture(records_.video);
+    WaitForInventory();
     if (container.videoCount >= 1) {
         // The H.264 record's code, else the MPEG video record's (2 MPEG-1, 3 MPEG-2).
         const VideoInfo& video = records_.video;
         const int mpegVersion = video.h264 ? kVersionH264 : video.mpeg2 ? kVersionMpeg2
                                                                      : video.headers[kHeaderMpegVideo].version;
         VideoSummary(display_, records_);
-        VideoCodecStep(display_, records_, options_.videoCodecLookup, options_.useCodecInfo, mpegVersion);
+        VideoCodecStep(display_, records_, options_.videoCodecLookup, options_.useCodecInfo, mpegVersion,
+                       [this] { return VideoStatusCode(inventory_, records_, options_.useCodecInfo, false); });
     }
     ReportAudioPanel();
 }
@@ -259,10 +262,18 @@ void CAnalysisDriver::ReportAudioPanel() {
     display_.SetAudioButtons(std::min(count, static_cast<int>(kMaxAudioListEntries)), 0);
 }
 
+void CAnalysisDriver::WaitForInventory() {
+    // Only files with streams ask for a status, so only they wait.
+    inventory_ = nullptr;
+    const bool streams = records_.container.videoCount >= 1 || records_.container.audioCount >= 1;
+    if (!options_.useCodecInfo || !options_.waitForInventory || !streams) return;
+    inventory_ = options_.waitForInventory(options_.useCodecInfo);
+}
+
 void CAnalysisDriver::AnalyseAudioStream(int n) {
     records_.shownAudio = n;
     display_.SetAudioButtons(display_.AudioButtonsEnabled(), n);
-    const int status = options_.useCodecInfo ? kStatusUndetermined : kStatusDisabled;
+    const int status = AudioStatusCode(inventory_, records_, options_.useCodecInfo, n);
     DescribeAudioStream(display_, records_, n, options_.audioFormatNamer, status);
 }
 

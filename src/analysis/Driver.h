@@ -17,6 +17,7 @@
 #include "formats/mpeg/MpegContent.h"
 #include "analysis/VideoSummary.h"
 #include "formats/riff/ScanStatistics.h"
+#include "inventory/CodecEntry.h"
 
 namespace torvo {
 
@@ -37,6 +38,9 @@ struct DriverOptions {
     VideoCodecLookup videoCodecLookup;
     // Scans AVI and MPEG files whole after their headers (the ScanEntireFile preference).
     bool scanEntireFile = false;
+    // Waits for the codec inventory before the codec steps; null when there
+    // is none. It may switch codec interaction off (the wait timed out).
+    std::function<CodecInventory*(bool& useCodecInfo)> waitForInventory;
 };
 
 class CAnalysisDriver {
@@ -83,6 +87,7 @@ private:
     void DispatchRiff(CFileCache& reader);
     void ReportFileType();
     void ReportAudioPanel();
+    void WaitForInventory();
 
     Display& display_;
     DriverOptions options_;
@@ -96,6 +101,7 @@ private:
     std::unique_ptr<CFastScan> scan_;
     ScanDisplayState scanDisplay_;
     int scanTicks_ = 0;
+    CodecInventory* inventory_ = nullptr;
 };
 
 // The part of a path after its last '/'.

@@ -16,6 +16,8 @@
 #include <sstream>
 #include "TestUtil.h"
 #include "analysis/Driver.h"
+#include "inventory/InventoryService.h"
+#include "platform/gstreamer/GstInventoryCache.h"
 
 namespace torvo {
 namespace {
@@ -64,6 +66,14 @@ TEST(Cli, TextAndJsonAgree) {
     const std::string path = test::SamplePath("vcd_raw2352.bin");
     Display display;
     CAnalysisDriver driver(display);
+    // The program answers the codec status from this machine's inventory.
+    CInventoryService inventory(GstInventoryGatherer({}, WithoutCache()));
+    DriverOptions options;
+    options.waitForInventory = [&inventory](bool& on) {
+        inventory.Wait(on);
+        return inventory.Published();
+    };
+    driver.SetOptions(options);
     ASSERT_TRUE(driver.AnalyseFile(path));
     const auto json = nlohmann::json::parse(cli::JsonLine(path, driver.Container().typeId, display));
     const std::string text = cli::TextReport(path, display);

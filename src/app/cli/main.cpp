@@ -5,12 +5,15 @@
 #include <csignal>
 #include <iostream>
 
+#include "CliCodecs.h"
 #include "CliOptions.h"
 #include "CliRun.h"
 #include "VgsPng.h"
 #include "QtSettingsStore.h"
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
+#include "inventory/InventoryService.h"
+#include "platform/gstreamer/GstInventoryCache.h"
 #include "settings/Prefs.h"
 #include "settings/ProgramLocation.h"
 
@@ -77,6 +80,23 @@ int main(int argc, char** argv) {
         if (options.listVideoCodecs) std::cout << "\n";
         PrintListing(ListAudioFormats(database));
     }
+    // The codec inventory is gathered only when a list or a status asks for it.
+    GstGatherOptions gathering;
+    gathering.useCache = !options.noCache;
+    gathering.extraKey = FileStamp(database.Path());
+    CInventoryService inventory(GstInventoryGatherer(DatabaseGuidNames(database), gathering));
+    auto printMessages = [&inventory] {
+        for (const InventoryMessage& m : inventory.TakeMessages()) std::cerr << m.caption << ": " << m.text << "\n";
+    };
+    if (options.listCodecs) {
+        if (options.listVideoCodecs || options.listAudioFormats) std::cout << "\n";
+        bool on = true;
+        inventory.Wait(on, true);
+        printMessages();
+        if (CodecInventory* published = inventory.Published())
+            cli::PrintCodecList(std::cout, *published, options.format == cli::OutputFormat::kJson,
+                                DatabaseGuidNames(database));
+    }
     if (options.files.empty() && options.listFiles.empty()) return 0;
 
     auto store = OpenUserSettingsStore();
@@ -95,6 +115,17 @@ int main(int argc, char** argv) {
         context.writeVgs = [&options](const CAnalysisDriver& driver) { return cli::WriteVgsPicture(driver, options.vgsPath); };
     }
     UseDatabaseNames(context.driverOptions, database);
+    context.driverOptions.waitForInventory = [&](bool& useCodecInfo) -> CodecInventory* {
+        const bool was = useCodecInfo;
+        inventory.Wait(useCodecInfo);
+        printMessages();
+        if (was && !useCodecInfo) {
+            // Timed out: codec interaction stays off, and the setting says so.
+            prefs.useCodecInfo = 0;
+            prefs.Save(false);
+        }
+        return inventory.Published();
+    };
     context.exportSettings = &exportSettings;
     // A failed export switches export off in the stored settings too.
     context.saveSettings = [&prefs] {
