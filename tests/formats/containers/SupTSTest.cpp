@@ -65,7 +65,7 @@ Bytes Packet(uint16_t pid, bool unitStart, uint8_t cc, const Bytes& payload, int
     const size_t room = 184 - std::min<size_t>(payload.size(), 184);
     if (pcr >= 0 || room > 0) {
         const size_t fieldLength = std::max(field.size(), room == 0 ? 0 : room - 1);
-        if (field.empty() && fieldLength > 0) field = {0x00};
+        if (field.empty() && fieldLength > 0) field.push_back(0x00);  // flags byte
         field.resize(fieldLength, 0xFF);
         p[3] = 0x30 | cc;
         p.push_back(static_cast<uint8_t>(field.size()));

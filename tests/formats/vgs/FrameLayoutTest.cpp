@@ -13,8 +13,8 @@ constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return r << 16 | g 
 
 // Coded I B B P (a closed GOP start on the I), then P with a clock break.
 std::vector<uint32_t> KnownList() {
-    return {kPictureI | kFrameGopStart | kFrameClosedGop, kPictureB, kPictureB, kPictureP,
-            kPictureP | kFrameClockBreak | kFramePlaceholder, kPictureI | kFrameGopStart, kPictureP};
+    return {uint32_t{kPictureI} | kFrameGopStart | kFrameClosedGop, kPictureB, kPictureB, kPictureP,
+            uint32_t{kPictureP} | kFrameClockBreak | kFramePlaceholder, uint32_t{kPictureI} | kFrameGopStart, kPictureP};
 }
 
 uint32_t Cell(const VgsImage& image, int cell, int column, int row) {
@@ -53,8 +53,8 @@ TEST(FrameLayout, CellColoursAndMarksInCodedOrder) {
 }
 
 TEST(FrameLayout, ClosedGopColumnsAndDisplayOrder) {
-    std::vector<uint32_t> frames = {kPictureI | kFrameGopStart, kPictureP, kPictureB, kPictureB,
-                                    kPictureI | kFrameGopStart | kFrameClosedGop, kPictureP};
+    std::vector<uint32_t> frames = {uint32_t{kPictureI} | kFrameGopStart, kPictureP, kPictureB, kPictureB,
+                                    uint32_t{kPictureI} | kFrameGopStart | kFrameClosedGop, kPictureP};
     CFrameLayout layout(frames, frames.size(), 4, 25.0, false);
     layout.SetOptions({.bDependency = true});
     layout.Resize(102, 35);
@@ -77,7 +77,7 @@ TEST(FrameLayout, ClosedGopColumnsAndDisplayOrder) {
 
 TEST(FrameLayout, GeometryOptionsAndTexts) {
     std::vector<uint32_t> frames;
-    for (int k = 0; k < 100; ++k) frames.push_back(k % 12 == 0 ? kPictureI | kFrameGopStart : k % 3 ? kPictureB : kPictureP);
+    for (int k = 0; k < 100; ++k) frames.push_back(k % 12 == 0 ? uint32_t{kPictureI} | kFrameGopStart : k % 3 ? kPictureB : kPictureP);
     CFrameLayout layout(frames, frames.size(), 12, 25.0, false);
     EXPECT_FALSE(layout.Available().fields);
     layout.SetOptions({.grouped = true, .fields = true});
@@ -97,8 +97,8 @@ TEST(FrameLayout, GeometryOptionsAndTexts) {
 }
 
 TEST(FrameLayout, NumbersAndFieldOverlay) {
-    std::vector<uint32_t> frames = {kPictureI | kFrameTopFirst | (3u << kFrameStructureShift),
-                                    kPictureP | (3u << kFrameStructureShift)};
+    std::vector<uint32_t> frames = {uint32_t{kPictureI} | kFrameTopFirst | (3u << kFrameStructureShift),
+                                    uint32_t{kPictureP} | (3u << kFrameStructureShift)};
     CFrameLayout layout(frames, 2, 0, 25.0, true);
     layout.SetOptions({.numbers = true, .fields = true});
     layout.Resize(22, 18);
