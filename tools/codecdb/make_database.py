@@ -48,6 +48,7 @@ PROJECT_TYPES = [
     ("video/x-matroska", "Подтип", "MEDIASUBTYPE_Matroska", "контейнер Matroska (свой GUID Torvo)"),
     ("video/webm", "Подтип", "MEDIASUBTYPE_WebM", "контейнер WebM (свой GUID Torvo)"),
     ("video/x-flv", "Подтип", "MEDIASUBTYPE_FLV", "контейнер Flash Video (свой GUID Torvo)"),
+    ("video/x-dv-stream", "Подтип", "MEDIASUBTYPE_DV_Stream", "файл DV (свой GUID Torvo)"),
     ("application/mxf", "Подтип", "MEDIASUBTYPE_MXF", "контейнер MXF (свой GUID Torvo)"),
     ("video/x-ivf", "Подтип", "MEDIASUBTYPE_IVF", "контейнер IVF (свой GUID Torvo)"),
     ("application/x-id3", "Подтип", "MEDIASUBTYPE_ID3", "файл с тегом ID3 (свой GUID Torvo)"),

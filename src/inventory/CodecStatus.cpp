@@ -1,0 +1,299 @@
+#include "inventory/CodecStatus.h"
+
+#include <cctype>
+#include <string>
+
+#include "analysis/AudioDescription.h"
+#include "analysis/Text.h"
+#include "inventory/CapsTypes.h"
+
+namespace torvo {
+namespace {
+
+using namespace guids;
+
+// Matroska and WebM files (their analyser is on its way; the type id is fixed).
+constexpr int32_t kMatroskaTypeId = 49;
+
+std::string FourccString(uint32_t v) {
+    std::string s;
+    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+}
+
+Guid UpperFourccGuid(uint32_t v) {
+    std::string s = FourccString(v);
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return FourccGuid(s);
+}
+
+MediaTypePair Caps(const char* caps) { return TypeForCaps(caps).value_or(MediaTypePair{}); }
+
+// The source type of containers beyond the MPEG family: what their demuxer takes in.
+std::optional<MediaTypePair> ContainerSource(int32_t typeId) {
+    switch (typeId) {
+        case kTypeMp4:
+        case kTypeQuickTime: return Caps("video/quicktime");
+        case kTypeFlv: return Caps("video/x-flv");
+        case kTypeAsf: return Caps("video/x-ms-asf");
+        case kTypeDvIec61834:
+        case kTypeDvSmpte314M: return Caps("video/x-dv, systemstream=(boolean)true");
+        case kTypeTransportStream: return Caps("video/mpegts");
+        case kMatroskaTypeId: return Caps("video/x-matroska");
+        default: return std::nullopt;
+    }
+}
+
+bool FourccIs(uint32_t fourcc, std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (EqualsIgnoreAsciiCase(FourccString(fourcc), n)) return true;
+    return false;
+}
+
+// The coded video as the analysis found it, through the caps table.
+std::optional<MediaTypePair> VideoFromAnalysis(const AnalysisRecords& records) {
+    const VideoInfo& v = records.video;
+    if (v.h264) return Caps("video/x-h264");
+    if (v.mpeg4Vol) return Caps("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false");
+    if (v.dv) return Caps("video/x-dv, systemstream=(boolean)false");
+    if (v.mpeg2) return Caps("video/mpeg, mpegversion=(int)2, systemstream=(boolean)false");
+    const uint32_t f = v.fourcc;
+    if (FourccIs(f, {"avc1", "avc3", "h264", "x264"})) return Caps("video/x-h264");
+    if (FourccIs(f, {"hvc1", "hev1", "hevc"})) return Caps("video/x-h265");
+    if (FourccIs(f, {"mp4v", "xvid", "divx", "dx50", "fmp4"})) return Caps("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false");
+    if (FourccIs(f, {"jpeg", "mjpa", "mjpb", "mjpg", "avdj"})) return Caps("image/jpeg");
+    if (FourccIs(f, {"h263", "s263"})) return Caps("video/x-h263");
+    if (FourccIs(f, {"rle "})) return Caps("video/x-rle, layout=(string)quicktime");
+    if (FourccIs(f, {"dvc ", "dvcp", "dvpp", "dv5n", "dv5p", "dvsd"})) return Caps("video/x-dv, systemstream=(boolean)false");
+    if (FourccIs(f, {"svq1"})) return Caps("video/x-svq, svqversion=(int)1");
+    if (FourccIs(f, {"svq3"})) return Caps("video/x-svq, svqversion=(int)3");
+    if (FourccIs(f, {"vp80"})) return Caps("video/x-vp8");
+    if (FourccIs(f, {"vp90", "vp09"})) return Caps("video/x-vp9");
+    if (FourccIs(f, {"av01"})) return Caps("video/x-av1");
+    for (const VideoHeader& h : v.headers) {
+        if (h.version == 2) return Caps("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false");
+        if (h.version > 0) break;
+    }
+    return std::nullopt;
+}
+
+std::optional<MediaTypePair> FlvVideo(int32_t codecId) {
+    switch (codecId) {
+        case 2: return Caps("video/x-flash-video, flvversion=(int)1");
+        case 3: return Caps("video/x-flash-screen");
+        case 4: return Caps("video/x-vp6-flash");
+        case 5: return Caps("video/x-vp6-alpha");
+        case 6: return Caps("video/x-flash-screen2");
+        case 7: return Caps("video/x-h264");
+        default: return std::nullopt;
+    }
+}
+
+int FirstVersionCode(const VideoInfo& v) {
+    for (const VideoHeader& h : v.headers)
+        if (h.version > 0) return h.version;
+    return v.h264 ? 6 : v.mpeg2 ? 3 : 0;
+}
+
+bool VideoTypes(const AnalysisRecords& records, int videoStatusCode, StreamTypePairs& t) {
+    const ContainerInfo& c = records.container;
+    const VideoInfo& v = records.video;
+    if (c.typeId == kTypeAvi) {
+        t.source = {kMediaTypeStream, kSubtypeAvi};
+        const uint32_t fourcc = v.fourcc >= 4 ? v.fourcc : v.handler;
+        t.elementary = videoStatusCode == kStatusNotNeeded ? MediaTypePair{kMediaTypeVideo, kSubtypeRgb8}
+                                                           : MediaTypePair{kMediaTypeVideo, UpperFourccGuid(fourcc)};
+        return true;
+    }
+    if (const auto source = ContainerSource(c.typeId)) {
+        t.source = *source;
+        std::optional<MediaTypePair> coded;
+        if (c.typeId == kTypeFlv) coded = FlvVideo(v.flvCodecId);
+        else if (c.typeId == kTypeAsf && v.fourcc >= 4) coded = MediaTypePair{kMediaTypeVideo, UpperFourccGuid(v.fourcc)};
+        else coded = VideoFromAnalysis(records);
+        if (!coded) return false;
+        t.elementary = *coded;
+        return true;
+    }
+    bool hasSource = true;
+    switch (c.layout) {
+        case StreamLayout::kVideoElementary:
+            // H.264 and MPEG-4 Part 2 elementary streams arrive in their own type.
+            if (v.h264) t.source = Caps("video/x-h264");
+            else if (v.mpeg4Vol) t.source = Caps("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false");
+            else t.source = {kMediaTypeStream, v.mpeg2 ? kSubtypeMpeg2Video : kSubtypeMpeg1Video};
+            break;
+        case StreamLayout::kMpeg1System: t.source = {kMediaTypeStream, kSubtypeMpeg1System}; break;
+        case StreamLayout::kMpeg2Program: t.source = {kMediaTypeStream, kSubtypeMpeg2Program}; break;
+        default: hasSource = false;
+    }
+    switch (FirstVersionCode(v)) {
+        case 2: t.elementary = {kMediaTypeVideo, kSubtypeMpeg1Payload}; break;
+        case 3: t.elementary = {kMediaTypeVideo, kSubtypeMpeg2Video}; break;
+        case 5: t.elementary = Caps("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false"); break;
+        case 6: t.elementary = {kMediaTypeVideo, FourccGuid("H264")}; break;
+        default:
+            if (!v.mpeg4Vol) return false;
+            t.elementary = Caps("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false");
+    }
+    return hasSource;
+}
+
+const StreamInfo* AudioStream(const AnalysisRecords& records, int entry) {
+    if (entry < 0 || static_cast<size_t>(entry) >= kMaxAudioListEntries) return nullptr;
+    const int slot = records.audioList[static_cast<size_t>(entry)];
+    return slot >= 0 ? records.StreamIf(static_cast<size_t>(slot)) : nullptr;
+}
+
+int32_t FirstFormatTag(const StreamInfo& s) {
+    for (const AudioResult& r : EffectiveResults(s))
+        if (r.formatTag > 0) return r.formatTag;
+    return s.formatTag;
+}
+
+// The coded audio as the elementary tests and the container found it.
+std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
+    const auto& r = s.audio;
+    if (r[kAudioClassAac].codecClass > 0) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x00FF)};
+    if (r[kAudioClassMpeg].codecClass > 0) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x0055)};
+    if (r[kAudioClassAc3].codecClass > 0) return MediaTypePair{kMediaTypeAudio, kSubtypeDolbyAc3};
+    if (r[kAudioClassDts].codecClass > 0) return MediaTypePair{kMediaTypeAudio, kSubtypeDts};
+    if (s.formatTag > 0) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(s.formatTag))};
+    const uint32_t f = s.fourcc;
+    if (FourccIs(f, {"mp4a"})) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x00FF)};
+    if (FourccIs(f, {".mp3", "ms\x00\x55"})) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x0055)};
+    if (FourccIs(f, {"ac-3"})) return MediaTypePair{kMediaTypeAudio, kSubtypeDolbyAc3};
+    if (FourccIs(f, {"ima4"})) return Caps("audio/x-adpcm, layout=(string)quicktime");
+    if (FourccIs(f, {"alaw"})) return Caps("audio/x-alaw");
+    if (FourccIs(f, {"ulaw"})) return Caps("audio/x-mulaw");
+    const std::string& name = s.codecName;
+    if (name == "MP3") return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x0055)};
+    if (name == "AAC") return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x00FF)};
+    if (name == "ADPCM") return Caps("audio/x-adpcm, layout=(string)swf");
+    if (name.starts_with("Nellymoser")) return Caps("audio/x-nellymoser");
+    return std::nullopt;
+}
+
+bool AudioTypes(const AnalysisRecords& records, int entry, StreamTypePairs& t) {
+    const ContainerInfo& c = records.container;
+    const StreamInfo* s = AudioStream(records, entry);
+    if (c.typeId == kTypeWave) {
+        // The format tag names what the wave parser hands on.
+        t.source = {kMediaTypeStream, kSubtypeWave};
+        const int32_t tag = s ? FirstFormatTag(*s) : 0;
+        if (tag <= 0) return false;
+        t.elementary = {kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(tag))};
+        return true;
+    }
+    if (c.typeId == kTypeAvi) {
+        t.source = {kMediaTypeStream, kSubtypeAvi};
+        const int32_t tag = s ? FirstFormatTag(*s) : 0;
+        t.elementary = tag == 0x2000 ? MediaTypePair{kMediaTypeMpeg2Pes, kSubtypeDolbyAc3}
+                                     : MediaTypePair{kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(tag))};
+        return true;
+    }
+    if (!s) return false;
+    if (const auto source = ContainerSource(c.typeId)) {
+        t.source = *source;
+        const auto coded = AudioFromAnalysis(*s);
+        if (!coded) return false;
+        t.elementary = *coded;
+        return true;
+    }
+    // Elementary AC-3, DTS and AAC files arrive in their own type.
+    if (c.typeId == kTypeAc3 || c.typeId == kTypeDts || c.typeId == kTypeAacAdts || c.typeId == kTypeAacAdif) {
+        const auto coded = AudioFromAnalysis(*s);
+        if (!coded) return false;
+        t.source = t.elementary = *coded;
+        return true;
+    }
+    bool hasSource = true;
+    switch (c.layout) {
+        case StreamLayout::kAudioElementary: t.source = {kMediaTypeStream, kSubtypeMpeg1Audio}; break;
+        case StreamLayout::kMpeg1System: t.source = {kMediaTypeStream, kSubtypeMpeg1System}; break;
+        case StreamLayout::kMpeg2Program: t.source = {kMediaTypeStream, kSubtypeMpeg2Program}; break;
+        default: hasSource = false;
+    }
+    const auto& r = s->audio;
+    if (r[kAudioClassMpeg].codecClass > 0) {
+        const int32_t version = r[kAudioClassMpeg].versionCode;
+        if (version < 2 || version > 4) return false;
+        t.elementary = {kMediaTypeAudio, FormatTagGuid(0x0055)};
+    } else if (r[kAudioClassAc3].codecClass > 0) {
+        t.elementary = {kMediaTypeAudio, kSubtypeDolbyAc3};
+    } else if (r[kAudioClassDts].codecClass > 0) {
+        t.elementary = {kMediaTypeAudio, kSubtypeDts};
+    } else if (r[kAudioClassAac].codecClass > 0) {
+        t.elementary = {kMediaTypeAudio, FormatTagGuid(0x00FF)};
+    } else if ((s->substreamId >= 0xA0 && s->substreamId <= 0xAF) || (s->streamId >= 0xA0 && s->streamId <= 0xAF)) {
+        t.elementary = {kMediaTypeAudio, kSubtypeDvdLpcm};
+    } else {
+        return false;
+    }
+    return hasSource;
+}
+
+int Search(CodecInventory& inventory, const StreamTypePairs& types, StreamKind kind) {
+    CodecEntry* entries = inventory.Entries();
+    const int count = inventory.Count();
+    CGraph graph(entries, count);
+    ClearSearchState(entries, count);
+    Guid renderer = kClsidDSoundRender;
+    if (kind == kVideoStream) {
+        renderer = kClsidVideoRenderer;
+        for (int i = 0; i < count; ++i)
+            if (SameType(entries[i].clsid, kClsidVideoRendererDefault)) renderer = kClsidVideoRendererDefault;
+    }
+    return ChainSearch(graph, types.source, types.elementary, renderer, "", kind == kVideoStream) ? 1 : 2;
+}
+
+}  // namespace
+
+bool StreamTypes(const AnalysisRecords& records, StreamKind kind, int audioEntry, int videoStatusCode,
+                 StreamTypePairs& types) {
+    types = {};
+    return kind == kVideoStream ? VideoTypes(records, videoStatusCode, types) : AudioTypes(records, audioEntry, types);
+}
+
+int VideoCodecStatus(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int videoStatusCode) {
+    StreamTypePairs types;
+    if (!useCodecInfo || !inventory || !StreamTypes(records, kVideoStream, 0, videoStatusCode, types)) return 0;
+    return Search(*inventory, types, kVideoStream);
+}
+
+int AudioCodecStatus(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int audioEntry) {
+    StreamTypePairs types;
+    if (!useCodecInfo || !inventory || !StreamTypes(records, kAudioStream, audioEntry, 0, types)) return 0;
+    return Search(*inventory, types, kAudioStream);
+}
+
+int VideoStatusCode(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, bool noCodecNeeded) {
+    if (noCodecNeeded) return kStatusNotNeeded;
+    if (!useCodecInfo) return kStatusDisabled;
+    switch (VideoCodecStatus(inventory, records, useCodecInfo, 0)) {
+        case 1: return kStatusInstalled;
+        case 2: return kStatusMissing;
+        default: return kStatusUndetermined;
+    }
+}
+
+bool IsPcmAudio(const AnalysisRecords& records, int audioEntry) {
+    const StreamInfo* s = AudioStream(records, audioEntry);
+    if (!s) return false;
+    if (FirstFormatTag(*s) == 1) return true;
+    // Containers that store PCM under their own names.
+    return FourccIs(s->fourcc, {"sowt", "twos", "raw ", "lpcm", "in24", "in32", "fl32", "fl64", "NONE"}) ||
+           s->codecName == "uncompressed";
+}
+
+int AudioStatusCode(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int audioEntry) {
+    if (IsPcmAudio(records, audioEntry)) return kStatusNotNeeded;
+    if (!useCodecInfo) return kStatusDisabled;
+    switch (AudioCodecStatus(inventory, records, useCodecInfo, audioEntry)) {
+        case 1: return kStatusInstalled;
+        case 2: return kStatusMissing;
+        default: return 9;
+    }
+}
+
+}  // namespace torvo

@@ -1,0 +1,293 @@
+// The chain search, the stream types of the analysed records and the type
+// names, on entries built byte by byte.
+#include <gtest/gtest.h>
+
+#include "analysis/AudioDescription.h"
+#include "inventory/CapsTypes.h"
+#include "inventory/ChainSearch.h"
+#include "inventory/CodecStatus.h"
+#include "inventory/GuidText.h"
+
+namespace torvo {
+namespace {
+
+using namespace guids;
+const MediaTypePair kAviStream{kMediaTypeStream, kSubtypeAvi};
+const MediaTypePair kAnyVideo{kMediaTypeVideo, kNull};
+const MediaTypePair kYv12{kMediaTypeVideo, FourccGuid("YV12")};
+const MediaTypePair kPcm{kMediaTypeAudio, kSubtypePcm};
+
+// A small inventory: entries added with their name, CLSID, kind and pins.
+struct Builder {
+    CodecInventory inventory;
+    int Add(const char* name, Guid clsid, std::vector<MediaTypePair> inputs, std::vector<MediaTypePair> outputs,
+            int32_t kind = kKindDsh, int outputPins = 1) {
+        const int i = inventory.Count();
+        CodecEntry& e = inventory.At(i);
+        e.index = i;
+        e.kind = kind;
+        e.name.Set(name);
+        e.clsid = clsid;
+        FilterPins& r = e.registration;
+        r.pinCount = 1;
+        r.pins[0].typeCount = static_cast<int32_t>(inputs.size());
+        std::copy(inputs.begin(), inputs.end(), r.pins[0].types.begin());
+        for (int p = 0; p < outputPins; ++p) {
+            PinTypes& out = r.pins[static_cast<size_t>(r.pinCount++)];
+            out.output = 1;
+            out.typeCount = static_cast<int32_t>(outputs.size());
+            std::copy(outputs.begin(), outputs.end(), out.types.begin());
+        }
+        inventory.SetCount(i + 1);
+        return i;
+    }
+    bool Search(const MediaTypePair& source, const MediaTypePair& elementary, const Guid& renderer, CGraph** out = nullptr) {
+        graph = std::make_unique<CGraph>(inventory.Entries(), inventory.Count());
+        ClearSearchState(inventory.Entries(), inventory.Count());
+        if (out) *out = graph.get();
+        return ChainSearch(*graph, source, elementary, renderer);
+    }
+    std::unique_ptr<CGraph> graph;
+};
+
+TEST(ChainSearch, FindsShallowestChainsThroughSplittersAndDecoders) {
+    Builder b;
+    b.Add("slot zero", {}, {kAviStream, kYv12}, {kYv12});  // entry 0 is never a candidate
+    const int renderer = b.Add("Video Renderer", kClsidVideoRendererDefault, {kYv12}, {}, kKindRenderer, 0);
+    // A splitter registering no output types still hands the elementary type on.
+    const int splitter = b.Add("AVI Splitter", G("{1B544C20-FD0B-11CE-8C63-00AA0044B51E}"), {kAviStream}, {});
+    const int decoder = b.Add("xvid decoder", G("{64697678-0000-0010-8000-00AA00389B71}"),
+                              {{kMediaTypeVideo, FourccGuid("xvid")}}, {kYv12});
+    CGraph* g = nullptr;
+    // A FourCC registered in lower case matches the upper-case stream FourCC.
+    ASSERT_TRUE(b.Search(kAviStream, {kMediaTypeVideo, FourccGuid("XVID")}, kClsidVideoRendererDefault, &g));
+    EXPECT_EQ(g->nodes[0].choice, splitter);
+    EXPECT_EQ(g->nodes[1].choice, decoder);
+    EXPECT_EQ(g->nodes[2].choice, 0);
+    EXPECT_EQ(g->nodes[0].target, renderer);
+    EXPECT_STREQ(g->nodes[1].name, "xvid decoder");
+    EXPECT_EQ(b.inventory.At(splitter).search.inChain, 0);
+    // A stream the renderer takes directly is a chain of depth 0.
+    ASSERT_TRUE(b.Search(kYv12, kYv12, kClsidVideoRendererDefault, &g));
+    EXPECT_EQ(g->nodes[0].choice, 0);
+    // No decoder for the FourCC, an absent renderer, a null major type: no chain.
+    EXPECT_FALSE(b.Search(kAviStream, {kMediaTypeVideo, FourccGuid("DIV3")}, kClsidVideoRendererDefault));
+    EXPECT_FALSE(b.Search(kAviStream, {kMediaTypeVideo, FourccGuid("XVID")}, kClsidDSoundRender));
+    EXPECT_FALSE(b.Search(kAviStream, {kNull, FourccGuid("XVID")}, kClsidVideoRendererDefault));
+    // Entry 0 alone would accept the source; it is never used.
+    EXPECT_FALSE(b.Search(kAviStream, kAviStream, kClsidDSoundRender));
+}
+
+TEST(ChainSearch, AudioWithoutSubtypeAndDeepChains) {
+    Builder b;
+    b.Add("-", {}, {}, {});
+    b.Add("DirectSound", kClsidDSoundRender, {kPcm}, {}, kKindRenderer, 0);
+    // Audio with a null subtype is accepted by anything with an input type, the renderer included.
+    EXPECT_TRUE(b.Search({kMediaTypeStream, kSubtypeWave}, {kMediaTypeAudio, kNull}, kClsidDSoundRender) == false);
+    CGraph* g = nullptr;
+    ASSERT_TRUE(b.Search({kMediaTypeAudio, kNull}, {kMediaTypeAudio, kNull}, kClsidDSoundRender, &g));
+    EXPECT_EQ(g->nodes[0].choice, 0);
+    // A chain of five converters is found at depth five, none longer than six.
+    MediaTypePair stage[6];
+    for (int i = 0; i < 6; ++i) stage[i] = {kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(0x100 + i))};
+    for (int i = 0; i < 5; ++i) b.Add("step", {}, {stage[i]}, {i == 4 ? kPcm : stage[i + 1]});
+    ASSERT_TRUE(b.Search(stage[0], stage[0], kClsidDSoundRender, &g));
+    EXPECT_EQ(g->nodes[5].choice, 0);
+    EXPECT_FALSE(b.Search({kMediaTypeAudio, FormatTagGuid(0x99)}, stage[0], kClsidDSoundRender));
+}
+
+TEST(ChainSearch, ClassificationOfEntries) {
+    Builder b;
+    const int byClsid = b.Add("x", G("{AFB6C280-2C41-11D3-8A60-0000F81E0E4A}"), {}, {});
+    const int byPins = b.Add("y", {}, {kAviStream}, {}, kKindDsh, 0);
+    b.inventory.At(byPins).registration.pinCount = 3;
+    auto& pins = b.inventory.At(byPins).registration.pins;
+    pins[1] = {1, 1, {}};
+    pins[1].types[0] = kAnyVideo;
+    pins[2] = {1, 1, {}};
+    pins[2].types[0] = {kMediaTypeAudio, kNull};
+    const int byName = b.Add("Ogg DEMUX", {}, {kAviStream}, {kAnyVideo});
+    const int decoder = b.Add("dec", {}, {{kMediaTypeVideo, kNull}, {kMediaTypeVideo, FourccGuid("XVID")}}, {kYv12});
+    const int encoder = b.Add("enc", {}, {kPcm}, {{kMediaTypeAudio, FormatTagGuid(0x55)}});
+    const int plain = b.Add("conv", {}, {kYv12}, {kAnyVideo});
+    for (int i : {byClsid, byPins, byName}) EXPECT_TRUE(IsSplitter(b.inventory.At(i))) << i;
+    for (int i : {decoder, encoder, plain}) EXPECT_FALSE(IsSplitter(b.inventory.At(i))) << i;
+    EXPECT_TRUE(IsDecoder(b.inventory.At(decoder)));
+    EXPECT_FALSE(IsEncoder(b.inventory.At(decoder)));
+    EXPECT_TRUE(IsEncoder(b.inventory.At(encoder)));
+    EXPECT_FALSE(IsDecoder(b.inventory.At(plain)) || IsEncoder(b.inventory.At(plain)));
+    EXPECT_FALSE(IsDecoder(b.inventory.At(byName)));
+
+    struct Case { MediaTypePair pair; bool uncompressed; };
+    const Case cases[] = {
+        {kPcm, true}, {{kMediaTypeAudio, kNull}, true}, {{kMediaTypeAudio, FormatTagGuid(3)}, false},
+        {kAnyVideo, true}, {kYv12, true}, {{kMediaTypeVideo, FourccGuid("iyuv")}, true},
+        {{kMediaTypeVideo, G("{E436EB7E-524F-11CE-9F53-0020AF0BA770}")}, true},
+        {{kMediaTypeVideo, kSubtypeIa44Overlay}, true}, {{kMediaTypeVideo, FourccGuid("NV12")}, false},
+        {{kMediaTypeStream, kNull}, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsUncompressedType(c.pair), c.uncompressed) << GuidString(c.pair.subtype);
+}
+
+TEST(GuidText, NamesFourccsTagsAndPrefixes) {
+    const GuidNameLookup names = [](std::string_view key, std::string& name) {
+        if (key != "{E436EB88-524F-11CE-9F53-0020AF0BA770}") return false;
+        name = "MEDIASUBTYPE_Avi";
+        return true;
+    };
+    std::string fourcc = "untouched";
+    EXPECT_EQ(GuidText(kNull, names, {}), "{ * }");
+    EXPECT_EQ(GuidText(kSubtypeAvi, names, {}), "MEDIASUBTYPE_Avi");
+    EXPECT_EQ(GuidText(kSubtypeAvi, names, {.append = true}), "MEDIASUBTYPE_Avi {E436EB88-524F-11CE-9F53-0020AF0BA770}");
+    EXPECT_EQ(GuidText(FourccGuid("xvid"), names, {}), "{64697678-0000-0010-8000-00AA00389B71}");
+    EXPECT_EQ(GuidText(FourccGuid("xvid"), names, {.decodeFourcc = true}, 128, &fourcc), "4cc: xvid    ");
+    EXPECT_EQ(fourcc, "Xvid");
+    fourcc = "untouched";
+    EXPECT_EQ(GuidText(FormatTagGuid(0x1234), names, {.decodeFourcc = true}, 128, &fourcc), "FmtTag: 0x1234    ");
+    EXPECT_EQ(fourcc, "untouched");
+    EXPECT_EQ(GuidText(kSubtypeAvi, names, {}, 6), "MEDIA");
+
+    const std::pair<const char*, const char*> prefixes[] = {
+        {"MEDIASUBTYPE_Avi", "Avi"}, {"mediatype_Video", "Video"}, {"WMMEDIASUBTYPE_WMV3", "WMV3"},
+        {"WAVE_FORMAT_MPEGLAYER3", "MPEGLAYER3"}, {"4cc: xvid    ", " XVID    "}, {"fmt:x", "x"},
+        {"FmtTag: 0x1234    ", "FmtTag: 0x1234    "}, {"Avi", "Avi"},
+    };
+    for (const auto& [in, out] : prefixes) EXPECT_EQ(StripTypePrefix(in), out) << in;
+}
+
+TEST(Guids, TextFormsAndProjectIdentifiers) {
+    EXPECT_EQ(ParseGuid("{e436eb88-524f-11ce-9f53-0020af0ba770}"), kSubtypeAvi);
+    EXPECT_EQ(GuidString(kSubtypeAvi), "{E436EB88-524F-11CE-9F53-0020AF0BA770}");
+    EXPECT_FALSE(ParseGuid("{E436EB88-524F-11CE-9F53-0020AF0BA77}"));
+    EXPECT_FALSE(ParseGuid("{E436EB88-524F-11CE-9F53-0020AF0BA77G}"));
+    EXPECT_TRUE(SameType(FourccGuid("xvid"), FourccGuid("XVID")));
+    EXPECT_FALSE(SameType(FourccGuid("XVID"), FourccGuid("XVIE")));
+    // The same identifiers the database generator derives (UUID v5, URL namespace).
+    EXPECT_EQ(GuidString(NameBasedGuid("torvo:caps:video/x-flv")), "{9F51FE6C-ACBC-5F17-91CB-52E963BB4E84}");
+    EXPECT_EQ(TypeForCaps("video/x-flv")->subtype, NameBasedGuid("torvo:caps:video/x-flv"));
+    EXPECT_EQ(TypeForCaps("video/x-dv, systemstream=(boolean)true")->subtype, NameBasedGuid("torvo:caps:video/x-dv-stream"));
+    EXPECT_EQ(TypeForCaps("video/webm")->subtype, NameBasedGuid("torvo:caps:video/webm"));
+    EXPECT_EQ(ProjectTypeForCaps("audio/x-vorbis").major, kMediaTypeAudio);
+}
+
+// Records as the analysis leaves them.
+struct Analysed {
+    AnalysisRecords records;
+    StreamInfo& Audio(int entry) {
+        records.audioList[static_cast<size_t>(entry)] = entry;
+        return records.Stream(static_cast<size_t>(entry));
+    }
+    StreamTypePairs Types(StreamKind kind, int entry = 0, bool expectOk = true) {
+        StreamTypePairs t;
+        EXPECT_EQ(StreamTypes(records, kind, entry, 0, t), expectOk);
+        return t;
+    }
+};
+
+TEST(StreamTypes, SourceAndElementaryTypesByContainer) {
+    Analysed avi;
+    avi.records.container.typeId = kTypeAvi;
+    avi.records.video.fourcc = 0x64697678;  // "xvid"
+    avi.Audio(0).audio[kAudioClassMpeg].formatTag = 0x2000;
+    avi.Audio(1).audio[kAudioClassMpeg].formatTag = 0x0055;
+    EXPECT_EQ(avi.Types(kVideoStream).elementary.subtype, FourccGuid("XVID"));
+    EXPECT_EQ(avi.Types(kVideoStream).source.subtype, kSubtypeAvi);
+    EXPECT_EQ(avi.Types(kAudioStream, 0).elementary.major, kMediaTypeMpeg2Pes);
+    EXPECT_EQ(avi.Types(kAudioStream, 1).elementary.subtype, FormatTagGuid(0x55));
+    StreamTypePairs raw;
+    ASSERT_TRUE(StreamTypes(avi.records, kVideoStream, 0, kStatusNotNeeded, raw));
+    EXPECT_EQ(raw.elementary.subtype, kSubtypeRgb8);
+
+    // An MPEG-1 audio elementary stream asks for tag 0x0055 whatever its layer.
+    Analysed mp2;
+    mp2.records.container.typeId = kTypeMpeg;
+    mp2.records.container.layout = StreamLayout::kAudioElementary;
+    AudioResult& r = mp2.Audio(0).audio[kAudioClassMpeg];
+    r.codecClass = kAudioClassMpeg;
+    r.versionCode = 2;
+    r.layerCode = 3;
+    EXPECT_EQ(mp2.Types(kAudioStream).source.subtype, kSubtypeMpeg1Audio);
+    EXPECT_EQ(mp2.Types(kAudioStream).elementary.subtype, FormatTagGuid(0x55));
+    r.versionCode = 1;
+    mp2.Types(kAudioStream, 0, false);
+
+    // Program streams: video by its version code, LPCM substreams.
+    Analysed vob;
+    vob.records.container.typeId = kTypeMpeg;
+    vob.records.container.layout = StreamLayout::kMpeg2Program;
+    vob.records.video.headers[kHeaderMpegVideo].version = 3;
+    vob.Audio(0).substreamId = 0xA0;
+    EXPECT_EQ(vob.Types(kVideoStream).elementary.subtype, kSubtypeMpeg2Video);
+    EXPECT_EQ(vob.Types(kAudioStream).elementary.subtype, kSubtypeDvdLpcm);
+    EXPECT_EQ(vob.Types(kAudioStream).source.subtype, kSubtypeMpeg2Program);
+
+    // Beyond the MPEG family: the demuxer's input type and the codec found.
+    Analysed mp4;
+    mp4.records.container.typeId = kTypeMp4;
+    mp4.records.video.h264 = true;
+    StreamInfo& aac = mp4.Audio(0);
+    aac.fourcc = 0x6134706D;  // "mp4a"
+    EXPECT_EQ(mp4.Types(kVideoStream).source.subtype, kSubtypeQtMovie);
+    EXPECT_EQ(mp4.Types(kVideoStream).elementary.subtype, FourccGuid("H264"));
+    EXPECT_EQ(mp4.Types(kAudioStream).elementary.subtype, FormatTagGuid(0xFF));
+
+    Analysed flv;
+    flv.records.container.typeId = kTypeFlv;
+    flv.records.video.flvCodecId = 2;
+    flv.Audio(0).codecName = "Nellymoser";
+    EXPECT_EQ(flv.Types(kVideoStream).elementary.subtype, FourccGuid("FLV1"));
+    EXPECT_EQ(flv.Types(kAudioStream).elementary, *TypeForCaps("audio/x-nellymoser"));
+    flv.records.video.flvCodecId = 9;
+    flv.Types(kVideoStream, 0, false);
+
+    Analysed ac3;
+    ac3.records.container.typeId = kTypeAc3;
+    ac3.Audio(0).audio[kAudioClassAc3].codecClass = kAudioClassAc3;
+    EXPECT_EQ(ac3.Types(kAudioStream).source.subtype, kSubtypeDolbyAc3);
+
+    Analysed ts;  // transport streams and Matroska, once their analysers fill the records
+    ts.records.container.typeId = kTypeTransportStream;
+    ts.records.video.mpeg2 = true;
+    EXPECT_EQ(ts.Types(kVideoStream).source.subtype, kSubtypeMpeg2Transport);
+    EXPECT_EQ(ts.Types(kVideoStream).elementary.subtype, kSubtypeMpeg2Video);
+    ts.records.container.typeId = 49;
+    EXPECT_EQ(ts.Types(kVideoStream).source, *TypeForCaps("video/x-matroska"));
+
+    // WAVE: the format tag; PCM needs no codec at all.
+    Analysed wav;
+    wav.records.container.typeId = kTypeWave;
+    wav.Audio(0).audio[kAudioClassMpeg].formatTag = 0x11;
+    EXPECT_EQ(wav.Types(kAudioStream).elementary.subtype, FormatTagGuid(0x11));
+    wav.records.Stream(0).audio[kAudioClassMpeg].formatTag = 1;
+    EXPECT_EQ(AudioStatusCode(nullptr, wav.records, true, 0), kStatusNotNeeded);
+    EXPECT_EQ(AudioStatusCode(nullptr, mp4.records, false, 0), kStatusDisabled);
+    EXPECT_EQ(AudioStatusCode(nullptr, mp4.records, true, 0), 9);
+    EXPECT_EQ(VideoStatusCode(nullptr, mp4.records, false, true), kStatusNotNeeded);
+    EXPECT_EQ(VideoStatusCode(nullptr, mp4.records, false, false), kStatusDisabled);
+    EXPECT_EQ(VideoStatusCode(nullptr, mp4.records, true, false), kStatusUndetermined);
+}
+
+TEST(CodecStatus, AnswersFromTheInventory) {
+    Builder b;
+    b.Add("-", {}, {}, {});
+    b.Add("Video Renderer", kClsidVideoRenderer, {kYv12}, {}, kKindRenderer, 0);
+    b.Add("DirectSound", kClsidDSoundRender, {kPcm}, {}, kKindRenderer, 0);
+    b.Add("AVI Splitter", G("{1B544C20-FD0B-11CE-8C63-00AA0044B51E}"), {kAviStream}, {kAnyVideo});
+    b.Add("MP3 decoder", {}, {{kMediaTypeAudio, FormatTagGuid(0x55)}}, {kPcm});
+    Analysed avi;
+    avi.records.container.typeId = kTypeAvi;
+    avi.records.video.fourcc = 0x64697678;
+    avi.Audio(0).audio[kAudioClassMpeg].formatTag = 0x55;
+    avi.Audio(1).audio[kAudioClassMpeg].formatTag = 0x2000;
+    // Without the default renderer the plain one ends video chains.
+    EXPECT_EQ(VideoStatusCode(&b.inventory, avi.records, true, false), kStatusMissing);
+    EXPECT_EQ(AudioStatusCode(&b.inventory, avi.records, true, 0), kStatusInstalled);
+    EXPECT_EQ(AudioStatusCode(&b.inventory, avi.records, true, 1), kStatusMissing);
+    b.Add("xvid", {}, {{kMediaTypeVideo, FourccGuid("XVID")}}, {kYv12});
+    EXPECT_EQ(VideoStatusCode(&b.inventory, avi.records, true, false), kStatusInstalled);
+    EXPECT_STREQ(TextsForStatus(kStatusInstalled).field, "Кодек(и) установлен(ы)");
+    EXPECT_STREQ(TextsForStatus(9).panel, "Статус не определен");
+}
+
+}  // namespace
+}  // namespace torvo
