@@ -26,6 +26,8 @@ struct Options {
     bool untilError = false;           // stop after the first broken file
     bool listVideoCodecs = false;
     bool listAudioFormats = false;
+    bool render = false;               // --render: the render test after each file
+    int renderTimeLimitMs = 20000;     // --render-timeout SECONDS
     std::string databasePath;  // empty: the usual search for Torvo27.dat
     std::vector<std::string> files;
     std::vector<std::string> listFiles;  // -f LIST; "-" reads names from standard input

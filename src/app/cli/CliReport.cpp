@@ -75,7 +75,8 @@ std::string FieldLines(const Display& display) {
     return out;
 }
 
-std::string JsonLine(const std::string& path, int typeId, const Display& display) {
+std::string JsonLine(const std::string& path, int typeId, const Display& display,
+                     const nlohmann::ordered_json* extra) {
     nlohmann::ordered_json j;
     j["file"] = path;
     j["type_id"] = typeId;
@@ -95,6 +96,8 @@ std::string JsonLine(const std::string& path, int typeId, const Display& display
         if (!panel.Empty()) audio.push_back(PanelJson(panel));
     j["audio"] = audio;
     j["render"] = LinesJson(display.Render());
+    if (extra)
+        for (const auto& [key, value] : extra->items()) j[key] = value;
     // File names need not be valid UTF-8; such bytes become U+FFFD rather than an exception.
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

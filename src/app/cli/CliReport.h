@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "analysis/Display.h"
 
 namespace torvo::cli {
@@ -11,6 +13,8 @@ namespace torvo::cli {
 std::string TextReport(const std::string& path, const Display& display);
 std::string FieldLines(const Display& display);
 // One line of JSON, without the line break.
-std::string JsonLine(const std::string& path, int typeId, const Display& display);
+// extra: further keys of the object (the render test's chains), or null.
+std::string JsonLine(const std::string& path, int typeId, const Display& display,
+                     const nlohmann::ordered_json* extra = nullptr);
 
 }  // namespace torvo::cli

@@ -35,11 +35,11 @@ bool CollectNames(const Options& options, RunContext& context, std::vector<std::
 }
 
 void PrintReport(const Options& options, RunContext& context, const std::string& path, const CAnalysisDriver& driver,
-                 const Display& display) {
+                 const Display& display, const nlohmann::ordered_json& extra) {
     switch (options.format) {
         case OutputFormat::kText: context.out << TextReport(path, display) << "\n"; break;
         case OutputFormat::kFields: context.out << FieldLines(display) << "\n"; break;
-        case OutputFormat::kJson: context.out << JsonLine(path, driver.Container().typeId, display) << "\n"; break;
+        case OutputFormat::kJson: context.out << JsonLine(path, driver.Container().typeId, display, extra.empty() ? nullptr : &extra) << "\n"; break;
     }
     context.out.flush();
 }
@@ -68,7 +68,9 @@ int RunQueue(const Options& options, RunContext& context) {
             status = 1;
             continue;  // the queue goes on, whatever its mode
         }
-        PrintReport(options, context, path, driver, display);
+        nlohmann::ordered_json extra = nlohmann::ordered_json::object();
+        if (context.renderTest) context.renderTest(path, driver, display, extra);
+        PrintReport(options, context, path, driver, display, extra);
         if (context.exportSettings && context.exportSettings->enabled) {
             CExportWriter writer(*context.exportSettings, context.saveSettings);
             for (const UserMessage& m : writer.ExportFile(display.Fields(), path).messages)

@@ -2,7 +2,10 @@
 // analyses every name in turn and prints each report.
 #pragma once
 
+#include <functional>
 #include <iostream>
+
+#include <nlohmann/json.hpp>
 
 #include "CliOptions.h"
 #include "analysis/Driver.h"
@@ -20,6 +23,10 @@ struct RunContext {
     // the preferences after a failure switched export off.
     ExportSettings* exportSettings = nullptr;
     std::function<void()> saveSettings;
+    // The render test of each analysed file (--render), before its report.
+    std::function<void(const std::string& path, const CAnalysisDriver& driver, Display& display,
+                       nlohmann::ordered_json& extra)>
+        renderTest;
 };
 
 // Returns the exit status: 0 when every file was analysed, 1 when a file or
