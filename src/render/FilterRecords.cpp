@@ -68,6 +68,7 @@ void CFilterArea::Clear() {
     for (FilterRecord& f : *filters_) f.inventoryIndex = -1;
     for (std::string& t : texts_) t.clear();
     for (auto& c : chains_) c.clear();
+    for (auto& d : downstream_) d.clear();
 }
 
 void CFilterArea::Fill(const std::vector<GraphFilter>& filters) {
@@ -145,7 +146,9 @@ void CFilterArea::Classify(CodecInventory* inventory, const GuidNameLookup& guid
 void CFilterArea::DescribeChain(ChainKind kind, const GuidNameLookup& guidNames) {
     const int s = kind == ChainKind::kVideo ? 0 : 8;
     auto& chain = chains_[kind == ChainKind::kAudio];
+    auto& downstream = downstream_[kind == ChainKind::kAudio];
     chain.clear();
+    downstream.clear();
     std::string& text = texts_[kind == ChainKind::kVideo ? kVideoChainText : kAudioChainText];
     text.clear();
 
@@ -164,6 +167,7 @@ void CFilterArea::DescribeChain(ChainKind kind, const GuidNameLookup& guidNames)
 
     start->roles |= kRoleChainStart << s;
     FilterRecord* e = start;
+    PinRecord* towardsRenderer = nullptr;
     int32_t h = start->roles;
     while (e) {
         const bool isSource = !e->inputs[0].inUse;
@@ -185,6 +189,7 @@ void CFilterArea::DescribeChain(ChainKind kind, const GuidNameLookup& guidNames)
         else text = "(R)";
 
         chain.push_back(e);
+        downstream.push_back(towardsRenderer);
         if (chain.size() >= kMaxChainFilters) break;
 
         PinRecord* up = e->inputs[0].inUse ? e->inputs[0].peer : nullptr;
@@ -192,6 +197,7 @@ void CFilterArea::DescribeChain(ChainKind kind, const GuidNameLookup& guidNames)
         const int32_t previous = e->roles;
         e = up->owner;
         e->downstream = up;
+        towardsRenderer = up;
         h = previous;
     }
     text = std::string(TruncateUtf8(text, 255));

@@ -85,11 +85,16 @@ public:
     const std::string& Text(RenderText which) const { return texts_[which]; }
     // The chain list of a kind: the renderer end first, at most six.
     const std::vector<FilterRecord*>& Chain(ChainKind kind) const { return chains_[kind == ChainKind::kAudio]; }
+    // For each filter of that chain list, its output pin towards the renderer
+    // in that chain (a demuxer feeds both chains through different pins, so
+    // the record's own downstream pin only tells the last walk's).
+    const std::vector<PinRecord*>& Downstream(ChainKind kind) const { return downstream_[kind == ChainKind::kAudio]; }
 
 private:
     std::unique_ptr<std::array<FilterRecord, kMaxGraphFilters>> filters_;
     std::array<std::string, 4> texts_;
     std::array<std::vector<FilterRecord*>, 2> chains_;
+    std::array<std::vector<PinRecord*>, 2> downstream_;
 };
 
 // Is the type uncompressed for the chain's kind? (The registered lists of

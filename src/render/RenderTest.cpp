@@ -69,7 +69,8 @@ bool CRenderTest::ListChain(ChainKind kind, NotesList& rows) {
         CGraphNode& n = graph.nodes[node++];
         n.choice = f.inventoryIndex;
         n.inputType = f.inputs[0].inUse ? &f.inputs[0].type : nullptr;
-        n.outputType = f.downstream ? &f.downstream->type : nullptr;
+        const PinRecord* out = area_.Downstream(kind)[i];
+        n.outputType = out ? &out->type : nullptr;
     }
     const FilterRecord& renderer = *chain.front();
     CGraphNode& end = graph.nodes[node];

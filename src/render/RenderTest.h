@@ -40,6 +40,7 @@ struct RenderTestContext {
 
 // What the tick needs to know about the file and the program.
 struct RenderTickContext {
+    explicit RenderTickContext(NotesList& list) : rows(list) {}
     NotesList& rows;
     bool fileHasVideo = false;
     bool fileHasAudio = false;

@@ -12,7 +12,7 @@ namespace torvo::cli {
 void RunRenderTest(RenderRun& run, const std::string& path, const AnalysisRecords& records, Display& display,
                    nlohmann::ordered_json& extra) {
     const ContainerInfo& c = records.container;
-    RenderTickContext tick{.rows = display.Render()};
+    RenderTickContext tick(display.Render());
     tick.fileHasVideo = c.videoCount > 0 || c.videoPresent;
     tick.fileHasAudio = c.audioCount > 0 || c.soundPresent;
     tick.ownProgram = ProgramPath();
