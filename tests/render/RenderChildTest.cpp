@@ -10,6 +10,7 @@
 #include "ScratchDir.h"
 #include "codecdb/ReadDatabase.h"
 #include "inventory/InventoryService.h"
+#include "platform/gstreamer/render/ChildPlayback.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "render/RenderTest.h"
 
@@ -167,6 +168,35 @@ TEST(RenderChild, ACrashingPluginIsNamedAsTheCulpritAndAHangingOneTimesOut) {
                                                    Database().DescribeHresult(256, render_codes::kTimeout)};
         EXPECT_EQ(rows.texts, expected);
     }
+}
+
+TEST(RenderPlayback, ASamplePlaysPausesStopsAndSeeksInTheChild) {
+    ScopedEnv video("TORVO_PLAY_VIDEO_SINK", "fakesink"), audio("TORVO_PLAY_AUDIO_SINK", "fakesink");
+    auto platform = std::make_unique<CChildPlayback>();
+    CChildPlayback* child = platform.get();
+    CRender render(std::move(platform), "Тест Microsoft");
+    std::string error;
+    ASSERT_TRUE(render.Play(Sample("avi_mpeg4_mp3.avi"), 0, error)) << error;
+    EXPECT_EQ(render.State(), kPlayRunning);
+    EXPECT_GT(render.Duration(), 0);
+    // The position advances while it plays.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (render.Position() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GT(render.Position(), 0);
+    render.PauseCommand();
+    EXPECT_EQ(render.State(), kPlayPaused);
+    render.StopCommand();
+    EXPECT_EQ(render.State(), kPlayStopped);
+    render.SetVolume(5000);
+    render.Seek(512);
+    EXPECT_FALSE(child->Ended());
+    render.Teardown();
+    EXPECT_EQ(render.Position(), 0);
+    // A file that does not play says why.
+    CRender none(std::make_unique<CChildPlayback>(), "Тест Microsoft");
+    EXPECT_FALSE(none.Play(Sample("document.pdf"), 0, error));
+    EXPECT_FALSE(error.empty());
 }
 
 TEST(RenderChild, TheParentReadsWhateverTheChildLeftBehind) {

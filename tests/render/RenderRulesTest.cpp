@@ -7,6 +7,7 @@
 
 #include "codecdb/ReadDatabase.h"
 #include "inventory/InventoryService.h"
+#include "render/Playback.h"
 #include "render/RenderTest.h"
 
 namespace torvo {
@@ -306,6 +307,66 @@ TEST(RenderProgress, CountsTicksWhileTheThreadRunsUpTo101) {
     release.set_value();
     while (!test.Tick(tick)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(test.State(), kRenderResultShown);
+}
+
+}  // namespace
+}  // namespace torvo
+
+namespace torvo {
+namespace {
+
+// A platform that records what the playback asks of it.
+class RecordedPlayback : public IPlaybackPlatform {
+public:
+    int64_t duration = 0, position = 0, lastSeek = -1;
+    int volume = 1, runs = 0, pauses = 0, stops = 0;
+    bool Open(const std::string&, uint64_t, std::string&) override { return true; }
+    bool Run() override { return ++runs > 0; }
+    bool Pause() override { return ++pauses > 0; }
+    bool Stop() override { return ++stops > 0; }
+    int64_t Duration() override { return duration; }
+    int64_t CurrentPosition() override { return position; }
+    bool SetPosition(int64_t p, bool) override {
+        lastSeek = p;
+        return true;
+    }
+    void SetVolume(int v) override { volume = v; }
+    void Close() override {}
+};
+
+TEST(RenderPlaybackRules, StatesPositionSeekAndVolumeFollowTheSliders) {
+    EXPECT_EQ(CRender::VolumeScale(5000) - 10000, -2500);
+    const int scale[][2] = {{0, 0}, {2499, 4998}, {2500, 5000}, {7500, 9000}, {10000, 10000}};
+    for (const auto& [slider, v] : scale) EXPECT_EQ(CRender::VolumeScale(slider), v) << slider;
+
+    auto platform = std::make_unique<RecordedPlayback>();
+    RecordedPlayback& p = *platform;
+    CRender render(std::move(platform), "Тест лишь видео");
+    std::string error;
+    ASSERT_TRUE(render.Play("/media/clip.avi", 0, error));
+    // A zero duration keeps the position at 0 and seeks nowhere.
+    p.position = 5000;
+    EXPECT_EQ(render.Position(), 0);
+    render.Seek(512);
+    EXPECT_EQ(p.lastSeek, -1);
+    p.duration = 10'000'000;
+    p.position = 2'500'000;
+    EXPECT_EQ(render.Position(), 256);
+    render.Seek(512);
+    EXPECT_EQ(p.lastSeek, 5'000'000);
+    render.SetVolume(5000);
+    EXPECT_EQ(p.volume, -2500);
+    // Pause toggles; stop twice-stops, rewinds and pauses on the first picture.
+    render.PauseCommand();
+    EXPECT_EQ(render.State(), kPlayPaused);
+    render.PauseCommand();
+    EXPECT_EQ(render.State(), kPlayRunning);
+    const int pausesBefore = p.pauses, stopsBefore = p.stops;
+    render.StopCommand();
+    EXPECT_EQ(render.State(), kPlayStopped);
+    EXPECT_EQ(p.stops - stopsBefore, 2);
+    EXPECT_EQ(p.pauses - pausesBefore, 1);
+    EXPECT_EQ(p.lastSeek, 0);
 }
 
 }  // namespace

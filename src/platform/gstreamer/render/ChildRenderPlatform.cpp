@@ -1,10 +1,6 @@
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,10 +10,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/gstreamer/render/ChildProcess.h"
 #include "platform/gstreamer/render/RenderProtocol.h"
 #include "settings/ProgramLocation.h"
-
-extern char** environ;
 
 namespace torvo {
 namespace {
@@ -112,35 +107,12 @@ RenderOutcome CChildRenderPlatform::RenderFile(const std::string& path) {
         outcome.message = "torvo-render is not installed";
         return outcome;
     }
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        outcome.message = std::strerror(errno);
+    CChildProcess child;
+    std::string error;
+    if (!child.Start(helper_, {"--render", path}, false, error)) {
+        outcome.message = error;
         return outcome;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (!std::getenv("TORVO_RENDER_STDERR"))
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);  // its own group: a kill reaches helpers too
-    posix_spawnattr_setpgroup(&attributes, 0);
-    std::string mode = "--render";
-    std::string file = path;
-    char* argv[] = {helper_.data(), mode.data(), file.data(), nullptr};
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, helper_.c_str(), &actions, &attributes, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    ::close(fds[1]);
-    if (spawned != 0) {
-        ::close(fds[0]);
-        outcome.message = std::strerror(spawned);
-        return outcome;
-    }
-
     std::string lines;
     const auto deadline = std::chrono::steady_clock::now() + timeLimit_;
     bool timedOut = false;
@@ -150,28 +122,25 @@ RenderOutcome CChildRenderPlatform::RenderFile(const std::string& path) {
             timedOut = true;
             break;
         }
-        pollfd p{fds[0], POLLIN, 0};
+        pollfd p{child.Output(), POLLIN, 0};
         const int ready = ::poll(&p, 1, int(std::min<long long>(left.count(), 1000)));
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) continue;
         char buffer[65536];
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        const ssize_t n = ::read(child.Output(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // the child closed its end
         if (lines.size() < (size_t(16) << 20)) lines.append(buffer, size_t(n));
     }
-    ::close(fds[0]);
-    if (timedOut) ::kill(-pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    if (timedOut) child.Kill();
+    const bool exitedNormally = child.Wait();
     if (timedOut) {
         outcome.kind = RenderOutcome::Kind::kFailed;
         outcome.hresult = render_codes::kTimeout;
         outcome.message = "the render did not finish in time";
         return outcome;
     }
-    return ParseRenderLines(lines, WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return ParseRenderLines(lines, exitedNormally);
 }
 
 }  // namespace torvo

@@ -1,4 +1,4 @@
-// torvo-render: the child process of the render test. It lets GStreamer build
+// torvo-render: the child process of the render test (and of playback). It lets GStreamer build
 // what it would play for a file (uridecodebin with fake sinks, taken to
 // PAUSED), describes the elements and how their pads connect as JSON lines on
 // standard output, and exits. A plugin that crashes takes only this process
@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -23,6 +24,7 @@
 #include <nlohmann/json.hpp>
 
 #include "inventory/CapsTypes.h"
+#include "platform/gstreamer/render/PlayChild.h"
 #include "platform/gstreamer/render/RenderProtocol.h"
 #include "render/RenderPlatform.h"
 
@@ -437,6 +439,13 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         _exit(status);  // skip the teardown of plugins that may hang or crash on unload
     }
-    std::fprintf(stderr, "usage: torvo-render --render FILE\n");
+    if ((argc == 3 || argc == 5) && std::strcmp(argv[1], "--play") == 0) {
+        uint64_t window = 0;
+        if (argc == 5 && std::strcmp(argv[3], "--window") == 0) window = std::strtoull(argv[4], nullptr, 0);
+        const int status = torvo::render_child::PlayFile(argv[2], window);
+        std::fflush(stdout);
+        _exit(status);
+    }
+    std::fprintf(stderr, "usage: torvo-render --render FILE | --play FILE [--window XID]\n");
     return 2;
 }
