@@ -24,6 +24,7 @@
 #include "settings/Prefs.h"
 
 class QAction;
+class QStackedWidget;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -32,6 +33,9 @@ class QGridLayout;
 class QVBoxLayout;
 
 namespace torvo::gui {
+
+class CRenderControls;
+class CTestMonitor;
 
 // Loads the codec database; null after showing why it failed.
 using DatabaseLoader = std::function<std::unique_ptr<CReadDatabase>()>;
@@ -86,6 +90,8 @@ public:
     const FileQueue& Queue() const { return queue_; }
     const ExportSettings& Export() const { return export_; }
     const CConversionPanel& Conversion() const { return conversion_; }
+    CRenderControls& RenderCommands() { return *renderControls_; }
+    CTestMonitor& Monitor() { return *monitor_; }
     QAction* Action(const QString& objectName) const;
     // Analyses the queue's current name (the road of one file).
     void AnalyseCurrentFile(bool withExport = true);
@@ -153,6 +159,11 @@ private:
     std::array<QPushButton*, 2> framingButtons_{};
     std::array<QPushButton*, 2> stepButtons_{};
     std::vector<QPushButton*> renderButtons_;
+    // The container notes, or the test monitor in their place.
+    QGroupBox* containerGroup_ = nullptr;
+    QStackedWidget* containerStack_ = nullptr;
+    CTestMonitor* monitor_ = nullptr;
+    CRenderControls* renderControls_ = nullptr;
 };
 
 }  // namespace torvo::gui

@@ -13,6 +13,7 @@
 #include "analysis/Display.h"
 #include "analysis/MessageBox.h"
 #include "analysis/Records.h"
+#include "render/Playback.h"
 #include "render/RenderTest.h"
 
 class QProgressBar;
@@ -31,6 +32,8 @@ struct RenderControlsContext {
     std::function<void()> switchCodecInfoOff;
     // The inventory to classify against (may give null).
     std::function<CodecInventory*()> inventory;
+    // The player of the test monitor.
+    std::function<std::unique_ptr<IPlaybackPlatform>()> makePlayback;
 };
 
 class CRenderControls : public QObject {
@@ -52,6 +55,10 @@ public:
     void Tick();
 
     const CRenderTest& Test() const { return *test_; }
+
+signals:
+    // The monitor is to be shown (true) or the container notes again (false).
+    void monitorShown(bool shown);
 
 private:
     void UpdateButtons();
