@@ -20,6 +20,7 @@
 #include "formats/mpeg/SupMp3.h"
 #include "formats/riff/AviSummary.h"
 #include "formats/riff/SupAvi.h"
+#include "inventory/CodecStatus.h"
 
 namespace torvo {
 
@@ -102,11 +103,13 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     ReportSystemSummary(display_, records_);
 
     if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) ApplyDvPicture(records_.video);
+    WaitForInventory();
     if (container.videoCount >= 1) {
         // The MPEG video record's version code; MPEG-1 is named once that record exists.
         const int mpegVersion = records_.video.h264 ? 6 : records_.video.mpeg2 ? 3 : 0;
         VideoSummary(display_, records_);
-        VideoCodecStep(display_, records_, options_.videoCodecLookup, options_.useCodecInfo, mpegVersion);
+        VideoCodecStep(display_, records_, options_.videoCodecLookup, options_.useCodecInfo, mpegVersion,
+                       [this] { return VideoStatusCode(inventory_, records_, options_.useCodecInfo, false); });
     }
     ReportAudioPanel();
 }
@@ -241,10 +244,18 @@ void CAnalysisDriver::ReportAudioPanel() {
     display_.SetAudioButtons(std::min(count, static_cast<int>(kMaxAudioListEntries)), 0);
 }
 
+void CAnalysisDriver::WaitForInventory() {
+    // Only files with streams ask for a status, so only they wait.
+    inventory_ = nullptr;
+    const bool streams = records_.container.videoCount >= 1 || records_.container.audioCount >= 1;
+    if (!options_.useCodecInfo || !options_.waitForInventory || !streams) return;
+    inventory_ = options_.waitForInventory(options_.useCodecInfo);
+}
+
 void CAnalysisDriver::AnalyseAudioStream(int n) {
     records_.shownAudio = n;
     display_.SetAudioButtons(display_.AudioButtonsEnabled(), n);
-    const int status = options_.useCodecInfo ? kStatusUndetermined : kStatusDisabled;
+    const int status = AudioStatusCode(inventory_, records_, options_.useCodecInfo, n);
     DescribeAudioStream(display_, records_, n, options_.audioFormatNamer, status);
 }
 

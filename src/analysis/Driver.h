@@ -14,6 +14,7 @@
 #include "analysis/Records.h"
 #include "formats/mpeg/MpegContent.h"
 #include "analysis/VideoSummary.h"
+#include "inventory/CodecEntry.h"
 
 namespace torvo {
 
@@ -32,6 +33,9 @@ struct DriverOptions {
     std::function<std::string(uint32_t brand)> brandDescriber;
     // Names video codecs by FourCC and user data (the codec database).
     VideoCodecLookup videoCodecLookup;
+    // Waits for the codec inventory before the codec steps; null when there
+    // is none. It may switch codec interaction off (the wait timed out).
+    std::function<CodecInventory*(bool& useCodecInfo)> waitForInventory;
 };
 
 class CAnalysisDriver {
@@ -68,6 +72,7 @@ private:
     void DispatchRiff(CFileCache& reader);
     void ReportFileType();
     void ReportAudioPanel();
+    void WaitForInventory();
 
     Display& display_;
     DriverOptions options_;
@@ -77,6 +82,7 @@ private:
     FileIdentity identity_;
     UserMessage message_;
     bool brokenFile_ = false;
+    CodecInventory* inventory_ = nullptr;
 };
 
 // The part of a path after its last '/'.

@@ -8,6 +8,7 @@
 #include "formats/containers/ContainerReport.h"
 #include "formats/riff/FrameStatistics.h"
 #include "formats/riff/SupAvi.h"
+#include "inventory/CodecStatus.h"
 #include "resize/ResizeCalculator.h"
 
 namespace torvo {
@@ -169,7 +170,7 @@ void VideoSummary(Display& display, const AnalysisRecords& records) {
 }
 
 VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
-                                   int mpegVersionCode) {
+                                   int mpegVersionCode, const std::function<int()>& statusQuestion) {
     const VideoInfo& v = records.video;
     const int32_t type = records.container.typeId;
     VideoCodecFacts facts;
@@ -216,14 +217,15 @@ VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCo
         if (mapped) facts.name = *mapped;
         else if (entry) facts.name = entry->name;
     }
-    if (entry && entry->flags.starts_with("*")) facts.status = kStatusNotNeeded;
-    else facts.status = codecInfo ? kStatusUndetermined : kStatusDisabled;
+    if ((entry && entry->flags.starts_with("*")) || IsUncompressedVideo(records)) facts.status = kStatusNotNeeded;
+    else if (!codecInfo) facts.status = kStatusDisabled;
+    else facts.status = statusQuestion ? statusQuestion() : kStatusUndetermined;
     return facts;
 }
 
 void VideoCodecStep(Display& display, const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
-                    int mpegVersionCode) {
-    const VideoCodecFacts facts = IdentifyVideoCodec(records, lookup, codecInfo, mpegVersionCode);
+                    int mpegVersionCode, const std::function<int()>& statusQuestion) {
+    const VideoCodecFacts facts = IdentifyVideoCodec(records, lookup, codecInfo, mpegVersionCode, statusQuestion);
     CExport& fields = display.Fields();
     fields.SetField("VIDEO_CODEC_TYPE", 0, facts.type);
     fields.SetField("VIDEO_CODEC_NAME", 0, facts.name);

@@ -43,10 +43,12 @@ struct VideoCodecFacts {
 // Type, name and status of the video codec. `codecInfo` is the codec
 // interaction preference; `mpegVersionCode` the MPEG video record's version
 // code (2 MPEG-1, 3 MPEG-2, 6 H.264) for MPEG files.
+// statusQuestion answers the status when a codec is needed and codec
+// interaction is on (undetermined without it).
 VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
-                               int mpegVersionCode);
+                               int mpegVersionCode, const std::function<int()>& statusQuestion = {});
 // Stores and shows them.
 void VideoCodecStep(Display& display, const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
-                    int mpegVersionCode);
+                    int mpegVersionCode, const std::function<int()>& statusQuestion = {});
 
 }  // namespace torvo

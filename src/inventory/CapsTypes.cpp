@@ -134,9 +134,9 @@ constexpr CapsTypeRow kRows[] = {
     {"audio/ms-gsm", {A, Tag(0x0031)}},
     {"audio/x-flac", {A, Tag(0xF1AC)}},
     {"audio/x-nellymoser", {A, Fcc("NELL")}},
+    {"audio/x-raw", {A, kSubtypePcm}},
     {"audio/x-raw, format=(string)F32LE", {A, Tag(0x0003)}},
     {"audio/x-raw, format=(string)F64LE", {A, Tag(0x0003)}},
-    {"audio/x-raw", {A, kSubtypePcm}},
 };
 
 }  // namespace

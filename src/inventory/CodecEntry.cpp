@@ -5,7 +5,7 @@
 
 namespace torvo {
 
-const std::array<const char*, kVersionFieldCount> kVersionNames = {
+const std::array<const char*, kVersionFieldCount> kVersionStringNames = {
     "CompanyName", "FileDescription", "FileVersion", "InternalName", "LegalCopyright", "OriginalFileName",
     "ProductName", "ProductVersion", "Comments", "LegalTrademarks", "PrivateBuild", "SpecialBuild"};
 const std::array<const char*, kVersionFieldCount> kVersionLabels = {

@@ -94,7 +94,7 @@ struct VersionStrings {
     std::array<FixedText<128>, kVersionFieldCount> texts;
 };
 // The version resource's names, in the order of VersionField.
-extern const std::array<const char*, kVersionFieldCount> kVersionNames;
+extern const std::array<const char*, kVersionFieldCount> kVersionStringNames;
 // Their display labels.
 extern const std::array<const char*, kVersionFieldCount> kVersionLabels;
 

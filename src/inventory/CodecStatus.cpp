@@ -109,6 +109,7 @@ bool VideoTypes(const AnalysisRecords& records, int videoStatusCode, StreamTypeP
         t.source = *source;
         std::optional<MediaTypePair> coded;
         if (c.typeId == kTypeFlv) coded = FlvVideo(v.flvCodecId);
+        else if (c.typeId == kTypeDvIec61834 || c.typeId == kTypeDvSmpte314M) coded = Caps("video/x-dv, systemstream=(boolean)false");
         else if (c.typeId == kTypeAsf && v.fourcc >= 4) coded = MediaTypePair{kMediaTypeVideo, UpperFourccGuid(v.fourcc)};
         else coded = VideoFromAnalysis(records);
         if (!coded) return false;
@@ -268,13 +269,21 @@ int AudioCodecStatus(CodecInventory* inventory, const AnalysisRecords& records, 
 }
 
 int VideoStatusCode(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, bool noCodecNeeded) {
-    if (noCodecNeeded) return kStatusNotNeeded;
+    if (noCodecNeeded || IsUncompressedVideo(records)) return kStatusNotNeeded;
     if (!useCodecInfo) return kStatusDisabled;
     switch (VideoCodecStatus(inventory, records, useCodecInfo, 0)) {
         case 1: return kStatusInstalled;
         case 2: return kStatusMissing;
         default: return kStatusUndetermined;
     }
+}
+
+bool IsUncompressedVideo(const AnalysisRecords& records) {
+    const uint32_t f = records.video.fourcc;
+    // BI_RGB and BI_BITFIELDS bitmaps, and the raw sample entries of QuickTime.
+    if (records.container.typeId == kTypeAvi) return f == 0 || f == 3;
+    return (records.container.typeId == kTypeQuickTime || records.container.typeId == kTypeMp4) &&
+           FourccIs(f, {"raw ", "2vuy", "yuv2", "v210", "v308", "v408"});
 }
 
 bool IsPcmAudio(const AnalysisRecords& records, int audioEntry) {

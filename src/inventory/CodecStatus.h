@@ -35,6 +35,8 @@ int VideoStatusCode(CodecInventory* inventory, const AnalysisRecords& records, b
 // off, else 5, 3 or 9.
 int AudioStatusCode(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int audioEntry);
 
+// Whether the video stream is stored uncompressed (no codec needed).
+bool IsUncompressedVideo(const AnalysisRecords& records);
 // Whether an offered audio stream carries uncompressed PCM.
 bool IsPcmAudio(const AnalysisRecords& records, int audioEntry);
 

@@ -323,31 +323,43 @@ void EnumerateAcmDriverCache(CodecInventory& inventory, const EnumerationContext
     }
 }
 
-void EnumerateFilters(CodecInventory& inventory, const EnumerationContext& c, bool rendererPass) {
-    IInventoryPlatform& p = c.platform;
-    const int32_t kind = rendererPass ? kKindRenderer : kKindDsh;
-    const std::vector<int> monikers = p.EnumMatchingFilters(rendererPass);
-    for (int moniker : monikers) {
+namespace {
+
+// One entry per item at position count, under the crash guard: fill says
+// whether the entry is kept; a crash names the entry as culprit and ends the
+// pass. Passes stop one short of the table's capacity.
+template <typename Items, typename Fill>
+void GuardedPass(CodecInventory& inventory, const Items& items, bool keepCulprit, Fill fill) {
+    for (const auto& item : items) {
         if (inventory.Count() >= inventory.kCapacity - 1) break;
         const int at = inventory.Count();
         CodecEntry& e = inventory.At(at);
         bool crashed = false;
         Guarded(
             [&] {
-                if (!p.BindToStorage(moniker)) return;
-                FillFilterEntry(inventory, c, e, moniker, kind);
-                const bool keep = !IsDuplicate(inventory, at) &&
-                                  (rendererPass || !EqualsIgnoreAsciiCase(e.clsidText.View(), GuidString(guids::kClsidKsProxy)));
-                if (keep) inventory.SetCount(at + 1);
+                if (fill(item, e, at)) inventory.SetCount(at + 1);
                 else inventory.ClearEntry(at);
             },
             [&] {
-                RecordCrash(kCrashInInventory, e.name.View(), e.path.View());
+                RecordCrash(kCrashInInventory, e.name.View(), e.path.View(), keepCulprit);
                 inventory.ClearEntry(at);
                 crashed = true;
             });
         if (crashed) return;
     }
+}
+
+}  // namespace
+
+void EnumerateFilters(CodecInventory& inventory, const EnumerationContext& c, bool rendererPass) {
+    IInventoryPlatform& p = c.platform;
+    const int32_t kind = rendererPass ? kKindRenderer : kKindDsh;
+    GuardedPass(inventory, p.EnumMatchingFilters(rendererPass), false, [&](int moniker, CodecEntry& e, int at) {
+        if (!p.BindToStorage(moniker)) return false;
+        FillFilterEntry(inventory, c, e, moniker, kind);
+        return !IsDuplicate(inventory, at) &&
+               (rendererPass || !EqualsIgnoreAsciiCase(e.clsidText.View(), GuidString(guids::kClsidKsProxy)));
+    });
 }
 
 void EnumerateDmos(CodecInventory& inventory, const EnumerationContext& c, const Guid& category) {
@@ -357,66 +369,53 @@ void EnumerateDmos(CodecInventory& inventory, const EnumerationContext& c, const
     const bool wrapperMissing = !wrapper.empty() && !FileExists(p, wrapper);
     const auto dmos = p.DmoEnum(category);
     if (!dmos) return;
-    for (const DmoInfo& dmo : *dmos) {
-        if (inventory.Count() >= inventory.kCapacity - 1) break;
-        const int at = inventory.Count();
-        CodecEntry& e = inventory.At(at);
-        bool crashed = false;
-        Guarded(
-            [&] {
-                e.name.Set(dmo.name);
-                e.friendlyName.Set(dmo.name);
-                e.clsidText.Set(GuidString(dmo.clsid));
-                std::string path;
-                const int r = ServerPath(p, e.clsidText.c_str(), path);
-                e.path.Set(path);
-                e.displayPath.Set(std::string(FileNamePart(wrapper)) + " --> " + std::string(FileNamePart(path)));
-                uint32_t merit = 0;
-                ReadClassMerit(p, e.clsidText.c_str(), merit);
-                e.registration.merit = merit;
-                e.registration.meritText.Set(Format("0x%08x", merit));
-                if (r == 2) {
-                    e.status = kEntryProblem;
-                    e.statusText.Set("** Кодек не зарегистрир.");
-                } else if (r == 3) {
-                    e.status = kEntryProblem;
-                    e.statusText.Set("** Кодек некорректно зарегистр.");
-                } else if (!path.empty() && !FileExists(p, path)) {
-                    e.status = kEntryProblem;
-                    e.statusText.Set("** Файла нет:    " + path);
-                }
-                std::vector<MediaTypePair> inputs, outputs;
-                p.DmoGetTypes(dmo.clsid, inputs, outputs);
-                FilterPins& reg = e.registration;
-                reg.pinCount = 2;
-                reg.pins[0].output = 0;
-                reg.pins[0].typeCount = static_cast<int32_t>(std::min(inputs.size(), kMaxPinTypes));
-                std::copy_n(inputs.begin(), reg.pins[0].typeCount, reg.pins[0].types.begin());
-                reg.pins[1].output = 1;
-                reg.pins[1].typeCount = static_cast<int32_t>(std::min(outputs.size(), kMaxPinTypes));
-                std::copy_n(outputs.begin(), reg.pins[1].typeCount, reg.pins[1].types.begin());
-                if (wrapperMissing) {
-                    e.status = kEntryProblem;
-                    e.statusText.Set(Format("** Файл пропал:  %s", wrapper.c_str()));
-                } else if (path.empty()) {
-                    e.status = kEntryProblem;
-                    e.statusText.Set("** Кодек не зарегистрир");
-                } else if (FileExists(p, path)) {
-                    ReadVersion(c, path, e.version);
-                } else {
-                    e.status = kEntryProblem;
-                    e.statusText.Set(Format("** Файл пропал:  %s", path.c_str()));
-                }
-                e.kind = kKindDmo;
-                inventory.SetCount(at + 1);
-            },
-            [&] {
-                RecordCrash(kCrashInInventory, e.name.View(), e.path.View(), true);
-                inventory.ClearEntry(at);
-                crashed = true;
-            });
-        if (crashed) return;
-    }
+    GuardedPass(inventory, *dmos, true, [&](const DmoInfo& dmo, CodecEntry& e, int) {
+        e.name.Set(dmo.name);
+        e.friendlyName.Set(dmo.name);
+        e.clsidText.Set(GuidString(dmo.clsid));
+        std::string path;
+        const int r = ServerPath(p, e.clsidText.c_str(), path);
+        e.path.Set(path);
+        e.displayPath.Set(std::string(FileNamePart(wrapper)) + " --> " + std::string(FileNamePart(path)));
+        uint32_t merit = 0;
+        ReadClassMerit(p, e.clsidText.c_str(), merit);
+        e.registration.merit = merit;
+        e.registration.meritText.Set(Format("0x%08x", merit));
+        if (r == 2) {
+            e.status = kEntryProblem;
+            e.statusText.Set("** Кодек не зарегистрир.");
+        } else if (r == 3) {
+            e.status = kEntryProblem;
+            e.statusText.Set("** Кодек некорректно зарегистр.");
+        } else if (!path.empty() && !FileExists(p, path)) {
+            e.status = kEntryProblem;
+            e.statusText.Set("** Файла нет:    " + path);
+        }
+        std::vector<MediaTypePair> inputs, outputs;
+        p.DmoGetTypes(dmo.clsid, inputs, outputs);
+        FilterPins& reg = e.registration;
+        reg.pinCount = 2;
+        reg.pins[0].output = 0;
+        reg.pins[0].typeCount = static_cast<int32_t>(std::min(inputs.size(), kMaxPinTypes));
+        std::copy_n(inputs.begin(), reg.pins[0].typeCount, reg.pins[0].types.begin());
+        reg.pins[1].output = 1;
+        reg.pins[1].typeCount = static_cast<int32_t>(std::min(outputs.size(), kMaxPinTypes));
+        std::copy_n(outputs.begin(), reg.pins[1].typeCount, reg.pins[1].types.begin());
+        if (wrapperMissing) {
+            e.status = kEntryProblem;
+            e.statusText.Set(Format("** Файл пропал:  %s", wrapper.c_str()));
+        } else if (path.empty()) {
+            e.status = kEntryProblem;
+            e.statusText.Set("** Кодек не зарегистрир");
+        } else if (FileExists(p, path)) {
+            ReadVersion(c, path, e.version);
+        } else {
+            e.status = kEntryProblem;
+            e.statusText.Set(Format("** Файл пропал:  %s", path.c_str()));
+        }
+        e.kind = kKindDmo;
+        return true;
+    });
 }
 
 void PostProcessEntries(CodecInventory& inventory, const EnumerationContext& c) {

@@ -42,7 +42,11 @@ void CInventoryService::Start(bool useCodecInfo, bool force, bool refresh) {
         } catch (...) {
             // Whatever failed, the table holds what was gathered.
         }
-        target->finished.store(true, std::memory_order_release);
+        {
+            std::lock_guard<std::mutex> lock(wakeMutex_);
+            target->finished.store(true, std::memory_order_release);
+        }
+        wake_.notify_all();
     });
 }
 
@@ -55,7 +59,10 @@ CInventoryService::WaitResult CInventoryService::Wait(bool& useCodecInfo, bool f
         Tick();
         if (published_) break;
         if (keepAlive) keepAlive();
-        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+        std::unique_lock<std::mutex> lock(wakeMutex_);
+        CodecInventory* target = inventory_.get();
+        wake_.wait_for(lock, std::chrono::milliseconds(pollMs),
+                       [target] { return target->finished.load(std::memory_order_acquire); });
     }
     Tick();
     if (published_) return WaitResult::kPublished;

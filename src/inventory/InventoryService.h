@@ -3,6 +3,7 @@
 // it finished. Views poll the progress and the status text.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -67,6 +68,9 @@ private:
     std::thread worker_;
     std::vector<InventoryMessage> workerMessages_;  // written by the worker before its finished flag
     std::vector<InventoryMessage> messages_;
+    // Wakes a waiter as soon as the worker ends (the data is not guarded by it).
+    std::mutex wakeMutex_;
+    std::condition_variable wake_;
     bool published_ = false;
     int preloadCountdown_ = 2000;
     bool preloadStarted_ = false;

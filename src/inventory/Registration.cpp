@@ -204,7 +204,7 @@ bool CFileVersionInfo::Read(const std::string& path) {
     }
     const std::string prefix = Format("\\StringFileInfo\\%04X%04X\\", chosen.first, chosen.second);
     for (int i = 0; i < kVersionFieldCount; ++i) {
-        const std::string key = prefix + kVersionNames[static_cast<size_t>(i)];
+        const std::string key = prefix + kVersionStringNames[static_cast<size_t>(i)];
         for (const auto& [name, value] : resource->strings)
             if (EqualsIgnoreAsciiCase(name, key)) strings[static_cast<size_t>(i)] = value;
     }

@@ -29,7 +29,8 @@ ChainLine MakeChainLine(const CGraph& graph, const std::string& header, int stre
         if (node.choice == -1) continue;
         if (k == 0 && node.inputType) addType(*node.inputType);
         if (node.choice == 0) {
-            if (node.target > 0 && node.target < graph.count) {
+            // Entry 0 is a real renderer here (no ACM pass comes first), so it counts too.
+            if (node.target >= 0 && node.target < graph.count) {
                 const CodecEntry& e = graph.entries[node.target];
                 add(Format("[%s ]", e.name.c_str()), std::string(e.displayPath.View()), ChainElementType::kRenderer,
                     node.target);

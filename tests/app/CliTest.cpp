@@ -16,6 +16,8 @@
 #include <sstream>
 #include "TestUtil.h"
 #include "analysis/Driver.h"
+#include "inventory/InventoryService.h"
+#include "platform/gstreamer/GstInventoryCache.h"
 
 namespace torvo {
 namespace {
@@ -83,6 +85,14 @@ TEST(Cli, TextAndJsonAgree) {
     const std::string path = test::SamplePath("vcd_raw2352.bin");
     Display display;
     CAnalysisDriver driver(display);
+    // The program answers the codec status from this machine's inventory.
+    CInventoryService inventory(GstInventoryGatherer({}, WithoutCache()));
+    DriverOptions options;
+    options.waitForInventory = [&inventory](bool& on) {
+        inventory.Wait(on);
+        return inventory.Published();
+    };
+    driver.SetOptions(options);
     ASSERT_TRUE(driver.AnalyseFile(path));
     const auto json = nlohmann::json::parse(cli::JsonLine(path, driver.Container().typeId, display));
     const std::string text = cli::TextReport(path, display);
@@ -159,7 +169,7 @@ TEST(Cli, NamesFromStandardInput) {
     ASSERT_TRUE(cli::ParseOptions(4, argv, options, error));
     std::istringstream in("/nonexistent/x.avi\n" + test::SamplePath("wave_pcm.wav") + "\n");
     std::ostringstream out, err;
-    cli::RunContext context{in, out, err, false, {}, nullptr, {}};
+    cli::RunContext context{in, out, err, false, {}, nullptr, {}, {}};
     EXPECT_EQ(cli::RunQueue(options, context), 1);  // the missing file counts, the queue goes on
     EXPECT_NE(out.str().find("\"type_id\":3"), std::string::npos);
     EXPECT_NE(err.str().find("/nonexistent/x.avi"), std::string::npos);

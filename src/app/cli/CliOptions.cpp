@@ -29,6 +29,8 @@ const char* UsageText() {
            "  --db PATH              read the codec database from PATH\n"
            "  --video-codecs         list the video formats the codec database knows\n"
            "  --audio-formats        list the audio formats the codec database knows\n"
+           "  --codecs               list the installed codecs and filters (with --json: pins and types)\n"
+           "  --no-cache             gather the codec inventory afresh, without its cache\n"
            "Other:\n"
            "  --help                 this text\n"
            "  --version              the program version\n"
@@ -137,6 +139,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.listVideoCodecs = true;
         } else if (arg == "--audio-formats") {
             options.listAudioFormats = true;
+        } else if (arg == "--codecs") {
+            options.listCodecs = true;
+        } else if (arg == "--no-cache") {
+            options.noCache = true;
         } else if (arg == "--help" || arg == "-h") {
             options.showHelp = true;
         } else if (arg == "--version") {
@@ -146,7 +152,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             return false;
         }
     }
-    const bool listsOnly = options.listVideoCodecs || options.listAudioFormats;
+    const bool listsOnly = options.listVideoCodecs || options.listAudioFormats || options.listCodecs;
     if (options.files.empty() && options.listFiles.empty() && !options.showHelp && !options.showVersion &&
         !listsOnly) {
         error = "no file named";

@@ -28,6 +28,8 @@ struct Options {
     bool listAudioFormats = false;
     bool render = false;               // --render: the render test after each file
     int renderTimeLimitMs = 20000;     // --render-timeout SECONDS
+    bool listCodecs = false;           // --codecs: the codec inventory
+    bool noCache = false;              // --no-cache: gather the inventory afresh
     std::string databasePath;  // empty: the usual search for Torvo27.dat
     std::vector<std::string> files;
     std::vector<std::string> listFiles;  // -f LIST; "-" reads names from standard input

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 
+#include "CliCodecs.h"
 #include "CliOptions.h"
 #include "CliRun.h"
 #include "CliRender.h"
@@ -13,6 +14,8 @@
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
+#include "inventory/InventoryService.h"
+#include "platform/gstreamer/GstInventoryCache.h"
 #include "settings/Prefs.h"
 #include "settings/ProgramLocation.h"
 
@@ -71,6 +74,23 @@ int main(int argc, char** argv) {
         if (options.listVideoCodecs) std::cout << "\n";
         PrintListing(ListAudioFormats(database));
     }
+    // The codec inventory is gathered only when a list or a status asks for it.
+    GstGatherOptions gathering;
+    gathering.useCache = !options.noCache;
+    gathering.extraKey = FileStamp(database.Path());
+    CInventoryService inventory(GstInventoryGatherer(DatabaseGuidNames(database), gathering));
+    auto printMessages = [&inventory] {
+        for (const InventoryMessage& m : inventory.TakeMessages()) std::cerr << m.caption << ": " << m.text << "\n";
+    };
+    if (options.listCodecs) {
+        if (options.listVideoCodecs || options.listAudioFormats) std::cout << "\n";
+        bool on = true;
+        inventory.Wait(on, true);
+        printMessages();
+        if (CodecInventory* published = inventory.Published())
+            cli::PrintCodecList(std::cout, *published, options.format == cli::OutputFormat::kJson,
+                                DatabaseGuidNames(database));
+    }
     if (options.files.empty() && options.listFiles.empty()) return 0;
 
     auto store = OpenUserSettingsStore();
@@ -82,6 +102,17 @@ int main(int argc, char** argv) {
     context.progress = ::isatty(STDERR_FILENO) == 1;
     context.driverOptions.useCodecInfo = prefs.useCodecInfo != 0;
     UseDatabaseNames(context.driverOptions, database);
+    context.driverOptions.waitForInventory = [&](bool& useCodecInfo) -> CodecInventory* {
+        const bool was = useCodecInfo;
+        inventory.Wait(useCodecInfo);
+        printMessages();
+        if (was && !useCodecInfo) {
+            // Timed out: codec interaction stays off, and the setting says so.
+            prefs.useCodecInfo = 0;
+            prefs.Save(false);
+        }
+        return inventory.Published();
+    };
     context.exportSettings = &exportSettings;
     // A failed export switches export off in the stored settings too.
     context.saveSettings = [&prefs] {
@@ -106,6 +137,7 @@ int main(int argc, char** argv) {
         context.renderTest = [&](const std::string& path, const CAnalysisDriver& driver, Display& display,
                                  nlohmann::ordered_json& extra) {
             if (prefs.useCodecInfo == 0) return;  // codec interaction is off: the analysis said so already
+            renderRun.inventory = inventory.Published();
             cli::RunRenderTest(renderRun, path, driver.Records(), display, extra);
         };
     return cli::RunQueue(options, context);

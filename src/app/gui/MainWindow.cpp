@@ -36,6 +36,7 @@
 #include "RenderControls.h"
 #include "TestMonitor.h"
 #include "inventory/GuidText.h"
+#include "platform/gstreamer/GstInventoryCache.h"
 #include "platform/gstreamer/render/ChildPlayback.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "SettingsDialog.h"
@@ -215,15 +216,39 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     Render();
 }
 
-CTorvoDlg::~CTorvoDlg() = default;
+CTorvoDlg::~CTorvoDlg() {
+    // The render test's thread classifies against the inventory: it ends first.
+    delete renderControls_;
+    renderControls_ = nullptr;
+}
 
 IMessageBox& CTorvoDlg::Messages() { return unattendedMessages_ ? *unattendedMessages_ : *context_.messages; }
 
 void CTorvoDlg::UseDatabase(std::unique_ptr<CReadDatabase> database) {
     database_ = std::move(database);
+    if (!inventory_) {
+        GstGatherOptions gathering;
+        if (database_) gathering.extraKey = FileStamp(database_->Path());
+        inventory_ = std::make_unique<CInventoryService>(GstInventoryGatherer(
+            [this](std::string_view text, std::string& name) {
+                return database_ && DatabaseGuidNames(*database_)(text, name);
+            },
+            gathering));
+    }
     DriverOptions options;
     options.useCodecInfo = prefs_.useCodecInfo != 0;
     if (database_) UseDatabaseNames(options, *database_);
+    options.waitForInventory = [this](bool& useCodecInfo) -> CodecInventory* {
+        const bool was = useCodecInfo;
+        inventory_->Wait(useCodecInfo);
+        for (const InventoryMessage& m : inventory_->TakeMessages())
+            Messages().Show(m.caption, m.text, MessageIcon::kWarning);
+        if (was && !useCodecInfo) {
+            prefs_.useCodecInfo = 0;  // timed out: codec interaction stays off
+            prefs_.Save(true);
+        }
+        return inventory_->Published();
+    };
     driver_.SetOptions(std::move(options));
 }
 
@@ -507,6 +532,12 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
         UseDatabase(std::move(database_));
     };
     render.makePlayback = [] { return std::make_unique<CChildPlayback>(); };
+    render.inventory = [this]() -> CodecInventory* {
+        // The test classifies against the inventory: wait for it, forced.
+        bool on = true;
+        inventory_->Wait(on, true);
+        return inventory_->Published();
+    };
     std::array<QPushButton*, 9> buttons{};
     std::copy(renderButtons_.begin(), renderButtons_.end(), buttons.begin());
     renderControls_ = new CRenderControls(std::move(render), buttons, progress, monitor_, this);
@@ -602,6 +633,9 @@ void CTorvoDlg::Render() {
 }
 
 void CTorvoDlg::RefreshTick() {
+    inventory_->PreloadTick(prefs_.preloadCodecInfo != 0, prefs_.useCodecInfo != 0);
+    inventory_->Tick();
+    for (const InventoryMessage& m : inventory_->TakeMessages()) Messages().Show(m.caption, m.text, MessageIcon::kWarning);
     renderControls_->Tick();
     // Background work reports through the display model; show what changed.
     if (dirty_) Render();

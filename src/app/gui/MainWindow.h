@@ -20,6 +20,7 @@
 #include "analysis/MessageBox.h"
 #include "codecdb/ReadDatabase.h"
 #include "export/ExportWriter.h"
+#include "inventory/InventoryService.h"
 #include "settings/DesktopIntegration.h"
 #include "settings/Prefs.h"
 
@@ -164,6 +165,9 @@ private:
     QStackedWidget* containerStack_ = nullptr;
     CTestMonitor* monitor_ = nullptr;
     CRenderControls* renderControls_ = nullptr;
+    // The codec inventory, gathered on a worker thread (preloaded or when a
+    // file's codec steps or the render test need it).
+    std::unique_ptr<CInventoryService> inventory_;
 };
 
 }  // namespace torvo::gui

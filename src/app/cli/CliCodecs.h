@@ -1,0 +1,14 @@
+// torvo-cli --codecs: the codec list of the inventory, as text lines of the
+// six columns or as one JSON object per entry with its pins and types.
+#pragma once
+
+#include <ostream>
+
+#include "inventory/CodecEntry.h"
+#include "inventory/GuidText.h"
+
+namespace torvo::cli {
+
+void PrintCodecList(std::ostream& out, const CodecInventory& inventory, bool json, const GuidNameLookup& names);
+
+}  // namespace torvo::cli

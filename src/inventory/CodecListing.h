@@ -1,0 +1,18 @@
+// The codec list's cells of one inventory entry: kind, format, name,
+// identifier, merit and the file column.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "inventory/CodecEntry.h"
+
+namespace torvo {
+
+inline constexpr std::array<const char*, 6> kCodecListColumns = {"Tип ", "Формат", "Имя ", "ID", "Приор",
+                                                                 "Имя файла  "};
+inline constexpr const char* kCodecListTitle = "Все кодеки и фильтры  ";
+
+std::array<std::string, 6> CodecListCells(const CodecEntry& entry);
+
+}  // namespace torvo

@@ -1,0 +1,246 @@
+#include "platform/gstreamer/GstInventoryCache.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/gstreamer/GstPlatform.h"
+
+extern char** environ;
+
+namespace torvo {
+namespace {
+
+constexpr char kMagic[8] = {'T', 'O', 'R', 'V', 'I', 'N', 'V', '2'};
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::string HomeDir(const char* xdgName, const char* fallback) {
+    const std::string xdg = Env(xdgName);
+    if (!xdg.empty()) return xdg;
+    return Env("HOME") + "/" + fallback;
+}
+
+std::vector<std::string> SplitPath(const std::string& list) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= list.size()) {
+        const size_t end = std::min(list.find(':', start), list.size());
+        if (end > start) out.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// A folder's files with their sizes and times, sorted.
+std::string FolderIdentity(const std::string& folder) {
+    std::vector<std::string> lines;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name == "." || name == "..") continue;
+            lines.push_back(FileStamp(folder + "/" + name));
+        }
+        closedir(dir);
+    } else {
+        return folder + " -\n";
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string out = folder + "\n";
+    for (const std::string& l : lines) out += l + "\n";
+    return out;
+}
+
+std::string CacheFile(const GstGatherOptions& options) {
+    const std::string dir = options.cacheDir.empty() ? HomeDir("XDG_CACHE_HOME", ".cache") + "/torvo" : options.cacheDir;
+    return dir + "/inventory.bin";
+}
+
+bool ReadAll(int fd, void* data, size_t size) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Entries are mostly zeros (unused pins, types and text room): each is
+// stored as runs of zeros and literal bytes, u16 counts each.
+std::vector<uint8_t> PackEntry(const CodecEntry& entry) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&entry);
+    const size_t size = sizeof(CodecEntry);
+    std::vector<uint8_t> out;
+    size_t at = 0;
+    while (at < size) {
+        size_t zeros = 0;
+        while (at + zeros < size && bytes[at + zeros] == 0 && zeros < 0xFFFF) ++zeros;
+        at += zeros;
+        size_t literal = 0;
+        // A literal run ends at eight zeros in a row.
+        while (at + literal < size && literal < 0xFFFF) {
+            size_t z = 0;
+            while (z < 8 && at + literal + z < size && bytes[at + literal + z] == 0) ++z;
+            if (z == 8 || at + literal + z == size) break;
+            literal += z + 1;
+        }
+        literal = std::min(literal, size - at);
+        for (size_t v : {zeros, literal}) {
+            out.push_back(static_cast<uint8_t>(v));
+            out.push_back(static_cast<uint8_t>(v >> 8));
+        }
+        out.insert(out.end(), bytes + at, bytes + at + literal);
+        at += literal;
+    }
+    return out;
+}
+
+bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry) {
+    auto* out = reinterpret_cast<uint8_t*>(&entry);
+    size_t at = 0, written = 0;
+    while (at < size) {
+        if (size - at < 4) return false;
+        const size_t zeros = data[at] | size_t(data[at + 1]) << 8;
+        const size_t literal = data[at + 2] | size_t(data[at + 3]) << 8;
+        at += 4;
+        if (zeros > sizeof(CodecEntry) - written || literal > sizeof(CodecEntry) - written - zeros || literal > size - at)
+            return false;
+        written += zeros;  // the table is zero-filled already
+        std::memcpy(out + written, data + at, literal);
+        written += literal;
+        at += literal;
+    }
+    return written == sizeof(CodecEntry);
+}
+
+bool LoadCache(const std::string& file, const std::string& key, CodecInventory& inventory) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = false;
+    char magic[8];
+    uint32_t keySize = 0, count = 0, entrySize = 0;
+    if (ReadAll(fd, magic, 8) && std::memcmp(magic, kMagic, 8) == 0 && ReadAll(fd, &keySize, 4) && keySize < (1u << 24)) {
+        std::string stored(keySize, '\0');
+        if (ReadAll(fd, stored.data(), keySize) && stored == key && ReadAll(fd, &entrySize, 4) &&
+            entrySize == sizeof(CodecEntry) && ReadAll(fd, &count, 4) && count < kInventoryCapacity) {
+            ok = true;
+            std::vector<uint8_t> packed;
+            for (uint32_t i = 0; i < count && ok; ++i) {
+                uint32_t used = 0;
+                ok = ReadAll(fd, &used, 4) && used <= 4 * sizeof(CodecEntry);
+                if (!ok) break;
+                packed.resize(used);
+                ok = ReadAll(fd, packed.data(), used) &&
+                     UnpackEntry(packed.data(), used, inventory.At(static_cast<int>(i)));
+            }
+            if (ok) {
+                inventory.SetCount(static_cast<int>(count));
+                inventory.enumerated = true;
+            } else {
+                for (uint32_t i = 0; i < count; ++i) inventory.ClearEntry(static_cast<int>(i));
+            }
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+void SaveCache(const std::string& file, const std::string& key, const CodecInventory& inventory) {
+    const std::string dir = file.substr(0, file.rfind('/'));
+    // Create the folder and its parents.
+    for (size_t at = 1; at != std::string::npos; at = dir.find('/', at + 1)) ::mkdir(dir.substr(0, at).c_str(), 0700);
+    ::mkdir(dir.c_str(), 0700);
+    const std::string temporary = file + "." + std::to_string(::getpid());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const auto keySize = static_cast<uint32_t>(key.size());
+    const auto entrySize = static_cast<uint32_t>(sizeof(CodecEntry));
+    const auto count = static_cast<uint32_t>(inventory.Count());
+    bool ok = WriteAll(fd, kMagic, 8) && WriteAll(fd, &keySize, 4) && WriteAll(fd, key.data(), key.size()) &&
+              WriteAll(fd, &entrySize, 4) && WriteAll(fd, &count, 4);
+    for (uint32_t i = 0; i < count && ok; ++i) {
+        const std::vector<uint8_t> packed = PackEntry(inventory.At(static_cast<int>(i)));
+        const auto used = static_cast<uint32_t>(packed.size());
+        ok = WriteAll(fd, &used, 4) && WriteAll(fd, packed.data(), packed.size());
+    }
+    ok = ::close(fd) == 0 && ok;
+    if (ok) ok = ::rename(temporary.c_str(), file.c_str()) == 0;
+    if (!ok) ::unlink(temporary.c_str());
+}
+
+}  // namespace
+
+std::string FileStamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return path + " -";
+    return path + " " + std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
+}
+
+std::string GstInventoryKey(const std::string& extraKey) {
+    std::string key = "torvo " TORVO_VERSION " " + std::to_string(sizeof(CodecEntry)) + "\n" + extraKey + "\n";
+    // The GStreamer environment.
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "GST_PLUGIN", 10) == 0 || std::strncmp(*e, "GST_REGISTRY", 12) == 0) env.emplace_back(*e);
+    std::sort(env.begin(), env.end());
+    for (const std::string& e : env) key += e + "\n";
+    // The registry files.
+    std::string registry = Env("GST_REGISTRY_1_0");
+    if (registry.empty()) registry = Env("GST_REGISTRY");
+    if (!registry.empty()) key += FileStamp(registry) + "\n";
+    else key += FolderIdentity(HomeDir("XDG_CACHE_HOME", ".cache") + "/gstreamer-1.0");
+    // The plugin folders and their files.
+    std::string system = Env("GST_PLUGIN_SYSTEM_PATH_1_0");
+    if (system.empty()) system = Env("GST_PLUGIN_SYSTEM_PATH");
+    std::vector<std::string> folders = SplitPath(system);
+    if (std::getenv("GST_PLUGIN_SYSTEM_PATH_1_0") == nullptr && std::getenv("GST_PLUGIN_SYSTEM_PATH") == nullptr) {
+        folders.push_back(HomeDir("XDG_DATA_HOME", ".local/share") + "/gstreamer-1.0/plugins");
+        folders.push_back(TORVO_GST_PLUGINS_DIR);
+    }
+    for (const char* name : {"GST_PLUGIN_PATH_1_0", "GST_PLUGIN_PATH"})
+        for (const std::string& f : SplitPath(Env(name))) folders.push_back(f);
+    for (const std::string& f : folders) key += FolderIdentity(f);
+    // Expert mode's merit and type overrides.
+    key += FileStamp(HomeDir("XDG_CONFIG_HOME", ".config") + "/Quellmark/TorvoFilters.conf") + "\n";
+    return key;
+}
+
+InventoryGatherer GstInventoryGatherer(GuidNameLookup guidNames, GstGatherOptions options) {
+    InventoryGatherer enumerate = EnumerationGatherer([] { return std::make_unique<CGstPlatform>(); }, guidNames);
+    return [enumerate, options](CodecInventory& inventory, std::vector<InventoryMessage>& messages) {
+        if (!options.useCache) {
+            enumerate(inventory, messages);
+            return;
+        }
+        const std::string key = GstInventoryKey(options.extraKey);
+        const std::string file = CacheFile(options);
+        if (LoadCache(file, key, inventory)) return;
+        enumerate(inventory, messages);
+        if (inventory.enumerated && messages.empty()) SaveCache(file, key, inventory);
+    };
+}
+
+}  // namespace torvo

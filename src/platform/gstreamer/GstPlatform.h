@@ -1,0 +1,70 @@
+// The Linux platform of the codec inventory: GStreamer's registry of element
+// factories stands for the filter mapper. Decoders, demuxers and parsers are
+// the filters, audio and video sinks the renderers; static pad templates are
+// the pins, their caps the media types (through the caps table), the rank
+// the merit, the plugin file and its version the server path and version
+// texts. ACM, VFW and DMO have no counterpart and yield nothing.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "inventory/Platform.h"
+
+namespace torvo {
+
+class CGstPlatform : public IInventoryPlatform {
+public:
+    CGstPlatform();
+    ~CGstPlatform() override;
+
+    bool Initialize() override;
+    void Uninitialize() override {}
+    uint32_t CreateFilterMapper() override;
+    void ReleaseFilterMapper() override {}
+
+    std::vector<int> EnumMatchingFilters(bool renderer) override;
+    bool BindToStorage(int moniker) override;
+    std::optional<std::string> ReadProperty(int moniker, const std::string& name) override;
+    std::optional<std::vector<uint8_t>> ReadFilterData(int moniker) override;
+    std::optional<RegFilter2> ParseFilterData(const std::vector<uint8_t>& bytes) override;
+    std::optional<std::vector<uint8_t>> CreateFilterData(const RegFilter2&) override { return std::nullopt; }
+
+    std::vector<int> AcmDrivers() override { return {}; }
+    bool AcmDriverDetails(int, torvo::AcmDriverDetails&) override { return false; }
+    bool AcmDriverOpen(int) override { return false; }
+    bool AcmFormatTagDetails(int, uint32_t, torvo::AcmFormatTagDetails&) override { return false; }
+    void AcmDriverClose(int) override {}
+    std::optional<std::string> DriverModulePath(const std::string&) override { return std::nullopt; }
+    std::optional<VfwInfo> VfwCodecInfo(uint32_t) override { return std::nullopt; }
+    std::optional<std::vector<DmoInfo>> DmoEnum(const Guid&) override { return std::nullopt; }
+    bool DmoGetTypes(const Guid&, std::vector<MediaTypePair>&, std::vector<MediaTypePair>&) override { return false; }
+
+    // The class keys of the factories: InProcServer32 is the plugin file,
+    // "Merit" the merit of the rank. Writes are not kept here.
+    std::optional<std::vector<std::string>> SubKeys(Hive hive, const std::string& key) override;
+    std::optional<std::vector<RegValue>> Values(Hive hive, const std::string& key) override;
+    bool SetValue(Hive, const std::string&, const RegValue&) override { return false; }
+    bool DeleteValue(Hive, const std::string&, const std::string&) override { return false; }
+    std::string ExpandEnvironment(const std::string& text) override { return text; }
+
+    bool FindFile(const std::string& name) override;
+    bool SearchPathFor(const std::string&) override { return false; }
+    std::optional<VersionResource> ReadVersionResource(const std::string& path) override;
+    uint16_t UserDefaultLanguage() override { return 0x0409; }
+
+    struct Factory;
+
+private:
+    const Factory* FactoryOfClass(const std::string& key, const std::string& suffix) const;
+
+    std::vector<std::unique_ptr<Factory>> factories_;
+    std::vector<int> renderers_, filters_;
+};
+
+// The CLSID text the GStreamer platform gives a factory name (the renderer
+// CLSIDs aside): the name-based GUID of "torvo:factory:" + name.
+std::string FactoryClsidText(const std::string& factoryName);
+
+}  // namespace torvo
