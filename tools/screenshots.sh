@@ -21,3 +21,4 @@ shoot() {  # shoot NAME WIDTHxHEIGHT ARGS...
 shoot main-window 1280x800 main "$PWD/tests/data/mpeg/dvd_pal_ac3.vob"
 shoot settings 900x700 settings
 shoot export 900x700 export
+shoot video-formats 1000x640 video-formats

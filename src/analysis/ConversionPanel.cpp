@@ -8,6 +8,10 @@ void CConversionPanel::Follow() {
     record_ = source.value_or(ResizeRecord{});
     record_.target = kTargetSquare;
     record_.steps = 0;
+    // The lines the video summary showed for that target; a refused first
+    // step keeps them.
+    record_.resizeLine = display_.VideoPanel().Get("1");
+    record_.padTrimLine = display_.VideoPanel().Get("2");
 }
 
 void CConversionPanel::ChooseTarget(int target) {

@@ -211,12 +211,14 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     queueTimer_.setInterval(100);
     connect(&queueTimer_, &QTimer::timeout, this, &CTorvoDlg::QueueTick);
 
+    QDesktopServices::setUrlHandler("torvo", this, "OpenLinkUrl");
     resize(1280, 800);
     RestorePlacement();
     Render();
 }
 
 CTorvoDlg::~CTorvoDlg() {
+    QDesktopServices::unsetUrlHandler("torvo");
     // The render test's thread classifies against the inventory: it ends first.
     delete renderControls_;
     renderControls_ = nullptr;
@@ -649,6 +651,7 @@ void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
     prefs_.lastMediaFile = path;
     fileShown_ = false;
     if (!driver_.AnalyseFile(path)) {
+        display_.SetTitle(std::string(kProgramTitle));
         const UserMessage& m = driver_.LastMessage();
         Messages().Show(m.caption, m.text, MessageIcon::kWarning);
     } else {
@@ -697,6 +700,9 @@ void CTorvoDlg::OpenNames(std::vector<std::string> names) {
 }
 
 void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
+    // Unattended, nobody is there to answer a message box: messages go to
+    // standard error.
+    if (commandLine.autoExit) unattendedMessages_ = std::make_unique<CStreamMessageBox>(std::cerr);
     std::vector<std::string> names = commandLine.names;
     for (const std::string& list : commandLine.listFiles) {
         std::ifstream in(list, std::ios::binary);
@@ -715,10 +721,8 @@ void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
         OpenNames(std::move(names));
         return;
     }
-    // Unattended: every name with export on, then the window closes. Nobody
-    // is there to answer a message box, so messages go to standard error.
+    // Unattended: every name with export on, then the window closes.
     autoExit_ = true;
-    unattendedMessages_ = std::make_unique<CStreamMessageBox>(std::cerr);
     export_.enabled = true;
     queue_.Fill(std::move(names));
     queue_.BackToFirst();
@@ -727,23 +731,20 @@ void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
 }
 
 void CTorvoDlg::QueueTick() {
-    if (queue_.Mode() == QueueMode::kStopped) {
-        queueTimer_.stop();
-        return;
-    }
+    // A message box of this file runs its own event loop: no further tick
+    // may start the next file underneath it.
+    queueTimer_.stop();
+    if (queue_.Mode() == QueueMode::kStopped) return;
     if (!queue_.AtLast() && queue_.Next()) {
         AnalyseCurrentFile();
-        if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) {
-            queue_.SetMode(QueueMode::kStopped);
-            queueTimer_.stop();
-            return;
-        }
+        if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) queue_.SetMode(QueueMode::kStopped);
     }
     if (queue_.AtLast() || queue_.Count() == 0) {
-        queueTimer_.stop();
         queue_.SetMode(QueueMode::kStopped);
         if (autoExit_) close();
+        return;
     }
+    if (queue_.Mode() != QueueMode::kStopped) queueTimer_.start();
 }
 
 void CTorvoDlg::StartQueue(QueueMode mode) {
@@ -883,6 +884,8 @@ void CTorvoDlg::StepSize(int delta) {
 }
 
 void CTorvoDlg::OpenLink(const QString& link) { ShowPopup(this, HelpText(link)); }
+
+void CTorvoDlg::OpenLinkUrl(const QUrl& url) { OpenLink(url.toString()); }
 
 // ---- window events ---------------------------------------------------------
 

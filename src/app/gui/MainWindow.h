@@ -26,6 +26,7 @@
 
 class QAction;
 class QStackedWidget;
+class QUrl;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -98,6 +99,10 @@ public:
     void AnalyseCurrentFile(bool withExport = true);
     // Brings every widget up to date with the display model.
     void Render();
+
+public slots:
+    // Every "torvo://" link of the program opens its explanation here, not in a browser.
+    void OpenLinkUrl(const QUrl& url);
 
 signals:
     void fileAnalysed();

@@ -1,5 +1,7 @@
 #include "Startup.h"
 
+#include <filesystem>
+
 namespace torvo::gui {
 
 const char* const kFirstRunText =
@@ -22,10 +24,24 @@ std::unique_ptr<CReadDatabase> CTorvoApp::LoadDatabase() {
     return nullptr;
 }
 
+void CTorvoApp::RegisterForOpenWith(bool firstRun) {
+    if (prefs_.allowOpenWith != 1 || options_.programPath.empty()) return;
+    // An installed program comes with its own desktop entry; a user entry of
+    // the same name would stand in front of it.
+    std::error_code error;
+    const auto installed =
+        (std::filesystem::path(options_.programDir) / ".." / "share" / "applications" / "torvo.desktop")
+            .lexically_normal();
+    if (std::filesystem::exists(installed, error)) return;
+    RegisterOpenWith(options_.dirs, options_.programPath,
+                     firstRun ? OpenWithAction::kCreate : OpenWithAction::kRefreshExisting);
+}
+
 bool CTorvoApp::Start() {
     const CommandLine commandLine = ParseCommandLine(options_.args);
     prefs_.Load();
-    if (prefs_.appVersion == 0) {
+    const bool firstRun = prefs_.appVersion == 0;
+    if (firstRun) {
         // Once, when no earlier run has stored settings here; an unattended
         // run has nobody to greet.
         if (!commandLine.autoExit) options_.messages->Show("Torvo", kFirstRunText, MessageIcon::kInformation);
@@ -41,6 +57,8 @@ bool CTorvoApp::Start() {
     context.dirs = options_.dirs;
     context.programPath = options_.programPath;
     window_ = std::make_unique<CTorvoDlg>(std::move(context), std::move(database));
+    // File managers offer the program for the media types it reads.
+    RegisterForOpenWith(firstRun);
     if (options_.show) window_->show();
     window_->StartFromCommandLine(commandLine);
     return true;

@@ -38,6 +38,8 @@ public:
 
 private:
     std::unique_ptr<CReadDatabase> LoadDatabase();
+    // Created on the first run, kept pointing at this program afterwards.
+    void RegisterForOpenWith(bool firstRun);
 
     StartupOptions options_;
     CPrefs prefs_;

@@ -60,6 +60,8 @@ private slots:
         qulonglong detailed = 0;
         setup.preselected = 2;
         setup.details = [&](gui::CDlgGenericList&, qulonglong data) { detailed = data; };
+        std::pair<int, qulonglong> commanded{0, 0};
+        setup.command = [&](gui::CDlgGenericList&, int command, qulonglong data) { commanded = {command, data}; };
         gui::CDlgGenericList list(setup);
         // Column 0 ascending at start, without regard to case.
         QCOMPARE(Column(list, 0), (QStringList{"Alpha", "beta", "gamma"}));
@@ -81,6 +83,9 @@ private slots:
         list.List()->setCurrentItem(list.List()->topLevelItem(1));
         list.CopyRow();
         QCOMPARE(QApplication::clipboard()->text(), QString("beta\t2\n"));
+        // A row command reaches the caller with the data of the row shown there, after the sorting.
+        list.RunCommand(7);
+        QCOMPARE(commanded, (std::pair<int, qulonglong>{7, 20}));
 
         // After a resize the columns fill the list's width, in their proportions.
         list.resize(900, 400);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,9 +25,12 @@ class CRecordingMessageBox : public IMessageBox {
 public:
     MessageAnswer Show(std::string_view caption, std::string_view text, MessageIcon icon, MessageButtons) override {
         shown.push_back({std::string(caption), std::string(text), icon});
+        if (whileShown) whileShown();
         return answer;
     }
     std::vector<ShownMessage> shown;
+    // Runs while the box is "open" (a real one runs an event loop there).
+    std::function<void()> whileShown;
     MessageAnswer answer = MessageAnswer::kOk;
 };
 

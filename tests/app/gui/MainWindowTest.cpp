@@ -1,5 +1,6 @@
 // The main window on real samples: what it shows equals the command-line
 // report of the same file, and its queue, drops, timers and buttons work.
+#include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,7 +17,12 @@
 
 #include <QTreeWidget>
 
+#include <QCheckBox>
+#include <QTimer>
+
+#include "ExportDialog.h"
 #include "GenericList.h"
+#include "SettingsDialog.h"
 #include "GuiTestUtil.h"
 #include "GuiWidgets.h"
 #include "MainWindow.h"
@@ -124,19 +130,25 @@ class MainWindowTest : public QObject {
 private slots:
     void showsWhatTheReportSays_data() {
         QTest::addColumn<QString>("sample");
-        QTest::newRow("avi") << "riff/avi_xvid_bframes_mp3cbr.avi";
-        QTest::newRow("mpeg") << "mpeg/dvd_pal_ac3.vob";
-        QTest::newRow("mp4") << "containers/mp4_h264_aac.mp4";
-        QTest::newRow("mp4 tags") << "containers/mp4_tags.mp4";
+        QTest::addColumn<QStringList>("hiddenLamps");
+        QTest::newRow("avi") << "riff/avi_xvid_bframes_mp3cbr.avi" << QStringList{};
+        QTest::newRow("mpeg") << "mpeg/dvd_pal_ac3.vob" << QStringList{};
+        QTest::newRow("mp4") << "containers/mp4_h264_aac.mp4" << QStringList{};
+        QTest::newRow("mp4 tags") << "containers/mp4_tags.mp4" << QStringList{};
+        // Raw DV has no field-coding or pulldown lamps.
+        QTest::newRow("dv") << "mpeg/dv_pal_16x9.dv" << QStringList{"lampPpf", "lampPulldown"};
+        QTest::newRow("flv") << "containers/flv_h264_aac.flv" << QStringList{};
     }
     void showsWhatTheReportSays() {
         QFETCH(QString, sample);
+        QFETCH(QStringList, hiddenLamps);
         const std::string path = Sample(sample.toUtf8().constData());
         GuiRun run;
         gui::CTorvoDlg* window = run.Start({path});
         QVERIFY(window);
         CompareWithReport(window, CliReport(path), path);
         QVERIFY(run.messages.shown.empty());
+        for (const QString& lamp : hiddenLamps) QVERIFY(!window->findChild<QLabel*>(lamp)->isVisibleTo(window));
     }
 
     void nextAndPreviousWalkAQueueOfThree() {
@@ -162,6 +174,13 @@ private slots:
         window->PreviousFile();  // at the first name: nothing moves
         QCOMPARE(window->Queue().Index(), 0);
         QCOMPARE(Field(window, "filePath"), QString::fromStdString(names[0]));
+        // Esc ends a run before the queue timer takes the next name.
+        QTest::keyClick(window, Qt::Key_F5, Qt::ControlModifier);
+        QVERIFY(window->Queue().Mode() == QueueMode::kRunAll);
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(window->Queue().Mode() == QueueMode::kStopped);
+        QTest::qWait(250);
+        QCOMPARE(window->Queue().Index(), 0);
     }
 
     void unattendedRunExportsEveryFileAndCloses() {
@@ -171,7 +190,8 @@ private slots:
         run.store.WriteText(kPrefsSection, "ExportFile", exportFile);
         const std::string list = run.scratch.Write("list.txt", Sample("mpeg/vcd_pal.mpg") + "\n");
         gui::CTorvoDlg* window =
-            run.Start({"-x", Sample("riff/avi_two_audio.avi"), "-f", list, Sample("containers/mp4_h264_aac.mp4")});
+            run.Start({"-x", Sample("riff/avi_two_audio.avi"), "-f", list, Sample("containers/mp4_h264_aac.mp4"), "-f",
+                       (run.scratch / "no-such-list.txt").string()});
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 20000);
@@ -182,8 +202,9 @@ private slots:
         QVERIFY(lines[1].find("avi_two_audio.avi") != std::string::npos);
         QVERIFY(lines[2].find("mp4_h264_aac.mp4") != std::string::npos);
         QVERIFY(lines[3].find("vcd_pal.mpg") != std::string::npos);
-        // Export was on for this run only.
+        // Export was on for this run only, and nothing waited for an answer.
         QVERIFY(!run.store.ReadInt(kPrefsSection, "ExportEnabled").value_or(0));
+        QVERIFY(run.messages.shown.empty());
     }
 
     void dropsQueueFilesAndFolders() {
@@ -228,6 +249,10 @@ private slots:
         QVERIFY(Button(window, "targetAVI")->isChecked());
         QVERIFY(Button(window, "framingWide")->isChecked());
         QCOMPARE(Field(window, "conversionLine1"), QString("Resize to 787 x 576 (Use +/- for other target sizes)"));
+        // 787 is prime: no smaller width keeps the aspect, so "-" is refused and the lines stay.
+        QTest::mouseClick(Button(window, "stepDown"), Qt::LeftButton);
+        QCOMPARE(Field(window, "conversionLine1"), QString("Resize to 787 x 576 (Use +/- for other target sizes)"));
+        QCOMPARE(window->Conversion().Steps(), 0);
         QTest::mouseClick(Button(window, "targetVCD"), Qt::LeftButton);
         QCOMPARE(Field(window, "conversionLine1"), QString("Resize to 360 x 288  ( w:[1/2]  h:[1/2] )"));
         QCOMPARE(Field(window, "conversionLine2"), QString("Trim 4 from each side for 352 x 288"));
@@ -251,6 +276,12 @@ private slots:
         gui::CTorvoDlg* window = run.Start();
         const std::string missing = (run.scratch / "gone.avi").string();
         window->OpenNames({missing, Sample("mpeg/vcd_pal.mpg")});
+        // While the box is open the queue waits for it.
+        int indexWhileShown = -2;
+        run.messages.whileShown = [&] {
+            QTest::qWait(350);
+            indexWhileShown = window->Queue().Index();
+        };
         window->RunAll();
         QTRY_COMPARE(window->Queue().Index(), 1);
         QTRY_VERIFY(window->Queue().Mode() == QueueMode::kStopped);
@@ -258,6 +289,11 @@ private slots:
         QCOMPARE(run.messages.shown[0].caption, std::string("Не открыть файл!!"));
         QVERIFY(run.messages.shown[0].text.starts_with("НеМогу открыть файл " + missing + ":\n\n"));
         QCOMPARE(Field(window, "filePath"), QString::fromStdString(Sample("mpeg/vcd_pal.mpg")));
+        QCOMPARE(indexWhileShown, 0);
+        // The file that could not be opened left no name in the caption.
+        window->PreviousFile();
+        QCOMPARE(window->windowTitle(), QString("Torvo v2.70a"));
+        QCOMPARE(run.messages.shown.size(), size_t(2));
     }
 
     void runUntilErrorStopsAtABrokenFile() {
@@ -282,6 +318,43 @@ private slots:
         QCOMPARE(Field(window, "filePath"), QString::fromStdString(names[1]));
     }
 
+    void dialogsOkReachTheShownFileAndTheExport() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start({Sample("mpeg/vcd_pal.mpg")});
+        const QString off = "Рендеринг в программе отключен (включается в меню \"Настройка\" > \"Параметры\") ";
+        QVERIFY(!ListTexts(window, "containerList").contains(off));
+        QTimer::singleShot(50, [] {
+            auto* dialog = qobject_cast<gui::CSettingsDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->findChild<QCheckBox*>("useCodecInfo")->click();
+            dialog->Accept();
+        });
+        window->Action("actionSettings")->trigger();
+        // The shown file's codec information follows the new setting.
+        QVERIFY(ListTexts(window, "containerList").contains(off));
+        QVERIFY(Field(window, "videoStatus").contains("отключен"));
+
+        QVERIFY(!window->Export().enabled);
+        QTimer::singleShot(50, [] {
+            auto* dialog = qobject_cast<gui::CExportDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->findChild<QCheckBox*>("exportEnabled")->click();
+            dialog->Accept();
+        });
+        window->Action("actionExport")->trigger();
+        QVERIFY(window->Export().enabled);
+    }
+
+    void programLinksOpenTheirExplanation() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        QVERIFY(QDesktopServices::openUrl(QUrl("torvo://local.interlace")));
+        QLabel* text = nullptr;
+        QTRY_VERIFY((text = window->findChild<QLabel*>("helpText")) != nullptr);
+        QVERIFY(text->text().contains("TFF / BFF"));
+        QVERIFY(!text->text().contains('~'));
+    }
+
     void statusLineFollowsTheModel() {
         GuiRun run;
         gui::CTorvoDlg* window = run.Start();
@@ -301,6 +374,20 @@ private slots:
         run.app.reset();
         QVERIFY(run.Start());
         QCOMPARE(run.messages.shown.size(), size_t(1));
+    }
+
+    void firstRunRegistersForOpenWithUnlessInstalled() {
+        for (const bool installed : {false, true}) {
+            GuiRun run;
+            run.store.Clear();
+            auto options = run.Options({});
+            options.programDir = (run.scratch / "prefix/bin/").string();
+            options.programPath = options.programDir + "torvo";
+            if (installed) run.scratch.Write("prefix/share/applications/torvo.desktop", "[Desktop Entry]\n");
+            run.app = std::make_unique<gui::CTorvoApp>(options);
+            QVERIFY(run.app->Start());
+            QCOMPARE(IsRegisteredForOpenWith(options.dirs), !installed);
+        }
     }
 
     void noDatabaseMeansNoWindow() {

@@ -1,5 +1,6 @@
 // Shows the main window on a file, or one of the dialogs, with settings of
 // its own, so that tools/screenshots.sh can photograph it under Xvfb.
+#include <QAction>
 #include <QApplication>
 #include <QTimer>
 #include <cstring>
@@ -30,6 +31,11 @@ int main(int argc, char** argv) {
         prefs.exportFile = "/home/user/Видео/torvo-export.txt";
         prefs.exportNameOfFileForFormat = "/usr/share/torvo/ExportFormat.txt";
         shown = std::make_unique<gui::CExportDlg>(prefs, run.messages);
+    } else if (what == "video-formats") {
+        gui::CTorvoDlg* window = run.Start();
+        if (!window) return 3;
+        window->hide();
+        window->Action("actionVideoFormats")->trigger();
     } else {
         std::vector<std::string> args;
         for (int i = 2; i < argc; ++i) args.emplace_back(argv[i]);
