@@ -62,6 +62,25 @@ TEST(Cli, JsonParsesAndHoldsEveryKey) {
     EXPECT_EQ(lines[1]["type_id"], 86);
 }
 
+TEST(Cli, RenderRowsAndChainsFollowEachFile) {
+    const CliRun run = RunCli("--json --render " + test::SamplePath("avi_mpeg4_mp3.avi") + " " +
+                              test::SamplePath("document.pdf"));
+    ASSERT_EQ(run.status, 0);
+    std::istringstream in(run.out);
+    std::string first, second;
+    std::getline(in, first);
+    std::getline(in, second);
+    const nlohmann::json avi = nlohmann::json::parse(first), pdf = nlohmann::json::parse(second);
+    EXPECT_EQ(avi["render"][0], "Рендеринг выполнен. Использована такая цепочка фильтров: ");
+    EXPECT_EQ(avi["render_chains"]["result"], "0x00000000");
+    EXPECT_TRUE(avi["render_chains"]["video"].get<std::string>().starts_with("(S) --> avidemux --> "));
+    EXPECT_TRUE(avi["render_chains"]["audio"].get<std::string>().starts_with("(S) --> avidemux --> "));
+    EXPECT_EQ(pdf["render"][0], "Рендеринг не удался. Вот сообщение DirectShow об ошибке:        ");
+    // Without --render no test runs.
+    EXPECT_FALSE(nlohmann::json::parse(RunCli("--json " + test::SamplePath("avi_mpeg4.avi")).out).contains("render_chains"));
+    EXPECT_EQ(RunCli("--render-timeout x " + test::SamplePath("avi_mpeg4.avi")).status, 2);
+}
+
 TEST(Cli, TextAndJsonAgree) {
     const std::string path = test::SamplePath("vcd_raw2352.bin");
     Display display;
@@ -160,7 +179,7 @@ TEST(Cli, NamesFromStandardInput) {
     ASSERT_TRUE(cli::ParseOptions(4, argv, options, error));
     std::istringstream in("/nonexistent/x.avi\n" + test::SamplePath("wave_pcm.wav") + "\n");
     std::ostringstream out, err;
-    cli::RunContext context{in, out, err, false, {}, nullptr, {}, nullptr, {}};
+    cli::RunContext context{in, out, err, false, {}, nullptr, {}, nullptr, {}, {}};
     EXPECT_EQ(cli::RunQueue(options, context), 1);  // the missing file counts, the queue goes on
     EXPECT_NE(out.str().find("\"type_id\":3"), std::string::npos);
     EXPECT_NE(err.str().find("/nonexistent/x.avi"), std::string::npos);

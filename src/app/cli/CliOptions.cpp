@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include <cstdlib>
+#include <string>
 #include <string_view>
 
 namespace torvo::cli {
@@ -23,6 +25,9 @@ const char* UsageText() {
            "  --export-format F      table, nfo, or a template FILE\n"
            "  --export-mode M        per-file, folder:DIR or append:FILE\n"
            "  --overwrite            per-file exports may replace existing files\n"
+           "Codecs:\n"
+           "  --render               let the machine render each file and list the elements it chose\n"
+           "  --render-timeout SEC   give up a render after SEC seconds (default 20)\n"
            "Codec database:\n"
            "  --db PATH              read the codec database from PATH\n"
            "  --video-codecs         list the video formats the codec database knows\n"
@@ -129,6 +134,18 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 return false;
             }
             options.databasePath = argv[++i];
+        } else if (arg == "--render") {
+            options.render = true;
+        } else if (arg == "--render-timeout") {
+            if (!value(v)) return false;
+            const std::string seconds(v);
+            char* end = nullptr;
+            const double limit = std::strtod(seconds.c_str(), &end);
+            if (seconds.empty() || *end != '\0' || !(limit > 0) || limit > 3600) {
+                error = "--render-timeout takes a number of seconds (at most 3600)";
+                return false;
+            }
+            options.renderTimeLimitMs = int(limit * 1000);
         } else if (arg == "--video-codecs") {
             options.listVideoCodecs = true;
         } else if (arg == "--audio-formats") {

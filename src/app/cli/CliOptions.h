@@ -26,6 +26,8 @@ struct Options {
     bool untilError = false;           // stop after the first broken file
     bool listVideoCodecs = false;
     bool listAudioFormats = false;
+    bool render = false;               // --render: the render test after each file
+    int renderTimeLimitMs = 20000;     // --render-timeout SECONDS
     bool listCodecs = false;           // --codecs: the codec inventory
     bool noCache = false;              // --no-cache: gather the inventory afresh
     std::string databasePath;  // empty: the usual search for Torvo27.dat

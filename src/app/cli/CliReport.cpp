@@ -75,7 +75,8 @@ std::string FieldLines(const Display& display) {
     return out;
 }
 
-std::string JsonLine(const std::string& path, int typeId, const Display& display, const ScanSummary* scan) {
+std::string JsonLine(const std::string& path, int typeId, const Display& display, const ScanSummary* scan,
+                     const nlohmann::ordered_json* extra) {
     nlohmann::ordered_json j;
     j["file"] = path;
     j["type_id"] = typeId;
@@ -117,6 +118,8 @@ std::string JsonLine(const std::string& path, int typeId, const Display& display
                      {"read_kib_per_s", scan->readKiBps},
                      {"failed", scan->failed}};
     }
+    if (extra)
+        for (const auto& [key, value] : extra->items()) j[key] = value;
     // File names need not be valid UTF-8; such bytes become U+FFFD rather than an exception.
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

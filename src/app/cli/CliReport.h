@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "analysis/Display.h"
 #include "analysis/DriverScan.h"
 
@@ -12,7 +14,9 @@ namespace torvo::cli {
 std::string TextReport(const std::string& path, const Display& display);
 std::string FieldLines(const Display& display);
 // One line of JSON, without the line break.
-// With a scan summary for files that were scanned whole.
-std::string JsonLine(const std::string& path, int typeId, const Display& display, const ScanSummary* scan = nullptr);
+// With a scan summary for files that were scanned whole, and further keys of
+// the object (the render test's chains), each possibly null.
+std::string JsonLine(const std::string& path, int typeId, const Display& display, const ScanSummary* scan = nullptr,
+                     const nlohmann::ordered_json* extra = nullptr);
 
 }  // namespace torvo::cli

@@ -39,14 +39,16 @@ bool CollectNames(const Options& options, RunContext& context, std::vector<std::
 }
 
 void PrintReport(const Options& options, RunContext& context, const std::string& path, const CAnalysisDriver& driver,
-                 const Display& display) {
+                 const Display& display, const nlohmann::ordered_json& extra) {
     std::optional<ScanSummary> scan;
     if (driver.Scan()) scan = SummariseScan(*driver.Scan());
     switch (options.format) {
         case OutputFormat::kText: context.out << TextReport(path, display) << "\n"; break;
         case OutputFormat::kFields: context.out << FieldLines(display) << "\n"; break;
         case OutputFormat::kJson:
-            context.out << JsonLine(path, driver.Container().typeId, display, scan ? &*scan : nullptr) << "\n";
+            context.out << JsonLine(path, driver.Container().typeId, display, scan ? &*scan : nullptr,
+                                    extra.empty() ? nullptr : &extra)
+                        << "\n";
             break;
     }
     context.out.flush();
@@ -108,7 +110,9 @@ int RunQueue(const Options& options, RunContext& context) {
             return kInterruptedStatus;
         }
         if (context.progress) context.err << "\r\033[K" << prefix << std::flush;
-        PrintReport(options, context, path, driver, display);
+        nlohmann::ordered_json extra = nlohmann::ordered_json::object();
+        if (context.renderTest) context.renderTest(path, driver, display, extra);
+        PrintReport(options, context, path, driver, display, extra);
         if (context.writeVgs) {
             if (const std::string error = context.writeVgs(driver); !error.empty()) {
                 context.err << error << "\n";

@@ -6,6 +6,8 @@
 #include <functional>
 #include <iostream>
 
+#include <nlohmann/json.hpp>
+
 #include "CliOptions.h"
 #include "analysis/Driver.h"
 #include "export/ExportWriter.h"
@@ -26,6 +28,10 @@ struct RunContext {
     const std::atomic<bool>* interrupted = nullptr;
     // Writes the GOP picture of the analysed file (--vgs); returns an error text, empty on success.
     std::function<std::string(const CAnalysisDriver&)> writeVgs;
+    // The render test of each analysed file (--render), before its report.
+    std::function<void(const std::string& path, const CAnalysisDriver& driver, Display& display,
+                       nlohmann::ordered_json& extra)>
+        renderTest;
 };
 
 // The exit status of a run that Ctrl+C ended.

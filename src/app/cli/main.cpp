@@ -3,13 +3,18 @@
 
 #include <atomic>
 #include <csignal>
+#include <chrono>
 #include <iostream>
+#include <memory>
 
 #include "CliCodecs.h"
 #include "CliOptions.h"
 #include "CliRun.h"
 #include "VgsPng.h"
+#include "CliRender.h"
 #include "QtSettingsStore.h"
+#include "inventory/GuidText.h"
+#include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
 #include "inventory/InventoryService.h"
@@ -132,5 +137,26 @@ int main(int argc, char** argv) {
         prefs.exportEnabled = 0;
         prefs.Save(true);
     };
+
+    // The render test runs in a child process per file, so that a plugin
+    // that crashes or hangs ends only that child.
+    const std::chrono::milliseconds timeLimit(options.renderTimeLimitMs);
+    RenderTestContext renderContext{
+        [timeLimit] { return std::make_unique<CChildRenderPlatform>(timeLimit); }, DatabaseGuidNames(database),
+        [&database](uint32_t code) { return database.DescribeHresult(256, code); }};
+    CRenderTest renderTest(renderContext);
+    cli::RenderRun renderRun{renderTest, nullptr, [&prefs, &context] {
+                                 prefs.useCodecInfo = 0;
+                                 prefs.Save(true);
+                                 context.driverOptions.useCodecInfo = false;
+                             },
+                             std::cerr};
+    if (options.render)
+        context.renderTest = [&](const std::string& path, const CAnalysisDriver& driver, Display& display,
+                                 nlohmann::ordered_json& extra) {
+            if (prefs.useCodecInfo == 0) return;  // codec interaction is off: the analysis said so already
+            renderRun.inventory = inventory.Published();
+            cli::RunRenderTest(renderRun, path, driver.Records(), display, extra);
+        };
     return cli::RunQueue(options, context);
 }

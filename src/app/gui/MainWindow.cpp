@@ -16,7 +16,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -31,6 +33,12 @@
 #include "ExportDialog.h"
 #include "GenericList.h"
 #include "HelpTexts.h"
+#include "RenderControls.h"
+#include "TestMonitor.h"
+#include "inventory/GuidText.h"
+#include "platform/gstreamer/GstInventoryCache.h"
+#include "platform/gstreamer/render/ChildPlayback.h"
+#include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "SettingsDialog.h"
 #include "analysis/Text.h"
 #include "codecdb/DatabaseNaming.h"
@@ -160,10 +168,15 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     left->addWidget(BuildFilePanel());
     auto* containerGroup = new QGroupBox("Контейнер", central);
     containerGroup->setObjectName("containerPanel");
+    containerGroup_ = containerGroup;
     auto* containerLayout = new QVBoxLayout(containerGroup);
-    containerList_ = new CNotesView(containerGroup);
+    containerStack_ = new QStackedWidget(containerGroup);
+    containerList_ = new CNotesView(containerStack_);
     containerList_->setObjectName("containerList");
-    containerLayout->addWidget(containerList_);
+    monitor_ = new CTestMonitor(containerStack_);
+    containerStack_->addWidget(containerList_);
+    containerStack_->addWidget(monitor_);
+    containerLayout->addWidget(containerStack_);
     auto* userGroup = new QGroupBox("Данные пользователя / Метаданные", central);
     userGroup->setObjectName("userDataPanel");
     auto* userLayout = new QVBoxLayout(userGroup);
@@ -204,15 +217,41 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     Render();
 }
 
-CTorvoDlg::~CTorvoDlg() { QDesktopServices::unsetUrlHandler("torvo"); }
+CTorvoDlg::~CTorvoDlg() {
+    QDesktopServices::unsetUrlHandler("torvo");
+    // The render test's thread classifies against the inventory: it ends first.
+    delete renderControls_;
+    renderControls_ = nullptr;
+}
 
 IMessageBox& CTorvoDlg::Messages() { return unattendedMessages_ ? *unattendedMessages_ : *context_.messages; }
 
 void CTorvoDlg::UseDatabase(std::unique_ptr<CReadDatabase> database) {
     database_ = std::move(database);
+    if (!inventory_) {
+        GstGatherOptions gathering;
+        if (database_) gathering.extraKey = FileStamp(database_->Path());
+        inventory_ = std::make_unique<CInventoryService>(GstInventoryGatherer(
+            [this](std::string_view text, std::string& name) {
+                return database_ && DatabaseGuidNames(*database_)(text, name);
+            },
+            gathering));
+    }
     DriverOptions options;
     options.useCodecInfo = prefs_.useCodecInfo != 0;
+    options.scanEntireFile = prefs_.scanEntireFile != 0;
     if (database_) UseDatabaseNames(options, *database_);
+    options.waitForInventory = [this](bool& useCodecInfo) -> CodecInventory* {
+        const bool was = useCodecInfo;
+        inventory_->Wait(useCodecInfo);
+        for (const InventoryMessage& m : inventory_->TakeMessages())
+            Messages().Show(m.caption, m.text, MessageIcon::kWarning);
+        if (was && !useCodecInfo) {
+            prefs_.useCodecInfo = 0;  // timed out: codec interaction stays off
+            prefs_.Save(true);
+        }
+        return inventory_->Published();
+    };
     driver_.SetOptions(std::move(options));
 }
 
@@ -448,22 +487,68 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
     auto* rows = new QHBoxLayout;
     constexpr const char* kGroups[3] = {"Вид", "Звук", "В+З"};
     constexpr const char* kNames[3] = {"Video", "Audio", "Both"};
+    constexpr const char* kRenderTips[3][3] = {
+        {"[1] Предлагаемая Torvo цепочка кодеков и фильтров для воспроизведения видео, если это возможно",
+         "[2] Внутренняя сборка цепочки фильтров [1] для проверки их фактической совместимости",
+         "[3] Просмотр видео, полученного с помощью [2] для проверки результата"},
+        {"[1] Предлагаемая Torvo цепочка кодеков и фильтров для воспроизведения звука, если это возможно",
+         "[2] Внутренняя сборка цепочки фильтров [1] для проверки их фактической совместимости",
+         "[3] Прослушивание звука, полученного с помощью [2] для проверки результата"},
+        {"[1] Цепочка фильтров DirectShow для воспроизведения видео и звука, если это возможно",
+         "[2] Воспроизведение видео и звука, полученных с помощью [1] для проверки результата", ""},
+    };
     for (int g = 0; g < 3; ++g) {
         auto* box = new QGroupBox(kGroups[g], group);
         auto* line = new QHBoxLayout(box);
         line->setContentsMargins(4, 2, 4, 2);
         for (int r = 1; r <= 3; ++r) {
             auto* button = SmallButton(QString("[%1]").arg(r), QString("render%1%2").arg(kNames[g]).arg(r), box);
-            // The render test attaches here once it exists.
             button->setEnabled(false);
-            button->setToolTip(QString("Тест рендеринга: %1, вариант %2").arg(kGroups[g]).arg(r));
+            button->setToolTip(kRenderTips[g][r - 1]);
             renderButtons_.push_back(button);
             line->addWidget(button);
         }
         rows->addWidget(box);
     }
+    auto* progress = new QProgressBar(group);
+    progress->setObjectName("renderProgress");
+    progress->setTextVisible(false);
+    progress->setMaximumWidth(160);
+    rows->addWidget(progress);
     rows->addStretch(1);
     layout->addLayout(rows);
+
+    RenderControlsContext render;
+    render.display = &display_;
+    render.messages = [this]() -> IMessageBox& { return Messages(); };
+    render.programPath = context_.programPath;
+    render.test.makePlatform = [] { return std::make_unique<CChildRenderPlatform>(); };
+    render.test.guidNames = [this](std::string_view text, std::string& name) {
+        return database_ && DatabaseGuidNames(*database_)(text, name);
+    };
+    render.test.describeHresult = [this](uint32_t code) {
+        return database_ ? database_->DescribeHresult(256, code) : Format("0x%08x", code);
+    };
+    render.switchCodecInfoOff = [this] {
+        prefs_.useCodecInfo = 0;
+        prefs_.Save(true);
+        UseDatabase(std::move(database_));
+    };
+    render.makePlayback = [] { return std::make_unique<CChildPlayback>(); };
+    render.inventory = [this]() -> CodecInventory* {
+        // The test classifies against the inventory: wait for it, forced.
+        bool on = true;
+        inventory_->Wait(on, true);
+        return inventory_->Published();
+    };
+    std::array<QPushButton*, 9> buttons{};
+    std::copy(renderButtons_.begin(), renderButtons_.end(), buttons.begin());
+    renderControls_ = new CRenderControls(std::move(render), buttons, progress, monitor_, this);
+    connect(renderControls_, &CRenderControls::monitorShown, this, [this](bool shown) {
+        containerStack_->setCurrentWidget(shown ? static_cast<QWidget*>(monitor_) : containerList_);
+        containerGroup_->setTitle(shown ? "Тест монитор" : "Контейнер");
+    });
+
     renderList_ = new CNotesView(group);
     renderList_->setObjectName("renderList");
     layout->addWidget(renderList_, 1);
@@ -551,6 +636,16 @@ void CTorvoDlg::Render() {
 }
 
 void CTorvoDlg::RefreshTick() {
+    inventory_->PreloadTick(prefs_.preloadCodecInfo != 0, prefs_.useCodecInfo != 0);
+    inventory_->Tick();
+    for (const InventoryMessage& m : inventory_->TakeMessages()) Messages().Show(m.caption, m.text, MessageIcon::kWarning);
+    renderControls_->Tick();
+    if (scanning_) {
+        // Interim statistics every fifth tick; the final ones finish the file.
+        const auto tick = driver_.OnStatusTick();
+        dirty_ = true;
+        if (tick != CAnalysisDriver::ScanTick::kRunning) FinishFile();
+    }
     // Background work reports through the display model; show what changed.
     if (dirty_) Render();
 }
@@ -562,6 +657,7 @@ void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
     const std::string path = queue_.Current();
     prefs_.lastMediaFile = path;
     fileShown_ = false;
+    scanning_ = false;
     if (!driver_.AnalyseFile(path)) {
         display_.SetTitle(std::string(kProgramTitle));
         const UserMessage& m = driver_.LastMessage();
@@ -569,17 +665,28 @@ void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
     } else {
         fileShown_ = true;
         conversion_.Follow();
-        if (withExport && export_.enabled) {
-            CExportWriter writer(export_, [this] {
-                prefs_.exportEnabled = 0;
-                prefs_.Save(true);
-            });
-            ShowMessages(writer.ExportFile(display_.Fields(), path).messages, MessageIcon::kWarning);
-        }
+        scanning_ = driver_.Scan() != nullptr;
     }
+    pendingExport_ = fileShown_ && withExport;
+    pendingPath_ = path;
+    renderControls_->FileAnalysed(path, fileShown_ ? &driver_.Records() : nullptr, prefs_.useCodecInfo != 0);
     display_.SetQueueCounter(queue_.CounterText());
     containerList_->scrollToTop();
     userDataList_->scrollToTop();
+    Render();
+    if (!scanning_) FinishFile();
+}
+
+void CTorvoDlg::FinishFile() {
+    scanning_ = false;
+    if (pendingExport_ && export_.enabled) {
+        CExportWriter writer(export_, [this] {
+            prefs_.exportEnabled = 0;
+            prefs_.Save(true);
+        });
+        ShowMessages(writer.ExportFile(display_.Fields(), pendingPath_).messages, MessageIcon::kWarning);
+    }
+    pendingExport_ = false;
     Render();
     emit fileAnalysed();
 }
@@ -646,9 +753,13 @@ void CTorvoDlg::QueueTick() {
     // may start the next file underneath it.
     queueTimer_.stop();
     if (queue_.Mode() == QueueMode::kStopped) return;
-    if (!queue_.AtLast() && queue_.Next()) {
+    if (!scanning_ && !queue_.AtLast() && queue_.Next()) {
         AnalyseCurrentFile();
         if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) queue_.SetMode(QueueMode::kStopped);
+    }
+    if (scanning_) {  // the next file waits for this one's scan
+        queueTimer_.start();
+        return;
     }
     if (queue_.AtLast() || queue_.Count() == 0) {
         queue_.SetMode(QueueMode::kStopped);
@@ -688,6 +799,9 @@ void CTorvoDlg::StopProcessing() {
 }
 
 void CTorvoDlg::CloseFile() {
+    driver_.StopScan();
+    scanning_ = pendingExport_ = false;
+    renderControls_->FileAnalysed({}, nullptr, prefs_.useCodecInfo != 0);
     display_.Reset();
     display_.SetTitle(std::string(kProgramTitle));
     display_.SetQueueCounter({});

@@ -20,10 +20,12 @@
 #include "analysis/MessageBox.h"
 #include "codecdb/ReadDatabase.h"
 #include "export/ExportWriter.h"
+#include "inventory/InventoryService.h"
 #include "settings/DesktopIntegration.h"
 #include "settings/Prefs.h"
 
 class QAction;
+class QStackedWidget;
 class QUrl;
 class QGroupBox;
 class QLabel;
@@ -33,6 +35,9 @@ class QGridLayout;
 class QVBoxLayout;
 
 namespace torvo::gui {
+
+class CRenderControls;
+class CTestMonitor;
 
 // Loads the codec database; null after showing why it failed.
 using DatabaseLoader = std::function<std::unique_ptr<CReadDatabase>()>;
@@ -85,11 +90,17 @@ public:
     // Background work (the full scan, the render test) reports here.
     Display& Model() { return display_; }
     const FileQueue& Queue() const { return queue_; }
+    // A full scan of the shown file is still running (its export waits).
+    bool Scanning() const { return scanning_; }
     const ExportSettings& Export() const { return export_; }
     const CConversionPanel& Conversion() const { return conversion_; }
+    CRenderControls& RenderCommands() { return *renderControls_; }
+    CTestMonitor& Monitor() { return *monitor_; }
     QAction* Action(const QString& objectName) const;
     // Analyses the queue's current name (the road of one file).
     void AnalyseCurrentFile(bool withExport = true);
+    // The file is finished (at once, or when its full scan is done): its export runs.
+    void FinishFile();
     // Brings every widget up to date with the display model.
     void Render();
 
@@ -135,6 +146,10 @@ private:
     ExportSettings export_;
     bool autoExit_ = false;
     bool fileShown_ = false;
+    // A full scan of the shown file is running; its export and the queue wait for it.
+    bool scanning_ = false;
+    bool pendingExport_ = false;
+    std::string pendingPath_;
     bool dirty_ = true;
     std::unique_ptr<IMessageBox> unattendedMessages_;
 
@@ -158,6 +173,14 @@ private:
     std::array<QPushButton*, 2> framingButtons_{};
     std::array<QPushButton*, 2> stepButtons_{};
     std::vector<QPushButton*> renderButtons_;
+    // The container notes, or the test monitor in their place.
+    QGroupBox* containerGroup_ = nullptr;
+    QStackedWidget* containerStack_ = nullptr;
+    CTestMonitor* monitor_ = nullptr;
+    CRenderControls* renderControls_ = nullptr;
+    // The codec inventory, gathered on a worker thread (preloaded or when a
+    // file's codec steps or the render test need it).
+    std::unique_ptr<CInventoryService> inventory_;
 };
 
 }  // namespace torvo::gui

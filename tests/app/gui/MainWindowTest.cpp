@@ -146,6 +146,7 @@ private slots:
         GuiRun run;
         gui::CTorvoDlg* window = run.Start({path});
         QVERIFY(window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->Scanning(), 10000);  // the report shows the final statistics
         CompareWithReport(window, CliReport(path), path);
         QVERIFY(run.messages.shown.empty());
         for (const QString& lamp : hiddenLamps) QVERIFY(!window->findChild<QLabel*>(lamp)->isVisibleTo(window));

@@ -1,0 +1,111 @@
+#include "platform/gstreamer/render/ChildPlayback.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include <nlohmann/json.hpp>
+
+#include "analysis/Text.h"
+#include "platform/gstreamer/render/ChildRenderPlatform.h"
+
+namespace torvo {
+namespace {
+
+enum LineResult { kLine, kQuiet, kGone };
+
+// The next complete line of the child's output, reading at most until the deadline.
+LineResult NextLine(int fd, std::string& pending, std::string& line, int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (const size_t end = pending.find('\n'); end != std::string::npos) {
+            line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            return kLine;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return kQuiet;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(left.count())) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) return kGone;
+        pending.append(buffer, size_t(n));
+    }
+}
+
+}  // namespace
+
+CChildPlayback::CChildPlayback(std::string helper) : helper_(helper.empty() ? RenderHelperPath() : std::move(helper)) {}
+
+CChildPlayback::~CChildPlayback() { Close(); }
+
+bool CChildPlayback::Open(const std::string& path, uint64_t window, std::string& error) {
+    Close();
+    ended_ = false;
+    std::vector<std::string> args{"--play", path};
+    if (window) args.insert(args.end(), {"--window", Format("%llu", static_cast<unsigned long long>(window))});
+    if (helper_.empty() || !child_.Start(helper_, args, true, error)) {
+        if (error.empty()) error = "torvo-render is not installed";
+        return false;
+    }
+    std::string line;
+    while (NextLine(child_.Output(), pending_, line, 20000) == kLine) {
+        const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+        if (!j.is_object()) continue;
+        if (j.contains("ready")) {
+            duration_ = j["ready"].value("duration", int64_t(0));
+            reader_ = std::thread([this] { ReadStatus(); });
+            return true;
+        }
+        if (j.contains("error") || j.contains("crash")) {
+            error = j.contains("error") ? j["error"].value("message", "") : "the player crashed";
+            break;
+        }
+    }
+    if (error.empty()) error = "the player did not start";
+    child_.Kill();
+    child_.Wait();
+    return false;
+}
+
+void CChildPlayback::ReadStatus() {
+    std::string line;
+    for (;;) {
+        if (stop_) break;
+        const LineResult r = NextLine(child_.Output(), pending_, line, 100);
+        if (r == kQuiet) continue;
+        if (r == kGone) break;
+        const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+        if (!j.is_object()) continue;
+        if (j.contains("status")) {
+            const nlohmann::json& s = j["status"];
+            position_ = s.value("position", int64_t(0));
+            if (const int64_t d = s.value("duration", int64_t(0)); d > 0) duration_ = d;
+            playing_ = s.value("playing", false);
+        } else if (j.contains("crash") || j.contains("error")) {
+            break;
+        }
+    }
+    playing_ = false;
+    ended_ = true;
+}
+
+bool CChildPlayback::SetPosition(int64_t position, bool keyFrame) {
+    return child_.Send(Format("seek %lld %d", static_cast<long long>(position), keyFrame ? 1 : 0));
+}
+
+void CChildPlayback::SetVolume(int volume) { child_.Send(Format("volume %d", volume)); }
+
+void CChildPlayback::Close() {
+    child_.Send("quit");
+    stop_ = true;
+    if (reader_.joinable()) reader_.join();
+    stop_ = false;
+    child_.Finish(2000);
+    pending_.clear();
+    playing_ = false;
+}
+
+}  // namespace torvo
