@@ -1,5 +1,8 @@
 #include "MainWindow.h"
 
+#include "FrameLayoutDialog.h"
+#include "analysis/DriverScan.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -374,8 +377,9 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
     barRow->addWidget(LinkLabel(this, "gop", "?"));
     vgsButton_ = SmallButton("VGS", "vgsButton", group);
     vgsButton_->setToolTip("Структура GOP, картинка за картинкой");
-    // The picture-by-picture window comes with the full scan.
+    // Enabled once a full scan has recorded pictures.
     vgsButton_->setEnabled(false);
+    connect(vgsButton_, &QPushButton::clicked, this, &CTorvoDlg::ShowFrameLayout);
     barRow->addWidget(vgsButton_);
     layout->addLayout(barRow);
 
@@ -658,6 +662,7 @@ void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
     prefs_.lastMediaFile = path;
     fileShown_ = false;
     scanning_ = false;
+    vgsButton_->setEnabled(false);
     if (!driver_.AnalyseFile(path)) {
         display_.SetTitle(std::string(kProgramTitle));
         const UserMessage& m = driver_.LastMessage();
@@ -677,6 +682,18 @@ void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
     if (!scanning_) FinishFile();
 }
 
+void CTorvoDlg::ShowFrameLayout() {
+    const CFastScan* scan = driver_.Scan();
+    if (scanning_ || !ScanHasPictures(scan)) return;
+    // The drawing reads the scan's frame list: no queued file may replace it meanwhile.
+    const bool queueRunning = queueTimer_.isActive();
+    queueTimer_.stop();
+    CFrameLayoutDlg dialog(FrameLayoutOf(*scan, driver_.Records().video), this);
+    emit frameLayoutShown(&dialog);
+    dialog.exec();
+    if (queueRunning) queueTimer_.start();
+}
+
 void CTorvoDlg::FinishFile() {
     scanning_ = false;
     if (pendingExport_ && export_.enabled) {
@@ -687,6 +704,7 @@ void CTorvoDlg::FinishFile() {
         ShowMessages(writer.ExportFile(display_.Fields(), pendingPath_).messages, MessageIcon::kWarning);
     }
     pendingExport_ = false;
+    vgsButton_->setEnabled(fileShown_ && ScanHasPictures(driver_.Scan()));
     Render();
     emit fileAnalysed();
 }
@@ -801,6 +819,7 @@ void CTorvoDlg::StopProcessing() {
 void CTorvoDlg::CloseFile() {
     driver_.StopScan();
     scanning_ = pendingExport_ = false;
+    vgsButton_->setEnabled(false);
     renderControls_->FileAnalysed({}, nullptr, prefs_.useCodecInfo != 0);
     display_.Reset();
     display_.SetTitle(std::string(kProgramTitle));

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+class QDialog;
 #include <array>
 #include <functional>
 #include <map>
@@ -101,6 +102,8 @@ public:
     void AnalyseCurrentFile(bool withExport = true);
     // The file is finished (at once, or when its full scan is done): its export runs.
     void FinishFile();
+    // The VGS window of the scanned file (modal).
+    void ShowFrameLayout();
     // Brings every widget up to date with the display model.
     void Render();
 
@@ -110,6 +113,8 @@ public slots:
 
 signals:
     void fileAnalysed();
+    // The VGS window is about to run (tests drive it from here).
+    void frameLayoutShown(QDialog* dialog);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -4,9 +4,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QSet>
@@ -21,6 +23,7 @@
 #include <QTimer>
 
 #include "ExportDialog.h"
+#include "FrameLayoutDialog.h"
 #include "GenericList.h"
 #include "SettingsDialog.h"
 #include "GuiTestUtil.h"
@@ -225,6 +228,40 @@ private slots:
         run.scratch.Write("clips/notes.txt", "x");
         Drop(window, {(run.scratch / "clips").string()});
         QCOMPARE(window->Queue().Names(), (std::vector<std::string>{c, b, a}));
+    }
+
+    // The scan finishes the file; the VGS window then shows the core's picture
+    // and texts, and its options change the order it draws in.
+    void scanEnablesTheFrameLayoutWindow() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start({Sample("scan/mpeg2_ps_gop12.mpg")});
+        QVERIFY(window);
+        auto* vgs = window->findChild<QPushButton*>("vgsButton");
+        QTRY_VERIFY_WITH_TIMEOUT(!window->Scanning(), 10000);
+        QVERIFY(vgs->isEnabled());
+        QString before, after, hover;
+        bool codedEnabled = false;
+        connect(window, &gui::CTorvoDlg::frameLayoutShown, this, [&](QDialog* dialog) {
+            QTimer::singleShot(0, dialog, [&, dialog] {
+                auto* status = dialog->findChild<QLabel*>("vgsStatus");
+                before = status->text();
+                auto* coded = dialog->findChild<QCheckBox*>("vgsCodedOrder");
+                codedEnabled = coded->isEnabled();
+                coded->setChecked(true);
+                after = status->text();
+                QWidget* view = dialog->findChild<QWidget*>("vgsView");
+                QMouseEvent move(QEvent::MouseMove, QPointF(5, 8), view->mapToGlobal(QPointF(5, 8)), Qt::NoButton,
+                                 Qt::NoButton, Qt::NoModifier);
+                QApplication::sendEvent(view, &move);
+                hover = dialog->findChild<QLabel*>("vgsHover")->text();
+                dialog->reject();
+            });
+        });
+        QTest::mouseClick(vgs, Qt::LeftButton);
+        QVERIFY(before.startsWith(QString::fromUtf8("в порядке показа")));
+        QVERIFY(codedEnabled);  // the sample has B pictures
+        QVERIFY(after.startsWith(QString::fromUtf8("как кодиров")));
+        QVERIFY2(hover.contains("I"), qPrintable(hover));  // the first coded picture is an I picture
     }
 
     void audioButtonsSwitchTheShownStream() {
