@@ -36,6 +36,13 @@ int main(int argc, char** argv) {
         if (!window) return 3;
         window->hide();
         window->Action("actionVideoFormats")->trigger();
+    } else if (what == "render" || what == "monitor") {
+        // The render test of the file, then (monitor) its playback.
+        gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});
+        if (!window) return 3;
+        QTimer::singleShot(500, window, [window] { window->findChild<QPushButton*>("renderBoth1")->click(); });
+        if (what == "monitor")
+            QTimer::singleShot(5000, window, [window] { window->findChild<QPushButton*>("renderBoth2")->click(); });
     } else {
         std::vector<std::string> args;
         for (int i = 2; i < argc; ++i) args.emplace_back(argv[i]);

@@ -69,15 +69,19 @@ int64_t Position(GstElement* playbin) {
     return gst_element_query_position(playbin, GST_FORMAT_TIME, &p) && p > 0 ? p / 100 : 0;
 }
 
+void PrintError(GstMessage* m) {
+    GError* e = nullptr;
+    gst_message_parse_error(m, &e, nullptr);
+    Print({{"error", {{"message", e ? e->message : ""}}}});
+    if (e) g_error_free(e);
+}
+
 // Drains the bus; false after an error.
 bool PumpBus(GstBus* bus, bool* prerolled) {
     while (GstMessage* m = gst_bus_pop(bus)) {
         bool ok = true;
         if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
-            GError* e = nullptr;
-            gst_message_parse_error(m, &e, nullptr);
-            Print({{"error", {{"message", e ? e->message : ""}}}});
-            if (e) g_error_free(e);
+            PrintError(m);
             ok = false;
         } else if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_ASYNC_DONE && prerolled) {
             *prerolled = true;
@@ -134,10 +138,7 @@ int PlayFile(const char* path, uint64_t window) {
                                                    GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR));
         if (!m) continue;
         if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
-            GError* e = nullptr;
-            gst_message_parse_error(m, &e, nullptr);
-            Print({{"error", {{"message", e ? e->message : ""}}}});
-            if (e) g_error_free(e);
+            PrintError(m);
             ok = false;
         } else {
             prerolled = true;
