@@ -36,6 +36,11 @@ int main(int argc, char** argv) {
         if (!window) return 3;
         window->hide();
         window->Action("actionVideoFormats")->trigger();
+    } else if (what == "vgs") {
+        // The VGS window of a scanned file, once the scan has finished it.
+        gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});
+        if (!window) return 3;
+        QTimer::singleShot(1500, window, [window] { window->findChild<QPushButton*>("vgsButton")->click(); });
     } else if (what == "render" || what == "monitor") {
         // The render test of the file, then (monitor) its playback.
         gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});
