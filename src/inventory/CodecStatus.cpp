@@ -70,6 +70,7 @@ std::optional<MediaTypePair> VideoFromAnalysis(const AnalysisRecords& records) {
     if (FourccIs(f, {"vp80"})) return Caps("video/x-vp8");
     if (FourccIs(f, {"vp90", "vp09"})) return Caps("video/x-vp9");
     if (FourccIs(f, {"av01"})) return Caps("video/x-av1");
+    if (FourccIs(f, {"theo"})) return ProjectTypeForCaps("video/x-theora");
     for (const VideoHeader& h : v.headers) {
         if (h.version == 2) return Caps("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false");
         if (h.version > 0) break;
@@ -172,6 +173,10 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
     if (name == "AAC") return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x00FF)};
     if (name == "ADPCM") return Caps("audio/x-adpcm, layout=(string)swf");
     if (name.starts_with("Nellymoser")) return Caps("audio/x-nellymoser");
+    // Matroska/WebM codecs without a Windows format tag.
+    if (name == "Vorbis") return ProjectTypeForCaps("audio/x-vorbis");
+    if (name == "Opus") return ProjectTypeForCaps("audio/x-opus");
+    if (name == "FLAC") return Caps("audio/x-flac");
     return std::nullopt;
 }
 

@@ -125,7 +125,7 @@ bool NeedsLeftOutPlugins(const std::string& caps) {
 
 std::vector<std::string> AllSamples() {
     std::vector<std::string> names;
-    for (const char* folder : {"", "containers", "mpeg", "riff"})
+    for (const char* folder : {"", "containers", "mpeg", "riff", "tsmkv"})
         for (std::string& n : test::SampleNamesIn(folder)) names.push_back(std::move(n));
     return names;
 }
