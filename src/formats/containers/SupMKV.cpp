@@ -12,7 +12,7 @@ namespace torvo {
 
 namespace {
 
-// Element ids (with their length markers) of the Matroska specification.
+// Element ids (with their length markers) as RFC 9559 assigns them to Matroska.
 enum : uint32_t {
     kSegment = 0x18538067,
     kSeekHead = 0x114D9B74,

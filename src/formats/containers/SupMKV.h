@@ -1,5 +1,5 @@
-// CSupMKV: Matroska and WebM files (the EBML element tree of the Matroska
-// specification): Segment Info, Tracks, Tags, and the first blocks of each
+// CSupMKV: Matroska and WebM files (the EBML element tree of RFC 8794 /
+// RFC 9559): Segment Info, Tracks, Tags, and the first blocks of each
 // track, which go into the VideoInfo and StreamInfo buffers where the
 // elementary-stream parsers take over.
 #pragma once
