@@ -97,7 +97,7 @@ bool HasSinkTemplate(GstElementFactory* f) {
 bool Contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
 
 // The filter category's instances, as the registration searches them.
-constexpr std::string_view kFilterInstances = "CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance";
+constexpr std::string_view kFilterInstances = "CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\INSTANCE";  // compared upper-cased
 
 // The instance subkey of a key below the filter category ("" for the
 // category itself), or none for any other key.
