@@ -77,6 +77,11 @@ void RunCodecCommand(CDlgGenericList& list, const std::shared_ptr<CodecListConte
     const int index = static_cast<int>(data);
     CodecEntry& entry = context->inventory->At(index);
     IMessageBox& messages = *context->messages;
+    // The menu offers these only where they apply; a command that arrives
+    // otherwise is ignored, never run.
+    const bool expert = context->expertMode && context->expertMode();
+    for (const CodecMenuItem& item : CodecRowMenu(entry, expert, true))
+        if (item.command == command && !item.enabled) return;
     bool changed = false;
     switch (command) {
         case kCmdDetails: ShowEntryDetails(&list, *context->inventory, index); return;
