@@ -174,6 +174,32 @@ void SetFactoryRank(const std::string& name, std::optional<uint32_t> rank) {
     gst_object_unref(feature);
 }
 
+// A property's default as a person reads it: enums and flags by their
+// short names, anything else as GLib prints it.
+std::string DefaultText(GParamSpec* spec) {
+    const GValue* value = g_param_spec_get_default_value(spec);
+    if (G_IS_PARAM_SPEC_ENUM(spec)) {
+        const GEnumValue* e = g_enum_get_value(G_PARAM_SPEC_ENUM(spec)->enum_class, g_value_get_enum(value));
+        if (e) return e->value_nick;
+    }
+    if (G_IS_PARAM_SPEC_FLAGS(spec)) {
+        GFlagsClass* flags = G_PARAM_SPEC_FLAGS(spec)->flags_class;
+        guint rest = g_value_get_flags(value);
+        std::string out;
+        while (rest != 0) {
+            const GFlagsValue* f = g_flags_get_first_value(flags, rest);
+            if (!f || f->value == 0) break;
+            out += (out.empty() ? "" : "+") + std::string(f->value_nick);
+            rest &= ~f->value;
+        }
+        return out.empty() ? "0" : out;
+    }
+    gchar* text = g_strdup_value_contents(value);
+    std::string out = Text(text);
+    g_free(text);
+    return out;
+}
+
 }  // namespace
 
 void ApplyFilterOverrides(const CFilterOverrides& overrides) {
@@ -488,9 +514,7 @@ std::vector<FilterProperty> CGstPlatform::FilterProperties(const std::string& cl
             FilterProperty p;
             p.name = name;
             p.type = g_type_name(spec->value_type);
-            gchar* text = g_strdup_value_contents(g_param_spec_get_default_value(spec));
-            p.defaultValue = Text(text);
-            g_free(text);
+            p.defaultValue = DefaultText(spec);
             p.description = Text(g_param_spec_get_blurb(spec));
             p.writable = (spec->flags & G_PARAM_WRITABLE) != 0;
             out.push_back(std::move(p));
