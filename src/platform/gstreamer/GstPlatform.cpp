@@ -176,14 +176,14 @@ void SetFactoryRank(const std::string& name, std::optional<uint32_t> rank) {
 
 // A property's default as a person reads it: enums and flags by their
 // short names, anything else as GLib prints it.
-std::string DefaultText(GParamSpec* spec) {
-    const GValue* value = g_param_spec_get_default_value(spec);
-    if (G_IS_PARAM_SPEC_ENUM(spec)) {
-        const GEnumValue* e = g_enum_get_value(G_PARAM_SPEC_ENUM(spec)->enum_class, g_value_get_enum(value));
+std::string DefaultText(GParamSpec* param) {
+    const GValue* value = g_param_spec_get_default_value(param);
+    if (G_IS_PARAM_SPEC_ENUM(param)) {
+        const GEnumValue* e = g_enum_get_value(G_PARAM_SPEC_ENUM(param)->enum_class, g_value_get_enum(value));
         if (e) return e->value_nick;
     }
-    if (G_IS_PARAM_SPEC_FLAGS(spec)) {
-        GFlagsClass* flags = G_PARAM_SPEC_FLAGS(spec)->flags_class;
+    if (G_IS_PARAM_SPEC_FLAGS(param)) {
+        GFlagsClass* flags = G_PARAM_SPEC_FLAGS(param)->flags_class;
         guint rest = g_value_get_flags(value);
         std::string out;
         while (rest != 0) {
@@ -505,21 +505,21 @@ std::vector<FilterProperty> CGstPlatform::FilterProperties(const std::string& cl
     if (type != 0) {
         gpointer klass = g_type_class_ref(type);
         guint count = 0;
-        GParamSpec** specs = g_object_class_list_properties(G_OBJECT_CLASS(klass), &count);
+        GParamSpec** params = g_object_class_list_properties(G_OBJECT_CLASS(klass), &count);
         for (guint i = 0; i < count; ++i) {
-            GParamSpec* spec = specs[i];
-            const std::string name = g_param_spec_get_name(spec);
+            GParamSpec* param = params[i];
+            const std::string name = g_param_spec_get_name(param);
             // Every element has these two; they are not settings of the filter.
             if (name == "name" || name == "parent") continue;
             FilterProperty p;
             p.name = name;
-            p.type = g_type_name(spec->value_type);
-            p.defaultValue = DefaultText(spec);
-            p.description = Text(g_param_spec_get_blurb(spec));
-            p.writable = (spec->flags & G_PARAM_WRITABLE) != 0;
+            p.type = g_type_name(param->value_type);
+            p.defaultValue = DefaultText(param);
+            p.description = Text(g_param_spec_get_blurb(param));
+            p.writable = (param->flags & G_PARAM_WRITABLE) != 0;
             out.push_back(std::move(p));
         }
-        g_free(specs);
+        g_free(params);
         g_type_class_unref(klass);
     }
     gst_object_unref(loaded);
