@@ -22,4 +22,5 @@ shoot main-window 1280x800 main "$PWD/tests/data/mpeg/dvd_pal_ac3.vob"
 shoot settings 900x700 settings
 shoot export 900x700 export
 shoot video-formats 1000x640 video-formats
+shoot codec-list 1200x640 codec-list
 shoot vgs 1280x800 vgs "$PWD/tests/data/scan/mpeg2_ps_gop12.mpg"

@@ -66,6 +66,12 @@ struct VersionResource {
     std::vector<std::pair<std::string, std::string>> strings;
 };
 
+// One setting a filter offers on its property page, with its default.
+struct FilterProperty {
+    std::string name, type, defaultValue, description;
+    bool writable = false;
+};
+
 class IInventoryPlatform {
 public:
     virtual ~IInventoryPlatform() = default;
@@ -122,6 +128,17 @@ public:
     virtual bool SearchPathFor(const std::string& fileName) = 0;
     virtual std::optional<VersionResource> ReadVersionResource(const std::string& path) = 0;
     virtual uint16_t UserDefaultLanguage() = 0;
+
+    // Self-registration of the module that implements a filter: LoadLibrary,
+    // GetProcAddress of DllRegisterServer or DllUnregisterServer, the call and
+    // FreeLibrary. 0 done, 2 the module does not load, 3 no such entry point,
+    // 4 the call failed.
+    virtual int CallServerRegistration(const std::string& /*path*/, const std::string& /*clsidText*/,
+                                       bool /*unregister*/) {
+        return 2;
+    }
+    // The settings of a filter's property page; empty when it has none.
+    virtual std::vector<FilterProperty> FilterProperties(const std::string& /*clsidText*/) { return {}; }
 };
 
 }  // namespace torvo

@@ -1,5 +1,6 @@
 #include "inventory/Registration.h"
 
+#include <algorithm>
 #include <array>
 
 #include "analysis/Text.h"
@@ -58,7 +59,82 @@ std::vector<SearchPlace> InstanceKeys(IInventoryPlatform& platform, const Instan
     return places;
 }
 
+// Calls visit(hive, key, values) for every matching instance.
+template <class Visit>
+void VisitInstances(IInventoryPlatform& platform, const InstanceQuery& query, Visit visit) {
+    for (const SearchPlace& place : InstanceKeys(platform, query)) {
+        const auto instances = platform.SubKeys(place.hive, place.key);
+        if (!instances) continue;
+        for (const std::string& instance : *instances) {
+            const std::string key = place.key + "\\" + instance;
+            const auto values = platform.Values(place.hive, key);
+            if (values && InstanceMatches(*values, query)) visit(place.hive, key, *values);
+        }
+    }
+}
+
+// The parsed FilterData of an instance's values.
+std::optional<RegFilter2> ParsedFilterData(IInventoryPlatform& platform, const std::vector<RegValue>& values) {
+    const RegValue* data = FindValue(values, "FilterData");
+    if (!data || data->bytes.size() > kMaxFilterDataBytes) return std::nullopt;
+    return platform.ParseFilterData(data->bytes);
+}
+
 }  // namespace
+
+int WriteInstancesMerit(IInventoryPlatform& platform, const InstanceQuery& query, uint32_t merit) {
+    int written = 0;
+    VisitInstances(platform, query, [&](Hive hive, const std::string& key, const std::vector<RegValue>& values) {
+        auto filter = ParsedFilterData(platform, values);
+        if (!filter) return;
+        filter->merit = merit;
+        const auto bytes = platform.CreateFilterData(*filter);
+        if (!bytes || bytes->size() > kMaxFilterDataBytes) return;
+        RegValue value = *FindValue(values, "FilterData");
+        value.bytes = *bytes;
+        if (platform.SetValue(hive, key, value)) ++written;
+    });
+    return written;
+}
+
+int RemoveTypeFromInstances(IInventoryPlatform& platform, const InstanceQuery& query, bool output,
+                            const MediaTypePair& pair) {
+    int written = 0;
+    VisitInstances(platform, query, [&](Hive hive, const std::string& key, const std::vector<RegValue>& values) {
+        auto filter = ParsedFilterData(platform, values);
+        if (!filter) return;
+        bool removed = false;
+        for (RegPin& pin : filter->pins) {
+            if (removed || ((pin.flags & kRegPinFlagOutput) != 0) != output) continue;
+            const auto found = std::find_if(pin.types.begin(), pin.types.end(), [&](const RegMediaType& t) {
+                const MediaTypePair stored = t.subtype ? MediaTypePair{t.major.value_or(Guid{}), *t.subtype} : MediaTypePair{};
+                return stored == pair;
+            });
+            if (found == pin.types.end()) continue;
+            pin.types.erase(found);
+            removed = true;
+        }
+        if (!removed) return;
+        const auto bytes = platform.CreateFilterData(*filter);
+        if (!bytes || bytes->size() > kMaxFilterDataBytes) return;
+        RegValue value = *FindValue(values, "FilterData");
+        value.bytes = *bytes;
+        if (platform.SetValue(hive, key, value)) ++written;
+    });
+    return written;
+}
+
+bool InstancesHaveMerit(IInventoryPlatform& platform, const InstanceQuery& query, uint32_t merit) {
+    int matches = 0;
+    bool all = true;
+    VisitInstances(platform, query, [&](Hive, const std::string&, const std::vector<RegValue>& values) {
+        const auto filter = ParsedFilterData(platform, values);
+        if (!filter) return;
+        ++matches;
+        all = all && filter->merit == merit;
+    });
+    return matches > 0 && all;
+}
 
 void FillRegistration(const RegFilter2& filter, FilterPins& block) {
     if (static_cast<int32_t>(filter.pins.size()) < block.pinCount) return;

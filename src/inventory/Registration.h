@@ -36,6 +36,18 @@ struct InstanceQuery {
 int FindInstances(IInventoryPlatform& platform, const InstanceQuery& query, FilterPins* block,
                   std::optional<RegFilter2>* filter = nullptr, size_t* sizeOut = nullptr, bool write = false);
 
+// Sets the merit in each matching instance's own FilterData (the other
+// instances' pins stay as they are); returns the number written.
+int WriteInstancesMerit(IInventoryPlatform& platform, const InstanceQuery& query, uint32_t merit);
+// Whether there is a matching instance and every one holds that merit.
+bool InstancesHaveMerit(IInventoryPlatform& platform, const InstanceQuery& query, uint32_t merit);
+
+// Removes a media type from a pin of that direction in each matching
+// instance's own FilterData (a type without a subtype counts as GUID_NULL
+// for both); returns the number of instances written.
+int RemoveTypeFromInstances(IInventoryPlatform& platform, const InstanceQuery& query, bool output,
+                            const MediaTypePair& pair);
+
 // Removes the n-th registered media type (over all pins in order) from the
 // FilterData of the matching instances.
 bool RemoveMediaType(IInventoryPlatform& platform, const InstanceQuery& query, int n);

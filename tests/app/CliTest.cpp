@@ -18,6 +18,7 @@
 #include "analysis/Driver.h"
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/GstInventoryCache.h"
+#include "platform/gstreamer/GstPlatform.h"
 
 namespace torvo {
 namespace {
@@ -242,6 +243,64 @@ TEST(Cli, OptionParsing) {
         cli::Options b;
         EXPECT_FALSE(cli::ParseOptions(static_cast<int>(bad.size()), bad.data(), b, error)) << bad[1];
     }
+    // Merit changes stand on their own, need no file and are kept in order.
+    cli::Options m;
+    const char* meritArgv[] = {"torvo-cli", "--set-merit", "avdec_h264=0x00300000", "--reset-merit", "mpeg2dec"};
+    ASSERT_TRUE(cli::ParseOptions(5, meritArgv, m, error));
+    ASSERT_EQ(m.meritChanges.size(), 2u);
+    EXPECT_EQ(m.meritChanges[0], (std::pair<std::string, std::optional<uint32_t>>{"avdec_h264", 0x00300000}));
+    EXPECT_FALSE(m.meritChanges[1].second);
+    for (const char* bad : {"avdec_h264", "avdec_h264=", "=0x10", "avdec_h264=0x1g", "a b=0x1"}) {
+        const char* badArgv[] = {"torvo-cli", "--set-merit", bad};
+        cli::Options b;
+        EXPECT_FALSE(cli::ParseOptions(3, badArgv, b, error)) << bad;
+        EXPECT_EQ(error, "--set-merit takes FACTORY=0xHEX");
+    }
+}
+
+// A merit change made with one run holds for the next: the codec list shows
+// it and the render test plugs the decoder that now ranks first.
+TEST(Cli, MeritChangeSurvivesTheRunAndChangesWhatRenders) {
+    const std::string config = testing::TempDir() + "torvo-cli-merit";
+    std::filesystem::remove_all(config);
+    auto run = [&](const std::string& args) {
+        CliRun r;
+        FILE* pipe = popen(("XDG_CONFIG_HOME=" + config + " " + TORVO_CLI_PATH + " " + args + " 2>&1").c_str(), "r");
+        std::array<char, 4096> buffer;
+        while (size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) r.out.append(buffer.data(), n);
+        const int raw = pclose(pipe);
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return r;
+    };
+    auto merit = [&](const std::string& factory) {
+        const CliRun r = run("--codecs --json");
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);) {
+            const auto j = nlohmann::json::parse(line, nullptr, false);
+            if (j.is_object() && j.value("clsid", "") == FactoryClsidText(factory)) return j.value("merit", "");
+        }
+        return std::string();
+    };
+    if (merit("openh264dec").empty() || merit("avdec_h264").empty()) GTEST_SKIP() << "needs openh264dec and avdec_h264";
+    const std::string sample = test::SamplePath("containers/mp4_h264_aac.mp4");
+    EXPECT_NE(run("--render " + sample).out.find("[libav H.264"), std::string::npos);
+
+    const CliRun set = run("--set-merit avdec_h264=0x00300000");
+    EXPECT_EQ(set.status, 0);
+    EXPECT_EQ(set.out, "avdec_h264: merit 0x00300000 (rank 32)\n");
+    EXPECT_EQ(merit("avdec_h264"), "0x00300000");
+    const std::string rendered = run("--render " + sample).out;
+    EXPECT_NE(rendered.find("[OpenH264 video decoder ]"), std::string::npos) << rendered;
+    EXPECT_EQ(rendered.find("[libav H.264"), std::string::npos);
+
+    EXPECT_EQ(run("--reset-merit avdec_h264").status, 0);
+    EXPECT_EQ(merit("avdec_h264"), "0x00800000");
+    EXPECT_NE(run("--render " + sample).out.find("[libav H.264"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(config + "/Quellmark/TorvoFilters.conf"));
+
+    const CliRun unknown = run("--set-merit no_such_factory=0x1");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.out, "torvo-cli: no element factory named 'no_such_factory'\n");
 }
 
 TEST(Cli, ScanObjectAndVgsPicture) {

@@ -1,8 +1,12 @@
 #include "CliOptions.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+
+#include "codeclist/CodecLists.h"
+#include "inventory/FilterOverrides.h"
 
 namespace torvo::cli {
 
@@ -34,6 +38,9 @@ const char* UsageText() {
            "  --audio-formats        list the audio formats the codec database knows\n"
            "  --codecs               list the installed codecs and filters (with --json: pins and types)\n"
            "  --no-cache             gather the codec inventory afresh, without its cache\n"
+           "  --set-merit F=0xHEX    give the element factory F that merit (kept for later runs;\n"
+           "                         0x00600000 is rank 128, 0x00800000 rank 256)\n"
+           "  --reset-merit F        give F back its own merit (and register it again)\n"
            "Other:\n"
            "  --help                 this text\n"
            "  --version              the program version\n"
@@ -152,6 +159,23 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.listAudioFormats = true;
         } else if (arg == "--codecs") {
             options.listCodecs = true;
+        } else if (arg == "--set-merit") {
+            if (!value(v)) return false;
+            const size_t equals = v.find('=');
+            const std::string factory(v.substr(0, std::min(equals, v.size())));
+            const auto merit = equals == std::string_view::npos ? std::nullopt : ParseHexStrict(v.substr(equals + 1));
+            if (!CFilterOverrides::ValidName(factory) || !merit) {
+                error = "--set-merit takes FACTORY=0xHEX";
+                return false;
+            }
+            options.meritChanges.emplace_back(factory, merit);
+        } else if (arg == "--reset-merit") {
+            if (!value(v)) return false;
+            if (!CFilterOverrides::ValidName(std::string(v))) {
+                error = "--reset-merit takes an element factory name";
+                return false;
+            }
+            options.meritChanges.emplace_back(std::string(v), std::nullopt);
         } else if (arg == "--no-cache") {
             options.noCache = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -163,7 +187,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             return false;
         }
     }
-    const bool listsOnly = options.listVideoCodecs || options.listAudioFormats || options.listCodecs;
+    const bool listsOnly = options.listVideoCodecs || options.listAudioFormats || options.listCodecs ||
+                           !options.meritChanges.empty();
     if (options.files.empty() && options.listFiles.empty() && !options.showHelp && !options.showVersion &&
         !listsOnly) {
         error = "no file named";

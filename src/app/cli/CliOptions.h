@@ -1,7 +1,9 @@
 // Command-line options of torvo-cli.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,9 @@ struct Options {
     int renderTimeLimitMs = 20000;     // --render-timeout SECONDS
     bool listCodecs = false;           // --codecs: the codec inventory
     bool noCache = false;              // --no-cache: gather the inventory afresh
+    // --set-merit FACTORY=0xHEX and --reset-merit FACTORY, in the order given
+    // (a reset has no merit).
+    std::vector<std::pair<std::string, std::optional<uint32_t>>> meritChanges;
     std::string databasePath;  // empty: the usual search for Torvo27.dat
     std::vector<std::string> files;
     std::vector<std::string> listFiles;  // -f LIST; "-" reads names from standard input

@@ -19,6 +19,7 @@
 #include "codecdb/ReadDatabase.h"
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/GstInventoryCache.h"
+#include "platform/gstreamer/GstPlatform.h"
 #include "settings/Prefs.h"
 #include "settings/ProgramLocation.h"
 
@@ -71,6 +72,19 @@ int main(int argc, char** argv) {
         std::cout << "torvo-cli " << TORVO_VERSION << "\n";
         return 0;
     }
+
+    // Merit changes come first, so that a --codecs of the same run shows them.
+    for (const auto& [factory, merit] : options.meritChanges) {
+        std::string message;
+        if (!WriteFactoryMerit(factory, merit, message)) {
+            std::cerr << "torvo-cli: " << message << "\n";
+            return 2;
+        }
+        std::cout << message << "\n";
+    }
+    if (options.files.empty() && options.listFiles.empty() && !options.listCodecs && !options.listVideoCodecs &&
+        !options.listAudioFormats)
+        return 0;
 
     // The program cannot run without its codec database.
     CReadDatabase database;

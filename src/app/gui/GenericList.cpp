@@ -110,6 +110,23 @@ void CDlgGenericList::SortByColumn(int column) {
     list_->header()->setSortIndicator(sortColumn_, sortOrder_);
 }
 
+void CDlgGenericList::UpdateRow(qulonglong rowData, const QStringList& cells, uint32_t colour) {
+    const QBrush background(ColourFromBgr(colour));
+    for (int r = 0; r < list_->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* item = list_->topLevelItem(r);
+        if (item->data(0, Qt::UserRole).toULongLong() != rowData) continue;
+        for (int c = 0; c < list_->columnCount(); ++c) {
+            item->setText(c, c < cells.size() ? cells[c] : QString());
+            item->setBackground(c, background);
+        }
+    }
+}
+
+void CDlgGenericList::RemoveRow(qulonglong rowData) {
+    for (int r = list_->topLevelItemCount() - 1; r >= 0; --r)
+        if (list_->topLevelItem(r)->data(0, Qt::UserRole).toULongLong() == rowData) delete list_->takeTopLevelItem(r);
+}
+
 QString CDlgGenericList::RowText(int shownRow) const {
     const QTreeWidgetItem* item = list_->topLevelItem(shownRow);
     if (!item) return {};

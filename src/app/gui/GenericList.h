@@ -66,6 +66,10 @@ public:
     // Runs a command of the caller for the selected row.
     void RunCommand(int command);
     void SortByColumn(int column);
+    // Shows new texts and colour for the rows with that data (after a change
+    // of the entry they show), or drops them.
+    void UpdateRow(qulonglong rowData, const QStringList& cells, uint32_t colour);
+    void RemoveRow(qulonglong rowData);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -32,6 +32,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "CodecListDialog.h"
 #include "DroppedNames.h"
 #include "ExportDialog.h"
 #include "GenericList.h"
@@ -40,6 +41,7 @@
 #include "TestMonitor.h"
 #include "inventory/GuidText.h"
 #include "platform/gstreamer/GstInventoryCache.h"
+#include "platform/gstreamer/GstPlatform.h"
 #include "platform/gstreamer/render/ChildPlayback.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "SettingsDialog.h"
@@ -295,9 +297,30 @@ void CTorvoDlg::BuildMenus() {
     add(setup, "actionAudioFormats", "&Аудио форматы", {}, &CTorvoDlg::AudioFormats);
     add(setup, "actionVideoFormats", "&Видео форматы", {}, &CTorvoDlg::VideoFormats);
     setup->addSeparator();
-    // They list the codec inventory, which is not gathered yet.
-    add(setup, "actionCodecList", "&Список кодеков и фильтров", {}, [] {})->setEnabled(false);
-    add(setup, "actionMediaTypes", "Список типов &медиа...", {}, [] {})->setEnabled(false);
+    // Both list the codec inventory: they wait for it, forced.
+    auto codecLists = [this](bool mediaTypes) {
+        if (!inventory_) return;
+        bool on = true;
+        inventory_->Wait(on, true);
+        for (const InventoryMessage& m : inventory_->TakeMessages())
+            Messages().Show(m.caption, m.text, MessageIcon::kWarning);
+        auto context = std::make_shared<CodecListContext>();
+        context->inventory = inventory_->Published();
+        context->names = [this](std::string_view text, std::string& name) {
+            return database_ && DatabaseGuidNames(*database_)(text, name);
+        };
+        context->expertMode = [this] { return prefs_.expertMode != 0; };
+        context->messages = &Messages();
+        context->makePlatform = []() -> std::unique_ptr<IInventoryPlatform> {
+            auto platform = std::make_unique<CGstPlatform>();
+            if (!platform->Initialize() || platform->CreateFilterMapper() != 0) return nullptr;
+            return platform;
+        };
+        if (mediaTypes) ShowMediaTypes(this, context, -1);
+        else ShowCodecList(this, context);
+    };
+    add(setup, "actionCodecList", "&Список кодеков и фильтров", {}, [codecLists] { codecLists(false); });
+    add(setup, "actionMediaTypes", "Список типов &медиа...", {}, [codecLists] { codecLists(true); });
 
     QMenu* help = menuBar()->addMenu("&Справка");
     add(help, "actionAbout", "&О программе", {}, &CTorvoDlg::About);

@@ -224,7 +224,7 @@ std::string GstInventoryKey(const std::string& extraKey) {
         for (const std::string& f : SplitPath(Env(name))) folders.push_back(f);
     for (const std::string& f : folders) key += FolderIdentity(f);
     // Expert mode's merit and type overrides.
-    key += FileStamp(HomeDir("XDG_CONFIG_HOME", ".config") + "/Quellmark/TorvoFilters.conf") + "\n";
+    key += FileStamp(CFilterOverrides::DefaultPath()) + "\n";
     return key;
 }
 

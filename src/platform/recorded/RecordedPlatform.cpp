@@ -291,6 +291,9 @@ std::optional<std::vector<RegValue>> CRecordedPlatform::Values(Hive hive, const 
 }
 
 bool CRecordedPlatform::SetValue(Hive hive, const std::string& key, const RegValue& value) {
+    // "readOnlyKeys": keys whose writes fail, as under a user without rights.
+    for (const Json& k : Member(fixture_, "readOnlyKeys", true))
+        if (k.is_string() && JoinKey(hive, key) == Lower(k.get<std::string>())) return false;
     Key& k = MakeKey(std::string(HiveName(hive)) + "\\" + (key.starts_with("\\") ? key.substr(1) : key));
     for (RegValue& v : k.values)
         if (Lower(v.name) == Lower(value.name)) {
@@ -350,5 +353,25 @@ std::optional<VersionResource> CRecordedPlatform::ReadVersionResource(const std:
 }
 
 uint16_t CRecordedPlatform::UserDefaultLanguage() { return fixture_.value("language", uint16_t{0x0419}); }
+
+int CRecordedPlatform::CallServerRegistration(const std::string& path, const std::string&, bool unregister) {
+    const Json& servers = Member(fixture_, "servers");
+    const auto module = servers.find(path);
+    if (module == servers.end()) return 2;
+    const auto entry = module->find(unregister ? "DllUnregisterServer" : "DllRegisterServer");
+    if (entry == module->end()) return 3;
+    return entry->get<int64_t>() < 0 ? 4 : 0;
+}
+
+std::vector<FilterProperty> CRecordedPlatform::FilterProperties(const std::string& clsidText) {
+    std::vector<FilterProperty> out;
+    for (const auto& [clsid, list] : Member(fixture_, "properties").items()) {
+        if (Lower(clsid) != Lower(clsidText)) continue;
+        for (const Json& p : list)
+            out.push_back({p.value("name", ""), p.value("type", ""), p.value("default", ""), p.value("description", ""),
+                           p.value("writable", false)});
+    }
+    return out;
+}
 
 }  // namespace torvo

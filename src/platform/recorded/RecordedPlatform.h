@@ -54,6 +54,12 @@ public:
     std::optional<VersionResource> ReadVersionResource(const std::string& path) override;
     uint16_t UserDefaultLanguage() override;
 
+    // "servers": module path → {"DllRegisterServer": result, ...}; a module
+    // not listed does not load, an entry point not listed is missing.
+    int CallServerRegistration(const std::string& path, const std::string& clsidText, bool unregister) override;
+    // "properties": CLSID text → [{"name", "type", "default", "description", "writable"}].
+    std::vector<FilterProperty> FilterProperties(const std::string& clsidText) override;
+
     // The FilterData bytes of a fixture description (for registry values).
     static std::vector<uint8_t> FilterDataBytes(const nlohmann::ordered_json& description);
 

@@ -7,16 +7,23 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QPointer>
+#include <QSlider>
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
 
+#include "CodecListDialog.h"
 #include "ExportDialog.h"
 #include "GenericList.h"
 #include "GuiTestUtil.h"
 #include "HelpTexts.h"
 #include "QtSettingsStore.h"
 #include "SettingsDialog.h"
+#include "TestUtil.h"
+#include "inventory/Enumeration.h"
+#include "platform/recorded/RecordedPlatform.h"
+#include <QTimer>
 
 using namespace torvo;
 using namespace torvo::testing;
@@ -214,6 +221,86 @@ private slots:
         }
         QCOMPARE(prefs.exportMode, 2);
         QCOMPARE(prefs.exportEnabled, 1);
+    }
+
+    // The codec list on a recorded machine: its columns, colours and legend,
+    // the merit dialog changing a row, and the windows its commands open.
+    void codecListAndItsCommands() {
+        const test::Bytes bytes = test::ReadBytes(std::string(TORVO_TEST_SOURCE_DIR) + "/inventory/machine.json");
+        nlohmann::ordered_json machine = nlohmann::ordered_json::parse(bytes.begin(), bytes.end());
+        machine["properties"] = {{"{64697678-0000-0010-8000-00AA00389B71}",
+                                  {{{"name", "deblock"}, {"type", "gboolean"}, {"default", "TRUE"}, {"writable", true}}}}};
+        const std::string json = machine.dump();
+        CRecordedPlatform enumerated(json);
+        auto inventory = std::make_unique<CodecInventory>();
+        EnumerateInventory(*inventory, {enumerated, {}, [](const std::string&, const std::string&) {}});
+        CRecordingMessageBox messages;
+        auto context = std::make_shared<gui::CodecListContext>();
+        context->inventory = inventory.get();
+        context->expertMode = [] { return true; };
+        context->messages = &messages;
+        context->makePlatform = [json] { return std::make_unique<CRecordedPlatform>(json); };
+
+        QPointer<gui::CDlgGenericList> list = gui::ShowCodecList(nullptr, context);
+        QVERIFY(list);
+        QCOMPARE(list->objectName(), QString("codecList"));
+        QCOMPARE(list->List()->columnCount(), 6);
+        QCOMPARE(list->List()->headerItem()->text(4), QString("Приор"));
+        QCOMPARE(Child<QLabel>(list, "legend5")->text(), QString("Ошибка!"));
+        list->SortByColumn(4);
+        QStringList merits = Column(*list, 4);
+        merits.removeAll("");
+        QStringList sorted = merits;
+        std::sort(sorted.begin(), sorted.end());
+        QCOMPARE(merits, sorted);
+
+        auto select = [&](const QString& name) {
+            for (int r = 0; r < list->List()->topLevelItemCount(); ++r)
+                if (list->List()->topLevelItem(r)->text(2) == name) {
+                    list->List()->setCurrentItem(list->List()->topLevelItem(r));
+                    return list->List()->topLevelItem(r);
+                }
+            return static_cast<QTreeWidgetItem*>(nullptr);
+        };
+        QTreeWidgetItem* mp3 = select("MPEG Layer-3 Decoder");
+        QVERIFY(mp3);
+        QCOMPARE(mp3->background(0).color(), QColor(0xE0, 0xFF, 0xE0));
+        bool okRefused = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<gui::CMeritSetDlg*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            Child<QLineEdit>(dialog, "meritEdit")->setText("0x80zz");
+            okRefused = !Child<QPushButton>(dialog, "meritOk")->isEnabled();
+            Child<QLineEdit>(dialog, "meritEdit")->setText("800000");
+            QCOMPARE(Child<QSlider>(dialog, "meritSlider")->value(), 0x800000);
+            Child<QPushButton>(dialog, "meritOk")->click();
+        });
+        list->RunCommand(kCmdMerit);
+        QVERIFY(okRefused);
+        QCOMPARE(mp3->text(4), QString("0x00800000"));
+        QCOMPARE(QString::fromStdString(messages.shown.back().text),
+                 QString("Приоритет успешно изменен с 0x00600000 на 0x00800000    \r\n"));
+
+        select("XviD MPEG-4 Video Decoder");
+        list->RunCommand(kCmdMediaTypes);
+        auto* types = list->findChild<gui::CDlgGenericList*>("entryMediaTypes");
+        QVERIFY(types);
+        QCOMPARE(types->List()->topLevelItemCount(), 2);
+        list->RunCommand(kCmdPropertyPage);
+        auto* page = list->findChild<gui::CDlgGenericList*>("propertyPage");
+        QVERIFY(page);
+        QCOMPARE(page->RowText(0), QString("deblock\tgboolean\tTRUE\t"));
+        QVERIFY(context->HasPropertyPage(mp3->data(0, Qt::UserRole).toInt()) == false);
+
+        // Opened for one entry: its details stand in for the list.
+        QWidget owner;
+        const int avi = static_cast<int>(select("AVI Splitter")->data(0, Qt::UserRole).toULongLong());
+        QPointer<gui::CDlgGenericList> forOne = gui::ShowCodecList(&owner, context, avi);
+        QTRY_VERIFY(!forOne);
+        auto* details = owner.findChild<gui::CDlgGenericList*>("entryDetails");
+        QVERIFY(details);
+        QCOMPARE(details->windowTitle(), QString("Детально о фильтре AVI Splitter"));
+        list->close();
     }
 
     void helpLinksExplainTheirTopics() {

@@ -491,8 +491,16 @@ private slots:
         QCOMPARE(window->windowTitle(), QString("Torvo v2.70a"));
         QVERIFY(Field(window, "filePath").isEmpty());
         QCOMPARE(window->findChild<QListWidget*>("containerList")->count(), 0);
-        QVERIFY(!window->Action("actionCodecList")->isEnabled());
         QVERIFY(!Button(window, "renderVideo1")->isEnabled());
+        // The codec lists need no file: they wait for the inventory and show it.
+        QVERIFY(window->Action("actionCodecList")->isEnabled());
+        window->Action("actionCodecList")->trigger();
+        auto* list = window->findChild<gui::CDlgGenericList*>("codecList");
+        QVERIFY(list);
+        QVERIFY(list->List()->topLevelItemCount() > 10);
+        list->close();
+        window->Action("actionMediaTypes")->trigger();
+        QVERIFY(window->findChild<gui::CDlgGenericList*>("allMediaTypes"));
     }
 };
 

@@ -5,7 +5,9 @@
 #include <QTimer>
 #include <cstring>
 
+#include "CodecListDialog.h"
 #include "ExportDialog.h"
+#include "GenericList.h"
 #include "GuiTestUtil.h"
 #include "SettingsDialog.h"
 
@@ -36,6 +38,20 @@ int main(int argc, char** argv) {
         if (!window) return 3;
         window->hide();
         window->Action("actionVideoFormats")->trigger();
+    } else if (what == "codec-list") {
+        // The codec list of this machine, sorted by merit, highest first.
+        gui::CTorvoDlg* window = run.Start();
+        if (!window) return 3;
+        window->hide();
+        window->Action("actionCodecList")->trigger();
+        if (auto* list = window->findChild<gui::CDlgGenericList*>("codecList")) {
+            list->move(0, 0);
+            list->resize(1180, 620);
+            list->SortByColumn(4);
+            list->SortByColumn(4);
+        }
+    } else if (what == "merit") {
+        shown = std::make_unique<gui::CMeritSetDlg>(0x00600000);
     } else if (what == "vgs") {
         // The VGS window of a scanned file, once the scan has finished it.
         gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});

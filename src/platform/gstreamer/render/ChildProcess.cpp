@@ -10,11 +10,35 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <thread>
+
+#include "inventory/FilterOverrides.h"
 
 extern char** environ;
 
 namespace torvo {
+namespace {
+
+// Our environment, with the user's filter merit changes added to
+// GST_PLUGIN_FEATURE_RANK so that the child plugs what this program would.
+std::vector<std::string> ChildEnvironment() {
+    constexpr std::string_view kRank = "GST_PLUGIN_FEATURE_RANK=";
+    std::vector<std::string> out;
+    std::string inherited;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry = *e;
+        if (entry.starts_with(kRank)) inherited = entry.substr(kRank.size());
+        else out.emplace_back(entry);
+    }
+    CFilterOverrides overrides;
+    overrides.Load(CFilterOverrides::DefaultPath());
+    const std::string ranks = overrides.RankEnvironment(inherited);
+    if (!ranks.empty()) out.push_back(std::string(kRank) + ranks);
+    return out;
+}
+
+}  // namespace
 
 CChildProcess::~CChildProcess() {
     if (pid_ > 0) {
@@ -46,7 +70,11 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int spawned = posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), environ);
+    std::vector<std::string> environment = ChildEnvironment();
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const int spawned = posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(out[1]);
