@@ -49,17 +49,25 @@ bool ExcludeFound(CGraph& graph) {
 
 }  // namespace
 
+std::optional<StreamTypePairs> ChainStreamTypes(const AnalysisRecords& records, ChainKind kind, int audioEntry) {
+    StreamTypePairs types;
+    const int videoStatus = IsUncompressedVideo(records) ? 2 : 0;
+    if (!StreamTypes(records, kind == ChainKind::kVideo ? kVideoStream : kAudioStream, audioEntry, videoStatus, types))
+        return std::nullopt;
+    return types;
+}
+
 TeardownPlan TeardownFor(int mode, int level) {
     TeardownPlan plan;
     if (mode == kModeVideoChains || mode == kModeAudioChains) {
         plan.renderTest = true;
         plan.playback = level < 3;
-        plan.slots = level < 2;
+        plan.chainSlots = level < 2;
     } else if (mode == kModeRenderTest) {
         plan.renderTest = level < 2;
-        plan.playback = plan.slots = true;
+        plan.playback = plan.chainSlots = true;
     } else {
-        plan.renderTest = plan.playback = plan.slots = true;
+        plan.renderTest = plan.playback = plan.chainSlots = true;
     }
     return plan;
 }

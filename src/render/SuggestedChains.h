@@ -31,7 +31,7 @@ enum RenderMode : int { kModeNone = 0, kModeVideoChains = 1, kModeAudioChains = 
 struct TeardownPlan {
     bool renderTest = false;  // the machine's own render test
     bool playback = false;    // the CRender of a built chain
-    bool slots = false;       // the chain slots of both kinds
+    bool chainSlots = false;  // the chain slots of both kinds
 };
 TeardownPlan TeardownFor(int mode, int level);
 
@@ -91,6 +91,10 @@ private:
     std::array<StreamTypePairs, 2> types_{};
     std::vector<ChainRow> rows_;
 };
+
+// The types [1] searches with, none when they cannot be derived (the video
+// stream, or the audio stream of the audio list entry).
+std::optional<StreamTypePairs> ChainStreamTypes(const AnalysisRecords& records, ChainKind kind, int audioEntry);
 
 // [2] of every found chain off the calling thread: one platform build per
 // request in order; the caller's tick collects each report as it comes.

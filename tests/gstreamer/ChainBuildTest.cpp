@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "CliChains.h"
 #include "TestUtil.h"
 #include "analysis/Driver.h"
 #include "codecdb/DatabaseNaming.h"
@@ -18,6 +17,7 @@
 #include "platform/gstreamer/render/ChildChainPlatform.h"
 #include "platform/gstreamer/render/ChainProtocol.h"
 #include "platform/gstreamer/render/ChildPlayback.h"
+#include "render/SuggestedChains.h"
 
 namespace torvo {
 namespace {
@@ -45,7 +45,7 @@ struct Machine {
     CSuggestedChains Suggest(const std::string& path, ChainKind kind) {
         EXPECT_TRUE(driver.AnalyseFile(path));
         CSuggestedChains chains(DatabaseGuidNames(database));
-        EXPECT_GT(chains.Suggest(kind, inventory->Published(), cli::ChainTypes(driver.Records(), kind, 0), path), 0);
+        EXPECT_GT(chains.Suggest(kind, inventory->Published(), ChainStreamTypes(driver.Records(), kind, 0), path), 0);
         return chains;
     }
     std::string Describe(uint32_t code) { return database.DescribeHresult(256, code); }

@@ -226,7 +226,7 @@ TEST(SuggestedChains, TeardownByModeAndLevel) {
         const TeardownPlan p = TeardownFor(c.mode, c.level);
         EXPECT_EQ(p.renderTest, c.test) << c.mode << "/" << c.level;
         EXPECT_EQ(p.playback, c.playback) << c.mode << "/" << c.level;
-        EXPECT_EQ(p.slots, c.slots) << c.mode << "/" << c.level;
+        EXPECT_EQ(p.chainSlots, c.slots) << c.mode << "/" << c.level;
     }
 }
 

@@ -15,18 +15,10 @@ const char* ElementType(ChainElementType t) {
 
 }  // namespace
 
-std::optional<StreamTypePairs> ChainTypes(const AnalysisRecords& records, ChainKind kind, int audioEntry) {
-    StreamTypePairs types;
-    const int videoStatus = IsUncompressedVideo(records) ? 2 : 0;
-    if (!StreamTypes(records, kind == ChainKind::kVideo ? kVideoStream : kAudioStream, audioEntry, videoStatus, types))
-        return std::nullopt;
-    return types;
-}
-
 void RunChains(const ChainsRun& run, const std::string& path, const AnalysisRecords& records, Display& display,
                nlohmann::ordered_json& extra) {
     CSuggestedChains chains(run.guidNames);
-    const int found = chains.Suggest(run.kind, run.inventory, ChainTypes(records, run.kind, 0), path);
+    const int found = chains.Suggest(run.kind, run.inventory, ChainStreamTypes(records, run.kind, 0), path);
     std::vector<nlohmann::ordered_json> builds(static_cast<size_t>(kChainSlots));
     if (run.build && found > 0) {
         std::unique_ptr<IChainBuildPlatform> builder = run.makeBuilder ? run.makeBuilder() : nullptr;

@@ -29,8 +29,4 @@ struct ChainsRun {
 void RunChains(const ChainsRun& run, const std::string& path, const AnalysisRecords& records, Display& display,
                nlohmann::ordered_json& extra);
 
-// The types [1] searches with, none when they cannot be derived (the video
-// stream, or the audio stream of the audio list entry).
-std::optional<StreamTypePairs> ChainTypes(const AnalysisRecords& records, ChainKind kind, int audioEntry);
-
 }  // namespace torvo::cli

@@ -36,10 +36,13 @@
 #include "ExportDialog.h"
 #include "GenericList.h"
 #include "HelpTexts.h"
+#include "ChainList.h"
 #include "RenderControls.h"
 #include "TestMonitor.h"
 #include "inventory/GuidText.h"
 #include "platform/gstreamer/GstInventoryCache.h"
+#include "platform/gstreamer/render/ChainProtocol.h"
+#include "platform/gstreamer/render/ChildChainPlatform.h"
 #include "platform/gstreamer/render/ChildPlayback.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "SettingsDialog.h"
@@ -539,6 +542,12 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
         UseDatabase(std::move(database_));
     };
     render.makePlayback = [] { return std::make_unique<CChildPlayback>(); };
+    render.makeChainPlayback = [](const ChainBuildRequest& chain) -> std::unique_ptr<IPlaybackPlatform> {
+        return CChildPlayback::ForChain(chain_protocol::RequestText(chain));
+    };
+    render.makeChainBuilder = [] { return std::make_unique<CChildChainPlatform>(); };
+    render.currentAudioEntry = [this] { return std::max(display_.ShownAudio(), 0); };
+    // render.showElementDetails: to be wired to the codec list's details window.
     render.inventory = [this]() -> CodecInventory* {
         // The test classifies against the inventory: wait for it, forced.
         bool on = true;
@@ -553,8 +562,13 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
         containerGroup_->setTitle(shown ? "Тест монитор" : "Контейнер");
     });
 
-    renderList_ = new CNotesView(group);
-    renderList_->setObjectName("renderList");
+    auto* chainList = new CChainListView(group);
+    chainList->setObjectName("renderList");
+    chainList->SetLineSource([this](int row, const std::string& text) { return renderControls_->LineOfRow(row, text); });
+    chainList->SetCommandState(
+        [this](ChainCommand c, const ChainElement* e) { return renderControls_->CommandEnabled(c, e); });
+    connect(chainList, &CChainListView::chainCommand, renderControls_, &CRenderControls::RunCommand);
+    renderList_ = chainList;
     layout->addWidget(renderList_, 1);
     return group;
 }
