@@ -8,7 +8,12 @@
 
 namespace torvo::gui {
 
-CChainListView::CChainListView(QWidget* parent) : CNotesView(parent) { setMouseTracking(true); }
+CChainListView::CChainListView(QWidget* parent) : CNotesView(parent) {
+    setMouseTracking(true);
+    // A chain line is read whole: it scrolls sideways instead of being cut.
+    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
 
 const ChainElement* CChainListView::ElementAt(const QPoint& point) const {
     QListWidgetItem* row = itemAt(point);

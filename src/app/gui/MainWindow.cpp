@@ -658,6 +658,7 @@ void CTorvoDlg::RefreshTick() {
     inventory_->Tick();
     for (const InventoryMessage& m : inventory_->TakeMessages()) Messages().Show(m.caption, m.text, MessageIcon::kWarning);
     renderControls_->Tick();
+    if (finishWaitsForRender_ && !renderControls_->Busy()) FinishFile();
     if (scanning_) {
         // Interim statistics every fifth tick; the final ones finish the file.
         const auto tick = driver_.OnStatusTick();
@@ -710,6 +711,8 @@ void CTorvoDlg::ShowFrameLayout() {
 
 void CTorvoDlg::FinishFile() {
     scanning_ = false;
+    finishWaitsForRender_ = renderControls_->Busy();
+    if (finishWaitsForRender_) return;  // the tick finishes the file once the render is over
     if (pendingExport_ && export_.enabled) {
         CExportWriter writer(export_, [this] {
             prefs_.exportEnabled = 0;
@@ -785,11 +788,13 @@ void CTorvoDlg::QueueTick() {
     // may start the next file underneath it.
     queueTimer_.stop();
     if (queue_.Mode() == QueueMode::kStopped) return;
-    if (!scanning_ && !queue_.AtLast() && queue_.Next()) {
+    // The next file waits for this one's scan and for a render of it.
+    const bool waiting = scanning_ || finishWaitsForRender_ || renderControls_->Busy();
+    if (!waiting && !queue_.AtLast() && queue_.Next()) {
         AnalyseCurrentFile();
         if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) queue_.SetMode(QueueMode::kStopped);
     }
-    if (scanning_) {  // the next file waits for this one's scan
+    if (scanning_ || finishWaitsForRender_ || renderControls_->Busy()) {
         queueTimer_.start();
         return;
     }
@@ -832,7 +837,7 @@ void CTorvoDlg::StopProcessing() {
 
 void CTorvoDlg::CloseFile() {
     driver_.StopScan();
-    scanning_ = pendingExport_ = false;
+    scanning_ = pendingExport_ = finishWaitsForRender_ = false;
     vgsButton_->setEnabled(false);
     renderControls_->FileAnalysed({}, nullptr, prefs_.useCodecInfo != 0);
     display_.Reset();
