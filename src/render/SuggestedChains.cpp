@@ -195,9 +195,10 @@ void CChainBuildRun::Start(std::unique_ptr<IChainBuildPlatform> platform,
     for (auto& [index, request] : requests) done_.push_back({index, std::move(request), {}});
     published_.store(0, std::memory_order_release);
     taken_ = 0;
+    stop_.store(false, std::memory_order_release);
     running_.store(true, std::memory_order_release);
     worker_ = std::thread([this, platform = std::move(platform)] {
-        for (size_t i = 0; i < done_.size(); ++i) {
+        for (size_t i = 0; i < done_.size() && !stop_.load(std::memory_order_acquire); ++i) {
             if (platform) done_[i].report = platform->BuildChain(done_[i].request);
             else done_[i].report.failedStep = ChainBuildReport::Step::kSource;
             published_.store(i + 1, std::memory_order_release);
@@ -214,6 +215,7 @@ std::vector<CChainBuildRun::Done> CChainBuildRun::Take() {
 }
 
 void CChainBuildRun::Join() {
+    stop_.store(true, std::memory_order_release);
     if (worker_.joinable()) worker_.join();
 }
 

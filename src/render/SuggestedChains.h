@@ -111,11 +111,12 @@ public:
     };
     std::vector<Done> Take();
     bool Running() const { return running_.load(std::memory_order_acquire); }
+    // Waits for the build in hand; the builds not yet begun are dropped.
     void Join();
 
 private:
     std::thread worker_;
-    std::atomic<bool> running_{false};
+    std::atomic<bool> running_{false}, stop_{false};
     std::atomic<size_t> published_{0};
     size_t taken_ = 0;
     std::vector<Done> done_;

@@ -92,8 +92,16 @@ TEST(SuggestedChains, AudioAndTheLinesWhenNothingIsFound) {
               (std::vector<std::string>{"[AVI Splitter ]", "[MPEG Layer-3 Decoder ]", "[Default DirectSound Device ]"}));
     EXPECT_EQ(ChainLines(chains)[0]->line->elements[0].streamKind, 2);
 
+    // A chain without a decoder: the filter after the splitter may not follow it again.
     const StreamTypePairs ac3{{kMediaTypeStream, kSubtypeAvi}, {kMediaTypeAudio, kSubtypeDolbyAc3}};
-    EXPECT_EQ(chains.Suggest(ChainKind::kAudio, m.inventory.get(), ac3, "a.avi"), 0);
+    EXPECT_EQ(chains.Suggest(ChainKind::kAudio, m.inventory.get(), ac3, "a.avi"), 2);
+    EXPECT_EQ(Entries(*ChainLines(chains)[0]),
+              (std::vector<std::string>{"[AVI Splitter ]", "[AC3 SPDIF Filter ]", "[Default DirectSound Device ]"}));
+    EXPECT_EQ(Entries(*ChainLines(chains)[1]),
+              (std::vector<std::string>{"[AVI Splitter ]", "[Second SPDIF Filter ]", "[Default DirectSound Device ]"}));
+
+    const StreamTypePairs dts{{kMediaTypeStream, kSubtypeAvi}, {kMediaTypeAudio, G("{E06D8033-DB46-11CF-B4D1-00805F6CBBEA}")}};
+    EXPECT_EQ(chains.Suggest(ChainKind::kAudio, m.inventory.get(), dts, "a.avi"), 0);
     ASSERT_EQ(chains.Rows().size(), 1u);
     EXPECT_EQ(chains.Rows()[0].text, "Рендеринг звука невозможен");
     EXPECT_EQ(chains.Suggest(ChainKind::kVideo, m.inventory.get(), std::nullopt, "a.avi"), 0);

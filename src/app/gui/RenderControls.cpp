@@ -65,6 +65,7 @@ void CRenderControls::FileAnalysed(const std::string& path, const AnalysisRecord
     monitor_->Stop();
     emit monitorShown(false);
     Teardown(kModeNone, 0);
+    chains_.ClearRows();
     records_ = records;
     progress_->hide();
     path_ = path;

@@ -17,6 +17,7 @@
 #include "GuiTestUtil.h"
 #include "MainWindow.h"
 #include "TestMonitor.h"
+#include "RenderControls.h"
 #include "inventory/CodecEntry.h"
 
 using namespace torvo;
@@ -127,6 +128,24 @@ private slots:
         QVERIFY(Rows(window).first().contains("[Avi demuxer ]"));
         QVERIFY(Button(window, "renderAudio2")->isEnabled());
         QVERIFY(!Button(window, "renderVideo2")->isEnabled());
+    }
+
+    // A render test started while the full scan runs holds the file's end
+    // (its export, the next queued file) until the test has written its rows.
+    void TestTheFileFinishesAfterItsRenderTest() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start({Sample("scan/avi_mpeg4_plain.avi")});
+        QVERIFY(window);
+        QVERIFY(window->Scanning());
+        bool finished = false, testDone = false;
+        QObject::connect(window, &gui::CTorvoDlg::fileAnalysed, window, [&] {
+            finished = true;
+            testDone = window->RenderCommands().Test().State() == kRenderResultShown;
+        });
+        QTest::mouseClick(Button(window, "renderBoth1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(finished, 20000);
+        QVERIFY(testDone);
+        QVERIFY(!window->RenderCommands().Busy());
     }
 
     void TestACrashingPluginIsReportedAndCodecInfoGoesOff() {
