@@ -175,7 +175,7 @@ GstElement* Helper(Build& b, const char* factory, int node) {
 void Connect(Connection& c, GstPad* pad) {
     Build& b = *c.build;
     c.outputPin = PinId(pad);
-    c.outputPinName = GST_OBJECT_NAME(pad);
+    if (c.outputPinName.empty()) c.outputPinName = GST_OBJECT_NAME(pad);
     GstCaps* caps = gst_pad_get_current_caps(pad);
     if (!caps) caps = gst_pad_query_caps(pad, nullptr);
     std::vector<GstElement*> stages;
@@ -278,7 +278,6 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
     gst_bin_add(GST_BIN(b.pipeline), source);
     GstElement* previous = source;
     GstPad* previousPad = gst_element_get_static_pad(source, "src");
-    std::string previousPadName = "Src Media";
 
     for (size_t i = 0; i < request.nodes.size() && i < size_t(kGraphNodes) && !b.Failed(); ++i) {
         const ChainBuildNode& node = request.nodes[i];
@@ -328,7 +327,8 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
             else c->converters = {"audioconvert", "audioresample"};
             if (forPlaying && request.kind == ChainKind::kAudio) c->converters.push_back("volume");
         }
-        c->outputPinName = previousPadName;
+        // The file source's pin goes by the name the texts give it.
+        if (n == 0) c->outputPinName = "Src Media";
         if (!c->sinkPad) {
             b.Fail(Step::kConnect, n, "the element has no input pin", c.get());
             b.connections.push_back(std::move(c));
@@ -349,8 +349,7 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
         // The output pin the chain continues through; a demuxer's appears later.
         previous = element;
         previousPad = FirstPad(element, GST_PAD_SRC, &b.filter);
-        if (previousPad) previousPadName = GST_OBJECT_NAME(previousPad);
-        else if (!HasSometimesSource(element)) {
+        if (!previousPad && !HasSometimesSource(element)) {
             b.Fail(Step::kConnect, n + 1, "the element has no output pin");
             break;
         }
