@@ -90,8 +90,11 @@ bool IsParser(GstElement* element) {
 // The parser that turns what the pad delivers into what the next element
 // accepts (elementary streams from a demuxer often lack the framing a
 // decoder asks for); null when none is needed or known.
-GstElementFactory* ParserBetween(GstCaps* caps, GstElement* downstream, GstPad* sinkPad) {
+GstElementFactory* ParserBetween(GstCaps* caps, GstElement* upstream, GstElement* downstream, GstPad* sinkPad) {
     if (!caps || gst_caps_is_any(caps) || gst_caps_is_empty(caps) || IsParser(downstream)) return nullptr;
+    // What a parser or a decoder delivers needs no further parsing.
+    if ((upstream && IsParser(upstream)) || std::strstr(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "/x-raw"))
+        return nullptr;
     GstCaps* accepted = gst_pad_query_caps(sinkPad, nullptr);
     GList* all = gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_PARSER, GST_RANK_MARGINAL);
     GList* fitting = gst_element_factory_list_filter(all, caps, GST_PAD_SINK, FALSE);
@@ -181,7 +184,8 @@ void Connect(Connection& c, GstPad* pad) {
     std::vector<GstElement*> stages;
     if (c.fromDemuxer)
         if (GstElement* q = Helper(b, "queue", c.node)) stages.push_back(q);
-    if (GstElementFactory* parser = ParserBetween(caps, c.downstream, c.sinkPad)) {
+    GstElement* upstream = GST_PAD_PARENT(pad) && GST_IS_ELEMENT(GST_PAD_PARENT(pad)) ? GST_ELEMENT(GST_PAD_PARENT(pad)) : nullptr;
+    if (GstElementFactory* parser = ParserBetween(caps, upstream, c.downstream, c.sinkPad)) {
         if (GstElement* p = gst_element_factory_create(parser, nullptr)) {
             gst_bin_add(GST_BIN(b.pipeline), p);
             gst_element_sync_state_with_parent(p);
