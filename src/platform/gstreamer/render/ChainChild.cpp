@@ -139,7 +139,8 @@ struct Build {
     std::mutex mutex;
     bool failed = false;
     ChainBuildReport report;
-    std::map<GstElement*, int> nodeOf;  // the node each element of the graph belongs to
+    std::map<GstElement*, int> nodeOf;    // the node each element of the chain is
+    std::map<GstElement*, int> helperOf;  // the node whose input a queue, parser or converter serves
     std::vector<std::unique_ptr<Connection>> connections;
 
     void Fail(Step step, int node, std::string message, const Connection* c = nullptr) {
@@ -169,7 +170,7 @@ GstElement* Helper(Build& b, const char* factory, int node) {
     gst_bin_add(GST_BIN(b.pipeline), e);
     gst_element_sync_state_with_parent(e);
     std::lock_guard<std::mutex> lock(b.mutex);
-    b.nodeOf[e] = node;
+    b.helperOf[e] = node;
     return e;
 }
 
@@ -190,7 +191,7 @@ void Connect(Connection& c, GstPad* pad) {
             gst_bin_add(GST_BIN(b.pipeline), p);
             gst_element_sync_state_with_parent(p);
             std::lock_guard<std::mutex> lock(b.mutex);
-            b.nodeOf[p] = c.node;
+            b.helperOf[p] = c.node;
             stages.push_back(p);
         }
         gst_object_unref(parser);
@@ -242,13 +243,19 @@ void OnNoMorePads(GstElement*, gpointer data) {
 }
 
 // The node an element of the graph belongs to (its own, or the one its
-// helper stages serve); -1 for the source, -2 for none.
-int NodeOfMessage(Build& b, GstObject* source, GstElement* fileSource) {
+// helper stages serve); -1 for the source, -2 for none. helper: the element
+// is a stage in front of the node.
+int NodeOfMessage(Build& b, GstObject* source, GstElement* fileSource, bool& helper) {
+    helper = false;
     for (GstObject* o = source; o; o = GST_OBJECT_PARENT(o)) {
-        if (GST_IS_ELEMENT(o) && GST_ELEMENT(o) == fileSource) return -1;
+        if (!GST_IS_ELEMENT(o)) continue;
+        if (GST_ELEMENT(o) == fileSource) return -1;
         std::lock_guard<std::mutex> lock(b.mutex);
-        if (GST_IS_ELEMENT(o))
-            if (auto it = b.nodeOf.find(GST_ELEMENT(o)); it != b.nodeOf.end()) return it->second;
+        if (auto it = b.nodeOf.find(GST_ELEMENT(o)); it != b.nodeOf.end()) return it->second;
+        if (auto it = b.helperOf.find(GST_ELEMENT(o)); it != b.helperOf.end()) {
+            helper = true;
+            return it->second;
+        }
     }
     return -2;
 }
@@ -373,10 +380,17 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
             if (!m) continue;
             if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
                 GError* e = nullptr;
-                gst_message_parse_error(m, &e, nullptr);
-                const std::string text = e ? e->message : "";
+                gchar* debug = nullptr;
+                gst_message_parse_error(m, &e, &debug);
+                std::string text = e ? e->message : "";
+                // A streaming error is posted upstream of the connection that refused the data.
+                const bool flow = e && e->domain == GST_STREAM_ERROR && e->code == GST_STREAM_ERROR_FAILED;
+                if (const char* reason = debug ? std::strstr(debug, "reason ") : nullptr) text += std::string(" (") + reason + ")";
                 if (e) g_error_free(e);
-                const int node = NodeOfMessage(b, GST_MESSAGE_SRC(m), source);
+                g_free(debug);
+                bool helper = false;
+                int node = NodeOfMessage(b, GST_MESSAGE_SRC(m), source, helper);
+                if (flow && !helper && node + 1 < int(b.connections.size())) node += 1;
                 if (node == -1) {
                     b.Fail(Step::kSource, -1, text);
                 } else {
