@@ -11,7 +11,7 @@ shoot() {  # shoot NAME WIDTHxHEIGHT ARGS...
   local name=$1 size=$2; shift 2
   xvfb-run -a -s "-screen 0 ${size}x24" bash -c '
     "$@" & pid=$!
-    sleep 3
+    sleep ${SHOT_DELAY:-3}
     import -window root "'"$out/$name"'.png"
     kill $pid' _ "$showcase" "$@"
   # Crop to what was drawn and keep the file small.
@@ -24,3 +24,10 @@ shoot export 900x700 export
 shoot video-formats 1000x640 video-formats
 shoot codec-list 1200x640 codec-list
 shoot vgs 1280x800 vgs "$PWD/tests/data/scan/mpeg2_ps_gop12.mpg"
+# The render test's playback and the suggested chains, built and played.
+# Xvfb has no XVideo and no sound server: the plain X sink draws, the sound goes nowhere.
+export TORVO_PLAY_VIDEO_SINK=ximagesink TORVO_PLAY_AUDIO_SINK=fakesink
+SHOT_DELAY=5 shoot render-panel 1280x820 render "$PWD/tests/data/avi_mpeg4_mp3.avi"
+SHOT_DELAY=7 shoot monitor 1280x820 monitor "$PWD/tests/data/avi_mpeg4.avi"
+SHOT_DELAY=4 shoot chains 1280x820 chains "$PWD/tests/data/avi_mpeg4_mp3.avi"
+SHOT_DELAY=8 shoot chain-monitor 1280x820 chain-monitor "$PWD/tests/data/avi_mpeg4.avi"

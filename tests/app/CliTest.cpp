@@ -82,6 +82,45 @@ TEST(Cli, RenderRowsAndChainsFollowEachFile) {
     EXPECT_EQ(RunCli("--render-timeout x " + test::SamplePath("avi_mpeg4.avi")).status, 2);
 }
 
+TEST(Cli, SuggestedChainsAndTheirBuilds) {
+    // The renderers are stand-ins that need no display or sound server.
+    setenv("TORVO_PLAY_VIDEO_SINK", "fakesink", 1);
+    setenv("TORVO_PLAY_AUDIO_SINK", "fakesink", 1);
+    const std::string avi = test::SamplePath("avi_mpeg4_mp3.avi");
+    const nlohmann::json video = nlohmann::json::parse(RunCli("--json --chains video " + avi).out);
+    ASSERT_TRUE(video.contains("chains"));
+    EXPECT_EQ(video["chains"]["kind"], "video");
+    ASSERT_GE(video["chains"]["found"].get<int>(), 1);
+    const nlohmann::json& first = video["chains"]["chains"][0];
+    EXPECT_TRUE(first["line"].get<std::string>().starts_with("(ист)-->>--(A)-->[Avi demuxer ]"));
+    EXPECT_EQ(first["elements"][0]["type"], "header");
+    EXPECT_EQ(first["elements"][0]["detail"], avi);
+    EXPECT_FALSE(first.contains("build"));
+    EXPECT_EQ(video["render"][0], first["line"]);
+    EXPECT_EQ(video["render"][1], "Статус: еще не отрендерил. Используйте [2] ");
+
+    const nlohmann::json built = nlohmann::json::parse(RunCli("--json --chains audio --build " + avi).out);
+    EXPECT_EQ(built["chains"]["kind"], "audio");
+    EXPECT_EQ(built["chains"]["chains"][0]["build"]["ok"], true);
+    EXPECT_EQ(built["render"][1], "Рендер звука OK. Проиграть - [3].");
+    // The text report lists the same rows.
+    const CliRun text = RunCli("--chains video --build " + test::SamplePath("avi_mpeg4.avi"));
+    EXPECT_NE(text.out.find("Рендер видео OK. Проиграть - [3]."), std::string::npos);
+    // A file without video: the search has nothing to start from.
+    const nlohmann::json none = nlohmann::json::parse(RunCli("--json --chains video " + test::SamplePath("mp3_id3v2.mp3")).out);
+    EXPECT_EQ(none["chains"]["found"], 0);
+    EXPECT_EQ(none["render"][0], "Torvo пока не умеет рендерить этот тип видео");
+
+    for (const char* bad : {"--chains both x.avi", "--chains", "--build x.avi"}) {
+        const CliRun r = RunCli(bad, true);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.out.find("Try 'torvo-cli --help'."), std::string::npos) << bad;
+    }
+    EXPECT_NE(RunCli("--help").out.find("--chains video|audio"), std::string::npos);
+    unsetenv("TORVO_PLAY_VIDEO_SINK");
+    unsetenv("TORVO_PLAY_AUDIO_SINK");
+}
+
 TEST(Cli, TextAndJsonAgree) {
     const std::string path = test::SamplePath("vcd_raw2352.bin");
     Display display;

@@ -32,6 +32,8 @@ const char* UsageText() {
            "Codecs:\n"
            "  --render               let the machine render each file and list the elements it chose\n"
            "  --render-timeout SEC   give up a render after SEC seconds (default 20)\n"
+           "  --chains video|audio   suggest up to six chains of filters for the video or first audio stream\n"
+           "  --build                with --chains: build each chain and take it to paused, or say what failed\n"
            "Codec database:\n"
            "  --db PATH              read the codec database from PATH\n"
            "  --video-codecs         list the video formats the codec database knows\n"
@@ -153,6 +155,14 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 return false;
             }
             options.renderTimeLimitMs = int(limit * 1000);
+        } else if (arg == "--chains") {
+            if (i + 1 >= argc || (std::string_view(argv[i + 1]) != "video" && std::string_view(argv[i + 1]) != "audio")) {
+                error = "--chains takes video or audio";
+                return false;
+            }
+            options.chains = argv[++i];
+        } else if (arg == "--build") {
+            options.buildChains = true;
         } else if (arg == "--video-codecs") {
             options.listVideoCodecs = true;
         } else if (arg == "--audio-formats") {
@@ -192,6 +202,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     if (options.files.empty() && options.listFiles.empty() && !options.showHelp && !options.showVersion &&
         !listsOnly) {
         error = "no file named";
+        return false;
+    }
+    if (options.buildChains && options.chains.empty()) {
+        error = "--build builds the chains of --chains";
         return false;
     }
     if (!options.vgsPath.empty() && (options.files.size() != 1 || !options.listFiles.empty())) {

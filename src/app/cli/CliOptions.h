@@ -30,6 +30,8 @@ struct Options {
     bool listAudioFormats = false;
     bool render = false;               // --render: the render test after each file
     int renderTimeLimitMs = 20000;     // --render-timeout SECONDS
+    std::string chains;                // --chains video|audio: the suggested chains of each file
+    bool buildChains = false;          // --build: each suggested chain built for real
     bool listCodecs = false;           // --codecs: the codec inventory
     bool noCache = false;              // --no-cache: gather the inventory afresh
     // --set-merit FACTORY=0xHEX and --reset-merit FACTORY, in the order given

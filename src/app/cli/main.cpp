@@ -11,9 +11,11 @@
 #include "CliOptions.h"
 #include "CliRun.h"
 #include "VgsPng.h"
+#include "CliChains.h"
 #include "CliRender.h"
 #include "QtSettingsStore.h"
 #include "inventory/GuidText.h"
+#include "platform/gstreamer/render/ChildChainPlatform.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
@@ -165,12 +167,20 @@ int main(int argc, char** argv) {
                                  context.driverOptions.useCodecInfo = false;
                              },
                              std::cerr};
-    if (options.render)
+    cli::ChainsRun chainsRun;
+    chainsRun.kind = options.chains == "audio" ? ChainKind::kAudio : ChainKind::kVideo;
+    chainsRun.build = options.buildChains;
+    chainsRun.guidNames = DatabaseGuidNames(database);
+    chainsRun.describeHresult = [&database](uint32_t code) { return database.DescribeHresult(256, code); };
+    chainsRun.makeBuilder = [timeLimit] { return std::make_unique<CChildChainPlatform>(timeLimit); };
+    if (options.render || !options.chains.empty())
         context.renderTest = [&](const std::string& path, const CAnalysisDriver& driver, Display& display,
                                  nlohmann::ordered_json& extra) {
             if (prefs.useCodecInfo == 0) return;  // codec interaction is off: the analysis said so already
             renderRun.inventory = inventory.Published();
-            cli::RunRenderTest(renderRun, path, driver.Records(), display, extra);
+            if (options.render) cli::RunRenderTest(renderRun, path, driver.Records(), display, extra);
+            chainsRun.inventory = inventory.Published();
+            if (!options.chains.empty()) cli::RunChains(chainsRun, path, driver.Records(), display, extra);
         };
     return cli::RunQueue(options, context);
 }

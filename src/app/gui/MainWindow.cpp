@@ -37,11 +37,14 @@
 #include "ExportDialog.h"
 #include "GenericList.h"
 #include "HelpTexts.h"
+#include "ChainList.h"
 #include "RenderControls.h"
 #include "TestMonitor.h"
 #include "inventory/GuidText.h"
 #include "platform/gstreamer/GstInventoryCache.h"
 #include "platform/gstreamer/GstPlatform.h"
+#include "platform/gstreamer/render/ChainProtocol.h"
+#include "platform/gstreamer/render/ChildChainPlatform.h"
 #include "platform/gstreamer/render/ChildPlayback.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "SettingsDialog.h"
@@ -562,6 +565,12 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
         UseDatabase(std::move(database_));
     };
     render.makePlayback = [] { return std::make_unique<CChildPlayback>(); };
+    render.makeChainPlayback = [](const ChainBuildRequest& chain) -> std::unique_ptr<IPlaybackPlatform> {
+        return CChildPlayback::ForChain(chain_protocol::RequestText(chain));
+    };
+    render.makeChainBuilder = [] { return std::make_unique<CChildChainPlatform>(); };
+    render.currentAudioEntry = [this] { return std::max(display_.ShownAudio(), 0); };
+    // render.showElementDetails: to be wired to the codec list's details window.
     render.inventory = [this]() -> CodecInventory* {
         // The test classifies against the inventory: wait for it, forced.
         bool on = true;
@@ -576,8 +585,13 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
         containerGroup_->setTitle(shown ? "Тест монитор" : "Контейнер");
     });
 
-    renderList_ = new CNotesView(group);
-    renderList_->setObjectName("renderList");
+    auto* chainList = new CChainListView(group);
+    chainList->setObjectName("renderList");
+    chainList->SetLineSource([this](int row, const std::string& text) { return renderControls_->LineOfRow(row, text); });
+    chainList->SetCommandState(
+        [this](ChainCommand c, const ChainElement* e) { return renderControls_->CommandEnabled(c, e); });
+    connect(chainList, &CChainListView::chainCommand, renderControls_, &CRenderControls::RunCommand);
+    renderList_ = chainList;
     layout->addWidget(renderList_, 1);
     return group;
 }
@@ -667,6 +681,7 @@ void CTorvoDlg::RefreshTick() {
     inventory_->Tick();
     for (const InventoryMessage& m : inventory_->TakeMessages()) Messages().Show(m.caption, m.text, MessageIcon::kWarning);
     renderControls_->Tick();
+    if (finishWaitsForRender_ && !renderControls_->Busy()) FinishFile();
     if (scanning_) {
         // Interim statistics every fifth tick; the final ones finish the file.
         const auto tick = driver_.OnStatusTick();
@@ -719,6 +734,8 @@ void CTorvoDlg::ShowFrameLayout() {
 
 void CTorvoDlg::FinishFile() {
     scanning_ = false;
+    finishWaitsForRender_ = renderControls_->Busy();
+    if (finishWaitsForRender_) return;  // the tick finishes the file once the render is over
     if (pendingExport_ && export_.enabled) {
         CExportWriter writer(export_, [this] {
             prefs_.exportEnabled = 0;
@@ -794,11 +811,13 @@ void CTorvoDlg::QueueTick() {
     // may start the next file underneath it.
     queueTimer_.stop();
     if (queue_.Mode() == QueueMode::kStopped) return;
-    if (!scanning_ && !queue_.AtLast() && queue_.Next()) {
+    // The next file waits for this one's scan and for a render of it.
+    const bool waiting = scanning_ || finishWaitsForRender_ || renderControls_->Busy();
+    if (!waiting && !queue_.AtLast() && queue_.Next()) {
         AnalyseCurrentFile();
         if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) queue_.SetMode(QueueMode::kStopped);
     }
-    if (scanning_) {  // the next file waits for this one's scan
+    if (scanning_ || finishWaitsForRender_ || renderControls_->Busy()) {
         queueTimer_.start();
         return;
     }
@@ -841,7 +860,7 @@ void CTorvoDlg::StopProcessing() {
 
 void CTorvoDlg::CloseFile() {
     driver_.StopScan();
-    scanning_ = pendingExport_ = false;
+    scanning_ = pendingExport_ = finishWaitsForRender_ = false;
     vgsButton_->setEnabled(false);
     renderControls_->FileAnalysed({}, nullptr, prefs_.useCodecInfo != 0);
     display_.Reset();

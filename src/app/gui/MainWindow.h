@@ -154,6 +154,9 @@ private:
     // A full scan of the shown file is running; its export and the queue wait for it.
     bool scanning_ = false;
     bool pendingExport_ = false;
+    // The file's end (its export, the next queued file) waits for a render
+    // test or chain build of it, as it waits for the full scan.
+    bool finishWaitsForRender_ = false;
     std::string pendingPath_;
     bool dirty_ = true;
     std::unique_ptr<IMessageBox> unattendedMessages_;

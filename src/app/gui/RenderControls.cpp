@@ -19,30 +19,54 @@ CRenderControls::CRenderControls(RenderControlsContext context, std::array<QPush
       buttons_(buttons),
       progress_(progress),
       monitor_(monitor),
-      test_(std::make_unique<CRenderTest>(context_.test)) {
+      test_(std::make_unique<CRenderTest>(context_.test)),
+      chains_(context_.test.guidNames) {
     connect(buttons_[kBoth1], &QPushButton::clicked, this, &CRenderControls::StartTest);
     connect(buttons_[kBoth2], &QPushButton::clicked, this, &CRenderControls::PlayTest);
+    connect(buttons_[kVideo1], &QPushButton::clicked, this, [this] { SuggestChains(ChainKind::kVideo); });
+    connect(buttons_[kVideo2], &QPushButton::clicked, this, [this] { BuildChains(ChainKind::kVideo); });
+    connect(buttons_[kVideo3], &QPushButton::clicked, this, [this] { PlayChain(ChainKind::kVideo); });
+    connect(buttons_[kAudio1], &QPushButton::clicked, this, [this] { SuggestChains(ChainKind::kAudio); });
+    connect(buttons_[kAudio2], &QPushButton::clicked, this, [this] { BuildChains(ChainKind::kAudio); });
+    connect(buttons_[kAudio3], &QPushButton::clicked, this, [this] { PlayChain(ChainKind::kAudio); });
     connect(monitor_, &CTestMonitor::closed, this, [this] { emit monitorShown(false); });
     progress_->setRange(0, 101);
     progress_->hide();
     UpdateButtons();
 }
 
-CRenderControls::~CRenderControls() = default;
+CRenderControls::~CRenderControls() { builds_.Join(); }
 
 void CRenderControls::UpdateButtons() {
-    // The suggested chains have not landed: their buttons stay disabled.
-    for (int b : {kVideo1, kVideo2, kVideo3, kAudio1, kAudio2, kAudio3, kBoth3}) buttons_[size_t(b)]->setEnabled(false);
+    // "В+З" has no third step.
+    buttons_[kBoth3]->setEnabled(false);
     const int state = test_->State();
-    const bool busy = state >= kRenderStarted && state <= kRenderDone;
-    buttons_[kBoth1]->setEnabled(fileOpen_ && codecInfo_ && !busy);
-    buttons_[kBoth2]->setEnabled(fileOpen_ && test_->Playable());
+    const bool testing = state >= kRenderStarted && state <= kRenderDone;
+    const bool building = builds_.Running();
+    const bool ready = fileOpen_ && codecInfo_ && !testing && !building;
+    buttons_[kBoth1]->setEnabled(ready);
+    buttons_[kBoth2]->setEnabled(fileOpen_ && test_->Playable() && mode_ == kModeRenderTest);
+    buttons_[kVideo1]->setEnabled(ready && fileHasVideo_);
+    buttons_[kAudio1]->setEnabled(ready && fileHasAudio_);
+    for (ChainKind kind : {ChainKind::kVideo, ChainKind::kAudio}) {
+        const bool video = kind == ChainKind::kVideo;
+        const bool current = mode_ == (video ? kModeVideoChains : kModeAudioChains);
+        buttons_[video ? kVideo2 : kAudio2]->setEnabled(ready && current && chains_.Found(kind) > 0);
+        buttons_[video ? kVideo3 : kAudio3]->setEnabled(ready && current && chains_.PlayableSlot(kind) >= 0);
+    }
+}
+
+bool CRenderControls::Busy() const {
+    const int state = test_->State();
+    return (state >= kRenderStarted && state <= kRenderDone) || builds_.Running();
 }
 
 void CRenderControls::FileAnalysed(const std::string& path, const AnalysisRecords* records, bool useCodecInfo) {
     monitor_->Stop();
     emit monitorShown(false);
-    test_->Reset();
+    Teardown(kModeNone, 0);
+    chains_.ClearRows();
+    records_ = records;
     progress_->hide();
     path_ = path;
     fileOpen_ = records != nullptr;
@@ -61,6 +85,8 @@ void CRenderControls::FileAnalysed(const std::string& path, const AnalysisRecord
 void CRenderControls::StartTest() {
     Display& display = *context_.display;
     display.Render().Clear();
+    Teardown(kModeRenderTest, 1);
+    chains_.ClearRows();
     monitor_->Stop();
     emit monitorShown(false);
     if (!fileOpen_) return;
@@ -73,6 +99,7 @@ void CRenderControls::StartTest() {
 
 void CRenderControls::PlayTest() {
     if (!test_->Playable() || !context_.makePlayback) return;
+    Teardown(kModeRenderTest, 3);
     auto render = std::make_unique<CRender>(context_.makePlayback(), "Тест Microsoft");
     std::string error;
     emit monitorShown(true);
@@ -84,6 +111,7 @@ void CRenderControls::PlayTest() {
 
 void CRenderControls::Tick() {
     monitor_->Tick();
+    TickBuilds();
     const int before = test_->State();
     if (before == kRenderIdle || before >= kRenderCrashShown) return;
     RenderTickContext tick(context_.display->Render());

@@ -1,7 +1,8 @@
 // The render panel's commands in the main window: the render test of
 // "В+З" [1] driven by the window's 50 ms tick with its progress counter,
-// and the playback of its graph in the test monitor ([2]). The buttons of
-// the suggested chains stay disabled until that feature lands.
+// the playback of its graph in the test monitor ([2]), and the suggested
+// chains of "Вид" and "Звук": [1] finds them, [2] builds each one in the
+// render child, [3] plays a built one; the chain lines' context menu.
 #pragma once
 
 #include <QObject>
@@ -10,11 +11,13 @@
 #include <memory>
 #include <string>
 
+#include "ChainList.h"
 #include "analysis/Display.h"
 #include "analysis/MessageBox.h"
 #include "analysis/Records.h"
 #include "render/Playback.h"
 #include "render/RenderTest.h"
+#include "render/SuggestedChains.h"
 
 class QProgressBar;
 class QPushButton;
@@ -34,7 +37,17 @@ struct RenderControlsContext {
     std::function<CodecInventory*()> inventory;
     // The player of the test monitor.
     std::function<std::unique_ptr<IPlaybackPlatform>()> makePlayback;
+    // The player of a built chain, and the platform that builds chains.
+    std::function<std::unique_ptr<IPlaybackPlatform>(const ChainBuildRequest&)> makeChainPlayback;
+    std::function<std::unique_ptr<IChainBuildPlatform>()> makeChainBuilder;
+    // The audio list entry the audio panel shows.
+    std::function<int()> currentAudioEntry;
+    // Hook for "Детально об этом" on an entry, renderer or media type: opens
+    // the codec list (or media type list) with it preselected. Unset: the
+    // element's detail text is shown in a message.
+    std::function<void(const ChainElement&)> showElementDetails;
 };
+
 
 class CRenderControls : public QObject {
     Q_OBJECT
@@ -51,10 +64,26 @@ public:
     void StartTest();
     // [2] of "В+З": plays what the test rendered.
     void PlayTest();
+    // [1], [2], [3] of "Вид" (video) or "Звук" (audio).
+    void SuggestChains(ChainKind kind);
+    void BuildChains(ChainKind kind);
+    void PlayChain(ChainKind kind);
+    // The chain lines' context menu.
+    bool CommandEnabled(ChainCommand command, const ChainElement* element) const;
+    void RunCommand(ChainCommand command, const ChainElement& element);
+    // "&Сбросить все": everything stops and goes, the list is cleared.
+    void ResetAll();
     // The window's 50 ms tick.
     void Tick();
+    // A render test or chain build of the file is still running: the
+    // export and the queue wait for it.
+    bool Busy() const;
+    // The chain line a row of the render list shows (null: a plain row).
+    const ChainLine* LineOfRow(int row, const std::string& text) const;
 
     const CRenderTest& Test() const { return *test_; }
+    const CSuggestedChains& Chains() const { return chains_; }
+    int Mode() const { return mode_; }
 
 signals:
     // The monitor is to be shown (true) or the container notes again (false).
@@ -62,6 +91,14 @@ signals:
 
 private:
     void UpdateButtons();
+    // Records the command's mode and tears down what its level asks.
+    void Teardown(int mode, int level);
+    void ShowChainRows();
+    void StartBuilds(ChainKind kind, std::vector<int> indexes);
+    // Collects the build reports that arrived.
+    void TickBuilds();
+    bool PlaySlot(ChainKind kind, int index);
+    std::string FilePath() const { return path_; }
 
     RenderControlsContext context_;
     std::array<QPushButton*, 9> buttons_;
@@ -72,6 +109,11 @@ private:
     bool fileHasVideo_ = false, fileHasAudio_ = false;
     double displayAspect_ = 0;
     bool fileOpen_ = false, codecInfo_ = true;
+    const AnalysisRecords* records_ = nullptr;
+    CSuggestedChains chains_;
+    CChainBuildRun builds_;
+    ChainKind buildKind_ = ChainKind::kVideo;
+    int mode_ = kModeNone;
 };
 
 }  // namespace torvo::gui

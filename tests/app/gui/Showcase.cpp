@@ -64,6 +64,14 @@ int main(int argc, char** argv) {
         QTimer::singleShot(500, window, [window] { window->findChild<QPushButton*>("renderBoth1")->click(); });
         if (what == "monitor")
             QTimer::singleShot(5000, window, [window] { window->findChild<QPushButton*>("renderBoth2")->click(); });
+    } else if (what == "chains" || what == "chain-monitor") {
+        // The suggested video chains of the file, built, then (chain-monitor) the first one played.
+        gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});
+        if (!window) return 3;
+        QTimer::singleShot(500, window, [window] { window->findChild<QPushButton*>("renderVideo1")->click(); });
+        QTimer::singleShot(1000, window, [window] { window->findChild<QPushButton*>("renderVideo2")->click(); });
+        if (what == "chain-monitor")
+            QTimer::singleShot(6000, window, [window] { window->findChild<QPushButton*>("renderVideo3")->click(); });
     } else {
         std::vector<std::string> args;
         for (int i = 2; i < argc; ++i) args.emplace_back(argv[i]);

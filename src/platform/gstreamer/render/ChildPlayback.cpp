@@ -41,10 +41,17 @@ CChildPlayback::CChildPlayback(std::string helper) : helper_(helper.empty() ? Re
 
 CChildPlayback::~CChildPlayback() { Close(); }
 
+std::unique_ptr<CChildPlayback> CChildPlayback::ForChain(std::string chainRequest, std::string helper) {
+    auto playback = std::make_unique<CChildPlayback>(std::move(helper));
+    playback->chain_ = std::move(chainRequest);
+    return playback;
+}
+
 bool CChildPlayback::Open(const std::string& path, uint64_t window, std::string& error) {
     Close();
     ended_ = false;
     std::vector<std::string> args{"--play", path};
+    if (!chain_.empty()) args = {"--play-chain", chain_};
     if (window) args.insert(args.end(), {"--window", Format("%llu", static_cast<unsigned long long>(window))});
     if (helper_.empty() || !child_.Start(helper_, args, true, error)) {
         if (error.empty()) error = "torvo-render is not installed";

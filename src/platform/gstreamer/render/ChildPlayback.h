@@ -16,6 +16,9 @@ namespace torvo {
 class CChildPlayback : public IPlaybackPlatform {
 public:
     explicit CChildPlayback(std::string helper = {});
+    // Plays a suggested chain (its build request as the child reads it)
+    // instead of letting the machine choose.
+    static std::unique_ptr<CChildPlayback> ForChain(std::string chainRequest, std::string helper = {});
     ~CChildPlayback() override;
 
     bool Open(const std::string& path, uint64_t window, std::string& error) override;
@@ -37,6 +40,7 @@ private:
     void ReadStatus();
 
     std::string helper_;
+    std::string chain_;  // empty: the machine's own choice
     CChildProcess child_;
     std::thread reader_;
     std::string pending_;

@@ -12,6 +12,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/gstreamer/render/ChainChild.h"
+#include "platform/gstreamer/render/ChainProtocol.h"
+
 namespace torvo::render_child {
 namespace {
 
@@ -94,7 +97,7 @@ bool PumpBus(GstBus* bus, bool* prerolled) {
     return true;
 }
 
-bool Command(GstElement* playbin, const std::string& line) {
+bool Command(GstElement* playbin, GstElement* volume, const std::string& line) {
     char verb[16] = {0};
     long long a = 0, b = 0;
     const int n = std::sscanf(line.c_str(), "%15s %lld %lld", verb, &a, &b);
@@ -106,14 +109,54 @@ bool Command(GstElement* playbin, const std::string& line) {
         const auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH | (b ? GST_SEEK_FLAG_KEY_UNIT : 0));
         gst_element_seek_simple(playbin, GST_FORMAT_TIME, flags, gint64(a) * 100);
     } else if (v == "volume" && n >= 2) {
-        g_object_set(playbin, "volume", std::pow(10.0, double(a) / 2000.0), nullptr);
+        if (volume) g_object_set(volume, "volume", std::pow(10.0, double(a) / 2000.0), nullptr);
     } else if (v == "quit") {
         return false;
     }
     return true;
 }
 
+// Obeys the commands and reports the status until told to quit or the
+// parent goes away; the pipeline is prerolled.
+int RunPlayer(GstElement* pipeline, GstElement* volume) {
+    GstBus* bus = gst_element_get_bus(pipeline);
+    Print({{"ready", {{"duration", Duration(pipeline)}}}});
+    bool ok = true;
+    std::string pending;
+    while (ok) {
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (ready > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n <= 0) break;  // the parent went away
+            pending.append(buffer, size_t(n));
+            for (size_t end; ok && (end = pending.find('\n')) != std::string::npos;) {
+                ok = Command(pipeline, volume, pending.substr(0, end));
+                pending.erase(0, end + 1);
+            }
+        }
+        if (!PumpBus(bus, nullptr)) break;
+        GstState state = GST_STATE_NULL;
+        gst_element_get_state(pipeline, &state, nullptr, 0);
+        Print({{"status",
+                {{"position", Position(pipeline)}, {"duration", Duration(pipeline)}, {"playing", state == GST_STATE_PLAYING}}}});
+    }
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return 0;
+}
+
 }  // namespace
+
+void SetOverlayWindow(GstElement* pipeline, uint64_t window) {
+    g_window = window;
+    GstBus* bus = gst_element_get_bus(pipeline);
+    gst_bus_set_sync_handler(bus, SyncHandler, nullptr, nullptr);
+    gst_object_unref(bus);
+}
 
 int PlayFile(const char* path, uint64_t window) {
     g_window = window;
@@ -149,33 +192,32 @@ int PlayFile(const char* path, uint64_t window) {
         Print({{"error", {{"message", "the file did not preroll"}}}});
         ok = false;
     }
-    if (ok) Print({{"ready", {{"duration", Duration(playbin)}}}});
-
-    std::string pending;
-    while (ok) {
-        pollfd p{STDIN_FILENO, POLLIN, 0};
-        const int ready = ::poll(&p, 1, 100);
-        if (ready > 0) {
-            char buffer[4096];
-            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n <= 0) break;  // the parent went away
-            pending.append(buffer, size_t(n));
-            for (size_t end; ok && (end = pending.find('\n')) != std::string::npos;) {
-                ok = Command(playbin, pending.substr(0, end));
-                pending.erase(0, end + 1);
-            }
-        }
-        if (!PumpBus(bus, nullptr)) break;
-        GstState state = GST_STATE_NULL;
-        gst_element_get_state(playbin, &state, nullptr, 0);
-        Print({{"status",
-                {{"position", Position(playbin)}, {"duration", Duration(playbin)}, {"playing", state == GST_STATE_PLAYING}}}});
+    if (!ok) {
+        gst_object_unref(bus);
+        gst_element_set_state(playbin, GST_STATE_NULL);
+        gst_object_unref(playbin);
+        return 0;
     }
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);
-    gst_element_set_state(playbin, GST_STATE_NULL);
-    gst_object_unref(playbin);
-    return 0;
+    return RunPlayer(playbin, playbin);
+}
+
+int PlayChain(const char* requestText, uint64_t window) {
+    ChainBuildRequest request;
+    if (!chain_protocol::ParseRequest(requestText, request)) {
+        Print({{"error", {{"message", "the chain could not be read"}}}});
+        return 0;
+    }
+    BuiltChain built = BuildChainPipeline(request, window, true);
+    if (!BuildSucceeded(built.report)) {
+        Print({{"error", {{"message", built.report.message.empty() ? "the chain did not build" : built.report.message}}}});
+        if (built.pipeline) {
+            gst_element_set_state(built.pipeline, GST_STATE_NULL);
+            gst_object_unref(built.pipeline);
+        }
+        return 0;
+    }
+    return RunPlayer(built.pipeline, built.volume);
 }
 
 }  // namespace torvo::render_child

@@ -3,6 +3,8 @@
 // reporting position and duration on standard output.
 #pragma once
 
+#include <gst/gst.h>
+
 #include <cstdint>
 
 namespace torvo::render_child {
@@ -10,5 +12,11 @@ namespace torvo::render_child {
 // Commands, one a line: run, pause, stop, seek POSITION KEYFRAME(0|1),
 // volume HUNDREDTHS_DB, quit. Positions are in 100 ns units.
 int PlayFile(const char* path, uint64_t window);
+// Plays a suggested chain (the JSON of its build request), built element by
+// element; the same commands.
+int PlayChain(const char* requestText, uint64_t window);
+
+// The video sinks of the pipeline draw into the native window.
+void SetOverlayWindow(GstElement* pipeline, uint64_t window);
 
 }  // namespace torvo::render_child

@@ -24,6 +24,7 @@
 #include <nlohmann/json.hpp>
 
 #include "inventory/CapsTypes.h"
+#include "platform/gstreamer/render/ChainChild.h"
 #include "platform/gstreamer/render/PlayChild.h"
 #include "platform/gstreamer/render/RenderProtocol.h"
 #include "render/RenderPlatform.h"
@@ -452,6 +453,20 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         _exit(status);
     }
-    std::fprintf(stderr, "usage: torvo-render --render FILE | --play FILE [--window XID]\n");
+    if (argc == 3 && std::strcmp(argv[1], "--build") == 0) {
+        const int status = torvo::render_child::BuildAndReport(argv[2]);
+        std::fflush(stdout);
+        _exit(status);
+    }
+    if ((argc == 3 || argc == 5) && std::strcmp(argv[1], "--play-chain") == 0) {
+        uint64_t window = 0;
+        if (argc == 5 && std::strcmp(argv[3], "--window") == 0) window = std::strtoull(argv[4], nullptr, 0);
+        const int status = torvo::render_child::PlayChain(argv[2], window);
+        std::fflush(stdout);
+        _exit(status);
+    }
+    std::fprintf(stderr,
+                 "usage: torvo-render --render FILE | --play FILE [--window XID] | --build CHAIN | --play-chain CHAIN "
+                 "[--window XID]\n");
     return 2;
 }

@@ -1,0 +1,82 @@
+#include "platform/gstreamer/render/ChildChainPlatform.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <sstream>
+
+#include "platform/gstreamer/render/ChainProtocol.h"
+#include "platform/gstreamer/render/ChildProcess.h"
+#include "platform/gstreamer/render/ChildRenderPlatform.h"
+#include "platform/gstreamer/render/RenderProtocol.h"
+#include "render/RenderPlatform.h"
+
+namespace torvo {
+
+ChainBuildReport ParseChainReport(const std::string& lines, bool exitedNormally) {
+    std::istringstream in(lines);
+    std::string line;
+    while (std::getline(in, line)) {
+        const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+        if (!j.is_object()) continue;
+        if (j.contains(chain_protocol::kReport)) return chain_protocol::ReportOf(j[chain_protocol::kReport]);
+        if (j.contains(render_protocol::kCrash) && j[render_protocol::kCrash].is_object()) {
+            ChainBuildReport crashed;
+            crashed.code = render_codes::kFail;
+            const std::string module = j[render_protocol::kCrash].value("module", "");
+            crashed.message = "the build crashed" + (module.empty() ? std::string() : " in " + module);
+            return crashed;
+        }
+    }
+    ChainBuildReport none;
+    none.code = render_codes::kFail;
+    none.message = exitedNormally ? "the build gave no report" : "the build ended abnormally";
+    return none;
+}
+
+CChildChainPlatform::CChildChainPlatform(std::chrono::milliseconds timeLimit, std::string helper)
+    : timeLimit_(timeLimit), helper_(helper.empty() ? RenderHelperPath() : std::move(helper)) {}
+
+ChainBuildReport CChildChainPlatform::BuildChain(const ChainBuildRequest& request) {
+    ChainBuildReport report;
+    report.code = render_codes::kFail;
+    CChildProcess child;
+    std::string error;
+    if (helper_.empty()) {
+        report.message = "torvo-render is not installed";
+        return report;
+    }
+    if (!child.Start(helper_, {"--build", chain_protocol::RequestText(request)}, false, error)) {
+        report.message = error;
+        return report;
+    }
+    std::string lines;
+    const auto deadline = std::chrono::steady_clock::now() + timeLimit_;
+    bool timedOut = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd p{child.Output(), POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(std::min<long long>(left.count(), 1000)));
+        if (ready <= 0) continue;
+        char buffer[16384];
+        const ssize_t n = ::read(child.Output(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        if (lines.size() < (size_t(1) << 20)) lines.append(buffer, size_t(n));
+    }
+    if (timedOut) {
+        child.Kill();
+        child.Wait();
+        report.code = render_codes::kTimeout;
+        report.message = "the build did not finish in time";
+        return report;
+    }
+    return ParseChainReport(lines, child.Wait());
+}
+
+}  // namespace torvo
