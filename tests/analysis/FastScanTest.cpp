@@ -91,7 +91,11 @@ TEST_F(FastScanSamples, TwelvePictureGops) {
     EXPECT_EQ(Field("VIDEO_DURATION"), "0:03.000");
     EXPECT_EQ(display.VideoPanel().Get(kGopCaption), "12 max; N=12, M=3 (83%)");
     EXPECT_TRUE(display.Bars().contains(kPictureTypeBar));
-    EXPECT_EQ(display.Bars().find(kLastPicturesBar)->second.segments.size(), 64u);
+    // The strip gets the frame-list words of the last 64 pictures, oldest first.
+    const CPictureRecorder& r = driver.Scan()->Recorder();
+    ASSERT_GE(r.PictureCount(), 64u);
+    EXPECT_EQ(display.LastPictures(), std::vector<uint32_t>(r.Frames().begin() + std::ptrdiff_t(r.PictureCount() - 64),
+                                                            r.Frames().begin() + std::ptrdiff_t(r.PictureCount())));
     EXPECT_EQ(display.VideoPanel().Find(kScanStatusCaption), nullptr);
 }
 

@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "HelpTexts.h"
+
 namespace torvo::gui {
 
 // The drawing area: the core's picture of the visible bands, and the hover text
@@ -88,7 +90,19 @@ CFrameLayoutDlg::CFrameLayoutDlg(CFrameLayout layout, QWidget* parent) : QDialog
     status_ = new QLabel(this);
     status_->setObjectName("vgsStatus");
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    outer->addWidget(status_);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(status_, 1);
+    // Short explanations of what the window shows.
+    static constexpr std::pair<const char*, const char*> kLinks[] = {
+        {"mainkey", "N/M"}, {"order", "Порядок"}, {"ixn", "По GOP"}, {"bframes", "B"}, {"fields", "Поля"},
+        {"seq", "Метки"}};
+    for (const auto& [topic, caption] : kLinks) {
+        auto* link = new QLabel(LinkHtml(topic, QString::fromUtf8(caption)), this);
+        link->setObjectName(QString("vgsLink_") + topic);
+        connect(link, &QLabel::linkActivated, this, [this](const QString& target) { ShowPopup(this, HelpText(target)); });
+        bottom->addWidget(link);
+    }
+    outer->addLayout(bottom);
     resize(820, 420);
 }
 
