@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/aio_abi.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -28,13 +29,32 @@ constexpr int kMaxReadDepth = CDirectFileSource::kAsyncDepth;
 // background task that still keeps pace with the disk on a busy machine.
 constexpr int kBelowNormalStep = 1;
 
+constexpr size_t kHugePage = 2 << 20;
+
 struct AlignedFree {
     void operator()(uint8_t* p) const { std::free(p); }
 };
 using AlignedBuffer = std::unique_ptr<uint8_t, AlignedFree>;
 
-AlignedBuffer AllocateBuffer(size_t size) {
-    return AlignedBuffer(static_cast<uint8_t*>(std::aligned_alloc(kAlignment, size)));
+// A read buffer: the overlap area, then the chunk the reads fill. The chunk
+// starts on a 2 MiB boundary and is offered huge pages: an unbuffered read
+// then pins two large pages instead of a thousand small ones, and the disk
+// gets long contiguous segments (on virtual disks twice the throughput).
+// The overlap area stays on small pages, so only what is used is resident.
+struct ReadBuffer {
+    AlignedBuffer block;
+    uint8_t* start = nullptr;  // the overlap area; start + kOverlap is the chunk
+};
+
+ReadBuffer AllocateBuffer(size_t overlap, size_t chunk) {
+    static_assert(CFastScan::kChunk % kHugePage == 0 && CFastScan::kOverlap <= kHugePage);
+    ReadBuffer b;
+    b.block = AlignedBuffer(static_cast<uint8_t*>(std::aligned_alloc(kHugePage, kHugePage + chunk)));
+    if (!b.block) return b;
+    uint8_t* area = b.block.get() + kHugePage;
+    ::madvise(area, chunk, MADV_HUGEPAGE);  // a hint: without it the reads only cost more
+    b.start = area - overlap;
+    return b;
 }
 
 }  // namespace
@@ -264,14 +284,14 @@ void CFastScan::Run() {
 
 bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
     // One buffer per read that may be under way, and the one being scanned.
-    std::array<AlignedBuffer, kMaxReadDepth + 1> buffers;
+    std::array<ReadBuffer, kMaxReadDepth + 1> buffers;
     const size_t ring = static_cast<size_t>(std::clamp(source.ReadDepth(), 1, kMaxReadDepth)) + 1;
     for (size_t b = 0; b < ring; ++b) {
-        buffers[b] = AllocateBuffer(kBufferSize);
-        if (!buffers[b]) return false;
-        std::memset(buffers[b].get(), 0xFF, kBufferSize);
+        buffers[b] = AllocateBuffer(kOverlap, kChunk);
+        if (!buffers[b].start) return false;
+        std::memset(buffers[b].start, 0xFF, kBufferSize);
     }
-    auto buffer = [&](uint64_t chunk) { return buffers[chunk % ring].get(); };
+    auto buffer = [&](uint64_t chunk) { return buffers[chunk % ring].start; };
 
     uint64_t dataEnd = fileSize_;
     bool readOk = true;
