@@ -49,7 +49,7 @@ private:
 // the disk never waits for the scan to be scheduled.
 class CDirectFileSource : public ScanSource {
 public:
-    static constexpr int kAsyncDepth = 3;
+    static constexpr int kAsyncDepth = 2;
 
     ~CDirectFileSource() override;
     bool Open(const std::string& path) override;
