@@ -27,11 +27,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        const VgsImage image = owner_->layout_.Draw(owner_->FirstPicture());
+        VgsImage image = owner_->layout_.Draw(owner_->FirstPicture());
         QPainter painter(this);
         painter.fillRect(rect(), palette().window());
         if (image.width > 0 && image.height > 0) {
-            // The core's 0x00RRGGBB rows are exactly QImage's RGB32 layout.
+            // QImage's RGB32 is the core's 0x00RRGGBB with the top byte set.
+            for (uint32_t& pixel : image.pixels) pixel |= 0xFF000000u;
             const QImage picture(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
                                  image.width * 4, QImage::Format_RGB32);
             painter.drawImage(0, 0, picture);
