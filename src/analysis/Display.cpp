@@ -91,6 +91,11 @@ void Display::SetBar(std::string_view caption, BarGraph bar) {
     Changed();
 }
 
+void Display::SetLastPictures(std::vector<uint32_t> words) {
+    lastPictures_ = std::move(words);
+    Changed();
+}
+
 void Display::SetQueueCounter(std::string text) {
     queueCounter_ = std::move(text);
     Changed();
@@ -126,6 +131,7 @@ void Display::Reset() {
     videoPanel_.Clear();
     audioPanels_.clear();
     bars_.clear();
+    lastPictures_.clear();
     conversionSource_.reset();
     audioButtons_ = shownAudio_ = 0;
     for (auto& lamp : lamps_) lamp.second = LampState::kDark;

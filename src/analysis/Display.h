@@ -127,6 +127,10 @@ public:
     void SetBar(std::string_view caption, BarGraph bar);
     const std::map<std::string, BarGraph, std::less<>>& Bars() const { return bars_; }
 
+    // The frame-list words of the last (up to 64) pictures a full scan saw, oldest first.
+    void SetLastPictures(std::vector<uint32_t> words);
+    const std::vector<uint32_t>& LastPictures() const { return lastPictures_; }
+
     void SetTitle(std::string title);
     const std::string& Title() const { return title_; }
 
@@ -166,6 +170,7 @@ private:
     std::vector<Panel> audioPanels_;
     std::map<std::string, LampState, std::less<>> lamps_;
     std::map<std::string, BarGraph, std::less<>> bars_;
+    std::vector<uint32_t> lastPictures_;
     std::string title_;
     std::string queueCounter_;
     std::string statusText_;

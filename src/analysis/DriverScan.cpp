@@ -33,7 +33,7 @@ ScanFigures CommonFigures(const CFastScan& scan, const ScanProgress& progress) {
     f.speedKiBps = progress.speedKiBps;
     f.pictures = progress.pictures;
     f.byType = progress.byType;
-    f.lastTypes = progress.lastTypes;
+    f.lastPictures = progress.lastPictures;
     f.videoChunks = progress.videoChunks;
     f.videoBytes = progress.videoBytes;
     f.audioBytes = progress.audioBytes;
@@ -76,7 +76,7 @@ ScanSummary SummariseScan(const CFastScan& scan) {
     s.largestFrame = f.largestFrame;
     const CPictureRecorder& r = scan.Recorder();
     s.frameTypes.reserve(r.PictureCount());
-    for (size_t k = 0; k < r.PictureCount(); ++k) s.frameTypes += "SIPBDSSS"[r.Frames()[k] & kFrameTypeMask];
+    for (size_t k = 0; k < r.PictureCount(); ++k) s.frameTypes += PictureTypeLetter(r.Frames()[k]);
     s.videoBytes = f.videoBytes;
     s.audioBytes = f.audioBytes;
     s.readKiBps = scan.SpeedKiBps();

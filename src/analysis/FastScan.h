@@ -1,6 +1,6 @@
 // CFastScan: the background full scan. A thread at lowered priority reads
 // the whole file in 4 MiB chunks (unbuffered where the file system allows,
-// the next read overlapping the scan of the current chunk) and feeds every
+// the next reads overlapping the scan of the current chunk) and feeds every
 // byte to the frame scanner for the file kind. The thread that started it
 // only reads its flags and figures (atomics) and, once it is done, its
 // results; nothing else is shared.
@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <future>
 #include <memory>
 #include <string>
@@ -24,41 +25,56 @@ namespace torvo {
 // Where the scan reads from: the file, or in tests a source that fails.
 class ScanSource {
 public:
-    virtual ~ScanSource() = default;
+    virtual ~ScanSource();
     virtual bool Open(const std::string& path) = 0;
     virtual uint64_t Size() const = 0;
     // Reads up to n bytes at offset (a multiple of 4096) into dst (aligned
     // to 4096); the count read, short only at the end of the file, or -1.
     virtual int64_t Read(uint64_t offset, uint8_t* dst, size_t n) = 0;
-    // The same as a read that runs while the caller works: StartRead, then
-    // FinishRead for its count. Here on a helper thread.
+    // The same as reads that run while the caller works: StartRead, then
+    // FinishRead for the count of the oldest read started. Here on helper
+    // threads.
     virtual void StartRead(uint64_t offset, uint8_t* dst, size_t n);
     virtual int64_t FinishRead();
+    // How many reads may be under way at once.
+    virtual int ReadDepth() const { return 1; }
 
 private:
-    std::future<int64_t> pending_;
+    std::deque<std::future<int64_t>> pending_;
 };
 
 // O_DIRECT reads; where the file system refuses them, buffered reads that
 // tell the kernel the access is sequential and drop the pages behind.
-// Unbuffered reads run as kernel asynchronous I/O, so that no thread has to
-// be scheduled for the next read to begin.
+// Unbuffered reads run as kernel asynchronous I/O, several at once, so that
+// the disk never waits for the scan to be scheduled.
 class CDirectFileSource : public ScanSource {
 public:
+    static constexpr int kAsyncDepth = 2;
+
     ~CDirectFileSource() override;
     bool Open(const std::string& path) override;
     uint64_t Size() const override { return size_; }
     int64_t Read(uint64_t offset, uint8_t* dst, size_t n) override;
     void StartRead(uint64_t offset, uint8_t* dst, size_t n) override;
     int64_t FinishRead() override;
+    // Several reads only while they go to the kernel's queue.
+    int ReadDepth() const override { return direct_ && aioContext_ ? kAsyncDepth : 1; }
     bool Unbuffered() const { return direct_; }
 
 private:
-    bool asyncPending_ = false;
+    struct Pending {
+        uint64_t id = 0;
+        bool async = false, done = false;
+        uint64_t offset = 0;
+        uint8_t* dst = nullptr;
+        size_t size = 0;
+        int64_t result = 0;
+    };
+    // Collects at least one completion of the reads under way.
+    bool Reap();
+    std::deque<Pending> pending_;
+    uint64_t nextId_ = 0;
     uint64_t aioContext_ = 0;
-    uint64_t pendingOffset_ = 0;
-    uint8_t* pendingDst_ = nullptr;
-    size_t pendingSize_ = 0;
     bool Reopen();
     int64_t BufferedRead(uint64_t offset, uint8_t* dst, size_t n);
     std::string path_;
@@ -85,7 +101,7 @@ struct ScanProgress {
     std::array<uint64_t, 5> byType{};  // S, I, P, B, D
     uint64_t videoBytes = 0, audioBytes = 0, videoChunks = 0, largestFrame = 0;
     uint32_t longestSinceI = 0;
-    std::vector<uint8_t> lastTypes;  // the types of the last (up to) 64 pictures, oldest first
+    std::vector<uint32_t> lastPictures;  // frame-list words of the last (up to) 64 pictures, oldest first
 };
 
 class CFastScan {
@@ -150,12 +166,12 @@ private:
     std::atomic<uint64_t> bytesRead_{0};
     std::atomic<int32_t> speed_{0};
     std::atomic<int64_t> elapsed_{0};
-    // Progress: counters and the last 64 types packed four bits each.
+    // Progress: counters and the frame-list words of the last 64 pictures.
     std::atomic<uint64_t> pictures_{0}, videoBytes_{0}, audioBytes_{0}, videoChunks_{0}, largest_{0};
     std::atomic<uint32_t> longestSinceI_{0};
     std::array<std::atomic<uint64_t>, 5> byType_{};
-    std::array<std::atomic<uint64_t>, 4> lastTypes_{};
-    std::atomic<uint32_t> lastTypeCount_{0};
+    std::array<std::atomic<uint32_t>, 64> lastPictures_{};
+    std::atomic<uint32_t> lastPictureCount_{0};
 };
 
 }  // namespace torvo

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "formats/riff/ScanStatistics.h"
+
 namespace torvo::cli {
 namespace {
 
@@ -45,7 +47,8 @@ std::string TextReport(const std::string& path, const Display& display) {
         for (const std::string& lamp : lamps) out += " " + lamp;
         out += "\n";
     };
-    if (!display.VideoPanel().Empty() || !videoLamps.empty() || !display.Bars().empty()) {
+    if (!display.VideoPanel().Empty() || !videoLamps.empty() || !display.Bars().empty() ||
+        !display.LastPictures().empty()) {
         out += "Видео\n";
         AppendPanel(out, display.VideoPanel());
         appendLamps(videoLamps);
@@ -54,6 +57,11 @@ std::string TextReport(const std::string& path, const Display& display) {
             for (const BarSegment& segment : bar.segments)
                 out += " " + std::to_string(segment.from) + "-" + std::to_string(segment.to);
             out += " / " + std::to_string(bar.scale) + "\n";
+        }
+        if (!display.LastPictures().empty()) {
+            out += "  " + std::string(kLastPicturesCaption) + ": ";
+            for (const uint32_t word : display.LastPictures()) out += PictureTypeLetter(word);
+            out += "\n";
         }
     }
     const auto& audio = display.AudioPanels();

@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "HelpTexts.h"
+
 namespace torvo::gui {
 
 // The drawing area: the core's picture of the visible bands, and the hover text
@@ -25,11 +27,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        const VgsImage image = owner_->layout_.Draw(owner_->FirstPicture());
+        VgsImage image = owner_->layout_.Draw(owner_->FirstPicture());
         QPainter painter(this);
         painter.fillRect(rect(), palette().window());
         if (image.width > 0 && image.height > 0) {
-            // The core's 0x00RRGGBB rows are exactly QImage's RGB32 layout.
+            // QImage's RGB32 is the core's 0x00RRGGBB with the top byte set.
+            for (uint32_t& pixel : image.pixels) pixel |= 0xFF000000u;
             const QImage picture(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
                                  image.width * 4, QImage::Format_RGB32);
             painter.drawImage(0, 0, picture);
@@ -88,7 +91,19 @@ CFrameLayoutDlg::CFrameLayoutDlg(CFrameLayout layout, QWidget* parent) : QDialog
     status_ = new QLabel(this);
     status_->setObjectName("vgsStatus");
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    outer->addWidget(status_);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(status_, 1);
+    // Short explanations of what the window shows.
+    static constexpr std::pair<const char*, const char*> kLinks[] = {
+        {"mainkey", "N/M"}, {"order", "Порядок"}, {"ixn", "По GOP"}, {"bframes", "B"}, {"fields", "Поля"},
+        {"seq", "Метки"}};
+    for (const auto& [topic, caption] : kLinks) {
+        auto* link = new QLabel(LinkHtml(topic, QString::fromUtf8(caption)), this);
+        link->setObjectName(QString("vgsLink_") + topic);
+        connect(link, &QLabel::linkActivated, this, [this](const QString& target) { ShowPopup(this, HelpText(target)); });
+        bottom->addWidget(link);
+    }
+    outer->addLayout(bottom);
     resize(820, 420);
 }
 

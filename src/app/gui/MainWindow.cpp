@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "FrameLayoutDialog.h"
+#include "GopStruct.h"
 #include "analysis/DriverScan.h"
 
 #include <QAction>
@@ -391,6 +392,8 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
     frameBar_ = new CBarGraph(group);
     frameBar_->setObjectName("frameTypeBar");
     barsLayout_->addWidget(frameBar_);
+    gopStrip_ = new CGopStruct(group);
+    barsLayout_->addWidget(gopStrip_);
     barRow->addLayout(barsLayout_, 1);
     for (const auto& [text, colour] : kBarLegend) {
         auto* swatch = new QLabel(text, group);
@@ -640,6 +643,7 @@ void CTorvoDlg::Render() {
         const auto it = states.find(caption);
         lamp->ShowState(it == states.end() ? LampState::kDark : it->second);
     }
+    gopStrip_->ShowPictures(display_.LastPictures());
     // The first bar takes the frame-type place; any further one gets a row of its own.
     const auto& bars = display_.Bars();
     frameBar_->ShowBar(bars.empty() ? nullptr : &bars.begin()->second);

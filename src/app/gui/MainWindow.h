@@ -37,6 +37,7 @@ class QVBoxLayout;
 
 namespace torvo::gui {
 
+class CGopStruct;
 class CRenderControls;
 class CTestMonitor;
 
@@ -169,6 +170,7 @@ private:
     CNotesView *containerList_ = nullptr, *userDataList_ = nullptr, *renderList_ = nullptr;
     // The frame-type bar, shown empty until a file has one; further bars beneath it.
     CBarGraph* frameBar_ = nullptr;
+    CGopStruct* gopStrip_ = nullptr;
     std::map<std::string, CBarGraph*> extraBars_;
     QVBoxLayout* barsLayout_ = nullptr;
     QLabel* queueCounter_ = nullptr;

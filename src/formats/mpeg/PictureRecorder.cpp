@@ -16,6 +16,7 @@ constexpr size_t kCarry = 11;
 constexpr size_t kJoinLimit = 64;
 constexpr uint8_t kPictureCode = 0x00, kGopCode = 0xB8, kExtensionCode = 0xB5;
 constexpr uint8_t kVopCode = 0xB6, kGovCode = 0xB3;
+constexpr uint32_t kSystemHeaderCode = 0x1BB;
 constexpr int kSettledChanges = 26;
 
 }  // namespace
@@ -257,9 +258,16 @@ void CPictureRecorder::Vop(ByteView item, uint64_t offset, VideoStreamCounters& 
     if (index >= 0 && !coded) frames_[static_cast<size_t>(index)] |= kFrameNotCoded;
 }
 
-void CPictureRecorder::RecordPack(ByteView pack) {
-    if (!CSupMpg::PackMarkersValid(pack)) return;
+bool CPictureRecorder::RecordPack(ByteView pack) {
+    if (!CSupMpg::PackMarkersValid(pack)) return false;
+    // A system header right behind the pack must pass its checks too: a pack
+    // found inside damaged data would feed a meaningless clock value.
+    const uint64_t length = CSupMpg::PackHeaderLength(pack);
+    if (pack.Has(length, kSystemHeaderChecked) && pack.Be32(length) == kSystemHeaderCode &&
+        !CSupMpg::SystemHeaderMarkersValid(pack.From(length)))
+        return false;
     if (!clock_.Check(CSupMpg::ReadScr(pack), streams_[0].pictures)) MarkLast(kFrameClockBreak);
+    return true;
 }
 
 // --- GOP pattern and order mapping ---

@@ -34,6 +34,9 @@ enum FrameFlag : uint32_t {
 
 enum PictureType : uint32_t { kPictureS = 0, kPictureI = 1, kPictureP = 2, kPictureB = 3, kPictureD = 4 };
 
+// The letter of a picture's type: S, I, P, B or D.
+inline char PictureTypeLetter(uint32_t word) { return "SIPBDSSS"[word & kFrameTypeMask]; }
+
 inline constexpr size_t kFrameListCapacity = 262144;
 inline constexpr int32_t kLastFrameIndex = 262142;  // the index stops growing here
 
@@ -88,8 +91,12 @@ public:
     void RecordPictures(ByteView payload, int streamId);
     // Pushes the kept bytes of every stream through (the end of the data).
     void Flush();
-    // One pack header: the system clock continuity check.
-    void RecordPack(ByteView pack);
+    // One pack header (and what follows it in the data): the system clock
+    // continuity check. False, and no check, when the pack or a system
+    // header right behind it fails its marker checks.
+    bool RecordPack(ByteView pack);
+    // Bytes of a system header the check after a pack reads.
+    static constexpr uint64_t kSystemHeaderChecked = 11;
     // Marks the current picture (an AVI chunk of length 0).
     void MarkLastPicture(uint32_t flags);
 

@@ -208,7 +208,7 @@ int CSupMpg::PackHeader(uint64_t p) {
 int CSupMpg::SystemHeader(uint64_t p) {
     const ByteView header = data_.From(p);
     const uint64_t length = SystemHeaderLength(header);
-    errors_.Check("-", (header.U8(6) & 0x80) && (header.U8(8) & 1) && (header.U8(10) & 0x20));
+    errors_.Check("-", SystemHeaderMarkersValid(header));
     if (errors_.IsSet()) return kDamaged;
     if (p + length <= data_.size()) container_.variableRate = !(header.U8(9) & 2);
     return static_cast<int>(length);

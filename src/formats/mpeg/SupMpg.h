@@ -76,6 +76,10 @@ public:
     static bool PackMarkersValid(ByteView pack);
     static uint32_t ReadMuxRate(ByteView pack);
     static uint64_t SystemHeaderLength(ByteView header) { return 6 + uint64_t(header.Be16(4)); }
+    // The marker bits of a system header (bytes 6, 8 and 10).
+    static bool SystemHeaderMarkersValid(ByteView header) {
+        return (header.U8(6) & 0x80) && (header.U8(8) & 1) && (header.U8(10) & 0x20);
+    }
 
     ParseErrorFlag& Errors() { return errors_; }
     bool ElementaryMode() const { return esMode_; }

@@ -8,6 +8,8 @@ namespace {
 
 constexpr uint8_t kPack = 0xBA, kProgramEnd = 0xB9, kPrivateStream1 = 0xBD, kVideoStream = 0xE0;
 constexpr uint64_t kLongestPackHeader = 14 + 7;
+// A pack is judged together with the start of a system header behind it.
+constexpr uint64_t kPackLookahead = kLongestPackHeader + 4 + CPictureRecorder::kSystemHeaderChecked;
 
 bool IsAudioOrPrivate(uint8_t id) { return id == kPrivateStream1 || (id >= 0xC0 && id <= 0xDF); }
 
@@ -51,10 +53,9 @@ CSystemStreamScanner::Step CSystemStreamScanner::Item(ByteView view, uint64_t& p
     if (view.Be24(p) != 1) return Step::kResync;
     const uint8_t code = view.U8(p + 3);
     if (code == kPack) {
-        if (left < kLongestPackHeader && moreData) return Step::kWait;
+        if (left < kPackLookahead && moreData) return Step::kWait;
         const ByteView pack = view.From(p);
-        if (!CSupMpg::PackMarkersValid(pack)) return Step::kResync;
-        recorder_.RecordPack(pack);
+        if (!recorder_.RecordPack(pack)) return Step::kResync;
         p += CSupMpg::PackHeaderLength(pack);
         return Step::kNext;
     }

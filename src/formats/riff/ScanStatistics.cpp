@@ -22,14 +22,6 @@ BarGraph PictureTypeBar(const ScanFigures& s, uint64_t total) {
     return bar;
 }
 
-BarGraph LastPicturesStrip(const std::vector<uint8_t>& types) {
-    BarGraph strip;
-    strip.scale = 64;
-    for (size_t k = 0; k < types.size(); ++k)
-        strip.segments.push_back({static_cast<int>(k), static_cast<int>(k + 1), PictureTypeColour(types[k])});
-    return strip;
-}
-
 double PerCent(uint64_t part, uint64_t whole) { return whole ? double(part) * 100.0 / double(whole) : 0.0; }
 
 void ShareLines(Display& display, const AnalysisRecords& records, const ScanFigures& s, ScanDisplayState& state) {
@@ -90,7 +82,7 @@ void FrameScanStatistics(Display& display, const AnalysisRecords& records, const
     const uint64_t typed = s.pictures;
     if (s.recordedPictures && typed > 0) {
         display.SetBar(kPictureTypeBar, PictureTypeBar(s, typed));
-        display.SetBar(kLastPicturesBar, LastPicturesStrip(s.lastTypes));
+        display.SetLastPictures(s.lastPictures);
         if (const std::string gop = GopText(s); !gop.empty()) panel.Set(kGopCaption, gop);
     }
     if (s.largestFrame > 0) panel.Set(kLargestFrameCaption, Format("%llu max", static_cast<unsigned long long>(s.largestFrame)));

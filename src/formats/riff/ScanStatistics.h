@@ -24,7 +24,7 @@ struct ScanFigures {
     int32_t speedKiBps = 0;
     uint64_t pictures = 0;               // pictures the recorder found
     std::array<uint64_t, 5> byType{};    // S, I, P, B, D
-    std::vector<uint8_t> lastTypes;      // the last 64 pictures, oldest first
+    std::vector<uint32_t> lastPictures;  // frame-list words of the last 64 pictures, oldest first
     uint64_t videoChunks = 0;            // AVI
     uint64_t videoBytes = 0, audioBytes = 0, fileSize = 0;
     uint64_t largestFrame = 0;
@@ -46,7 +46,8 @@ inline constexpr std::string_view kScanStatusCaption = "Просмотр";
 inline constexpr std::string_view kGopCaption = "GOP";
 inline constexpr std::string_view kLargestFrameCaption = "Макс.кадр";
 inline constexpr std::string_view kPictureTypeBar = "Типы кадров";
-inline constexpr std::string_view kLastPicturesBar = "Последние 64";
+// The strip of the last pictures (the CLI's label for it).
+inline constexpr std::string_view kLastPicturesCaption = "Последние 64";
 
 // Colours of the picture types, as 0x00BBGGRR values: I, P, B, the rest.
 uint32_t PictureTypeColour(uint32_t type);

@@ -25,11 +25,13 @@
 #include "ExportDialog.h"
 #include "FrameLayoutDialog.h"
 #include "GenericList.h"
+#include "GopStruct.h"
 #include "SettingsDialog.h"
 #include "GuiTestUtil.h"
 #include "GuiWidgets.h"
 #include "MainWindow.h"
 #include "analysis/SizeText.h"
+#include "formats/riff/ScanStatistics.h"
 
 using namespace torvo;
 using namespace torvo::testing;
@@ -239,7 +241,19 @@ private slots:
         auto* vgs = window->findChild<QPushButton*>("vgsButton");
         QTRY_VERIFY_WITH_TIMEOUT(!window->Scanning(), 10000);
         QVERIFY(vgs->isEnabled());
-        QString before, after, hover;
+
+        // The strip of the last 64 pictures paints whole 7-pixel cells, the newest at the right end.
+        auto* strip = window->findChild<gui::CGopStruct*>("gopStrip");
+        QVERIFY(strip && strip->isVisible());
+        QCOMPARE(strip->Pictures().size(), size_t(64));
+        const QImage shot = strip->grab().toImage();
+        const int used = std::min(strip->width() / 7, 64) * 7;
+        QVERIFY(used >= 7);
+        const QColor newest = gui::ColourFromBgr(PictureTypeColour(strip->Pictures().back() & kFrameTypeMask));
+        QCOMPARE(shot.pixelColor(used - 4, shot.height() - 1), newest);
+        if (shot.width() > used) QCOMPARE(shot.pixelColor(used, shot.height() - 1), strip->palette().window().color());
+
+        QString before, after, hover, explanation;
         bool codedEnabled = false;
         connect(window, &gui::CTorvoDlg::frameLayoutShown, this, [&](QDialog* dialog) {
             QTimer::singleShot(0, dialog, [&, dialog] {
@@ -254,6 +268,10 @@ private slots:
                                  Qt::NoButton, Qt::NoModifier);
                 QApplication::sendEvent(view, &move);
                 hover = dialog->findChild<QLabel*>("vgsHover")->text();
+                // Each explanation link opens its text beside the window.
+                auto* link = dialog->findChild<QLabel*>("vgsLink_order");
+                emit link->linkActivated("torvo://local.order");
+                if (auto* text = dialog->findChild<QLabel*>("helpText")) explanation = text->text();
                 dialog->reject();
             });
         });
@@ -262,6 +280,7 @@ private slots:
         QVERIFY(codedEnabled);  // the sample has B pictures
         QVERIFY(after.startsWith(QString::fromUtf8("как кодиров")));
         QVERIFY2(hover.contains("I"), qPrintable(hover));  // the first coded picture is an I picture
+        QVERIFY2(explanation.contains(QString::fromUtf8("порядке кодирования")), qPrintable(explanation));
     }
 
     void audioButtonsSwitchTheShownStream() {

@@ -139,6 +139,34 @@ TEST(PictureRecorder, ClockDiscontinuityMarksTheLastPicture) {
         EXPECT_EQ((r.Frames()[k] & kFrameClockBreak) != 0, k == 29) << k;
 }
 
+TEST(PictureRecorder, SystemHeaderAfterAPackIsCheckedBeforeTheClock) {
+    // The clock jumps back at the 31st pack; what follows that pack decides
+    // whether the jump counts.
+    struct Case {
+        const char* name;
+        Bytes behind;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"nothing", {}, true},
+        {"valid system header", test::SystemHeader(), true},
+        {"damaged system header", test::SystemHeader(false), false},
+        {"system header cut off by the end", Bytes{0, 0, 1, 0xBB, 0, 9, 0x80}, true},
+        {"a PES packet", test::Pes(0xE0, Bytes(8, 0)), true},
+    };
+    for (const Case& c : cases) {
+        CPictureRecorder r;
+        for (int k = 0; k < 40; ++k) {
+            Bytes pack = test::Mpeg2Pack(k == 30 ? 100 : 3600u * uint64_t(k + 1));
+            if (k == 30) pack.insert(pack.end(), c.behind.begin(), c.behind.end());
+            EXPECT_EQ(r.RecordPack(ByteView(pack.data(), pack.size())), k != 30 || c.accepted) << c.name;
+            Record(r, test::PictureHeader(k, k % 12 ? 2 : 1));
+        }
+        r.Flush();
+        EXPECT_EQ((r.Frames()[29] & kFrameClockBreak) != 0, c.accepted) << c.name;
+    }
+}
+
 TEST(PictureRecorder, StartCodesSplitBetweenPayloadsAreFound) {
     Bytes whole;
     for (int g = 0; g < 3; ++g) {

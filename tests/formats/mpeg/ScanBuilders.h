@@ -118,6 +118,14 @@ inline Bytes Mpeg2Pack(uint64_t scr, uint32_t muxRate = 25000) {
     return b;
 }
 
+// A system header with one stream entry (video E0); markersOk false clears
+// the marker bit of byte 10.
+inline Bytes SystemHeader(bool markersOk = true) {
+    Bytes b{0, 0, 1, 0xBB, 0, 9, 0x80, 0x00, 0x01, 0x04, 0xE1, 0xFF, 0xE0, 0xE0, 0xE8};
+    if (!markersOk) b[10] &= ~0x20;
+    return b;
+}
+
 // An MPEG-2 PES packet of a stream with no optional header fields.
 inline Bytes Pes(uint8_t streamId, const Bytes& payload) {
     const size_t length = payload.size() + 3;
