@@ -105,8 +105,8 @@ bool CRenderControls::PlaySlot(ChainKind kind, int index) {
 bool CRenderControls::CommandEnabled(ChainCommand command, const ChainElement* element) const {
     switch (command) {
         case ChainCommand::kDetails: return OfChain(element);
-        // No filter of this platform has property pages of its own.
-        case ChainCommand::kPropertyPage: return false;
+        case ChainCommand::kPropertyPage:
+            return OfChain(element) && context_.hasPropertyPage && context_.hasPropertyPage(*element);
         case ChainCommand::kRenderThis: return OfChain(element) && mode_ != kModeRenderTest && !Busy();
         case ChainCommand::kPlayThis: {
             if (mode_ == kModeRenderTest) return test_->Playable();
@@ -126,7 +126,9 @@ void CRenderControls::RunCommand(ChainCommand command, const ChainElement& eleme
             if (context_.showElementDetails) context_.showElementDetails(element);
             else if (context_.messages) context_.messages().Show(element.text, element.detail, MessageIcon::kInformation);
             break;
-        case ChainCommand::kPropertyPage: break;
+        case ChainCommand::kPropertyPage:
+            if (context_.showPropertyPage) context_.showPropertyPage(element);
+            break;
         case ChainCommand::kRenderThis:
             Teardown(ModeOf(KindOf(element)), 2);
             emit monitorShown(false);

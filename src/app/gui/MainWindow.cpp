@@ -303,23 +303,8 @@ void CTorvoDlg::BuildMenus() {
     setup->addSeparator();
     // Both list the codec inventory: they wait for it, forced.
     auto codecLists = [this](bool mediaTypes) {
-        if (!inventory_) return;
-        bool on = true;
-        inventory_->Wait(on, true);
-        for (const InventoryMessage& m : inventory_->TakeMessages())
-            Messages().Show(m.caption, m.text, MessageIcon::kWarning);
-        auto context = std::make_shared<CodecListContext>();
-        context->inventory = inventory_->Published();
-        context->names = [this](std::string_view text, std::string& name) {
-            return database_ && DatabaseGuidNames(*database_)(text, name);
-        };
-        context->expertMode = [this] { return prefs_.expertMode != 0; };
-        context->messages = &Messages();
-        context->makePlatform = []() -> std::unique_ptr<IInventoryPlatform> {
-            auto platform = std::make_unique<CGstPlatform>();
-            if (!platform->Initialize() || platform->CreateFilterMapper() != 0) return nullptr;
-            return platform;
-        };
+        auto context = CodecLists();
+        if (!context) return;
         if (mediaTypes) ShowMediaTypes(this, context, -1);
         else ShowCodecList(this, context);
     };
@@ -328,6 +313,29 @@ void CTorvoDlg::BuildMenus() {
 
     QMenu* help = menuBar()->addMenu("&Справка");
     add(help, "actionAbout", "&О программе", {}, &CTorvoDlg::About);
+}
+
+// The codec lists' context over the inventory, which is waited for (forced)
+// first; null without an inventory.
+std::shared_ptr<CodecListContext> CTorvoDlg::CodecLists() {
+    if (!inventory_) return nullptr;
+    bool on = true;
+    inventory_->Wait(on, true);
+    for (const InventoryMessage& m : inventory_->TakeMessages())
+        Messages().Show(m.caption, m.text, MessageIcon::kWarning);
+    auto context = std::make_shared<CodecListContext>();
+    context->inventory = inventory_->Published();
+    context->names = [this](std::string_view text, std::string& name) {
+        return database_ && DatabaseGuidNames(*database_)(text, name);
+    };
+    context->expertMode = [this] { return prefs_.expertMode != 0; };
+    context->messages = &Messages();
+    context->makePlatform = []() -> std::unique_ptr<IInventoryPlatform> {
+        auto platform = std::make_unique<CGstPlatform>();
+        if (!platform->Initialize() || platform->CreateFilterMapper() != 0) return nullptr;
+        return platform;
+    };
+    return context;
 }
 
 CFieldBox* CTorvoDlg::AddField(std::map<std::string, CFieldBox*>& boxes, std::string_view caption,
@@ -573,7 +581,23 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
     };
     render.makeChainBuilder = [] { return std::make_unique<CChildChainPlatform>(); };
     render.currentAudioEntry = [this] { return std::max(display_.ShownAudio(), 0); };
-    // render.showElementDetails: to be wired to the codec list's details window.
+    render.showElementDetails = [this](const ChainElement& element) {
+        auto context = CodecLists();
+        if (!context || !context->inventory) return;
+        if (element.type == ChainElementType::kMediaType) ShowMediaTypes(this, context, -1, element.mediaType);
+        else if (element.inventoryIndex >= 0 && element.inventoryIndex < context->inventory->Count())
+            ShowCodecList(this, context, element.inventoryIndex);
+        else Messages().Show(element.text, element.detail, MessageIcon::kInformation);
+    };
+    render.hasPropertyPage = [this](const ChainElement& element) {
+        if (element.inventoryIndex < 0 || !inventory_ || !inventory_->Published()) return false;
+        if (!propertyPages_) propertyPages_ = CodecLists();
+        return propertyPages_ && propertyPages_->HasPropertyPage(element.inventoryIndex);
+    };
+    render.showPropertyPage = [this](const ChainElement& element) {
+        if (!propertyPages_) propertyPages_ = CodecLists();
+        if (propertyPages_) ShowPropertyPage(this, propertyPages_, element.inventoryIndex);
+    };
     render.inventory = [this]() -> CodecInventory* {
         // The test classifies against the inventory: wait for it, forced.
         bool on = true;

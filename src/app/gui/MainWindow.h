@@ -38,6 +38,7 @@ class QVBoxLayout;
 namespace torvo::gui {
 
 class CGopStruct;
+struct CodecListContext;
 class CRenderControls;
 class CTestMonitor;
 
@@ -79,6 +80,7 @@ public:
     void Settings();
     void ExportSetup();
     void AudioFormats();
+    std::shared_ptr<CodecListContext> CodecLists();
     void VideoFormats();
     void About();
     void ShowAudioStream(int n);
@@ -191,6 +193,8 @@ private:
     // The codec inventory, gathered on a worker thread (preloaded or when a
     // file's codec steps or the render test need it).
     std::unique_ptr<CInventoryService> inventory_;
+    // Kept for the chain elements' property pages (it caches which have one).
+    std::shared_ptr<CodecListContext> propertyPages_;
 };
 
 }  // namespace torvo::gui

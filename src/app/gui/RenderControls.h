@@ -46,6 +46,10 @@ struct RenderControlsContext {
     // the codec list (or media type list) with it preselected. Unset: the
     // element's detail text is shown in a message.
     std::function<void(const ChainElement&)> showElementDetails;
+    // "&Страница свойств": whether the element's entry has a property page,
+    // and opening it. Unset: the command stays disabled.
+    std::function<bool(const ChainElement&)> hasPropertyPage;
+    std::function<void(const ChainElement&)> showPropertyPage;
 };
 
 

@@ -105,7 +105,8 @@ private slots:
         QVERIFY(!list->ElementAt(at)->detail.empty());
         std::unique_ptr<QMenu> menu(list->MenuFor(at));
         QVERIFY(menu->findChild<QAction*>("chainDetails")->isEnabled());
-        QVERIFY(!menu->findChild<QAction*>("chainPropertyPage")->isEnabled());
+        // A decoder has properties of its own, so it has a property page.
+        QVERIFY(menu->findChild<QAction*>("chainPropertyPage")->isEnabled());
         QVERIFY(menu->findChild<QAction*>("chainRenderThis")->isEnabled());
         QVERIFY(menu->findChild<QAction*>("chainPlayThis")->isEnabled());
 
