@@ -80,6 +80,16 @@ std::optional<RegFilter2> ParsedFilterData(IInventoryPlatform& platform, const s
     return platform.ParseFilterData(data->bytes);
 }
 
+// Writes an instance's changed FilterData in place of the one it was read from.
+bool WriteBackFilterData(IInventoryPlatform& platform, Hive hive, const std::string& key,
+                         const std::vector<RegValue>& values, const RegFilter2& filter) {
+    const auto bytes = platform.CreateFilterData(filter);
+    if (!bytes || bytes->size() > kMaxFilterDataBytes) return false;
+    RegValue value = *FindValue(values, "FilterData");
+    value.bytes = *bytes;
+    return platform.SetValue(hive, key, value);
+}
+
 }  // namespace
 
 int WriteInstancesMerit(IInventoryPlatform& platform, const InstanceQuery& query, uint32_t merit) {
@@ -88,11 +98,7 @@ int WriteInstancesMerit(IInventoryPlatform& platform, const InstanceQuery& query
         auto filter = ParsedFilterData(platform, values);
         if (!filter) return;
         filter->merit = merit;
-        const auto bytes = platform.CreateFilterData(*filter);
-        if (!bytes || bytes->size() > kMaxFilterDataBytes) return;
-        RegValue value = *FindValue(values, "FilterData");
-        value.bytes = *bytes;
-        if (platform.SetValue(hive, key, value)) ++written;
+        if (WriteBackFilterData(platform, hive, key, values, *filter)) ++written;
     });
     return written;
 }
@@ -115,11 +121,7 @@ int RemoveTypeFromInstances(IInventoryPlatform& platform, const InstanceQuery& q
             removed = true;
         }
         if (!removed) return;
-        const auto bytes = platform.CreateFilterData(*filter);
-        if (!bytes || bytes->size() > kMaxFilterDataBytes) return;
-        RegValue value = *FindValue(values, "FilterData");
-        value.bytes = *bytes;
-        if (platform.SetValue(hive, key, value)) ++written;
+        if (WriteBackFilterData(platform, hive, key, values, *filter)) ++written;
     });
     return written;
 }

@@ -1,6 +1,5 @@
 #include "platform/gstreamer/render/ChildChainPlatform.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,23 +51,7 @@ ChainBuildReport CChildChainPlatform::BuildChain(const ChainBuildRequest& reques
         return report;
     }
     std::string lines;
-    const auto deadline = std::chrono::steady_clock::now() + timeLimit_;
-    bool timedOut = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd p{child.Output(), POLLIN, 0};
-        const int ready = ::poll(&p, 1, int(std::min<long long>(left.count(), 1000)));
-        if (ready <= 0) continue;
-        char buffer[16384];
-        const ssize_t n = ::read(child.Output(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        if (lines.size() < (size_t(1) << 20)) lines.append(buffer, size_t(n));
-    }
+    const bool timedOut = child.ReadAll(lines, timeLimit_, size_t(1) << 20);
     if (timedOut) {
         child.Kill();
         child.Wait();

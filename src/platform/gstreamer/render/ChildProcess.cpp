@@ -1,12 +1,14 @@
 #include "platform/gstreamer/render/ChildProcess.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -140,6 +142,22 @@ void CChildProcess::Finish(int milliseconds) {
     }
     Kill();
     Wait();
+}
+
+bool CChildProcess::ReadAll(std::string& out, std::chrono::milliseconds timeLimit, size_t limit) {
+    const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return true;
+        pollfd p{output_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(std::min<long long>(left.count(), 1000)));
+        if (ready <= 0) continue;  // a signal or a quiet second: look at the clock again
+        char buffer[65536];
+        const ssize_t n = ::read(output_, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;  // the child closed its end
+        if (out.size() < limit) out.append(buffer, size_t(n));
+    }
 }
 
 }  // namespace torvo

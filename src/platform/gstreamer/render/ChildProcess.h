@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,9 @@ public:
     bool Wait();
     // Closes standard input, waits up to the time for the end, then kills.
     void Finish(int milliseconds);
+    // Collects standard output until the child closes it (false) or the time
+    // is up (true: the caller kills it); keeps at most `limit` bytes.
+    bool ReadAll(std::string& out, std::chrono::milliseconds timeLimit, size_t limit);
 
 private:
     pid_t pid_ = -1;

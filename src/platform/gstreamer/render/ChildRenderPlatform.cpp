@@ -1,6 +1,5 @@
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -114,24 +113,7 @@ RenderOutcome CChildRenderPlatform::RenderFile(const std::string& path) {
         return outcome;
     }
     std::string lines;
-    const auto deadline = std::chrono::steady_clock::now() + timeLimit_;
-    bool timedOut = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd p{child.Output(), POLLIN, 0};
-        const int ready = ::poll(&p, 1, int(std::min<long long>(left.count(), 1000)));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) continue;
-        char buffer[65536];
-        const ssize_t n = ::read(child.Output(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // the child closed its end
-        if (lines.size() < (size_t(16) << 20)) lines.append(buffer, size_t(n));
-    }
+    const bool timedOut = child.ReadAll(lines, timeLimit_, size_t(16) << 20);
     if (timedOut) child.Kill();
     const bool exitedNormally = child.Wait();
     if (timedOut) {
