@@ -135,36 +135,51 @@ bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry) {
     return written == sizeof(CodecEntry);
 }
 
+// The whole file is read at once and the entries unpacked from memory: one
+// read instead of two per entry.
 bool LoadCache(const std::string& file, const std::string& key, CodecInventory& inventory) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    bool ok = false;
-    char magic[8];
-    uint32_t keySize = 0, count = 0, entrySize = 0;
-    if (ReadAll(fd, magic, 8) && std::memcmp(magic, kMagic, 8) == 0 && ReadAll(fd, &keySize, 4) && keySize < (1u << 24)) {
-        std::string stored(keySize, '\0');
-        if (ReadAll(fd, stored.data(), keySize) && stored == key && ReadAll(fd, &entrySize, 4) &&
-            entrySize == sizeof(CodecEntry) && ReadAll(fd, &count, 4) && count < kInventoryCapacity) {
-            ok = true;
-            std::vector<uint8_t> packed;
-            for (uint32_t i = 0; i < count && ok; ++i) {
-                uint32_t used = 0;
-                ok = ReadAll(fd, &used, 4) && used <= 4 * sizeof(CodecEntry);
-                if (!ok) break;
-                packed.resize(used);
-                ok = ReadAll(fd, packed.data(), used) &&
-                     UnpackEntry(packed.data(), used, inventory.At(static_cast<int>(i)));
-            }
-            if (ok) {
-                inventory.SetCount(static_cast<int>(count));
-                inventory.enumerated = true;
-            } else {
-                for (uint32_t i = 0; i < count; ++i) inventory.ClearEntry(static_cast<int>(i));
-            }
-        }
+    struct stat st {};
+    // A packed entry never exceeds four times its size; anything larger is not our file.
+    const uint64_t limit = 64 + key.size() + uint64_t(kInventoryCapacity) * (4 + 4 * sizeof(CodecEntry));
+    std::vector<uint8_t> bytes;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && uint64_t(st.st_size) <= limit;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        ok = ReadAll(fd, bytes.data(), bytes.size());
     }
     ::close(fd);
-    return ok;
+    if (!ok) return false;
+
+    size_t at = 0;
+    auto take = [&](void* out, size_t size) {
+        if (bytes.size() - at < size) return false;
+        std::memcpy(out, bytes.data() + at, size);
+        at += size;
+        return true;
+    };
+    char magic[8];
+    uint32_t keySize = 0, count = 0, entrySize = 0;
+    if (!take(magic, 8) || std::memcmp(magic, kMagic, 8) != 0 || !take(&keySize, 4) || keySize != key.size() ||
+        bytes.size() - at < keySize || std::memcmp(bytes.data() + at, key.data(), keySize) != 0)
+        return false;
+    at += keySize;
+    if (!take(&entrySize, 4) || entrySize != sizeof(CodecEntry) || !take(&count, 4) || count >= kInventoryCapacity)
+        return false;
+    for (uint32_t i = 0; i < count && ok; ++i) {
+        uint32_t used = 0;
+        ok = take(&used, 4) && used <= 4 * sizeof(CodecEntry) && used <= bytes.size() - at &&
+             UnpackEntry(bytes.data() + at, used, inventory.At(static_cast<int>(i)));
+        at += used;
+    }
+    if (!ok) {
+        for (uint32_t i = 0; i < count; ++i) inventory.ClearEntry(static_cast<int>(i));
+        return false;
+    }
+    inventory.SetCount(static_cast<int>(count));
+    inventory.enumerated = true;
+    return true;
 }
 
 void SaveCache(const std::string& file, const std::string& key, const CodecInventory& inventory) {
