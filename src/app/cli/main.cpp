@@ -12,7 +12,7 @@
 #include "CliRun.h"
 #include "VgsPng.h"
 #include "CliRender.h"
-#include "QtSettingsStore.h"
+#include "OnDemandSettingsStore.h"
 #include "inventory/GuidText.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "codecdb/DatabaseNaming.h"
@@ -104,9 +104,10 @@ int main(int argc, char** argv) {
     }
     if (options.files.empty() && options.listFiles.empty()) return 0;
 
-    auto store = OpenUserSettingsStore();
+    auto store = OpenUserSettingsStoreOnDemand();
     CPrefs prefs(*store, ProgramDir());
     prefs.Load();
+    if (!store->LoadError().empty()) std::cerr << "torvo-cli: the settings cannot be read: " << store->LoadError() << "\n";
     ExportSettings exportSettings = ExportSettingsFor(prefs, options.exportOverrides);
 
     cli::RunContext context;
