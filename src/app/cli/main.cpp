@@ -130,7 +130,10 @@ int main(int argc, char** argv) {
             prefs.useCodecInfo = 0;
             prefs.Save(false);
         }
-        return inventory.Published();
+        CodecInventory* published = inventory.Published();
+        // The command line never changes the inventory: each status question is searched once.
+        if (published) published->rememberSearches = true;
+        return published;
     };
     context.exportSettings = &exportSettings;
     // A failed export switches export off in the stored settings too.
