@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -60,9 +61,16 @@ std::string FolderIdentity(const std::string& folder) {
     return out;
 }
 
+// One file per caller's key (the codec database a program uses): programs
+// of different installations then keep their caches side by side instead of
+// rebuilding each other's on every start. The whole key is still checked on load.
 std::string CacheFile(const GstGatherOptions& options) {
     const std::string dir = options.cacheDir.empty() ? HomeDir("XDG_CACHE_HOME", ".cache") + "/torvo" : options.cacheDir;
-    return dir + "/inventory.bin";
+    uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
+    for (const char c : options.extraKey) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+    char name[40];
+    std::snprintf(name, sizeof name, "/inventory-%016llx.bin", static_cast<unsigned long long>(hash));
+    return dir + name;
 }
 
 bool ReadAll(int fd, void* data, size_t size) {
