@@ -1,7 +1,11 @@
-// The whole analysis of every bundled sample in one process, and the transport stream test
-// over a full 4 MiB header buffer (its worst case: no packet ever counts).
+// The whole analysis of every bundled sample in one process, of the benchmark
+// corpus (bench/make_corpus.sh; TORVO_BENCH_CORPUS names its folder, default
+// /tmp/torvo-corpus), and the transport stream test over a full 4 MiB header
+// buffer (its worst case: no packet ever counts).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,6 +31,30 @@ void BM_AnalyseAllSamples(benchmark::State& state) {
     state.counters["files/s"] = benchmark::Counter(double(paths.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_AnalyseAllSamples)->Unit(benchmark::kMillisecond);
+
+// The header analysis of the corpus that bench/compare_mediainfo.sh times, without the process around it.
+void BM_AnalyseCorpus(benchmark::State& state) {
+    const char* folder = std::getenv("TORVO_BENCH_CORPUS");
+    const std::filesystem::path corpus = folder && *folder ? folder : "/tmp/torvo-corpus";
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus, error))
+        if (entry.is_regular_file()) paths.push_back(entry.path().string());
+    if (paths.empty()) {
+        state.SkipWithError("no corpus: run bench/make_corpus.sh");
+        return;
+    }
+    std::sort(paths.begin(), paths.end());
+    torvo::Display display;
+    torvo::CAnalysisDriver driver(display);
+    torvo::DriverOptions options;
+    options.scanEntireFile = false;
+    driver.SetOptions(options);
+    for (auto _ : state)
+        for (const std::string& path : paths) benchmark::DoNotOptimize(driver.AnalyseFile(path));
+    state.counters["files/s"] = benchmark::Counter(double(paths.size()), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_AnalyseCorpus)->Unit(benchmark::kMillisecond);
 
 void BM_TransportTestOnSyncBytes(benchmark::State& state) {
     // Every byte is 0x47, but no packet carries a payload: all candidates are examined and rejected.

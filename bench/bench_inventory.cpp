@@ -44,6 +44,11 @@ void BM_WarmStartFromCache(benchmark::State& state) {
     Gather(options, state);
 }
 
+// The key of the cache, computed on every start (a stat of every plugin file).
+void BM_CacheKey(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(GstInventoryKey("bench"));
+}
+
 // This machine's inventory and the records of one analysed AVI file.
 struct AnalysedAvi {
     CInventoryService service{GstInventoryGatherer({}, WithoutCache())};
@@ -73,6 +78,7 @@ void BM_StatusQuestionMissing(benchmark::State& state) {
 
 BENCHMARK(BM_GatherFromRegistry)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmStartFromCache)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CacheKey)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StatusQuestion)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StatusQuestionMissing)->Unit(benchmark::kMicrosecond);
 

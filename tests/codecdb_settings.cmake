@@ -26,3 +26,9 @@ target_compile_definitions(test_settings_qt PRIVATE
   TORVO_SETTINGS_HELPER="$<TARGET_FILE:settings_roundtrip_helper>")
 add_dependencies(test_settings_qt settings_roundtrip_helper)
 gtest_discover_tests(test_settings_qt)
+
+add_executable(test_settings_on_demand test_settings_on_demand.cpp)
+target_link_libraries(test_settings_on_demand PRIVATE torvo_settings_on_demand torvo_platform_qt GTest::gtest_main)
+target_include_directories(test_settings_on_demand PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(test_settings_on_demand PRIVATE TORVO_SETTINGS_MODULE="$<TARGET_FILE:torvo-settings>")
+gtest_discover_tests(test_settings_on_demand)

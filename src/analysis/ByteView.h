@@ -11,6 +11,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace torvo {
 
 class ByteView {
@@ -113,6 +117,30 @@ public:
         return (halves[0] | halves[1]) != 0;
     }
 
+    // The lanes of a comparison result as bits, lane 0 in bit 0, so that a
+    // scan goes straight to the positions that matched.
+    template <typename Mask>
+    static uint32_t LaneBits(Mask mask) {
+        static_assert(sizeof(Mask) == 16);
+#if defined(__SSE2__)
+        __m128i bytes;
+        std::memcpy(&bytes, &mask, 16);
+        return static_cast<uint32_t>(_mm_movemask_epi8(bytes));
+#else
+        uint8_t lanes[16];
+        std::memcpy(lanes, &mask, 16);
+        uint32_t bits = 0;
+        for (int i = 0; i < 16; ++i) bits |= uint32_t(lanes[i] >> 7) << i;
+        return bits;
+#endif
+    }
+    // Sixteen bytes from pos, which the caller has checked to lie inside the view.
+    Lanes LanesAt(uint64_t pos) const {
+        Lanes lanes;
+        std::memcpy(&lanes, data_ + pos, 16);
+        return lanes;
+    }
+
     // Position of the first byte equal to value in [from, min(to, size)), or npos.
     uint64_t FindByte(uint8_t value, uint64_t from, uint64_t to = npos) const {
         if (to > size_) to = size_;
@@ -147,18 +175,34 @@ public:
     // satisfies step alignment (pos % step == 0), or npos.
     uint64_t Find(std::string_view text, uint64_t from = 0, uint64_t step = 1) const {
         if (text.empty() || step == 0 || text.size() > size_) return npos;
-        // Candidates are found by the text's last byte (memchr), then compared whole.
         const uint64_t tail = text.size() - 1;
-        const auto lastByte = static_cast<uint8_t>(text[tail]);
-        for (uint64_t pos = from;;) {
-            if (pos % step) pos += step - pos % step;
-            if (pos > size_ - text.size()) return npos;
-            const uint64_t hit = FindByte(lastByte, pos + tail);
-            if (hit == npos) return npos;
-            const uint64_t at = hit - tail;
-            if (at % step == 0 && std::memcmp(data_ + at, text.data(), tail) == 0) return at;
-            pos = at + 1;
+        const uint64_t lastStart = size_ - text.size();
+        const auto* t = reinterpret_cast<const uint8_t*>(text.data());
+        uint64_t pos = from;
+        if (pos > lastStart) return npos;
+        if (pos % step) pos += step - pos % step;
+        if (tail == 0) {
+            for (; pos <= lastStart; pos += step - pos % step) {
+                pos = FindByte(t[0], pos);
+                if (pos == npos || pos % step == 0) return pos;
+            }
+            return npos;
         }
+        // Sixteen starting positions at a time: their first and last bytes are
+        // compared at once, and only the rare positions where both fit are
+        // compared whole.
+        if (lastStart >= 15) {
+            for (; pos <= lastStart - 15; pos += 16) {
+                const auto both = (LanesAt(pos) == t[0]) & (LanesAt(pos + tail) == t[tail]);
+                for (uint32_t bits = LaneBits(both); bits != 0; bits &= bits - 1) {
+                    const uint64_t at = pos + static_cast<uint64_t>(__builtin_ctz(bits));
+                    if (at % step == 0 && std::memcmp(data_ + at + 1, t + 1, tail - 1) == 0) return at;
+                }
+            }
+        }
+        for (; pos <= lastStart; ++pos)
+            if (pos % step == 0 && data_[pos] == t[0] && std::memcmp(data_ + pos, t, text.size()) == 0) return pos;
+        return npos;
     }
 
 private:

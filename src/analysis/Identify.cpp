@@ -49,9 +49,18 @@ bool IsTransportStream(ByteView header) {
     state.fill(kUnseen);
     if (header.size() <= 1025) return false;
     const uint64_t end = header.size() - 1024;  // the last 1024 bytes are never examined
+    // The next 0x47 from q on, sixteen positions at a time: in most data one
+    // turns up every few hundred bytes, too often for a library search per byte.
+    auto nextSync = [&header, end](uint64_t q) -> uint64_t {
+        for (; q + 16 <= end; q += 16)
+            if (const uint32_t bits = ByteView::LaneBits(header.LanesAt(q) == 0x47)) return q + __builtin_ctz(bits);
+        for (; q < end; ++q)
+            if (header.U8(q) == 0x47) return q;
+        return ByteView::npos;
+    };
     // Every 0x47 is a candidate, and the search resumes four bytes after it.
     for (uint64_t p = 1; p < end; p += 4) {
-        p = header.FindByte(0x47, p, end);
+        p = nextSync(p);
         if (p == ByteView::npos) break;
         const uint8_t b1 = header.U8(p + 1), b2 = header.U8(p + 2), b3 = header.U8(p + 3);
         const bool transportError = b1 & 0x80, scrambled = b3 & 0xC0, carriesNothing = (b3 & 0x30) == 0;

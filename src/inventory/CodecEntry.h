@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "inventory/Guid.h"
 
@@ -193,6 +194,19 @@ public:
 
     bool enumerated = false;
     std::atomic<bool> finished{false};
+
+    // The answers of the status searches (1 a chain exists, 2 none) by stream
+    // kind and types. A search depends on nothing but the entries, so a
+    // program that never changes a published inventory (the command line)
+    // switches this on and asks each question once; whoever changes entries
+    // must clear the answers.
+    struct SearchAnswer {
+        int32_t kind;
+        MediaTypePair source, elementary;
+        int result;
+    };
+    bool rememberSearches = false;
+    std::vector<SearchAnswer> searchAnswers;
 
 private:
     struct FreeDeleter {

@@ -239,7 +239,7 @@ bool AudioTypes(const AnalysisRecords& records, int entry, StreamTypePairs& t) {
     return hasSource;
 }
 
-int Search(CodecInventory& inventory, const StreamTypePairs& types, StreamKind kind) {
+int SearchTable(CodecInventory& inventory, const StreamTypePairs& types, StreamKind kind) {
     CodecEntry* entries = inventory.Entries();
     const int count = inventory.Count();
     CGraph graph(entries, count);
@@ -251,6 +251,15 @@ int Search(CodecInventory& inventory, const StreamTypePairs& types, StreamKind k
             if (SameType(entries[i].clsid, kClsidVideoRendererDefault)) renderer = kClsidVideoRendererDefault;
     }
     return ChainSearch(graph, types.source, types.elementary, renderer, "", kind == kVideoStream) ? 1 : 2;
+}
+
+int Search(CodecInventory& inventory, const StreamTypePairs& types, StreamKind kind) {
+    if (!inventory.rememberSearches) return SearchTable(inventory, types, kind);
+    for (const CodecInventory::SearchAnswer& a : inventory.searchAnswers)
+        if (a.kind == kind && a.source == types.source && a.elementary == types.elementary) return a.result;
+    const int result = SearchTable(inventory, types, kind);
+    inventory.searchAnswers.push_back({kind, types.source, types.elementary, result});
+    return result;
 }
 
 }  // namespace

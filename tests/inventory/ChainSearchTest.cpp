@@ -289,5 +289,39 @@ TEST(CodecStatus, AnswersFromTheInventory) {
     EXPECT_STREQ(TextsForStatus(9).panel, "Статус не определен");
 }
 
+TEST(CodecStatus, RememberedAnswersAreTheSearchesOwn) {
+    Builder b;
+    b.Add("-", {}, {}, {});
+    b.Add("Video Renderer", kClsidVideoRenderer, {kYv12}, {}, kKindRenderer, 0);
+    b.Add("DirectSound", kClsidDSoundRender, {kPcm}, {}, kKindRenderer, 0);
+    b.Add("AVI Splitter", G("{1B544C20-FD0B-11CE-8C63-00AA0044B51E}"), {kAviStream}, {kAnyVideo});
+    b.Add("MP3 decoder", {}, {{kMediaTypeAudio, FormatTagGuid(0x55)}}, {kPcm});
+    Analysed avi;
+    avi.records.container.typeId = kTypeAvi;
+    avi.records.video.fourcc = 0x64697678;
+    avi.Audio(0).audio[kAudioClassMpeg].formatTag = 0x55;
+    avi.Audio(1).audio[kAudioClassMpeg].formatTag = 0x2000;
+    // Each question twice, in a mixed order: remembered answers equal fresh searches.
+    struct Question {
+        StreamKind kind;
+        int entry;
+        int expected;
+    };
+    const Question questions[] = {{kVideoStream, 0, kStatusMissing}, {kAudioStream, 0, kStatusInstalled},
+                                  {kAudioStream, 1, kStatusMissing}, {kAudioStream, 0, kStatusInstalled},
+                                  {kVideoStream, 0, kStatusMissing}, {kAudioStream, 1, kStatusMissing}};
+    auto ask = [&](const Question& q) {
+        return q.kind == kVideoStream ? VideoStatusCode(&b.inventory, avi.records, true, false)
+                                      : AudioStatusCode(&b.inventory, avi.records, true, q.entry);
+    };
+    b.inventory.rememberSearches = true;
+    for (const Question& q : questions) EXPECT_EQ(ask(q), q.expected);
+    EXPECT_EQ(b.inventory.searchAnswers.size(), 3u);  // each distinct question searched once
+    // Whoever changes the entries forgets the answers; a new decoder is then found.
+    b.Add("xvid", {}, {{kMediaTypeVideo, FourccGuid("XVID")}}, {kYv12});
+    b.inventory.searchAnswers.clear();
+    EXPECT_EQ(ask(questions[0]), kStatusInstalled);
+}
+
 }  // namespace
 }  // namespace torvo

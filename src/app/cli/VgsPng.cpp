@@ -1,15 +1,50 @@
 #include "VgsPng.h"
 
-#include <QImage>
-#include <QString>
+#include <dlfcn.h>
 
+#include <vector>
+
+#include "PngWriterModule.h"
 #include "analysis/DriverScan.h"
+#include "settings/ProgramLocation.h"
+
+#ifndef TORVO_PNG_MODULE_INSTALLED
+#define TORVO_PNG_MODULE_INSTALLED ""
+#endif
+#ifndef TORVO_MODULES_FROM_PROGRAM
+#define TORVO_MODULES_FROM_PROGRAM ""
+#endif
 
 namespace torvo::cli {
 namespace {
 
 constexpr int kCellsPerBand = 100;
 constexpr int kMaxBands = 1000;  // the first 100,000 pictures or so: a picture of sane size
+
+// The PNG writer: beside the program first (a build tree), then in the module
+// folder of an installation relative to the program (one moved elsewhere),
+// then where it was meant to be installed.
+TorvoWritePngRgbFn LoadPngWriter(std::string& error) {
+    std::vector<std::string> candidates;
+    if (const std::string dir = ProgramDir(); !dir.empty()) {
+        candidates.push_back(dir + kPngModuleFile);
+        if (*TORVO_MODULES_FROM_PROGRAM) candidates.push_back(dir + TORVO_MODULES_FROM_PROGRAM + kPngModuleFile);
+    }
+    if (*TORVO_PNG_MODULE_INSTALLED) candidates.emplace_back(TORVO_PNG_MODULE_INSTALLED);
+    for (const std::string& file : candidates) {
+        void* module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            const char* why = ::dlerror();
+            error = why ? why : file;
+            continue;
+        }
+        // The module stays loaded for the rest of the run.
+        if (auto* write = reinterpret_cast<TorvoWritePngRgbFn>(::dlsym(module, kPngWriterSymbol))) return write;
+        error = file + ": no " + kPngWriterSymbol;
+    }
+    if (candidates.empty()) error = std::string(kPngModuleFile) + " not found";
+    return nullptr;
+}
 
 }  // namespace
 
@@ -25,12 +60,11 @@ std::string WriteVgsPicture(const CAnalysisDriver& driver, const std::string& pa
     layout.Resize(2 + cells * CFrameLayout::kCellWidth, 2 + bands * CFrameLayout::kBandHeight);
     const VgsImage image = layout.Draw(0);
 
-    QImage png(image.width, image.height, QImage::Format_RGB32);
-    for (int y = 0; y < image.height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(png.scanLine(y));
-        for (int x = 0; x < image.width; ++x) line[x] = 0xFF000000u | image.At(x, y);
-    }
-    if (!png.save(QString::fromStdString(path), "PNG")) return "torvo-cli: --vgs: cannot write " + path;
+    static std::string loadError;
+    static const TorvoWritePngRgbFn write = LoadPngWriter(loadError);
+    if (!write) return "torvo-cli: --vgs: cannot load the PNG writer: " + loadError;
+    if (!write(image.pixels.data(), image.width, image.height, path.c_str()))
+        return "torvo-cli: --vgs: cannot write " + path;
     return {};
 }
 

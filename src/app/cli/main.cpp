@@ -13,7 +13,7 @@
 #include "VgsPng.h"
 #include "CliChains.h"
 #include "CliRender.h"
-#include "QtSettingsStore.h"
+#include "OnDemandSettingsStore.h"
 #include "inventory/GuidText.h"
 #include "platform/gstreamer/render/ChildChainPlatform.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
@@ -120,9 +120,10 @@ int main(int argc, char** argv) {
     }
     if (options.files.empty() && options.listFiles.empty()) return 0;
 
-    auto store = OpenUserSettingsStore();
+    auto store = OpenUserSettingsStoreOnDemand();
     CPrefs prefs(*store, ProgramDir());
     prefs.Load();
+    if (!store->LoadError().empty()) std::cerr << "torvo-cli: the settings cannot be read: " << store->LoadError() << "\n";
     ExportSettings exportSettings = ExportSettingsFor(prefs, options.exportOverrides);
 
     cli::RunContext context;
@@ -145,7 +146,10 @@ int main(int argc, char** argv) {
             prefs.useCodecInfo = 0;
             prefs.Save(false);
         }
-        return inventory.Published();
+        CodecInventory* published = inventory.Published();
+        // The command line never changes the inventory: each status question is searched once.
+        if (published) published->rememberSearches = true;
+        return published;
     };
     context.exportSettings = &exportSettings;
     // A failed export switches export off in the stored settings too.

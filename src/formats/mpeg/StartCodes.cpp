@@ -22,9 +22,8 @@ uint64_t ScanForStartCode(ByteView data, uint64_t from) {
         ByteView::LaneBlock<18> block;
         if (!data.Block(p, block)) break;
         const auto prefix = (block.At<0>() == 0) & (block.At<1>() == 0) & (block.At<2>() == 1);
-        if (!ByteView::AnyLane(prefix)) continue;
-        for (uint64_t q = p;; ++q)
-            if (isPrefix(q)) return q;
+        // The lowest lane that matched is the first prefix of the block.
+        if (const uint32_t bits = ByteView::LaneBits(prefix)) return p + __builtin_ctz(bits);
     }
     for (; p <= last; ++p)
         if (isPrefix(p)) return p;

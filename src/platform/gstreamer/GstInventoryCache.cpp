@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -60,9 +61,16 @@ std::string FolderIdentity(const std::string& folder) {
     return out;
 }
 
+// One file per caller's key (the codec database a program uses): programs
+// of different installations then keep their caches side by side instead of
+// rebuilding each other's on every start. The whole key is still checked on load.
 std::string CacheFile(const GstGatherOptions& options) {
     const std::string dir = options.cacheDir.empty() ? HomeDir("XDG_CACHE_HOME", ".cache") + "/torvo" : options.cacheDir;
-    return dir + "/inventory.bin";
+    uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
+    for (const char c : options.extraKey) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+    char name[40];
+    std::snprintf(name, sizeof name, "/inventory-%016llx.bin", static_cast<unsigned long long>(hash));
+    return dir + name;
 }
 
 bool ReadAll(int fd, void* data, size_t size) {
@@ -135,36 +143,51 @@ bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry) {
     return written == sizeof(CodecEntry);
 }
 
+// The whole file is read at once and the entries unpacked from memory: one
+// read instead of two per entry.
 bool LoadCache(const std::string& file, const std::string& key, CodecInventory& inventory) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    bool ok = false;
-    char magic[8];
-    uint32_t keySize = 0, count = 0, entrySize = 0;
-    if (ReadAll(fd, magic, 8) && std::memcmp(magic, kMagic, 8) == 0 && ReadAll(fd, &keySize, 4) && keySize < (1u << 24)) {
-        std::string stored(keySize, '\0');
-        if (ReadAll(fd, stored.data(), keySize) && stored == key && ReadAll(fd, &entrySize, 4) &&
-            entrySize == sizeof(CodecEntry) && ReadAll(fd, &count, 4) && count < kInventoryCapacity) {
-            ok = true;
-            std::vector<uint8_t> packed;
-            for (uint32_t i = 0; i < count && ok; ++i) {
-                uint32_t used = 0;
-                ok = ReadAll(fd, &used, 4) && used <= 4 * sizeof(CodecEntry);
-                if (!ok) break;
-                packed.resize(used);
-                ok = ReadAll(fd, packed.data(), used) &&
-                     UnpackEntry(packed.data(), used, inventory.At(static_cast<int>(i)));
-            }
-            if (ok) {
-                inventory.SetCount(static_cast<int>(count));
-                inventory.enumerated = true;
-            } else {
-                for (uint32_t i = 0; i < count; ++i) inventory.ClearEntry(static_cast<int>(i));
-            }
-        }
+    struct stat st {};
+    // A packed entry never exceeds four times its size; anything larger is not our file.
+    const uint64_t limit = 64 + key.size() + uint64_t(kInventoryCapacity) * (4 + 4 * sizeof(CodecEntry));
+    std::vector<uint8_t> bytes;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && uint64_t(st.st_size) <= limit;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        ok = ReadAll(fd, bytes.data(), bytes.size());
     }
     ::close(fd);
-    return ok;
+    if (!ok) return false;
+
+    size_t at = 0;
+    auto take = [&](void* out, size_t size) {
+        if (bytes.size() - at < size) return false;
+        std::memcpy(out, bytes.data() + at, size);
+        at += size;
+        return true;
+    };
+    char magic[8];
+    uint32_t keySize = 0, count = 0, entrySize = 0;
+    if (!take(magic, 8) || std::memcmp(magic, kMagic, 8) != 0 || !take(&keySize, 4) || keySize != key.size() ||
+        bytes.size() - at < keySize || std::memcmp(bytes.data() + at, key.data(), keySize) != 0)
+        return false;
+    at += keySize;
+    if (!take(&entrySize, 4) || entrySize != sizeof(CodecEntry) || !take(&count, 4) || count >= kInventoryCapacity)
+        return false;
+    for (uint32_t i = 0; i < count && ok; ++i) {
+        uint32_t used = 0;
+        ok = take(&used, 4) && used <= 4 * sizeof(CodecEntry) && used <= bytes.size() - at &&
+             UnpackEntry(bytes.data() + at, used, inventory.At(static_cast<int>(i)));
+        at += used;
+    }
+    if (!ok) {
+        for (uint32_t i = 0; i < count; ++i) inventory.ClearEntry(static_cast<int>(i));
+        return false;
+    }
+    inventory.SetCount(static_cast<int>(count));
+    inventory.enumerated = true;
+    return true;
 }
 
 void SaveCache(const std::string& file, const std::string& key, const CodecInventory& inventory) {
