@@ -97,11 +97,33 @@ void FindVideoTrack(CFileCache& r, CdImageScan& scan, uint64_t descriptorAt) {
     if (pack != ByteView::npos) scan.trackStart = fileStart + pack;
 }
 
+// The first tag at an even position decides, but it can only be accepted
+// where an even header length of at most 32 bytes and one of the sector sizes
+// put it in block 16 or later. Those few positions are looked at first; the
+// rest of the header is searched only up to a tag found there, since an
+// earlier tag elsewhere (rejected below) would still be the deciding one.
+uint64_t DecidingDescriptorTag(ByteView header) {
+    uint64_t acceptable = ByteView::npos;
+    for (const uint32_t s : kCdSectorSizes) {
+        for (uint64_t block = uint64_t(kDescriptorBlock) * s; block < acceptable && block < header.size(); block += s) {
+            uint64_t h = 0;
+            for (; h <= 32 && block + h < acceptable; h += 2)
+                if (header.U8(block + h) == 0x01 && header.Equals(block + h, kDescriptorTag)) break;
+            if (h <= 32 && block + h < acceptable) {
+                acceptable = block + h;
+                break;
+            }
+        }
+    }
+    if (acceptable == ByteView::npos) return ByteView::npos;
+    return header.Sub(0, acceptable + kDescriptorTag.size()).Find(kDescriptorTag, 0, 2);
+}
+
 }  // namespace
 
 CdImageScan ScanCdImage(CFileCache& r) {
     CdImageScan scan;
-    const uint64_t d = r.Header().Find(kDescriptorTag, 0, 2);
+    const uint64_t d = DecidingDescriptorTag(r.Header());
     if (d == ByteView::npos) return scan;
 
     // Try every header length and sector size that puts the descriptor in

@@ -161,6 +161,28 @@ TEST(CdImage, BrokenDescriptorsAreNotImages) {
     }
 }
 
+TEST(CdImage, TheFirstEvenDescriptorTagDecides) {
+    // A tag where no sector layout can put block 16 hides the real descriptor
+    // behind it; one at an odd position is never a tag.
+    const struct {
+        size_t at;
+        bool image;
+    } decoys[] = {
+        {2 * kBlock + 10, false},
+        {2 * kBlock + 11, true},
+        {15 * kBlock + 2040, false},  // just before the real one
+        {20 * kBlock + 64, true},     // after it
+    };
+    for (const auto& d : decoys) {
+        Bytes image = BuildIso();
+        std::copy_n("\1CD001", 6, image.begin() + static_cast<std::ptrdiff_t>(d.at));
+        MemFile file(image);
+        CFileCache r;
+        ASSERT_TRUE(r.Open(file.Path()));
+        EXPECT_EQ(r.CDImageInfo().isImage, d.image) << "decoy at " << d.at;
+    }
+}
+
 TEST(CdImage, MalformedDirectoriesEndTheWalk) {
     Bytes image = BuildIso();
     image[19 * kBlock] = 5;  // a record too short to be one: the walk of MPEGAV stops

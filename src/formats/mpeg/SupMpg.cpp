@@ -447,7 +447,15 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
         found = true;
     }
     if (!found) found = CSupMpg4().Analyse(container_, video_, data);
-    if (!found) video_.h264 = found = CSupH264().Analyse(video_.headers[kHeaderH264], data);
+    if (!found) {
+        VideoHeader& h264Header = video_.headers[kHeaderH264];
+        if (h264Header.present == 0 && data.data() == h264RejectedData_ && data.size() == h264RejectedSize_) {
+            h264Header = VideoHeader{};  // what a repeated rejection leaves behind
+            video_.h264 = false;
+        } else {
+            video_.h264 = found = CSupH264().Analyse(h264Header, data);
+        }
+    }
     if (!found) found = TestDv(data);
     if (video_.dvInfo.present) {
         video_.dv = true;
@@ -483,6 +491,10 @@ void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
     if (Layout() == StreamLayout::kNone) {
         zeroCounts();
         video_.h264 = h264 = CSupH264().Analyse(video_.headers[kHeaderH264], data);
+        if (!h264) {
+            h264RejectedData_ = data.data();
+            h264RejectedSize_ = data.size();
+        }
     }
     if (Layout() == StreamLayout::kNone) {
         zeroCounts();

@@ -124,6 +124,10 @@ private:
         DvInfo info;
     };
     std::optional<DvAnswer> dvAnswer_;
+    // The bytes the H.264 test last turned down: the answer depends on them
+    // alone, so the video tests need not walk them again.
+    const uint8_t* h264RejectedData_ = nullptr;
+    size_t h264RejectedSize_ = 0;
     uint64_t fileSize_ = 0;
 };
 
