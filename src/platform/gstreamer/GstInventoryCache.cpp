@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "inventory/FilterOverrides.h"
 #include "platform/gstreamer/GstPlatform.h"
 
 extern char** environ;
@@ -61,13 +62,15 @@ std::string FolderIdentity(const std::string& folder) {
     return out;
 }
 
-// One file per caller's key (the codec database a program uses): programs
-// of different installations then keep their caches side by side instead of
+// One file per caller's key (the codec database a program uses) and per
+// overrides file: programs of different installations, or runs with other
+// configuration folders, then keep their caches side by side instead of
 // rebuilding each other's on every start. The whole key is still checked on load.
 std::string CacheFile(const GstGatherOptions& options) {
     const std::string dir = options.cacheDir.empty() ? HomeDir("XDG_CACHE_HOME", ".cache") + "/torvo" : options.cacheDir;
     uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
-    for (const char c : options.extraKey) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+    for (const char c : options.extraKey + '\n' + CFilterOverrides::DefaultPath())
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
     char name[40];
     std::snprintf(name, sizeof name, "/inventory-%016llx.bin", static_cast<unsigned long long>(hash));
     return dir + name;
