@@ -267,18 +267,24 @@ TEST(StreamTypes, SourceAndElementaryTypesByContainer) {
     EXPECT_EQ(VideoStatusCode(nullptr, mp4.records, true, false), kStatusUndetermined);
 }
 
-TEST(CodecStatus, AnswersFromTheInventory) {
-    Builder b;
+// Renderers, an AVI splitter and an MP3 decoder, and an XviD AVI with an MP3
+// and an AC-3 stream: what the status questions below are asked about.
+void MachineAndAvi(Builder& b, Analysed& avi) {
     b.Add("-", {}, {}, {});
     b.Add("Video Renderer", kClsidVideoRenderer, {kYv12}, {}, kKindRenderer, 0);
     b.Add("DirectSound", kClsidDSoundRender, {kPcm}, {}, kKindRenderer, 0);
     b.Add("AVI Splitter", G("{1B544C20-FD0B-11CE-8C63-00AA0044B51E}"), {kAviStream}, {kAnyVideo});
     b.Add("MP3 decoder", {}, {{kMediaTypeAudio, FormatTagGuid(0x55)}}, {kPcm});
-    Analysed avi;
     avi.records.container.typeId = kTypeAvi;
     avi.records.video.fourcc = 0x64697678;
     avi.Audio(0).audio[kAudioClassMpeg].formatTag = 0x55;
     avi.Audio(1).audio[kAudioClassMpeg].formatTag = 0x2000;
+}
+
+TEST(CodecStatus, AnswersFromTheInventory) {
+    Builder b;
+    Analysed avi;
+    MachineAndAvi(b, avi);
     // Without the default renderer the plain one ends video chains.
     EXPECT_EQ(VideoStatusCode(&b.inventory, avi.records, true, false), kStatusMissing);
     EXPECT_EQ(AudioStatusCode(&b.inventory, avi.records, true, 0), kStatusInstalled);
@@ -291,16 +297,8 @@ TEST(CodecStatus, AnswersFromTheInventory) {
 
 TEST(CodecStatus, RememberedAnswersAreTheSearchesOwn) {
     Builder b;
-    b.Add("-", {}, {}, {});
-    b.Add("Video Renderer", kClsidVideoRenderer, {kYv12}, {}, kKindRenderer, 0);
-    b.Add("DirectSound", kClsidDSoundRender, {kPcm}, {}, kKindRenderer, 0);
-    b.Add("AVI Splitter", G("{1B544C20-FD0B-11CE-8C63-00AA0044B51E}"), {kAviStream}, {kAnyVideo});
-    b.Add("MP3 decoder", {}, {{kMediaTypeAudio, FormatTagGuid(0x55)}}, {kPcm});
     Analysed avi;
-    avi.records.container.typeId = kTypeAvi;
-    avi.records.video.fourcc = 0x64697678;
-    avi.Audio(0).audio[kAudioClassMpeg].formatTag = 0x55;
-    avi.Audio(1).audio[kAudioClassMpeg].formatTag = 0x2000;
+    MachineAndAvi(b, avi);
     // Each question twice, in a mixed order: remembered answers equal fresh searches.
     struct Question {
         StreamKind kind;
