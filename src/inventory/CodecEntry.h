@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -207,6 +208,9 @@ public:
     };
     bool rememberSearches = false;
     std::vector<SearchAnswer> searchAnswers;
+    // A search writes its scratch into the entries: reports analysed side
+    // by side take turns.
+    std::mutex searchMutex;
 
 private:
     struct FreeDeleter {

@@ -1,6 +1,7 @@
 #include "inventory/CodecStatus.h"
 
 #include <cctype>
+#include <mutex>
 #include <string>
 
 #include "analysis/AudioDescription.h"
@@ -254,6 +255,7 @@ int SearchTable(CodecInventory& inventory, const StreamTypePairs& types, StreamK
 }
 
 int Search(CodecInventory& inventory, const StreamTypePairs& types, StreamKind kind) {
+    const std::lock_guard lock(inventory.searchMutex);
     if (!inventory.rememberSearches) return SearchTable(inventory, types, kind);
     for (const CodecInventory::SearchAnswer& a : inventory.searchAnswers)
         if (a.kind == kind && a.source == types.source && a.elementary == types.elementary) return a.result;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -155,6 +156,25 @@ TEST(Cli, InvalidUtf8InNamesStillGivesValidJson) {
     nlohmann::json parsed;
     EXPECT_NO_THROW(parsed = nlohmann::json::parse(line));
     EXPECT_EQ(parsed["file"], "bad\uFFFDname.avi");
+}
+
+// A run over many files analyses them side by side; what it prints must be
+// each file's own report, in the order named, the same as one file at a time.
+TEST(Cli, ManyFilesReportAsEachAlone) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(test::SamplePath("")))
+        if (e.is_regular_file() && e.path().extension() != ".sh") names.push_back(e.path().string());
+    std::sort(names.begin(), names.end());
+    names.insert(names.begin() + static_cast<long>(names.size() / 2), "/nonexistent/middle.avi");
+    std::string all, alone;
+    for (const std::string& name : names) {
+        all += " " + name;
+        alone += RunCli("--json --no-scan " + name).out;
+    }
+    const CliRun run = RunCli("--json --no-scan" + all);
+    EXPECT_EQ(run.status, 1);  // the missing file counts, every other one is reported
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), static_cast<long>(names.size() - 1));
+    EXPECT_EQ(run.out, alone);
 }
 
 TEST(Cli, FieldsAreNameTabValueLines) {

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <mutex>
+#include <optional>
+#include <sstream>
 #include <thread>
 
 #include "CliReport.h"
@@ -38,20 +41,20 @@ bool CollectNames(const Options& options, RunContext& context, std::vector<std::
     return ok;
 }
 
-void PrintReport(const Options& options, RunContext& context, const std::string& path, const CAnalysisDriver& driver,
+void PrintReport(const Options& options, std::ostream& out, const std::string& path, const CAnalysisDriver& driver,
                  const Display& display, const nlohmann::ordered_json& extra) {
     std::optional<ScanSummary> scan;
     if (driver.Scan()) scan = SummariseScan(*driver.Scan());
     switch (options.format) {
-        case OutputFormat::kText: context.out << TextReport(path, display) << "\n"; break;
-        case OutputFormat::kFields: context.out << FieldLines(display) << "\n"; break;
+        case OutputFormat::kText: out << TextReport(path, display) << "\n"; break;
+        case OutputFormat::kFields: out << FieldLines(display) << "\n"; break;
         case OutputFormat::kJson:
-            context.out << JsonLine(path, driver.Container().typeId, display, scan ? &*scan : nullptr,
-                                    extra.empty() ? nullptr : &extra)
-                        << "\n";
+            out << JsonLine(path, driver.Container().typeId, display, scan ? &*scan : nullptr,
+                            extra.empty() ? nullptr : &extra)
+                << "\n";
             break;
     }
-    context.out.flush();
+    out.flush();
 }
 
 bool Interrupted(const RunContext& context) { return context.interrupted && context.interrupted->load(); }
@@ -80,6 +83,114 @@ bool WaitForScan(RunContext& context, CAnalysisDriver& driver, const std::string
     }
 }
 
+std::string ProgressPrefix(size_t index, size_t count, const std::string& path) {
+    return "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + path;
+}
+
+bool ReportsStandAlone(const Options& options, const RunContext& context) {
+    return !options.untilError && !context.driverOptions.scanEntireFile && !context.renderTest && !context.writeVgs &&
+           !(context.exportSettings && context.exportSettings->enabled);
+}
+
+// What a worker leaves for the printer: the report, or the message of a
+// file that could not be opened.
+struct FileOutcome {
+    bool ready = false;
+    bool opened = false;
+    std::string text;
+};
+
+// Each worker owns its driver and display and takes the next name; the
+// calling thread prints the outcomes in the queue's order, so the output is
+// the one a single thread would write. Workers run at most a few files ahead
+// of the printer.
+int RunSideBySide(const Options& options, RunContext& context, const std::vector<std::string>& names, int status) {
+    const size_t count = names.size();
+    const size_t threads = std::min<size_t>(static_cast<size_t>(context.analysisThreads), count);
+    const size_t lead = 4 * threads;
+    std::vector<FileOutcome> outcomes(count);
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t next = 0, printed = 0;
+    bool stopping = false;
+
+    auto work = [&] {
+        Display display;
+        CAnalysisDriver driver(display);
+        driver.SetOptions(context.driverOptions);
+        for (;;) {
+            size_t index = 0;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return stopping || next >= count || next < printed + lead; });
+                if (stopping || next >= count) return;
+                index = next++;
+            }
+            FileOutcome outcome;
+            outcome.opened = driver.AnalyseFile(names[index]);
+            if (outcome.opened) {
+                std::ostringstream report;
+                PrintReport(options, report, names[index], driver, display, nlohmann::ordered_json::object());
+                outcome.text = report.str();
+            } else {
+                const UserMessage& m = driver.LastMessage();
+                outcome.text = m.caption + ": " + m.text + "\n";
+            }
+            outcome.ready = true;
+            {
+                std::lock_guard lock(mutex);
+                outcomes[index] = std::move(outcome);
+            }
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (size_t i = 0; i < threads; ++i) workers.emplace_back(work);
+    auto stop = [&] {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread& t : workers) t.join();
+    };
+
+    for (size_t index = 0; index < count; ++index) {
+        FileOutcome outcome;
+        {
+            std::unique_lock lock(mutex);
+            // Woken by a finished file; Ctrl+C is looked at every 50 ms.
+            while (!outcomes[index].ready) {
+                if (Interrupted(context)) {
+                    lock.unlock();
+                    stop();
+                    if (context.progress) context.err << "\r\033[K" << std::flush;
+                    return kInterruptedStatus;
+                }
+                changed.wait_for(lock, std::chrono::milliseconds(50));
+            }
+            outcome = std::move(outcomes[index]);
+            printed = index + 1;
+        }
+        changed.notify_all();
+        if (context.progress) context.err << "\r\033[K" << ProgressPrefix(index, count, names[index]) << std::flush;
+        if (!outcome.opened) {
+            if (context.progress) context.err << "\r\033[K";
+            context.err << outcome.text;
+            status = 1;
+        } else {
+            context.out << outcome.text << std::flush;
+        }
+        if (Interrupted(context)) {
+            stop();
+            return kInterruptedStatus;
+        }
+    }
+    stop();
+    if (context.progress) context.err << "\r\033[K" << std::flush;
+    return status;
+}
+
 }  // namespace
 
 int RunQueue(const Options& options, RunContext& context) {
@@ -89,13 +200,18 @@ int RunQueue(const Options& options, RunContext& context) {
     FileQueue queue;
     queue.Fill(std::move(names));
     queue.SetMode(options.untilError ? QueueMode::kRunUntilBroken : QueueMode::kRunAll);
+    if (context.analysisThreads > 1 && queue.Count() > 1 && ReportsStandAlone(options, context)) {
+        std::vector<std::string> all;
+        for (bool more = true; more; more = queue.Next()) all.push_back(queue.Current());
+        return RunSideBySide(options, context, all, status);
+    }
 
     Display display;
     CAnalysisDriver driver(display);
     driver.SetOptions(context.driverOptions);
     for (bool more = queue.Count() > 0; more; more = queue.Next()) {
         const std::string& path = queue.Current();
-        const std::string prefix = "[" + std::to_string(queue.Index() + 1) + "/" + std::to_string(queue.Count()) + "] " + path;
+        const std::string prefix = ProgressPrefix(static_cast<size_t>(queue.Index()), static_cast<size_t>(queue.Count()), path);
         if (context.progress) context.err << "\r\033[K" << prefix << std::flush;
         if (!driver.AnalyseFile(path)) {
             const UserMessage& m = driver.LastMessage();
@@ -112,7 +228,7 @@ int RunQueue(const Options& options, RunContext& context) {
         if (context.progress) context.err << "\r\033[K" << prefix << std::flush;
         nlohmann::ordered_json extra = nlohmann::ordered_json::object();
         if (context.renderTest) context.renderTest(path, driver, display, extra);
-        PrintReport(options, context, path, driver, display, extra);
+        PrintReport(options, context.out, path, driver, display, extra);
         if (context.writeVgs) {
             if (const std::string error = context.writeVgs(driver); !error.empty()) {
                 context.err << error << "\n";

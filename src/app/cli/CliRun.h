@@ -32,6 +32,10 @@ struct RunContext {
     std::function<void(const std::string& path, const CAnalysisDriver& driver, Display& display,
                        nlohmann::ordered_json& extra)>
         renderTest;
+    // Threads that analyse files side by side when each report depends on
+    // nothing but its file (no scan, render test, picture, export or stop at
+    // the first broken file); the reports still come in the queue's order.
+    int analysisThreads = 1;
 };
 
 // The exit status of a run that Ctrl+C ended.

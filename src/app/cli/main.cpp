@@ -1,11 +1,14 @@
 // torvo-cli: analyses the named media files and prints their reports.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "CliCodecs.h"
 #include "CliOptions.h"
@@ -137,7 +140,18 @@ int main(int argc, char** argv) {
         context.writeVgs = [&options](const CAnalysisDriver& driver) { return cli::WriteVgsPicture(driver, options.vgsPath); };
     }
     UseDatabaseNames(context.driverOptions, database);
+    // Reports that need nothing but their file are analysed on every core.
+    context.analysisThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    // As the desktop program does with the preload preference: the inventory
+    // is gathered on its thread while the first files are analysed.
+    if (prefs.preloadCodecInfo != 0) inventory.Start(prefs.useCodecInfo != 0);
+    std::mutex inventoryWait;  // files analysed side by side wait for it together
     context.driverOptions.waitForInventory = [&](bool& useCodecInfo) -> CodecInventory* {
+        const std::lock_guard lock(inventoryWait);
+        if (prefs.useCodecInfo == 0) {  // an earlier wait timed out: no file waits again
+            useCodecInfo = false;
+            return nullptr;
+        }
         const bool was = useCodecInfo;
         inventory.Wait(useCodecInfo);
         printMessages();
@@ -148,7 +162,10 @@ int main(int argc, char** argv) {
         }
         CodecInventory* published = inventory.Published();
         // The command line never changes the inventory: each status question is searched once.
-        if (published) published->rememberSearches = true;
+        if (published) {
+            const std::lock_guard searching(published->searchMutex);
+            published->rememberSearches = true;
+        }
         return published;
     };
     context.exportSettings = &exportSettings;
