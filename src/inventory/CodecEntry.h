@@ -195,6 +195,9 @@ public:
 
     bool enumerated = false;
     std::atomic<bool> finished{false};
+    // Set when nobody will read the table any more (the program ends): a
+    // gatherer may stop early and leave it as it is.
+    std::atomic<bool> abandoned{false};
 
     // The answers of the status searches (1 a chain exists, 2 none) by stream
     // kind and types. A search depends on nothing but the entries, so a

@@ -21,6 +21,7 @@ InventoryGatherer EnumerationGatherer(std::function<std::unique_ptr<IInventoryPl
 }
 
 CInventoryService::~CInventoryService() {
+    if (inventory_) inventory_->abandoned.store(true, std::memory_order_relaxed);
     if (worker_.joinable()) worker_.join();
 }
 

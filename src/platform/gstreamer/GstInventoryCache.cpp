@@ -179,6 +179,7 @@ bool LoadCache(const std::string& file, const std::string& key, CodecInventory& 
     if (!take(&entrySize, 4) || entrySize != sizeof(CodecEntry) || !take(&count, 4) || count >= kInventoryCapacity)
         return false;
     for (uint32_t i = 0; i < count && ok; ++i) {
+        if (inventory.abandoned.load(std::memory_order_relaxed)) return false;  // left as it is
         uint32_t used = 0;
         ok = take(&used, 4) && used <= 4 * sizeof(CodecEntry) && used <= bytes.size() - at &&
              UnpackEntry(bytes.data() + at, used, inventory.At(static_cast<int>(i)));
@@ -263,7 +264,7 @@ InventoryGatherer GstInventoryGatherer(GuidNameLookup guidNames, GstGatherOption
         }
         const std::string key = GstInventoryKey(options.extraKey);
         const std::string file = CacheFile(options);
-        if (LoadCache(file, key, inventory)) return;
+        if (LoadCache(file, key, inventory) || inventory.abandoned.load(std::memory_order_relaxed)) return;
         enumerate(inventory, messages);
         if (inventory.enumerated && messages.empty()) SaveCache(file, key, inventory);
     };
