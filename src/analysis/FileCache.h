@@ -24,6 +24,13 @@ struct CdImageInfo {
 
 class CFileCache {
 public:
+    // The header buffer, kept between readers of one thread.
+    struct FreeBytes {
+        void operator()(uint8_t* bytes) const;
+    };
+    using OwnedBytes = std::unique_ptr<uint8_t[], FreeBytes>;
+    static OwnedBytes AllocateHeader();
+
     static constexpr uint64_t kHeaderSize = 0x400000;  // 4 MiB
     static constexpr uint32_t kWindowSize = 0x40000;   // 256 KiB
     static constexpr uint32_t kWindowBackStep = 0x20000;
@@ -111,7 +118,7 @@ private:
     uint64_t logicalLength_ = 0;
     uint64_t physicalSize_ = 0;
 
-    std::unique_ptr<uint8_t[]> ownedHeader_;
+    OwnedBytes ownedHeader_;
     const uint8_t* header_ = nullptr;
     size_t headerLength_ = 0;
     size_t headerCapacity_ = 0;
