@@ -362,6 +362,37 @@ TEST(Cli, MeritChangeSurvivesTheRunAndChangesWhatRenders) {
     EXPECT_EQ(unknown.out, "torvo-cli: no element factory named 'no_such_factory'\n");
 }
 
+// GStreamer is loaded only for a cache miss of the inventory: a warm run
+// loads neither it nor the module, and answers the same statuses.
+TEST(Cli, AWarmRunLoadsNoGStreamer) {
+    const std::string home = testing::TempDir() + "torvo-cli-warm";
+    std::filesystem::remove_all(home);
+    const std::string log = home + "/libs.log";
+    auto run = [&](const std::string& env) {
+        CliRun r;
+        const std::string command = "XDG_CONFIG_HOME=" + home + "/config XDG_CACHE_HOME=" + home + "/cache " + env + " " +
+                                    TORVO_CLI_PATH + " --json --no-scan " +
+                                    test::SamplePath("containers/mp4_h264_aac.mp4") + " 2>" + log;
+        FILE* pipe = popen(command.c_str(), "r");
+        std::array<char, 4096> buffer;
+        while (size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) r.out.append(buffer.data(), n);
+        const int raw = pclose(pipe);
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return r;
+    };
+    std::filesystem::create_directories(home);
+    const CliRun cold = run("");
+    ASSERT_EQ(cold.status, 0);
+    ASSERT_NE(cold.out.find("\"VIDEO_CODEC_STATUS\":\"Кодек(и) установлен(ы)\""), std::string::npos) << cold.out;
+    const CliRun warm = run("LD_DEBUG=libs");
+    EXPECT_EQ(warm.out, cold.out);
+    std::ifstream in(log);
+    const std::string libs((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(libs.find("libstdc++"), std::string::npos) << "no loader log";
+    EXPECT_EQ(libs.find("libgstreamer"), std::string::npos);
+    EXPECT_EQ(libs.find("torvo-gst.so"), std::string::npos);
+}
+
 TEST(Cli, ScanObjectAndVgsPicture) {
     const std::string png = testing::TempDir() + "torvo-vgs.png";
     std::remove(png.c_str());

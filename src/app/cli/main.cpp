@@ -23,8 +23,7 @@
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
 #include "inventory/InventoryService.h"
-#include "platform/gstreamer/GstInventoryCache.h"
-#include "platform/gstreamer/GstPlatform.h"
+#include "platform/gstreamer/GstOnDemand.h"
 #include "settings/Prefs.h"
 #include "settings/ProgramLocation.h"
 
@@ -81,7 +80,7 @@ int main(int argc, char** argv) {
     // Merit changes come first, so that a --codecs of the same run shows them.
     for (const auto& [factory, merit] : options.meritChanges) {
         std::string message;
-        if (!WriteFactoryMerit(factory, merit, message)) {
+        if (!WriteFactoryMeritOnDemand(factory, merit, message)) {
             std::cerr << "torvo-cli: " << message << "\n";
             return 2;
         }
@@ -108,7 +107,7 @@ int main(int argc, char** argv) {
     GstGatherOptions gathering;
     gathering.useCache = !options.noCache;
     gathering.extraKey = FileStamp(database.Path());
-    CInventoryService inventory(GstInventoryGatherer(DatabaseGuidNames(database), gathering));
+    CInventoryService inventory(GstInventoryGathererOnDemand(DatabaseGuidNames(database), gathering));
     auto printMessages = [&inventory] {
         for (const InventoryMessage& m : inventory.TakeMessages()) std::cerr << m.caption << ": " << m.text << "\n";
     };

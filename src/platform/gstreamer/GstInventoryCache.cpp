@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "inventory/FilterOverrides.h"
-#include "platform/gstreamer/GstPlatform.h"
 
 extern char** environ;
 
@@ -287,9 +286,9 @@ std::string GstInventoryKey(const std::string& extraKey) {
     return key;
 }
 
-InventoryGatherer GstInventoryGatherer(GuidNameLookup guidNames, GstGatherOptions options) {
-    InventoryGatherer enumerate = EnumerationGatherer([] { return std::make_unique<CGstPlatform>(); }, guidNames);
-    return [enumerate, options](CodecInventory& inventory, std::vector<InventoryMessage>& messages) {
+InventoryGatherer CachedInventoryGatherer(InventoryGatherer enumerate, GstGatherOptions options) {
+    return [enumerate = std::move(enumerate), options = std::move(options)](CodecInventory& inventory,
+                                                                           std::vector<InventoryMessage>& messages) {
         if (!options.useCache) {
             enumerate(inventory, messages);
             return;
@@ -298,7 +297,10 @@ InventoryGatherer GstInventoryGatherer(GuidNameLookup guidNames, GstGatherOption
         const std::string file = CacheFile(options);
         if (LoadCache(file, key, inventory) || inventory.abandoned.load(std::memory_order_relaxed)) return;
         enumerate(inventory, messages);
-        if (inventory.enumerated && messages.empty()) SaveCache(file, key, inventory);
+        // Saved under the key of the setup now: the enumeration's GStreamer
+        // may have rewritten its registry (a first run, changed plugins), and
+        // the key from before would make the next run miss as well.
+        if (inventory.enumerated && messages.empty()) SaveCache(file, GstInventoryKey(options.extraKey), inventory);
     };
 }
 

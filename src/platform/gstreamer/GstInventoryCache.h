@@ -2,7 +2,8 @@
 // in $XDG_CACHE_HOME/torvo/. The cache is keyed on everything the table is
 // made from: the registry files, the plugin folders and their files, the
 // GStreamer environment, the filter overrides and the caller's own key (the
-// codec database); any change rebuilds it, so it is never stale.
+// codec database); any change rebuilds it, so it is never stale. The cache
+// itself needs no GStreamer library: only a miss enumerates the registry.
 #pragma once
 
 #include <string>
@@ -28,6 +29,13 @@ std::string GstInventoryKey(const std::string& extraKey);
 // "path size mtime" of a file, or "path -" when it is missing.
 std::string FileStamp(const std::string& path);
 
+// The cache around an enumeration: a hit fills the inventory from the cache
+// file, a miss runs enumerate and saves its table when it finished cleanly
+// (enumerated, no messages).
+InventoryGatherer CachedInventoryGatherer(InventoryGatherer enumerate, GstGatherOptions options);
+
+// The cache around the enumeration of the GStreamer platform in process
+// (in torvo_platform_gstreamer, which links GStreamer).
 InventoryGatherer GstInventoryGatherer(GuidNameLookup guidNames, GstGatherOptions options);
 
 }  // namespace torvo

@@ -13,6 +13,7 @@
 #include "analysis/Text.h"
 #include "inventory/CapsTypes.h"
 #include "inventory/Merit.h"
+#include "platform/gstreamer/GstLeakChecks.h"
 
 namespace torvo {
 
@@ -584,15 +585,3 @@ std::optional<VersionResource> CGstPlatform::ReadVersionResource(const std::stri
 }
 
 }  // namespace torvo
-
-// GStreamer keeps its registry and type system for the life of the process;
-// leak checkers of sanitizer builds are told so through their documented hook.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libglib-2.0.so\nleak:libgobject-2.0.so\nleak:libgstreamer-1.0.so\n";
-}
-
-// Those expected leaks are not news: without this the summary of the
-// suppressions used would be appended to every run's standard error.
-extern "C" const char* __lsan_default_options() {
-    return "print_suppressions=0";
-}
