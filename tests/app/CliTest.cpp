@@ -383,6 +383,9 @@ TEST(Cli, AWarmRunLoadsNoGStreamer) {
     std::filesystem::create_directories(home);
     const CliRun cold = run("");
     ASSERT_EQ(cold.status, 0);
+    // The first run builds GStreamer's registry in the new cache folder, which
+    // changes the key: the second run misses once more, the third is warm.
+    ASSERT_EQ(run("").out, cold.out);
     ASSERT_NE(cold.out.find("\"VIDEO_CODEC_STATUS\":\"Кодек(и) установлен(ы)\""), std::string::npos) << cold.out;
     const CliRun warm = run("LD_DEBUG=libs");
     EXPECT_EQ(warm.out, cold.out);

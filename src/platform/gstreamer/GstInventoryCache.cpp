@@ -297,10 +297,7 @@ InventoryGatherer CachedInventoryGatherer(InventoryGatherer enumerate, GstGather
         const std::string file = CacheFile(options);
         if (LoadCache(file, key, inventory) || inventory.abandoned.load(std::memory_order_relaxed)) return;
         enumerate(inventory, messages);
-        // Saved under the key of the setup now: the enumeration's GStreamer
-        // may have rewritten its registry (a first run, changed plugins), and
-        // the key from before would make the next run miss as well.
-        if (inventory.enumerated && messages.empty()) SaveCache(file, GstInventoryKey(options.extraKey), inventory);
+        if (inventory.enumerated && messages.empty()) SaveCache(file, key, inventory);
     };
 }
 
