@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "ScratchDir.h"
@@ -74,6 +75,23 @@ TEST(GstInventoryCache, WarmStartsGiveTheEnumeratedTableAndDamageRebuildsIt) {
     CodecInventory warm;
     ASSERT_TRUE(fill(warm));
     ExpectSameTable(enumerated, warm);
+
+    // A run that never lists codecs leaves out only the version texts.
+    GstGatherOptions lean = options;
+    lean.versionTexts = false;
+    CodecInventory withoutTexts;
+    std::vector<InventoryMessage> messages;
+    GstInventoryGatherer({}, lean)(withoutTexts, messages);
+    ASSERT_EQ(withoutTexts.Count(), enumerated.Count());
+    int versioned = 0;
+    for (int i = 0; i < enumerated.Count(); ++i) versioned += !enumerated.At(i).version.texts[kFileVersion].View().empty();
+    EXPECT_GT(versioned, 0);
+    auto expected = std::make_unique<CodecEntry>();
+    for (int i = 0; i < enumerated.Count(); ++i) {
+        std::memcpy(static_cast<void*>(expected.get()), &enumerated.At(i), sizeof(CodecEntry));
+        expected->version = {};
+        EXPECT_EQ(std::memcmp(expected.get(), &withoutTexts.At(i), sizeof(CodecEntry)), 0) << "entry " << i;
+    }
 
     // A file cut short, and one whose last entry (unpacked by the second
     // thread) runs past the entry's size.

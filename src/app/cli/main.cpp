@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
     GstGatherOptions gathering;
     gathering.useCache = !options.noCache;
     gathering.extraKey = FileStamp(database.Path());
+    gathering.versionTexts = options.listCodecs || options.render || !options.chains.empty();
     CInventoryService inventory(GstInventoryGathererOnDemand(DatabaseGuidNames(database), gathering));
     auto printMessages = [&inventory] {
         for (const InventoryMessage& m : inventory.TakeMessages()) std::cerr << m.caption << ": " << m.text << "\n";

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -132,7 +133,8 @@ std::vector<uint8_t> PackEntry(const CodecEntry& entry) {
     return out;
 }
 
-bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry) {
+// Bytes in [skipFrom, skipTo) of the entry are left as they are (zero).
+bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry, size_t skipFrom, size_t skipTo) {
     auto* out = reinterpret_cast<uint8_t*>(&entry);
     size_t at = 0, written = 0;
     while (at < size) {
@@ -143,8 +145,14 @@ bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry) {
         if (zeros > sizeof(CodecEntry) - written || literal > sizeof(CodecEntry) - written - zeros || literal > size - at)
             return false;
         written += zeros;  // the table is zero-filled already
-        std::memcpy(out + written, data + at, literal);
-        written += literal;
+        const size_t end = written + literal;
+        if (end <= skipFrom || written >= skipTo) {
+            std::memcpy(out + written, data + at, literal);
+        } else {
+            if (written < skipFrom) std::memcpy(out + written, data + at, skipFrom - written);
+            if (end > skipTo) std::memcpy(out + skipTo, data + at + (skipTo - written), end - skipTo);
+        }
+        written = end;
         at += literal;
     }
     return written == sizeof(CodecEntry);
@@ -154,7 +162,9 @@ bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry) {
 // entries are unpacked by two threads: filling the table faults in thousands
 // of fresh pages, the larger part of a warm start, and the first files
 // analysed wait for it.
-bool LoadCache(const std::string& file, const std::string& key, CodecInventory& inventory) {
+bool LoadCache(const std::string& file, const std::string& key, CodecInventory& inventory, bool versionTexts) {
+    const size_t skipFrom = versionTexts ? 0 : offsetof(CodecEntry, version);
+    const size_t skipTo = versionTexts ? 0 : skipFrom + sizeof(VersionStrings);
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
@@ -201,7 +211,7 @@ bool LoadCache(const std::string& file, const std::string& key, CodecInventory& 
     auto unpack = [&](size_t from, size_t to) {
         for (size_t i = from; i < to && good.load(std::memory_order_relaxed); ++i) {
             if (inventory.abandoned.load(std::memory_order_relaxed) ||
-                !UnpackEntry(bytes + spans[i].at, spans[i].used, inventory.At(static_cast<int>(i))))
+                !UnpackEntry(bytes + spans[i].at, spans[i].used, inventory.At(static_cast<int>(i)), skipFrom, skipTo))
                 good.store(false, std::memory_order_relaxed);
         }
     };
@@ -295,7 +305,7 @@ InventoryGatherer CachedInventoryGatherer(InventoryGatherer enumerate, GstGather
         }
         const std::string key = GstInventoryKey(options.extraKey);
         const std::string file = CacheFile(options);
-        if (LoadCache(file, key, inventory) || inventory.abandoned.load(std::memory_order_relaxed)) return;
+        if (LoadCache(file, key, inventory, options.versionTexts) || inventory.abandoned.load(std::memory_order_relaxed)) return;
         enumerate(inventory, messages);
         if (inventory.enumerated && messages.empty()) SaveCache(file, key, inventory);
     };

@@ -16,6 +16,10 @@ struct GstGatherOptions {
     bool useCache = true;
     std::string extraKey;   // e.g. the codec database file's identity
     std::string cacheDir;   // empty: $XDG_CACHE_HOME/torvo (~/.cache/torvo)
+    // The entries' version texts, which only the codec list shows: a run that
+    // never lists codecs leaves them out of a warm start, a third of the
+    // table's memory and page faults.
+    bool versionTexts = true;
 };
 
 inline GstGatherOptions WithoutCache() {
