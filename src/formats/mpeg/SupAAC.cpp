@@ -81,8 +81,9 @@ bool CSupAAC::Analyse(ByteView data, AudioResult& result, ContainerInfo& contain
         for (; q + 16 <= tail; q += 16) {
             ByteView::LaneBlock<18> block;
             if (!data.Block(q, block)) break;
-            const auto maybe = (block.At<0>() == 0xFF) & ((block.At<1>() & 0xF6) == 0xF0) &
-                               ((block.At<2>() & 0x3C) < 0x34);
+            const auto ff = block.At<0>() == 0xFF;
+            if (!ByteView::AnyLane(ff)) continue;
+            const auto maybe = ff & ((block.At<1>() & 0xF6) == 0xF0) & ((block.At<2>() & 0x3C) < 0x34);
             if (!ByteView::AnyLane(maybe)) continue;
             for (uint64_t r = q; r < q + 16; ++r)
                 if (CouldChain(data, r)) return r;
