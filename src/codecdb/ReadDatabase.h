@@ -82,7 +82,10 @@ public:
     // Reads the sections from bytes already in memory; path names them in messages.
     bool LoadBytes(std::string_view bytes, const std::string& path);
 
+    // Load in its two steps, for a caller that starts other work as soon as
+    // the file is found: OpenFile locates and reads it, ReadAllSections parses it.
     bool OpenFile(const std::string& fileName, const DatabaseSearch& search);
+    bool ReadAllSections();
     // Offset of the header line, case-insensitive, at a line start; none when absent.
     std::optional<size_t> FindSection(std::string_view header);
     bool ReadSection(DbSection section);
@@ -114,7 +117,6 @@ public:
 private:
     bool ReadWholeFile(int fd, const std::string& path);
     bool AdoptBytes(std::string_view bytes, const std::string& path);
-    bool ReadAllSections();
     bool ReadRecord(size_t& pos, DatabaseRecord& record);
     size_t SkipLine(size_t pos);
     size_t SkipCommentLines(size_t pos);

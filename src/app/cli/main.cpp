@@ -7,6 +7,7 @@
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -90,25 +91,63 @@ int main(int argc, char** argv) {
         !options.listAudioFormats)
         return 0;
 
-    // The program cannot run without its codec database.
+    // The program cannot run without its codec database. It is found first
+    // and parsed while the inventory (keyed on its file) starts.
     CReadDatabase database;
-    const bool loaded = options.databasePath.empty() ? database.Load() : database.Load(options.databasePath, {});
-    if (!loaded) {
+    const bool found = options.databasePath.empty() ? database.OpenFile(kDbFileName, DatabaseSearch::Default())
+                                                    : database.OpenFile(options.databasePath, {});
+    auto failed = [&database] {
         const UserMessage& m = database.LastMessage();
         std::cerr << m.caption << ": " << m.text << "\n";
         return 3;
+    };
+    if (!found) return failed();
+
+    const bool fileRun = !options.files.empty() || !options.listFiles.empty();
+    auto store = OpenUserSettingsStoreOnDemand();
+    CPrefs prefs(*store, ProgramDir());
+    if (fileRun) {
+        prefs.Load();
+        if (!store->LoadError().empty())
+            std::cerr << "torvo-cli: the settings cannot be read: " << store->LoadError() << "\n";
     }
-    if (options.listVideoCodecs) PrintListing(ListVideoCodecs(database));
-    if (options.listAudioFormats) {
-        if (options.listVideoCodecs) std::cout << "\n";
-        PrintListing(ListAudioFormats(database));
-    }
+
     // The codec inventory is gathered only when a list or a status asks for it.
     GstGatherOptions gathering;
     gathering.useCache = !options.noCache;
     gathering.extraKey = FileStamp(database.Path());
     gathering.versionTexts = options.listCodecs || options.render || !options.chains.empty();
-    CInventoryService inventory(GstInventoryGathererOnDemand(DatabaseGuidNames(database), gathering));
+    // An enumeration names GUIDs through the database: it waits for the parse.
+    std::promise<void> parsing;
+    GuidNameLookup guidNames = [lookup = DatabaseGuidNames(database), parsed = parsing.get_future().share()](
+                                   std::string_view key, std::string& name) {
+        parsed.wait();
+        return lookup(key, name);
+    };
+    CInventoryService inventory(GstInventoryGathererOnDemand(guidNames, gathering));
+    // Sent however main ends, before the inventory's worker is joined.
+    struct ParsedSignal {
+        std::promise<void>& promise;
+        bool sent = false;
+        void Send() {
+            if (!sent) promise.set_value();
+            sent = true;
+        }
+        ~ParsedSignal() { Send(); }
+    } parsedSignal{parsing};
+    // As the desktop program does with the preload preference: the inventory
+    // is gathered on its thread while the database is parsed and the first
+    // files are analysed.
+    if (fileRun && prefs.preloadCodecInfo != 0) inventory.Start(prefs.useCodecInfo != 0);
+    const bool loaded = database.ReadAllSections();
+    parsedSignal.Send();
+    if (!loaded) return failed();
+
+    if (options.listVideoCodecs) PrintListing(ListVideoCodecs(database));
+    if (options.listAudioFormats) {
+        if (options.listVideoCodecs) std::cout << "\n";
+        PrintListing(ListAudioFormats(database));
+    }
     auto printMessages = [&inventory] {
         for (const InventoryMessage& m : inventory.TakeMessages()) std::cerr << m.caption << ": " << m.text << "\n";
     };
@@ -121,12 +160,8 @@ int main(int argc, char** argv) {
             cli::PrintCodecList(std::cout, *published, options.format == cli::OutputFormat::kJson,
                                 DatabaseGuidNames(database));
     }
-    if (options.files.empty() && options.listFiles.empty()) return 0;
+    if (!fileRun) return 0;
 
-    auto store = OpenUserSettingsStoreOnDemand();
-    CPrefs prefs(*store, ProgramDir());
-    prefs.Load();
-    if (!store->LoadError().empty()) std::cerr << "torvo-cli: the settings cannot be read: " << store->LoadError() << "\n";
     ExportSettings exportSettings = ExportSettingsFor(prefs, options.exportOverrides);
 
     cli::RunContext context;
@@ -142,9 +177,6 @@ int main(int argc, char** argv) {
     UseDatabaseNames(context.driverOptions, database);
     // Reports that need nothing but their file are analysed on every core.
     context.analysisThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    // As the desktop program does with the preload preference: the inventory
-    // is gathered on its thread while the first files are analysed.
-    if (prefs.preloadCodecInfo != 0) inventory.Start(prefs.useCodecInfo != 0);
     std::mutex inventoryWait;  // files analysed side by side wait for it together
     context.driverOptions.waitForInventory = [&](bool& useCodecInfo) -> CodecInventory* {
         const std::lock_guard lock(inventoryWait);
