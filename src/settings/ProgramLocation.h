@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace torvo {
 
@@ -11,5 +12,12 @@ std::string ProgramPath();
 
 // The folder of ProgramPath() with its trailing '/'; empty when unknown.
 std::string ProgramDir();
+
+// Where a loadable module of the program is looked for, in order: beside the
+// program (a build tree), in the module folder of an installation relative to
+// the program (one moved elsewhere), where it was meant to be installed, and
+// where it was built. Empty texts leave a place out.
+std::vector<std::string> ModuleCandidates(const char* file, const char* fromProgram, const char* installed,
+                                          const char* built = "");
 
 }  // namespace torvo

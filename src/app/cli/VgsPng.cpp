@@ -21,16 +21,10 @@ namespace {
 constexpr int kCellsPerBand = 100;
 constexpr int kMaxBands = 1000;  // the first 100,000 pictures or so: a picture of sane size
 
-// The PNG writer: beside the program first (a build tree), then in the module
-// folder of an installation relative to the program (one moved elsewhere),
-// then where it was meant to be installed.
+// The PNG writer, looked for where every module of the program is.
 TorvoWritePngRgbFn LoadPngWriter(std::string& error) {
-    std::vector<std::string> candidates;
-    if (const std::string dir = ProgramDir(); !dir.empty()) {
-        candidates.push_back(dir + kPngModuleFile);
-        if (*TORVO_MODULES_FROM_PROGRAM) candidates.push_back(dir + TORVO_MODULES_FROM_PROGRAM + kPngModuleFile);
-    }
-    if (*TORVO_PNG_MODULE_INSTALLED) candidates.emplace_back(TORVO_PNG_MODULE_INSTALLED);
+    const std::vector<std::string> candidates =
+        ModuleCandidates(kPngModuleFile, TORVO_MODULES_FROM_PROGRAM, TORVO_PNG_MODULE_INSTALLED);
     for (const std::string& file : candidates) {
         void* module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!module) {

@@ -22,14 +22,8 @@
 namespace torvo {
 
 std::vector<std::string> GstModuleCandidates() {
-    std::vector<std::string> files;
-    if (const std::string dir = ProgramDir(); !dir.empty()) {
-        files.push_back(dir + kGstModuleFile);
-        if (*TORVO_MODULES_FROM_PROGRAM) files.push_back(dir + TORVO_MODULES_FROM_PROGRAM + kGstModuleFile);
-    }
-    if (*TORVO_GST_MODULE_INSTALLED) files.emplace_back(TORVO_GST_MODULE_INSTALLED);
-    if (*TORVO_GST_MODULE_BUILT) files.emplace_back(TORVO_GST_MODULE_BUILT);  // a build tree
-    return files;
+    return ModuleCandidates(kGstModuleFile, TORVO_MODULES_FROM_PROGRAM, TORVO_GST_MODULE_INSTALLED,
+                            TORVO_GST_MODULE_BUILT);
 }
 
 const GstModuleEntry* LoadGstModule(const std::vector<std::string>& files, std::string& error) {

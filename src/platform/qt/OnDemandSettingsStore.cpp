@@ -117,15 +117,10 @@ bool COnDemandSettingsStore::Clear() {
 
 std::unique_ptr<COnDemandSettingsStore> OpenUserSettingsStoreOnDemand() {
     const UserDirs dirs = UserDirs::FromEnvironment();
-    std::vector<std::string> modules;
-    // Beside the program, in the module folder of an installation relative to it, where it was meant to be installed.
-    if (const std::string dir = ProgramDir(); !dir.empty()) {
-        modules.push_back(dir + kSettingsModuleFile);
-        if (*TORVO_MODULES_FROM_PROGRAM) modules.push_back(dir + TORVO_MODULES_FROM_PROGRAM + kSettingsModuleFile);
-    }
-    if (*TORVO_SETTINGS_MODULE_INSTALLED) modules.emplace_back(TORVO_SETTINGS_MODULE_INSTALLED);
-    if (*TORVO_SETTINGS_MODULE_BUILT) modules.emplace_back(TORVO_SETTINGS_MODULE_BUILT);  // a build tree
-    return std::make_unique<COnDemandSettingsStore>(dirs.SettingsFile(), dirs.configHome, std::move(modules));
+    return std::make_unique<COnDemandSettingsStore>(
+        dirs.SettingsFile(), dirs.configHome,
+        ModuleCandidates(kSettingsModuleFile, TORVO_MODULES_FROM_PROGRAM, TORVO_SETTINGS_MODULE_INSTALLED,
+                         TORVO_SETTINGS_MODULE_BUILT));
 }
 
 }  // namespace torvo
