@@ -158,6 +158,32 @@ TEST(Cli, InvalidUtf8InNamesStillGivesValidJson) {
     EXPECT_EQ(parsed["file"], "bad\uFFFDname.avi");
 }
 
+// The report line is written without a JSON document: what it writes must be
+// exactly what the JSON library writes for the same values, whatever the texts.
+TEST(Cli, JsonLineIsWhatTheJsonLibraryWrites) {
+    Display display;
+    const std::vector<std::string> texts = {"plain", "Кодек \"кавычки\" и \\", "tab\there\nline\x01\x7F",
+                                            "cut \xD0", "overlong \xC0\xAF", "surrogate \xED\xA0\x80", ""};
+    for (const std::string& text : texts) {
+        display.Container().Add(text);
+        display.VideoPanel().Set(text.empty() ? "zz" : text, text);
+        display.UserData().Add(text);
+    }
+    display.VideoPanel().Set("Кадр", "first");
+    display.VideoPanel().Set("Кадр", "second");
+    nlohmann::ordered_json extra = {{"chains", {{"found", 2}}}, {"type_id", "replaced"}};
+    const std::string line = cli::JsonLine("bad\xFFname.avi", 7, display, nullptr, &extra);
+    const auto parsed = nlohmann::ordered_json::parse(line);
+    EXPECT_EQ(parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), line);
+    EXPECT_EQ(parsed["type_id"], "replaced");  // a further key replaces a member where it stands
+    EXPECT_EQ(std::next(parsed.begin())->get<std::string>(), "replaced");
+    EXPECT_EQ(parsed["video"]["Кадр"], "second");
+    std::vector<std::string> captions;
+    for (const auto& [caption, text] : parsed["video"].items()) captions.push_back(caption);
+    EXPECT_TRUE(std::is_sorted(captions.begin(), captions.end()));
+    EXPECT_EQ(parsed["notes"][1]["text"], texts[1]);
+}
+
 // A run over many files analyses them side by side; what it prints must be
 // each file's own report, in the order named, the same as one file at a time.
 TEST(Cli, ManyFilesReportAsEachAlone) {

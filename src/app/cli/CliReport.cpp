@@ -1,6 +1,13 @@
 #include "CliReport.h"
 
+#include <algorithm>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include <nlohmann/json.hpp>
+
+#include "analysis/Text.h"
 
 #include "formats/riff/ScanStatistics.h"
 
@@ -17,16 +24,63 @@ void AppendNotes(std::string& out, const char* title, const NotesList& notes) {
     for (const NoteLine& line : notes.Lines()) out += "  " + line.text + "\n";
 }
 
-nlohmann::json PanelJson(const Panel& panel) {
-    nlohmann::json object = nlohmann::json::object();
-    for (const auto& [caption, field] : panel.Fields()) object[caption] = field.text;
-    return object;
+// Dumped as the report's JSON is throughout: no ASCII escaping, and bytes
+// that are not UTF-8 (file names need not be) become U+FFFD, never an exception.
+template <typename Json>
+std::string DumpJson(const Json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-nlohmann::json LinesJson(const NotesList& notes) {
-    nlohmann::json lines = nlohmann::json::array();
-    for (const NoteLine& line : notes.Lines()) lines.push_back(line.text);
-    return lines;
+// A JSON string exactly as DumpJson writes it. The report is a few hundred
+// short texts a file, nearly all plain: those are copied as they are, and
+// building a JSON document for them cost more than the rest of the line.
+void AppendJsonString(std::string& out, std::string_view text) {
+    const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\';
+    }) && IsValidUtf8(text);
+    if (!plain) {
+        out += DumpJson(nlohmann::json(std::string(text)));
+        return;
+    }
+    out += '"';
+    out.append(text);
+    out += '"';
+}
+
+std::string StringsJson(const std::vector<std::string>& texts) {
+    std::string out = "[";
+    for (const std::string& text : texts) {
+        if (out.size() > 1) out += ',';
+        AppendJsonString(out, text);
+    }
+    return out + "]";
+}
+
+std::string LinesJson(const NotesList& notes) {
+    std::string out = "[";
+    for (const NoteLine& line : notes.Lines()) {
+        if (out.size() > 1) out += ',';
+        AppendJsonString(out, line.text);
+    }
+    return out + "]";
+}
+
+// An object of captions in byte order, a repeated caption keeping its last
+// text (the way a JSON object of the panel's fields would hold them).
+std::string PanelJson(const Panel& panel) {
+    std::vector<std::pair<std::string_view, std::string_view>> fields;
+    fields.reserve(panel.Fields().size());
+    for (const auto& [caption, field] : panel.Fields()) fields.emplace_back(caption, field.text);
+    std::stable_sort(fields.begin(), fields.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string out = "{";
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i + 1 < fields.size() && fields[i + 1].first == fields[i].first) continue;
+        if (out.size() > 1) out += ',';
+        AppendJsonString(out, fields[i].first);
+        out += ':';
+        AppendJsonString(out, fields[i].second);
+    }
+    return out + "}";
 }
 
 }  // namespace
@@ -85,51 +139,85 @@ std::string FieldLines(const Display& display) {
 
 std::string JsonLine(const std::string& path, int typeId, const Display& display, const ScanSummary* scan,
                      const nlohmann::ordered_json* extra) {
-    nlohmann::ordered_json j;
-    j["file"] = path;
-    j["type_id"] = typeId;
-    // The keys are distinct, so they are appended in order without looking each one up.
-    nlohmann::ordered_json fields = nlohmann::ordered_json::object();
-    auto& entries = fields.get_ref<nlohmann::ordered_json::object_t&>();
+    // The object's members in order, each rendered; a further key of the
+    // caller's replaces a member of the same name where it stands.
+    std::vector<std::pair<std::string, std::string>> members;
+    members.reserve(12);
+    auto add = [&members](std::string key, std::string value) { members.emplace_back(std::move(key), std::move(value)); };
+    std::string text;
+    AppendJsonString(text, path);
+    add("file", std::move(text));
+    add("type_id", std::to_string(typeId));
+
+    const CExport& values = display.Fields();
     const auto keys = CExport::Keys();
-    entries.reserve(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i)
-        entries.Container::emplace_back(std::string(CExport::BareName(keys[i])), display.Fields().Value(i));
-    j["fields"] = std::move(fields);
-    nlohmann::json notes = nlohmann::json::array();
-    for (const NoteLine& line : display.Container().Lines())
-        notes.push_back({{"text", line.text}, {"colour", line.colour}});
-    j["notes"] = notes;
-    j["tags"] = LinesJson(display.UserData());
-    j["lamps"] = display.LitLamps();
-    j["video"] = PanelJson(display.VideoPanel());
-    nlohmann::json audio = nlohmann::json::array();
-    for (const Panel& panel : display.AudioPanels())
-        if (!panel.Empty()) audio.push_back(PanelJson(panel));
-    j["audio"] = audio;
-    j["render"] = LinesJson(display.Render());
-    if (scan) {
-        j["scan"] = {{"pictures", scan->pictures},
-                     {"i", scan->i},
-                     {"p", scan->p},
-                     {"b", scan->b},
-                     {"other", scan->other},
-                     {"gop_length", scan->gopLength},
-                     {"b_spacing", scan->bSpacing},
-                     {"gop_regularity", scan->gopRegularity},
-                     {"longest_b_run", scan->longestBRun},
-                     {"longest_i_distance", scan->longestIDistance},
-                     {"largest_frame", scan->largestFrame},
-                     {"frame_types", scan->frameTypes},
-                     {"video_bytes", scan->videoBytes},
-                     {"audio_bytes", scan->audioBytes},
-                     {"read_kib_per_s", scan->readKiBps},
-                     {"failed", scan->failed}};
+    text = "{";
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0) text += ',';
+        AppendJsonString(text, CExport::BareName(keys[i]));
+        text += ':';
+        AppendJsonString(text, values.Value(i));
     }
-    if (extra)
-        for (const auto& [key, value] : extra->items()) j[key] = value;
-    // File names need not be valid UTF-8; such bytes become U+FFFD rather than an exception.
-    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    text += '}';
+    add("fields", std::move(text));
+
+    text = "[";
+    for (const NoteLine& line : display.Container().Lines()) {
+        if (text.size() > 1) text += ',';
+        text += "{\"colour\":" + std::to_string(line.colour) + ",\"text\":";
+        AppendJsonString(text, line.text);
+        text += '}';
+    }
+    text += ']';
+    add("notes", std::move(text));
+    add("tags", LinesJson(display.UserData()));
+    add("lamps", StringsJson(display.LitLamps()));
+    add("video", PanelJson(display.VideoPanel()));
+    text = "[";
+    for (const Panel& panel : display.AudioPanels()) {
+        if (panel.Empty()) continue;
+        if (text.size() > 1) text += ',';
+        text += PanelJson(panel);
+    }
+    text += ']';
+    add("audio", std::move(text));
+    add("render", LinesJson(display.Render()));
+    if (scan) {
+        const nlohmann::ordered_json summary = {{"pictures", scan->pictures},
+                                                {"i", scan->i},
+                                                {"p", scan->p},
+                                                {"b", scan->b},
+                                                {"other", scan->other},
+                                                {"gop_length", scan->gopLength},
+                                                {"b_spacing", scan->bSpacing},
+                                                {"gop_regularity", scan->gopRegularity},
+                                                {"longest_b_run", scan->longestBRun},
+                                                {"longest_i_distance", scan->longestIDistance},
+                                                {"largest_frame", scan->largestFrame},
+                                                {"frame_types", scan->frameTypes},
+                                                {"video_bytes", scan->videoBytes},
+                                                {"audio_bytes", scan->audioBytes},
+                                                {"read_kib_per_s", scan->readKiBps},
+                                                {"failed", scan->failed}};
+        add("scan", DumpJson(summary));
+    }
+    if (extra) {
+        for (const auto& [key, value] : extra->items()) {
+            auto same = std::find_if(members.begin(), members.end(), [&key](const auto& m) { return m.first == key; });
+            if (same != members.end()) same->second = DumpJson(value);
+            else add(key, DumpJson(value));
+        }
+    }
+
+    std::string out = "{";
+    for (const auto& [key, value] : members) {
+        if (out.size() > 1) out += ',';
+        AppendJsonString(out, key);
+        out += ':';
+        out += value;
+    }
+    out += '}';
+    return out;
 }
 
 }  // namespace torvo::cli

@@ -42,8 +42,10 @@ bool CSupMpg4::ReadVol(ByteView item, VolInfo& vol) const {
     BitReader bits(item);
     bool ok = true;
     bits.Skip(32);  // the video object start code
+    // Most candidates are stray start codes with no layer after them (MP3 and
+    // video data hold thousands): nothing below can make them valid.
     const uint32_t layerCode = bits.Bits(32);
-    if (layerCode < 0x120 || layerCode > 0x12F) ok = false;
+    if (layerCode < 0x120 || layerCode > 0x12F) return false;
 
     vol.randomAccessible = bits.Bit();
     vol.objectType = I(bits.Bits(8));
