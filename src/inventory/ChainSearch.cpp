@@ -80,6 +80,12 @@ void ClearSearchState(CodecEntry* entries, int32_t count) {
     }
 }
 
+void ClearSearchState(CodecInventory& inventory) {
+    if (!inventory.searchScratchSet) return;
+    ClearSearchState(inventory.Entries(), inventory.Count());
+    inventory.searchScratchSet = false;
+}
+
 bool AcceptsType(CodecEntry& entry, const MediaTypePair& type, int32_t direction, int predecessor, int32_t* pinIndex) {
     if (entry.search.inChain != 0) return false;
     if (predecessor >= 0 && predecessor < static_cast<int>(kInventoryCapacity) &&

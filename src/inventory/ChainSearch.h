@@ -44,6 +44,8 @@ enum Direction : int32_t { kInput = 0, kOutput = 1 };
 
 // Clears every entry's in-chain counter and exclusion bytes.
 void ClearSearchState(CodecEntry* entries, int32_t count);
+// The same for the whole inventory, when anything may have set them.
+void ClearSearchState(CodecInventory& inventory);
 
 // Source S and elementary type E of the stream, renderer CLSID R. The
 // preferred filter text has no effect on the result.

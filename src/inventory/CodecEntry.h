@@ -210,6 +210,11 @@ public:
         int result;
     };
     bool rememberSearches = false;
+    // Whether an entry's in-chain counter or exclusion bytes may be set: a
+    // status search leaves them as it found them, a chain proposal leaves its
+    // exclusions behind. While false, clearing them (thousands of pages
+    // nobody wrote) is skipped.
+    bool searchScratchSet = false;
     std::vector<SearchAnswer> searchAnswers;
     // A search writes its scratch into the entries: reports analysed side
     // by side take turns.

@@ -244,7 +244,7 @@ int SearchTable(CodecInventory& inventory, const StreamTypePairs& types, StreamK
     CodecEntry* entries = inventory.Entries();
     const int count = inventory.Count();
     CGraph graph(entries, count);
-    ClearSearchState(entries, count);
+    ClearSearchState(inventory);
     Guid renderer = kClsidDSoundRender;
     if (kind == kVideoStream) {
         renderer = kClsidVideoRenderer;

@@ -88,7 +88,10 @@ int CSuggestedChains::Suggest(ChainKind kind, CodecInventory* inventory, const s
     types_[side] = *types;
     CodecEntry* entries = inventory ? inventory->Entries() : nullptr;
     const int count = inventory ? inventory->Count() : 0;
-    if (entries) ClearSearchState(entries, count);
+    if (inventory) {
+        ClearSearchState(*inventory);
+        inventory->searchScratchSet = true;  // the searches below exclude what they found
+    }
     for (int j = 0; j < kChainSlots; ++j) {
         ChainSlot& slot = slots_[side][size_t(j)];
         slot.graph = std::make_unique<CGraph>(entries, count);

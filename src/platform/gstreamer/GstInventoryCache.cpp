@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
@@ -133,8 +134,30 @@ std::vector<uint8_t> PackEntry(const CodecEntry& entry) {
     return out;
 }
 
-// Bytes in [skipFrom, skipTo) of the entry are left as they are (zero).
-bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry, size_t skipFrom, size_t skipTo) {
+// Parts of an entry that are not taken from the file, in order.
+struct SkippedBytes {
+    size_t from, to;
+};
+using SkippedParts = std::array<SkippedBytes, 2>;
+
+// Copies bytes [at, at + n) of the entry from `from` (which holds them in
+// order), leaving out the skipped parts.
+void CopyOutside(uint8_t* out, const uint8_t* from, size_t at, size_t n, const SkippedParts& skipped) {
+    const size_t end = at + n;
+    auto copy = [&](size_t a, size_t b) {
+        if (a < b) std::memcpy(out + a, from + (a - at), b - a);
+    };
+    size_t next = at;
+    for (const SkippedBytes& part : skipped) {
+        if (part.to <= next || part.from >= end) continue;
+        copy(next, part.from);
+        next = std::min(part.to, end);
+    }
+    copy(next, end);
+}
+
+// The skipped parts of the entry are left as they are (zero).
+bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry, const SkippedParts& skipped) {
     auto* out = reinterpret_cast<uint8_t*>(&entry);
     size_t at = 0, written = 0;
     while (at < size) {
@@ -145,14 +168,8 @@ bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry, size_t ski
         if (zeros > sizeof(CodecEntry) - written || literal > sizeof(CodecEntry) - written - zeros || literal > size - at)
             return false;
         written += zeros;  // the table is zero-filled already
-        const size_t end = written + literal;
-        if (end <= skipFrom || written >= skipTo) {
-            std::memcpy(out + written, data + at, literal);
-        } else {
-            if (written < skipFrom) std::memcpy(out + written, data + at, skipFrom - written);
-            if (end > skipTo) std::memcpy(out + skipTo, data + at + (skipTo - written), end - skipTo);
-        }
-        written = end;
+        CopyOutside(out, data + at, written, literal, skipped);
+        written += literal;
         at += literal;
     }
     return written == sizeof(CodecEntry);
@@ -163,8 +180,12 @@ bool UnpackEntry(const uint8_t* data, size_t size, CodecEntry& entry, size_t ski
 // of fresh pages, the larger part of a warm start, and the first files
 // analysed wait for it.
 bool LoadCache(const std::string& file, const std::string& key, CodecInventory& inventory, bool versionTexts) {
-    const size_t skipFrom = versionTexts ? 0 : offsetof(CodecEntry, version);
-    const size_t skipTo = versionTexts ? 0 : skipFrom + sizeof(VersionStrings);
+    // The search scratch always starts clear; the version texts are left out when nobody shows them.
+    const size_t version = offsetof(CodecEntry, version);
+    const SkippedParts skipped = {SkippedBytes{version, versionTexts ? version : version + sizeof(VersionStrings)},
+                                  SkippedBytes{offsetof(CodecEntry, search), sizeof(CodecEntry)}};
+    static_assert(offsetof(CodecEntry, version) < offsetof(CodecEntry, search) &&
+                  offsetof(CodecEntry, search) + sizeof(SearchState) == sizeof(CodecEntry));
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
@@ -211,7 +232,7 @@ bool LoadCache(const std::string& file, const std::string& key, CodecInventory& 
     auto unpack = [&](size_t from, size_t to) {
         for (size_t i = from; i < to && good.load(std::memory_order_relaxed); ++i) {
             if (inventory.abandoned.load(std::memory_order_relaxed) ||
-                !UnpackEntry(bytes + spans[i].at, spans[i].used, inventory.At(static_cast<int>(i)), skipFrom, skipTo))
+                !UnpackEntry(bytes + spans[i].at, spans[i].used, inventory.At(static_cast<int>(i)), skipped))
                 good.store(false, std::memory_order_relaxed);
         }
     };
