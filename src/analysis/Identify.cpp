@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "analysis/PatternScan.h"
 #include "formats/containers/Ebml.h"
 
 namespace torvo {
@@ -49,15 +50,10 @@ bool IsTransportStream(ByteView header) {
     state.fill(kUnseen);
     if (header.size() <= 1025) return false;
     const uint64_t end = header.size() - 1024;  // the last 1024 bytes are never examined
-    // The next 0x47 from q on, sixteen positions at a time: in most data one
-    // turns up every few hundred bytes, too often for a library search per byte.
-    auto nextSync = [&header, end](uint64_t q) -> uint64_t {
-        for (; q + 16 <= end; q += 16)
-            if (const uint32_t bits = ByteView::LaneBits(header.LanesAt(q) == 0x47)) return q + __builtin_ctz(bits);
-        for (; q < end; ++q)
-            if (header.U8(q) == 0x47) return q;
-        return ByteView::npos;
-    };
+    // The next 0x47 from q on: in most data one turns up every few hundred
+    // bytes, too often for a library search per byte.
+    static constexpr BytePattern kSyncByte = {{0, 0xFF, 0x47}};
+    auto nextSync = [&header, end](uint64_t q) { return FindPattern(header, kSyncByte, q, end); };
     // Every 0x47 is a candidate, and the search resumes four bytes after it.
     for (uint64_t p = 1; p < end; p += 4) {
         p = nextSync(p);

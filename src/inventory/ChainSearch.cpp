@@ -87,10 +87,8 @@ void ClearSearchState(CodecInventory& inventory) {
 }
 
 bool AcceptsType(CodecEntry& entry, const MediaTypePair& type, int32_t direction, int predecessor, int32_t* pinIndex) {
-    if (entry.search.inChain != 0) return false;
-    if (predecessor >= 0 && predecessor < static_cast<int>(kInventoryCapacity) &&
-        entry.search.excluded[static_cast<size_t>(predecessor)] != 0)
-        return false;
+    // The pins first: most entries take no such type, and their scratch, on
+    // a page of its own that a search otherwise never touches, stays unread.
     const bool anyAudio = SameType(type.major, guids::kMediaTypeAudio) && type.subtype.IsNull();
     for (int p = 0; p < entry.registration.pinCount; ++p) {
         const PinTypes& pin = entry.registration.pins[static_cast<size_t>(p)];
@@ -98,6 +96,10 @@ bool AcceptsType(CodecEntry& entry, const MediaTypePair& type, int32_t direction
         for (int t = 0; t < pin.typeCount; ++t) {
             const MediaTypePair& r = pin.types[static_cast<size_t>(t)];
             if (anyAudio || (SameType(r.major, type.major) && SameType(r.subtype, type.subtype))) {
+                if (entry.search.inChain != 0) return false;
+                if (predecessor >= 0 && predecessor < static_cast<int>(kInventoryCapacity) &&
+                    entry.search.excluded[static_cast<size_t>(predecessor)] != 0)
+                    return false;
                 if (pinIndex) *pinIndex = p;
                 return true;
             }

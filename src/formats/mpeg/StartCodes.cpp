@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "analysis/PatternScan.h"
+
 namespace torvo {
 
 namespace {
@@ -11,23 +13,12 @@ namespace {
 constexpr size_t kMaxIndexedCodes = 1 << 18;
 thread_local StartCodeIndex* currentIndex = nullptr;
 
+// 00 00 01 (in video 01 bytes are too common for a search of them alone to be fast).
+constexpr BytePattern kPrefix = {{0, 0xFF, 0x00}, {1, 0xFF, 0x00}, {2, 0xFF, 0x01}};
+
 uint64_t ScanForStartCode(ByteView data, uint64_t from) {
     if (data.size() < 4) return ByteView::npos;
-    const uint64_t last = data.size() - 4;  // the code byte must be there too
-    auto isPrefix = [&](uint64_t p) { return data.U8(p) == 0 && data.U8(p + 1) == 0 && data.U8(p + 2) == 1; };
-    uint64_t p = from;
-    // Sixteen positions at a time: in video 01 bytes are too common for a
-    // search of them alone to be fast.
-    for (; p + 16 <= last; p += 16) {
-        ByteView::LaneBlock<18> block;
-        if (!data.Block(p, block)) break;
-        const auto prefix = (block.At<0>() == 0) & (block.At<1>() == 0) & (block.At<2>() == 1);
-        // The lowest lane that matched is the first prefix of the block.
-        if (const uint32_t bits = ByteView::LaneBits(prefix)) return p + __builtin_ctz(bits);
-    }
-    for (; p <= last; ++p)
-        if (isPrefix(p)) return p;
-    return ByteView::npos;
+    return FindPattern(data, kPrefix, from, data.size() - 3);  // the code byte must be there too
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "formats/mpeg/SupAAC.h"
 
+#include "analysis/PatternScan.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -76,20 +78,13 @@ bool CSupAAC::Analyse(ByteView data, AudioResult& result, ContainerInfo& contain
     // Headers closer to the end than the longest frame may end the scan; all of them are looked at.
     const uint64_t tail = n > kMaxFrameLength + 8 ? n - (kMaxFrameLength + 8) : 0;
     // The next header to look at after p: before the tail only one that could
-    // chain (the others only count as lost sync), sixteen positions at a time.
+    // chain (the others only count as lost sync).
+    static constexpr BytePattern kLayerZeroSync = {{0, 0xFF, 0xFF}, {1, 0xF6, 0xF0}};
     auto nextCandidate = [&](uint64_t q) -> uint64_t {
-        for (; q + 16 <= tail; q += 16) {
-            ByteView::LaneBlock<18> block;
-            if (!data.Block(q, block)) break;
-            const auto ff = block.At<0>() == 0xFF;
-            if (!ByteView::AnyLane(ff)) continue;
-            const auto maybe = ff & ((block.At<1>() & 0xF6) == 0xF0) & ((block.At<2>() & 0x3C) < 0x34);
-            if (!ByteView::AnyLane(maybe)) continue;
-            for (uint64_t r = q; r < q + 16; ++r)
-                if (CouldChain(data, r)) return r;
-        }
-        for (; q < tail; ++q)
-            if (CouldChain(data, q)) return q;
+        for (uint64_t r = FindPattern(data, kLayerZeroSync, q, tail); r != ByteView::npos;
+             r = FindPattern(data, kLayerZeroSync, r + 1, tail))
+            if (CouldChain(data, r)) return r;
+        q = std::max(q, tail);
         const uint64_t sync = data.FindByte(0xFF, q);
         return sync == ByteView::npos ? n : sync;
     };

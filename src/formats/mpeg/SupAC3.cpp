@@ -1,5 +1,7 @@
 #include "formats/mpeg/SupAC3.h"
 
+#include "analysis/PatternScan.h"
+
 #include <array>
 
 #include "formats/mpeg/AudioFrames.h"
@@ -55,14 +57,8 @@ bool CSupAC3::Analyse(ByteView data, AudioResult& result) const {
     result = AudioResult{};
     if (data.size() <= kTail) return false;
     const uint64_t limit = data.size() - kTail;  // positions below this are tried
-    auto nextSync = [&](uint64_t from) -> uint64_t {
-        for (uint64_t q = from; q < limit; ++q) {
-            q = data.FindByte(0x0B, q, limit);
-            if (q == ByteView::npos) return ByteView::npos;
-            if (data.U8(q + 1) == 0x77) return q;
-        }
-        return ByteView::npos;
-    };
+    static constexpr BytePattern kSyncWord = {{0, 0xFF, 0x0B}, {1, 0xFF, 0x77}};
+    auto nextSync = [&](uint64_t from) { return FindPattern(data, kSyncWord, from, limit); };
 
     for (uint64_t r = nextSync(0); r != ByteView::npos;) {
         const int fscod = data.U8(r + 4) >> 6, frmsizecod = data.U8(r + 4) & 0x3F;

@@ -1,5 +1,7 @@
 #include "formats/mpeg/SupDV.h"
 
+#include "analysis/PatternScan.h"
+
 namespace torvo {
 namespace {
 
@@ -36,20 +38,12 @@ uint64_t CSupDV::FindFrameStart(ByteView data) {
     const uint64_t frameHead = 6 * kBlockBytes;
     if (data.size() < frameHead) return ByteView::npos;
     const uint64_t last = data.size() - frameHead;  // the last position a frame can start at
-    uint64_t p = 0;
-    // Sixteen positions at a time: the block numbers of the header, second
-    // subcode and second and third VAUX blocks (bytes 2, 162, 322, 402) rule
-    // out nearly every position; the few left get the whole test.
-    for (; p + 15 <= last; p += 16) {
-        ByteView::LaneBlock<418> block;
-        if (!data.Block(p, block)) break;
-        const auto candidates = (block.At<2>() == 0) & (block.At<162>() == 1) & (block.At<322>() == 1) &
-                                (block.At<402>() == 2);
-        if (!ByteView::AnyLane(candidates)) continue;
-        for (uint64_t q = p; q < p + 16; ++q)
-            if (IsFrameStart(data, q)) return q;
-    }
-    for (; p <= last; ++p)
+    // The block numbers of the header, second subcode and second and third
+    // VAUX blocks (bytes 2, 162, 322, 402) rule out nearly every position; the
+    // few left get the whole test.
+    static constexpr BytePattern kBlockNumbers = {{2, 0xFF, 0}, {162, 0xFF, 1}, {322, 0xFF, 1}, {402, 0xFF, 2}};
+    for (uint64_t p = FindPattern(data, kBlockNumbers, 0, last + 1); p != ByteView::npos;
+         p = FindPattern(data, kBlockNumbers, p + 1, last + 1))
         if (IsFrameStart(data, p)) return p;
     return ByteView::npos;
 }

@@ -1,5 +1,7 @@
 #include "formats/mpeg/SupH264.h"
 
+#include "analysis/PatternScan.h"
+
 namespace torvo {
 namespace {
 
@@ -41,19 +43,8 @@ ByteView CSupH264::NextNalUnit(ByteView data, uint64_t from, uint64_t& unitStart
     const uint64_t n = data.size();
     // The first non-zero byte after the first run of 3+ zeros at or after p, or npos.
     auto zeroRunEnd = [&](uint64_t p) -> uint64_t {
-        auto isRun = [&](uint64_t q) { return data.U8(q) == 0 && data.U8(q + 1) == 0 && data.U8(q + 2) == 0 && q + 2 < n; };
-        uint64_t run = ByteView::npos;
-        for (; p + 18 <= n; p += 16) {  // sixteen positions at a time
-            ByteView::LaneBlock<18> block;
-            if (!data.Block(p, block)) break;
-            const auto zeros = (block.At<0>() == 0) & (block.At<1>() == 0) & (block.At<2>() == 0);
-            if (!ByteView::AnyLane(zeros)) continue;
-            for (run = p; !isRun(run); ++run) {
-            }
-            break;
-        }
-        for (; run == ByteView::npos && p < n; ++p)
-            if (isRun(p)) run = p;
+        static constexpr BytePattern kThreeZeros = {{0, 0xFF, 0}, {1, 0xFF, 0}, {2, 0xFF, 0}};
+        const uint64_t run = FindPattern(data, kThreeZeros, p);
         if (run == ByteView::npos) return ByteView::npos;
         const uint64_t end = data.FindOtherByte(0, run + 3);  // the rest of the run
         return end == ByteView::npos ? n : end;

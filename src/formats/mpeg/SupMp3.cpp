@@ -1,5 +1,7 @@
 #include "formats/mpeg/SupMp3.h"
 
+#include "analysis/PatternScan.h"
+
 #include <array>
 #include <cctype>
 
@@ -114,21 +116,10 @@ bool CSupMp3::Analyse(ByteView data, AudioResult& result) const {
         else
             result.frameCount = 0;
     };
-    // The next FF followed by a byte with its three top bits set, from q on;
-    // sixteen positions at a time, for 0xFF bytes are common in some data.
-    auto nextSync = [&](uint64_t q) -> uint64_t {
-        for (; q + 17 <= n; q += 16) {
-            ByteView::LaneBlock<17> block;
-            if (!data.Block(q, block)) break;
-            const auto sync = (block.At<0>() == 0xFF) & ((block.At<1>() & 0xE0) == 0xE0);
-            if (!ByteView::AnyLane(sync)) continue;
-            while (!IsSync(data, q)) ++q;
-            return q;
-        }
-        for (; q + 1 < n; ++q)
-            if (IsSync(data, q)) return q;
-        return ByteView::npos;
-    };
+    // The next FF followed by a byte with its three top bits set, from q on
+    // (0xFF bytes alone are common in some data).
+    static constexpr BytePattern kSync = {{0, 0xFF, 0xFF}, {1, 0xE0, 0xE0}};
+    auto nextSync = [&](uint64_t q) { return FindPattern(data, kSync, q); };
 
     for (uint64_t p = 0; p < n;) {
         if (!IsSync(data, p)) {
