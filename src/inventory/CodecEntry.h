@@ -9,10 +9,12 @@
 #include <mutex>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "inventory/Guid.h"
@@ -215,6 +217,16 @@ public:
     // exclusions behind. While false, clearing them (thousands of pages
     // nobody wrote) is skipped.
     bool searchScratchSet = false;
+    // A command-line run may start from the answers that earlier runs over
+    // the same table gave (a search depends on nothing but the table): the
+    // table is then brought in, once, by the first question they lack.
+    std::function<void(CodecInventory&)> bringTable;
+    // Messages of bringing it in (caption, text), for the caller to show.
+    std::vector<std::pair<std::string, std::string>> lateMessages;
+    // Keeps the answers for later runs when there are new ones; set by a
+    // gatherer that can.
+    std::function<void(const CodecInventory&)> keepAnswers;
+    size_t answersAtStart = 0;
     std::vector<SearchAnswer> searchAnswers;
     // A search writes its scratch into the entries: reports analysed side
     // by side take turns.

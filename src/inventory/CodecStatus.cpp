@@ -256,11 +256,16 @@ int SearchTable(CodecInventory& inventory, const StreamTypePairs& types, StreamK
 
 int Search(CodecInventory& inventory, const StreamTypePairs& types, StreamKind kind) {
     const std::lock_guard lock(inventory.searchMutex);
-    if (!inventory.rememberSearches) return SearchTable(inventory, types, kind);
-    for (const CodecInventory::SearchAnswer& a : inventory.searchAnswers)
-        if (a.kind == kind && a.source == types.source && a.elementary == types.elementary) return a.result;
+    if (inventory.rememberSearches)
+        for (const CodecInventory::SearchAnswer& a : inventory.searchAnswers)
+            if (a.kind == kind && a.source == types.source && a.elementary == types.elementary) return a.result;
+    if (inventory.bringTable) {
+        const auto bring = std::move(inventory.bringTable);
+        inventory.bringTable = nullptr;
+        bring(inventory);
+    }
     const int result = SearchTable(inventory, types, kind);
-    inventory.searchAnswers.push_back({kind, types.source, types.elementary, result});
+    if (inventory.rememberSearches) inventory.searchAnswers.push_back({kind, types.source, types.elementary, result});
     return result;
 }
 

@@ -30,9 +30,9 @@ struct CliRun {
 };
 
 // Runs torvo-cli with the given arguments; standard error joins the output when asked.
-CliRun RunCli(const std::string& args, bool withStderr = false) {
+CliRun RunCli(const std::string& args, bool withStderr = false, const std::string& environment = "") {
     // Settings live in a folder of the test's own, never in the user's.
-    const std::string command = "XDG_CONFIG_HOME=" + testing::TempDir() + "torvo-cli-config " +
+    const std::string command = "XDG_CONFIG_HOME=" + testing::TempDir() + "torvo-cli-config " + environment + " " +
                                 std::string(TORVO_CLI_PATH) + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null");
     CliRun run;
     FILE* pipe = popen(command.c_str(), "r");
@@ -182,6 +182,25 @@ TEST(Cli, JsonLineIsWhatTheJsonLibraryWrites) {
     for (const auto& [caption, text] : parsed["video"].items()) captions.push_back(caption);
     EXPECT_TRUE(std::is_sorted(captions.begin(), captions.end()));
     EXPECT_EQ(parsed["notes"][1]["text"], texts[1]);
+}
+
+// A run that only reports answers its status questions from the answers of
+// earlier runs over the same inventory: what it reports must not change.
+TEST(Cli, StatusesAnsweredFromEarlierRunsAreTheTablesOwn) {
+    const std::filesystem::path cache = testing::TempDir() + "torvo-cli-cache-" + std::to_string(::getpid());
+    std::filesystem::remove_all(cache);
+    std::string all;
+    for (const auto& e : std::filesystem::directory_iterator(test::SamplePath("")))
+        if (e.is_regular_file() && e.path().extension() != ".sh") all += " " + e.path().string();
+    const std::string environment = "XDG_CACHE_HOME=" + cache.string();
+    const CliRun fromTable = RunCli("--json --no-scan" + all, false, environment);
+    ASSERT_NE(fromTable.out.find("Кодек(и) установлен(ы)"), std::string::npos);
+    size_t books = 0;
+    for (const auto& e : std::filesystem::directory_iterator(cache / "torvo"))
+        books += e.path().filename().string().starts_with("answers-");
+    EXPECT_EQ(books, 1u);
+    EXPECT_EQ(RunCli("--json --no-scan" + all, false, environment).out, fromTable.out);
+    std::filesystem::remove_all(cache);
 }
 
 // A run over many files analyses them side by side; what it prints must be

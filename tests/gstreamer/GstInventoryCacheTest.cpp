@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ScratchDir.h"
+#include "inventory/Guid.h"
 #include "platform/gstreamer/GstInventoryCache.h"
 
 namespace torvo {
@@ -112,6 +113,90 @@ TEST(GstInventoryCache, WarmStartsGiveTheEnumeratedTableAndDamageRebuildsIt) {
     fill(abandoned);
     EXPECT_EQ(abandoned.Count(), 0);
     EXPECT_FALSE(abandoned.enumerated);
+}
+
+// Status answers kept between runs: a run with a book answers without the
+// table and brings the table in only when asked; another program build or a
+// damaged book starts afresh, and a partial table's answers are never kept.
+TEST(GstInventoryCache, AnswersOfEarlierRunsStandInForTheTable) {
+    testing::ScratchDir dir;
+    int enumerations = 0;
+    bool failing = false;
+    const InventoryGatherer enumerate = [&](CodecInventory& inventory, std::vector<InventoryMessage>& messages) {
+        ++enumerations;
+        inventory.At(0).index = 7;
+        inventory.SetCount(1);
+        inventory.enumerated = !failing;
+        if (failing) messages.push_back({"caption", "failed"});
+    };
+    GstGatherOptions options;
+    options.cacheDir = dir.path().string();
+    options.extraKey = "answers test";
+    options.versionTexts = false;
+    options.answersStamp = "build 1";
+    auto gather = [&](CodecInventory& inventory, const GstGatherOptions& with) {
+        std::vector<InventoryMessage> messages;
+        CachedInventoryGatherer(enumerate, with)(inventory, messages);
+        inventory.rememberSearches = true;
+    };
+    using namespace guids;
+    const CodecInventory::SearchAnswer answer{1, {kMediaTypeStream, kSubtypeMpeg1Audio}, {kMediaTypeAudio, {}}, 2};
+
+    CodecInventory first;
+    gather(first, options);
+    ASSERT_EQ(first.Count(), 1);  // no answers yet: the table is there at once
+    EXPECT_FALSE(first.bringTable);
+    ASSERT_TRUE(first.keepAnswers);
+    first.keepAnswers(first);  // nothing new: nothing written
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    first.searchAnswers.push_back(answer);
+    first.keepAnswers(first);
+
+    CodecInventory second;
+    gather(second, options);
+    EXPECT_EQ(second.Count(), 0);
+    ASSERT_EQ(second.searchAnswers.size(), 1u);
+    EXPECT_EQ(second.searchAnswers[0].source, answer.source);
+    EXPECT_EQ(second.searchAnswers[0].result, 2);
+    ASSERT_TRUE(second.bringTable);
+    second.bringTable(second);  // from the table's cache, not the platform
+    EXPECT_EQ(second.Count(), 1);
+    EXPECT_EQ(second.At(0).index, 7);
+    EXPECT_EQ(enumerations, 1);
+
+    GstGatherOptions rebuilt = options;
+    rebuilt.answersStamp = "build 2";
+    CodecInventory other;
+    gather(other, rebuilt);
+    EXPECT_EQ(other.Count(), 1);
+    EXPECT_TRUE(other.searchAnswers.empty());
+
+    std::filesystem::path book;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename().string().starts_with("answers-")) book = e.path();
+    ASSERT_FALSE(book.empty());
+    std::vector<char> bytes = ReadBytes(book);
+    bytes.resize(bytes.size() - 1);
+    WriteBytes(book, bytes);
+    CodecInventory damaged;
+    gather(damaged, options);
+    EXPECT_EQ(damaged.Count(), 1);
+    EXPECT_TRUE(damaged.searchAnswers.empty());
+
+    // The table's cache is gone and the platform fails: the answers found
+    // meanwhile describe a partial table and are not kept.
+    damaged.searchAnswers.push_back(answer);
+    damaged.keepAnswers(damaged);
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename().string().starts_with("inventory-")) std::filesystem::remove(e.path());
+    failing = true;
+    CodecInventory partial;
+    gather(partial, options);
+    ASSERT_TRUE(partial.bringTable);
+    partial.bringTable(partial);
+    EXPECT_FALSE(partial.keepAnswers);
+    ASSERT_EQ(partial.lateMessages.size(), 1u);
+    EXPECT_EQ(partial.lateMessages[0].second, "failed");
 }
 
 }  // namespace

@@ -117,6 +117,8 @@ int main(int argc, char** argv) {
     gathering.useCache = !options.noCache;
     gathering.extraKey = FileStamp(database.Path());
     gathering.versionTexts = options.listCodecs || options.render || !options.chains.empty();
+    // A run that only asks for statuses answers from earlier runs where it can.
+    if (!gathering.versionTexts) gathering.answersStamp = FileStamp("/proc/self/exe");
     // An enumeration names GUIDs through the database: it waits for the parse.
     std::promise<void> parsing;
     GuidNameLookup guidNames = [lookup = DatabaseGuidNames(database), parsed = parsing.get_future().share()](
@@ -235,5 +237,11 @@ int main(int argc, char** argv) {
             chainsRun.inventory = inventory.Published();
             if (!options.chains.empty()) cli::RunChains(chainsRun, path, driver.Records(), display, extra);
         };
-    return cli::RunQueue(options, context);
+    const int status = cli::RunQueue(options, context);
+    if (CodecInventory* published = inventory.Published()) {
+        const std::lock_guard searching(published->searchMutex);
+        for (const auto& [caption, text] : published->lateMessages) std::cerr << caption << ": " << text << "\n";
+        if (published->keepAnswers) published->keepAnswers(*published);
+    }
+    return status;
 }

@@ -256,7 +256,10 @@ bool LoadCache(const std::string& file, const std::string& key, CodecInventory& 
     return true;
 }
 
-void SaveCache(const std::string& file, const std::string& key, const CodecInventory& inventory) {
+// Writes a cache file whole under a temporary name and renames it into
+// place, so that a reader (another run) sees the old file or the new one.
+template <typename WriteBody>
+void ReplaceFile(const std::string& file, const std::string& key, const char (&magic)[8], WriteBody writeBody) {
     const std::string dir = file.substr(0, file.rfind('/'));
     // Create the folder and its parents.
     for (size_t at = 1; at != std::string::npos; at = dir.find('/', at + 1)) ::mkdir(dir.substr(0, at).c_str(), 0700);
@@ -265,18 +268,95 @@ void SaveCache(const std::string& file, const std::string& key, const CodecInven
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return;
     const auto keySize = static_cast<uint32_t>(key.size());
-    const auto entrySize = static_cast<uint32_t>(sizeof(CodecEntry));
-    const auto count = static_cast<uint32_t>(inventory.Count());
-    bool ok = WriteAll(fd, kMagic, 8) && WriteAll(fd, &keySize, 4) && WriteAll(fd, key.data(), key.size()) &&
-              WriteAll(fd, &entrySize, 4) && WriteAll(fd, &count, 4);
-    for (uint32_t i = 0; i < count && ok; ++i) {
-        const std::vector<uint8_t> packed = PackEntry(inventory.At(static_cast<int>(i)));
-        const auto used = static_cast<uint32_t>(packed.size());
-        ok = WriteAll(fd, &used, 4) && WriteAll(fd, packed.data(), packed.size());
-    }
+    bool ok = WriteAll(fd, magic, 8) && WriteAll(fd, &keySize, 4) && WriteAll(fd, key.data(), key.size()) && writeBody(fd);
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = ::rename(temporary.c_str(), file.c_str()) == 0;
     if (!ok) ::unlink(temporary.c_str());
+}
+
+void SaveCache(const std::string& file, const std::string& key, const CodecInventory& inventory) {
+    ReplaceFile(file, key, kMagic, [&inventory](int fd) {
+        const auto entrySize = static_cast<uint32_t>(sizeof(CodecEntry));
+        const auto count = static_cast<uint32_t>(inventory.Count());
+        bool ok = WriteAll(fd, &entrySize, 4) && WriteAll(fd, &count, 4);
+        for (uint32_t i = 0; i < count && ok; ++i) {
+            const std::vector<uint8_t> packed = PackEntry(inventory.At(static_cast<int>(i)));
+            const auto used = static_cast<uint32_t>(packed.size());
+            ok = WriteAll(fd, &used, 4) && WriteAll(fd, packed.data(), packed.size());
+        }
+        return ok;
+    });
+}
+
+// The answers file: the key, then per answer its kind, the source and
+// elementary types and the result (1 a chain, 2 none).
+constexpr char kAnswersMagic[8] = {'T', 'O', 'R', 'V', 'A', 'N', 'S', '1'};
+static_assert(sizeof(Guid) == 16);
+constexpr size_t kAnswerBytes = 4 + 4 * sizeof(Guid) + 4;
+constexpr uint32_t kMaxAnswers = 4096;
+
+std::string AnswersFile(const std::string& cacheFile) {
+    const size_t slash = cacheFile.rfind('/');
+    return cacheFile.substr(0, slash) + "/answers-" + cacheFile.substr(slash + 1 + std::string_view("inventory-").size());
+}
+
+void SaveAnswers(const std::string& file, const std::string& key, const CodecInventory& inventory) {
+    const size_t count = std::min<size_t>(inventory.searchAnswers.size(), kMaxAnswers);
+    ReplaceFile(file, key, kAnswersMagic, [&inventory, count](int fd) {
+        const auto n = static_cast<uint32_t>(count);
+        std::vector<uint8_t> bytes(count * kAnswerBytes);
+        uint8_t* out = bytes.data();
+        for (size_t i = 0; i < count; ++i) {
+            const CodecInventory::SearchAnswer& a = inventory.searchAnswers[i];
+            const int32_t result = a.result;
+            for (const auto& [field, size] : {std::pair<const void*, size_t>{&a.kind, 4}, {&a.source.major, 16},
+                                              {&a.source.subtype, 16}, {&a.elementary.major, 16},
+                                              {&a.elementary.subtype, 16}, {&result, 4}}) {
+                std::memcpy(out, field, size);
+                out += size;
+            }
+        }
+        return WriteAll(fd, &n, 4) && WriteAll(fd, bytes.data(), bytes.size());
+    });
+}
+
+// The answers of the file into the inventory; false (and none taken) unless
+// the file is whole and made under the same key.
+bool LoadAnswers(const std::string& file, const std::string& key, CodecInventory& inventory) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    const uint64_t limit = 16 + key.size() + uint64_t(kMaxAnswers) * kAnswerBytes;
+    std::vector<uint8_t> bytes;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && uint64_t(st.st_size) <= limit;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        ok = ReadAll(fd, bytes.data(), bytes.size());
+    }
+    ::close(fd);
+    const size_t head = 8 + 4 + key.size();
+    uint32_t keySize = 0, count = 0;
+    if (!ok || bytes.size() < head + 4 || std::memcmp(bytes.data(), kAnswersMagic, 8) != 0) return false;
+    std::memcpy(&keySize, bytes.data() + 8, 4);
+    std::memcpy(&count, bytes.data() + head, 4);
+    if (keySize != key.size() || std::memcmp(bytes.data() + 12, key.data(), key.size()) != 0 ||
+        bytes.size() != head + 4 + size_t(count) * kAnswerBytes)
+        return false;
+    std::vector<CodecInventory::SearchAnswer> answers(count);
+    const uint8_t* in = bytes.data() + head + 4;
+    for (CodecInventory::SearchAnswer& a : answers) {
+        int32_t result = 0;
+        for (const auto& [field, size] : {std::pair<void*, size_t>{&a.kind, 4}, {&a.source.major, 16},
+                                          {&a.source.subtype, 16}, {&a.elementary.major, 16},
+                                          {&a.elementary.subtype, 16}, {&result, 4}}) {
+            std::memcpy(field, in, size);
+            in += size;
+        }
+        if ((a.kind != 0 && a.kind != 1) || (result != 1 && result != 2)) return false;
+        a.result = result;
+    }
+    inventory.searchAnswers = std::move(answers);
+    return true;
 }
 
 }  // namespace
@@ -326,9 +406,37 @@ InventoryGatherer CachedInventoryGatherer(InventoryGatherer enumerate, GstGather
         }
         const std::string key = GstInventoryKey(options.extraKey);
         const std::string file = CacheFile(options);
-        if (LoadCache(file, key, inventory, options.versionTexts) || inventory.abandoned.load(std::memory_order_relaxed)) return;
-        enumerate(inventory, messages);
-        if (inventory.enumerated && messages.empty()) SaveCache(file, key, inventory);
+        // The table from the cache, else from the platform; true when it is whole.
+        auto fill = [enumerate, file, key, versionTexts = options.versionTexts](
+                        CodecInventory& table, std::vector<InventoryMessage>& out) {
+            if (LoadCache(file, key, table, versionTexts)) return true;
+            if (table.abandoned.load(std::memory_order_relaxed)) return false;
+            const size_t before = out.size();
+            enumerate(table, out);
+            const bool whole = table.enumerated && out.size() == before;
+            if (whole) SaveCache(file, key, table);
+            return whole;
+        };
+        if (options.answersStamp.empty()) {
+            fill(inventory, messages);
+            return;
+        }
+        // Answers hold for the table they were searched in and for this program's rules.
+        const std::string answersFile = AnswersFile(file), answersKey = key + "\n" + options.answersStamp + "\n";
+        auto keep = [answersFile, answersKey](const CodecInventory& table) {
+            if (table.searchAnswers.size() > table.answersAtStart) SaveAnswers(answersFile, answersKey, table);
+        };
+        if (LoadAnswers(answersFile, answersKey, inventory)) {
+            inventory.answersAtStart = inventory.searchAnswers.size();
+            inventory.keepAnswers = keep;
+            inventory.bringTable = [fill](CodecInventory& table) {
+                std::vector<InventoryMessage> late;
+                if (!fill(table, late)) table.keepAnswers = nullptr;  // answers of a partial table are not kept
+                for (InventoryMessage& m : late) table.lateMessages.emplace_back(std::move(m.caption), std::move(m.text));
+            };
+            return;
+        }
+        if (fill(inventory, messages)) inventory.keepAnswers = keep;
     };
 }
 

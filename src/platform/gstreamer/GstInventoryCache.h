@@ -20,6 +20,10 @@ struct GstGatherOptions {
     // never lists codecs leaves them out of a warm start, a third of the
     // table's memory and page faults.
     bool versionTexts = true;
+    // Set (the program's own identity) by a run that only asks for codec
+    // statuses: it keeps its answers beside the cache and starts from those
+    // of earlier runs, bringing the table in only for a question they lack.
+    std::string answersStamp;
 };
 
 inline GstGatherOptions WithoutCache() {
