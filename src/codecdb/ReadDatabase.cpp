@@ -186,10 +186,13 @@ bool CReadDatabase::ReadWholeFile(int fd, const std::string& path) {
         message_ = {kDbCaption, Format(kWrongFile, path.c_str())};
         return false;
     }
-    std::string bytes(static_cast<size_t>(info.st_size), '\0');
+    // Read as it is and copied once into the buffer: no clearing, no copies
+    // of the whole file on the way (the start of every run waits for this).
+    const auto size = static_cast<size_t>(info.st_size);
+    const std::unique_ptr<char[]> bytes(new char[size]);
     size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    while (got < size) {
+        const ssize_t n = ::read(fd, bytes.get() + got, size - got);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             message_ = {kDbCaption, WithSystemError(Format(kNotRead, path.c_str()), n < 0 ? errno : EIO)};
@@ -197,7 +200,7 @@ bool CReadDatabase::ReadWholeFile(int fd, const std::string& path) {
         }
         got += static_cast<size_t>(n);
     }
-    return AdoptBytes(bytes, path);
+    return AdoptBytes(std::string_view(bytes.get(), size), path);
 }
 
 bool CReadDatabase::AdoptBytes(std::string_view bytes, const std::string& path) {
@@ -206,17 +209,22 @@ bool CReadDatabase::AdoptBytes(std::string_view bytes, const std::string& path) 
         return false;
     }
     fileLength_ = static_cast<uint32_t>(bytes.size());
-    std::string text = DecodeExternalText(bytes);
+    std::string converted;
+    std::string_view text = DecodeExternalText(bytes, converted);
     // The file's last character never belongs to a record: a well-formed file
-    // ends with a line break. Dropping a whole character keeps UTF-8 intact.
-    const size_t chars = CountUtf8(text);
-    text.resize(chars > 0 ? TruncateUtf8(text, chars - 1).size() : 0);
+    // ends with a line break. The text is UTF-8 now, so the last character
+    // starts at the last byte that does not continue a sequence.
+    size_t last = text.size();
+    if (last > 0) --last;
+    while (last > 0 && (static_cast<unsigned char>(text[last]) & 0xC0) == 0x80) --last;
+    text = text.substr(0, last);
     // Texts are zero-terminated in the buffer, so a zero byte ends the data.
     dataLength_ = std::min(text.size(), text.find('\0'));
     // Records of an earlier load point into the buffer about to be replaced.
     for (std::vector<DatabaseRecord>& table : tables_) std::fill(table.begin(), table.end(), DatabaseRecord{});
-    buffer_ = std::make_unique<char[]>(dataLength_ + 16);
+    buffer_.reset(new char[dataLength_ + 16]);
     std::copy_n(text.data(), dataLength_, buffer_.get());
+    std::fill_n(buffer_.get() + dataLength_, 16, '\0');
     return true;
 }
 

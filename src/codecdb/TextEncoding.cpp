@@ -76,10 +76,19 @@ std::string Utf8ToCp1251(std::string_view text) {
     return out;
 }
 
-std::string DecodeExternalText(std::string_view bytes) {
-    if (!IsValidUtf8(bytes)) return Cp1251ToUtf8(bytes);
+std::string_view DecodeExternalText(std::string_view bytes, std::string& converted) {
+    if (!IsValidUtf8(bytes)) {
+        converted = Cp1251ToUtf8(bytes);
+        return converted;
+    }
     if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
-    return std::string(bytes);
+    return bytes;
+}
+
+std::string DecodeExternalText(std::string_view bytes) {
+    std::string converted;
+    const std::string_view text = DecodeExternalText(bytes, converted);
+    return text.data() == converted.data() ? converted : std::string(text);
 }
 
 }  // namespace torvo

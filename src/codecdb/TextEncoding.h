@@ -18,5 +18,8 @@ std::string Utf8ToCp1251(std::string_view text);
 // The text as it is when it is valid UTF-8 (a leading byte-order mark dropped),
 // otherwise read as Windows-1251 and converted.
 std::string DecodeExternalText(std::string_view bytes);
+// The same without a copy where none is needed: the text is a view of bytes,
+// or of converted when it had to be converted.
+std::string_view DecodeExternalText(std::string_view bytes, std::string& converted);
 
 }  // namespace torvo
