@@ -50,17 +50,15 @@ bool IsTransportStream(ByteView header) {
     state.fill(kUnseen);
     if (header.size() <= 1025) return false;
     const uint64_t end = header.size() - 1024;  // the last 1024 bytes are never examined
-    // The next 0x47 from q on: in most data one turns up every few hundred
-    // bytes, too often for a library search per byte.
+    // In most data a 0x47 turns up every few hundred bytes, too often for a
+    // library search per byte.
     static constexpr BytePattern kSyncByte = {{0, 0xFF, 0x47}};
-    auto nextSync = [&header, end](uint64_t q) { return FindPattern(header, kSyncByte, q, end); };
+    bool found = false;
     // Every 0x47 is a candidate, and the search resumes four bytes after it.
-    for (uint64_t p = 1; p < end; p += 4) {
-        p = nextSync(p);
-        if (p == ByteView::npos) break;
+    auto candidate = [&](uint64_t p) -> uint64_t {
         const uint8_t b1 = header.U8(p + 1), b2 = header.U8(p + 2), b3 = header.U8(p + 3);
         const bool transportError = b1 & 0x80, scrambled = b3 & 0xC0, carriesNothing = (b3 & 0x30) == 0;
-        if (transportError || scrambled || carriesNothing) continue;
+        if (transportError || scrambled || carriesNothing) return p + 4;
         const unsigned pid = (b1 & 0x1Fu) << 8 | b2;
         const uint8_t cc = b3 & 0x0F;
         uint8_t& s = state[pid];
@@ -70,11 +68,16 @@ bool IsTransportStream(ByteView header) {
             unsigned run = s >> 4;
             const unsigned last = s & 0x0F;
             if (run != kEnough) run = cc == ((last + 1) & 0x0F) ? run + 1 : 0;
-            if (run == kEnough) return true;  // a run of fourteen is final
+            if (run == kEnough) {  // a run of fourteen is final
+                found = true;
+                return ByteView::npos;
+            }
             s = static_cast<uint8_t>(run << 4 | cc);
         }
-    }
-    return false;
+        return p + 4;
+    };
+    ForEachPattern(header, kSyncByte, 1, end, candidate);
+    return found;
 }
 
 void SettleFileType(FileIdentity& identity, int32_t dvTypeId) {

@@ -8,52 +8,92 @@
 namespace torvo {
 namespace {
 
-// Position p of [p, end) by the terms, one byte at a time.
+// Where the search goes on after a match at p: the visitor's answer (at
+// least p + 1), or, for a plain search, nowhere.
+struct Visitor {
+    PatternVisit visit = nullptr;
+    void* context = nullptr;
+    uint64_t Resume(uint64_t p) const {
+        if (!visit) return ByteView::npos;
+        const uint64_t next = visit(context, p);
+        return next == ByteView::npos ? next : std::max(next, p + 1);
+    }
+};
+
+// The first match in [p, end), one byte at a time; with a visitor, every match.
 template <uint32_t N>
-uint64_t FindBytewise(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t) {
-    for (; p < end; ++p) {
+uint64_t FindBytewise(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t, const Visitor& v) {
+    while (p < end) {
         bool all = true;
         for (uint32_t i = 0; i < N && all; ++i) all = (d[p + t[i].offset] & t[i].mask) == t[i].value;
-        if (all) return p;
+        if (!all) {
+            ++p;
+            continue;
+        }
+        if (!v.visit) return p;
+        p = v.Resume(p);
     }
     return ByteView::npos;
 }
 
+// The matches of one block of positions from p, lane k in bit k: returns
+// where the search goes on, npos when it stops (found, or told to).
+inline uint64_t VisitBlock(uint32_t bits, uint64_t p, uint64_t lanes, const Visitor& v, uint64_t& found) {
+    while (bits) {
+        const uint64_t q = p + uint64_t(__builtin_ctz(bits));
+        if (!v.visit) {
+            found = q;
+            return ByteView::npos;
+        }
+        const uint64_t next = v.Resume(q);
+        if (next == ByteView::npos || next >= p + lanes) return next;
+        bits &= ~0u << (next - p);
+    }
+    return p + lanes;
+}
+
 #ifdef TORVO_X86_VECTORS
 template <uint32_t N>
-uint64_t Find16(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t) {
+uint64_t Find16(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t, const Visitor& v) {
     __m128i masks[N], values[N];
     for (uint32_t i = 0; i < N; ++i) {
         masks[i] = _mm_set1_epi8(static_cast<char>(t[i].mask));
         values[i] = _mm_set1_epi8(static_cast<char>(t[i].value));
     }
-    for (; p + 16 <= end; p += 16) {
+    uint64_t found = ByteView::npos;
+    while (p + 16 <= end) {
         __m128i all = _mm_set1_epi8(-1);
         for (uint32_t i = 0; i < N; ++i) {
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + p + t[i].offset));
             all = _mm_and_si128(all, _mm_cmpeq_epi8(_mm_and_si128(bytes, masks[i]), values[i]));
         }
-        if (const auto bits = static_cast<uint32_t>(_mm_movemask_epi8(all))) return p + uint64_t(__builtin_ctz(bits));
+        const auto bits = static_cast<uint32_t>(_mm_movemask_epi8(all));
+        p = bits ? VisitBlock(bits, p, 16, v, found) : p + 16;
+        if (p == ByteView::npos) return found;
     }
-    return FindBytewise<N>(d, p, end, t);
+    return FindBytewise<N>(d, p, end, t, v);
 }
 
 template <uint32_t N>
-__attribute__((target("avx2"))) uint64_t Find32(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t) {
+__attribute__((target("avx2"))) uint64_t Find32(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t,
+                                                const Visitor& v) {
     __m256i masks[N], values[N];
     for (uint32_t i = 0; i < N; ++i) {
         masks[i] = _mm256_set1_epi8(static_cast<char>(t[i].mask));
         values[i] = _mm256_set1_epi8(static_cast<char>(t[i].value));
     }
-    for (; p + 32 <= end; p += 32) {
+    uint64_t found = ByteView::npos;
+    while (p + 32 <= end) {
         __m256i all = _mm256_set1_epi8(-1);
         for (uint32_t i = 0; i < N; ++i) {
             const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + p + t[i].offset));
             all = _mm256_and_si256(all, _mm256_cmpeq_epi8(_mm256_and_si256(bytes, masks[i]), values[i]));
         }
-        if (const auto bits = static_cast<uint32_t>(_mm256_movemask_epi8(all))) return p + uint64_t(__builtin_ctz(bits));
+        const auto bits = static_cast<uint32_t>(_mm256_movemask_epi8(all));
+        p = bits ? VisitBlock(bits, p, 32, v, found) : p + 32;
+        if (p == ByteView::npos) return found;
     }
-    return Find16<N>(d, p, end, t);
+    return Find16<N>(d, p, end, t, v);
 }
 
 const bool kHaveAvx2 = [] {
@@ -63,24 +103,19 @@ const bool kHaveAvx2 = [] {
 #endif
 
 template <uint32_t N>
-uint64_t FindTerms(unsigned lanes, const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t) {
+uint64_t FindTerms(unsigned lanes, const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t,
+                   const Visitor& v) {
 #ifdef TORVO_X86_VECTORS
     if (lanes == 0) lanes = kHaveAvx2 ? 32 : 16;
-    if (lanes == 32 && kHaveAvx2) return Find32<N>(d, p, end, t);
-    if (lanes != 1) return Find16<N>(d, p, end, t);
+    if (lanes == 32 && kHaveAvx2) return Find32<N>(d, p, end, t, v);
+    if (lanes != 1) return Find16<N>(d, p, end, t, v);
 #else
     (void)lanes;
 #endif
-    return FindBytewise<N>(d, p, end, t);
+    return FindBytewise<N>(d, p, end, t, v);
 }
 
-}  // namespace
-
-uint64_t FindPattern(ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to) {
-    return FindPatternWith(0, data, pattern, from, to);
-}
-
-uint64_t FindPatternWith(unsigned lanes, ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to) {
+uint64_t Run(unsigned lanes, ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to, const Visitor& v) {
     const uint64_t reach = pattern.Reach();
     if (pattern.count == 0 || data.size() < reach) return ByteView::npos;
     // Every byte a candidate's terms read lies inside the view: a block of
@@ -90,11 +125,26 @@ uint64_t FindPatternWith(unsigned lanes, ByteView data, const BytePattern& patte
     const uint8_t* d = data.data();
     const BytePattern::Term* t = pattern.terms.data();
     switch (pattern.count) {
-        case 1: return FindTerms<1>(lanes, d, from, end, t);
-        case 2: return FindTerms<2>(lanes, d, from, end, t);
-        case 3: return FindTerms<3>(lanes, d, from, end, t);
-        default: return FindTerms<4>(lanes, d, from, end, t);
+        case 1: return FindTerms<1>(lanes, d, from, end, t, v);
+        case 2: return FindTerms<2>(lanes, d, from, end, t, v);
+        case 3: return FindTerms<3>(lanes, d, from, end, t, v);
+        default: return FindTerms<4>(lanes, d, from, end, t, v);
     }
+}
+
+}  // namespace
+
+uint64_t FindPattern(ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to) {
+    return FindPatternWith(0, data, pattern, from, to);
+}
+
+uint64_t FindPatternWith(unsigned lanes, ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to) {
+    return Run(lanes, data, pattern, from, to, {});
+}
+
+void ForEachPatternWith(unsigned lanes, ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to,
+                        PatternVisit visit, void* context) {
+    if (visit) Run(lanes, data, pattern, from, to, {visit, context});
 }
 
 }  // namespace torvo

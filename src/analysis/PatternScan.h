@@ -45,4 +45,17 @@ uint64_t FindPattern(ByteView data, const BytePattern& pattern, uint64_t from, u
 // tests reach every path.
 uint64_t FindPatternWith(unsigned lanes, ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to);
 
+// Calls visit at each such position in order, without starting the search
+// afresh for each (in many streams a candidate turns up every few hundred
+// bytes); visit returns where the search goes on (after the position), or
+// ByteView::npos to stop it.
+using PatternVisit = uint64_t (*)(void* context, uint64_t position);
+void ForEachPatternWith(unsigned lanes, ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to,
+                        PatternVisit visit, void* context);
+template <typename Visit>
+void ForEachPattern(ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to, Visit& visit) {
+    ForEachPatternWith(
+        0, data, pattern, from, to, [](void* context, uint64_t p) { return (*static_cast<Visit*>(context))(p); }, &visit);
+}
+
 }  // namespace torvo

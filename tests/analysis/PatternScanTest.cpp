@@ -19,9 +19,9 @@ uint64_t NaiveFind(const std::vector<uint8_t>& bytes, const BytePattern& pattern
     return ByteView::npos;
 }
 
-// Every vector width finds what a byte-by-byte search finds, from any start
-// to any end, in data where the pattern's bytes are common; the buffers are
-// exactly as long as the data, so that a read past them is caught.
+// Every vector width finds and visits what a byte-by-byte search finds, from
+// any start to any end, in data where the pattern's bytes are common; the
+// buffers are exactly as long as the data, so that a read past them is caught.
 TEST(PatternScan, EveryWidthFindsWhatAPlainSearchFinds) {
     const std::vector<BytePattern> patterns = {
         {{0, 0xFF, 0x47}},
@@ -47,6 +47,24 @@ TEST(PatternScan, EveryWidthFindsWhatAPlainSearchFinds) {
                 if (expected != ByteView::npos) {
                     ASSERT_EQ(FindPatternWith(lanes, view, pattern, from, expected), ByteView::npos) << "lanes " << lanes;
                 }
+                // Visiting: each match hands over where the search goes on
+                // (sometimes within the same block, sometimes far beyond), and
+                // the fifth match stops it.
+                std::vector<uint64_t> visited, wanted;
+                for (uint64_t p = NaiveFind(bytes, pattern, from, to); p != ByteView::npos && wanted.size() < 5;
+                     p = NaiveFind(bytes, pattern, p + 1 + p % 37, to))
+                    wanted.push_back(p);
+                struct Collect {
+                    std::vector<uint64_t>& out;
+                    uint64_t operator()(uint64_t p) {
+                        out.push_back(p);
+                        return out.size() == 5 ? ByteView::npos : p + 1 + p % 37;
+                    }
+                } collect{visited};
+                ForEachPatternWith(
+                    lanes, view, pattern, from, to,
+                    [](void* c, uint64_t p) { return (*static_cast<Collect*>(c))(p); }, &collect);
+                ASSERT_EQ(visited, wanted) << "lanes " << lanes << " from " << from;
             }
         }
     }

@@ -25,15 +25,22 @@ uint64_t ScanForStartCode(ByteView data, uint64_t from) {
 
 StartCodeIndex::StartCodeIndex(ByteView range) : range_(range), outer_(currentIndex) {
     currentIndex = this;
-    if (range.size() > UINT32_MAX) return;
-    for (uint64_t p = ScanForStartCode(range, 0); p != ByteView::npos; p = ScanForStartCode(range, p + 1)) {
+    if (range.size() > UINT32_MAX || range.size() < 4) {
+        complete_ = range.size() < 4;
+        return;
+    }
+    bool full = false;
+    auto add = [this, &full](uint64_t p) -> uint64_t {
         if (positions_.size() == kMaxIndexedCodes) {
-            positions_ = {};
-            return;
+            full = true;
+            return ByteView::npos;
         }
         positions_.push_back(static_cast<uint32_t>(p));
-    }
-    complete_ = true;
+        return p + 1;
+    };
+    ForEachPattern(range, kPrefix, 0, range.size() - 3, add);
+    if (full) positions_ = {};
+    complete_ = !full;
 }
 
 StartCodeIndex::~StartCodeIndex() { currentIndex = outer_; }
