@@ -194,9 +194,11 @@ bool CSupMpg4::Analyse(ContainerInfo& container, VideoInfo& video, ByteView data
     bool haveVol = false;
     goodVops_ = badVops_ = 0;
 
-    for (uint64_t p = FindStartCode(data, 0); p != ByteView::npos; p = FindStartCode(data, p + 1)) {
+    // Each item runs to the next code, which is where the next item starts:
+    // every byte is searched once.
+    for (uint64_t p = FindStartCode(data, 0), next = 0; p != ByteView::npos; p = next) {
         const uint8_t code = data.U8(p + 3);
-        const uint64_t next = FindStartCode(data, p + 1);
+        next = FindStartCode(data, p + 1);
         const ByteView item = data.Sub(p, (next == ByteView::npos ? data.size() : next) - p);
         if (code == kVop) {
             ++(ReadVop(item, vol, s) ? goodVops_ : badVops_);
