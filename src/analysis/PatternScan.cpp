@@ -75,18 +75,20 @@ uint64_t Find16(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::T
 }
 
 // Lanes where every term holds for the 32 positions from `at`.
-template <uint32_t N>
+// (Masked: some term's mask is not FF; most patterns compare whole bytes.)
+template <uint32_t N, bool Masked>
 __attribute__((target("avx2"), always_inline)) inline __m256i Match32(const uint8_t* at, const uint64_t* offsets,
                                                                       const __m256i* masks, const __m256i* values) {
     __m256i all = _mm256_set1_epi8(-1);
     for (uint32_t i = 0; i < N; ++i) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + offsets[i]));
-        all = _mm256_and_si256(all, _mm256_cmpeq_epi8(_mm256_and_si256(bytes, masks[i]), values[i]));
+        __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + offsets[i]));
+        if constexpr (Masked) bytes = _mm256_and_si256(bytes, masks[i]);
+        all = i == 0 ? _mm256_cmpeq_epi8(bytes, values[i]) : _mm256_and_si256(all, _mm256_cmpeq_epi8(bytes, values[i]));
     }
     return all;
 }
 
-template <uint32_t N>
+template <uint32_t N, bool Masked>
 __attribute__((target("avx2"))) uint64_t Find32(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t,
                                                 const Visitor& v) {
     __m256i masks[N], values[N];
@@ -99,8 +101,8 @@ __attribute__((target("avx2"))) uint64_t Find32(const uint8_t* d, uint64_t p, ui
     uint64_t found = ByteView::npos;
     // Sixty-four positions a step, one test for both halves: most steps find nothing.
     while (p + 64 <= end) {
-        const __m256i low = Match32<N>(d + p, offsets, masks, values);
-        const __m256i high = Match32<N>(d + p + 32, offsets, masks, values);
+        const __m256i low = Match32<N, Masked>(d + p, offsets, masks, values);
+        const __m256i high = Match32<N, Masked>(d + p + 32, offsets, masks, values);
         const __m256i any = _mm256_or_si256(low, high);
         if (_mm256_testz_si256(any, any)) {
             p += 64;
@@ -112,7 +114,7 @@ __attribute__((target("avx2"))) uint64_t Find32(const uint8_t* d, uint64_t p, ui
         if (p == ByteView::npos) return found;
     }
     while (p + 32 <= end) {
-        const auto bits = uint32_t(_mm256_movemask_epi8(Match32<N>(d + p, offsets, masks, values)));
+        const auto bits = uint32_t(_mm256_movemask_epi8(Match32<N, Masked>(d + p, offsets, masks, values)));
         p = bits ? VisitBlock(bits, p, 32, v, found) : p + 32;
         if (p == ByteView::npos) return found;
     }
@@ -130,7 +132,11 @@ uint64_t FindTerms(unsigned lanes, const uint8_t* d, uint64_t p, uint64_t end, c
                    const Visitor& v) {
 #ifdef TORVO_X86_VECTORS
     if (lanes == 0) lanes = kHaveAvx2 ? 32 : 16;
-    if (lanes == 32 && kHaveAvx2) return Find32<N>(d, p, end, t, v);
+    if (lanes == 32 && kHaveAvx2) {
+        bool masked = false;
+        for (uint32_t i = 0; i < N; ++i) masked = masked || t[i].mask != 0xFF;
+        return masked ? Find32<N, true>(d, p, end, t, v) : Find32<N, false>(d, p, end, t, v);
+    }
     if (lanes != 1) return Find16<N>(d, p, end, t, v);
 #else
     (void)lanes;
