@@ -108,15 +108,6 @@ public:
         block.start_ = data_ + pos;
         return true;
     }
-    // True when any lane of a comparison result is set.
-    template <typename Mask>
-    static bool AnyLane(Mask mask) {
-        static_assert(sizeof(Mask) == 16);
-        uint64_t halves[2];
-        std::memcpy(halves, &mask, 16);
-        return (halves[0] | halves[1]) != 0;
-    }
-
     // The lanes of a comparison result as bits, lane 0 in bit 0, so that a
     // scan goes straight to the positions that matched.
     template <typename Mask>

@@ -1,7 +1,7 @@
 // The search that the content probes spend most of their time in: the first
 // position at which a few bytes at fixed distances have given values. One
-// linear pass over the view, as many positions at a time as the processor's
-// vectors hold (32 where AVX2 is present, else 16), never reading outside it.
+// linear pass over the view, 64 positions a step where the processor has
+// AVX2 (else 16), never reading outside it.
 #pragma once
 
 #include <algorithm>
@@ -23,7 +23,6 @@ struct BytePattern {
     std::array<Term, 4> terms{};
     uint32_t count = 0;
 
-    // Offsets must not exceed 0xFFFF.
     constexpr BytePattern(std::initializer_list<Term> list) {
         for (const Term& t : list)
             if (count < terms.size()) terms[count++] = t;

@@ -47,22 +47,24 @@ void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
 }
 
-std::string StringsJson(const std::vector<std::string>& texts) {
+// A JSON array of the items that `append` writes (it returns false for an
+// item it leaves out).
+template <typename Items, typename Append>
+std::string JsonArray(const Items& items, Append append) {
     std::string out = "[";
-    for (const std::string& text : texts) {
-        if (out.size() > 1) out += ',';
-        AppendJsonString(out, text);
+    for (const auto& item : items) {
+        const size_t mark = out.size();
+        if (mark > 1) out += ',';
+        if (!append(out, item)) out.resize(mark);
     }
     return out + "]";
 }
 
 std::string LinesJson(const NotesList& notes) {
-    std::string out = "[";
-    for (const NoteLine& line : notes.Lines()) {
-        if (out.size() > 1) out += ',';
+    return JsonArray(notes.Lines(), [](std::string& out, const NoteLine& line) {
         AppendJsonString(out, line.text);
-    }
-    return out + "]";
+        return true;
+    });
 }
 
 // An object of captions in byte order, a repeated caption keeping its last
@@ -161,26 +163,23 @@ std::string JsonLine(const std::string& path, int typeId, const Display& display
     text += '}';
     add("fields", std::move(text));
 
-    text = "[";
-    for (const NoteLine& line : display.Container().Lines()) {
-        if (text.size() > 1) text += ',';
-        text += "{\"colour\":" + std::to_string(line.colour) + ",\"text\":";
-        AppendJsonString(text, line.text);
-        text += '}';
-    }
-    text += ']';
-    add("notes", std::move(text));
+    add("notes", JsonArray(display.Container().Lines(), [](std::string& out, const NoteLine& line) {
+        out += "{\"colour\":" + std::to_string(line.colour) + ",\"text\":";
+        AppendJsonString(out, line.text);
+        out += '}';
+        return true;
+    }));
     add("tags", LinesJson(display.UserData()));
-    add("lamps", StringsJson(display.LitLamps()));
+    add("lamps", JsonArray(display.LitLamps(), [](std::string& out, const std::string& lamp) {
+        AppendJsonString(out, lamp);
+        return true;
+    }));
     add("video", PanelJson(display.VideoPanel()));
-    text = "[";
-    for (const Panel& panel : display.AudioPanels()) {
-        if (panel.Empty()) continue;
-        if (text.size() > 1) text += ',';
-        text += PanelJson(panel);
-    }
-    text += ']';
-    add("audio", std::move(text));
+    add("audio", JsonArray(display.AudioPanels(), [](std::string& out, const Panel& panel) {
+        if (panel.Empty()) return false;
+        out += PanelJson(panel);
+        return true;
+    }));
     add("render", LinesJson(display.Render()));
     if (scan) {
         const nlohmann::ordered_json summary = {{"pictures", scan->pictures},

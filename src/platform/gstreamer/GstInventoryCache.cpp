@@ -93,6 +93,26 @@ bool ReadAll(int fd, void* data, size_t size) {
     return true;
 }
 
+// The whole of a regular file of at most `limit` bytes, read into memory
+// that is not cleared first; size 0 when it is missing, larger or unreadable.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+};
+FileBytes ReadCacheFile(const std::string& file, uint64_t limit) {
+    FileBytes bytes;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && uint64_t(st.st_size) <= limit) {
+        const auto size = static_cast<size_t>(st.st_size);
+        bytes.data.reset(new (std::nothrow) uint8_t[size]);
+        if (bytes.data && ReadAll(fd, bytes.data.get(), size)) bytes.size = size;
+    }
+    ::close(fd);
+    return bytes;
+}
+
 bool WriteAll(int fd, const void* data, size_t size) {
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
@@ -186,21 +206,12 @@ bool LoadCache(const std::string& file, const std::string& key, CodecInventory& 
                                   SkippedBytes{offsetof(CodecEntry, search), sizeof(CodecEntry)}};
     static_assert(offsetof(CodecEntry, version) < offsetof(CodecEntry, search) &&
                   offsetof(CodecEntry, search) + sizeof(SearchState) == sizeof(CodecEntry));
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
     // A packed entry never exceeds four times its size; anything larger is not our file.
-    const uint64_t limit = 64 + key.size() + uint64_t(kInventoryCapacity) * (4 + 4 * sizeof(CodecEntry));
-    std::unique_ptr<uint8_t[]> contents;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && uint64_t(st.st_size) <= limit;
-    if (ok) {
-        contents.reset(new (std::nothrow) uint8_t[static_cast<size_t>(st.st_size)]);
-        ok = contents && ReadAll(fd, contents.get(), static_cast<size_t>(st.st_size));
-    }
-    ::close(fd);
-    if (!ok) return false;
-    const size_t size = static_cast<size_t>(st.st_size);
-    const uint8_t* bytes = contents.get();
+    const FileBytes contents =
+        ReadCacheFile(file, 64 + key.size() + uint64_t(kInventoryCapacity) * (4 + 4 * sizeof(CodecEntry)));
+    if (contents.size == 0) return false;
+    const size_t size = contents.size;
+    const uint8_t* bytes = contents.data.get();
 
     size_t at = 0;
     auto take = [&](void* out, size_t n) {
@@ -323,27 +334,18 @@ void SaveAnswers(const std::string& file, const std::string& key, const CodecInv
 // The answers of the file into the inventory; false (and none taken) unless
 // the file is whole and made under the same key.
 bool LoadAnswers(const std::string& file, const std::string& key, CodecInventory& inventory) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    const uint64_t limit = 16 + key.size() + uint64_t(kMaxAnswers) * kAnswerBytes;
-    std::vector<uint8_t> bytes;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && uint64_t(st.st_size) <= limit;
-    if (ok) {
-        bytes.resize(static_cast<size_t>(st.st_size));
-        ok = ReadAll(fd, bytes.data(), bytes.size());
-    }
-    ::close(fd);
+    const FileBytes contents = ReadCacheFile(file, 16 + key.size() + uint64_t(kMaxAnswers) * kAnswerBytes);
+    const uint8_t* bytes = contents.data.get();
     const size_t head = 8 + 4 + key.size();
     uint32_t keySize = 0, count = 0;
-    if (!ok || bytes.size() < head + 4 || std::memcmp(bytes.data(), kAnswersMagic, 8) != 0) return false;
-    std::memcpy(&keySize, bytes.data() + 8, 4);
-    std::memcpy(&count, bytes.data() + head, 4);
-    if (keySize != key.size() || std::memcmp(bytes.data() + 12, key.data(), key.size()) != 0 ||
-        bytes.size() != head + 4 + size_t(count) * kAnswerBytes)
+    if (contents.size < head + 4 || std::memcmp(bytes, kAnswersMagic, 8) != 0) return false;
+    std::memcpy(&keySize, bytes + 8, 4);
+    std::memcpy(&count, bytes + head, 4);
+    if (keySize != key.size() || std::memcmp(bytes + 12, key.data(), key.size()) != 0 ||
+        contents.size != head + 4 + size_t(count) * kAnswerBytes)
         return false;
     std::vector<CodecInventory::SearchAnswer> answers(count);
-    const uint8_t* in = bytes.data() + head + 4;
+    const uint8_t* in = bytes + head + 4;
     for (CodecInventory::SearchAnswer& a : answers) {
         int32_t result = 0;
         for (const auto& [field, size] : {std::pair<void*, size_t>{&a.kind, 4}, {&a.source.major, 16},
