@@ -153,6 +153,9 @@ struct StreamInfo {
     int32_t bitrateKbps = 0;
     int32_t bitrateType = 0;    // 0 unknown, 1 CBR, 2 VBR
     std::string channelLayoutName;
+    // The stream's playing time as the container or its headers state it
+    // (sample count / rate, data size / byte rate, ...); 0 when unknown.
+    int64_t durationMs = 0;
 
     // RIFF/AVI
     ChunkRunList chunkRuns;
@@ -278,6 +281,10 @@ struct ContainerInfo {
     uint32_t cdxaDataSize = 0;
     std::vector<std::string> riffTagLines;  // "[ID]\ttext" lines the walk listed
     std::vector<std::string> userDataLines; // at most five, each up to 127 characters
+
+    // The file's playing time as the container states it (or the longest
+    // stream's when it states none); 0 when unknown.
+    int64_t durationMs = 0;
 
     // MP4/QuickTime, FLV, ASF
     int64_t playDurationMs = 0;
