@@ -60,8 +60,9 @@ void PrintReport(const Options& options, std::ostream& out, const std::string& p
 bool Interrupted(const RunContext& context) { return context.interrupted && context.interrupted->load(); }
 
 // Runs the status timer (every 50 ms) until the file's scan is done; false
-// when interrupted. Between ticks it looks every 10 ms whether the scan has
-// ended, so that the report follows the scan closely.
+// when interrupted. Between ticks it waits at most 10 ms for the scan's end
+// signal (Ctrl+C is noticed within that), so that the report follows the end
+// of the scan at once.
 bool WaitForScan(RunContext& context, CAnalysisDriver& driver, const std::string& progressPrefix) {
     using namespace std::chrono_literals;
     for (int step = 0;; ++step) {
@@ -79,7 +80,8 @@ bool WaitForScan(RunContext& context, CAnalysisDriver& driver, const std::string
             context.err << "\r\033[K" << progressPrefix << "  " << std::min<uint64_t>(100, scan.BytesRead() * 100 / size)
                         << "% " << scan.SpeedKiBps() / 1024 << " MiB/s" << std::flush;
         }
-        std::this_thread::sleep_for(10ms);
+        if (driver.Scan()) driver.Scan()->WaitUntilEnded(10ms);
+        else std::this_thread::sleep_for(10ms);
     }
 }
 
