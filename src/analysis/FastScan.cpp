@@ -1,9 +1,7 @@
 #include "analysis/FastScan.h"
 
 #include <fcntl.h>
-#include <linux/aio_abi.h>
 #include <sys/mman.h>
-#include <sys/syscall.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,7 +22,7 @@ namespace {
 
 constexpr size_t kAlignment = 4096;
 constexpr int kSpeedCycles = 8;
-constexpr int kMaxReadDepth = CDirectFileSource::kAsyncDepth;
+constexpr int kMaxReadDepth = CDirectFileSource::kDirectDepth;
 // Below normal: one nice step under the thread that started it, as a
 // background task that still keeps pace with the disk on a busy machine.
 constexpr int kBelowNormalStep = 1;
@@ -36,19 +34,26 @@ struct AlignedFree {
 };
 using AlignedBuffer = std::unique_ptr<uint8_t, AlignedFree>;
 
-// A read buffer: the overlap area, then the chunk the reads fill. The chunk
-// starts on a 2 MiB boundary and is offered huge pages: an unbuffered read
-// then pins two large pages instead of a thousand small ones, and the disk
-// gets long contiguous segments (on virtual disks twice the throughput).
-// The overlap area stays on small pages, so only what is used is resident.
+// A read buffer: the overlap area, then the chunk the reads fill. A whole
+// 4 MiB chunk starts on a 2 MiB boundary and is offered huge pages: an
+// unbuffered read then pins two large pages instead of a thousand small ones,
+// and the disk gets long contiguous segments (on virtual disks twice the
+// throughput). A smaller chunk (the whole of a small file) stays on small
+// pages, so that only what the file fills is ever touched.
 struct ReadBuffer {
     AlignedBuffer block;
     uint8_t* start = nullptr;  // the overlap area; start + kOverlap is the chunk
 };
 
 ReadBuffer AllocateBuffer(size_t overlap, size_t chunk) {
-    static_assert(CFastScan::kChunk % kHugePage == 0 && CFastScan::kOverlap <= kHugePage);
+    static_assert(CFastScan::kChunk % kHugePage == 0 && CFastScan::kOverlap <= kHugePage &&
+                  CFastScan::kOverlap % kAlignment == 0);
     ReadBuffer b;
+    if (chunk < CFastScan::kChunk) {
+        b.block = AlignedBuffer(static_cast<uint8_t*>(std::aligned_alloc(kAlignment, overlap + chunk)));
+        b.start = b.block.get();
+        return b;
+    }
     b.block = AlignedBuffer(static_cast<uint8_t*>(std::aligned_alloc(kHugePage, kHugePage + chunk)));
     if (!b.block) return b;
     uint8_t* area = b.block.get() + kHugePage;
@@ -56,6 +61,8 @@ ReadBuffer AllocateBuffer(size_t overlap, size_t chunk) {
     b.start = area - overlap;
     return b;
 }
+
+uint64_t RoundUp(uint64_t n, uint64_t to) { return (n + to - 1) / to * to; }
 
 }  // namespace
 
@@ -80,108 +87,63 @@ int64_t ScanSource::FinishRead() {
 // --- CDirectFileSource ---
 
 CDirectFileSource::~CDirectFileSource() {
-    while (!pending_.empty()) FinishRead();
-    if (aioContext_) ::syscall(SYS_io_destroy, aioContext_);
+    // A read under way on a helper thread uses the descriptor: let it land first.
+    while (ReadsUnderWay() > 0) ScanSource::FinishRead();
+    if (residency_) ::munmap(residency_, size_);
     if (fd_ >= 0) ::close(fd_);
-}
-
-void CDirectFileSource::StartRead(uint64_t offset, uint8_t* dst, size_t n) {
-    Pending read;
-    read.id = ++nextId_;
-    read.offset = offset;
-    read.dst = dst;
-    read.size = n;
-    if (direct_ && aioContext_) {
-        iocb block{};
-        block.aio_data = read.id;
-        block.aio_fildes = static_cast<uint32_t>(fd_);
-        block.aio_lio_opcode = IOCB_CMD_PREAD;
-        block.aio_buf = reinterpret_cast<uint64_t>(dst);
-        block.aio_offset = static_cast<int64_t>(offset);
-        block.aio_nbytes = n;
-        iocb* blocks[1] = {&block};
-        read.async = ::syscall(SYS_io_submit, aioContext_, 1, blocks) == 1;
-        if (!read.async) {
-            // The kernel would not queue it: read it now, on this thread, as
-            // a helper thread might race the switch to buffered reads.
-            read.async = read.done = true;
-            read.result = Read(offset, dst, n);
-            // The count is final (no fallback in FinishRead): mark it so.
-            if (read.result >= 0 && size_t(read.result) < n) read.size = size_t(read.result);
-        }
-    } else {
-        ScanSource::StartRead(offset, dst, n);
-    }
-    pending_.push_back(read);
-}
-
-bool CDirectFileSource::Reap() {
-    std::array<io_event, kAsyncDepth> events{};
-    long got = 0;
-    do {
-        got = ::syscall(SYS_io_getevents, aioContext_, 1, long(events.size()), events.data(), nullptr);
-    } while (got < 0 && errno == EINTR);
-    if (got <= 0) return false;
-    for (long e = 0; e < got; ++e)
-        for (Pending& read : pending_)
-            if (read.async && read.id == events[size_t(e)].data) {
-                read.done = true;
-                read.result = events[size_t(e)].res;
-            }
-    return true;
-}
-
-int64_t CDirectFileSource::FinishRead() {
-    if (pending_.empty()) return -1;
-    if (!pending_.front().async) {
-        pending_.pop_front();
-        return ScanSource::FinishRead();
-    }
-    while (!pending_.front().done)
-        if (!Reap()) {
-            // The kernel lost track of the reads: nothing of them can be trusted.
-            for (const Pending& read : pending_)
-                if (!read.async) ScanSource::FinishRead();
-            pending_.clear();
-            return -1;
-        }
-    const Pending read = pending_.front();
-    pending_.pop_front();
-    const int64_t result = read.result;
-    if (result == -EINVAL || (result >= 0 && size_t(result) < read.size && read.offset + uint64_t(result) < size_)) {
-        // Refused, or short before the end: the rest the ordinary way.
-        const uint64_t done = result > 0 ? uint64_t(result) : 0;
-        const int64_t rest = Read(read.offset + done, read.dst + done, read.size - done);
-        return rest < 0 ? -1 : int64_t(done) + rest;
-    }
-    return result < 0 ? -1 : result;
 }
 
 bool CDirectFileSource::Open(const std::string& path) {
     path_ = path;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
-    direct_ = fd_ >= 0;
-    if (!direct_ && !Reopen()) return false;
-    if (direct_) {
-        aio_context_t context = 0;
-        if (::syscall(SYS_io_setup, kAsyncDepth, &context) == 0) aioContext_ = context;
-    }
+    if (!OpenBuffered()) return false;
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return false;
     size_ = static_cast<uint64_t>(st.st_size);
+    if (size_ <= kBufferedUpTo) return true;
+    // Ask the cache which pages it holds through a mapping that is never touched.
+    void* map = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd_, 0);
+    if (map != MAP_FAILED) residency_ = map;
+    if (ResidentShare() >= 0.5) return true;
+    const int direct = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
+    if (direct < 0) {
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+        return true;
+    }
+    ::close(fd_);
+    fd_ = direct;
+    direct_ = true;
     return true;
 }
 
-bool CDirectFileSource::Reopen() {
+bool CDirectFileSource::OpenBuffered() {
     if (fd_ >= 0) ::close(fd_);
     direct_ = false;
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return false;
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return true;
+    return fd_ >= 0;
+}
+
+double CDirectFileSource::ResidentShare() const {
+    if (!residency_ || size_ == 0) return 0;
+    const uint64_t pages = RoundUp(size_, kAlignment) / kAlignment;
+    std::vector<unsigned char> resident(pages);
+    if (::mincore(residency_, size_, resident.data()) != 0) return 0;
+    uint64_t count = 0;
+    for (const unsigned char page : resident) count += page & 1;
+    return double(count) / double(pages);
+}
+
+bool CDirectFileSource::AnyResident(uint64_t offset, size_t n) const {
+    // Unknown counts as cached: a page of another program's is never dropped on a guess.
+    if (!residency_ || offset >= size_) return true;
+    const uint64_t first = offset / kAlignment * kAlignment;
+    const uint64_t end = std::min<uint64_t>(size_, offset + n);
+    std::vector<unsigned char> resident(RoundUp(end - first, kAlignment) / kAlignment);
+    if (::mincore(static_cast<uint8_t*>(residency_) + first, end - first, resident.data()) != 0) return true;
+    return std::any_of(resident.begin(), resident.end(), [](unsigned char page) { return (page & 1) != 0; });
 }
 
 int64_t CDirectFileSource::BufferedRead(uint64_t offset, uint8_t* dst, size_t n) {
+    const bool wasCached = AnyResident(offset, n);
     size_t got = 0;
     while (got < n) {
         const ssize_t r = ::pread(fd_, dst + got, n - got, static_cast<off_t>(offset + got));
@@ -190,8 +152,10 @@ int64_t CDirectFileSource::BufferedRead(uint64_t offset, uint8_t* dst, size_t n)
         if (r == 0) break;
         got += static_cast<size_t>(r);
     }
-    // The scan never comes back: the pages behind it only crowd the cache.
-    ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(got), POSIX_FADV_DONTNEED);
+    // The scan never comes back: pages it brought in only crowd the cache.
+    // Pages that were there before belong to whoever uses the file and stay.
+    if (!wasCached && got > 0)
+        ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(got), POSIX_FADV_DONTNEED);
     return static_cast<int64_t>(got);
 }
 
@@ -202,23 +166,41 @@ int64_t CDirectFileSource::Read(uint64_t offset, uint8_t* dst, size_t n) {
     while (got < n && offset + got < size_) {
         const ssize_t r = ::pread(fd_, dst + got, n - got, static_cast<off_t>(offset + got));
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && errno == EINVAL) {
-            // Some file systems open with O_DIRECT and refuse the read.
-            if (!Reopen()) return -1;
-            const int64_t rest = BufferedRead(offset + got, dst + got, n - got);
-            return rest < 0 ? -1 : static_cast<int64_t>(got) + rest;
-        }
+        if (r < 0 && errno == EINVAL) break;  // refused: the rest below
         if (r < 0) return -1;
         if (r == 0) break;
         got += static_cast<size_t>(r);
-        if (got % kAlignment != 0 && got < n && offset + got < size_) {
-            // A short unaligned read before the end: finish it buffered.
-            if (!Reopen()) return -1;
-            const int64_t rest = BufferedRead(offset + got, dst + got, n - got);
-            return rest < 0 ? -1 : static_cast<int64_t>(got) + rest;
+        if (got % kAlignment != 0 && got < n && offset + got < size_) break;  // the rest below
+    }
+    if (got < n && offset + got < size_) {
+        // Refused or cut short before the end (some file systems open with
+        // O_DIRECT and then refuse the reads): the rest through a buffered descriptor.
+        const int buffered = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (buffered < 0) return -1;
+        size_t more = 0;
+        while (got + more < n) {
+            const ssize_t r = ::pread(buffered, dst + got + more, n - got - more, static_cast<off_t>(offset + got + more));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) break;
+            more += static_cast<size_t>(r);
         }
+        ::close(buffered);
+        got += more;
     }
     return static_cast<int64_t>(got);
+}
+
+void CDirectFileSource::StartRead(uint64_t offset, uint8_t* dst, size_t n) {
+    if (direct_) return ScanSource::StartRead(offset, dst, n);
+    // From the cache a read is a copy: no helper thread is worth starting for it.
+    inlineResults_.push_back(Read(offset, dst, n));
+}
+
+int64_t CDirectFileSource::FinishRead() {
+    if (direct_ || inlineResults_.empty()) return ScanSource::FinishRead();
+    const int64_t result = inlineResults_.front();
+    inlineResults_.pop_front();
+    return result;
 }
 
 // --- CFastScan ---
@@ -251,7 +233,17 @@ void CFastScan::End(bool failed) {
     // Flags last: whoever sees them sees the results.
     if (!stopped) done_.store(true, std::memory_order_release);
     finished_.store(true, std::memory_order_release);
-    running_.store(false, std::memory_order_release);
+    {
+        // Under the lock, so that a waiter cannot miss the change between its test and its wait.
+        const std::lock_guard<std::mutex> lock(endMutex_);
+        running_.store(false, std::memory_order_release);
+    }
+    endSignal_.notify_all();
+}
+
+bool CFastScan::WaitUntilEnded(std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(endMutex_);
+    return endSignal_.wait_for(lock, limit, [this] { return !running_.load(std::memory_order_acquire); });
 }
 
 void CFastScan::Run() {
@@ -283,32 +275,37 @@ void CFastScan::Run() {
 }
 
 bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
+    // A file smaller than a chunk is read in one piece of its own size
+    // (scanners ignore what lies beyond the end of the data, so the results
+    // are those of a whole chunk), and only the pages it fills are touched.
+    const size_t chunkSize = fileSize_ < kChunk ? size_t(RoundUp(std::max<uint64_t>(fileSize_, 1), kAlignment)) : kChunk;
+    const uint64_t chunksInFile = std::max<uint64_t>(1, (fileSize_ + chunkSize - 1) / chunkSize);
     // One buffer per read that may be under way, and the one being scanned.
     std::array<ReadBuffer, kMaxReadDepth + 1> buffers;
-    const size_t ring = static_cast<size_t>(std::clamp(source.ReadDepth(), 1, kMaxReadDepth)) + 1;
+    const size_t ring = static_cast<size_t>(
+        std::min<uint64_t>(uint64_t(std::clamp(source.ReadDepth(), 1, kMaxReadDepth)) + 1, chunksInFile));
     for (size_t b = 0; b < ring; ++b) {
-        buffers[b] = AllocateBuffer(kOverlap, kChunk);
+        buffers[b] = AllocateBuffer(kOverlap, chunkSize);
         if (!buffers[b].start) return false;
-        std::memset(buffers[b].start, 0xFF, kBufferSize);
     }
     auto buffer = [&](uint64_t chunk) { return buffers[chunk % ring].start; };
 
     uint64_t dataEnd = fileSize_;
     bool readOk = true;
     // A short read is padded with 0xFF to the chunk's end.
-    auto pad = [](uint8_t* area, int64_t n) {
-        const size_t got = static_cast<size_t>(std::clamp<int64_t>(n, 0, int64_t(kChunk)));
-        if (got < kChunk) std::memset(area + got, 0xFF, kChunk - got);
+    auto pad = [chunkSize](uint8_t* area, int64_t n) {
+        const size_t got = static_cast<size_t>(std::clamp<int64_t>(n, 0, int64_t(chunkSize)));
+        if (got < chunkSize) std::memset(area + got, 0xFF, chunkSize - got);
     };
     uint64_t started = 0, finished = 0;  // chunks whose reads were started, and collected
     int endCycles = -1;  // cycles left once the end of the file (or a read error) was met
     // Reads of the chunks ahead go on while this one is scanned; a buffer is
     // read into again only once the chunk after it has its overlap.
     auto startReads = [&](uint64_t chunk) {
-        const uint64_t depth = static_cast<uint64_t>(std::clamp(source.ReadDepth(), 1, int(ring) - 1));
-        while (endCycles < 0 && started <= chunk + depth && started * kChunk < dataEnd &&
+        const uint64_t depth = std::min<uint64_t>(uint64_t(std::clamp(source.ReadDepth(), 1, kMaxReadDepth)), ring - 1);
+        while (endCycles < 0 && started <= chunk + depth && started * chunkSize < dataEnd &&
                !stopRequested_.load(std::memory_order_relaxed)) {
-            source.StartRead(started * kChunk, buffer(started) + kOverlap, kChunk);
+            source.StartRead(started * chunkSize, buffer(started) + kOverlap, chunkSize);
             ++started;
         }
     };
@@ -316,7 +313,7 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
     startReads(0);
     for (uint64_t chunk = 0;; ++chunk) {
         const auto cycleStart = std::chrono::steady_clock::now();
-        const uint64_t offset = chunk * kChunk;
+        const uint64_t offset = chunk * chunkSize;
         uint8_t* current = buffer(chunk);
         int64_t n = 0;
         if (chunk < started) {
@@ -329,15 +326,15 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
             dataEnd = std::min(dataEnd, offset);
         } else {
             bytesRead_.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
-            if (static_cast<uint64_t>(n) < kChunk) dataEnd = std::min(dataEnd, offset + static_cast<uint64_t>(n));
+            if (static_cast<uint64_t>(n) < chunkSize) dataEnd = std::min(dataEnd, offset + static_cast<uint64_t>(n));
         }
         pad(current + kOverlap, n);
-        if (chunk > 0) std::memcpy(current, buffer(chunk - 1) + kChunk, kOverlap);
-        if (endCycles < 0 && offset + kChunk >= dataEnd) endCycles = 2;
+        if (chunk > 0) std::memcpy(current, buffer(chunk - 1) + chunkSize, kOverlap);
+        if (endCycles < 0 && offset + chunkSize >= dataEnd) endCycles = 2;
         startReads(chunk);
 
-        const bool ended = chunk == 0 ? scanner.Scan(ByteView(current + kOverlap, kChunk), 0, dataEnd)
-                                      : scanner.Scan(ByteView(current, kBufferSize), offset - kOverlap, dataEnd);
+        const bool ended = chunk == 0 ? scanner.Scan(ByteView(current + kOverlap, chunkSize), 0, dataEnd)
+                                      : scanner.Scan(ByteView(current, chunkSize + kOverlap), offset - kOverlap, dataEnd);
 
         const auto now = std::chrono::steady_clock::now();
         cycleMs.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(now - cycleStart).count());
@@ -350,6 +347,9 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
                        std::memory_order_relaxed);
         Publish(scanner);
         if (stopRequested_.load(std::memory_order_relaxed) || ended) break;
+        // A file of one short chunk has been seen whole: the cycles of
+        // padding that follow a full chunk would find nothing new in it.
+        if (chunkSize < kChunk) break;
         if (endCycles >= 0 && endCycles-- == 0) break;
     }
     // Reads still under way write into the buffers: let them land first.

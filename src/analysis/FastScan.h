@@ -1,6 +1,7 @@
 // CFastScan: the background full scan. A thread at lowered priority reads
-// the whole file in 4 MiB chunks (unbuffered where the file system allows,
-// the next reads overlapping the scan of the current chunk) and feeds every
+// the whole file in chunks of up to 4 MiB (cached files buffered, large
+// uncached ones unbuffered with the next reads overlapping the scan of the
+// current chunk) and feeds every
 // byte to the frame scanner for the file kind. The thread that started it
 // only reads its flags and figures (atomics) and, once it is done, its
 // results; nothing else is shared.
@@ -9,10 +10,12 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,17 +42,27 @@ public:
     // How many reads may be under way at once.
     virtual int ReadDepth() const { return 1; }
 
+protected:
+    size_t ReadsUnderWay() const { return pending_.size(); }
+
 private:
     std::deque<std::future<int64_t>> pending_;
 };
 
-// O_DIRECT reads; where the file system refuses them, buffered reads that
-// tell the kernel the access is sequential and drop the pages behind.
-// Unbuffered reads run as kernel asynchronous I/O, several at once, so that
-// the disk never waits for the scan to be scheduled.
+// Reads the file from where its bytes already are. Pages the page cache
+// holds (a small file the header read has just brought in, or one another
+// program uses) are read buffered and left in the cache. A large file that is
+// not cached is read unbuffered (O_DIRECT), two reads under way on helper
+// threads, so that the disk never waits for the scan to be scheduled. Where
+// the file system refuses O_DIRECT, buffered reads serve and drop behind the
+// scan only the pages that were not cached before it. Nothing is set up or
+// torn down in the kernel per file beyond the descriptors.
 class CDirectFileSource : public ScanSource {
 public:
-    static constexpr int kAsyncDepth = 2;
+    static constexpr int kDirectDepth = 2;
+    // Files up to this size are read buffered: the header read has just put
+    // them in the cache, or their pages cost less than setting up unbuffered reads.
+    static constexpr uint64_t kBufferedUpTo = 16u << 20;
 
     ~CDirectFileSource() override;
     bool Open(const std::string& path) override;
@@ -57,30 +70,25 @@ public:
     int64_t Read(uint64_t offset, uint8_t* dst, size_t n) override;
     void StartRead(uint64_t offset, uint8_t* dst, size_t n) override;
     int64_t FinishRead() override;
-    // Several reads only while they go to the kernel's queue.
-    int ReadDepth() const override { return direct_ && aioContext_ ? kAsyncDepth : 1; }
+    int ReadDepth() const override { return direct_ ? kDirectDepth : 1; }
     bool Unbuffered() const { return direct_; }
 
 private:
-    struct Pending {
-        uint64_t id = 0;
-        bool async = false, done = false;
-        uint64_t offset = 0;
-        uint8_t* dst = nullptr;
-        size_t size = 0;
-        int64_t result = 0;
-    };
-    // Collects at least one completion of the reads under way.
-    bool Reap();
-    std::deque<Pending> pending_;
-    uint64_t nextId_ = 0;
-    uint64_t aioContext_ = 0;
-    bool Reopen();
+    bool OpenBuffered();
+    // Whether any page of [offset, offset + n) is in the page cache.
+    bool AnyResident(uint64_t offset, size_t n) const;
+    // The share of the file's pages in the page cache, 0 to 1.
+    double ResidentShare() const;
     int64_t BufferedRead(uint64_t offset, uint8_t* dst, size_t n);
+
     std::string path_;
     int fd_ = -1;
     bool direct_ = false;
     uint64_t size_ = 0;
+    // A mapping of the file that is never touched, only asked which pages
+    // are resident (mincore); null where the file is small or cannot be mapped.
+    void* residency_ = nullptr;
+    std::deque<int64_t> inlineResults_;  // buffered reads done at StartRead
 };
 
 struct FastScanParams {
@@ -118,6 +126,9 @@ public:
 
     // Starts the thread once; false when it was started before.
     bool Start(FastScanParams params);
+    // Waits until the thread has ended or the time is up; true when it has
+    // ended. A wake-up, not a poll: the thread signals its end.
+    bool WaitUntilEnded(std::chrono::milliseconds limit) const;
     void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
     // Waits for the thread to end.
     void Join();
@@ -163,6 +174,8 @@ private:
 
     std::atomic<bool> running_{false}, done_{false}, finished_{false}, failed_{false}, stopped_{false};
     std::atomic<bool> stopRequested_{false};
+    mutable std::mutex endMutex_;
+    mutable std::condition_variable endSignal_;
     std::atomic<uint64_t> bytesRead_{0};
     std::atomic<int32_t> speed_{0};
     std::atomic<int64_t> elapsed_{0};

@@ -2,7 +2,10 @@
 // picture counts ffprobe decoded (expected.txt), and its faults: a file cut
 // off mid-chunk, a failing reader, a stop request in mid-scan, and a sparse
 // file beyond 4 GiB.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -333,6 +336,55 @@ TEST(FastScanFaults, SparseFileBeyondFourGiB) {
     EXPECT_EQ(scan.BytesRead(), far + ps.size() + 100);
     EXPECT_EQ(scan.Recorder().Video().pictures, 240u);
     EXPECT_EQ(scan.Totals().videoBytes, 2 * esBytes);
+}
+
+// The share of a file's pages in the page cache.
+double CachedShare(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    void* map = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fd, 0);
+    std::vector<unsigned char> pages((size_t(size) + 4095) / 4096);
+    const bool ok = map != MAP_FAILED && ::mincore(map, size_t(size), pages.data()) == 0;
+    if (map != MAP_FAILED) ::munmap(map, size_t(size));
+    ::close(fd);
+    size_t resident = 0;
+    for (const unsigned char page : pages) resident += page & 1;
+    return ok ? double(resident) / double(pages.size()) : -1;
+}
+
+TEST(FastScanReads, CachedPagesStayAndUncachedLargeFilesBypassTheCache) {
+    // A file larger than what is always read buffered, as program stream packs.
+    test::Bytes ps;
+    while (ps.size() < CDirectFileSource::kBufferedUpTo + 3 * CFastScan::kChunk + 12345) {
+        const test::Bytes more = BuiltProgramStream(20);
+        ps.insert(ps.end(), more.begin(), more.end());
+    }
+    testing::ScratchDir dir;
+    FastScanParams p = MpegParams();
+    p.path = dir.Write("ps.mpg", std::string_view(reinterpret_cast<const char*>(ps.data()), ps.size()));
+    const auto scanned = [&p] {
+        CFastScan scan;
+        EXPECT_TRUE(scan.Start(p));
+        WaitUntilEnded(scan);
+        EXPECT_TRUE(scan.Done() && !scan.Failed());
+        EXPECT_EQ(scan.BytesRead(), scan.FileSize());
+        return std::make_pair(scan.UnbufferedReads(), scan.Recorder().Video().pictures);
+    };
+    // Cached (just written): read from the cache, and every page is still there after.
+    ASSERT_GT(CachedShare(p.path), 0.99);
+    const auto [cachedUnbuffered, cachedPictures] = scanned();
+    EXPECT_FALSE(cachedUnbuffered);
+    EXPECT_GT(CachedShare(p.path), 0.99);
+    // Dropped from the cache: unbuffered where the file system allows it,
+    // and either way the scan leaves the cache as it found it, with the same pictures.
+    const int fd = ::open(p.path.c_str(), O_RDONLY | O_CLOEXEC);
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+    if (CachedShare(p.path) > 0.1) GTEST_SKIP() << "the file system keeps the pages";
+    const auto [uncachedUnbuffered, uncachedPictures] = scanned();
+    EXPECT_LT(CachedShare(p.path), 0.1) << (uncachedUnbuffered ? "unbuffered" : "buffered");
+    EXPECT_EQ(uncachedPictures, cachedPictures);
 }
 
 }  // namespace

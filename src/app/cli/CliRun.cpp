@@ -1,6 +1,8 @@
 #include "CliRun.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -60,8 +62,9 @@ void PrintReport(const Options& options, std::ostream& out, const std::string& p
 bool Interrupted(const RunContext& context) { return context.interrupted && context.interrupted->load(); }
 
 // Runs the status timer (every 50 ms) until the file's scan is done; false
-// when interrupted. Between ticks it looks every 10 ms whether the scan has
-// ended, so that the report follows the scan closely.
+// when interrupted. Between ticks it waits at most 10 ms for the scan's end
+// signal (Ctrl+C is noticed within that), so that the report follows the end
+// of the scan at once.
 bool WaitForScan(RunContext& context, CAnalysisDriver& driver, const std::string& progressPrefix) {
     using namespace std::chrono_literals;
     for (int step = 0;; ++step) {
@@ -79,7 +82,8 @@ bool WaitForScan(RunContext& context, CAnalysisDriver& driver, const std::string
             context.err << "\r\033[K" << progressPrefix << "  " << std::min<uint64_t>(100, scan.BytesRead() * 100 / size)
                         << "% " << scan.SpeedKiBps() / 1024 << " MiB/s" << std::flush;
         }
-        std::this_thread::sleep_for(10ms);
+        if (driver.Scan()) driver.Scan()->WaitUntilEnded(10ms);
+        else std::this_thread::sleep_for(10ms);
     }
 }
 
@@ -87,8 +91,10 @@ std::string ProgressPrefix(size_t index, size_t count, const std::string& path) 
     return "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + path;
 }
 
+// Whether each report depends on nothing but its own file (the full scan
+// included: a worker waits for its file's scan before it reports).
 bool ReportsStandAlone(const Options& options, const RunContext& context) {
-    return !options.untilError && !context.driverOptions.scanEntireFile && !context.renderTest && !context.writeVgs &&
+    return !options.untilError && !context.renderTest && !context.writeVgs &&
            !(context.exportSettings && context.exportSettings->enabled);
 }
 
@@ -109,10 +115,13 @@ int RunSideBySide(const Options& options, RunContext& context, const std::vector
     const size_t threads = std::min<size_t>(static_cast<size_t>(context.analysisThreads), count);
     const size_t lead = 4 * threads;
     std::vector<FileOutcome> outcomes(count);
+    // How far each file's scan has read, in percent, for the progress line.
+    const std::unique_ptr<std::atomic<uint32_t>[]> scanned(new std::atomic<uint32_t>[count]{});
     std::mutex mutex;
     std::condition_variable changed;
     size_t next = 0, printed = 0;
     bool stopping = false;
+    std::atomic<bool> stopRequested{false};  // read by workers waiting for a scan
 
     auto work = [&] {
         Display display;
@@ -128,6 +137,16 @@ int RunSideBySide(const Options& options, RunContext& context, const std::vector
             }
             FileOutcome outcome;
             outcome.opened = driver.AnalyseFile(names[index]);
+            // The report waits for the final statistics of the file's scan.
+            while (outcome.opened && driver.OnStatusTick() == CAnalysisDriver::ScanTick::kRunning) {
+                if (stopRequested.load()) {
+                    driver.StopScan();
+                    return;
+                }
+                const CFastScan& scan = *driver.Scan();
+                scanned[index].store(uint32_t(std::min<uint64_t>(100, scan.BytesRead() * 100 / std::max<uint64_t>(scan.FileSize(), 1))));
+                scan.WaitUntilEnded(std::chrono::milliseconds(50));
+            }
             if (outcome.opened) {
                 std::ostringstream report;
                 PrintReport(options, report, names[index], driver, display, nlohmann::ordered_json::object());
@@ -147,6 +166,7 @@ int RunSideBySide(const Options& options, RunContext& context, const std::vector
     std::vector<std::thread> workers;
     for (size_t i = 0; i < threads; ++i) workers.emplace_back(work);
     auto stop = [&] {
+        stopRequested.store(true);
         {
             std::lock_guard lock(mutex);
             stopping = true;
@@ -168,6 +188,9 @@ int RunSideBySide(const Options& options, RunContext& context, const std::vector
                     return kInterruptedStatus;
                 }
                 changed.wait_for(lock, std::chrono::milliseconds(50));
+                if (context.progress && scanned[index].load() > 0)
+                    context.err << "\r\033[K" << ProgressPrefix(index, count, names[index]) << "  " << scanned[index].load()
+                                << "%" << std::flush;
             }
             outcome = std::move(outcomes[index]);
             printed = index + 1;

@@ -119,6 +119,11 @@ int main(int argc, char** argv) {
     gathering.versionTexts = options.listCodecs || options.render || !options.chains.empty();
     // A run that only asks for statuses answers from earlier runs where it can.
     if (!gathering.versionTexts) gathering.answersStamp = FileStamp("/proc/self/exe");
+    if (::isatty(STDERR_FILENO) == 1)
+        gathering.beforeEnumeration = [] {
+            std::cerr << "\r\033[Ktorvo-cli: собираю сведения об установленных кодеках (при первом запуске это займёт несколько секунд)…\n"
+                      << std::flush;
+        };
     // An enumeration names GUIDs through the database: it waits for the parse.
     std::promise<void> parsing;
     GuidNameLookup guidNames = [lookup = DatabaseGuidNames(database), parsed = parsing.get_future().share()](

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "analysis/PatternScan.h"
 #include "formats/mpeg/BitReader.h"
 #include "formats/mpeg/StartCodes.h"
 #include "formats/mpeg/SupMpg.h"
@@ -18,6 +19,7 @@ constexpr uint8_t kPictureCode = 0x00, kGopCode = 0xB8, kExtensionCode = 0xB5;
 constexpr uint8_t kVopCode = 0xB6, kGovCode = 0xB3;
 constexpr uint32_t kSystemHeaderCode = 0x1BB;
 constexpr int kSettledChanges = 26;
+constexpr BytePattern kStartCodePrefix = {{0, 0xFF, 0x00}, {1, 0xFF, 0x00}, {2, 0xFF, 0x01}};
 
 }  // namespace
 
@@ -130,12 +132,15 @@ void CPictureRecorder::Flush() {
 
 void CPictureRecorder::ScanItems(ByteView view, uint64_t from, uint64_t to, uint64_t base, VideoStreamCounters& s,
                                  bool main) {
-    for (uint64_t p = from; p < to;) {
-        const uint64_t q = FindStartCode(view, p);
-        if (q == ByteView::npos || q >= to) return;
+    // One pass over the payload visits every start code (a slice starts
+    // every few hundred bytes, so a search started afresh for each costs more
+    // than the search itself). The code byte must lie inside the view.
+    if (view.size() < 4) return;
+    auto item = [&](uint64_t q) -> uint64_t {
         Item(view.From(q), base + q, s, main);
-        p = q + 3;
-    }
+        return q + 3;
+    };
+    ForEachPattern(view, kStartCodePrefix, from, std::min<uint64_t>(to, view.size() - 3), item);
 }
 
 void CPictureRecorder::Item(ByteView item, uint64_t offset, VideoStreamCounters& s, bool main) {

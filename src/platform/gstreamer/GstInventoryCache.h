@@ -6,6 +6,7 @@
 // itself needs no GStreamer library: only a miss enumerates the registry.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "inventory/InventoryService.h"
@@ -24,6 +25,9 @@ struct GstGatherOptions {
     // statuses: it keeps its answers beside the cache and starts from those
     // of earlier runs, bringing the table in only for a question they lack.
     std::string answersStamp;
+    // Told just before the registry is enumerated afresh (a cache miss: on a
+    // machine's first run that takes seconds, so a terminal user hears why).
+    std::function<void()> beforeEnumeration;
 };
 
 inline GstGatherOptions WithoutCache() {

@@ -71,8 +71,9 @@ GstModuleLoader DefaultGstModuleLoader() {
 }
 
 InventoryGatherer GstInventoryGathererOnDemand(GuidNameLookup guidNames, GstGatherOptions options, GstModuleLoader load) {
-    auto enumerate = [guidNames = std::move(guidNames), load = std::move(load)](CodecInventory& inventory,
-                                                                              std::vector<InventoryMessage>& messages) {
+    auto enumerate = [guidNames = std::move(guidNames), load = std::move(load),
+                      notice = options.beforeEnumeration](CodecInventory& inventory, std::vector<InventoryMessage>& messages) {
+        if (notice) notice();
         std::string error;
         const GstModuleEntry* module = load(error);
         if (!module) {
