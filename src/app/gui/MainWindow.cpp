@@ -126,6 +126,8 @@ constexpr std::pair<const char*, uint32_t> kBarLegend[] = {
 constexpr const char* kVersionText = "2.70a";
 
 bool KnownVideoCaption(const std::string& caption) {
+    // The scan's own line is shown on the progress bar in the status slot.
+    if (caption == kScanStatusCaption) return true;
     for (const FieldInfo& f : kVideoFields)
         if (f.caption && caption == f.caption) return true;
     for (const FieldInfo& f : kConversionFields)
@@ -388,9 +390,24 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
         auto* label = new QLabel(Qs(f.caption), group);
         row->addWidget(label);
         CFieldBox* box = AddField(videoBoxes_, f.caption, f.objectName);
-        row->addWidget(box, std::string_view(f.caption) == "Имя" || std::string_view(f.caption) == "Сост." ? 3 : 1);
+        if (std::string_view(f.caption) == "Сост.") {
+            // While a full scan runs, its progress bar takes the status's place
+            // (the panels below never move).
+            statusSlot_ = new QStackedWidget(group);
+            statusSlot_->setObjectName("videoStatusSlot");
+            statusSlot_->addWidget(box);
+            scanProgress_ = new QProgressBar(statusSlot_);
+            scanProgress_->setObjectName("scanProgress");
+            scanProgress_->setRange(0, 100);
+            scanProgress_->setMaximumHeight(box->sizeHint().height());
+            statusSlot_->addWidget(scanProgress_);
+            statusSlot_->setMaximumHeight(box->sizeHint().height());
+            row->addWidget(statusSlot_, 3);
+            row->addWidget(LinkLabel(this, "status", "?"));
+            continue;
+        }
+        row->addWidget(box, std::string_view(f.caption) == "Имя" ? 3 : 1);
         if (std::string_view(f.caption) == "dar") row->addWidget(LinkLabel(this, "aspect", "?"));
-        if (std::string_view(f.caption) == "Сост.") row->addWidget(LinkLabel(this, "status", "?"));
     }
 
     auto* barRow = new QHBoxLayout;
@@ -644,12 +661,29 @@ void CTorvoDlg::RenderExtraVideoFields() {
     }
 }
 
+void CTorvoDlg::RenderScanProgress() {
+    const CFastScan* scan = fileShown_ ? driver_.Scan() : nullptr;
+    const PanelField* line = display_.VideoPanel().Find(std::string(kScanStatusCaption));
+    // A scan that could not finish keeps its line in the slot until the next file.
+    const bool running = scan && scan->Running();
+    if (!running && !line) {
+        statusSlot_->setCurrentIndex(0);
+        return;
+    }
+    const uint64_t size = scan ? std::max<uint64_t>(scan->FileSize(), 1) : 1;
+    const int percent = scan ? int(std::min<uint64_t>(100, scan->BytesRead() * 100 / size)) : 0;
+    scanProgress_->setValue(percent);
+    scanProgress_->setFormat(line ? Qs(line->text) + QString(" %p%") : QString("%p%"));
+    statusSlot_->setCurrentIndex(1);
+}
+
 void CTorvoDlg::Render() {
     dirty_ = false;
     setWindowTitle(Qs(display_.Title().empty() ? std::string(kProgramTitle) : display_.Title()));
     RenderPanel(display_.FilePanel(), fileBoxes_);
     RenderPanel(display_.VideoPanel(), videoBoxes_);
     RenderExtraVideoFields();
+    RenderScanProgress();
     const auto& audio = display_.AudioPanels();
     const size_t shown = static_cast<size_t>(std::max(display_.ShownAudio(), 0));
     static const Panel kNoPanel;

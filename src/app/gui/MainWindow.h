@@ -26,6 +26,7 @@ class QDialog;
 #include "settings/Prefs.h"
 
 class QAction;
+class QProgressBar;
 class QStackedWidget;
 class QUrl;
 class QGroupBox;
@@ -139,6 +140,7 @@ private:
     void ShowQueued();
     void RenderPanel(const Panel& panel, std::map<std::string, CFieldBox*>& boxes);
     void RenderExtraVideoFields();
+    void RenderScanProgress();
     void RestorePlacement();
     void SavePlacement();
     void ShowMessages(const std::vector<UserMessage>& messages, MessageIcon firstIcon);
@@ -156,6 +158,8 @@ private:
     bool fileShown_ = false;
     // A full scan of the shown file is running; its export and the queue wait for it.
     bool scanning_ = false;
+    QStackedWidget* statusSlot_ = nullptr;  // the video status, or the scan's progress bar
+    QProgressBar* scanProgress_ = nullptr;
     bool pendingExport_ = false;
     // The file's end (its export, the next queued file) waits for a render
     // test or chain build of it, as it waits for the full scan.

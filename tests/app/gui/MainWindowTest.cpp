@@ -10,11 +10,14 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QProgressBar>
+#include <QStackedWidget>
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
 #include <QUrl>
 #include <fstream>
+#include <unistd.h>
 #include <sstream>
 
 #include <QTreeWidget>
@@ -230,6 +233,33 @@ private slots:
         run.scratch.Write("clips/notes.txt", "x");
         Drop(window, {(run.scratch / "clips").string()});
         QCOMPARE(window->Queue().Names(), (std::vector<std::string>{c, b, a}));
+    }
+
+    // While the full scan runs, its progress bar stands in the status slot;
+    // nothing is inserted above the panels below, so they never move.
+    void scanProgressTakesTheStatusPlace() {
+        GuiRun run;
+        // A program stream followed by a long sparse tail: the scan reads for a while.
+        std::ifstream in(Sample("scan/mpeg2_ps_gop12.mpg"), std::ios::binary);
+        const std::string head{std::istreambuf_iterator<char>(in), {}};
+        const std::string path = run.scratch.Write("long.mpg", head);
+        QVERIFY(::truncate(path.c_str(), off_t(6) << 30) == 0);
+        gui::CTorvoDlg* window = run.Start({path});
+        QVERIFY(window);
+        auto* slot = window->findChild<QStackedWidget*>("videoStatusSlot");
+        auto* bar = window->findChild<QProgressBar*>("scanProgress");
+        auto* below = window->findChild<QLineEdit*>("videoDuration");
+        QVERIFY(slot && bar && below);
+        const int belowAt = below->mapTo(window, QPoint()).y();
+        QVERIFY(window->Scanning());
+        QTRY_COMPARE_WITH_TIMEOUT(slot->currentWidget(), static_cast<QWidget*>(bar), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0 || !window->Scanning(), 20000);
+        QCOMPARE(below->mapTo(window, QPoint()).y(), belowAt);
+        for (QLabel* label : window->findChildren<QLabel*>())
+            QVERIFY(!label->isVisibleTo(window) || label->text() != QString::fromUtf8(kScanStatusCaption));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->Scanning(), 60000);
+        QCOMPARE(slot->currentWidget()->objectName(), QString("videoStatus"));
+        QCOMPARE(below->mapTo(window, QPoint()).y(), belowAt);
     }
 
     // The scan finishes the file; the VGS window then shows the core's picture
