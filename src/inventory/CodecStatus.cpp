@@ -17,7 +17,7 @@ using namespace guids;
 constexpr int32_t kMatroskaTypeId = 49;
 // The sound and media formats of the signature table analysed beyond the
 // containers above (type ids of their rows).
-constexpr int32_t kRealMediaTypeId = 19, kOggTypeId = 28, kAiffTypeId = 30, kAifcTypeId = 31, kSunAuTypeId = 32,
+constexpr int32_t kRealMediaTypeId = 19, kRealAudioTypeId = 20, kOggTypeId = 28, kAiffTypeId = 30, kAifcTypeId = 31, kSunAuTypeId = 32,
                   kWavPackTypeId = 50, kCreativeVoiceTypeId = 57, kFlacTypeId = 62;
 
 std::string FourccString(uint32_t v) {
@@ -53,6 +53,7 @@ std::optional<MediaTypePair> ContainerSource(int32_t typeId) {
         case kWavPackTypeId: return ProjectTypeForCaps("audio/x-wavpack");
         case kCreativeVoiceTypeId: return ProjectTypeForCaps("audio/x-voc");
         case kRealMediaTypeId: return ProjectTypeForCaps("application/vnd.rn-realmedia");
+        case kRealAudioTypeId: return ProjectTypeForCaps("application/x-pn-realaudio");
         default: return std::nullopt;
     }
 }

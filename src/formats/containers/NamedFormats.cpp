@@ -14,7 +14,8 @@ namespace torvo {
 
 bool AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records) {
     switch (typeId) {
-        case kTypeRealMedia: return CSupRM(reader, records).Analyse();
+        case kTypeRealMedia:
+        case kTypeRealAudio: return CSupRM(reader, records).Analyse();
         case kTypeOgg: return CSupOgg(reader, records).Analyse();
         case kTypeAiff:
         case kTypeAifc: return CSupAIFF(reader, records).Analyse();
@@ -38,6 +39,7 @@ void ReportNamedFormatSummary(Display& display, const AnalysisRecords& records) 
     const char* name = nullptr;
     switch (c.typeId) {
         case kTypeRealMedia: name = "RealMedia"; break;
+        case kTypeRealAudio: name = "RealAudio"; break;
         case kTypeOgg: name = "Ogg"; break;
         case kTypeAiff: name = "AIFF"; break;
         case kTypeAifc: name = "AIFF-C"; break;

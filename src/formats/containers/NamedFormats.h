@@ -16,6 +16,7 @@ namespace torvo {
 // The type ids of these formats (the rows of the signature table).
 enum NamedFormatType : int32_t {
     kTypeRealMedia = 19,
+    kTypeRealAudio = 20,
     kTypeOgg = 28,
     kTypeAiff = 30,  // MIDI files share the id; the analyser checks the FORM header
     kTypeAifc = 31,

@@ -87,6 +87,11 @@ CSupRM::~CSupRM() = default;
 bool CSupRM::Analyse() {
     const uint64_t fileEnd = reader_.LogicalLength();
     const ByteView head = ViewAt(reader_, 0, 8);
+    // A bare RealAudio file is one stream's header followed by its data.
+    if (head.Equals(0, ".ra\xFD")) {
+        ReadAudio(ViewAt(reader_, 0, kMaxChunkRead), 0, 0, "");
+        return records_.container.audioCount > 0;
+    }
     if (!head.Equals(0, ".RMF")) return false;
     uint64_t position = std::max<uint64_t>(head.Be32(4), 8);
     int read = 0;

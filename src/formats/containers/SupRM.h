@@ -1,4 +1,4 @@
-// CSupRM: RealMedia files (".RMF", then PROP, MDPR, CONT, DATA and INDX
+// CSupRM: RealMedia and bare RealAudio files (".RMF", then PROP, MDPR, CONT, DATA and INDX
 // chunks with big-endian sizes): the file properties with the playing time,
 // each media stream's type-specific data (RealVideo's picture size and frame
 // rate, RealAudio's ".ra" header with rate, channels and codec), and the
@@ -37,7 +37,8 @@ public:
     CSupRM(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupRM();
 
-    // True when the file header and at least one chunk were read.
+    // True when the file header and at least one chunk were read, or (for a
+    // bare RealAudio file) the stream header.
     bool Analyse();
 
 private:

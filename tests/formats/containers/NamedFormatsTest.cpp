@@ -221,6 +221,21 @@ TEST(NamedFormatReaders, OggStreamsAndGranules) {
     EXPECT_EQ(m.records.container.metadata[0].text, "Sea");
 }
 
+TEST(NamedFormatReaders, BareRealAudioIsItsStreamHeader) {
+    // A .ra file is the ".ra" header a RealMedia stream carries, then data.
+    const Bytes rm = ReadBytes(SamplePath("named/rm_rv10_ac3.rm"));
+    const Bytes magic = Text(".ra\xFD");
+    const auto at = std::search(rm.begin(), rm.end(), magic.begin(), magic.end());
+    ASSERT_NE(at, rm.end());
+    MemoryReader m(Bytes(at, at + 73) + Zeros(64));
+    ASSERT_TRUE(AnalyseNamedFormat(kTypeRealAudio, m.reader, m.records));
+    const StreamInfo* s = m.records.StreamIf(0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->sampleRate, 44100);
+    EXPECT_EQ(s->channels, 2);
+    EXPECT_EQ(s->formatTag, 0x2000);  // "dnet": AC-3
+}
+
 std::vector<std::string> Samples() {
     std::vector<std::string> names = SampleNamesIn("named");
     std::erase_if(names, [](const std::string& n) { return n.ends_with(".txt") || n.ends_with(".sh") || n.ends_with("README"); });
