@@ -4,10 +4,12 @@
 // through the readers and the driver.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "NamedFormatFuzz.h"
 #include "formats/containers/ContainerTestUtil.h"
+#include "formats/containers/ContainerUtil.h"
 #include "formats/containers/FfprobeExpectations.h"
 #include "inventory/CapsTypes.h"
 #include "inventory/CodecStatus.h"
@@ -219,6 +221,135 @@ TEST(NamedFormatReaders, OggStreamsAndGranules) {
     EXPECT_EQ(s->durationMs, 2000);
     ASSERT_FALSE(m.records.container.metadata.empty());
     EXPECT_EQ(m.records.container.metadata[0].text, "Sea");
+}
+
+// One Ogg page holding one packet.
+Bytes OggPageOf(uint8_t flags, uint64_t granule, uint32_t serial, const Bytes& packet) {
+    return Text("OggS") + Bytes{0, flags} + Le64(granule) + Le32(serial) + Le32(0) + Le32(0) +
+           Bytes{1, static_cast<uint8_t>(packet.size())} + packet;
+}
+
+TEST(NamedFormatReaders, OggCodecsAndTheirGranules) {
+    // Each codec's identification packet, then a page whose granule gives the
+    // playing time: samples at the rate, Opus's at 48 kHz less its pre-skip,
+    // Theora's frames as the key frame above the shift plus those since.
+    const Bytes theora = Bytes{0x80} + Text("theora") + Bytes{3, 2, 1} + Be16(20) + Be16(15) + Be24(320) + Be24(240) +
+                         Bytes{0, 0} + Be32(30000) + Be32(1001) + Be24(4) + Be24(3) + Bytes{0} + Be24(0) +
+                         Be16(6u << 5) + Zeros(2);
+    const Bytes opus = Text("OpusHead") + Bytes{1, 2} + Le16(312) + Le32(44100) + Le16(0) + Bytes{0};
+    const Bytes flac = Bytes{0x7F} + Text("FLAC") + Bytes{1, 0} + Be16(1) + Text("fLaC") + Bytes{0, 0, 0, 34} +
+                       Be16(4096) + Be16(4096) + Zeros(6) +
+                       Be64(uint64_t(96000) << 44 | uint64_t(5) << 41 | uint64_t(23) << 36) + Zeros(16);
+    const Bytes speex = Text("Speex   ") + Zeros(20) + Le32(1) + Le32(80) + Le32(16000) + Le32(1) + Le32(4) +
+                        Le32(1) + Le32(24600) + Zeros(16);
+    const struct {
+        const char* codec;
+        Bytes id;
+        uint64_t granule;
+        int32_t rate, channels;
+        int64_t durationMs;
+    } cases[] = {
+        {"Opus", opus, 48000 * 3 + 312, 48000, 2, 3000},
+        {"FLAC", flac, 96000 * 2, 96000, 6, 2000},
+        {"Speex", speex, 16000 * 5, 16000, 1, 5000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codec);
+        MemoryReader m(OggPageOf(2, 0, 1, c.id) + OggPageOf(0, 0, 1, Text("tags")) + OggPageOf(4, c.granule, 1, Zeros(4)));
+        ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse());
+        const StreamInfo* s = m.records.StreamIf(0);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->codecName, c.codec);
+        EXPECT_EQ(s->sampleRate, c.rate);
+        EXPECT_EQ(s->channels, c.channels);
+        EXPECT_EQ(s->durationMs, c.durationMs);
+    }
+    // Theora: 29.97 frames/s, 4:3 pixels, key frame 590 and 9 frames after it (shift 6).
+    MemoryReader m(OggPageOf(2, 0, 5, theora) + OggPageOf(0, 0, 5, Text("tags")) + OggPageOf(4, 590u << 6 | 9, 5, Zeros(4)));
+    ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse());
+    const VideoInfo& v = m.records.video;
+    EXPECT_EQ(v.width, 320);
+    EXPECT_EQ(v.height, 240);
+    EXPECT_EQ(v.usPerFrame, 33366);
+    EXPECT_DOUBLE_EQ(v.pixelAspect, 4.0 / 3.0);
+    EXPECT_EQ(v.durationMs, 19986);  // 599 frames x 1001 / 30000 s
+}
+
+TEST(NamedFormatReaders, RealMediaStreamsFromTheirHeaders) {
+    // PROP, a RealVideo 4 stream at 23.976 frames/s, a version 5 RealAudio
+    // header (Cook, 44.1 kHz stereo) whose stream states no duration of its own, and CONT.
+    auto chunk = [](const char* id, const Bytes& body) {
+        return Text(id) + Be32(static_cast<uint32_t>(10 + body.size())) + Be16(0) + body;
+    };
+    auto mdpr = [&](uint16_t number, uint32_t durationMs, const char* mime, const Bytes& specific) {
+        return chunk("MDPR", Be16(number) + Be32(0) + Be32(500000) + Be32(0) + Be32(0) + Be32(0) + Be32(0) +
+                                 Be32(durationMs) + Bytes{4} + Text("name") +
+                                 Bytes{static_cast<uint8_t>(std::strlen(mime))} + Text(mime) +
+                                 Be32(static_cast<uint32_t>(specific.size())) + specific);
+    };
+    const Bytes video = Be32(34) + Text("VIDO") + Text("RV40") + Be16(640) + Be16(360) + Be16(12) + Zeros(4) +
+                        Be32(0x17FA0E) + Zeros(8);  // 23.976 in 16.16
+    const Bytes audio = Text(".ra\xFD") + Be16(5) + Zeros(48) + Be16(44100) + Zeros(2) + Be16(16) + Be16(2) +
+                        Text("genr") + Text("cook") + Zeros(8);
+    const Bytes file = chunk(".RMF", Be32(0) + Be32(4)) +
+                       chunk("PROP", Be32(0) + Be32(600000) + Zeros(12) + Be32(61000) + Zeros(12) + Be16(2) + Be16(0)) +
+                       mdpr(0, 60000, "video/x-pn-realvideo", video) + mdpr(1, 0, "audio/x-pn-realaudio", audio) +
+                       chunk("CONT", Be16(3) + Text("Sea") + Be16(0) + Be16(0) + Be16(0));
+    MemoryReader m(file);
+    ASSERT_TRUE(CSupRM(m.reader, m.records).Analyse());
+    const VideoInfo& v = m.records.video;
+    EXPECT_EQ(FourCCText(v.fourcc), "RV40");
+    EXPECT_EQ(v.width, 640);
+    EXPECT_EQ(v.height, 360);
+    EXPECT_EQ(v.usPerFrame, 41707);  // 65536 000 000 / 0x17FA0E, truncated
+    EXPECT_EQ(v.durationMs, 60000);
+    const StreamInfo* s = m.records.StreamIf(0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(FourCCText(s->fourcc), "cook");
+    EXPECT_EQ(s->sampleRate, 44100);
+    EXPECT_EQ(s->channels, 2);
+    EXPECT_EQ(s->durationMs, 61000);
+    EXPECT_EQ(m.records.container.durationMs, 61000);
+    EXPECT_EQ(m.records.container.bitrateKbps, 600);
+    ASSERT_EQ(m.records.container.metadata.size(), 1u);
+    EXPECT_EQ(m.records.container.metadata[0].text, "Sea");
+}
+
+TEST(NamedFormatReaders, FramesBlocksAndExtendedHeaders) {
+    // AIFF-C IMA ADPCM counts packets of 64 samples; a WavPack file of two
+    // stereo blocks per set has four channels; a Creative Voice extended
+    // block makes the sound block after it stereo at its own rate.
+    const Bytes rate8k = Be16(0x400B) + Be64(0xFA00000000000000ull);
+    const Bytes comm = Text("COMM") + Be32(24) + Be16(1) + Be32(1250) + Be16(16) + rate8k + Text("ima4") + Bytes{0, 0};
+    const Bytes aifc = Text("FORM") + Be32(4 + 32) + Text("AIFC") + comm;
+    auto wvBlock = [](uint32_t flags) {
+        return Text("wvpk") + Le32(24) + Le16(0x410) + Bytes{0, 0} + Le32(44100) + Le32(0) + Le32(44100) +
+               Le32(flags | 1 | 9u << 23) + Le32(0);
+    };
+    const Bytes wavpack = wvBlock(1u << 11) + wvBlock(1u << 12);
+    const Bytes voc = Text("Creative Voice File\x1A") + Le16(26) + Le16(0x010A) + Le16(0x1129) +
+                      Bytes{8, 4, 0, 0} + Le16(65536 - 256000000 / (2 * 16000)) + Bytes{0, 1} +
+                      Bytes{1, 2 + 96, 0, 0} + Bytes{0, 0} + Zeros(96);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        int32_t type, rate, channels;
+        int64_t durationMs;
+    } cases[] = {
+        {"AIFF-C IMA ADPCM", aifc, kTypeAifc, 8000, 1, 10000},
+        {"WavPack 4 channels", wavpack, kTypeWavPack, 44100, 4, 1000},
+        {"Creative Voice extended", voc, kTypeCreativeVoice, 16000, 2, 3},  // 48 frames of two bytes
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryReader m(c.bytes);
+        ASSERT_TRUE(AnalyseNamedFormat(c.type, m.reader, m.records));
+        const StreamInfo* s = m.records.StreamIf(0);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->sampleRate, c.rate);
+        EXPECT_EQ(s->channels, c.channels);
+        EXPECT_EQ(s->durationMs, c.durationMs);
+    }
 }
 
 TEST(NamedFormatReaders, BareRealAudioIsItsStreamHeader) {
