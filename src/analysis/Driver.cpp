@@ -9,6 +9,7 @@
 #include "analysis/Text.h"
 #include "formats/containers/ContainerReport.h"
 #include "formats/containers/SupFLV.h"
+#include "formats/containers/NamedFormats.h"
 #include "formats/containers/StreamReport.h"
 #include "formats/containers/SupMKV.h"
 #include "formats/containers/SupMP4QT.h"
@@ -113,7 +114,10 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
     }
     else if (container.typeId == kTypeAvi) brokenFile_ = AviSummary(display_, reader.LogicalLength(), records_);
-    else ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
+    else {
+        ReportNamedFormatSummary(display_, records_);
+        ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
+    }
     TagListing(display_, container);
     ReportSystemSummary(display_, records_);
 
@@ -150,9 +154,10 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
         case kTypeUnknown:
             // Files without a signature are recognised by their content.
             if (identity_.layout == StreamLayout::kTransportStream) CSupTS(reader, records_).Analyse();
+            else if (identity_.layout == StreamLayout::kNone && AnalyseRifx(reader, records_)) identity_.typeId = kTypeWave;
             else if (identity_.layout == StreamLayout::kNone && content_) content_->Analyse(reader, identity_, records_);
             break;
-        default: break;
+        default: AnalyseNamedFormat(identity_.typeId, reader, records_); break;
     }
 }
 

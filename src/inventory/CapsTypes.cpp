@@ -89,6 +89,11 @@ constexpr CapsTypeRow kRows[] = {
     {"video/x-cinepak", {V, Fcc("CVID")}},
     {"video/x-msvideocodec, msvideoversion=(int)1", {V, Fcc("CRAM")}},
     {"video/x-prores", {V, Fcc("apcn")}},
+    // RealVideo: one decoder per version, as the RealMedia demuxer tells them apart.
+    {"video/x-pn-realvideo, rmversion=(int)1", {V, Fcc("RV10")}},
+    {"video/x-pn-realvideo, rmversion=(int)2", {V, Fcc("RV20")}},
+    {"video/x-pn-realvideo, rmversion=(int)3", {V, Fcc("RV30")}},
+    {"video/x-pn-realvideo, rmversion=(int)4", {V, Fcc("RV40")}},
     // Uncompressed video: DirectShow's subtypes for the formats it has, the
     // "any" subtype for every raw format.
     {"video/x-raw, format=(string)I420", {V, Fcc("IYUV")}},
@@ -134,6 +139,10 @@ constexpr CapsTypeRow kRows[] = {
     {"audio/ms-gsm", {A, Tag(0x0031)}},
     {"audio/x-flac", {A, Tag(0xF1AC)}},
     {"audio/x-nellymoser", {A, Fcc("NELL")}},
+    // RealAudio 1.0, 2.0 and G2 (Cook) by the version the demuxer gives them.
+    {"audio/x-pn-realaudio, raversion=(int)1", {A, Fcc("14_4")}},
+    {"audio/x-pn-realaudio, raversion=(int)2", {A, Fcc("28_8")}},
+    {"audio/x-pn-realaudio, raversion=(int)8", {A, Fcc("cook")}},
     {"audio/x-raw", {A, kSubtypePcm}},
     {"audio/x-raw, format=(string)F32LE", {A, Tag(0x0003)}},
     {"audio/x-raw, format=(string)F64LE", {A, Tag(0x0003)}},

@@ -15,6 +15,10 @@ using namespace guids;
 
 // Matroska and WebM files (their analyser is on its way; the type id is fixed).
 constexpr int32_t kMatroskaTypeId = 49;
+// The sound and media formats of the signature table analysed beyond the
+// containers above (type ids of their rows).
+constexpr int32_t kRealMediaTypeId = 19, kRealAudioTypeId = 20, kOggTypeId = 28, kAiffTypeId = 30, kAifcTypeId = 31, kSunAuTypeId = 32,
+                  kWavPackTypeId = 50, kCreativeVoiceTypeId = 57, kFlacTypeId = 62;
 
 std::string FourccString(uint32_t v) {
     std::string s;
@@ -41,6 +45,15 @@ std::optional<MediaTypePair> ContainerSource(int32_t typeId) {
         case kTypeDvSmpte314M: return Caps("video/x-dv, systemstream=(boolean)true");
         case kTypeTransportStream: return Caps("video/mpegts");
         case kMatroskaTypeId: return Caps("video/x-matroska");
+        case kOggTypeId: return Caps("application/ogg");
+        case kFlacTypeId: return Caps("audio/x-flac");
+        case kAiffTypeId:
+        case kAifcTypeId: return ProjectTypeForCaps("audio/x-aiff");
+        case kSunAuTypeId: return ProjectTypeForCaps("audio/x-au");
+        case kWavPackTypeId: return ProjectTypeForCaps("audio/x-wavpack");
+        case kCreativeVoiceTypeId: return ProjectTypeForCaps("audio/x-voc");
+        case kRealMediaTypeId: return ProjectTypeForCaps("application/vnd.rn-realmedia");
+        case kRealAudioTypeId: return ProjectTypeForCaps("application/x-pn-realaudio");
         default: return std::nullopt;
     }
 }
@@ -72,6 +85,10 @@ std::optional<MediaTypePair> VideoFromAnalysis(const AnalysisRecords& records) {
     if (FourccIs(f, {"vp90", "vp09"})) return Caps("video/x-vp9");
     if (FourccIs(f, {"av01"})) return Caps("video/x-av1");
     if (FourccIs(f, {"theo"})) return ProjectTypeForCaps("video/x-theora");
+    if (FourccIs(f, {"rv10", "rv13"})) return Caps("video/x-pn-realvideo, rmversion=(int)1");
+    if (FourccIs(f, {"rv20"})) return Caps("video/x-pn-realvideo, rmversion=(int)2");
+    if (FourccIs(f, {"rv30"})) return Caps("video/x-pn-realvideo, rmversion=(int)3");
+    if (FourccIs(f, {"rv40"})) return Caps("video/x-pn-realvideo, rmversion=(int)4");
     for (const VideoHeader& h : v.headers) {
         if (h.version == 2) return Caps("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false");
         if (h.version > 0) break;
@@ -161,8 +178,16 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
     if (r[kAudioClassMpeg].codecClass > 0) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x0055)};
     if (r[kAudioClassAc3].codecClass > 0) return MediaTypePair{kMediaTypeAudio, kSubtypeDolbyAc3};
     if (r[kAudioClassDts].codecClass > 0) return MediaTypePair{kMediaTypeAudio, kSubtypeDts};
+    if (s.formatTag == 0x2000) return MediaTypePair{kMediaTypeAudio, kSubtypeDolbyAc3};
     if (s.formatTag > 0) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(s.formatTag))};
     const uint32_t f = s.fourcc;
+    // RealAudio by the FourCC of its header, as the RealMedia demuxer hands it on.
+    if (FourccIs(f, {"lpcj", "14_4"})) return Caps("audio/x-pn-realaudio, raversion=(int)1");
+    if (FourccIs(f, {"28_8"})) return Caps("audio/x-pn-realaudio, raversion=(int)2");
+    if (FourccIs(f, {"cook"})) return Caps("audio/x-pn-realaudio, raversion=(int)8");
+    if (FourccIs(f, {"sipr"})) return ProjectTypeForCaps("audio/x-sipro");
+    if (FourccIs(f, {"atrc"})) return ProjectTypeForCaps("audio/x-vnd.sony.atrac3");
+    if (FourccIs(f, {"ralf"})) return ProjectTypeForCaps("audio/x-ralf-mpeg4-generic");
     if (FourccIs(f, {"mp4a"})) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x00FF)};
     if (FourccIs(f, {".mp3", "ms\x00\x55"})) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x0055)};
     if (FourccIs(f, {"ac-3"})) return MediaTypePair{kMediaTypeAudio, kSubtypeDolbyAc3};
@@ -178,6 +203,8 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
     if (name == "Vorbis") return ProjectTypeForCaps("audio/x-vorbis");
     if (name == "Opus") return ProjectTypeForCaps("audio/x-opus");
     if (name == "FLAC") return Caps("audio/x-flac");
+    if (name == "Speex") return ProjectTypeForCaps("audio/x-speex");
+    if (name.starts_with("WavPack")) return ProjectTypeForCaps("audio/x-wavpack");
     return std::nullopt;
 }
 

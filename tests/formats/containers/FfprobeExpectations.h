@@ -32,9 +32,9 @@ struct ProbedFile {
 
 // expected.txt: "file<TAB>key=value|key=value" lines; a later line for the
 // same stream index (ffprobe lists a program's streams again) replaces it.
-inline std::map<std::string, ProbedFile> ReadProbeExpectations() {
+inline std::map<std::string, ProbedFile> ReadProbeExpectations(const std::string& folder = "tsmkv") {
     std::map<std::string, ProbedFile> files;
-    std::ifstream in(SamplePath("tsmkv/expected.txt"));
+    std::ifstream in(SamplePath(folder + "/expected.txt"));
     for (std::string line; std::getline(in, line);) {
         const size_t tab = line.find('\t');
         if (tab == std::string::npos) continue;

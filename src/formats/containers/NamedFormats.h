@@ -1,0 +1,41 @@
+// The formats the signature table names beyond AVI, MPEG, MP4, FLV and ASF
+// that are analysed here: Ogg, FLAC, AIFF and AIFF-C, NeXT/Sun AU, WavPack,
+// Creative Voice, RealMedia, and WAVE in its big-endian RIFX form (which
+// the table does not name: it is recognised by content).
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/ByteView.h"
+#include "analysis/Display.h"
+#include "analysis/FileCache.h"
+#include "analysis/Records.h"
+
+namespace torvo {
+
+// The type ids of these formats (the rows of the signature table).
+enum NamedFormatType : int32_t {
+    kTypeRealMedia = 19,
+    kTypeRealAudio = 20,
+    kTypeOgg = 28,
+    kTypeAiff = 30,  // MIDI files share the id; the analyser checks the FORM header
+    kTypeAifc = 31,
+    kTypeSunAu = 32,
+    kTypeWavPack = 50,
+    kTypeCreativeVoice = 57,
+    kTypeFlac = 62,
+};
+
+// Runs the analyser of the type id; false when the id is none of these or
+// the file did not hold what its signature promised.
+bool AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records);
+
+// Whether a file without a signature row is a big-endian WAVE; its analysis
+// then fills the records as a WAVE file's would.
+bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records);
+
+// The container notes of these formats: the format with its stream counts,
+// then a line per stream.
+void ReportNamedFormatSummary(Display& display, const AnalysisRecords& records);
+
+}  // namespace torvo

@@ -1,0 +1,37 @@
+// CSupAU: NeXT/Sun audio files (".snd", a big-endian header of six words, an
+// annotation up to the data offset, then the samples).
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/FileCache.h"
+#include "analysis/Records.h"
+
+namespace torvo {
+
+// What an AU encoding number stands for: the WAVE format tag (0 for none),
+// its name, and the bits one sample takes in one channel (0 when unknown).
+struct AuEncoding {
+    int32_t formatTag = 0;
+    const char* name = "";
+    uint32_t bits = 0;
+};
+AuEncoding FindAuEncoding(uint32_t encoding);
+
+class CSupAU {
+public:
+    static constexpr uint32_t kHeaderSize = 24;
+    static constexpr uint32_t kUnknownSize = 0xFFFFFFFF;
+
+    CSupAU(CFileCache& reader, AnalysisRecords& records);
+    virtual ~CSupAU();
+
+    // True when the header was read; the sound stream is then in the records.
+    bool Analyse();
+
+private:
+    CFileCache& reader_;
+    AnalysisRecords& records_;
+};
+
+}  // namespace torvo

@@ -1,0 +1,31 @@
+// CSupRIFX: WAVE files in the big-endian RIFF form ("RIFX"): the same chunks
+// as WAVE with every size and every field of the format chunk big-endian.
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/ByteView.h"
+#include "analysis/FileCache.h"
+#include "analysis/Records.h"
+
+namespace torvo {
+
+// Whether the bytes begin "RIFX", a size, "WAVE".
+bool IsRifxWave(ByteView header);
+
+class CSupRIFX {
+public:
+    static constexpr int kMaxChunks = 4096;
+
+    CSupRIFX(CFileCache& reader, AnalysisRecords& records);
+    virtual ~CSupRIFX();
+
+    // True when the format chunk was read; the sound stream is then in the records.
+    bool Analyse();
+
+private:
+    CFileCache& reader_;
+    AnalysisRecords& records_;
+};
+
+}  // namespace torvo

@@ -1,0 +1,57 @@
+// CSupRM: RealMedia and bare RealAudio files (".RMF", then PROP, MDPR, CONT, DATA and INDX
+// chunks with big-endian sizes): the file properties with the playing time,
+// each media stream's type-specific data (RealVideo's picture size and frame
+// rate, RealAudio's ".ra" header with rate, channels and codec), and the
+// content description as metadata.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "analysis/ByteView.h"
+#include "analysis/FileCache.h"
+#include "analysis/Records.h"
+
+namespace torvo {
+
+// A RealAudio header (".ra" 0xFD and version 3, 4 or 5).
+struct RealAudioHeader {
+    uint16_t version = 0;
+    uint32_t sampleRate = 0, channels = 0, bitsPerSample = 0;
+    uint32_t fourcc = 0;  // first byte in the low byte
+};
+bool ReadRealAudioHeader(ByteView header, RealAudioHeader& out);
+
+// The codec name, WAVE format tag (0 for none) of a RealAudio FourCC.
+struct RealAudioCodec {
+    const char* name = "";
+    int32_t formatTag = 0;
+};
+RealAudioCodec FindRealAudioCodec(uint32_t fourcc);
+
+class CSupRM {
+public:
+    static constexpr int kMaxChunks = 1024;
+    static constexpr uint32_t kChunkHeader = 10;  // id, size, object version
+
+    CSupRM(CFileCache& reader, AnalysisRecords& records);
+    virtual ~CSupRM();
+
+    // True when the file header and at least one chunk were read, or (for a
+    // bare RealAudio file) the stream header.
+    bool Analyse();
+
+private:
+    void ReadProperties(ByteView prop);
+    void ReadMediaProperties(ByteView mdpr);
+    void ReadContent(ByteView cont);
+    void ReadVideo(ByteView specific, uint32_t avgBitrate, uint32_t durationMs);
+    void ReadAudio(ByteView specific, uint32_t avgBitrate, uint32_t durationMs, const std::string& mime);
+
+    CFileCache& reader_;
+    AnalysisRecords& records_;
+    bool videoTaken_ = false;
+    uint32_t fileDurationMs_ = 0;  // PROP's, for streams that state none of their own
+};
+
+}  // namespace torvo

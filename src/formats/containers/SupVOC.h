@@ -1,0 +1,37 @@
+// CSupVOC: Creative Voice files ("Creative Voice File", then typed blocks
+// with 24-bit little-endian sizes): the sound format of the sound data
+// blocks and the playing time of all of them.
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/FileCache.h"
+#include "analysis/Records.h"
+
+namespace torvo {
+
+// What a Creative codec number stands for: its WAVE format tag (0 for none),
+// name and bits per sample.
+struct VocCodec {
+    int32_t formatTag = 0;
+    const char* name = "";
+    uint32_t bits = 0;
+};
+VocCodec FindVocCodec(uint32_t codec);
+
+class CSupVOC {
+public:
+    static constexpr int kMaxBlocks = 1 << 16;
+
+    CSupVOC(CFileCache& reader, AnalysisRecords& records);
+    virtual ~CSupVOC();
+
+    // True when a sound data block was found; the sound stream is then in the records.
+    bool Analyse();
+
+private:
+    CFileCache& reader_;
+    AnalysisRecords& records_;
+};
+
+}  // namespace torvo
