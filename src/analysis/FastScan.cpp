@@ -251,7 +251,16 @@ void CFastScan::End(bool failed) {
     // Flags last: whoever sees them sees the results.
     if (!stopped) done_.store(true, std::memory_order_release);
     finished_.store(true, std::memory_order_release);
-    running_.store(false, std::memory_order_release);
+    {
+        const std::lock_guard lock(endMutex_);
+        running_.store(false, std::memory_order_release);
+    }
+    ended_.notify_all();
+}
+
+bool CFastScan::WaitForEnd(std::chrono::milliseconds limit) {
+    std::unique_lock lock(endMutex_);
+    return ended_.wait_for(lock, limit, [this] { return !running_.load(std::memory_order_acquire); });
 }
 
 void CFastScan::Run() {

@@ -9,10 +9,12 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,6 +123,9 @@ public:
     void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
     // Waits for the thread to end.
     void Join();
+    // Sleeps until the scan has ended or `limit` has passed; true when it has
+    // ended. The scan's end wakes the waiter at once.
+    bool WaitForEnd(std::chrono::milliseconds limit);
 
     bool Running() const { return running_.load(std::memory_order_acquire); }
     // The final results are ready (cleared by the owner once it has exported).
@@ -163,6 +168,8 @@ private:
 
     std::atomic<bool> running_{false}, done_{false}, finished_{false}, failed_{false}, stopped_{false};
     std::atomic<bool> stopRequested_{false};
+    std::mutex endMutex_;
+    std::condition_variable ended_;
     std::atomic<uint64_t> bytesRead_{0};
     std::atomic<int32_t> speed_{0};
     std::atomic<int64_t> elapsed_{0};
