@@ -6,12 +6,12 @@
 #include <cstdint>
 
 #include "analysis/Display.h"
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
-#include "formats/containers/ContainerReport.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
+#include "analysis/ContainerReport.h"
 #include "formats/containers/SupFLV.h"
 #include "formats/containers/Ebml.h"
-#include "formats/containers/StreamReport.h"
+#include "analysis/StreamReport.h"
 #include "formats/containers/SupMKV.h"
 #include "formats/containers/SupMP4QT.h"
 #include "formats/containers/SupTS.h"

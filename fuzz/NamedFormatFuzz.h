@@ -7,8 +7,9 @@
 #include <cstdint>
 
 #include "analysis/Display.h"
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
+#include "analysis/NamedFormatReport.h"
 #include "formats/containers/NamedFormats.h"
 #include "formats/containers/SupAIFF.h"
 #include "formats/containers/SupAU.h"

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "analysis/FileCache.h"
-#include "formats/mpeg/MpegContent.h"
+#include "base/FileCache.h"
+#include "analysis/MpegContent.h"
 #include "formats/mpeg/SupDV.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupMpg.h"

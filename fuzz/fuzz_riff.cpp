@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "FuzzFile.h"
-#include "analysis/FileCache.h"
+#include "base/FileCache.h"
 #include "analysis/VideoSummary.h"
-#include "formats/riff/AviSummary.h"
+#include "analysis/AviSummary.h"
 #include "formats/riff/SupAvi.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 #include "analysis/AudioDescription.h"
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {
@@ -75,30 +75,6 @@ void RefillAudioList(AnalysisRecords& records) {
         for (const AudioResult& r : EffectiveResults(*s)) recognised = recognised || r.codecClass > 0;
         if (recognised) records.audioList[entry++] = static_cast<int>(slot);
     }
-}
-
-std::array<AudioResult, kAudioClassCount> EffectiveResults(const StreamInfo& s) {
-    std::array<AudioResult, kAudioClassCount> results = s.audio;
-    if (s.sourceKind > 0 && static_cast<size_t>(s.sourceKind) < kAudioClassCount &&
-        results[s.sourceKind].codecClass == 0) {
-        AudioResult& r = results[s.sourceKind];
-        r.codecClass = s.sourceKind;
-        r.formatTag = s.formatTag;
-        r.channels = s.channels;
-        r.sampleRate = s.sampleRate;
-        r.bitrateKbps = s.bitrateKbps;
-        r.rateMode = s.bitrateType;
-        r.channelModeText = s.channelLayoutName;
-        if (s.fourcc && !s.codecName.empty()) {
-            // A sound sample entry is named by its FourCC and the codec's name.
-            std::string fourcc;
-            for (int i = 0; i < 4; ++i) fourcc += static_cast<char>((s.fourcc >> (8 * i)) & 0xFF);
-            r.codecText = fourcc + ": " + s.codecName;
-        } else {
-            r.codecText = s.codecName;
-        }
-    }
-    return results;
 }
 
 std::string AudioCodecName(const StreamInfo& stream, const AudioFormatNamer& namer) {

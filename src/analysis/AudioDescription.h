@@ -6,7 +6,8 @@
 #include <string>
 
 #include "analysis/Display.h"
-#include "analysis/Records.h"
+#include "inventory/CodecStatus.h"
+#include "records/Records.h"
 
 namespace torvo {
 
@@ -14,14 +15,6 @@ namespace torvo {
 // "0x0055 (mpeglayer3)", or "0x0055(не знаю)" when it has none.
 using AudioFormatNamer = std::function<std::string(const std::string& tagText)>;
 
-// The codec status codes shared by video and audio.
-enum CodecStatus : int {
-    kStatusUndetermined = 0,
-    kStatusDisabled = 1,
-    kStatusNotNeeded = 2,
-    kStatusMissing = 3,
-    kStatusInstalled = 5,
-};
 struct StatusTexts {
     const char* panel;
     uint32_t colour;  // 0x00BBGGRR
@@ -33,10 +26,6 @@ StatusTexts TextsForStatus(int status);
 // that an elementary test recognised, in slot order, at most four. Entries no
 // such stream overwrites keep what the container analysis put there.
 void RefillAudioList(AnalysisRecords& records);
-
-// The nine result records of a stream, with what the container declared
-// standing in for the record of its source kind when that one is empty.
-std::array<AudioResult, kAudioClassCount> EffectiveResults(const StreamInfo& stream);
 
 // "MP3" style name of the stream's codec from its result records.
 std::string AudioCodecName(const StreamInfo& stream, const AudioFormatNamer& namer);

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <ctime>
 
-#include "analysis/SizeText.h"
-#include "analysis/Text.h"
+#include "base/SizeText.h"
+#include "base/Text.h"
 
 namespace torvo {
 void ReportLengthCheck(Display& display, uint64_t declared, uint64_t actual) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "analysis/Display.h"
-#include "analysis/Records.h"
+#include "records/Records.h"
 
 namespace torvo {
 

@@ -4,25 +4,26 @@
 #include <cstring>
 
 #include "analysis/ContainerSummary.h"
-#include "analysis/FileCache.h"
-#include "analysis/SizeText.h"
-#include "analysis/Text.h"
-#include "formats/containers/ContainerReport.h"
+#include "base/FileCache.h"
+#include "base/SizeText.h"
+#include "base/Text.h"
+#include "analysis/ContainerReport.h"
 #include "formats/containers/SupFLV.h"
+#include "analysis/NamedFormatReport.h"
 #include "formats/containers/NamedFormats.h"
-#include "formats/containers/StreamReport.h"
+#include "analysis/StreamReport.h"
 #include "formats/containers/SupMKV.h"
 #include "formats/containers/SupMP4QT.h"
 #include "formats/containers/SupTS.h"
 #include "formats/containers/SupWav.h"
-#include "formats/mpeg/MpegReport.h"
+#include "analysis/MpegReport.h"
 #include "formats/mpeg/SupAAC.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupMpg4.h"
 #include "formats/mpeg/SupMpg.h"
 #include "formats/mpeg/SupAC3.h"
 #include "formats/mpeg/SupMp3.h"
-#include "formats/riff/AviSummary.h"
+#include "analysis/AviSummary.h"
 #include "formats/riff/SupAvi.h"
 #include "inventory/CodecStatus.h"
 
@@ -31,6 +32,14 @@ namespace torvo {
 std::string FileNameOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+UserMessage CannotOpenMessage(const std::string& path, const std::string& errorText) {
+    return {"Не открыть файл!!", Format("НеМогу открыть файл %s:\n\n", path.c_str()) + errorText};
+}
+
+bool CAnalysisDriver::WaitForScanEnd(std::chrono::milliseconds limit) {
+    return !scan_ || scan_->WaitUntilEnded(limit);
 }
 
 bool CAnalysisDriver::AnalyseFile(const std::string& path) {
@@ -43,8 +52,7 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
 
     CFileCache reader;
     if (!reader.Open(path)) {
-        message_ = {"Не открыть файл!!",
-                    Format("НеМогу открыть файл %s:\n\n", path.c_str()) + reader.LastErrorText()};
+        message_ = CannotOpenMessage(path, reader.LastErrorText());
         return false;
     }
     const std::string name = FileNameOf(path);

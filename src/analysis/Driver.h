@@ -4,6 +4,7 @@
 // type calls for and writes everything into the display model.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,10 +14,10 @@
 #include "analysis/Display.h"
 #include "analysis/FastScan.h"
 #include "analysis/Identify.h"
-#include "analysis/Records.h"
-#include "formats/mpeg/MpegContent.h"
+#include "records/Records.h"
+#include "analysis/MpegContent.h"
 #include "analysis/VideoSummary.h"
-#include "formats/riff/ScanStatistics.h"
+#include "analysis/ScanStatistics.h"
 #include "inventory/CodecEntry.h"
 
 namespace torvo {
@@ -26,6 +27,9 @@ struct UserMessage {
     std::string caption;
     std::string text;
 };
+
+// The message for a file (a media file or a list of names) that cannot be opened.
+UserMessage CannotOpenMessage(const std::string& path, const std::string& errorText);
 
 struct DriverOptions {
     // Codec interaction (codec status and the render test) is switched on.
@@ -75,6 +79,9 @@ public:
     ScanTick OnStatusTick();
     // Stops and deletes a running scan.
     void StopScan();
+    // Sleeps until the running scan ends (woken by its end) or `limit` has
+    // passed; true when no scan is running any more.
+    bool WaitForScanEnd(std::chrono::milliseconds limit);
 
 private:
     void Analyse(CFileCache& reader);

@@ -1,7 +1,7 @@
 #include "analysis/DriverScan.h"
 
 #include "analysis/Driver.h"
-#include "formats/riff/FrameStatistics.h"
+#include "analysis/FrameStatistics.h"
 
 namespace torvo {
 

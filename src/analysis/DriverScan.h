@@ -6,8 +6,8 @@
 #include <string>
 
 #include "analysis/FastScan.h"
-#include "analysis/Records.h"
-#include "formats/riff/ScanStatistics.h"
+#include "records/Records.h"
+#include "analysis/ScanStatistics.h"
 #include "formats/vgs/FrameLayout.h"
 
 namespace torvo {

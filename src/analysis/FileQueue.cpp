@@ -1,6 +1,6 @@
 #include "analysis/FileQueue.h"
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "analysis/PatternScan.h"
+#include "base/PatternScan.h"
 #include "formats/containers/Ebml.h"
 
 namespace torvo {

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
-#include "analysis/SignatureTable.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
+#include "records/SignatureTable.h"
 
 namespace torvo {
 

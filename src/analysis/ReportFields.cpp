@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {

@@ -4,9 +4,9 @@
 
 #include "analysis/AudioDescription.h"
 #include "analysis/Identify.h"
-#include "analysis/Text.h"
-#include "formats/containers/ContainerReport.h"
-#include "formats/riff/FrameStatistics.h"
+#include "base/Text.h"
+#include "analysis/ContainerReport.h"
+#include "analysis/FrameStatistics.h"
 #include "formats/riff/SupAvi.h"
 #include "inventory/CodecStatus.h"
 #include "resize/ResizeCalculator.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "analysis/Display.h"
-#include "analysis/Records.h"
+#include "records/Records.h"
 
 namespace torvo {
 

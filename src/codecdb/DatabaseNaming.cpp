@@ -27,4 +27,10 @@ void UseDatabaseNames(DriverOptions& options, const CReadDatabase& database) {
     };
 }
 
+GuidNameLookup DatabaseGuidNames(const CReadDatabase& database) {
+    return [&database](std::string_view key, std::string& name) {
+        return database.FindGuidName(key, TextOut{&name, 128});
+    };
+}
+
 }  // namespace torvo

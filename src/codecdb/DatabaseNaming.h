@@ -3,6 +3,7 @@
 #pragma once
 
 #include "analysis/Driver.h"
+#include "base/GuidText.h"
 #include "codecdb/ReadDatabase.h"
 
 namespace torvo {
@@ -10,5 +11,8 @@ namespace torvo {
 // Fills the driver's naming callbacks from a loaded database, which must
 // outlive the driver.
 void UseDatabaseNames(DriverOptions& options, const CReadDatabase& database);
+
+// The names of a loaded codec database, which must outlive the lookup.
+GuidNameLookup DatabaseGuidNames(const CReadDatabase& database);
 
 }  // namespace torvo

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "codecdb/TextEncoding.h"
 #include "settings/ProgramLocation.h"
 

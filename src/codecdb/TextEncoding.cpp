@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 

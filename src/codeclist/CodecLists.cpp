@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "inventory/ChainSearch.h"
 #include "inventory/CodecListing.h"
 

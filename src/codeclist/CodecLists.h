@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "inventory/CodecEntry.h"
-#include "inventory/GuidText.h"
+#include "base/GuidText.h"
 
 namespace torvo {
 

@@ -1,6 +1,6 @@
 #include "codeclist/CodecManagement.h"
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {

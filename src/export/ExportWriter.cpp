@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "codecdb/TextEncoding.h"
 #include "export/Template.h"
 

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <string_view>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "inventory/Guid.h"
+#include "base/Guid.h"
 
 namespace torvo {
 

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <string>
 
-#include "analysis/AudioDescription.h"
-#include "analysis/Text.h"
+#include "records/Records.h"
+#include "base/Text.h"
 #include "inventory/CapsTypes.h"
 
 namespace torvo {

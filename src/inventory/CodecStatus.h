@@ -2,11 +2,20 @@
 // elementary types, and the chain search over the published inventory.
 #pragma once
 
-#include "analysis/Records.h"
+#include "records/Records.h"
 #include "inventory/ChainSearch.h"
 #include "inventory/CodecEntry.h"
 
 namespace torvo {
+
+// The codec status codes shared by video and audio.
+enum CodecStatus : int {
+    kStatusUndetermined = 0,
+    kStatusDisabled = 1,
+    kStatusNotNeeded = 2,
+    kStatusMissing = 3,
+    kStatusInstalled = 5,
+};
 
 enum StreamKind { kVideoStream, kAudioStream };
 

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {

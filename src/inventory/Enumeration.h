@@ -6,7 +6,7 @@
 #include <string>
 
 #include "inventory/CodecEntry.h"
-#include "inventory/GuidText.h"
+#include "base/GuidText.h"
 #include "inventory/Platform.h"
 #include "inventory/Registration.h"
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "inventory/Merit.h"
 
 namespace torvo {

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 

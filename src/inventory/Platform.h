@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "inventory/CodecEntry.h"
-#include "inventory/Guid.h"
+#include "base/Guid.h"
 
 namespace torvo {
 

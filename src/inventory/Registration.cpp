@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {

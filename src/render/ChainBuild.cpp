@@ -1,6 +1,6 @@
 #include "render/ChainBuild.h"
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "inventory/ChainSearch.h"
-#include "inventory/GuidText.h"
+#include "base/GuidText.h"
 
 namespace torvo {
 

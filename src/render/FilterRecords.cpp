@@ -3,7 +3,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "inventory/ChainSearch.h"
 
 namespace torvo {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "inventory/CodecEntry.h"
-#include "inventory/GuidText.h"
+#include "base/GuidText.h"
 #include "render/RenderPlatform.h"
 
 namespace torvo {

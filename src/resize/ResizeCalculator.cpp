@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {

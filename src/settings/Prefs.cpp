@@ -4,7 +4,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 

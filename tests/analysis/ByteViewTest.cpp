@@ -1,4 +1,4 @@
-#include "analysis/ByteView.h"
+#include "base/ByteView.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "analysis/CdImage.h"
+#include "base/CdImage.h"
 
 #include <gtest/gtest.h>
 
 #include "TestUtil.h"
-#include "analysis/FileCache.h"
+#include "base/FileCache.h"
 
 namespace torvo {
 namespace {

@@ -1,4 +1,4 @@
-#include "analysis/FileCache.h"
+#include "base/FileCache.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "analysis/PatternScan.h"
+#include "base/PatternScan.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "analysis/SizeText.h"
+#include "base/SizeText.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 
 #include "analysis/AudioDescription.h"
 #include "analysis/ContainerSummary.h"
-#include "formats/mpeg/MpegReport.h"
+#include "analysis/MpegReport.h"
 
 namespace torvo {
 namespace {

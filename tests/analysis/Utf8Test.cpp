@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {

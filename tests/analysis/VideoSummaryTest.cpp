@@ -6,9 +6,9 @@
 
 #include "TestUtil.h"
 #include "analysis/AudioDescription.h"
-#include "analysis/FileCache.h"
+#include "base/FileCache.h"
 #include "analysis/Identify.h"
-#include "formats/riff/FrameStatistics.h"
+#include "analysis/FrameStatistics.h"
 #include "formats/riff/SupAvi.h"
 
 namespace torvo {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ScratchDir.h"
-#include "inventory/Guid.h"
+#include "base/Guid.h"
 #include "platform/gstreamer/GstInventoryCache.h"
 
 namespace torvo {

@@ -6,7 +6,7 @@
 #include "inventory/CapsTypes.h"
 #include "inventory/ChainSearch.h"
 #include "inventory/CodecStatus.h"
-#include "inventory/GuidText.h"
+#include "base/GuidText.h"
 
 namespace torvo {
 namespace {

@@ -8,8 +8,9 @@
 #include <thread>
 
 #include "TestUtil.h"
+#include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "inventory/Enumeration.h"
 #include "inventory/InventoryService.h"
 #include "platform/recorded/RecordedPlatform.h"

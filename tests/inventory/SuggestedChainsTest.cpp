@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestUtil.h"
+#include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
 #include "inventory/Enumeration.h"
 #include "platform/recorded/RecordedPlatform.h"

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "ScratchDir.h"
+#include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/render/ChildPlayback.h"

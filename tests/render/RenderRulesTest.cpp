@@ -5,6 +5,7 @@
 
 #include <future>
 
+#include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
 #include "inventory/InventoryService.h"
 #include "render/Playback.h"

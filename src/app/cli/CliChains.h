@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/Display.h"
-#include "analysis/Records.h"
+#include "records/Records.h"
 #include "render/SuggestedChains.h"
 
 namespace torvo::cli {

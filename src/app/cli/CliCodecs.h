@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "inventory/CodecEntry.h"
-#include "inventory/GuidText.h"
+#include "base/GuidText.h"
 
 namespace torvo::cli {
 

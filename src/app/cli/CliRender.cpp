@@ -4,7 +4,7 @@
 #include <ostream>
 #include <thread>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "settings/ProgramLocation.h"
 
 namespace torvo::cli {

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/Display.h"
-#include "analysis/Records.h"
+#include "records/Records.h"
 #include "render/RenderTest.h"
 
 namespace torvo::cli {

@@ -7,9 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
-#include "formats/riff/ScanStatistics.h"
+#include "analysis/ScanStatistics.h"
 
 namespace torvo::cli {
 namespace {

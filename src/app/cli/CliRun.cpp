@@ -1,47 +1,16 @@
 #include "CliRun.h"
 
 #include <algorithm>
-#include <atomic>
-#include <memory>
-#include <cerrno>
-#include <condition_variable>
-#include <cstring>
-#include <fstream>
-#include <mutex>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 #include "CliReport.h"
 #include "analysis/DriverScan.h"
 #include "analysis/FileQueue.h"
+#include "run/RunSession.h"
 
 namespace torvo::cli {
 namespace {
-
-// Collects the queue: file arguments first, then the names of each list file.
-bool CollectNames(const Options& options, RunContext& context, std::vector<std::string>& names) {
-    bool ok = true;
-    names = options.files;
-    for (const std::string& list : options.listFiles) {
-        const size_t room = names.size() < FileQueue::kMaxNames ? FileQueue::kMaxNames - names.size() : 0;
-        std::vector<std::string> read;
-        if (list == "-") {
-            read = ReadListFile(context.in, room);
-        } else {
-            std::ifstream file(list, std::ios::binary);
-            if (!file) {
-                context.err << "Не открыть файл!!: НеМогу открыть файл " << list << ":\n\n"
-                            << std::strerror(errno) << "\n";
-                ok = false;
-                continue;
-            }
-            read = ReadListFile(file, room);
-        }
-        names.insert(names.end(), read.begin(), read.end());
-    }
-    return ok;
-}
 
 void PrintReport(const Options& options, std::ostream& out, const std::string& path, const CAnalysisDriver& driver,
                  const Display& display, const nlohmann::ordered_json& extra) {
@@ -56,218 +25,99 @@ void PrintReport(const Options& options, std::ostream& out, const std::string& p
                 << "\n";
             break;
     }
-    out.flush();
-}
-
-bool Interrupted(const RunContext& context) { return context.interrupted && context.interrupted->load(); }
-
-// Runs the status timer (every 50 ms) until the file's scan is done; false
-// when interrupted. Between ticks it waits at most 10 ms for the scan's end
-// signal (Ctrl+C is noticed within that), so that the report follows the end
-// of the scan at once.
-bool WaitForScan(RunContext& context, CAnalysisDriver& driver, const std::string& progressPrefix) {
-    using namespace std::chrono_literals;
-    for (int step = 0;; ++step) {
-        const bool ended = !driver.Scan() || !driver.Scan()->Running();
-        if (ended || step % 5 == 0) {
-            if (driver.OnStatusTick() != CAnalysisDriver::ScanTick::kRunning) return true;
-        }
-        if (Interrupted(context)) {
-            driver.StopScan();
-            return false;
-        }
-        if (context.progress && step % 5 == 0) {
-            const CFastScan& scan = *driver.Scan();
-            const uint64_t size = std::max<uint64_t>(scan.FileSize(), 1);
-            context.err << "\r\033[K" << progressPrefix << "  " << std::min<uint64_t>(100, scan.BytesRead() * 100 / size)
-                        << "% " << scan.SpeedKiBps() / 1024 << " MiB/s" << std::flush;
-        }
-        if (driver.Scan()) driver.Scan()->WaitUntilEnded(10ms);
-        else std::this_thread::sleep_for(10ms);
-    }
 }
 
 std::string ProgressPrefix(size_t index, size_t count, const std::string& path) {
     return "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + path;
 }
 
-// Whether each report depends on nothing but its own file (the full scan
-// included: a worker waits for its file's scan before it reports).
-bool ReportsStandAlone(const Options& options, const RunContext& context) {
-    return !options.untilError && !context.renderTest && !context.writeVgs &&
-           !(context.exportSettings && context.exportSettings->enabled);
-}
+// The session's events and messages on the command line: reports on out,
+// messages as "caption: text" and the progress line on err.
+class CCliEvents : public IRunEvents, public IMessageBox {
+public:
+    CCliEvents(const Options& options, RunContext& context) : options_(options), context_(context) {}
 
-// What a worker leaves for the printer: the report, or the message of a
-// file that could not be opened.
-struct FileOutcome {
-    bool ready = false;
-    bool opened = false;
-    std::string text;
-};
-
-// Each worker owns its driver and display and takes the next name; the
-// calling thread prints the outcomes in the queue's order, so the output is
-// the one a single thread would write. Workers run at most a few files ahead
-// of the printer.
-int RunSideBySide(const Options& options, RunContext& context, const std::vector<std::string>& names, int status) {
-    const size_t count = names.size();
-    const size_t threads = std::min<size_t>(static_cast<size_t>(context.analysisThreads), count);
-    const size_t lead = 4 * threads;
-    std::vector<FileOutcome> outcomes(count);
-    // How far each file's scan has read, in percent, for the progress line.
-    const std::unique_ptr<std::atomic<uint32_t>[]> scanned(new std::atomic<uint32_t>[count]{});
-    std::mutex mutex;
-    std::condition_variable changed;
-    size_t next = 0, printed = 0;
-    bool stopping = false;
-    std::atomic<bool> stopRequested{false};  // read by workers waiting for a scan
-
-    auto work = [&] {
-        Display display;
-        CAnalysisDriver driver(display);
-        driver.SetOptions(context.driverOptions);
-        for (;;) {
-            size_t index = 0;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return stopping || next >= count || next < printed + lead; });
-                if (stopping || next >= count) return;
-                index = next++;
+    MessageAnswer Show(std::string_view caption, std::string_view text, MessageIcon, MessageButtons) override {
+        ClearProgress();
+        context_.err << caption << ": " << text << "\n" << std::flush;
+        return MessageAnswer::kOk;
+    }
+    void FileStarted(size_t index, size_t count, const std::string& path) override {
+        extra_ = nlohmann::ordered_json::object();
+        prefix_ = ProgressPrefix(index, count, path);
+        if (context_.progress) context_.err << "\r\033[K" << prefix_ << std::flush;
+    }
+    void ScanProgress(size_t, size_t, const std::string&, const CFastScan& scan) override {
+        if (!context_.progress) return;
+        const uint64_t size = std::max<uint64_t>(scan.FileSize(), 1);
+        context_.err << "\r\033[K" << prefix_ << "  " << std::min<uint64_t>(100, scan.BytesRead() * 100 / size) << "% "
+                     << scan.SpeedKiBps() / 1024 << " MiB/s" << std::flush;
+    }
+    void ScanDone(size_t, size_t, const std::string&) override {
+        if (context_.progress) context_.err << "\r\033[K" << prefix_ << std::flush;
+    }
+    std::string ReportReady(const AnalysedFile& file) override {
+        // Only a run of one file at a time has a render test writing keys.
+        static const nlohmann::ordered_json kNoExtra = nlohmann::ordered_json::object();
+        std::ostringstream report;
+        PrintReport(options_, report, file.path, file.driver, file.display, context_.renderTest ? extra_ : kNoExtra);
+        return report.str();
+    }
+    void Deliver(size_t, const std::string&, const std::string& report, const CAnalysisDriver* driver) override {
+        context_.out << report << std::flush;
+        if (driver && context_.writeVgs) {
+            if (const std::string error = context_.writeVgs(*driver); !error.empty()) {
+                context_.err << error << "\n";
+                failed_ = true;
             }
-            FileOutcome outcome;
-            outcome.opened = driver.AnalyseFile(names[index]);
-            // The report waits for the final statistics of the file's scan.
-            while (outcome.opened && driver.OnStatusTick() == CAnalysisDriver::ScanTick::kRunning) {
-                if (stopRequested.load()) {
-                    driver.StopScan();
-                    return;
-                }
-                const CFastScan& scan = *driver.Scan();
-                scanned[index].store(uint32_t(std::min<uint64_t>(100, scan.BytesRead() * 100 / std::max<uint64_t>(scan.FileSize(), 1))));
-                scan.WaitUntilEnded(std::chrono::milliseconds(50));
-            }
-            if (outcome.opened) {
-                std::ostringstream report;
-                PrintReport(options, report, names[index], driver, display, nlohmann::ordered_json::object());
-                outcome.text = report.str();
-            } else {
-                const UserMessage& m = driver.LastMessage();
-                outcome.text = m.caption + ": " + m.text + "\n";
-            }
-            outcome.ready = true;
-            {
-                std::lock_guard lock(mutex);
-                outcomes[index] = std::move(outcome);
-            }
-            changed.notify_all();
-        }
-    };
-    std::vector<std::thread> workers;
-    for (size_t i = 0; i < threads; ++i) workers.emplace_back(work);
-    auto stop = [&] {
-        stopRequested.store(true);
-        {
-            std::lock_guard lock(mutex);
-            stopping = true;
-        }
-        changed.notify_all();
-        for (std::thread& t : workers) t.join();
-    };
-
-    for (size_t index = 0; index < count; ++index) {
-        FileOutcome outcome;
-        {
-            std::unique_lock lock(mutex);
-            // Woken by a finished file; Ctrl+C is looked at every 50 ms.
-            while (!outcomes[index].ready) {
-                if (Interrupted(context)) {
-                    lock.unlock();
-                    stop();
-                    if (context.progress) context.err << "\r\033[K" << std::flush;
-                    return kInterruptedStatus;
-                }
-                changed.wait_for(lock, std::chrono::milliseconds(50));
-                if (context.progress && scanned[index].load() > 0)
-                    context.err << "\r\033[K" << ProgressPrefix(index, count, names[index]) << "  " << scanned[index].load()
-                                << "%" << std::flush;
-            }
-            outcome = std::move(outcomes[index]);
-            printed = index + 1;
-        }
-        changed.notify_all();
-        if (context.progress) context.err << "\r\033[K" << ProgressPrefix(index, count, names[index]) << std::flush;
-        if (!outcome.opened) {
-            if (context.progress) context.err << "\r\033[K";
-            context.err << outcome.text;
-            status = 1;
-        } else {
-            context.out << outcome.text << std::flush;
-        }
-        if (Interrupted(context)) {
-            stop();
-            return kInterruptedStatus;
         }
     }
-    stop();
-    if (context.progress) context.err << "\r\033[K" << std::flush;
-    return status;
-}
+    void QueueFinished() override { ClearProgress(); }
+
+    void ClearProgress() {
+        if (context_.progress) context_.err << "\r\033[K" << std::flush;
+    }
+    // The render test writes its extra keys here.
+    nlohmann::ordered_json& Extra() { return extra_; }
+    bool Failed() const { return failed_; }
+
+private:
+    const Options& options_;
+    RunContext& context_;
+    nlohmann::ordered_json extra_ = nlohmann::ordered_json::object();
+    std::string prefix_;
+    bool failed_ = false;
+};
 
 }  // namespace
 
 int RunQueue(const Options& options, RunContext& context) {
-    std::vector<std::string> names;
-    int status = CollectNames(options, context, names) ? 0 : 1;
-
-    FileQueue queue;
-    queue.Fill(std::move(names));
-    queue.SetMode(options.untilError ? QueueMode::kRunUntilBroken : QueueMode::kRunAll);
-    if (context.analysisThreads > 1 && queue.Count() > 1 && ReportsStandAlone(options, context)) {
-        std::vector<std::string> all;
-        for (bool more = true; more; more = queue.Next()) all.push_back(queue.Current());
-        return RunSideBySide(options, context, all, status);
-    }
+    CCliEvents events(options, context);
+    std::vector<std::string> names = options.files;
+    const bool listsRead = CollectQueueNames(names, options.listFiles, &context.in, events);
 
     Display display;
-    CAnalysisDriver driver(display);
-    driver.SetOptions(context.driverOptions);
-    for (bool more = queue.Count() > 0; more; more = queue.Next()) {
-        const std::string& path = queue.Current();
-        const std::string prefix = ProgressPrefix(static_cast<size_t>(queue.Index()), static_cast<size_t>(queue.Count()), path);
-        if (context.progress) context.err << "\r\033[K" << prefix << std::flush;
-        if (!driver.AnalyseFile(path)) {
-            const UserMessage& m = driver.LastMessage();
-            if (context.progress) context.err << "\r\033[K";
-            context.err << m.caption << ": " << m.text << "\n";
-            status = 1;
-            continue;  // the queue goes on, whatever its mode
-        }
-        // The report and the export wait for the final statistics of the scan.
-        if (!WaitForScan(context, driver, prefix)) {
-            if (context.progress) context.err << "\r\033[K" << std::flush;
-            return kInterruptedStatus;
-        }
-        if (context.progress) context.err << "\r\033[K" << prefix << std::flush;
-        nlohmann::ordered_json extra = nlohmann::ordered_json::object();
-        if (context.renderTest) context.renderTest(path, driver, display, extra);
-        PrintReport(options, context.out, path, driver, display, extra);
-        if (context.writeVgs) {
-            if (const std::string error = context.writeVgs(driver); !error.empty()) {
-                context.err << error << "\n";
-                status = 1;
-            }
-        }
-        if (context.exportSettings && context.exportSettings->enabled) {
-            CExportWriter writer(*context.exportSettings, context.saveSettings);
-            for (const UserMessage& m : writer.ExportFile(display.Fields(), path).messages)
-                context.err << m.caption << ": " << m.text << "\n";
-        }
-        if (queue.Mode() == QueueMode::kRunUntilBroken && driver.BrokenFile()) break;
-        if (Interrupted(context)) return kInterruptedStatus;
+    CRunSession session(display, &events);
+    session.Queue().Fill(std::move(names));
+    RunOptions run;
+    run.driver = context.driverOptions;
+    run.exportSettings = context.exportSettings;
+    run.exportSwitchedOff = context.saveSettings;
+    run.interrupted = context.interrupted;
+    run.workers = context.analysisThreads;
+    run.deliveryNeedsDriver = static_cast<bool>(context.writeVgs);
+    if (context.renderTest)
+        run.renderTest = [&](const AnalysedFile& file) {
+            context.renderTest(file.path, file.driver, file.display, events.Extra());
+        };
+    session.SetOptions(std::move(run));
+    const CRunSession::Result result =
+        session.Run(options.untilError ? QueueMode::kRunUntilBroken : QueueMode::kRunAll, events);
+    if (result == CRunSession::Result::kInterrupted) {
+        events.ClearProgress();
+        return kInterruptedStatus;
     }
-    if (context.progress) context.err << "\r\033[K" << std::flush;
-    return status;
+    return !listsRead || result == CRunSession::Result::kSomeNotOpened || events.Failed() ? 1 : 0;
 }
 
 }  // namespace torvo::cli

@@ -8,7 +8,6 @@
 #include <iostream>
 #include <memory>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "CliCodecs.h"
@@ -18,7 +17,7 @@
 #include "CliChains.h"
 #include "CliRender.h"
 #include "OnDemandSettingsStore.h"
-#include "inventory/GuidText.h"
+#include "base/GuidText.h"
 #include "platform/gstreamer/render/ChildChainPlatform.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "codecdb/DatabaseNaming.h"
@@ -27,6 +26,7 @@
 #include "platform/gstreamer/GstOnDemand.h"
 #include "settings/Prefs.h"
 #include "settings/ProgramLocation.h"
+#include "run/RunSession.h"
 
 namespace {
 
@@ -184,35 +184,13 @@ int main(int argc, char** argv) {
     UseDatabaseNames(context.driverOptions, database);
     // Reports that need nothing but their file are analysed on every core.
     context.analysisThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    std::mutex inventoryWait;  // files analysed side by side wait for it together
-    context.driverOptions.waitForInventory = [&](bool& useCodecInfo) -> CodecInventory* {
-        const std::lock_guard lock(inventoryWait);
-        if (prefs.useCodecInfo == 0) {  // an earlier wait timed out: no file waits again
-            useCodecInfo = false;
-            return nullptr;
-        }
-        const bool was = useCodecInfo;
-        inventory.Wait(useCodecInfo);
-        printMessages();
-        if (was && !useCodecInfo) {
-            // Timed out: codec interaction stays off, and the setting says so.
-            prefs.useCodecInfo = 0;
-            prefs.Save(false);
-        }
-        CodecInventory* published = inventory.Published();
-        // The command line never changes the inventory: each status question is searched once.
-        if (published) {
-            const std::lock_guard searching(published->searchMutex);
-            published->rememberSearches = true;
-        }
-        return published;
-    };
+    CStreamMessageBox errorMessages(std::cerr);
+    // The command line's own export switch is not stored when codec use times out.
+    context.driverOptions.waitForInventory = InventoryWaitFor(
+        inventory, {&prefs, false, true}, [&errorMessages]() -> IMessageBox& { return errorMessages; });
     context.exportSettings = &exportSettings;
     // A failed export switches export off in the stored settings too.
-    context.saveSettings = [&prefs] {
-        prefs.exportEnabled = 0;
-        prefs.Save(true);
-    };
+    context.saveSettings = [&prefs] { SwitchExportOff(prefs); };
 
     // The render test runs in a child process per file, so that a plugin
     // that crashes or hangs ends only that child.
@@ -221,12 +199,7 @@ int main(int argc, char** argv) {
         [timeLimit] { return std::make_unique<CChildRenderPlatform>(timeLimit); }, DatabaseGuidNames(database),
         [&database](uint32_t code) { return database.DescribeHresult(256, code); }};
     CRenderTest renderTest(renderContext);
-    cli::RenderRun renderRun{renderTest, nullptr, [&prefs, &context] {
-                                 prefs.useCodecInfo = 0;
-                                 prefs.Save(true);
-                                 context.driverOptions.useCodecInfo = false;
-                             },
-                             std::cerr};
+    cli::RenderRun renderRun{renderTest, nullptr, [&prefs] { SwitchCodecInfoOff(prefs); }, std::cerr};
     cli::ChainsRun chainsRun;
     chainsRun.kind = options.chains == "audio" ? ChainKind::kAudio : ChainKind::kVideo;
     chainsRun.build = options.buildChains;

@@ -12,7 +12,7 @@
 
 #include "GenericList.h"
 #include "GuiWidgets.h"
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "codeclist/CodecManagement.h"
 #include "inventory/CodecListing.h"
 

@@ -41,7 +41,7 @@
 #include "ChainList.h"
 #include "RenderControls.h"
 #include "TestMonitor.h"
-#include "inventory/GuidText.h"
+#include "base/GuidText.h"
 #include "platform/gstreamer/GstInventoryCache.h"
 #include "platform/gstreamer/GstPlatform.h"
 #include "platform/gstreamer/render/ChainProtocol.h"
@@ -49,7 +49,7 @@
 #include "platform/gstreamer/render/ChildPlayback.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "SettingsDialog.h"
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "codecdb/DatabaseNaming.h"
 #include "export/ExportPrefs.h"
 
@@ -158,7 +158,9 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     : QMainWindow(parent),
       context_(std::move(context)),
       prefs_(*context_.prefs),
-      driver_(display_),
+      session_(display_, context_.messages),
+      driver_(session_.Driver()),
+      queue_(session_.Queue()),
       conversion_(display_),
       export_(ExportSettingsFromPrefs(prefs_)) {
     ::TorvoInitResources();
@@ -252,18 +254,13 @@ void CTorvoDlg::UseDatabase(std::unique_ptr<CReadDatabase> database) {
     options.useCodecInfo = prefs_.useCodecInfo != 0;
     options.scanEntireFile = prefs_.scanEntireFile != 0;
     if (database_) UseDatabaseNames(options, *database_);
-    options.waitForInventory = [this](bool& useCodecInfo) -> CodecInventory* {
-        const bool was = useCodecInfo;
-        inventory_->Wait(useCodecInfo);
-        for (const InventoryMessage& m : inventory_->TakeMessages())
-            Messages().Show(m.caption, m.text, MessageIcon::kWarning);
-        if (was && !useCodecInfo) {
-            prefs_.useCodecInfo = 0;  // timed out: codec interaction stays off
-            prefs_.Save(true);
-        }
-        return inventory_->Published();
-    };
-    driver_.SetOptions(std::move(options));
+    options.waitForInventory =
+        InventoryWaitFor(*inventory_, {&prefs_, true, false}, [this]() -> IMessageBox& { return Messages(); });
+    RunOptions run;
+    run.driver = std::move(options);
+    run.exportSettings = &export_;
+    run.exportSwitchedOff = [this] { SwitchExportOff(prefs_); };
+    session_.SetOptions(std::move(run));
 }
 
 QAction* CTorvoDlg::Action(const QString& objectName) const { return findChild<QAction*>(objectName); }
@@ -588,8 +585,7 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
         return database_ ? database_->DescribeHresult(256, code) : Format("0x%08x", code);
     };
     render.switchCodecInfoOff = [this] {
-        prefs_.useCodecInfo = 0;
-        prefs_.Save(true);
+        SwitchCodecInfoOff(prefs_);
         UseDatabase(std::move(database_));
     };
     render.makePlayback = [] { return std::make_unique<CChildPlayback>(); };
@@ -763,10 +759,8 @@ void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
     fileShown_ = false;
     scanning_ = false;
     vgsButton_->setEnabled(false);
-    if (!driver_.AnalyseFile(path)) {
+    if (!session_.AnalyseCurrent()) {
         display_.SetTitle(std::string(kProgramTitle));
-        const UserMessage& m = driver_.LastMessage();
-        Messages().Show(m.caption, m.text, MessageIcon::kWarning);
     } else {
         fileShown_ = true;
         conversion_.Follow();
@@ -798,22 +792,11 @@ void CTorvoDlg::FinishFile() {
     scanning_ = false;
     finishWaitsForRender_ = renderControls_->Busy();
     if (finishWaitsForRender_) return;  // the tick finishes the file once the render is over
-    if (pendingExport_ && export_.enabled) {
-        CExportWriter writer(export_, [this] {
-            prefs_.exportEnabled = 0;
-            prefs_.Save(true);
-        });
-        ShowMessages(writer.ExportFile(display_.Fields(), pendingPath_).messages, MessageIcon::kWarning);
-    }
+    if (pendingExport_) session_.ExportAnalysed(pendingPath_);
     pendingExport_ = false;
     vgsButton_->setEnabled(fileShown_ && ScanHasPictures(driver_.Scan()));
     Render();
     emit fileAnalysed();
-}
-
-void CTorvoDlg::ShowMessages(const std::vector<UserMessage>& messages, MessageIcon firstIcon) {
-    for (size_t i = 0; i < messages.size(); ++i)
-        Messages().Show(messages[i].caption, messages[i].text, i == 0 ? firstIcon : MessageIcon::kInformation);
 }
 
 void CTorvoDlg::ShowQueued() {
@@ -840,31 +823,19 @@ void CTorvoDlg::OpenNames(std::vector<std::string> names) {
 void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
     // Unattended, nobody is there to answer a message box: messages go to
     // standard error.
-    if (commandLine.autoExit) unattendedMessages_ = std::make_unique<CStreamMessageBox>(std::cerr);
-    std::vector<std::string> names = commandLine.names;
-    for (const std::string& list : commandLine.listFiles) {
-        std::ifstream in(list, std::ios::binary);
-        if (!in) {
-            Messages().Show("Не открыть файл!!", Format("НеМогу открыть файл %s:\n\n", list.c_str()) +
-                                                     std::strerror(errno),
-                            MessageIcon::kWarning);
-            continue;
-        }
-        const size_t room = names.size() < FileQueue::kMaxNames ? FileQueue::kMaxNames - names.size() : 0;
-        const std::vector<std::string> read = ReadListFile(in, room);
-        names.insert(names.end(), read.begin(), read.end());
+    if (commandLine.autoExit) {
+        unattendedMessages_ = std::make_unique<CStreamMessageBox>(std::cerr);
+        session_.SetMessages(unattendedMessages_.get());
     }
+    std::vector<std::string> names = commandLine.names;
+    CollectQueueNames(names, commandLine.listFiles, nullptr, Messages());
     if (names.empty()) return;
     if (!commandLine.autoExit) {
         OpenNames(std::move(names));
         return;
     }
     // Unattended: every name with export on, then the window closes.
-    autoExit_ = true;
-    export_.enabled = true;
-    queue_.Fill(std::move(names));
-    queue_.BackToFirst();
-    queue_.SetMode(QueueMode::kRunAll);
+    session_.StartUnattended(std::move(names));
     queueTimer_.start();
 }
 
@@ -872,23 +843,14 @@ void CTorvoDlg::QueueTick() {
     // A message box of this file runs its own event loop: no further tick
     // may start the next file underneath it.
     queueTimer_.stop();
-    if (queue_.Mode() == QueueMode::kStopped) return;
-    // The next file waits for this one's scan and for a render of it.
-    const bool waiting = scanning_ || finishWaitsForRender_ || renderControls_->Busy();
-    if (!waiting && !queue_.AtLast() && queue_.Next()) {
-        AnalyseCurrentFile();
-        if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) queue_.SetMode(QueueMode::kStopped);
+    const auto busy = [this] { return scanning_ || finishWaitsForRender_ || renderControls_->Busy(); };
+    switch (session_.QueueTurn(busy, [this] { AnalyseCurrentFile(); })) {
+        case CRunSession::Turn::kAgain: queueTimer_.start(); break;
+        case CRunSession::Turn::kFinished:
+            if (session_.Unattended()) close();
+            break;
+        case CRunSession::Turn::kStopped: break;
     }
-    if (scanning_ || finishWaitsForRender_ || renderControls_->Busy()) {
-        queueTimer_.start();
-        return;
-    }
-    if (queue_.AtLast() || queue_.Count() == 0) {
-        queue_.SetMode(QueueMode::kStopped);
-        if (autoExit_) close();
-        return;
-    }
-    if (queue_.Mode() != QueueMode::kStopped) queueTimer_.start();
 }
 
 void CTorvoDlg::StartQueue(QueueMode mode) {
@@ -971,7 +933,7 @@ void CTorvoDlg::Settings() {
 void CTorvoDlg::ExportSetup() {
     CExportDlg dialog(prefs_, *context_.messages, this);
     dialog.exec();
-    const bool unattended = autoExit_ && export_.enabled;
+    const bool unattended = session_.Unattended() && export_.enabled;
     export_ = ExportSettingsFromPrefs(prefs_);
     if (unattended) export_.enabled = true;
 }

@@ -22,6 +22,7 @@ class QDialog;
 #include "codecdb/ReadDatabase.h"
 #include "export/ExportWriter.h"
 #include "inventory/InventoryService.h"
+#include "run/RunSession.h"
 #include "settings/DesktopIntegration.h"
 #include "settings/Prefs.h"
 
@@ -143,18 +144,18 @@ private:
     void RenderScanProgress();
     void RestorePlacement();
     void SavePlacement();
-    void ShowMessages(const std::vector<UserMessage>& messages, MessageIcon firstIcon);
     IMessageBox& Messages();
 
     WindowContext context_;
     CPrefs& prefs_;
     std::unique_ptr<CReadDatabase> database_;
     Display display_;
-    CAnalysisDriver driver_;
+    // The queue, its driver and the run's rules; the window shows what it does.
+    CRunSession session_;
+    CAnalysisDriver& driver_;
+    FileQueue& queue_;
     CConversionPanel conversion_;
-    FileQueue queue_;
     ExportSettings export_;
-    bool autoExit_ = false;
     bool fileShown_ = false;
     // A full scan of the shown file is running; its export and the queue wait for it.
     bool scanning_ = false;

@@ -14,7 +14,7 @@
 #include "ChainList.h"
 #include "analysis/Display.h"
 #include "analysis/MessageBox.h"
-#include "analysis/Records.h"
+#include "records/Records.h"
 #include "render/Playback.h"
 #include "render/RenderTest.h"
 #include "render/SuggestedChains.h"

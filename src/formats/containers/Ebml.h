@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/ByteView.h"
-#include "analysis/SignatureTable.h"
+#include "base/ByteView.h"
+#include "records/SignatureTable.h"
 
 namespace torvo {
 

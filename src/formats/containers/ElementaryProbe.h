@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "analysis/Records.h"
+#include "records/Records.h"
 
 namespace torvo {
 

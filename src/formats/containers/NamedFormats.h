@@ -6,10 +6,9 @@
 
 #include <cstdint>
 
-#include "analysis/ByteView.h"
-#include "analysis/Display.h"
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 
 namespace torvo {
 
@@ -33,9 +32,5 @@ bool AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& rec
 // Whether a file without a signature row is a big-endian WAVE; its analysis
 // then fills the records as a WAVE file's would.
 bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records);
-
-// The container notes of these formats: the format with its stream counts,
-// then a line per stream.
-void ReportNamedFormatSummary(Display& display, const AnalysisRecords& records);
 
 }  // namespace torvo

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/ByteView.h"
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 
 namespace torvo {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/SoundFormat.h"
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 
 namespace torvo {
 

@@ -1,6 +1,6 @@
 #include "formats/containers/SupFLAC.h"
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "formats/containers/SoundFormat.h"
 
 namespace torvo {

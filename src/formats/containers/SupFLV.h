@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 
 namespace torvo {
 

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 #include "formats/containers/ElementaryProbe.h"
 
 namespace torvo {

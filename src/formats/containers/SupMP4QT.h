@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 
 namespace torvo {
 

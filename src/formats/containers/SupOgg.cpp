@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "analysis/ByteView.h"
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 
 namespace torvo {
 

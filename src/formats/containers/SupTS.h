@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/ByteView.h"
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 
 namespace torvo {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 
 namespace torvo {
 

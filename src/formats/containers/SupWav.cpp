@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
 
 namespace torvo {

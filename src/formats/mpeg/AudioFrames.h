@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "analysis/Records.h"
+#include "records/Records.h"
 
 namespace torvo {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "analysis/ByteView.h"
+#include "base/ByteView.h"
 
 namespace torvo {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "analysis/ByteView.h"
+#include "base/ByteView.h"
 #include "formats/mpeg/PictureRecorder.h"
 
 namespace torvo {

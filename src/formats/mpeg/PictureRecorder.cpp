@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "analysis/PatternScan.h"
+#include "base/PatternScan.h"
 #include "formats/mpeg/BitReader.h"
 #include "formats/mpeg/StartCodes.h"
 #include "formats/mpeg/SupMpg.h"

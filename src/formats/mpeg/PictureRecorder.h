@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/ByteView.h"
+#include "base/ByteView.h"
 
 namespace torvo {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "analysis/PatternScan.h"
+#include "base/PatternScan.h"
 
 namespace torvo {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/ByteView.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "records/Records.h"
 
 namespace torvo {
 

@@ -1,13 +1,13 @@
 #include "formats/mpeg/SupAAC.h"
 
-#include "analysis/PatternScan.h"
+#include "base/PatternScan.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
 
 #include "formats/mpeg/AudioFrames.h"
-#include "formats/mpeg/MpegRecords.h"
+#include "records/MpegRecords.h"
 
 namespace torvo {
 namespace {

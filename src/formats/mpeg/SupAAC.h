@@ -2,8 +2,8 @@
 // (ISO/IEC 13818-7 / 14496-3).
 #pragma once
 
-#include "analysis/ByteView.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "records/Records.h"
 
 namespace torvo {
 

@@ -1,6 +1,6 @@
 #include "formats/mpeg/SupAC3.h"
 
-#include "analysis/PatternScan.h"
+#include "base/PatternScan.h"
 
 #include <array>
 

@@ -1,8 +1,8 @@
 // CSupAC3: AC-3 (ATSC A/52) recognised by a chain of sync frames.
 #pragma once
 
-#include "analysis/ByteView.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "records/Records.h"
 
 namespace torvo {
 

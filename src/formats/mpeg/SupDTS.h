@@ -1,8 +1,8 @@
 // CSupDTS: a DTS core frame header (ETSI TS 102 114) at the very start of the data.
 #pragma once
 
-#include "analysis/ByteView.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "records/Records.h"
 
 namespace torvo {
 

@@ -1,6 +1,6 @@
 #include "formats/mpeg/SupDV.h"
 
-#include "analysis/PatternScan.h"
+#include "base/PatternScan.h"
 
 namespace torvo {
 namespace {

@@ -3,8 +3,8 @@
 // every DIF sequence compared.
 #pragma once
 
-#include "analysis/ByteView.h"
-#include "formats/mpeg/MpegRecords.h"
+#include "base/ByteView.h"
+#include "records/MpegRecords.h"
 
 namespace torvo {
 

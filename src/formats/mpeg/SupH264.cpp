@@ -1,6 +1,6 @@
 #include "formats/mpeg/SupH264.h"
 
-#include "analysis/PatternScan.h"
+#include "base/PatternScan.h"
 
 namespace torvo {
 namespace {

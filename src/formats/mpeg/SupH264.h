@@ -7,9 +7,9 @@
 #include <array>
 #include <cstdint>
 
-#include "analysis/ByteView.h"
+#include "base/ByteView.h"
 #include "formats/mpeg/BitReader.h"
-#include "formats/mpeg/MpegRecords.h"
+#include "records/MpegRecords.h"
 
 namespace torvo {
 

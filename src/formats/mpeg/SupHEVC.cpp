@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "formats/mpeg/BitReader.h"
 
 namespace torvo {

@@ -1,12 +1,12 @@
 #include "formats/mpeg/SupMp3.h"
 
-#include "analysis/PatternScan.h"
+#include "base/PatternScan.h"
 
 #include <array>
 #include <cctype>
 
 #include "formats/mpeg/AudioFrames.h"
-#include "formats/mpeg/MpegRecords.h"
+#include "records/MpegRecords.h"
 
 namespace torvo {
 namespace {

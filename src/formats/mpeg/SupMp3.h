@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "analysis/ByteView.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "records/Records.h"
 
 namespace torvo {
 

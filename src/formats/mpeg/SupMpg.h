@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 #include "formats/mpeg/StartCodes.h"
 #include "formats/mpeg/SupAAC.h"
 #include "formats/mpeg/SupAC3.h"

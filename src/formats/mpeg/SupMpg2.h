@@ -7,8 +7,8 @@
 #include <array>
 #include <cstdint>
 
-#include "analysis/ByteView.h"
-#include "formats/mpeg/MpegRecords.h"
+#include "base/ByteView.h"
+#include "records/MpegRecords.h"
 #include "formats/mpeg/StartCodes.h"
 
 namespace torvo {

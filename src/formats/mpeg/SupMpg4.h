@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "analysis/ByteView.h"
-#include "analysis/Records.h"
+#include "base/ByteView.h"
+#include "records/Records.h"
 #include "formats/mpeg/BitReader.h"
 
 namespace torvo {

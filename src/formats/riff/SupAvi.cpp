@@ -4,7 +4,7 @@
 #include <array>
 #include <climits>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 
 namespace torvo {
 namespace {

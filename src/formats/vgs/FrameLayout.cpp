@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "formats/mpeg/PictureRecorder.h"
 
 namespace torvo {
@@ -270,6 +270,15 @@ std::string CFrameLayout::StatusText(size_t first) const {
     return std::string(options_.codedOrder ? "как кодиров" : "в порядке показа  ") +
            Format(" Кадры  %d --> %d (%s --> %s) из %d,  ", static_cast<int>(first), static_cast<int>(last),
                   TimeText(first).c_str(), TimeText(last).c_str(), static_cast<int>(count_));
+}
+
+uint32_t PictureTypeColour(uint32_t type) {
+    switch (type) {
+        case kPictureI: return 0xD2E0FC;
+        case kPictureP: return 0xFFD0D0;
+        case kPictureB: return 0xE0FFE0;
+        default: return 0xFFC0FF;
+    }
 }
 
 }  // namespace torvo

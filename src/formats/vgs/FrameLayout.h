@@ -82,4 +82,7 @@ private:
     int width_ = 0, height_ = 0;
 };
 
+// Colours of the picture types, as 0x00BBGGRR values: I, P, B, the rest.
+uint32_t PictureTypeColour(uint32_t type);
+
 }  // namespace torvo

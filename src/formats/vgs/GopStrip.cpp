@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "formats/mpeg/PictureRecorder.h"
-#include "formats/riff/ScanStatistics.h"
 
 namespace torvo {
 namespace {

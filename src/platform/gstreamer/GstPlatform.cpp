@@ -10,7 +10,7 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "inventory/CapsTypes.h"
 #include "inventory/Merit.h"
 #include "platform/gstreamer/GstLeakChecks.h"

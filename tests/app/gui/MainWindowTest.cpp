@@ -33,8 +33,8 @@
 #include "GuiTestUtil.h"
 #include "GuiWidgets.h"
 #include "MainWindow.h"
-#include "analysis/SizeText.h"
-#include "formats/riff/ScanStatistics.h"
+#include "base/SizeText.h"
+#include "analysis/ScanStatistics.h"
 
 using namespace torvo;
 using namespace torvo::testing;

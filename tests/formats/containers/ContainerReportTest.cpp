@@ -1,6 +1,6 @@
 // The report texts the driver takes from the container records, and the
 // name tables behind them.
-#include "formats/containers/ContainerReport.h"
+#include "analysis/ContainerReport.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "TestUtil.h"
-#include "analysis/FileCache.h"
-#include "analysis/Records.h"
+#include "base/FileCache.h"
+#include "records/Records.h"
 
 namespace torvo::test {
 

@@ -6,7 +6,7 @@
 #include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerTestUtil.h"
 #include "formats/containers/FfprobeExpectations.h"
-#include "formats/containers/StreamReport.h"
+#include "analysis/StreamReport.h"
 #include "formats/containers/SupMKV.h"
 
 namespace torvo {

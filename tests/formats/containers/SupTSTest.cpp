@@ -4,7 +4,7 @@
 
 #include "formats/containers/ContainerTestUtil.h"
 #include "formats/containers/FfprobeExpectations.h"
-#include "formats/containers/StreamReport.h"
+#include "analysis/StreamReport.h"
 #include "formats/containers/SupTS.h"
 
 namespace torvo {

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "MpegTestUtil.h"
-#include "analysis/Records.h"
+#include "records/Records.h"
 #include "formats/mpeg/StartCodes.h"
 #include "formats/mpeg/SupAAC.h"
 #include "formats/mpeg/SupMp3.h"

@@ -2,7 +2,7 @@
 // records the analysis of real samples leaves behind.
 #include <gtest/gtest.h>
 
-#include "formats/mpeg/MpegReport.h"
+#include "analysis/MpegReport.h"
 #include "formats/mpeg/MpegTestUtil.h"
 #include "formats/mpeg/SupMpg.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "TestUtil.h"
-#include "analysis/ByteView.h"
+#include "base/ByteView.h"
 
 namespace torvo::test {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/Driver.h"
-#include "formats/mpeg/MpegContent.h"
+#include "analysis/MpegContent.h"
 #include "formats/mpeg/MpegTestUtil.h"
 #include "formats/mpeg/SupMpg.h"
 

@@ -1,6 +1,6 @@
 // The AVI summary as a person sees it: checks of length and chunk sizes,
 // subtype and compatibility notes, interleave; and the tag listing.
-#include "formats/riff/AviSummary.h"
+#include "analysis/AviSummary.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "platform/gstreamer/render/ChainProtocol.h"
 #include "platform/gstreamer/render/PlayChild.h"
 #include "platform/gstreamer/render/RenderProtocol.h"

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "analysis/Text.h"
+#include "base/Text.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 
 namespace torvo {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "inventory/Guid.h"
+#include "base/Guid.h"
 
 namespace torvo::render_protocol {
 

@@ -1,0 +1,95 @@
+#include "records/Records.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+namespace torvo {
+namespace {
+
+// Buffers given back by finished analyses, for the next file's streams: their
+// pages stay mapped, so a run over many files does not fault them in again.
+// A few cover the video and the first sound streams of a file.
+constexpr size_t kSpareBuffers = 3;
+struct SpareBuffers {
+    std::array<uint8_t*, kSpareBuffers> blocks{};
+    size_t count = 0;
+    ~SpareBuffers() {
+        for (size_t i = 0; i < count; ++i) std::free(blocks[i]);
+    }
+};
+thread_local SpareBuffers spareBuffers;
+
+uint8_t* TakeBuffer() {
+    if (spareBuffers.count > 0) return spareBuffers.blocks[--spareBuffers.count];
+    return static_cast<uint8_t*>(std::malloc(kElementaryBufferSize));
+}
+
+void GiveBackBuffer(uint8_t* block) {
+    if (spareBuffers.count < kSpareBuffers) spareBuffers.blocks[spareBuffers.count++] = block;
+    else std::free(block);
+}
+
+}  // namespace
+
+size_t ElementaryBuffer::Append(ByteView bytes) {
+    const size_t take = std::min(bytes.size(), Room());
+    if (take == 0) return 0;
+    if (!bytes_) {
+        // The whole 4 MiB at once: pages that are never written are never
+        // touched, and the bytes collected are never copied again.
+        bytes_ = TakeBuffer();
+        if (!bytes_) return 0;
+        capacity_ = kElementaryBufferSize;
+    }
+    std::memcpy(bytes_ + size_, bytes.data(), take);
+    size_ += take;
+    return take;
+}
+
+void ElementaryBuffer::Clear() {
+    if (bytes_) GiveBackBuffer(bytes_);
+    bytes_ = nullptr;
+    size_ = capacity_ = 0;
+}
+
+StreamInfo& AnalysisRecords::Stream(size_t slot) {
+    auto& stream = streams.at(slot);
+    if (!stream) stream = std::make_unique<StreamInfo>();
+    return *stream;
+}
+
+void AnalysisRecords::Reset() {
+    container = {};
+    video = VideoInfo{};
+    for (auto& stream : streams) stream.reset();
+    audioList.fill(-1);
+    shownAudio = 0;
+}
+
+std::array<AudioResult, kAudioClassCount> EffectiveResults(const StreamInfo& s) {
+    std::array<AudioResult, kAudioClassCount> results = s.audio;
+    if (s.sourceKind > 0 && static_cast<size_t>(s.sourceKind) < kAudioClassCount &&
+        results[s.sourceKind].codecClass == 0) {
+        AudioResult& r = results[s.sourceKind];
+        r.codecClass = s.sourceKind;
+        r.formatTag = s.formatTag;
+        r.channels = s.channels;
+        r.sampleRate = s.sampleRate;
+        r.bitrateKbps = s.bitrateKbps;
+        r.rateMode = s.bitrateType;
+        r.channelModeText = s.channelLayoutName;
+        if (s.fourcc && !s.codecName.empty()) {
+            // A sound sample entry is named by its FourCC and the codec's name.
+            std::string fourcc;
+            for (int i = 0; i < 4; ++i) fourcc += static_cast<char>((s.fourcc >> (8 * i)) & 0xFF);
+            r.codecText = fourcc + ": " + s.codecName;
+        } else {
+            r.codecText = s.codecName;
+        }
+    }
+    return results;
+}
+
+}  // namespace torvo

@@ -1,0 +1,152 @@
+// The run of a file queue, the same for every front end: which file comes
+// next, waiting for each file's full scan, the render test, the export and the
+// rules that switch codec interaction or export off for good. Front ends turn
+// their options or widgets into a session and show what it reports.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <istream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "analysis/Display.h"
+#include "analysis/Driver.h"
+#include "analysis/FileQueue.h"
+#include "analysis/MessageBox.h"
+#include "export/ExportWriter.h"
+
+namespace torvo {
+
+class CInventoryService;
+class CPrefs;
+
+// The queue's names: the given names first, then the names of each list
+// file ("-" reads `standardInput` when there is one). A list that cannot be
+// opened is reported once through `messages` and skipped; false then.
+bool CollectQueueNames(std::vector<std::string>& names, const std::vector<std::string>& listFiles,
+                       std::istream* standardInput, IMessageBox& messages);
+
+// How a front end keeps the settings that a run switches off.
+struct StoredSwitches {
+    CPrefs* prefs = nullptr;
+    // Whether a save after the inventory time-out also stores ExportEnabled
+    // (false where export was switched on for this run only).
+    bool storeExportEnabled = true;
+    // The command line never changes the inventory: it keeps each status
+    // question it searched once.
+    bool rememberSearches = false;
+};
+
+// Codec interaction is switched off for good (the inventory wait timed out,
+// or the render test found codec use broken): the setting is stored.
+void SwitchCodecInfoOff(CPrefs& prefs, bool storeExportEnabled = true);
+// A failed export switched export off: the setting is stored.
+void SwitchExportOff(CPrefs& prefs);
+
+// The driver's wait for the codec inventory (at most 30 s): its messages go
+// to `messages`; a time-out switches codec interaction off and stores it, and
+// no later file waits again. Safe to call from files analysed side by side.
+std::function<CodecInventory*(bool& useCodecInfo)> InventoryWaitFor(CInventoryService& inventory,
+                                                                    StoredSwitches switches,
+                                                                    std::function<IMessageBox&()> messages);
+
+// One analysed file as the session's events see it.
+struct AnalysedFile {
+    size_t index;
+    size_t count;
+    const std::string& path;
+    const CAnalysisDriver& driver;
+    Display& display;
+};
+
+// What a blocking run reports. Every event comes on the thread that called
+// Run(), except ReportReady, which files analysed side by side call on their
+// workers; reports are delivered in the queue's order all the same.
+class IRunEvents {
+public:
+    virtual ~IRunEvents() = default;
+    virtual void FileStarted(size_t /*index*/, size_t /*count*/, const std::string& /*path*/) {}
+    virtual void ScanProgress(size_t /*index*/, size_t /*count*/, const std::string& /*path*/, const CFastScan& /*scan*/) {}
+    virtual void ScanDone(size_t /*index*/, size_t /*count*/, const std::string& /*path*/) {}
+    // The report of an analysed file, as the text to deliver.
+    virtual std::string ReportReady(const AnalysedFile& file) = 0;
+    // `driver` is the file's own while the file is still in hand (files run
+    // one at a time), null when it was analysed side by side.
+    virtual void Deliver(size_t /*index*/, const std::string& /*path*/, const std::string& /*report*/,
+                         const CAnalysisDriver* /*driver*/) {}
+    virtual void ExportDone(const std::string& /*path*/, bool /*ok*/) {}
+    virtual void QueueFinished() {}
+};
+
+struct RunOptions {
+    DriverOptions driver;
+    // Export of each analysed file when enabled (the run may switch it off).
+    ExportSettings* exportSettings = nullptr;
+    // Stores the settings once a failed export switched export off.
+    std::function<void()> exportSwitchedOff;
+    // The render test of each analysed file, before its report; null when not asked for.
+    std::function<void(const AnalysedFile&)> renderTest;
+    // Set (by a signal handler, say) to stop a running scan and end the run.
+    const std::atomic<bool>* interrupted = nullptr;
+    // Files analysed (and scanned) side by side when each report depends on
+    // nothing but its file (no render test, export or stop at the first
+    // broken file, and the front end's delivery needs no driver).
+    int workers = 1;
+    bool deliveryNeedsDriver = false;
+};
+
+class CRunSession {
+public:
+    CRunSession(Display& display, IMessageBox* messages) : display_(display), driver_(display), messages_(messages) {}
+
+    FileQueue& Queue() { return queue_; }
+    const FileQueue& Queue() const { return queue_; }
+    CAnalysisDriver& Driver() { return driver_; }
+    const CAnalysisDriver& Driver() const { return driver_; }
+    void SetMessages(IMessageBox* messages) { messages_ = messages; }
+    void SetOptions(RunOptions options);
+    const RunOptions& Options() const { return options_; }
+
+    // An unattended run (-x): every name in turn with export switched on;
+    // the front end ends once the queue has finished.
+    void StartUnattended(std::vector<std::string> names);
+    bool Unattended() const { return unattended_; }
+
+    // Analyses the queue's current name; false (after saying so) when it cannot be opened.
+    bool AnalyseCurrent();
+    // Exports the analysed file when export is on; a failure is shown and
+    // switches export off. Returns whether the file was exported.
+    bool ExportAnalysed(const std::string& path);
+
+    // One turn of a queue run driven by a timer. `busy` tells whether the file
+    // in hand still works (scan, render); `analyse` shows the next file. The
+    // mode stops at the first broken file when asked; the run ends after the
+    // last name.
+    enum class Turn { kStopped, kAgain, kFinished };
+    Turn QueueTurn(const std::function<bool()>& busy, const std::function<void()>& analyse);
+
+    // Runs the whole queue in `mode`, blocking: each file is analysed, its
+    // full scan waited for (woken by its end), its render test run, its report
+    // delivered and its export written.
+    enum class Result { kAllOpened, kSomeNotOpened, kInterrupted };
+    Result Run(QueueMode mode, IRunEvents& events);
+
+private:
+    bool Interrupted() const { return options_.interrupted && options_.interrupted->load(); }
+    void Show(const UserMessage& message, MessageIcon icon);
+    bool WaitForScan(IRunEvents& events);
+    bool RunsSideBySide(QueueMode mode) const;
+    Result RunSideBySide(IRunEvents& events);
+
+    Display& display_;
+    CAnalysisDriver driver_;
+    IMessageBox* messages_;
+    FileQueue queue_;
+    RunOptions options_;
+    bool unattended_ = false;
+};
+
+}  // namespace torvo
