@@ -1,0 +1,19 @@
+# The fuzz targets: one stage of the analysis each, with the dictionary of its
+# format's markers (fuzz/dict) and its seed corpus (fuzz/corpus/<name>).
+# MAX_LEN keeps inputs about as large as the structures the stage reads.
+torvo_fuzz_target(identify        DICT identify.dict  MAX_LEN 65536)
+torvo_fuzz_target(signature       DICT identify.dict  MAX_LEN 2048)
+torvo_fuzz_target(codecdb         DICT codecdb.dict   MAX_LEN 8192)
+torvo_fuzz_target(riff            DICT riff.dict      MAX_LEN 16384)
+torvo_fuzz_target(mp4qt           DICT mp4.dict       MAX_LEN 16384)
+torvo_fuzz_target(flv             DICT flv.dict       MAX_LEN 16384)
+torvo_fuzz_target(asf             DICT asf.dict       MAX_LEN 16384)
+torvo_fuzz_target(ts              DICT ts.dict        MAX_LEN 18800)
+torvo_fuzz_target(mkv             DICT mkv.dict       MAX_LEN 16384)
+torvo_fuzz_target(mpeg_audio      DICT mpeg_audio.dict MAX_LEN 8192)
+torvo_fuzz_target(mpeg_video      DICT mpeg_video.dict MAX_LEN 16384)
+torvo_fuzz_target(mpeg_system     DICT mpeg_system.dict MAX_LEN 16384)
+torvo_fuzz_target(mpeg_content    DICT mpeg_system.dict MAX_LEN 16384)
+torvo_fuzz_target(scan_system     DICT mpeg_system.dict MAX_LEN 16384)
+torvo_fuzz_target(scan_elementary DICT mpeg_video.dict MAX_LEN 16384)
+torvo_fuzz_target(scan_avi        DICT riff.dict      MAX_LEN 16384)
