@@ -56,9 +56,10 @@ void InBothModes(Feed feed) {
     }
 }
 
-// The pieces are smaller than the scan's own (so that items cross their
-// edges often) with overlaps as large as the longest item each scanner reads
-// whole: a PES packet, a start-code item, an AVI chunk header run.
+// The pieces and overlaps are far smaller than the scan's own, so that items
+// cross the edges often and items longer than the overlap (a PES packet, an
+// AVI chunk) take the scanners' catching-up paths; it also keeps each input
+// cheap to run.
 inline void RunSystemScan(const uint8_t* data, size_t size) {
     InBothModes([&](CPictureRecorder& recorder) {
         {
@@ -66,7 +67,7 @@ inline void RunSystemScan(const uint8_t* data, size_t size) {
             system.Scan(ByteView(data, size), 0, size);
         }
         CSystemStreamScanner system(recorder);
-        FeedInPieces(system, data, size, 4096, 65536 + 1024);
+        FeedInPieces(system, data, size, 2048, 8192 + 64);
     });
 }
 
@@ -80,7 +81,7 @@ inline void RunElementaryScan(const uint8_t* data, size_t size) {
 inline void RunAviScan(const uint8_t* data, size_t size) {
     InBothModes([&](CPictureRecorder& recorder) {
         CAviChunkScanner avi(recorder, true);
-        FeedInPieces(avi, data, size, 0x30000, 0x30000 + 64);
+        FeedInPieces(avi, data, size, 4096, 8192 + 64);
     });
 }
 
