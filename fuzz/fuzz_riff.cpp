@@ -5,16 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "FuzzFile.h"
 #include "base/FileCache.h"
 #include "analysis/VideoSummary.h"
 #include "analysis/AviSummary.h"
 #include "formats/riff/SupAvi.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const FuzzFile file(data, size);
     torvo::CFileCache reader;
-    if (file.Ok() && reader.Open(file.Path())) {
+    if (reader.AttachMemory(data, size, false)) {
         torvo::AnalysisRecords records;
         records.container.typeId = torvo::kTypeAvi;
         torvo::CSupAvi().WalkRiff(reader, records);

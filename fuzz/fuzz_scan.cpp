@@ -1,68 +1,11 @@
-// Fuzz target: the full scan's scanners and picture recorder over the same
-// bytes, in one piece and in small overlapping buffers (the system stream,
-// elementary and AVI scanners, MPEG-1/2 and MPEG-4 modes), then the GOP
-// pattern, the order mapping and the VGS drawing of what was recorded.
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
-#include "formats/mpeg/SystemScanner.h"
-#include "formats/riff/AviChunkScanner.h"
-#include "formats/vgs/FrameLayout.h"
-
-namespace {
-
-using namespace torvo;
-
-void Feed(CFrameScanner& scanner, const uint8_t* data, size_t size, size_t chunk, size_t overlap) {
-    std::vector<uint8_t> buffer(overlap + chunk, 0xFF);
-    for (uint64_t offset = 0; offset <= size + chunk; offset += chunk) {
-        std::copy(buffer.end() - static_cast<std::ptrdiff_t>(overlap), buffer.end(), buffer.begin());
-        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(overlap), buffer.end(), 0xFF);
-        if (offset < size) std::copy(data + offset, data + std::min<uint64_t>(size, offset + chunk), buffer.begin() + static_cast<std::ptrdiff_t>(overlap));
-        const bool ended = offset == 0 ? scanner.Scan(ByteView(buffer.data() + overlap, chunk), 0, size)
-                                       : scanner.Scan(ByteView(buffer.data(), buffer.size()), offset - overlap, size);
-        if (ended) return;
-    }
-}
-
-void Draw(const CPictureRecorder& r) {
-    const GopPattern g = AnalyseGopPattern(r.Frames(), r.PictureCount(), r.GopHeaderSeen());
-    CFrameLayout layout(r.Frames(), std::min<size_t>(r.PictureCount(), 2000), g.gopLength, 25.0, true);
-    layout.SetOptions({true, false, true, true, true});
-    layout.Resize(242, 69);
-    layout.Draw(0);
-    layout.SetOptions({false, true, true, true, true});
-    layout.Draw(1);
-    (void)layout.StatusText(0);
-    (void)layout.HoverText(0);
-}
-
-}  // namespace
+// The full scan's scanners, recorder and drawing over the same bytes: the
+// entry point the scan robustness tests replay samples through. The fuzz
+// build runs each scanner as a target of its own (fuzz_scan_*.cpp).
+#include "ScanFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    for (const bool mpeg4 : {false, true}) {
-        CPictureRecorder recorder;
-        recorder.Configure(mpeg4 ? CPictureRecorder::Mode::kMpeg4 : CPictureRecorder::Mode::kMpeg12, mpeg4 ? 5 : 0, !mpeg4);
-        {
-            CSystemStreamScanner system(recorder);
-            system.Scan(ByteView(data, size), 0, size);
-        }
-        {
-            CSystemStreamScanner system(recorder);
-            Feed(system, data, size, 4096, 65536 + 1024);
-        }
-        {
-            CElementaryScanner elementary(recorder);
-            Feed(elementary, data, size, 777, 300);
-        }
-        {
-            CAviChunkScanner avi(recorder, true);
-            Feed(avi, data, size, 0x30000, 0x30000 + 64);
-        }
-        recorder.Flush();
-        Draw(recorder);
-    }
+    torvo::fuzz::RunSystemScan(data, size);
+    torvo::fuzz::RunElementaryScan(data, size);
+    torvo::fuzz::RunAviScan(data, size);
     return 0;
 }

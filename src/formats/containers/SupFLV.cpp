@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "base/NumberRange.h"
 #include "formats/containers/ContainerUtil.h"
 
 namespace torvo {
@@ -146,8 +147,8 @@ void CSupFLV::ReadVideoTag(CFileCache& reader, uint64_t data, uint32_t length, u
     }
     ++videoTags_;
     if (timestamp != 0) {
-        video.bitrateKbps = static_cast<int32_t>(uint64_t(video.data.Count()) * 8 / timestamp);
-        video.usPerFrame = static_cast<int32_t>(uint64_t(timestamp) * 1000 / static_cast<uint64_t>(videoTags_));
+        video.bitrateKbps = SaturatingInt32(uint64_t(video.data.Count()) * 8 / timestamp);
+        video.usPerFrame = SaturatingInt32(uint64_t(timestamp) * 1000 / static_cast<uint64_t>(videoTags_));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/NumberRange.h"
 #include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/Ebml.h"
@@ -646,7 +647,8 @@ void CSupMKV::FinishVideo(Track& track) {
         const std::vector<ByteView> headers = SplitXiphLacing(codecPrivate);
         read = !headers.empty() && ReadTheoraIdentification(headers[0], picture);
         if (read && picture.frameRateNumerator > 0 && video.usPerFrame == 0)
-            video.usPerFrame = static_cast<int32_t>(int64_t(picture.frameRateDenominator) * 1000000 / picture.frameRateNumerator);
+            video.usPerFrame = SaturatingInt32(ScaleSaturating(uint64_t(picture.frameRateDenominator), 1000000,
+                                                                uint64_t(picture.frameRateNumerator)));
     }
     if (read && (video.width == 0 || video.height == 0)) {
         video.width = picture.width;
@@ -673,7 +675,7 @@ void CSupMKV::FinishSound(Track& track, StreamInfo& sound) {
     sound.codecName = codec.name == kUnknownCodec.name ? track.codecId : std::string(codec.name);
     sound.formatTag = codec.formatTag;
     const double rate = track.outputSamplingFrequency > 0 ? track.outputSamplingFrequency : track.samplingFrequency;
-    if (std::isfinite(rate) && rate >= 1 && rate < 1e7) sound.sampleRate = static_cast<int32_t>(rate);
+    if (const int32_t whole = SampleRateFromFloat(rate)) sound.sampleRate = whole;
     sound.channels = static_cast<int32_t>(std::min<uint64_t>(track.channels ? track.channels : 1, 255));
     sound.bitsPerSample = static_cast<int32_t>(std::min<uint64_t>(track.bitDepth, 255));
     const ByteView codecPrivate(track.codecPrivate.data(), track.codecPrivate.size());

@@ -4,6 +4,7 @@
 #include <bit>
 #include <string>
 
+#include "base/NumberRange.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/FourCCNames.h"
 
@@ -29,9 +30,10 @@ constexpr int kMaxBoxesPerLevel = 1 << 16;
 constexpr int kMaxSampleEntries = 64;
 constexpr size_t kMaxMetadataItemsWalked = 4096;
 
-// value × multiplier ÷ divisor, truncating, without overflowing the product.
+// value × multiplier ÷ divisor, truncating; a 64-bit duration times 1000 can
+// exceed 64 bits, so the result is held at the largest int64_t instead.
 int64_t Scale(uint64_t value, uint64_t multiplier, uint32_t divisor) {
-    return static_cast<int64_t>(value / divisor * multiplier + value % divisor * multiplier / divisor);
+    return SaturatingInt64(ScaleSaturating(value, multiplier, divisor));
 }
 
 // A box inside a mapped view: [start, end) and its payload.
@@ -266,7 +268,7 @@ void CSupMP4QT::ReadVideoTrack(const Box& trak) {
         if (video.timeScale) video.durationMs = Scale(duration, 1000, video.timeScale);
     }
     if (FindBox("mdia\\minf\\stbl\\stts", trak.payload, trak.end, start, end) && video.timeScale)
-        video.usPerFrame = static_cast<int32_t>(Scale(ReadLastSampleDelta(trak), 1000000, video.timeScale));
+        video.usPerFrame = SaturatingInt32(ScaleSaturating(ReadLastSampleDelta(trak), 1000000, video.timeScale));
     if (FindBox("tkhd", trak.payload, trak.end, start, end)) {
         const ByteView tkhd = reader_.MapView(start, static_cast<uint32_t>(std::min<uint64_t>(end - start, 96)));
         // Version 1 widens three time fields, moving the size by 12 bytes.
@@ -321,7 +323,7 @@ void CSupMP4QT::ReadSoundTrack(const Box& trak) {
     records_.container.soundPresent = true;
     const uint32_t timeScale = ReadMediaTimeScale(trak, nullptr);
     const uint32_t delta = ReadLastSampleDelta(trak);
-    if (delta && timeScale) sound.sampleRate = static_cast<int32_t>(timeScale);
+    if (delta && timeScale) sound.sampleRate = SaturatingInt32(uint64_t(timeScale));
     ReadSoundEntry(trak);
     ReadSampleTables(trak, tables_[kSound], false);
 }
@@ -349,7 +351,9 @@ void CSupMP4QT::ReadSoundEntry(const Box& trak) {
     const ByteView body = stsd.From(kEntry);
     if (body.Be16(16) == 2 && body.size() >= 60) {
         // Version 2 keeps the rate as a 64-bit float and widens channels and bits.
-        sound.sampleRate = static_cast<int32_t>(std::bit_cast<double>(body.Be64(40)));
+        // Any 64 bits can arrive here; NaN, infinities and absurd rates keep
+        // the rate of the media time scale.
+        if (const int32_t rate = SampleRateFromFloat(std::bit_cast<double>(body.Be64(40)))) sound.sampleRate = rate;
         sound.channels = static_cast<int32_t>(std::min<uint32_t>(body.Be32(48), 0xFFFF));
         sound.bitsPerSample = static_cast<int32_t>(std::min<uint32_t>(body.Be32(56), 0xFFFF));
     } else {

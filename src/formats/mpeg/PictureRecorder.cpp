@@ -56,7 +56,17 @@ bool CContinuity::Check(int64_t value, int64_t index) {
 
 // --- CPictureRecorder ---
 
-CPictureRecorder::CPictureRecorder() : frames_(kFrameListCapacity, 0) {}
+// The list grows with the pictures, up to its capacity: most files have few,
+// and a recorder that starts at the full size fills a megabyte it never uses.
+CPictureRecorder::CPictureRecorder() : frames_(kInitialFrameList, 0) {}
+
+uint32_t& CPictureRecorder::Frame(int32_t index) {
+    const auto at = static_cast<size_t>(index);
+    // Room for the picture after it too, which MarkNext flags ahead.
+    if (at + 1 >= frames_.size())
+        frames_.resize(std::min(kFrameListCapacity, std::max(at + 2, frames_.size() * 2)), 0u);
+    return frames_[at];
+}
 
 void CPictureRecorder::Configure(Mode mode, int timeIncrementBits, bool readExtensions) {
     mode_ = mode;
@@ -172,7 +182,7 @@ int32_t CPictureRecorder::AddPicture(uint32_t type, uint64_t offset, VideoStream
     s.longestSinceI = std::max(s.longestSinceI, s.sinceI);
     if (!main) return -1;
     last_ = std::min(last_ + 1, kLastFrameIndex);
-    uint32_t& word = frames_[static_cast<size_t>(last_)];
+    uint32_t& word = Frame(last_);
     word = (word & ~uint32_t(kFrameTypeMask)) | (type & kFrameTypeMask);
     if (type != kPictureB) lastNonB_ = last_;
     return last_;

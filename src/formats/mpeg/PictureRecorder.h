@@ -39,6 +39,7 @@ inline char PictureTypeLetter(uint32_t word) { return "SIPBDSSS"[word & kFrameTy
 
 inline constexpr size_t kFrameListCapacity = 262144;
 inline constexpr int32_t kLastFrameIndex = 262142;  // the index stops growing here
+inline constexpr size_t kInitialFrameList = 1024;
 
 // One continuity checker: a clock value against the picture index.
 class CContinuity {
@@ -123,7 +124,9 @@ private:
     // Appends a picture of the type; returns its index (or -1 for other streams).
     int32_t AddPicture(uint32_t type, uint64_t streamOffset, VideoStreamCounters& s, bool mainStream);
     void CloseGop(VideoStreamCounters& s, bool mainStream);
-    void MarkNext(uint32_t flags) { frames_[static_cast<size_t>(last_ + 1)] |= flags; }
+    // The word of a picture, the list grown to hold it and the one after it.
+    uint32_t& Frame(int32_t index);
+    void MarkNext(uint32_t flags) { Frame(last_ + 1) |= flags; }
     void MarkLast(uint32_t flags) {
         if (last_ >= 0) frames_[static_cast<size_t>(last_)] |= flags;
     }

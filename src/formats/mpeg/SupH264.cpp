@@ -7,6 +7,8 @@ namespace {
 
 constexpr int kPenalty = 5;
 constexpr int kGiveUp = -99;
+// About four times the widest picture of the highest level (1055 macroblocks).
+constexpr int64_t kMaxCodedSide = 65536;
 constexpr unsigned kSliceGroupLimit = 8;
 
 // Profiles whose SPS carries chroma format, bit depths and scaling matrices
@@ -191,9 +193,16 @@ bool CSupH264::Analyse(VideoHeader& header, ByteView data) {
             sps_ = SeqParamSet{};
             ParseSps(sps_);
             // The coded size in whole macroblocks: cropping is not applied, so 1080 lines read 1088.
-            const int width = static_cast<int>((int64_t(sps_.pic_width_in_mbs_minus1) + 1) * 16);
-            const int height = static_cast<int>((2 - sps_.frame_mbs_only_flag) *
-                                                (int64_t(sps_.pic_height_in_map_units_minus1) + 1) * 16);
+            const int64_t codedWidth = (int64_t(sps_.pic_width_in_mbs_minus1) + 1) * 16;
+            const int64_t codedHeight =
+                (2 - sps_.frame_mbs_only_flag) * (int64_t(sps_.pic_height_in_map_units_minus1) + 1) * 16;
+            // A size far beyond every level (fields near 2^32 included) is a damaged
+            // parameter set, not a picture size.
+            if (codedWidth <= 0 || codedHeight <= 0 || codedWidth > kMaxCodedSide || codedHeight > kMaxCodedSide) {
+                score_ -= kPenalty;
+                continue;
+            }
+            const int width = static_cast<int>(codedWidth), height = static_cast<int>(codedHeight);
             if (lastWidth_ == 0 || lastHeight_ == 0) {
                 lastWidth_ = header.width = width;
                 lastHeight_ = header.height = height;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "formats/containers/ContainerTestUtil.h"
 
 namespace torvo {
@@ -184,6 +186,20 @@ TEST(SupFLVTags, FramePeriodAndFrameCountFromTimestamps) {
     Walked later(b.Finish());
     EXPECT_EQ(later.video().durationMs, 10040);
     EXPECT_EQ(later.video().frameCount, 251);
+}
+
+// The frame period in microseconds of a single tag far into the file: the
+// largest timestamp (4.6 hours) is more than int32_t holds and is held there.
+TEST(SupFLVTags, FramePeriodBeyondInt32IsHeld) {
+    const struct {
+        uint32_t timestamp;
+        int32_t usPerFrame;
+    } cases[] = {{40, 40000}, {2147483, 2147483000}, {2147484, std::numeric_limits<int32_t>::max()},
+                 {0xFFFFFF, std::numeric_limits<int32_t>::max()}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timestamp);
+        EXPECT_EQ(Walked(FlvBuilder().Tag(9, c.timestamp, Sorenson(6)).Finish()).video().usPerFrame, c.usPerFrame);
+    }
 }
 
 TEST(SupFLVTags, LastTagSizeLargerThanFileGivesNoDuration) {

@@ -3,6 +3,8 @@
 // codecs without parsers of their own.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerTestUtil.h"
 #include "formats/containers/FfprobeExpectations.h"
@@ -232,6 +234,32 @@ TEST(SupMKVBuilt, CodecTable) {
         EXPECT_EQ(row.name, c.name) << c.id;
         EXPECT_EQ(row.kind, c.kind) << c.id;
         EXPECT_EQ(row.fourcc, c.fourcc) << c.id;
+    }
+}
+
+// A Theora identification header's frame rate as a frame period: a
+// denominator of 2^31 - 1 over 1 is more microseconds than int32_t holds.
+TEST(SupMKVBuilt, TheoraFramePeriodIsHeldWithinItsField) {
+    const struct {
+        uint32_t numerator, denominator;
+        int32_t usPerFrame;
+    } cases[] = {{25, 1, 40000},
+                 {30000, 1001, 33366},
+                 {1, 0x7FFFFFFF, std::numeric_limits<int32_t>::max()},
+                 {1, 2148, std::numeric_limits<int32_t>::max()},
+                 {0x7FFFFFFF, 1, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.denominator);
+        const Bytes identification = Bytes{0x80} + Text("theora") + Bytes{3, 2, 1} + Be16(20) + Be16(15) +
+                                     Be24(320) + Be24(240) + Bytes{0, 0} + Be32(c.numerator) + Be32(c.denominator) +
+                                     Zeros(12);
+        const Bytes track = El(0xAE, Uint(0xD7, 1) + Uint(0x83, 1) + Str(0x86, "V_THEORA") +
+                                         El(0x63A2, Bytes{0} + identification));
+        MemoryReader m(Header("matroska") + El(0x18538067, El(0x1654AE6B, track)));
+        CSupMKV mkv(m.reader, m.records);
+        mkv.Analyse();
+        EXPECT_EQ(m.records.video.width, 320);
+        EXPECT_EQ(m.records.video.usPerFrame, c.usPerFrame);
     }
 }
 

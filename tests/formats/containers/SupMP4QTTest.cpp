@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <limits>
+
 #include "formats/containers/ContainerTestUtil.h"
 #include "formats/containers/ContainerUtil.h"
 
@@ -333,6 +336,63 @@ TEST(SupMP4QTBoxes, MediaHeaderTimesAndTrackHeaderSize) {
     EXPECT_EQ(p.container().declaredWidth, 640);
     EXPECT_EQ(p.container().declaredHeight, 360);
     EXPECT_EQ(p.video().codedHeight, 352);
+}
+
+// Stored numbers that do not fit the records' fields: a version 2 sound
+// description's float rate (NaN, infinite, huge, negative), 64-bit durations
+// times 1000, a sample delta in microseconds, a time scale beyond int32_t.
+TEST(SupMP4QTBoxes, StoredNumbersBeyondTheFieldsAreHeldNotWrapped) {
+    auto soundV2 = [](uint64_t rateBits) {
+        Bytes fixed = Put16(Zeros(56), 8, 2);  // version 2
+        for (int i = 0; i < 8; ++i) fixed[32 + i] = uint8_t(rateBits >> (56 - 8 * i));
+        fixed[43] = 2;   // channels (32 bits)
+        fixed[51] = 16;  // bits per sample (32 bits)
+        return Box("lpcm", fixed);
+    };
+    struct Case {
+        const char* what;
+        uint64_t rateBits;
+        int32_t sampleRate;
+    } cases[] = {
+        {"44100.0", std::bit_cast<uint64_t>(44100.0), 44100},
+        {"8000.9 truncates", std::bit_cast<uint64_t>(8000.9), 8000},
+        {"5e180 keeps the time scale", std::bit_cast<uint64_t>(5.02931e+180), 48000},
+        {"infinity", std::bit_cast<uint64_t>(std::numeric_limits<double>::infinity()), 48000},
+        {"NaN", 0x7FF8000000000001ull, 48000},
+        {"negative", std::bit_cast<uint64_t>(-44100.0), 48000},
+        {"2^31", std::bit_cast<uint64_t>(2147483648.0), 48000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TrackPlan t;
+        t.handler = "soun";
+        t.timeScale = 48000;
+        t.entry = soundV2(c.rateBits);
+        Parsed p(Movie(Track(t)));
+        ASSERT_NE(p.sound(), nullptr);
+        EXPECT_EQ(p.sound()->sampleRate, c.sampleRate);
+        EXPECT_EQ(p.sound()->channels, 2);
+    }
+
+    // A 64-bit movie duration at time scale 1 is far beyond 2^63 ms.
+    const Bytes mvhd = FullBox("mvhd", 1, Be32(0) + Be32(0) + Be32(0) + Be32(0) + Be32(1) + Be32(0xFFFFFFFF) +
+                                              Be32(0xFFFFFFFF) + Zeros(80));
+    EXPECT_EQ(Parsed(Movie(mvhd)).video().durationMs, std::numeric_limits<int64_t>::max());
+
+    TrackPlan slow;
+    slow.timeScale = 1;
+    slow.stts = {{10, 0xFFFFFFFF}};  // 4295 s a frame: more microseconds than int32_t holds
+    slow.entry = VisualEntry("avc1", 320, 240);
+    EXPECT_EQ(Parsed(Movie(Track(slow))).video().usPerFrame, std::numeric_limits<int32_t>::max());
+
+    // Without a usable sound description the media time scale stands for the rate.
+    TrackPlan wide;
+    wide.handler = "soun";
+    wide.timeScale = 0x80000000u;
+    wide.entry = Box("twos", {});
+    Parsed p(Movie(Track(wide)));
+    ASSERT_NE(p.sound(), nullptr);
+    EXPECT_EQ(p.sound()->sampleRate, std::numeric_limits<int32_t>::max());
 }
 
 TEST(SupMP4QTBoxes, SecondVideoTrackWins) {

@@ -202,6 +202,33 @@ TEST(H264, OneSpsSetsTheSizeAndScoresTwo) {
     EXPECT_EQ(H264(Sps(fields)).width, 1920);
 }
 
+// Coded sizes far beyond every level (up to the largest a NAL unit can hold
+// without a start code inside) are a damaged parameter set: no size, a penalty.
+TEST(H264, CodedSizesBeyondEveryLevelAreRejected) {
+    const struct {
+        int widthMbs, heightUnits;
+        bool frameMbsOnly;
+        int width, height;
+    } cases[] = {{120, 68, true, 1920, 1088},        {4096, 2048, false, 65536, 65536},
+                 {4097, 68, true, 0, 0},             {120, 2049, false, 0, 0},
+                 {0x00400001, 68, true, 0, 0},       {120, 0x00300000, false, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.widthMbs);
+        SpsFields fields;
+        fields.widthMbs = c.widthMbs;
+        fields.heightUnits = c.heightUnits;
+        fields.frameMbsOnly = c.frameMbsOnly;
+        CSupH264 parser;
+        VideoHeader h;
+        parser.Analyse(h, View(Sps(fields)));
+        EXPECT_EQ(h.width, c.width);
+        EXPECT_EQ(h.height, c.height);
+        if (c.width == 0) {
+            EXPECT_LT(parser.Score(), 0);
+        }
+    }
+}
+
 TEST(H264, CroppedSizeFollowsTheChromaFormat) {
     // The builder crops four units off the bottom; a unit is as tall as the
     // vertical chroma subsampling, doubled for field pairs.
