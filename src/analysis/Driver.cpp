@@ -5,6 +5,7 @@
 
 #include "analysis/ContainerSummary.h"
 #include "analysis/FileCache.h"
+#include "analysis/PlayingTime.h"
 #include "analysis/SizeText.h"
 #include "analysis/Text.h"
 #include "formats/containers/ContainerReport.h"
@@ -14,12 +15,15 @@
 #include "formats/containers/SupMP4QT.h"
 #include "formats/containers/SupTS.h"
 #include "formats/containers/SupWav.h"
+#include "formats/mpeg/AudioDuration.h"
+#include "formats/mpeg/Id3Tags.h"
 #include "formats/mpeg/MpegReport.h"
 #include "formats/mpeg/SupAAC.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupMpg4.h"
 #include "formats/mpeg/SupMpg.h"
 #include "formats/mpeg/SupAC3.h"
+#include "formats/mpeg/SupDV.h"
 #include "formats/mpeg/SupMp3.h"
 #include "formats/riff/AviSummary.h"
 #include "formats/riff/SupAvi.h"
@@ -77,6 +81,8 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
 
 void CAnalysisDriver::Analyse(CFileCache& reader) {
     ContainerInfo& container = records_.container;
+    // Identification skips an ID3v2 tag; its texts are read first.
+    ReadId3v2(reader.Header(), container.metadata);
     IdentifyBySignature(reader, identity_);
     container.typeId = identity_.typeId;
 
@@ -96,6 +102,8 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     if (identity_.typeId == kTypeAsf) CSupWav(reader, records_).ReadHeader();
 
     Dispatch(reader);
+    if (container.layout == StreamLayout::kAudioElementary || identity_.layout == StreamLayout::kAudioElementary)
+        MeasureElementaryAudio(reader);
 
     SettleFileType(identity_, records_.video.dv ? (records_.video.dvSmpte314M ? kTypeDvSmpte314M : kTypeDvIec61834)
                                                 : kTypeUnknown);
@@ -106,7 +114,8 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
 
     // The container summary: MPEG files describe their streams, others are
     // checked against the length their headers declare.
-    if (container.typeId == kTypeMpeg) ReportMpegSummary(display_, records_);
+    const bool mpegAudioFile = container.typeId == kTypeMpegAudio && container.layout == StreamLayout::kAudioElementary;
+    if (container.typeId == kTypeMpeg || mpegAudioFile) ReportMpegSummary(display_, records_);
     else if (container.typeId == kTypeTransportStream) ReportTransportSummary(display_, records_);
     else if (container.typeId == kTypeMatroska) {
         ReportMatroskaSummary(display_, records_);
@@ -117,7 +126,10 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     TagListing(display_, container);
     ReportSystemSummary(display_, records_);
 
-    if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) ApplyDvPicture(records_.video);
+    if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) {
+        ApplyDvPicture(records_.video);
+        if (container.layout == StreamLayout::kRawDv) AddRawDvSound(reader);
+    }
     WaitForInventory();
     if (container.videoCount >= 1) {
         // The H.264 record's code, else the MPEG video record's (2 MPEG-1, 3 MPEG-2).
@@ -129,6 +141,7 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
                        [this] { return VideoStatusCode(inventory_, records_, options_.useCodecInfo, false); });
     }
     ReportAudioPanel();
+    ReportFilePlayingTime(display_, records_);
 }
 
 void CAnalysisDriver::Dispatch(CFileCache& reader) {
@@ -147,6 +160,12 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
         case kTypeAvi:
         case kTypeWave:
         case kTypeCdxa: DispatchRiff(reader); break;
+        case kTypeMpegAudio:
+            // MPEG audio frames that happen to start with a signature are
+            // elementary audio like any other; the signature's name stays.
+            if (content_) content_->Analyse(reader, identity_, records_);
+            if (identity_.layout == StreamLayout::kAudioElementary) identity_.typeId = kTypeMpegAudio;
+            break;
         case kTypeUnknown:
             // Files without a signature are recognised by their content.
             if (identity_.layout == StreamLayout::kTransportStream) CSupTS(reader, records_).Analyse();
@@ -154,6 +173,35 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
             break;
         default: break;
     }
+}
+
+void CAnalysisDriver::MeasureElementaryAudio(CFileCache& reader) {
+    StreamInfo* stream = records_.StreamIf(0);
+    if (!stream) return;
+    const uint64_t length = reader.LogicalLength();
+    const uint64_t tailStart = length > 128 ? length - 128 : 0;
+    const ByteView tail = reader.MapView(tailStart, static_cast<uint32_t>(length - tailStart));
+    ReadId3v1(tail, records_.container.metadata);
+    stream->durationMs = ElementaryAudioDurationMs(reader.Header(), length - TrailingTagBytes(tail));
+}
+
+void CAnalysisDriver::AddRawDvSound(CFileCache& reader) {
+    VideoInfo& video = records_.video;
+    ApplyRawDvTiming(video, reader.LogicalLength());
+    CSupDV::Audio audio;
+    if (records_.StreamIf(0) || !CSupDV::ReadAudio(reader.Header(), audio)) return;
+    // The sound is interleaved PCM inside every frame, lasting as long as the picture.
+    StreamInfo& sound = records_.Stream(0);
+    sound.sourceKind = kSourceContainerSound;
+    sound.formatTag = 1;
+    sound.sampleRate = audio.sampleRate;
+    sound.channels = audio.channels;
+    sound.bitsPerSample = audio.bits;
+    sound.bitrateKbps = audio.sampleRate * audio.channels * audio.bits / 1000;
+    sound.bitrateType = 1;
+    sound.durationMs = video.durationMs;
+    records_.container.audioCount = 1;
+    records_.audioList[0] = 0;
 }
 
 void CAnalysisDriver::CountContainerStreams() {
@@ -210,6 +258,9 @@ void CAnalysisDriver::AnalyseMpeg(CFileCache& reader) {
     if (container.typeId != kTypeUnknown) identity_.typeId = container.typeId;
     // The program's mux rate is the file's overall bitrate.
     if (container.bitrateKbps == 0) container.bitrateKbps = container.muxRateKbps;
+    // A system stream plays for as long as its clock runs.
+    const bool system = container.layout == StreamLayout::kMpeg1System || container.layout == StreamLayout::kMpeg2Program;
+    if (system && container.scrDurationMs > 0) container.durationMs = container.scrDurationMs;
 }
 
 // RIFF files: the walk fills the records; a CDXA wrapper's data is MPEG.

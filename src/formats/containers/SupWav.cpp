@@ -87,6 +87,7 @@ void CSupWav::Dispatch(const AsfGuid& guid, uint64_t body, uint64_t bodySize, in
     else if (guid == asf::kStreamBitrateProperties) ReadStreamBitrates(bytes);
     else if (guid == asf::kExtendedStreamProperties) ReadExtendedStreamProperties(bytes, body, depth);
     else if (guid == asf::kMetadata) ReadMetadata(bytes);
+    else if (guid == asf::kContentDescription) ReadContentDescription(bytes);
 }
 
 void CSupWav::ReadFileProperties(ByteView body) {
@@ -97,6 +98,11 @@ void CSupWav::ReadFileProperties(ByteView body) {
     const int64_t created = static_cast<int64_t>(body.Le64(24) / 10000000) - kSeconds1601To1970;
     container.creationTime = IsShowableTime(created) ? created : 0;
     container.playDurationMs = static_cast<int64_t>((body.Le64(40) + 5) / 10 / 1000);
+    // The play duration counts the preroll (milliseconds) before the first
+    // presentation time; what plays is the rest.
+    const uint64_t preroll = body.Le64(56);
+    if (uint64_t(container.playDurationMs) > preroll)
+        container.durationMs = container.playDurationMs - static_cast<int64_t>(preroll);
     const uint32_t flags = body.Le32(64);
     broadcast_ = flags & 1;
     seekable_ = flags & 2;
@@ -256,6 +262,21 @@ void CSupWav::ReadMetadata(ByteView body) {
     }
 }
 
+void CSupWav::ReadContentDescription(ByteView body) {
+    // Five lengths in bytes, then the five UTF-16 texts in the same order.
+    static constexpr const char* kNames[] = {"Title", "Author", "Copyright", "Description", "Rating"};
+    uint64_t pos = 10;
+    for (size_t i = 0; i < std::size(kNames); ++i) {
+        const uint16_t length = body.Le16(2 * i);
+        const ByteView units = body.Sub(pos, length);
+        if (units.size() != length) return;
+        pos += length;
+        std::string text = Utf16LeToUtf8(units, kMaxMetadataText);
+        while (!text.empty() && text.back() == '\0') text.pop_back();
+        if (!text.empty()) AddMetadataItem(kNames[i], std::move(text), -1);
+    }
+}
+
 void CSupWav::AddMetadataItem(std::string name, std::string text, int stream) {
     std::vector<MetadataItem>& items = records_.container.metadata;
     if (items.size() >= kMaxMetadataItems) return;
@@ -265,10 +286,15 @@ void CSupWav::AddMetadataItem(std::string name, std::string text, int stream) {
 
 void CSupWav::Finish() {
     VideoInfo& video = records_.video;
+    const int64_t playing = records_.container.durationMs;
     if (videoFilled_) {
         const StreamEntry& stream = streams_[videoStream_];
-        if (stream.extended) {
+        if (playing > 0) video.durationMs = playing;
+        if (stream.extended && stream.timePerFrame > 0) {
             video.usPerFrame = static_cast<int32_t>(std::min<uint64_t>((stream.timePerFrame + 5) / 10, INT32_MAX));
+            if (playing > 0) video.frameCount = playing * 10000 / static_cast<int64_t>(std::min<uint64_t>(stream.timePerFrame, INT32_MAX));
+        }
+        if (stream.extended) {
             video.bitrateKbps = static_cast<int32_t>((uint64_t(stream.dataBitrate) + 500) / 1000);
         }
         if (video.bitrateKbps == 0) video.bitrateKbps = static_cast<int32_t>(stream.averageBitrate / 1000);
@@ -283,6 +309,7 @@ void CSupWav::Finish() {
     for (size_t slot = 0; slot < kMaxAudioStreams; ++slot) {
         StreamInfo* audio = records_.StreamIf(slot);
         if (!audio || audio->sourceKind != kSourceContainerSound) continue;
+        audio->durationMs = playing;
         const int vbr = streams_[audio->streamId & 0x7F].isVbr;
         audio->bitrateType = vbr < 0 ? 0 : vbr ? 2 : 1;
     }

@@ -294,14 +294,15 @@ TEST(SupMP4QTBoxes, MetadataItemsSkipNonAsciiTextAndStopAtSixteen) {
     EXPECT_EQ(longText.container().metadata[0].text.size(), 64u);
 }
 
-TEST(SupMP4QTBoxes, SampleDeltaFromFirstOrSecondEntry) {
+TEST(SupMP4QTBoxes, FramePeriodIsTheSampleTablesAverage) {
     TrackPlan one;
     one.stts = {{10, 1000}};
     one.entry = VisualEntry("avc1", 320, 240);
     EXPECT_EQ(Parsed(Movie(Track(one))).video().usPerFrame, 40000);
+    // 7 samples over 5500 ticks of 1/25000 s: no single entry's delta is the rate.
     TrackPlan three = one;
     three.stts = {{1, 2000}, {5, 500}, {1, 1000}};
-    EXPECT_EQ(Parsed(Movie(Track(three))).video().usPerFrame, 20000);
+    EXPECT_EQ(Parsed(Movie(Track(three))).video().usPerFrame, 220000 / 7);
 }
 
 TEST(SupMP4QTBoxes, CommonSampleSize) {
@@ -329,6 +330,7 @@ TEST(SupMP4QTBoxes, MediaHeaderTimesAndTrackHeaderSize) {
     EXPECT_EQ(p.container().creationTime, 3600000000 - 2082758400);
     EXPECT_EQ(p.container().modificationTime, 3600000060 - 2082758400);
     EXPECT_EQ(p.video().durationMs, 30030);  // the media header replaces the movie's 10000
+    EXPECT_EQ(p.container().durationMs, 10000);  // the movie's own time stays the file's
     EXPECT_EQ(p.video().usPerFrame, 33366);
     EXPECT_EQ(p.container().declaredWidth, 640);
     EXPECT_EQ(p.container().declaredHeight, 360);

@@ -1,0 +1,145 @@
+// Playing times and the facts real files showed missing: each file's
+// duration against what ffprobe states for the same file, and the sound,
+// frame rate and tags of the formats that used to leave them out.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "TestUtil.h"
+#include "analysis/Driver.h"
+#include "analysis/PlayingTime.h"
+#include "codecdb/DatabaseNaming.h"
+
+namespace torvo {
+namespace {
+
+// "m:ss.mmm" or "h:mm:ss" back to milliseconds; -1 when empty.
+int64_t Milliseconds(std::string_view text) {
+    if (text.empty()) return -1;
+    int64_t total = 0, part = 0, fraction = 0, digits = 0;
+    bool inFraction = false;
+    for (const char c : text) {
+        if (c == ':') {
+            total = total * 60 + part;
+            part = 0;
+        } else if (c == '.') {
+            inFraction = true;
+        } else if (inFraction) {
+            if (digits++ < 3) fraction = fraction * 10 + (c - '0');
+        } else {
+            part = part * 10 + (c - '0');
+        }
+    }
+    return (total * 60 + part) * 1000 + fraction;
+}
+
+class PlayingTime : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        database = new CReadDatabase;
+        ASSERT_TRUE(database->Load(std::string(TORVO_SOURCE_DATA_DIR) + "/Torvo27.dat", {}));
+    }
+    static void TearDownTestSuite() { delete database; }
+
+    void Analyse(const std::string& sample) {
+        DriverOptions options;
+        UseDatabaseNames(options, *database);
+        driver.SetOptions(options);
+        ASSERT_TRUE(driver.AnalyseFile(test::SamplePath(sample)));
+    }
+    std::string_view Field(const char* name, int stream = 0) const { return display.Fields().Field(name, stream); }
+    bool HasTag(const std::string& line) const {
+        for (const NoteLine& l : display.UserData().Lines())
+            if (l.text == line) return true;
+        return false;
+    }
+
+    static CReadDatabase* database;
+    Display display;
+    CAnalysisDriver driver{display};
+};
+CReadDatabase* PlayingTime::database = nullptr;
+
+TEST_F(PlayingTime, FileDurationsAgreeWithFfprobe) {
+    struct Case {
+        const char* sample;
+        int64_t ffprobeMs;   // the file's duration as ffprobe states it
+        bool audioDuration;  // the first audio stream states its own time too
+    };
+    const Case cases[] = {
+        {"wave_pcm.wav", 500, true},
+        {"mp3_id3v2.mp3", 1045, true},                  // Xing frame count
+        {"mpeg/mp3_cbr128.mp3", 1045, true},            // frames walked
+        {"mpeg/mp3_vbr_lame.mp3", 2038, true},
+        {"mp2_id3v2.mp2", 1019, true},                  // identified by its signature
+        {"mpeg/mp2_48000.mp2", 1008, true},
+        {"ac3_stereo.ac3", 1010, true},
+        {"mpeg/ac3_51.ac3", 512, true},
+        {"aac_adts.aac", 1045, true},
+        {"mpeg/dts_51.dts", 310, true},
+        {"mpeg/dv_ntsc.dv", 33, false},
+        {"dv_pal.dv", 80, false},
+        {"containers/mp4_h264_aac.mp4", 1000, true},
+        {"containers/audio_aac.m4a", 1000, true},
+        {"containers/mov_mjpeg_pcm.mov", 520, true},
+        {"containers/asf_wmv2_wma2.wmv", 1092, true},   // play duration less the preroll
+        {"containers/flv_h264_aac.flv", 1080, false},
+        {"flv_h263_mp3.flv", 1050, false},
+        {"tsmkv/mkv_h264_ac3.mkv", 1024, false},
+        {"tsmkv/webm_vp9_opus.webm", 1008, false},
+        {"ts_mpeg2.ts", 1011, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sample);
+        Analyse(c.sample);
+        const int64_t ms = Milliseconds(Field("CONT_DURATION"));
+        const int64_t tolerance = std::max<int64_t>(50, c.ffprobeMs / 100);
+        EXPECT_LE(std::llabs(ms - c.ffprobeMs), tolerance) << Field("CONT_DURATION");
+        EXPECT_EQ(display.FilePanel().Get("Время"), Field("CONT_DURATION"));
+        if (c.audioDuration) {
+            EXPECT_LE(std::llabs(Milliseconds(Field("AUDIO_DURATION")) - c.ffprobeMs), tolerance);
+            ASSERT_FALSE(display.AudioPanels().empty());
+            EXPECT_EQ(display.AudioPanels()[0].Get("Время"), Field("AUDIO_DURATION"));
+        }
+    }
+
+    // A file whose sound outlasts its picture lasts as long as the sound.
+    AnalysisRecords records;
+    records.container.videoCount = 1;
+    records.video.durationMs = 2000;
+    records.Stream(3).durationMs = 3000;
+    EXPECT_EQ(FilePlayingTime(records), 3000);
+    records.container.durationMs = 2500;  // what the container states comes first
+    EXPECT_EQ(FilePlayingTime(records), 2500);
+}
+
+TEST_F(PlayingTime, SoundAndFrameRatesFormerlyMissing) {
+    // An MPEG audio file with the type 8 signature is analysed as audio.
+    Analyse("mp2_id3v2.mp2");
+    EXPECT_EQ(driver.Container().typeId, kTypeMpegAudio);
+    EXPECT_EQ(Field("AUDIO_SAMPLE_RATE"), "44100");
+    EXPECT_EQ(Field("AUDIO_CHANNEL_COUNT"), "1");
+    EXPECT_EQ(Field("AUDIO_BITRATE"), "64");
+    EXPECT_TRUE(HasTag("Title:Torvo sample"));
+    EXPECT_TRUE(HasTag("Artist:Torvo"));
+
+    // Raw DV: the frame rate of its system and the sound of its AAUX packs.
+    Analyse("mpeg/dv_ntsc.dv");
+    EXPECT_EQ(Field("VIDEO_FRAMES_PER_SEC"), "29.970");
+    EXPECT_EQ(Field("VIDEO_FRAME_COUNT"), "1");
+    Analyse("dv_pal.dv");
+    EXPECT_EQ(Field("VIDEO_FRAMES_PER_SEC"), "25.000");
+    EXPECT_EQ(Field("VIDEO_FRAME_COUNT"), "2");
+
+    // LPCM in a DVD program stream: rate and channels from its header.
+    Analyse("mpeg/dvd_ntsc_lpcm.vob");
+    EXPECT_EQ(Field("AUDIO_SAMPLE_RATE"), "48000");
+    EXPECT_EQ(Field("AUDIO_CHANNEL_COUNT"), "2");
+
+    // ASF: the frame rate from the extended stream properties.
+    Analyse("containers/asf_wmv2_wma2.wmv");
+    EXPECT_EQ(Field("VIDEO_FRAMES_PER_SEC"), "25.000");
+}
+
+}  // namespace
+}  // namespace torvo
