@@ -4,6 +4,7 @@ and mediainfo's: frame size, frame rate, sample rate, channels and duration.
 
 A fact counts only where ffprobe and mediainfo agree with each other; Torvo
 then agrees, disagrees or leaves it out (a missing fact counts against it).
+torvo-cli scans whole AVI and MPEG files, as the report a person reads does.
 Prints the agreement per fact and, with --verbose, every miss.
 
     tools/compare_facts.py [--cli build/src/app/cli/torvo-cli] [--db data/Torvo27.dat] [--verbose] DIR_OR_FILE...
@@ -70,7 +71,7 @@ def duration_text_seconds(text):
 
 
 def torvo_facts(cli, database, path):
-    report, error = run_json([cli, "--json", "--no-scan"] + (["--db", database] if database else []) + [path])
+    report, error = run_json([cli, "--json", "--scan"] + (["--db", database] if database else []) + [path])
     if report is None:
         return None, error
     fields = report.get("fields", {})

@@ -93,7 +93,10 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         container.baseOffset = reader.BaseOffset();
         display_.Container().Add(Format("Файл-образ CD, sec size = %d", static_cast<int>(cd.sectorSize)));
     }
-    if (IsTransportStream(reader.Header())) {
+    // DV frames repeat their block layout closely enough to pass for packets
+    // now and then; a whole consistent DV frame settles it.
+    DvInfo dv;
+    if (IsTransportStream(reader.Header()) && !CSupDV().Analyse(dv, reader.Header())) {
         identity_.layout = StreamLayout::kTransportStream;
         const TransportPacketLayout packets = FindTransportPacketLayout(reader.Header());
         container.tsPacketSize = packets.packetSize;
@@ -258,9 +261,6 @@ void CAnalysisDriver::AnalyseMpeg(CFileCache& reader) {
     if (container.typeId != kTypeUnknown) identity_.typeId = container.typeId;
     // The program's mux rate is the file's overall bitrate.
     if (container.bitrateKbps == 0) container.bitrateKbps = container.muxRateKbps;
-    // A system stream plays for as long as its clock runs.
-    const bool system = container.layout == StreamLayout::kMpeg1System || container.layout == StreamLayout::kMpeg2Program;
-    if (system && container.scrDurationMs > 0) container.durationMs = container.scrDurationMs;
 }
 
 // RIFF files: the walk fills the records; a CDXA wrapper's data is MPEG.

@@ -21,7 +21,10 @@ int64_t FilePlayingTime(const AnalysisRecords& records) {
 }
 
 void ReportFilePlayingTime(Display& display, const AnalysisRecords& records) {
-    const int64_t ms = FilePlayingTime(records);
+    ReportFilePlayingTime(display, FilePlayingTime(records));
+}
+
+void ReportFilePlayingTime(Display& display, int64_t ms) {
     if (ms <= 0) return;
     const std::string text = DurationText(ms);
     display.Fields().SetField("CONT_DURATION", 0, text);

@@ -15,6 +15,7 @@ int64_t FilePlayingTime(const AnalysisRecords& records);
 
 // Sets CONT_DURATION and the file panel's "Время" when the time is known.
 void ReportFilePlayingTime(Display& display, const AnalysisRecords& records);
+void ReportFilePlayingTime(Display& display, int64_t ms);
 
 // Sets AUDIO_DURATION(_2, _3) and the audio panel's "Время" for offered
 // stream n when its time is known.

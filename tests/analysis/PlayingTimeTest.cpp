@@ -130,6 +130,12 @@ TEST_F(PlayingTime, SoundAndFrameRatesFormerlyMissing) {
     Analyse("dv_pal.dv");
     EXPECT_EQ(Field("VIDEO_FRAMES_PER_SEC"), "25.000");
     EXPECT_EQ(Field("VIDEO_FRAME_COUNT"), "2");
+    EXPECT_EQ(Field("CONT_AUDIO_STREAM_COUNT"), "");  // made without sound
+    Analyse("mpeg/dv_pal_sound.dv");
+    EXPECT_EQ(Field("CONT_AUDIO_STREAM_COUNT"), "1");
+    EXPECT_EQ(Field("AUDIO_SAMPLE_RATE"), "48000");
+    EXPECT_EQ(Field("AUDIO_CHANNEL_COUNT"), "2");
+    EXPECT_EQ(Field("AUDIO_DURATION"), "0:00.080");
 
     // LPCM in a DVD program stream: rate and channels from its header.
     Analyse("mpeg/dvd_ntsc_lpcm.vob");

@@ -68,6 +68,8 @@ private:
     void ReadExtendedStreamProperties(ByteView body, uint64_t bodyPosition, int depth);
     void ReadMetadata(ByteView body);
     void ReadContentDescription(ByteView body);
+    // The video's frame period from the presentation times of the first data packets.
+    void ReadPayloadTimes(uint64_t dataObject, uint64_t length);
     void AddMetadataItem(std::string name, std::string text, int stream);
     void Finish();
 
