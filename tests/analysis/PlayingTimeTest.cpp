@@ -9,6 +9,8 @@
 #include "analysis/Driver.h"
 #include "analysis/PlayingTime.h"
 #include "codecdb/DatabaseNaming.h"
+#include "formats/mpeg/AudioDuration.h"
+#include "formats/mpeg/Id3Tags.h"
 
 namespace torvo {
 namespace {
@@ -145,6 +147,57 @@ TEST_F(PlayingTime, SoundAndFrameRatesFormerlyMissing) {
     // ASF: the frame rate from the extended stream properties.
     Analyse("containers/asf_wmv2_wma2.wmv");
     EXPECT_EQ(Field("VIDEO_FRAMES_PER_SEC"), "25.000");
+}
+
+TEST(Id3Tags, VersionTwoTextsInEachEncodingThenVersionOne) {
+    auto frame = [](const std::string& id, const std::string& body) {
+        const auto n = static_cast<uint32_t>(body.size());
+        return id + std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n), 0, 0} + body;
+    };
+    // ID3v2.3: Latin-1 title, UTF-16 artist with a byte order mark, a comment
+    // with language and description, and a compressed frame that is passed over.
+    std::string frames = frame("TIT2", std::string("\0Caf\xE9", 5)) +
+                         frame("TPE1", std::string("\x01\xFF\xFEH\0i\0", 7)) +
+                         frame("COMM", std::string("\0engdesc\0Nice", 13));
+    std::string compressed = frame("TALB", "\0Hidden");
+    compressed[9] = char(0x80);
+    frames += compressed;
+    const auto size = static_cast<uint32_t>(frames.size());
+    const std::string tag = std::string("ID3\3\0\0", 6) +
+                            std::string{char(size >> 21 & 0x7F), char(size >> 14 & 0x7F), char(size >> 7 & 0x7F),
+                                        char(size & 0x7F)} +
+                            frames;
+    std::vector<MetadataItem> items;
+    EXPECT_EQ(ReadId3v2(ByteView(reinterpret_cast<const uint8_t*>(tag.data()), tag.size()), items), 3u);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].name + "=" + items[0].text, "Title=Caf\xC3\xA9");
+    EXPECT_EQ(items[1].name + "=" + items[1].text, "Artist=Hi");
+    EXPECT_EQ(items[2].name + "=" + items[2].text, "Comment=Nice");
+
+    // ID3v1 adds only what version 2 left out; blanks and NULs end its fields.
+    std::string v1 = "TAG" + std::string(125, '\0');
+    v1.replace(3, 5, "Other");
+    v1.replace(63, 8, "Album   ");
+    v1.replace(93, 4, "1999");
+    EXPECT_EQ(ReadId3v1(ByteView(reinterpret_cast<const uint8_t*>(v1.data()), v1.size()), items), 2u);
+    EXPECT_EQ(items[3].text, "Album");
+    EXPECT_EQ(items[4].text, "1999");
+    EXPECT_EQ(TrailingTagBytes(ByteView(reinterpret_cast<const uint8_t*>(v1.data()), v1.size())), 128u);
+    // A cut tag or a foreign header gives nothing.
+    EXPECT_EQ(ReadId3v2(ByteView(reinterpret_cast<const uint8_t*>(tag.data()), 8), items), 0u);
+    EXPECT_EQ(ReadId3v1(ByteView(reinterpret_cast<const uint8_t*>(v1.data()), 100), items), 0u);
+}
+
+TEST(ElementaryAudioDuration, BytesReadScaleToTheWholeFile) {
+    const std::vector<uint8_t> file = test::ReadBytes(test::SamplePath("ac3_stereo.ac3"));
+    const ByteView all(file.data(), file.size());
+    const int64_t whole = ElementaryAudioDurationMs(all, file.size());
+    EXPECT_NEAR(whole, 1010, 10);
+    // Only the first half read: the rest plays at the same rate.
+    EXPECT_NEAR(ElementaryAudioDurationMs(all.Sub(0, file.size() / 2), file.size()), whole, 20);
+    // No frames, no time.
+    const std::vector<uint8_t> zeros(4096, 0);
+    EXPECT_EQ(ElementaryAudioDurationMs(ByteView(zeros.data(), zeros.size()), zeros.size()), 0);
 }
 
 }  // namespace

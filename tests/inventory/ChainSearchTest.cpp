@@ -335,7 +335,8 @@ TEST(StreamTypes, TypesTheDemuxersHandOn) {
     indeo.records.container.typeId = kTypeAvi;
     indeo.records.video.fourcc = 0x32335649;  // "IV32"
     EXPECT_EQ(indeo.Types(kVideoStream).elementary, TypeForCaps("video/x-indeo, indeoversion=(int)3"));
-    Analysed vp9 = indeo;
+    Analysed vp9;
+    vp9.records.container.typeId = kTypeAvi;
     vp9.records.video.fourcc = 0x30395056;  // "VP90": no caps of the AVI demuxer
     EXPECT_NE(vp9.Types(kVideoStream).elementary, TypeForCaps("video/x-vp9"));
 

@@ -361,6 +361,9 @@ void CSupAvi::StreamHeader(ByteView d) {
         current_ = CurrentStream::kAudio;
         currentAudio_ = c.audioCount++;
         StreamInfo& stream = records_->Stream(static_cast<size_t>(currentAudio_));
+        // dwLength counts units of dwScale / dwRate seconds (samples, blocks or bytes).
+        if (rate) stream.durationMs = static_cast<int64_t>(uint64_t(length) * scale / rate * 1000 +
+                                                           uint64_t(length) * scale % rate * 1000 / rate);
         AudioResult& r = stream.audio[kAudioClassAvi];
         if (r.bitrateKbps && stream.riffBlockValue && scale) {
             r.bitrateKbps = ClampToInt((uint64_t(rate) * 8 / scale + 500) / 1000);
