@@ -192,9 +192,9 @@ TEST(ElementaryAudioDuration, BytesReadScaleToTheWholeFile) {
     const std::vector<uint8_t> file = test::ReadBytes(test::SamplePath("ac3_stereo.ac3"));
     const ByteView all(file.data(), file.size());
     const int64_t whole = ElementaryAudioDurationMs(all, file.size());
-    EXPECT_NEAR(whole, 1010, 10);
+    EXPECT_LE(std::llabs(whole - 1010), 10);
     // Only the first half read: the rest plays at the same rate.
-    EXPECT_NEAR(ElementaryAudioDurationMs(all.Sub(0, file.size() / 2), file.size()), whole, 20);
+    EXPECT_LE(std::llabs(ElementaryAudioDurationMs(all.Sub(0, file.size() / 2), file.size()) - whole), 20);
     // No frames, no time.
     const std::vector<uint8_t> zeros(4096, 0);
     EXPECT_EQ(ElementaryAudioDurationMs(ByteView(zeros.data(), zeros.size()), zeros.size()), 0);

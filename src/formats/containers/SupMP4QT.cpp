@@ -290,7 +290,8 @@ void CSupMP4QT::ReadVideoTrack(const Box& trak) {
         const SampleTiming timing = ReadSampleTiming(trak);
         if (timing.samples > 0 && timing.ticks > 0)
             video.usPerFrame = static_cast<int32_t>(
-                std::min<uint64_t>(static_cast<uint64_t>(Scale(timing.ticks, 1000000, video.timeScale)) / timing.samples,
+                std::min<uint64_t>(static_cast<uint64_t>(Scale(timing.ticks, 1000000, video.timeScale)) /
+                                       timing.samples,
                                    INT32_MAX));
         else
             video.usPerFrame = static_cast<int32_t>(Scale(ReadLastSampleDelta(trak), 1000000, video.timeScale));
@@ -585,7 +586,8 @@ void CSupMP4QT::ReadEsdsSound(ByteView box, StreamInfo& sound) {
     // HE-AAC plays at the rate spectral band replication restores, and
     // parametric stereo in two channels.
     SoundHeader decoded;
-    if (aac && ReadAudioSpecificConfig(ByteView(info.data(), std::min<size_t>(es_.specificLength, info.size())), decoded)) {
+    const ByteView config(info.data(), std::min<size_t>(es_.specificLength, info.size()));
+    if (aac && ReadAudioSpecificConfig(config, decoded)) {
         if (decoded.spectralBandReplication) sound.sampleRate = decoded.sampleRate;
         if (decoded.parametricStereo && configuration == 1) {
             sound.channels = 2;

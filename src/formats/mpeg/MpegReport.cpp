@@ -142,7 +142,8 @@ void ApplyDvPicture(VideoInfo& video) {
     video.pixelAspect = 0;
 }
 
-void ApplyRawDvTiming(VideoInfo& video, uint64_t fileLength) {    // Raw DV is nothing but frames of a fixed size: 12 DIF sequences at 25
+void ApplyRawDvTiming(VideoInfo& video, uint64_t fileLength) {
+    // Raw DV is nothing but frames of a fixed size: 12 DIF sequences at 25
     // frames/s for the 625-line system, 10 at 30000/1001 for the 525-line one.
     const uint64_t frameBytes = (video.dvInfo.pal ? 12 : 10) * CSupDV::kSequenceBytes;
     video.usPerFrame = video.dvInfo.pal ? 40000 : 33367;
