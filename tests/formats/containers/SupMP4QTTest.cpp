@@ -376,6 +376,31 @@ TEST(SupMP4QTBoxes, AudioSpecificConfigGivesRateChannelsAndLayout) {
     EXPECT_EQ(odd.sound()->sampleRate, 44100);  // from the sample entry, no configuration to override it
 }
 
+TEST(SupMP4QTBoxes, SoundAsItPlays) {
+    struct Case {
+        const char* what;
+        Bytes entry;
+        int32_t rate, channels;
+    };
+    const Case cases[] = {
+        // HE-AAC signalled explicitly: a 22050 Hz mono core plays at 44100 Hz...
+        {"SBR", SoundEntry("mp4a", 1, 16, 22050, Esds(0x40, 32000, {0x2B, 0x8A, 0x08, 0x00})), 44100, 1},
+        // ...and with parametric stereo in two channels.
+        {"PS", SoundEntry("mp4a", 1, 16, 22050, Esds(0x40, 32000, {0xEB, 0x8A, 0x08, 0x00})), 44100, 2},
+        // AMR is mono at its fixed rate, whatever the entry's fields say.
+        {"AMR-NB", SoundEntry("samr", 2, 16, 44100), 8000, 1},
+        {"AMR-WB", SoundEntry("sawb", 2, 16, 44100), 16000, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Parsed p(Movie(Track(SoundTrack(c.entry))));
+        ASSERT_NE(p.sound(), nullptr);
+        EXPECT_EQ(p.sound()->sampleRate, c.rate);
+        EXPECT_EQ(p.sound()->channels, c.channels);
+        EXPECT_EQ(p.sound()->durationMs, 250000 * 1000 / 44100);  // the media header's time
+    }
+}
+
 TEST(SupMP4QTBoxes, ProtectedSoundEntrySetsDrm) {
     Parsed p(Movie(Track(SoundTrack(SoundEntry("drms", 2, 16, 44100)))));
     EXPECT_TRUE(p.container().drm);
