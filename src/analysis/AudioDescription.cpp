@@ -1,5 +1,6 @@
 #include "analysis/AudioDescription.h"
 
+#include "analysis/PlayingTime.h"
 #include "base/Text.h"
 
 namespace torvo {
@@ -131,8 +132,15 @@ void DescribeAudioStream(Display& display, const AnalysisRecords& records, int n
     }
     if (!info.empty()) info += ":";
 
-    if (IsLpcmSubstream(*stream)) {
+    if (IsLpcmSubstream(*stream) && stream->sampleRate <= 0) {
         info += " Звук PCM (подробностей нет)";
+    } else if (IsLpcmSubstream(*stream)) {
+        // The DVD LPCM header gave rate, sample size and channels.
+        fields.FormatField("AUDIO_SAMPLE_RATE", n, "%d", stream->sampleRate);
+        fields.FormatField("AUDIO_CHANNEL_COUNT", n, "%d", stream->channels);
+        fields.FormatField("AUDIO_BITRATE", n, "%d", stream->bitrateKbps);
+        info += Format(" Звук PCM %dГц %d бит %d КБ/с ", stream->sampleRate, stream->bitsPerSample, stream->bitrateKbps);
+        info += stream->channels == 1 ? "(1канал) " : Format("(%d канал) ", stream->channels);
     } else {
         const int32_t rate = FirstPositive(records9, &AudioResult::sampleRate);
         if (rate > 0) {
@@ -175,6 +183,7 @@ void DescribeAudioStream(Display& display, const AnalysisRecords& records, int n
     panel.Set("Кодек", name);
     panel.Set("Инфо", info);
     panel.Set("Сост.", texts.panel, static_cast<int>(texts.colour));
+    ReportAudioPlayingTime(display, *stream, n);
 }
 
 }  // namespace torvo

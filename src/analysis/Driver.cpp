@@ -5,6 +5,7 @@
 
 #include "analysis/ContainerSummary.h"
 #include "base/FileCache.h"
+#include "analysis/PlayingTime.h"
 #include "base/SizeText.h"
 #include "base/Text.h"
 #include "analysis/ContainerReport.h"
@@ -17,11 +18,14 @@
 #include "formats/containers/SupTS.h"
 #include "formats/containers/SupWav.h"
 #include "analysis/MpegReport.h"
+#include "formats/mpeg/AudioDuration.h"
+#include "formats/mpeg/Id3Tags.h"
 #include "formats/mpeg/SupAAC.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupMpg4.h"
 #include "formats/mpeg/SupMpg.h"
 #include "formats/mpeg/SupAC3.h"
+#include "formats/mpeg/SupDV.h"
 #include "formats/mpeg/SupMp3.h"
 #include "analysis/AviSummary.h"
 #include "formats/riff/SupAvi.h"
@@ -86,6 +90,8 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
 
 void CAnalysisDriver::Analyse(CFileCache& reader) {
     ContainerInfo& container = records_.container;
+    // Identification skips an ID3v2 tag; its texts are read first.
+    ReadId3v2(reader.Header(), container.metadata);
     IdentifyBySignature(reader, identity_);
     container.typeId = identity_.typeId;
 
@@ -96,7 +102,10 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         container.baseOffset = reader.BaseOffset();
         display_.Container().Add(Format("Файл-образ CD, sec size = %d", static_cast<int>(cd.sectorSize)));
     }
-    if (IsTransportStream(reader.Header())) {
+    // DV frames repeat their block layout closely enough to pass for packets
+    // now and then; a whole consistent DV frame settles it.
+    DvInfo dv;
+    if (IsTransportStream(reader.Header()) && !CSupDV().Analyse(dv, reader.Header())) {
         identity_.layout = StreamLayout::kTransportStream;
         const TransportPacketLayout packets = FindTransportPacketLayout(reader.Header());
         container.tsPacketSize = packets.packetSize;
@@ -105,6 +114,8 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     if (identity_.typeId == kTypeAsf) CSupWav(reader, records_).ReadHeader();
 
     Dispatch(reader);
+    if (container.layout == StreamLayout::kAudioElementary || identity_.layout == StreamLayout::kAudioElementary)
+        MeasureElementaryAudio(reader);
 
     SettleFileType(identity_, records_.video.dv ? (records_.video.dvSmpte314M ? kTypeDvSmpte314M : kTypeDvIec61834)
                                                 : kTypeUnknown);
@@ -115,7 +126,8 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
 
     // The container summary: MPEG files describe their streams, others are
     // checked against the length their headers declare.
-    if (container.typeId == kTypeMpeg) ReportMpegSummary(display_, records_);
+    const bool mpegAudioFile = container.typeId == kTypeMpegAudio && container.layout == StreamLayout::kAudioElementary;
+    if (container.typeId == kTypeMpeg || mpegAudioFile) ReportMpegSummary(display_, records_);
     else if (container.typeId == kTypeTransportStream) ReportTransportSummary(display_, records_);
     else if (container.typeId == kTypeMatroska) {
         ReportMatroskaSummary(display_, records_);
@@ -129,7 +141,10 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     TagListing(display_, container);
     ReportSystemSummary(display_, records_);
 
-    if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) ApplyDvPicture(records_.video);
+    if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) {
+        ApplyDvPicture(records_.video);
+        if (container.layout == StreamLayout::kRawDv) AddRawDvSound(reader);
+    }
     WaitForInventory();
     if (container.videoCount >= 1) {
         // The H.264 record's code, else the MPEG video record's (2 MPEG-1, 3 MPEG-2).
@@ -141,6 +156,7 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
                        [this] { return VideoStatusCode(inventory_, records_, options_.useCodecInfo, false); });
     }
     ReportAudioPanel();
+    ReportFilePlayingTime(display_, records_);
 }
 
 void CAnalysisDriver::Dispatch(CFileCache& reader) {
@@ -159,6 +175,12 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
         case kTypeAvi:
         case kTypeWave:
         case kTypeCdxa: DispatchRiff(reader); break;
+        case kTypeMpegAudio:
+            // MPEG audio frames that happen to start with a signature are
+            // elementary audio like any other; the signature's name stays.
+            if (content_) content_->Analyse(reader, identity_, records_);
+            if (identity_.layout == StreamLayout::kAudioElementary) identity_.typeId = kTypeMpegAudio;
+            break;
         case kTypeUnknown:
             // Files without a signature are recognised by their content.
             if (identity_.layout == StreamLayout::kTransportStream) CSupTS(reader, records_).Analyse();
@@ -167,6 +189,35 @@ void CAnalysisDriver::Dispatch(CFileCache& reader) {
             break;
         default: AnalyseNamedFormat(identity_.typeId, reader, records_); break;
     }
+}
+
+void CAnalysisDriver::MeasureElementaryAudio(CFileCache& reader) {
+    StreamInfo* stream = records_.StreamIf(0);
+    if (!stream) return;
+    const uint64_t length = reader.LogicalLength();
+    const uint64_t tailStart = length > 128 ? length - 128 : 0;
+    const ByteView tail = reader.MapView(tailStart, static_cast<uint32_t>(length - tailStart));
+    ReadId3v1(tail, records_.container.metadata);
+    stream->durationMs = ElementaryAudioDurationMs(reader.Header(), length - TrailingTagBytes(tail));
+}
+
+void CAnalysisDriver::AddRawDvSound(CFileCache& reader) {
+    VideoInfo& video = records_.video;
+    ApplyRawDvTiming(video, reader.LogicalLength());
+    CSupDV::Audio audio;
+    if (records_.StreamIf(0) || !CSupDV::ReadAudio(reader.Header(), audio)) return;
+    // The sound is interleaved PCM inside every frame, lasting as long as the picture.
+    StreamInfo& sound = records_.Stream(0);
+    sound.sourceKind = kSourceContainerSound;
+    sound.formatTag = 1;
+    sound.sampleRate = audio.sampleRate;
+    sound.channels = audio.channels;
+    sound.bitsPerSample = audio.bits;
+    sound.bitrateKbps = audio.sampleRate * audio.channels * audio.bits / 1000;
+    sound.bitrateType = 1;
+    sound.durationMs = video.durationMs;
+    records_.container.audioCount = 1;
+    records_.audioList[0] = 0;
 }
 
 void CAnalysisDriver::CountContainerStreams() {

@@ -91,6 +91,10 @@ private:
     void AnalyseFlv(CFileCache& reader);
     void TestElementaryAudio(StreamInfo& stream, bool withAac);
     void CountContainerStreams();
+    // An elementary audio file's playing time and its trailing ID3v1 tag.
+    void MeasureElementaryAudio(CFileCache& reader);
+    // A raw DV file's frame timing and the sound its AAUX packs describe.
+    void AddRawDvSound(CFileCache& reader);
     void DispatchRiff(CFileCache& reader);
     void ReportFileType();
     void ReportAudioPanel();

@@ -67,7 +67,9 @@ ScanSummary SummariseScan(const CFastScan& scan) {
     s.i = f.byType[kPictureI];
     s.p = f.byType[kPictureP];
     s.b = f.byType[kPictureB];
-    s.other = f.pictures - s.i - s.p - s.b;
+    // Whatever is not I, P or B is "other", so that the counts add up to the pictures.
+    const uint64_t typed = uint64_t(s.i) + s.p + s.b;
+    s.other = s.pictures > typed ? s.pictures - typed : 0;
     s.gopLength = f.gop.gopLength;
     s.bSpacing = f.gop.bSpacing;
     s.gopRegularity = f.gop.regularity;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/Text.h"
+#include "formats/mpeg/SupDV.h"
 
 namespace torvo {
 namespace {
@@ -139,6 +140,15 @@ void ApplyDvPicture(VideoInfo& video) {
     video.height = video.dvInfo.pal ? 576 : 480;
     video.displayAspect = video.dvInfo.wide ? 16.0 / 9.0 : 4.0 / 3.0;
     video.pixelAspect = 0;
+}
+
+void ApplyRawDvTiming(VideoInfo& video, uint64_t fileLength) {
+    // Raw DV is nothing but frames of a fixed size: 12 DIF sequences at 25
+    // frames/s for the 625-line system, 10 at 30000/1001 for the 525-line one.
+    const uint64_t frameBytes = (video.dvInfo.pal ? 12 : 10) * CSupDV::kSequenceBytes;
+    video.usPerFrame = video.dvInfo.pal ? 40000 : 33367;
+    video.frameCount = static_cast<int64_t>(fileLength / frameBytes);
+    video.durationMs = video.dvInfo.pal ? video.frameCount * 40 : video.frameCount * 1001 / 30;
 }
 
 }  // namespace torvo

@@ -28,4 +28,7 @@ BarGraph VopBar(const std::array<uint32_t, 4>& counts);
 // Raw DV implies the picture: 720 x 576 (PAL) or 720 x 480, 16:9 or 4:3.
 void ApplyDvPicture(VideoInfo& video);
 
+// A raw DV file's frame rate, frame count and duration from its system and length.
+void ApplyRawDvTiming(VideoInfo& video, uint64_t fileLength);
+
 }  // namespace torvo

@@ -68,6 +68,12 @@ constexpr std::string_view kKeys[] = {
     TORVO_AUDIO_KEYS(""),
     TORVO_AUDIO_KEYS("_2"),
     TORVO_AUDIO_KEYS("_3"),
+    // Playing times, kept after the original keys so that the generated
+    // header and template texts stay as they were.
+    "%CONT_DURATION%",
+    "%AUDIO_DURATION%",
+    "%AUDIO_DURATION_2%",
+    "%AUDIO_DURATION_3%",
 };
 #undef TORVO_AUDIO_KEYS
 

@@ -14,10 +14,11 @@ namespace torvo {
 
 class CExport {
 public:
-    static constexpr size_t kKeyCount = 76;
+    static constexpr size_t kKeyCount = 80;
     static constexpr size_t kMaxValueChars = 255;
-    // Keys before this index are single-instance; the rest are audio keys of
-    // the second and third stream.
+    // Keys before this index are single-instance and make up the generated
+    // texts; then come the audio keys of the second and third stream, then
+    // the playing times (the file's and each audio stream's).
     static constexpr size_t kSingleInstanceKeys = 60;
 
     CExport();

@@ -1,5 +1,6 @@
 #include "analysis/ScanStatistics.h"
 
+#include "analysis/PlayingTime.h"
 #include "base/SizeText.h"
 #include "base/Text.h"
 #include "analysis/FrameStatistics.h"
@@ -86,6 +87,9 @@ void FrameScanStatistics(Display& display, const AnalysisRecords& records, const
         const std::string text = DurationText(d);
         display.Fields().SetField("VIDEO_DURATION", 0, text);
         panel.Set("Время", text);
+        // The frames counted time the file better than its headers could,
+        // unless the container states its own time.
+        if (records.container.durationMs <= 0 && d > FilePlayingTime(records)) ReportFilePlayingTime(display, d);
         const int64_t kbps = d > 0 ? static_cast<int64_t>(s.videoBytes * 8 / uint64_t(d)) : 0;
         ShowVideoBitrate(display, kbps);
         const bool sized = f.width > 0 && f.width <= 65535 && f.height > 0 && f.height <= 65535;

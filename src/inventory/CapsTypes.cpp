@@ -88,6 +88,10 @@ constexpr CapsTypeRow kRows[] = {
     {"video/x-ffv", {V, Fcc("FFV1")}},
     {"video/x-cinepak", {V, Fcc("CVID")}},
     {"video/x-msvideocodec, msvideoversion=(int)1", {V, Fcc("CRAM")}},
+    {"video/x-msvideocodec, msvideoversion=(int)1", {V, Fcc("MSVC")}},
+    {"video/x-msvideocodec, msvideoversion=(int)1", {V, Fcc("WHAM")}},
+    {"video/x-indeo, indeoversion=(int)3", {V, Fcc("IV32")}},
+    {"video/x-indeo, indeoversion=(int)3", {V, Fcc("IV31")}},
     {"video/x-prores", {V, Fcc("apcn")}},
     // RealVideo: one decoder per version, as the RealMedia demuxer tells them apart.
     {"video/x-pn-realvideo, rmversion=(int)1", {V, Fcc("RV10")}},

@@ -58,11 +58,19 @@ std::optional<MediaTypePair> ContainerSource(int32_t typeId) {
     }
 }
 
-bool FourccIs(uint32_t fourcc, std::initializer_list<const char*> names) {
+template <typename Names>
+bool FourccIs(uint32_t fourcc, const Names& names) {
     for (const char* n : names)
         if (EqualsIgnoreAsciiCase(FourccString(fourcc), n)) return true;
     return false;
 }
+bool FourccIs(uint32_t fourcc, std::initializer_list<const char*> names) { return FourccIs<>(fourcc, names); }
+
+// Video FourCCs that an AVI file may hold but its GStreamer demuxer cannot hand on.
+constexpr const char* kAviDemuxerCannotOutput[] = {"VP90", "VP09"};
+
+// Sample sizes the WAVE demuxer hands on as raw audio.
+bool WavePcmBitsCarried(int32_t bits) { return bits == 0 || bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 
 // The coded video as the analysis found it, through the caps table.
 std::optional<MediaTypePair> VideoFromAnalysis(const AnalysisRecords& records) {
@@ -89,6 +97,10 @@ std::optional<MediaTypePair> VideoFromAnalysis(const AnalysisRecords& records) {
     if (FourccIs(f, {"rv20"})) return Caps("video/x-pn-realvideo, rmversion=(int)2");
     if (FourccIs(f, {"rv30"})) return Caps("video/x-pn-realvideo, rmversion=(int)3");
     if (FourccIs(f, {"rv40"})) return Caps("video/x-pn-realvideo, rmversion=(int)4");
+    if (FourccIs(f, {"png "})) return ProjectTypeForCaps("image/png");
+    if (FourccIs(f, {"rpza"})) return ProjectTypeForCaps("video/x-apple-video");
+    if (FourccIs(f, {"cram", "msvc", "wham"})) return Caps("video/x-msvideocodec, msvideoversion=(int)1");
+    if (FourccIs(f, {"iv31", "iv32"})) return Caps("video/x-indeo, indeoversion=(int)3");
     for (const VideoHeader& h : v.headers) {
         if (h.version == 2) return Caps("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false");
         if (h.version > 0) break;
@@ -120,6 +132,12 @@ bool VideoTypes(const AnalysisRecords& records, int videoStatusCode, StreamTypeP
     if (c.typeId == kTypeAvi) {
         t.source = {kMediaTypeStream, kSubtypeAvi};
         const uint32_t fourcc = v.fourcc >= 4 ? v.fourcc : v.handler;
+        if (FourccIs(fourcc, kAviDemuxerCannotOutput)) {
+            // The AVI demuxer's source caps have no type for these: whatever
+            // decoder is installed never receives the stream.
+            t.elementary = ProjectTypeForCaps("video/x-avi-unknown-" + FourccString(fourcc));
+            return true;
+        }
         t.elementary = videoStatusCode == kStatusNotNeeded ? MediaTypePair{kMediaTypeVideo, kSubtypeRgb8}
                                                            : MediaTypePair{kMediaTypeVideo, UpperFourccGuid(fourcc)};
         return true;
@@ -179,8 +197,11 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
     if (r[kAudioClassAc3].codecClass > 0) return MediaTypePair{kMediaTypeAudio, kSubtypeDolbyAc3};
     if (r[kAudioClassDts].codecClass > 0) return MediaTypePair{kMediaTypeAudio, kSubtypeDts};
     if (s.formatTag == 0x2000) return MediaTypePair{kMediaTypeAudio, kSubtypeDolbyAc3};
-    if (s.formatTag > 0) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(s.formatTag))};
     const uint32_t f = s.fourcc;
+    // MPEG audio layer 1/2 under QuickTime's "ms" + format tag name: the
+    // movie demuxer has no caps for it, so no decoder can take it.
+    if (f == (uint32_t('m') | uint32_t('s') << 8 | 0x50u << 24)) return ProjectTypeForCaps("audio/x-qt-ms-0050");
+    if (s.formatTag > 0) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(s.formatTag))};
     // RealAudio by the FourCC of its header, as the RealMedia demuxer hands it on.
     if (FourccIs(f, {"lpcj", "14_4"})) return Caps("audio/x-pn-realaudio, raversion=(int)1");
     if (FourccIs(f, {"28_8"})) return Caps("audio/x-pn-realaudio, raversion=(int)2");
@@ -194,6 +215,9 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
     if (FourccIs(f, {"ima4"})) return Caps("audio/x-adpcm, layout=(string)quicktime");
     if (FourccIs(f, {"alaw"})) return Caps("audio/x-alaw");
     if (FourccIs(f, {"ulaw"})) return Caps("audio/x-mulaw");
+    if (FourccIs(f, {"qdm2"})) return ProjectTypeForCaps("audio/x-qdm2");
+    if (FourccIs(f, {"samr"})) return ProjectTypeForCaps("audio/AMR");
+    if (FourccIs(f, {"sawb"})) return ProjectTypeForCaps("audio/AMR-WB");
     const std::string& name = s.codecName;
     if (name == "MP3") return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x0055)};
     if (name == "AAC") return MediaTypePair{kMediaTypeAudio, FormatTagGuid(0x00FF)};
@@ -214,9 +238,14 @@ bool AudioTypes(const AnalysisRecords& records, int entry, StreamTypePairs& t) {
     if (c.typeId == kTypeWave) {
         // The format tag names what the wave parser hands on.
         t.source = {kMediaTypeStream, kSubtypeWave};
-        const int32_t tag = s ? FirstFormatTag(*s) : 0;
+        int32_t tag = s ? FirstFormatTag(*s) : 0;
+        if (tag == 0xFFFE && s->subFormatTag > 0) tag = s->subFormatTag;
         if (tag <= 0) return false;
-        t.elementary = {kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(tag))};
+        constexpr int32_t kDolbyAc3Tag = 0x2000;
+        if (tag == kDolbyAc3Tag) t.elementary = {kMediaTypeAudio, kSubtypeDolbyAc3};
+        else if (tag == 1 && !WavePcmBitsCarried(s->bitsPerSample))
+            t.elementary = ProjectTypeForCaps("audio/x-wav-pcm-" + std::to_string(s->bitsPerSample) + "bit");
+        else t.elementary = {kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(tag))};
         return true;
     }
     if (c.typeId == kTypeAvi) {
@@ -337,7 +366,10 @@ bool IsUncompressedVideo(const AnalysisRecords& records) {
 bool IsPcmAudio(const AnalysisRecords& records, int audioEntry) {
     const StreamInfo* s = AudioStream(records, audioEntry);
     if (!s) return false;
-    if (FirstFormatTag(*s) == 1) return true;
+    if (FirstFormatTag(*s) == 1 || s->subFormatTag == 1) {
+        // PCM the WAVE demuxer cannot hand on needs what nothing here has.
+        return records.container.typeId != kTypeWave || WavePcmBitsCarried(s->bitsPerSample);
+    }
     // Containers that store PCM under their own names.
     return FourccIs(s->fourcc, {"sowt", "twos", "raw ", "lpcm", "in24", "in32", "fl32", "fl64", "NONE"}) ||
            s->codecName == "uncompressed";

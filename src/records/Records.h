@@ -152,6 +152,8 @@ struct StreamInfo {
     int32_t bitsPerSample = 0;
     int32_t bitrateKbps = 0;
     int32_t bitrateType = 0;    // 0 unknown, 1 CBR, 2 VBR
+    // WAVE_FORMAT_EXTENSIBLE: the format tag its SubFormat GUID stands for; 0 otherwise.
+    int32_t subFormatTag = 0;
     std::string channelLayoutName;
     // The stream's playing time as the container or its headers state it
     // (sample count / rate, data size / byte rate, ...); 0 when unknown.

@@ -15,6 +15,7 @@ enum FileTypeId : int32_t {
     kTypeWave = 3,
     kTypeCdxa = 5,
     kTypeAsf = 7,
+    kTypeMpegAudio = 8,
     kTypeAc3 = 10,
     kTypeDts = 11,
     kTypeAacAdts = 12,

@@ -7,16 +7,18 @@
 namespace torvo {
 namespace {
 
-TEST(ReportFields, KeyListHasSeventySixDistinctKeys) {
+TEST(ReportFields, KeyListHasEightyDistinctKeys) {
     const auto keys = CExport::Keys();
-    ASSERT_EQ(keys.size(), 76u);
-    EXPECT_EQ(std::set<std::string_view>(keys.begin(), keys.end()).size(), 76u);
+    ASSERT_EQ(keys.size(), 80u);
+    EXPECT_EQ(std::set<std::string_view>(keys.begin(), keys.end()).size(), 80u);
     EXPECT_EQ(keys[0], "%FILE_NAME%");
     EXPECT_EQ(keys[51], "%VIDEO_SIZE_Y%");
     EXPECT_EQ(keys[52], "%AUDIO_BITRATE%");
     EXPECT_EQ(keys[59], "%AUDIO_SAMPLE_RATE%");
     EXPECT_EQ(keys[60], "%AUDIO_BITRATE_2%");
     EXPECT_EQ(keys[75], "%AUDIO_SAMPLE_RATE_3%");
+    EXPECT_EQ(keys[76], "%CONT_DURATION%");
+    EXPECT_EQ(keys[79], "%AUDIO_DURATION_3%");
 }
 
 TEST(ReportFields, LookupComparesOverTheKeysOwnLength) {

@@ -323,3 +323,68 @@ TEST(CodecStatus, RememberedAnswersAreTheSearchesOwn) {
 
 }  // namespace
 }  // namespace torvo
+
+namespace torvo {
+namespace {
+
+// The coded types that decide the answers GStreamer gives on real files:
+// decoders that exist for Indeo 3, PNG, RPZA, MS Video 1, QDM2, AMR and the
+// extensible WAVE codings; no decoder for what a demuxer cannot hand on.
+TEST(StreamTypes, TypesTheDemuxersHandOn) {
+    Analysed indeo;
+    indeo.records.container.typeId = kTypeAvi;
+    indeo.records.video.fourcc = 0x32335649;  // "IV32"
+    EXPECT_EQ(indeo.Types(kVideoStream).elementary, TypeForCaps("video/x-indeo, indeoversion=(int)3"));
+    Analysed vp9;
+    vp9.records.container.typeId = kTypeAvi;
+    vp9.records.video.fourcc = 0x30395056;  // "VP90": no caps of the AVI demuxer
+    EXPECT_NE(vp9.Types(kVideoStream).elementary, TypeForCaps("video/x-vp9"));
+
+    const std::pair<const char*, std::string_view> movieVideo[] = {
+        {"png ", "image/png"}, {"rpza", "video/x-apple-video"}};
+    for (const auto& [fourcc, caps] : movieVideo) {
+        Analysed mov;
+        mov.records.container.typeId = kTypeQuickTime;
+        mov.records.video.fourcc = uint32_t(fourcc[0]) | uint32_t(fourcc[1]) << 8 | uint32_t(fourcc[2]) << 16 |
+                                   uint32_t(fourcc[3]) << 24;
+        EXPECT_EQ(mov.Types(kVideoStream).elementary, ProjectTypeForCaps(caps)) << fourcc;
+    }
+
+    struct SoundCase {
+        int32_t typeId;
+        uint32_t fourcc;
+        int32_t tag, subFormatTag, bits;
+        MediaTypePair expected;
+        bool pcm;
+    };
+    const SoundCase sounds[] = {
+        {kTypeQuickTime, 0x324D4451, 0, 0, 0, ProjectTypeForCaps("audio/x-qdm2"), false},  // "QDM2"
+        {kTypeMp4, 0x726D6173, 0, 0, 0, ProjectTypeForCaps("audio/AMR"), false},          // "samr"
+        {kTypeQuickTime, 0x5000736D, 0x50, 0, 0, ProjectTypeForCaps("audio/x-qt-ms-0050"), false},
+        {kTypeWave, 0, 0xFFFE, 3, 64, {kMediaTypeAudio, FormatTagGuid(3)}, false},
+        {kTypeWave, 0, 0xFFFE, 0x2000, 16, {kMediaTypeAudio, kSubtypeDolbyAc3}, false},
+        {kTypeWave, 0, 0xFFFE, 1, 16, {kMediaTypeAudio, FormatTagGuid(1)}, true},
+        {kTypeWave, 0, 1, 0, 36, ProjectTypeForCaps("audio/x-wav-pcm-36bit"), false},
+    };
+    for (const SoundCase& c : sounds) {
+        SCOPED_TRACE(c.tag);
+        Analysed a;
+        a.records.container.typeId = c.typeId;
+        StreamInfo& s = a.Audio(0);
+        s.fourcc = c.fourcc;
+        s.bitsPerSample = c.bits;
+        s.subFormatTag = c.subFormatTag;
+        if (c.typeId == kTypeWave) {
+            s.audio[3].codecClass = 3;
+            s.audio[3].formatTag = c.tag;
+        } else {
+            s.formatTag = c.tag;
+            s.sourceKind = kSourceContainerSound;
+        }
+        EXPECT_EQ(a.Types(kAudioStream).elementary, c.expected);
+        EXPECT_EQ(IsPcmAudio(a.records, 0), c.pcm);
+    }
+}
+
+}  // namespace
+}  // namespace torvo

@@ -117,7 +117,8 @@ constexpr FieldInfo kVideoFields[] = {
 // Fields of the conversion panel, also inside the video panel's model.
 constexpr FieldInfo kConversionFields[] = {{"Преобразов.", "conversionMatch"}, {"1", "conversionLine1"},
                                            {"2", "conversionLine2"}};
-constexpr FieldInfo kAudioFields[] = {{"Кодек", "audioCodec"}, {"Инфо", "audioInfo"}, {"Сост.", "audioStatus"}};
+constexpr FieldInfo kAudioFields[] = {
+    {"Кодек", "audioCodec"}, {"Инфо", "audioInfo"}, {"Сост.", "audioStatus"}, {"Время", "audioDuration"}};
 
 // The picture-type legend beside the frame-type bar.
 constexpr std::pair<const char*, uint32_t> kBarLegend[] = {
@@ -366,6 +367,8 @@ QWidget* CTorvoDlg::BuildFilePanel() {
     queueCounter_->setObjectName("queueCounter");
     queueCounter_->setAlignment(Qt::AlignCenter);
     grid->addWidget(queueCounter_, 1, 2, 1, 2);
+    grid->addWidget(new QLabel("Время", group), 2, 0);
+    grid->addWidget(AddField(fileBoxes_, "Время", "fileDuration"), 2, 1);
     grid->setColumnStretch(1, 1);
     return group;
 }

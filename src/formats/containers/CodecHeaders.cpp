@@ -154,14 +154,45 @@ bool ReadFlacStreamInfo(ByteView h, SoundHeader& out) {
 
 bool ReadAudioSpecificConfig(ByteView config, SoundHeader& out) {
     BitReader bits(config);
-    unsigned objectType = bits.Bits(5);
-    if (objectType == 31) objectType = 32 + bits.Bits(6);
-    const unsigned index = bits.Bits(4);
-    const int32_t rate = index == 15 ? static_cast<int32_t>(bits.Bits(24)) : index < 13 ? kAacRates[index] : 0;
+    auto objectTypeOf = [&bits] {
+        const unsigned type = bits.Bits(5);
+        return type == 31 ? 32 + bits.Bits(6) : type;
+    };
+    auto rateOf = [&bits] {
+        const unsigned index = bits.Bits(4);
+        return index == 15 ? static_cast<int32_t>(bits.Bits(24)) : index < 13 ? kAacRates[index] : 0;
+    };
+    constexpr unsigned kSbr = 5, kPs = 29;
+    unsigned objectType = objectTypeOf();
+    const int32_t rate = rateOf();
     const unsigned configuration = bits.Bits(4);
     if (config.size() < 2 || objectType == 0 || rate <= 0) return false;
     out.sampleRate = rate;
     out.channels = configuration < 8 ? kAacChannels[configuration] : 0;
+    // HE-AAC signalled explicitly: the output rate follows, then the core's type.
+    int32_t outputRate = 0;
+    bool ps = false;
+    if (objectType == kSbr || objectType == kPs) {
+        ps = objectType == kPs;
+        outputRate = rateOf();
+        objectType = objectTypeOf();
+    } else if (configuration != 0 && (objectType == 2 || objectType == 4)) {
+        // Backward-compatible signalling: after the core's GASpecificConfig
+        // (frame length, core coder, extension flags) a sync extension may follow.
+        bits.Skip(1);
+        if (bits.Bit()) bits.Skip(14);
+        bits.Skip(1);
+        if (config.size() * 8 >= bits.BitPosition() + 16 && bits.Bits(11) == 0x2B7 && objectTypeOf() == kSbr &&
+            bits.Bit()) {
+            outputRate = rateOf();
+            if (config.size() * 8 >= bits.BitPosition() + 12 && bits.Bits(11) == 0x548) ps = bits.Bit();
+        }
+    }
+    if (outputRate > 0) out.sampleRate = outputRate;
+    // Parametric stereo makes two channels of a mono core.
+    if (ps && out.channels == 1) out.channels = 2;
+    out.spectralBandReplication = outputRate > 0;
+    out.parametricStereo = ps;
     return true;
 }
 

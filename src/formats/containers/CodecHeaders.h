@@ -20,6 +20,7 @@ struct PictureHeader {
 
 struct SoundHeader {
     int32_t sampleRate = 0, channels = 0, bitsPerSample = 0, bitrateKbps = 0;
+    bool spectralBandReplication = false, parametricStereo = false;  // HE-AAC (v2)
 };
 
 // A VP8 key frame (RFC 6386 9.1): the start code and the 14-bit sizes.
@@ -38,7 +39,8 @@ bool ReadVorbisIdentification(ByteView header, SoundHeader& out);
 bool ReadOpusHead(ByteView header, SoundHeader& out);
 // "fLaC" and the STREAMINFO block, or the STREAMINFO block's body alone.
 bool ReadFlacStreamInfo(ByteView header, SoundHeader& out);
-// AudioSpecificConfig (ISO/IEC 14496-3 1.6.2.1): sampling frequency and channels.
+// AudioSpecificConfig (ISO/IEC 14496-3 1.6.2.1): sampling frequency and
+// channels, as decoded: HE-AAC's output rate and parametric stereo's two channels.
 bool ReadAudioSpecificConfig(ByteView config, SoundHeader& out);
 
 // The packets of a Xiph-laced block (a count, then 255-run sizes, the last

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cmath>
 #include <string>
 
 #include "base/NumberRange.h"
@@ -67,6 +69,84 @@ PictureSize ReadPictureSize(int codec, int frameType, ByteView b) {
     }
 }
 
+// AMF0 (the script data of onMetaData): the two numbers wanted from the
+// top-level array or object, and a skipper for the values in between.
+class AmfReader {
+public:
+    explicit AmfReader(ByteView bytes) : b_(bytes) {}
+
+    // Reads "onMetaData" and its array or object; false when the tag holds something else.
+    bool ReadMetaData(double& duration, double& frameRate) {
+        if (b_.U8(0) != kString || b_.Be16(1) != 10 || !b_.Equals(3, "onMetaData")) return false;
+        pos_ = 13;
+        const uint8_t type = b_.U8(pos_++);
+        if (type == kEcmaArray) pos_ += 4;
+        else if (type != kObject) return false;
+        for (int i = 0; i < kMaxEntries && b_.Has(pos_, 3); ++i) {
+            const uint16_t nameLength = b_.Be16(pos_);
+            if (nameLength == 0 && b_.U8(pos_ + 2) == kObjectEnd) break;
+            const ByteView name = b_.Sub(pos_ + 2, nameLength);
+            if (name.size() != nameLength) return true;
+            pos_ += 2u + nameLength;
+            const std::string_view key(reinterpret_cast<const char*>(name.data()), name.size());
+            if (b_.U8(pos_) == kNumber && (key == "duration" || key == "framerate")) {
+                const double value = std::bit_cast<double>(b_.Be64(pos_ + 1));
+                (key == "duration" ? duration : frameRate) = std::isfinite(value) ? value : 0;
+            }
+            if (!SkipValue(0)) return true;
+        }
+        return true;
+    }
+
+private:
+    enum : uint8_t {
+        kNumber = 0, kBoolean = 1, kString = 2, kObject = 3, kNull = 5, kUndefined = 6, kReference = 7,
+        kEcmaArray = 8, kObjectEnd = 9, kStrictArray = 10, kDate = 11, kLongString = 12,
+    };
+    static constexpr int kMaxEntries = 256, kMaxDepth = 4;
+
+    bool SkipEntries(int depth) {
+        for (int i = 0; i < kMaxEntries && b_.Has(pos_, 3); ++i) {
+            const uint16_t nameLength = b_.Be16(pos_);
+            if (nameLength == 0 && b_.U8(pos_ + 2) == kObjectEnd) {
+                pos_ += 3;
+                return true;
+            }
+            pos_ += 2u + nameLength;
+            if (!SkipValue(depth + 1)) return false;
+        }
+        return false;
+    }
+
+    bool SkipValue(int depth) {
+        if (depth > kMaxDepth || !b_.Has(pos_, 1)) return false;
+        switch (b_.U8(pos_++)) {
+            case kNumber: pos_ += 8; break;
+            case kBoolean: pos_ += 1; break;
+            case kString: pos_ += 2u + b_.Be16(pos_); break;
+            case kLongString: pos_ += 4u + b_.Be32(pos_); break;
+            case kNull:
+            case kUndefined: break;
+            case kReference: pos_ += 2; break;
+            case kDate: pos_ += 10; break;
+            case kObject: return SkipEntries(depth);
+            case kEcmaArray: pos_ += 4; return SkipEntries(depth);
+            case kStrictArray: {
+                const uint32_t count = b_.Be32(pos_);
+                pos_ += 4;
+                for (uint32_t i = 0; i < count; ++i)
+                    if (i >= uint32_t(kMaxEntries) || !SkipValue(depth + 1)) return false;
+                break;
+            }
+            default: return false;
+        }
+        return pos_ <= b_.size();
+    }
+
+    ByteView b_;
+    uint64_t pos_ = 0;
+};
+
 }  // namespace
 
 CSupFLV::CSupFLV(AnalysisRecords& records, size_t audioSlot)
@@ -80,6 +160,8 @@ bool CSupFLV::ReadFile(CFileCache& reader) {
     VideoInfo& video = records_.video;
     videoTags_ = 0;
     avcLengthSize_ = 0;
+    metaDuration_ = metaFrameRate_ = 0;
+    firstVideoTime_ = lastVideoTime_ = 0;
 
     const uint64_t size = reader.LogicalLength();
     const ByteView header = reader.MapView(0, 9);
@@ -89,13 +171,17 @@ bool CSupFLV::ReadFile(CFileCache& reader) {
             const uint64_t tag = position + 4;  // after the previous tag's size
             const uint8_t type = reader.U8At(tag);
             const uint32_t length = reader.Be24At(tag + 1);
-            const uint32_t timestamp = reader.Be24At(tag + 4);
+            // 24 bits of milliseconds, then the extension's upper 8 bits.
+            const uint32_t timestamp = reader.Be24At(tag + 4) | uint32_t(reader.U8At(tag + 7)) << 24;
             const uint64_t data = tag + kTagHeaderSize;
             if (type == kTagAudio) {
                 ReadAudioTag(reader, data, length, audio);
             } else if (type == kTagVideo) {
                 ReadVideoTag(reader, data, length, timestamp);
-            } else if (type != kTagScript) {
+            } else if (type == kTagScript) {
+                AmfReader(reader.MapView(data, std::min(length, CFileCache::kWindowSize)))
+                    .ReadMetaData(metaDuration_, metaFrameRate_);
+            } else {
                 return false;
             }
             position = data + length;
@@ -105,13 +191,28 @@ bool CSupFLV::ReadFile(CFileCache& reader) {
     if (audioAnalysis_) audioAnalysis_(audio);
     records_.container.videoPresent = true;
 
-    // The duration is the timestamp of the last tag, found through the size
-    // written after it.
+    // The frame rate the metadata states, else the spacing of the video tags.
+    if (metaFrameRate_ > 0.5 && metaFrameRate_ < 1000)
+        video.usPerFrame = static_cast<int32_t>(std::lround(1e6 / metaFrameRate_));
+    else if (videoTags_ >= 2 && lastVideoTime_ > firstVideoTime_)
+        video.usPerFrame = SaturatingInt32(uint64_t(lastVideoTime_ - firstVideoTime_) * 1000 /
+                                           static_cast<uint64_t>(videoTags_ - 1));
+    const int64_t frameMs = video.usPerFrame / 1000;
+    // The last tag starts at its timestamp and lasts one frame: two frames at
+    // 1 fps play for 2 s. The last tag is found through the size written after it.
+    int64_t lastTagEnd = 0;
     if (size >= 4) {
         const uint32_t last = reader.Be32At(size - 4);
-        if (last < size) video.durationMs = reader.Be24At(size - last);
+        if (last < size && last >= kTagHeaderSize)
+            lastTagEnd = (reader.Be24At(size - last) | int64_t(reader.U8At(size - last + 3)) << 24) + frameMs;
     }
-    if (video.durationMs > 0 && video.usPerFrame > 0) video.frameCount = video.durationMs * 1000 / video.usPerFrame;
+    if (videoTags_ > 0) video.durationMs = lastVideoTime_ - firstVideoTime_ + frameMs;
+    else video.durationMs = lastTagEnd;
+    if (video.durationMs > 0 && video.usPerFrame > 0)
+        video.frameCount = (video.durationMs * 1000 + video.usPerFrame / 2) / video.usPerFrame;
+    const double statedMs = metaDuration_ * 1000;
+    records_.container.durationMs = statedMs >= 1 && statedMs < 9e15 ? static_cast<int64_t>(std::llround(statedMs))
+                                                                     : std::max(lastTagEnd, video.durationMs);
     return true;
 }
 
@@ -145,11 +246,9 @@ void CSupFLV::ReadVideoTag(CFileCache& reader, uint64_t data, uint32_t length, u
             }
         }
     }
-    ++videoTags_;
-    if (timestamp != 0) {
-        video.bitrateKbps = SaturatingInt32(uint64_t(video.data.Count()) * 8 / timestamp);
-        video.usPerFrame = SaturatingInt32(uint64_t(timestamp) * 1000 / static_cast<uint64_t>(videoTags_));
-    }
+    if (videoTags_++ == 0) firstVideoTime_ = timestamp;
+    lastVideoTime_ = std::max(lastVideoTime_, timestamp);
+    if (timestamp != 0) video.bitrateKbps = SaturatingInt32(uint64_t(video.data.Count()) * 8 / timestamp);
 }
 
 void CSupFLV::ReadAvcPacket(CFileCache& reader, uint64_t data, uint32_t length) {

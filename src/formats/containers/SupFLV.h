@@ -41,6 +41,8 @@ private:
     AudioAnalysis audioAnalysis_;
     int videoTags_ = 0;
     int avcLengthSize_ = 0;  // from the AVC sequence header; 0 until one is seen
+    double metaDuration_ = 0, metaFrameRate_ = 0;  // seconds and frames per second, as onMetaData states them
+    uint32_t firstVideoTime_ = 0, lastVideoTime_ = 0;  // milliseconds
 };
 
 }  // namespace torvo

@@ -371,7 +371,7 @@ void CSupMKV::ReadInfo(const Element& info) {
     // Duration in timecode-scale units; the scale is in nanoseconds.
     if (std::isfinite(duration_) && duration_ > 0 && duration_ < 1e18) {
         const double ms = duration_ * static_cast<double>(timecodeScale_) / 1e6;
-        if (ms >= 1 && ms < 9e15) records_.video.durationMs = static_cast<int64_t>(ms);
+        if (ms >= 1 && ms < 9e15) records_.video.durationMs = records_.container.durationMs = static_cast<int64_t>(ms);
     }
 }
 

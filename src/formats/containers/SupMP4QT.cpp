@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/NumberRange.h"
+#include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/FourCCNames.h"
 
@@ -201,7 +202,11 @@ void CSupMP4QT::ReadMovieHeader(uint64_t moovStart, uint64_t moovEnd) {
     if (IsShowableTime(modified)) container.modificationTime = modified;
     const uint32_t timeScale = mvhd.Be32(4 + 2 * width);
     const uint64_t duration = field(8 + 2 * width);
-    if (timeScale) records_.video.durationMs = Scale(duration, 1000, timeScale);
+    if (timeScale) {
+        records_.video.durationMs = Scale(duration, 1000, timeScale);
+        // The movie lasts as long as its longest track, sound included.
+        container.durationMs = records_.video.durationMs;
+    }
 }
 
 void CSupMP4QT::ReadMetadataList(uint64_t moovStart, uint64_t moovEnd) {
@@ -257,6 +262,20 @@ uint32_t CSupMP4QT::ReadLastSampleDelta(const Box& trak) {
     return stts.Be32(4) >= 2 ? stts.Be32(20) : stts.Be32(12);
 }
 
+CSupMP4QT::SampleTiming CSupMP4QT::ReadSampleTiming(const Box& trak) {
+    SampleTiming timing;
+    uint64_t start = 0, end = 0;
+    if (!FindBox("mdia\\minf\\stbl\\stts", trak.payload, trak.end, start, end) || end - start < 8) return timing;
+    const uint32_t entries = reader_.Be32At(start + 4);
+    uint64_t position = start + 8;
+    for (uint32_t i = 0; i < entries && i < kMaxTableEntries && end - position >= 8; ++i, position += 8) {
+        const uint32_t count = reader_.Be32At(position), delta = reader_.Be32At(position + 4);
+        timing.samples += count;
+        timing.ticks += uint64_t(count) * delta;
+    }
+    return timing;
+}
+
 void CSupMP4QT::ReadVideoTrack(const Box& trak) {
     ContainerInfo& container = records_.container;
     VideoInfo& video = records_.video;
@@ -267,8 +286,15 @@ void CSupMP4QT::ReadVideoTrack(const Box& trak) {
         video.timeScale = ReadMediaTimeScale(trak, &duration);
         if (video.timeScale) video.durationMs = Scale(duration, 1000, video.timeScale);
     }
-    if (FindBox("mdia\\minf\\stbl\\stts", trak.payload, trak.end, start, end) && video.timeScale)
-        video.usPerFrame = SaturatingInt32(ScaleSaturating(ReadLastSampleDelta(trak), 1000000, video.timeScale));
+    if (FindBox("mdia\\minf\\stbl\\stts", trak.payload, trak.end, start, end) && video.timeScale) {
+        // The average over the whole table: a last sample held longer (or a
+        // first one cut short) says nothing about the frame rate.
+        const SampleTiming timing = ReadSampleTiming(trak);
+        if (timing.samples > 0 && timing.ticks > 0)
+            video.usPerFrame = SaturatingInt32(ScaleSaturating(timing.ticks, 1000000, video.timeScale) / timing.samples);
+        else
+            video.usPerFrame = SaturatingInt32(ScaleSaturating(ReadLastSampleDelta(trak), 1000000, video.timeScale));
+    }
     if (FindBox("tkhd", trak.payload, trak.end, start, end)) {
         const ByteView tkhd = reader_.MapView(start, static_cast<uint32_t>(std::min<uint64_t>(end - start, 96)));
         // Version 1 widens three time fields, moving the size by 12 bytes.
@@ -321,9 +347,11 @@ void CSupMP4QT::ReadSoundTrack(const Box& trak) {
     records_.Stream(audioSlot_) = StreamInfo{};
     StreamInfo& sound = records_.Stream(audioSlot_);
     records_.container.soundPresent = true;
-    const uint32_t timeScale = ReadMediaTimeScale(trak, nullptr);
+    uint64_t duration = 0;
+    const uint32_t timeScale = ReadMediaTimeScale(trak, &duration);
     const uint32_t delta = ReadLastSampleDelta(trak);
     if (delta && timeScale) sound.sampleRate = SaturatingInt32(uint64_t(timeScale));
+    if (timeScale) sound.durationMs = SaturatingInt64(ScaleSaturating(duration, 1000, timeScale));
     ReadSoundEntry(trak);
     ReadSampleTables(trak, tables_[kSound], false);
 }
@@ -360,6 +388,12 @@ void CSupMP4QT::ReadSoundEntry(const Box& trak) {
         sound.channels = body.Be16(24);
         sound.bitsPerSample = body.Be16(26);
         sound.sampleRate = body.Be16(32);
+    }
+    // AMR is mono at a fixed rate whatever the entry's fixed fields say
+    // (3GPP TS 26.244 leaves them at 2 channels, 16 bits).
+    if (sound.fourcc == Tag("samr") || sound.fourcc == Tag("sawb")) {
+        sound.channels = 1;
+        sound.sampleRate = sound.fourcc == Tag("samr") ? 8000 : 16000;
     }
     const uint32_t entrySize = body.Be32(0);
     const ByteView entryBytes = entrySize >= 8 && entrySize <= body.size() ? body.Sub(0, entrySize) : body;
@@ -550,6 +584,17 @@ void CSupMP4QT::ReadEsdsSound(ByteView box, StreamInfo& sound) {
     sound.channels = configuration;
     const bool aac = es_.objectType == 0x40 || (es_.objectType >= 0x66 && es_.objectType <= 0x68);
     if (aac && configuration >= 1 && configuration <= 7) sound.channelLayoutName = std::string(kChannelLayouts[configuration]);
+    // HE-AAC plays at the rate spectral band replication restores, and
+    // parametric stereo in two channels.
+    SoundHeader decoded;
+    const ByteView config(info.data(), std::min<size_t>(es_.specificLength, info.size()));
+    if (aac && ReadAudioSpecificConfig(config, decoded)) {
+        if (decoded.spectralBandReplication) sound.sampleRate = decoded.sampleRate;
+        if (decoded.parametricStereo && configuration == 1) {
+            sound.channels = 2;
+            sound.channelLayoutName = std::string(kChannelLayouts[2]);
+        }
+    }
 }
 
 }  // namespace torvo

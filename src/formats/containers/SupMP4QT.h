@@ -87,6 +87,11 @@ private:
     void ReadSoundTrack(const Box& trak);
     uint32_t ReadMediaTimeScale(const Box& trak, uint64_t* durationOut);
     uint32_t ReadLastSampleDelta(const Box& trak);
+    // The sample count and total duration (in media time units) of the time-to-sample table.
+    struct SampleTiming {
+        uint64_t samples = 0, ticks = 0;
+    };
+    SampleTiming ReadSampleTiming(const Box& trak);
     void ReadVideoEntry(const Box& trak);
     void ReadSoundEntry(const Box& trak);
     void ReadWaveFormat(ByteView entry, StreamInfo& sound);

@@ -499,7 +499,7 @@ void CSupTS::Finish() {
         // The last picture shows for one frame period after its clock reference.
         const int64_t ms = ticks / 27000 + std::max<int64_t>(framePeriodUs, 0) / 1000;
         if (ms > 0) {
-            video.durationMs = ms;
+            video.durationMs = container.durationMs = ms;
             container.bitrateKbps = static_cast<int32_t>(
                 std::min<uint64_t>(reader_.LogicalLength() * 8 / static_cast<uint64_t>(ms), INT32_MAX));
         }

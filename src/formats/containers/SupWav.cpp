@@ -69,6 +69,10 @@ bool CSupWav::ReadHeader() {
         Dispatch(object.guid, object.body, object.bodySize, 0);
         position = object.body + object.bodySize;
     }
+    // Without an average time per frame the video's presentation times in
+    // the first data packets give the frame period.
+    if (videoFilled_ && streams_[videoStream_].timePerFrame == 0 && headerSize < length)
+        ReadPayloadTimes(headerSize, length);
     Finish();
     return true;
 }
@@ -87,6 +91,7 @@ void CSupWav::Dispatch(const AsfGuid& guid, uint64_t body, uint64_t bodySize, in
     else if (guid == asf::kStreamBitrateProperties) ReadStreamBitrates(bytes);
     else if (guid == asf::kExtendedStreamProperties) ReadExtendedStreamProperties(bytes, body, depth);
     else if (guid == asf::kMetadata) ReadMetadata(bytes);
+    else if (guid == asf::kContentDescription) ReadContentDescription(bytes);
 }
 
 void CSupWav::ReadFileProperties(ByteView body) {
@@ -97,6 +102,11 @@ void CSupWav::ReadFileProperties(ByteView body) {
     const int64_t created = static_cast<int64_t>(body.Le64(24) / 10000000) - kSeconds1601To1970;
     container.creationTime = IsShowableTime(created) ? created : 0;
     container.playDurationMs = static_cast<int64_t>((body.Le64(40) + 5) / 10 / 1000);
+    // The play duration counts the preroll (milliseconds) before the first
+    // presentation time; what plays is the rest.
+    const uint64_t preroll = body.Le64(56);
+    if (uint64_t(container.playDurationMs) > preroll)
+        container.durationMs = container.playDurationMs - static_cast<int64_t>(preroll);
     const uint32_t flags = body.Le32(64);
     broadcast_ = flags & 1;
     seekable_ = flags & 2;
@@ -256,6 +266,82 @@ void CSupWav::ReadMetadata(ByteView body) {
     }
 }
 
+void CSupWav::ReadPayloadTimes(uint64_t dataObject, uint64_t length) {
+    // Data object: GUID, size, file id, packet count, reserved; then packets
+    // of the fixed size the file properties state.
+    constexpr uint64_t kDataHeader = 50;
+    constexpr uint32_t kMaxPackets = 256, kMaxPayloads = 64;
+    if (packetSize_ < 32 || packetSize_ > CFileCache::kWindowSize) return;
+    const ByteView head = reader_.MapView(dataObject, kDataHeader);
+    if (GuidAt(head, 0) != asf::kData) return;
+    // A variable-length field of 0, 1, 2 or 4 bytes, its kind in two bits.
+    auto field = [](ByteView b, uint64_t& pos, unsigned kind) -> uint32_t {
+        static constexpr uint64_t kWidths[4] = {0, 1, 2, 4};
+        const uint64_t width = kWidths[kind & 3];
+        const uint32_t value = width == 1 ? b.U8(pos) : width == 2 ? b.Le16(pos) : width == 4 ? b.Le32(pos) : 0;
+        pos += width;
+        return value;
+    };
+    std::vector<uint32_t> times;
+    uint32_t lastObject = UINT32_MAX;
+    for (uint32_t n = 0; n < kMaxPackets; ++n) {
+        const uint64_t start = dataObject + kDataHeader + uint64_t(n) * packetSize_;
+        if (start >= length || length - start < packetSize_) break;
+        const ByteView p = reader_.MapView(start, packetSize_);
+        if (p.size() != packetSize_) break;
+        uint64_t pos = 0;
+        if (p.U8(0) & 0x80) pos += 1 + (p.U8(0) & 0x0F);  // error correction data
+        const uint8_t lengthFlags = p.U8(pos), propertyFlags = p.U8(pos + 1);
+        pos += 2;
+        field(p, pos, lengthFlags >> 5);  // packet length
+        field(p, pos, lengthFlags >> 1);  // sequence
+        field(p, pos, lengthFlags >> 3);  // padding length
+        pos += 6;                         // send time, duration
+        const bool multiple = lengthFlags & 1;
+        uint32_t payloads = 1;
+        unsigned payloadLengthKind = 2;
+        if (multiple) {
+            payloads = p.U8(pos) & 0x3F;
+            payloadLengthKind = p.U8(pos) >> 6;
+            ++pos;
+        }
+        for (uint32_t i = 0; i < payloads && i < kMaxPayloads && pos < p.size(); ++i) {
+            const unsigned stream = p.U8(pos++) & 0x7F;
+            const uint32_t object = field(p, pos, propertyFlags >> 4);
+            field(p, pos, propertyFlags >> 2);  // offset into the media object
+            const uint32_t replicated = field(p, pos, propertyFlags);
+            // Replicated data of 8 bytes or more: the object's size, then its presentation time.
+            if (stream == videoStream_ && replicated >= 8 && object != lastObject && times.size() < kMaxPackets) {
+                times.push_back(p.Le32(pos + 4));
+                lastObject = object;
+            }
+            pos += replicated;
+            const uint32_t size = multiple ? field(p, pos, payloadLengthKind) : 0;
+            if (!multiple) break;
+            pos += size;
+        }
+    }
+    if (times.size() < 3) return;
+    std::sort(times.begin(), times.end());
+    const uint64_t span = times.back() - times.front();
+    if (span > 0) streams_[videoStream_].timePerFrame = span * 10000 / (times.size() - 1);
+}
+
+void CSupWav::ReadContentDescription(ByteView body) {
+    // Five lengths in bytes, then the five UTF-16 texts in the same order.
+    static constexpr const char* kNames[] = {"Title", "Author", "Copyright", "Description", "Rating"};
+    uint64_t pos = 10;
+    for (size_t i = 0; i < std::size(kNames); ++i) {
+        const uint16_t length = body.Le16(2 * i);
+        const ByteView units = body.Sub(pos, length);
+        if (units.size() != length) return;
+        pos += length;
+        std::string text = Utf16LeToUtf8(units, kMaxMetadataText);
+        while (!text.empty() && text.back() == '\0') text.pop_back();
+        if (!text.empty()) AddMetadataItem(kNames[i], std::move(text), -1);
+    }
+}
+
 void CSupWav::AddMetadataItem(std::string name, std::string text, int stream) {
     std::vector<MetadataItem>& items = records_.container.metadata;
     if (items.size() >= kMaxMetadataItems) return;
@@ -265,10 +351,17 @@ void CSupWav::AddMetadataItem(std::string name, std::string text, int stream) {
 
 void CSupWav::Finish() {
     VideoInfo& video = records_.video;
+    const int64_t playing = records_.container.durationMs;
     if (videoFilled_) {
         const StreamEntry& stream = streams_[videoStream_];
-        if (stream.extended) {
+        if (playing > 0) video.durationMs = playing;
+        if (stream.timePerFrame > 0) {
             video.usPerFrame = static_cast<int32_t>(std::min<uint64_t>((stream.timePerFrame + 5) / 10, INT32_MAX));
+            // Both in 100-ns units: the play time over the frame period.
+            const auto period = static_cast<int64_t>(std::min<uint64_t>(stream.timePerFrame, INT32_MAX));
+            if (playing > 0) video.frameCount = (playing * 10000 + period / 2) / period;
+        }
+        if (stream.extended) {
             video.bitrateKbps = static_cast<int32_t>((uint64_t(stream.dataBitrate) + 500) / 1000);
         }
         if (video.bitrateKbps == 0) video.bitrateKbps = static_cast<int32_t>(stream.averageBitrate / 1000);
@@ -283,6 +376,7 @@ void CSupWav::Finish() {
     for (size_t slot = 0; slot < kMaxAudioStreams; ++slot) {
         StreamInfo* audio = records_.StreamIf(slot);
         if (!audio || audio->sourceKind != kSourceContainerSound) continue;
+        audio->durationMs = playing;
         const int vbr = streams_[audio->streamId & 0x7F].isVbr;
         audio->bitrateType = vbr < 0 ? 0 : vbr ? 2 : 1;
     }

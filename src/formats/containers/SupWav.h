@@ -67,6 +67,9 @@ private:
     void ReadStreamBitrates(ByteView body);
     void ReadExtendedStreamProperties(ByteView body, uint64_t bodyPosition, int depth);
     void ReadMetadata(ByteView body);
+    void ReadContentDescription(ByteView body);
+    // The video's frame period from the presentation times of the first data packets.
+    void ReadPayloadTimes(uint64_t dataObject, uint64_t length);
     void AddMetadataItem(std::string name, std::string text, int stream);
     void Finish();
 
@@ -110,6 +113,7 @@ inline constexpr AsfGuid kCodecList = GuidFromText("86D15240-311D-11D0-A3A4-00A0
 inline constexpr AsfGuid kStreamBitrateProperties = GuidFromText("7BF875CE-468D-11D1-8D82-006097C9A2B2");
 inline constexpr AsfGuid kExtendedStreamProperties = GuidFromText("14E6A5CB-C672-4332-8399-A96952065B5A");
 inline constexpr AsfGuid kMetadata = GuidFromText("C5F8CBEA-5BAF-4877-8467-AA8C44FA4CCA");
+inline constexpr AsfGuid kContentDescription = GuidFromText("75B22633-668E-11CF-A6D9-00AA0062CE6C");
 // Recognised, nothing taken: Simple Index and the payload extension systems.
 inline constexpr std::array<AsfGuid, 7> kPassedOver = {
     GuidFromText("33000890-E5B1-11CF-89F4-00A0C90349CB"), GuidFromText("399595EC-8667-4E2D-8FDB-98814CE76C1E"),

@@ -270,6 +270,12 @@ void CPictureRecorder::Vop(ByteView item, uint64_t offset, VideoStreamCounters& 
         return;
     }
     const int32_t index = AddPicture(type, offset, s, main);
+    if (!coded) {
+        // A VOP without coded data repeats the picture before it: it is
+        // counted among the other pictures, not as one of its coding type.
+        --s.byType[type & 7];
+        ++s.byType[kPictureNotCoded];
+    }
     if (index >= 0 && !coded) frames_[static_cast<size_t>(index)] |= kFrameNotCoded;
 }
 

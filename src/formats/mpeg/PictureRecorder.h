@@ -33,6 +33,8 @@ enum FrameFlag : uint32_t {
 };
 
 enum PictureType : uint32_t { kPictureS = 0, kPictureI = 1, kPictureP = 2, kPictureB = 3, kPictureD = 4 };
+// Where VideoStreamCounters::byType counts the VOPs that carry no coded data.
+inline constexpr size_t kPictureNotCoded = 5;
 
 // The letter of a picture's type: S, I, P, B or D.
 inline char PictureTypeLetter(uint32_t word) { return "SIPBDSSS"[word & kFrameTypeMask]; }

@@ -42,6 +42,8 @@ bool CSupDTS::Analyse(ByteView data, AudioResult& result) const {
     result.bitrateKbps = kBitrates[rate] / 1000;
     result.sampleRate = kSampleRates[sfreq];
     result.channels = amode < kChannels.size() ? kChannels[amode] : 0;
+    // LFF, two bits after the rate and seven flag bits: a low-frequency channel.
+    result.lfe = ((data.U8(10) >> 1) & 3) != 0 ? 1 : 0;
     result.channelModeText = amode < kArrangements.size() ? kArrangements[amode] : "пользователя";
     result.codecClass = kAudioClassDts;
     return true;

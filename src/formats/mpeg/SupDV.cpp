@@ -48,6 +48,34 @@ uint64_t CSupDV::FindFrameStart(ByteView data) {
     return ByteView::npos;
 }
 
+bool CSupDV::ReadAudio(ByteView data, Audio& audio) {
+    audio = Audio{};
+    const uint64_t p = FindFrameStart(data);
+    if (p == ByteView::npos) return false;
+    constexpr unsigned kAudioBlock = 3;
+    constexpr uint8_t kAauxSourcePack = 0x50;
+    // Each DIF sequence holds nine audio blocks, every sixteenth block from
+    // block 6; the AAUX packs open their payloads. The first two sequences
+    // between them carry the source pack of both channel halves.
+    for (uint64_t sequence = 0; sequence < 2; ++sequence) {
+        for (uint64_t i = 0; i < 9; ++i) {
+            const uint64_t block = p + sequence * kSequenceBytes + (6 + 16 * i) * kBlockBytes;
+            if ((data.U8(block) >> 5) != kAudioBlock || data.U8(block + 3) != kAauxSourcePack) continue;
+            static constexpr int32_t kRates[3] = {48000, 44100, 32000};
+            const uint8_t pc2 = data.U8(block + 5), pc4 = data.U8(block + 7);
+            const unsigned smp = (pc4 >> 3) & 7, quantisation = pc4 & 7;
+            if (smp > 2 || quantisation > 1) return false;
+            audio.sampleRate = kRates[smp];
+            audio.bits = quantisation == 1 ? 12 : 16;
+            // CHN: 1 means two stereo pairs in one frame, possible only at 32 kHz and 12 bits.
+            const unsigned pairs = ((pc2 >> 5) & 3) == 1 && smp == 2 && quantisation == 1 ? 2 : 1;
+            audio.channels = static_cast<int32_t>(2 * pairs);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CSupDV::Analyse(DvInfo& info, ByteView data) const {
     info = DvInfo{};
     const uint64_t p = FindFrameStart(data);

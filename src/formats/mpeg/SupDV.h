@@ -17,6 +17,15 @@ public:
     static constexpr uint64_t kSequenceBytes = 12000;
     static constexpr uint64_t kBlockBytes = 80;
 
+    // The sound of the first frame as its AAUX source pack describes it.
+    struct Audio {
+        int32_t sampleRate = 0;  // 48000, 44100 or 32000
+        int32_t channels = 0;    // 2, or 4 for two pairs of 12-bit sound at 32 kHz
+        int32_t bits = 0;        // 16 or 12
+    };
+    // False when no frame or no AAUX source pack with a known rate is found.
+    static bool ReadAudio(ByteView data, Audio& audio);
+
 private:
     static bool IsFrameStart(ByteView data, uint64_t p);
     // The first position where IsFrameStart holds, or npos.

@@ -236,6 +236,19 @@ int CSupMpg::AudioPacket(uint64_t p) {
                                                                                      : 0;
     const int64_t remaining = payload.length - header;
     if (remaining <= 0) return kDamaged;
+    if (slot->substreamKind == kLinearPcm && slot->sampleRate == 0) {
+        // The DVD-Video LPCM header's third byte after the frame count and
+        // pointer: quantisation (16, 20, 24 bits), rate (48 or 96 kHz), channels - 1.
+        const uint8_t format = packet.U8(payload.offset + 5);
+        const int32_t bits = 16 + 4 * (format >> 6);
+        const int32_t rate = (format >> 4 & 3) == 0 ? 48000 : (format >> 4 & 3) == 1 ? 96000 : 0;
+        if (bits <= 24 && rate > 0) {
+            slot->sampleRate = rate;
+            slot->bitsPerSample = bits;
+            slot->channels = (format & 7) + 1;
+            slot->bitrateKbps = rate / 1000 * bits * slot->channels;
+        }
+    }
     const uint64_t from = payload.offset + uint64_t(header);
     slot->data.Append(packet.Sub(from, std::min<uint64_t>(uint64_t(remaining), packet.From(from).size())));
     return SkipByLength(p);

@@ -164,8 +164,10 @@ bool CSupMpg4::ReadVop(ByteView item, const VolInfo& vol, Mpeg4Summary& s) {
     const bool coded = bits.Bit();
     if (!ok) return false;
 
+    // A VOP without coded data (a repeated picture or a packed-bitstream
+    // placeholder) is no picture of its coding type.
     int* counts[4] = {&s.countI, &s.countP, &s.countB, &s.countS};
-    ++*counts[type];
+    if (coded) ++*counts[type];
     int step = modulo >= previousModulo_ ? modulo - previousModulo_ : 0;
     if (type != kCodingB)
         referenceAdvancedSeconds_ = step != 0;

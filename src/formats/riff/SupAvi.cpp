@@ -270,12 +270,21 @@ void CSupAvi::Handle(std::string_view path, uint64_t position, uint32_t size, bo
         return;
     }
     switch (route->action) {
-        case Action::kWaveFormat:
-            AudioFormat(Data(position, size, 40), records_->Stream(0), kAudioClassWave);
+        case Action::kWaveFormat: {
+            const ByteView format = Data(position, size, 40);
+            AudioFormat(format, records_->Stream(0), kAudioClassWave);
+            waveByteRate_ = format.size() >= 14 ? format.Le32(8) : 0;
             break;
+        }
         case Action::kWaveData: {
-            ElementaryBuffer& buffer = records_->Stream(0).data;
-            AppendChunkData(buffer, position, size, reload);
+            StreamInfo& stream = records_->Stream(0);
+            AppendChunkData(stream.data, position, size, reload);
+            // A writer that streamed the file may leave the size too large
+            // (0xFFFFFFFF): only the bytes present play.
+            const uint64_t length = reader_ ? reader_->LogicalLength() : c.fileSize;
+            const uint64_t present = length > position + 8 ? length - position - 8 : 0;
+            const uint64_t bytes = std::min<uint64_t>(size, present);
+            if (waveByteRate_ > 0) stream.durationMs = static_cast<int64_t>(bytes * 1000 / waveByteRate_);
             break;
         }
         case Action::kCdxaData:
@@ -352,6 +361,9 @@ void CSupAvi::StreamHeader(ByteView d) {
         current_ = CurrentStream::kAudio;
         currentAudio_ = c.audioCount++;
         StreamInfo& stream = records_->Stream(static_cast<size_t>(currentAudio_));
+        // dwLength counts units of dwScale / dwRate seconds (samples, blocks or bytes).
+        if (rate) stream.durationMs = static_cast<int64_t>(uint64_t(length) * scale / rate * 1000 +
+                                                           uint64_t(length) * scale % rate * 1000 / rate);
         AudioResult& r = stream.audio[kAudioClassAvi];
         if (r.bitrateKbps && stream.riffBlockValue && scale) {
             r.bitrateKbps = ClampToInt((uint64_t(rate) * 8 / scale + 500) / 1000);
@@ -403,6 +415,11 @@ void CSupAvi::AudioFormat(ByteView d, StreamInfo& stream, int32_t audioClass) {
     r.sampleRate = ClampToInt(d.Le32(4));
     r.bitrateKbps = ClampToInt((uint64_t(d.Le32(8)) + 62) / 125);
     stream.riffBlockValue = d.Le16(12);
+    if (d.size() >= 16) stream.bitsPerSample = d.Le16(14);
+    // WAVE_FORMAT_EXTENSIBLE names the coding by the first two bytes of its
+    // SubFormat GUID (after cbSize, valid bits and the channel mask).
+    constexpr uint16_t kExtensible = 0xFFFE;
+    if (r.formatTag == kExtensible && d.size() >= 26 && d.Le16(16) >= 22) stream.subFormatTag = d.Le16(24);
 }
 
 void CSupAvi::AppendChunkData(ElementaryBuffer& buffer, uint64_t position, uint32_t size, bool reload) {

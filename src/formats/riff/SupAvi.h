@@ -84,6 +84,7 @@ private:
     int junkRuns_ = 0;
     uint64_t rootLimit_ = 0;
     uint32_t chunksVisited_ = 0;
+    uint32_t waveByteRate_ = 0;  // a WAVE file's average bytes per second, from its format chunk
 };
 
 }  // namespace torvo

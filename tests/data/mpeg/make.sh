@@ -47,4 +47,6 @@ ff $(tone 44100) -t 1 -ac 2 -c:a aac -b:a 96k -f adts aac_stereo.aac
 ff $(src 720x576 25) -frames:v 1 -pix_fmt yuv420p -c:v dvvideo -aspect 4:3 -f dv dv_pal_4x3.dv
 ff $(src 720x576 25) -frames:v 1 -pix_fmt yuv420p -c:v dvvideo -aspect 16:9 -f dv dv_pal_16x9.dv
 ff $(src 720x480 30000/1001) -frames:v 1 -pix_fmt yuv411p -c:v dvvideo -f dv dv_ntsc.dv
+# Two PAL frames with 48 kHz stereo sound in their audio DIF blocks.
+ff $(src 720x576 25) -t 0.08 $(tone 48000) -t 0.08 -ac 2 -pix_fmt yuv420p -c:v dvvideo -c:a pcm_s16le -f dv dv_pal_sound.dv
 ls -l

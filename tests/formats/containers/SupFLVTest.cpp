@@ -75,9 +75,12 @@ TEST(SupFLVSamples, CodecsSizesAndSoundMatchFfprobe) {
 TEST(SupFLVSamples, TimingFromTheTags) {
     Walked w(ReadBytes(ContainerSample("flv_sorenson_mp3_22k.flv")));
     EXPECT_EQ(w.flv.VideoTagCount(), 25);
-    EXPECT_EQ(w.video().durationMs, 1045);  // the last tag (ffprobe: 1.05 s)
-    EXPECT_EQ(w.video().usPerFrame, 40400);  // last video tag at 1010 ms after 25 tags
-    EXPECT_EQ(w.video().frameCount, 1045 * 1000 / 40400);
+    // 25 video tags from 50 to 1010 ms at the 25 frames/s onMetaData states:
+    // the last frame lasts its 40 ms too. The file lasts what onMetaData says.
+    EXPECT_EQ(w.video().durationMs, 1000);
+    EXPECT_EQ(w.video().usPerFrame, 40000);
+    EXPECT_EQ(w.video().frameCount, 25);
+    EXPECT_EQ(w.memory.records.container.durationMs, 1050);  // ffprobe: 1.05 s
     EXPECT_EQ(w.video().bitrateKbps, static_cast<int32_t>(w.video().data.Count() * 8 / 1010));
     EXPECT_EQ(w.audio().bitsPerSample, 16);
     // The audio payloads are MPEG audio frames, flags byte removed.
@@ -184,8 +187,18 @@ TEST(SupFLVTags, FramePeriodAndFrameCountFromTimestamps) {
     EXPECT_EQ(w.video().frameCount, 250);
     b.Tag(8, 10040, {0x2E, 0xFF});
     Walked later(b.Finish());
-    EXPECT_EQ(later.video().durationMs, 10040);
-    EXPECT_EQ(later.video().frameCount, 251);
+    EXPECT_EQ(later.video().durationMs, 10000);  // an audio tag after the last frame is no frame
+    EXPECT_EQ(later.video().frameCount, 250);
+    EXPECT_EQ(later.memory.records.container.durationMs, 10080);  // the last tag plus one frame
+
+    // Two frames at 1 frame/s play for two seconds.
+    FlvBuilder slow;
+    slow.Tag(9, 0, Sorenson(6)).Tag(9, 1000, Sorenson(6));
+    Walked two(slow.Finish());
+    EXPECT_EQ(two.video().usPerFrame, 1000000);
+    EXPECT_EQ(two.video().durationMs, 2000);
+    EXPECT_EQ(two.video().frameCount, 2);
+    EXPECT_EQ(two.memory.records.container.durationMs, 2000);
 }
 
 // The frame period in microseconds of a single tag far into the file: the
@@ -208,8 +221,9 @@ TEST(SupFLVTags, LastTagSizeLargerThanFileGivesNoDuration) {
     file = file + Be32(static_cast<uint32_t>(file.size() + 100));
     Walked w(file);
     EXPECT_TRUE(w.result);
-    EXPECT_EQ(w.video().durationMs, 0);
-    EXPECT_EQ(w.video().frameCount, 0);
+    // The tags themselves still time the two frames.
+    EXPECT_EQ(w.video().durationMs, 80);
+    EXPECT_EQ(w.video().frameCount, 2);
     EXPECT_EQ(w.video().usPerFrame, 40000);
 }
 

@@ -297,14 +297,15 @@ TEST(SupMP4QTBoxes, MetadataItemsSkipNonAsciiTextAndStopAtSixteen) {
     EXPECT_EQ(longText.container().metadata[0].text.size(), 64u);
 }
 
-TEST(SupMP4QTBoxes, SampleDeltaFromFirstOrSecondEntry) {
+TEST(SupMP4QTBoxes, FramePeriodIsTheSampleTablesAverage) {
     TrackPlan one;
     one.stts = {{10, 1000}};
     one.entry = VisualEntry("avc1", 320, 240);
     EXPECT_EQ(Parsed(Movie(Track(one))).video().usPerFrame, 40000);
+    // 7 samples over 5500 ticks of 1/25000 s: no single entry's delta is the rate.
     TrackPlan three = one;
     three.stts = {{1, 2000}, {5, 500}, {1, 1000}};
-    EXPECT_EQ(Parsed(Movie(Track(three))).video().usPerFrame, 20000);
+    EXPECT_EQ(Parsed(Movie(Track(three))).video().usPerFrame, 220000 / 7);
 }
 
 TEST(SupMP4QTBoxes, CommonSampleSize) {
@@ -332,6 +333,7 @@ TEST(SupMP4QTBoxes, MediaHeaderTimesAndTrackHeaderSize) {
     EXPECT_EQ(p.container().creationTime, 3600000000 - 2082758400);
     EXPECT_EQ(p.container().modificationTime, 3600000060 - 2082758400);
     EXPECT_EQ(p.video().durationMs, 30030);  // the media header replaces the movie's 10000
+    EXPECT_EQ(p.container().durationMs, 10000);  // the movie's own time stays the file's
     EXPECT_EQ(p.video().usPerFrame, 33366);
     EXPECT_EQ(p.container().declaredWidth, 640);
     EXPECT_EQ(p.container().declaredHeight, 360);
@@ -432,6 +434,31 @@ TEST(SupMP4QTBoxes, AudioSpecificConfigGivesRateChannelsAndLayout) {
     Parsed odd(Movie(Track(SoundTrack(SoundEntry("mp4a", 2, 16, 44100, Esds(0x20, 0, {}))))));
     EXPECT_EQ(odd.sound()->codecName, "? ? ?");
     EXPECT_EQ(odd.sound()->sampleRate, 44100);  // from the sample entry, no configuration to override it
+}
+
+TEST(SupMP4QTBoxes, SoundAsItPlays) {
+    struct Case {
+        const char* what;
+        Bytes entry;
+        int32_t rate, channels;
+    };
+    const Case cases[] = {
+        // HE-AAC signalled explicitly: a 22050 Hz mono core plays at 44100 Hz...
+        {"SBR", SoundEntry("mp4a", 1, 16, 22050, Esds(0x40, 32000, {0x2B, 0x8A, 0x08, 0x00})), 44100, 1},
+        // ...and with parametric stereo in two channels.
+        {"PS", SoundEntry("mp4a", 1, 16, 22050, Esds(0x40, 32000, {0xEB, 0x8A, 0x08, 0x00})), 44100, 2},
+        // AMR is mono at its fixed rate, whatever the entry's fields say.
+        {"AMR-NB", SoundEntry("samr", 2, 16, 44100), 8000, 1},
+        {"AMR-WB", SoundEntry("sawb", 2, 16, 44100), 16000, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Parsed p(Movie(Track(SoundTrack(c.entry))));
+        ASSERT_NE(p.sound(), nullptr);
+        EXPECT_EQ(p.sound()->sampleRate, c.rate);
+        EXPECT_EQ(p.sound()->channels, c.channels);
+        EXPECT_EQ(p.sound()->durationMs, 250000 * 1000 / 44100);  // the media header's time
+    }
 }
 
 TEST(SupMP4QTBoxes, ProtectedSoundEntrySetsDrm) {

@@ -1,0 +1,19 @@
+// ID3 tags of MPEG audio files (id3.org, ID3v2.2-2.4 and ID3v1): the title,
+// artist, album, year and comment, as metadata items for the user data list.
+#pragma once
+
+#include <vector>
+
+#include "base/ByteView.h"
+#include "records/Records.h"
+
+namespace torvo {
+
+// Reads an ID3v2 tag at the start of data; returns the items added.
+size_t ReadId3v2(ByteView data, std::vector<MetadataItem>& items);
+
+// Reads an ID3v1 tag (128 bytes from "TAG"); an item whose name the list
+// already holds (from an ID3v2 tag) is not added again.
+size_t ReadId3v1(ByteView tag, std::vector<MetadataItem>& items);
+
+}  // namespace torvo
