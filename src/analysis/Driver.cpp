@@ -19,7 +19,7 @@
 #include "formats/containers/SupWav.h"
 #include "analysis/MpegReport.h"
 #include "formats/mpeg/AudioDuration.h"
-#include "formats/mpeg/Id3Tags.h"
+#include "formats/containers/Id3Tags.h"
 #include "formats/mpeg/SupAAC.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupMpg4.h"

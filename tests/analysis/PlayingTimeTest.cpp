@@ -10,7 +10,7 @@
 #include "analysis/PlayingTime.h"
 #include "codecdb/DatabaseNaming.h"
 #include "formats/mpeg/AudioDuration.h"
-#include "formats/mpeg/Id3Tags.h"
+#include "formats/containers/Id3Tags.h"
 
 namespace torvo {
 namespace {

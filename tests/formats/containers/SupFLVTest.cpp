@@ -201,8 +201,8 @@ TEST(SupFLVTags, FramePeriodAndFrameCountFromTimestamps) {
     EXPECT_EQ(two.memory.records.container.durationMs, 2000);
 }
 
-// The frame period in microseconds of a single tag far into the file: the
-// largest timestamp (4.6 hours) is more than int32_t holds and is held there.
+// The frame period in microseconds between two tags far apart: the largest
+// timestamp (4.6 hours) is more than int32_t holds and is held there.
 TEST(SupFLVTags, FramePeriodBeyondInt32IsHeld) {
     const struct {
         uint32_t timestamp;
@@ -211,7 +211,8 @@ TEST(SupFLVTags, FramePeriodBeyondInt32IsHeld) {
                  {0xFFFFFF, std::numeric_limits<int32_t>::max()}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.timestamp);
-        EXPECT_EQ(Walked(FlvBuilder().Tag(9, c.timestamp, Sorenson(6)).Finish()).video().usPerFrame, c.usPerFrame);
+        EXPECT_EQ(Walked(FlvBuilder().Tag(9, 0, Sorenson(6)).Tag(9, c.timestamp, Sorenson(6)).Finish()).video().usPerFrame,
+                  c.usPerFrame);
     }
 }
 

@@ -531,7 +531,7 @@ TEST(Mpeg4, NotCodedVops) {
     EXPECT_EQ(s.accepted, 1);
     EXPECT_EQ(s.zeroTimeNvops, 11);  // ten placeholders and one with increment 0
     EXPECT_EQ(s.nonZeroTimeNvops, 1);
-    EXPECT_EQ(s.countP, 23);
+    EXPECT_EQ(s.countP, 11);  // coded P-VOPs only: a placeholder is no picture of any type
     EXPECT_EQ(s.countB, 3);
     EXPECT_EQ(s.maxBRun, 3);
     EXPECT_EQ(s.bRun, 0);

@@ -1,4 +1,4 @@
-#include "formats/mpeg/Id3Tags.h"
+#include "formats/containers/Id3Tags.h"
 
 #include <algorithm>
 #include <array>
