@@ -11,21 +11,28 @@
 #include <thread>
 
 #include "CliReport.h"
+#include "TypedReportJson.h"
 #include "analysis/DriverScan.h"
 #include "analysis/FileQueue.h"
+#include "analysis/NameList.h"
+#include "export/Template.h"
+#include "export/TemplateKeys.h"
+#include "CliInform.h"
 
 namespace torvo::cli {
 namespace {
 
-// Collects the queue: file arguments first, then the names of each list file.
+// Collects the queue: file arguments first, then the names of each list
+// file; each folder stands for the media files below it. Every name is
+// kept: the window's queue limit is not the command line's.
 bool CollectNames(const Options& options, RunContext& context, std::vector<std::string>& names) {
     bool ok = true;
     names = options.files;
+    const char separator = options.nullSeparated ? '\0' : '\n';
     for (const std::string& list : options.listFiles) {
-        const size_t room = names.size() < FileQueue::kMaxNames ? FileQueue::kMaxNames - names.size() : 0;
-        std::vector<std::string> read;
+        NameListRead read;
         if (list == "-") {
-            read = ReadListFile(context.in, room);
+            read = ReadNameList(context.in, separator);
         } else {
             std::ifstream file(list, std::ios::binary);
             if (!file) {
@@ -34,27 +41,50 @@ bool CollectNames(const Options& options, RunContext& context, std::vector<std::
                 ok = false;
                 continue;
             }
-            read = ReadListFile(file, room);
+            read = ReadNameList(file, separator);
         }
-        names.insert(names.end(), read.begin(), read.end());
+        if (read.overlong > 0) {
+            context.err << "torvo-cli: " << list << ": " << read.overlong
+                        << " line(s) longer than a path can be, not analysed\n";
+            ok = false;
+        }
+        names.insert(names.end(), std::make_move_iterator(read.names.begin()),
+                     std::make_move_iterator(read.names.end()));
     }
+    names = ExpandFolders(names).names;
     return ok;
 }
 
-void PrintReport(const Options& options, std::ostream& out, const std::string& path, const CAnalysisDriver& driver,
-                 const Display& display, const nlohmann::ordered_json& extra) {
+void PrintReport(const Options& options, const RunContext& context, std::ostream& out, const std::string& path,
+                 const CAnalysisDriver& driver, const Display& display, const nlohmann::ordered_json& extra) {
     std::optional<ScanSummary> scan;
     if (driver.Scan()) scan = SummariseScan(*driver.Scan());
     switch (options.format) {
         case OutputFormat::kText: out << TextReport(path, display) << "\n"; break;
         case OutputFormat::kFields: out << FieldLines(display) << "\n"; break;
+        case OutputFormat::kInform: {
+            // One record a file; a template without a final line break gets one.
+            const std::string record = SubstituteTemplate(context.informText, display.Fields());
+            out << record << (record.ends_with('\n') ? "" : "\n");
+            break;
+        }
         case OutputFormat::kJson:
+        {
+            const TypedReport typed = TypedReportOf(driver);
             out << JsonLine(path, driver.Container().typeId, display, scan ? &*scan : nullptr,
-                            extra.empty() ? nullptr : &extra)
+                            extra.empty() ? nullptr : &extra, &typed)
                 << "\n";
+        }
             break;
     }
     out.flush();
+}
+
+// Each unknown placeholder of a template once, before the records that
+// would carry "***ОШИБКА**" in its place.
+void ReportUnknownKeys(RunContext& context, const std::string& templateText) {
+    for (const std::string& key : UnknownTemplateKeys(templateText))
+        context.err << "torvo-cli: the template names no report field " << key << "\n";
 }
 
 bool Interrupted(const RunContext& context) { return context.interrupted && context.interrupted->load(); }
@@ -98,6 +128,7 @@ struct FileOutcome {
     bool ready = false;
     bool opened = false;
     std::string text;
+    std::string errorLine;  // JSON mode: the line standing in for a file that failed
 };
 
 // Each worker owns its driver and display and takes the next name; the
@@ -130,11 +161,13 @@ int RunSideBySide(const Options& options, RunContext& context, const std::vector
             outcome.opened = driver.AnalyseFile(names[index]);
             if (outcome.opened) {
                 std::ostringstream report;
-                PrintReport(options, report, names[index], driver, display, nlohmann::ordered_json::object());
+                PrintReport(options, context, report, names[index], driver, display, nlohmann::ordered_json::object());
                 outcome.text = report.str();
             } else {
                 const UserMessage& m = driver.LastMessage();
                 outcome.text = m.caption + ": " + m.text + "\n";
+                if (options.format == OutputFormat::kJson)
+                    outcome.errorLine = ErrorLine(names[index], FailureCode(names[index]), OneLine({m})) + "\n";
             }
             outcome.ready = true;
             {
@@ -177,6 +210,7 @@ int RunSideBySide(const Options& options, RunContext& context, const std::vector
         if (!outcome.opened) {
             if (context.progress) context.err << "\r\033[K";
             context.err << outcome.text;
+            context.out << outcome.errorLine << std::flush;
             status = 1;
         } else {
             context.out << outcome.text << std::flush;
@@ -197,7 +231,9 @@ int RunQueue(const Options& options, RunContext& context) {
     std::vector<std::string> names;
     int status = CollectNames(options, context, names) ? 0 : 1;
 
-    FileQueue queue;
+    if (options.format == OutputFormat::kInform) ReportUnknownKeys(context, context.informText);
+    bool exportFailed = false, keysChecked = false;
+    FileQueue queue(FileQueue::kUnlimited);
     queue.Fill(std::move(names));
     queue.SetMode(options.untilError ? QueueMode::kRunUntilBroken : QueueMode::kRunAll);
     if (context.analysisThreads > 1 && queue.Count() > 1 && ReportsStandAlone(options, context)) {
@@ -217,6 +253,8 @@ int RunQueue(const Options& options, RunContext& context) {
             const UserMessage& m = driver.LastMessage();
             if (context.progress) context.err << "\r\033[K";
             context.err << m.caption << ": " << m.text << "\n";
+            if (options.format == OutputFormat::kJson)
+                context.out << ErrorLine(path, FailureCode(path), OneLine({m})) << "\n" << std::flush;
             status = 1;
             continue;  // the queue goes on, whatever its mode
         }
@@ -228,7 +266,7 @@ int RunQueue(const Options& options, RunContext& context) {
         if (context.progress) context.err << "\r\033[K" << prefix << std::flush;
         nlohmann::ordered_json extra = nlohmann::ordered_json::object();
         if (context.renderTest) context.renderTest(path, driver, display, extra);
-        PrintReport(options, context.out, path, driver, display, extra);
+        PrintReport(options, context, context.out, path, driver, display, extra);
         if (context.writeVgs) {
             if (const std::string error = context.writeVgs(driver); !error.empty()) {
                 context.err << error << "\n";
@@ -237,14 +275,22 @@ int RunQueue(const Options& options, RunContext& context) {
         }
         if (context.exportSettings && context.exportSettings->enabled) {
             CExportWriter writer(*context.exportSettings, context.saveSettings);
-            for (const UserMessage& m : writer.ExportFile(display.Fields(), path).messages)
-                context.err << m.caption << ": " << m.text << "\n";
+            const ExportOutcome outcome = writer.ExportFile(display.Fields(), path);
+            // A script reads one line and the status; export stays off for the rest of the run.
+            if (!outcome.ok) {
+                context.err << "torvo-cli: export failed: " << OneLine(outcome.messages) << "\n";
+                exportFailed = true;
+            }
+            if (!keysChecked && context.exportSettings->templateLoaded) {
+                keysChecked = true;
+                ReportUnknownKeys(context, context.exportSettings->loadedTemplate);
+            }
         }
         if (queue.Mode() == QueueMode::kRunUntilBroken && driver.BrokenFile()) break;
         if (Interrupted(context)) return kInterruptedStatus;
     }
     if (context.progress) context.err << "\r\033[K" << std::flush;
-    return status;
+    return exportFailed ? kExportFailedStatus : status;
 }
 
 }  // namespace torvo::cli

@@ -9,9 +9,11 @@
 #include <memory>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "CliCodecs.h"
+#include "CliInform.h"
 #include "CliOptions.h"
 #include "CliRun.h"
 #include "VgsPng.h"
@@ -190,9 +192,9 @@ int main(int argc, char** argv) {
         inventory.Wait(useCodecInfo);
         printMessages();
         if (was && !useCodecInfo) {
-            // Timed out: codec interaction stays off, and the setting says so.
+            // Timed out: codec interaction stays off for the rest of the run
+            // (a command-line run leaves the stored settings alone).
             prefs.useCodecInfo = 0;
-            prefs.Save(false);
         }
         CodecInventory* published = inventory.Published();
         // The command line never changes the inventory: each status question is searched once.
@@ -203,11 +205,17 @@ int main(int argc, char** argv) {
         return published;
     };
     context.exportSettings = &exportSettings;
-    // A failed export switches export off in the stored settings too.
-    context.saveSettings = [&prefs] {
-        prefs.exportEnabled = 0;
-        prefs.Save(true);
-    };
+    // A failed export switches export off for the rest of the run; the exit
+    // status says so, and the stored settings are left alone.
+    if (options.format == cli::OutputFormat::kInform) {
+        std::string informError;
+        const std::optional<std::string> text = cli::InformTemplate(options.informTemplate, informError);
+        if (!text) {
+            std::cerr << "torvo-cli: " << informError << "\n";
+            return 2;
+        }
+        context.informText = *text;
+    }
 
     // The render test runs in a child process per file, so that a plugin
     // that crashes or hangs ends only that child.
@@ -218,7 +226,6 @@ int main(int argc, char** argv) {
     CRenderTest renderTest(renderContext);
     cli::RenderRun renderRun{renderTest, nullptr, [&prefs, &context] {
                                  prefs.useCodecInfo = 0;
-                                 prefs.Save(true);
                                  context.driverOptions.useCodecInfo = false;
                              },
                              std::cerr};
