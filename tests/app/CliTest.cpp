@@ -384,11 +384,16 @@ TEST(Cli, MeritChangeSurvivesTheRunAndChangesWhatRenders) {
         std::istringstream lines(r.out);
         for (std::string line; std::getline(lines, line);) {
             const auto j = nlohmann::json::parse(line, nullptr, false);
-            if (j.is_object() && j.value("clsid", "") == FactoryClsidText(factory)) return j.value("merit", "");
+            // The list names each element, the name --set-merit takes.
+            if (j.is_object() && j.value("element", "") == factory) {
+                EXPECT_EQ(j.value("clsid", ""), FactoryClsidText(factory));
+                return j.value("merit", "");
+            }
         }
         return std::string();
     };
     if (merit("openh264dec").empty() || merit("avdec_h264").empty()) GTEST_SKIP() << "needs openh264dec and avdec_h264";
+    EXPECT_NE(run("--codecs").out.find("\tlibgstlibav.so\tavdec_h264\n"), std::string::npos);
     const std::string sample = test::SamplePath("containers/mp4_h264_aac.mp4");
     EXPECT_NE(run("--render " + sample).out.find("[libav H.264"), std::string::npos);
 
