@@ -152,7 +152,7 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         const int mpegVersion = video.h264 ? kVersionH264 : video.mpeg2 ? kVersionMpeg2
                                                                      : video.headers[kHeaderMpegVideo].version;
         VideoSummary(display_, records_);
-        VideoCodecStep(display_, records_, options_.videoCodecLookup, options_.useCodecInfo, mpegVersion,
+        records_.videoStatus = VideoCodecStep(display_, records_, options_.videoCodecLookup, options_.useCodecInfo, mpegVersion,
                        [this] { return VideoStatusCode(inventory_, records_, options_.useCodecInfo, false); });
     }
     ReportAudioPanel();
@@ -338,6 +338,7 @@ void CAnalysisDriver::AnalyseAudioStream(int n) {
     records_.shownAudio = n;
     display_.SetAudioButtons(display_.AudioButtonsEnabled(), n);
     const int status = AudioStatusCode(inventory_, records_, options_.useCodecInfo, n);
+    if (n >= 0 && n < static_cast<int>(kMaxAudioListEntries)) records_.audioStatus[static_cast<size_t>(n)] = status;
     DescribeAudioStream(display_, records_, n, options_.audioFormatNamer, status);
 }
 

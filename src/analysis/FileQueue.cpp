@@ -5,7 +5,7 @@
 namespace torvo {
 
 void FileQueue::Fill(std::vector<std::string> names) {
-    if (names.size() > kMaxNames) names.resize(kMaxNames);
+    if (names.size() > capacity_) names.resize(capacity_);
     names_ = std::move(names);
     index_ = 0;
 }
@@ -13,7 +13,7 @@ void FileQueue::Fill(std::vector<std::string> names) {
 size_t FileQueue::Add(const std::vector<std::string>& names) {
     size_t taken = 0;
     for (const std::string& name : names) {
-        if (names_.size() >= kMaxNames) break;
+        if (names_.size() >= capacity_) break;
         names_.push_back(name);
         ++taken;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <string>
 #include <vector>
@@ -15,8 +16,12 @@ class FileQueue {
 public:
     static constexpr size_t kMaxNames = 9999;
     static constexpr size_t kMaxListLineBytes = 260;
+    // The window's queue holds kMaxNames; a command-line run takes every name.
+    static constexpr size_t kUnlimited = SIZE_MAX;
 
-    // Empties the queue, keeps up to 9999 names and points at the first.
+    explicit FileQueue(size_t capacity = kMaxNames) : capacity_(capacity) {}
+
+    // Empties the queue, keeps up to capacity names and points at the first.
     void Fill(std::vector<std::string> names);
     // Adds names at the end while there is room; returns how many were taken.
     size_t Add(const std::vector<std::string>& names);
@@ -44,6 +49,7 @@ public:
     std::string QueuedLine() const;
 
 private:
+    size_t capacity_;
     std::vector<std::string> names_;
     int index_ = 0;
     QueueMode mode_ = QueueMode::kStopped;

@@ -229,7 +229,7 @@ VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCo
     return facts;
 }
 
-void VideoCodecStep(Display& display, const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
+int VideoCodecStep(Display& display, const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
                     int mpegVersionCode, const std::function<int()>& statusQuestion) {
     const VideoCodecFacts facts = IdentifyVideoCodec(records, lookup, codecInfo, mpegVersionCode, statusQuestion);
     CExport& fields = display.Fields();
@@ -241,6 +241,7 @@ void VideoCodecStep(Display& display, const AnalysisRecords& records, const Vide
     panel.Set("Кодек", facts.type);
     panel.Set("Имя", facts.name);
     panel.Set("Сост.", texts.field, static_cast<int>(texts.colour));
+    return facts.status;
 }
 
 }  // namespace torvo

@@ -47,8 +47,8 @@ struct VideoCodecFacts {
 // interaction is on (undetermined without it).
 VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
                                int mpegVersionCode, const std::function<int()>& statusQuestion = {});
-// Stores and shows them.
-void VideoCodecStep(Display& display, const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
+// Stores and shows them; returns the status code.
+int VideoCodecStep(Display& display, const AnalysisRecords& records, const VideoCodecLookup& lookup, bool codecInfo,
                     int mpegVersionCode, const std::function<int()>& statusQuestion = {});
 
 }  // namespace torvo

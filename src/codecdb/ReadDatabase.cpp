@@ -98,7 +98,12 @@ std::string_view DatabaseRecord::Field(int n) const {
 
 DatabaseSearch DatabaseSearch::Default() {
     DatabaseSearch search;
-    search.programDir = ProgramDir();
+    if (RunsFromBuildTree()) {
+        search.programDir = ProgramDir();
+    } else {
+        search.currentDir = false;
+        if (const std::string dir = ProgramDir(); !dir.empty()) search.dataDirs.push_back(dir + TORVO_DATA_FROM_PROGRAM);
+    }
     search.dataDirs.emplace_back(TORVO_INSTALL_DATA_DIR);
     const char* xdg = std::getenv("XDG_DATA_DIRS");
     const std::string_view dirs = xdg && *xdg ? xdg : "/usr/local/share:/usr/share";
@@ -143,10 +148,11 @@ bool CReadDatabase::ReadAllSections() {
 }
 
 bool CReadDatabase::OpenFile(const std::string& fileName, const DatabaseSearch& search) {
-    std::vector<std::string> candidates{fileName};
+    const bool bareName = fileName.find('/') == std::string::npos;
+    std::vector<std::string> candidates;
+    if (search.currentDir || !bareName) candidates.push_back(fileName);
     std::string namedPath = fileName;  // the path the messages name
     bool parentSkipped = false;
-    const bool bareName = fileName.find('/') == std::string::npos;
     if (bareName && !search.programDir.empty()) {
         namedPath = search.programDir + fileName;
         candidates.push_back(namedPath);
@@ -164,6 +170,9 @@ bool CReadDatabase::OpenFile(const std::string& fileName, const DatabaseSearch& 
             candidates.push_back(dir + (dir.ends_with('/') ? "" : "/") + fileName);
         }
     }
+    // Without the working directory or the program's folder, the messages
+    // name the first place looked at.
+    if (!search.currentDir && search.programDir.empty() && bareName && !candidates.empty()) namedPath = candidates.front();
     int lastError = ENOENT;
     for (const std::string& path : candidates) {
         const FileHandle file(OpenRegularFile(path));

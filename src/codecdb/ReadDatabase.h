@@ -54,10 +54,15 @@ inline constexpr const char* kDbCaption = "Данные!!!";
 
 // Where the database is looked for besides the current folder.
 struct DatabaseSearch {
+    bool currentDir = true;             // the bare name in the working directory first
     std::string programDir;             // with its trailing '/'; empty: not tried
     std::vector<std::string> dataDirs;  // installed data folders, tried last
 
-    // The program's own folder, the installed data folder and $XDG_DATA_DIRS/torvo.
+    // From the build tree: the working directory, the program's own folder
+    // and its parent, then the installed data folders. Installed: only the
+    // data folder of the installation the program belongs to, the one it was
+    // meant for and $XDG_DATA_DIRS/torvo; a stray file in the working
+    // directory never stands in for the shipped database.
     static DatabaseSearch Default();
 };
 

@@ -144,6 +144,9 @@ struct CodecEntry {
     FixedText<388> statusText;
     FixedText<128> friendlyName;
     FixedText<128> clsidText;
+    // The platform's own name of the filter where it has one (a GStreamer
+    // element factory: "avdec_h264"), the name merit changes take.
+    FixedText<64> element;
     Guid clsid;
     FilterPins registration;
     FixedText<128> vfwName;

@@ -116,6 +116,7 @@ void FillFilterEntry(CodecInventory& inventory, const EnumerationContext& c, Cod
             e.clsidText.Set(*clsid);
         }
     }
+    if (auto element = p.ReadProperty(moniker, "ElementName")) e.element.Set(*element);
     if (auto data = p.ReadFilterData(moniker))
         if (auto parsed = p.ParseFilterData(*data)) FillRegistration(*parsed, e.registration);
     if (EqualsIgnoreAsciiCase(e.clsidText.View(), GuidString(guids::kClsidAviCo)))

@@ -66,6 +66,8 @@ void AnalysisRecords::Reset() {
     for (auto& stream : streams) stream.reset();
     audioList.fill(-1);
     shownAudio = 0;
+    videoStatus = 0;
+    audioStatus.fill(0);
 }
 
 std::array<AudioResult, kAudioClassCount> EffectiveResults(const StreamInfo& s) {

@@ -308,6 +308,10 @@ struct AnalysisRecords {
     // The streams the audio panel offers (indexes into streams), and the one shown.
     std::array<int, kMaxAudioListEntries> audioList{-1, -1, -1, -1};
     int shownAudio = 0;
+    // The codec status codes the codec steps gave the video stream and each
+    // audio list entry (0, undetermined, until a step has run).
+    int videoStatus = 0;
+    std::array<int, kMaxAudioListEntries> audioStatus{};
 
     // The stream in slot i, created (zero-filled) when the slot is empty.
     StreamInfo& Stream(size_t slot);

@@ -62,7 +62,10 @@ std::function<CodecInventory*(bool& useCodecInfo)> InventoryWaitFor(CInventorySe
         for (const InventoryMessage& m : inventory.TakeMessages())
             messages().Show(m.caption, m.text, MessageIcon::kWarning);
         // Timed out: codec interaction stays off, and the setting says so.
-        if (was && !useCodecInfo) SwitchCodecInfoOff(*switches.prefs, switches.storeExportEnabled);
+        if (was && !useCodecInfo) {
+            if (switches.store) SwitchCodecInfoOff(*switches.prefs, switches.storeExportEnabled);
+            else switches.prefs->useCodecInfo = 0;
+        }
         CodecInventory* published = inventory.Published();
         if (published && switches.rememberSearches) {
             const std::lock_guard searching(published->searchMutex);
@@ -96,10 +99,15 @@ bool CRunSession::AnalyseCurrent() {
     return false;
 }
 
+ExportOutcome CRunSession::ExportAnalysedQuietly(const std::string& path) {
+    if (!options_.exportSettings || !options_.exportSettings->enabled) return {};
+    CExportWriter writer(*options_.exportSettings, options_.exportSwitchedOff);
+    return writer.ExportFile(display_.Fields(), path);
+}
+
 bool CRunSession::ExportAnalysed(const std::string& path) {
     if (!options_.exportSettings || !options_.exportSettings->enabled) return false;
-    CExportWriter writer(*options_.exportSettings, options_.exportSwitchedOff);
-    const ExportOutcome outcome = writer.ExportFile(display_.Fields(), path);
+    const ExportOutcome outcome = ExportAnalysedQuietly(path);
     for (size_t i = 0; i < outcome.messages.size(); ++i)
         Show(outcome.messages[i], i == 0 ? MessageIcon::kWarning : MessageIcon::kInformation);
     return outcome.ok;
@@ -153,6 +161,7 @@ CRunSession::Result CRunSession::Run(QueueMode mode, IRunEvents& events) {
         const size_t index = static_cast<size_t>(queue_.Index()), count = queue_.Count();
         events.FileStarted(index, count, path);
         if (!AnalyseCurrent()) {
+            events.FileNotOpened(index, path, driver_.LastMessage());
             notOpened = true;  // the queue goes on, whatever its mode
             return;
         }
@@ -165,7 +174,12 @@ CRunSession::Result CRunSession::Run(QueueMode mode, IRunEvents& events) {
         const AnalysedFile file{index, count, path, driver_, display_};
         if (options_.renderTest) options_.renderTest(file);
         events.Deliver(index, path, events.ReportReady(file), &driver_);
-        if (options_.exportSettings && options_.exportSettings->enabled) events.ExportDone(path, ExportAnalysed(path));
+        if (options_.exportSettings && options_.exportSettings->enabled) {
+            const ExportOutcome outcome = ExportAnalysedQuietly(path);
+            if (!events.ExportDone(path, outcome))
+                for (size_t i = 0; i < outcome.messages.size(); ++i)
+                    Show(outcome.messages[i], i == 0 ? MessageIcon::kWarning : MessageIcon::kInformation);
+        }
     };
     for (;;) {
         const Turn turn = QueueTurn([] { return false; }, processFile);
@@ -269,6 +283,7 @@ CRunSession::Result CRunSession::RunSideBySide(IRunEvents& events) {
         events.FileStarted(index, count, names[index]);
         if (!outcome.opened) {
             Show(outcome.message, MessageIcon::kWarning);
+            events.FileNotOpened(index, names[index], outcome.message);
             notOpened = true;
         } else {
             events.Deliver(index, names[index], outcome.report, nullptr);

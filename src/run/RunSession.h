@@ -38,6 +38,9 @@ struct StoredSwitches {
     // The command line never changes the inventory: it keeps each status
     // question it searched once.
     bool rememberSearches = false;
+    // Whether a switch is written to the settings file (the command line
+    // switches it for the rest of its run only and leaves the file alone).
+    bool store = true;
 };
 
 // Codec interaction is switched off for good (the inventory wait timed out,
@@ -77,7 +80,11 @@ public:
     // one at a time), null when it was analysed side by side.
     virtual void Deliver(size_t /*index*/, const std::string& /*path*/, const std::string& /*report*/,
                          const CAnalysisDriver* /*driver*/) {}
-    virtual void ExportDone(const std::string& /*path*/, bool /*ok*/) {}
+    // A file that could not be opened, after its message was shown.
+    virtual void FileNotOpened(size_t /*index*/, const std::string& /*path*/, const UserMessage& /*message*/) {}
+    // The export of a file; true when the front end told the outcome's
+    // messages itself (else the session shows them).
+    virtual bool ExportDone(const std::string& /*path*/, const ExportOutcome& /*outcome*/) { return false; }
     virtual void QueueFinished() {}
 };
 
@@ -120,6 +127,8 @@ public:
     // Exports the analysed file when export is on; a failure is shown and
     // switches export off. Returns whether the file was exported.
     bool ExportAnalysed(const std::string& path);
+    // The same without showing its messages.
+    ExportOutcome ExportAnalysedQuietly(const std::string& path);
 
     // One turn of a queue run driven by a timer. `busy` tells whether the file
     // in hand still works (scan, render); `analyse` shows the next file. The

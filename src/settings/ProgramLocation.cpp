@@ -1,6 +1,7 @@
 #include "settings/ProgramLocation.h"
 
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace torvo {
@@ -17,15 +18,27 @@ std::string ProgramDir() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+bool RunsFromBuildTree() {
+#ifdef TORVO_BUILD_DIR
+    const std::string dir = ProgramDir();
+    const std::string_view build = TORVO_BUILD_DIR "/";
+    return !dir.empty() && std::string_view(dir).starts_with(build);
+#else
+    return false;
+#endif
+}
+
 std::vector<std::string> ModuleCandidates(const char* file, const char* fromProgram, const char* installed,
                                           const char* built) {
     std::vector<std::string> files;
-    if (const std::string dir = ProgramDir(); !dir.empty()) {
+    const std::string dir = ProgramDir();
+    if (RunsFromBuildTree()) {
         files.push_back(dir + file);
-        if (*fromProgram) files.push_back(dir + fromProgram + file);
+        if (*built) files.emplace_back(built);
+        return files;
     }
+    if (!dir.empty() && *fromProgram) files.push_back(dir + fromProgram + file);
     if (*installed) files.emplace_back(installed);
-    if (*built) files.emplace_back(built);
     return files;
 }
 

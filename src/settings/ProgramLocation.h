@@ -13,10 +13,16 @@ std::string ProgramPath();
 // The folder of ProgramPath() with its trailing '/'; empty when unknown.
 std::string ProgramDir();
 
-// Where a loadable module of the program is looked for, in order: beside the
-// program (a build tree), in the module folder of an installation relative to
-// the program (one moved elsewhere), where it was meant to be installed, and
-// where it was built. Empty texts leave a place out.
+// Whether the running program is the one in its build tree (tests and
+// developers run it there). An installed program never looks into the build
+// tree or the working directory for its data and modules.
+bool RunsFromBuildTree();
+
+// Where a loadable module of the program is looked for, in order. From the
+// build tree: beside the program, then where it was built. Installed: in the
+// module folder of an installation relative to the program (one staged or
+// moved elsewhere), then where it was meant to be installed. Empty texts
+// leave a place out.
 std::vector<std::string> ModuleCandidates(const char* file, const char* fromProgram, const char* installed,
                                           const char* built = "");
 

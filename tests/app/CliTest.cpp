@@ -17,6 +17,7 @@
 #include "CliRun.h"
 #include <sstream>
 #include "TestUtil.h"
+#include "ScratchDir.h"
 #include "analysis/Driver.h"
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/GstInventoryCache.h"
@@ -33,7 +34,7 @@ struct CliRun {
 // Runs torvo-cli with the given arguments; standard error joins the output when asked.
 CliRun RunCli(const std::string& args, bool withStderr = false, const std::string& environment = "") {
     // Settings live in a folder of the test's own, never in the user's.
-    const std::string command = "XDG_CONFIG_HOME=" + testing::TempDir() + "torvo-cli-config " + environment + " " +
+    const std::string command = "XDG_CONFIG_HOME=" + ::testing::TempDir() + "torvo-cli-config " + environment + " " +
                                 std::string(TORVO_CLI_PATH) + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null");
     CliRun run;
     FILE* pipe = popen(command.c_str(), "r");
@@ -188,7 +189,7 @@ TEST(Cli, JsonLineIsWhatTheJsonLibraryWrites) {
 // A run that only reports answers its status questions from the answers of
 // earlier runs over the same inventory: what it reports must not change.
 TEST(Cli, StatusesAnsweredFromEarlierRunsAreTheTablesOwn) {
-    const std::filesystem::path cache = testing::TempDir() + "torvo-cli-cache-" + std::to_string(::getpid());
+    const std::filesystem::path cache = ::testing::TempDir() + "torvo-cli-cache-" + std::to_string(::getpid());
     std::filesystem::remove_all(cache);
     std::string all;
     for (const auto& e : std::filesystem::directory_iterator(test::SamplePath("")))
@@ -226,8 +227,8 @@ TEST(Cli, ManyFilesReportAsEachAlone) {
             alone += RunCli(mode + " " + name).out;
         }
         const CliRun run = RunCli(mode + all);
-        EXPECT_EQ(run.status, 1);  // the missing file counts, every other one is reported
-        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), static_cast<long>(names.size() - 1));
+        EXPECT_EQ(run.status, 1);  // the missing file counts (as its error line), every other one is reported
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), static_cast<long>(names.size()));
         EXPECT_EQ(withoutSpeeds(run.out), withoutSpeeds(alone));
     }
 }
@@ -271,19 +272,19 @@ TEST(Cli, UsageErrorsHelpAndVersion) {
 }
 
 TEST(Cli, ListFilesAddTheirNamesAfterTheArguments) {
-    const std::string list = testing::TempDir() + "/torvo-list.txt";
+    const std::string list = ::testing::TempDir() + "/torvo-list.txt";
     {
         std::ofstream out(list, std::ios::binary);
         out << test::SamplePath("image.png") << "\r\n" << test::SamplePath("image.gif") << "\n"
-            << test::SamplePath("image.jpg");  // no line feed: not a name
+            << test::SamplePath("image.jpg");  // no line feed: still a name
     }
     const CliRun run = RunCli("--fields -x " + test::SamplePath("archive.gz") + " -f " + list);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3 * 81);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 4 * 81);
     const size_t gz = run.out.find("archive.gz"), png = run.out.find("image.png"), gif = run.out.find("image.gif");
     EXPECT_LT(gz, png);
     EXPECT_LT(png, gif);
-    EXPECT_EQ(run.out.find("image.jpg"), std::string::npos);
+    EXPECT_LT(gif, run.out.find("image.jpg"));
     EXPECT_EQ(RunCli("-f /nonexistent/list.txt").status, 1);
 }
 
@@ -294,14 +295,14 @@ TEST(Cli, NamesFromStandardInput) {
     ASSERT_TRUE(cli::ParseOptions(4, argv, options, error));
     std::istringstream in("/nonexistent/x.avi\n" + test::SamplePath("wave_pcm.wav") + "\n");
     std::ostringstream out, err;
-    cli::RunContext context{in, out, err, false, {}, nullptr, {}, nullptr, {}, {}};
+    cli::RunContext context{in, out, err, false, {}, nullptr, {}, nullptr, {}, {}, 1, {}};
     EXPECT_EQ(cli::RunQueue(options, context), 1);  // the missing file counts, the queue goes on
     EXPECT_NE(out.str().find("\"type_id\":3"), std::string::npos);
     EXPECT_NE(err.str().find("/nonexistent/x.avi"), std::string::npos);
 }
 
 TEST(Cli, ExportOptionsApplyToTheRun) {
-    const std::string dir = testing::TempDir() + "torvo-cli-export-" + std::to_string(::getpid());
+    const std::string dir = ::testing::TempDir() + "torvo-cli-export-" + std::to_string(::getpid());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const std::string all = dir + "/all.txt";
@@ -317,17 +318,19 @@ TEST(Cli, ExportOptionsApplyToTheRun) {
     const std::string media = dir + "/clip.avi";
     std::filesystem::copy_file(test::SamplePath("avi_mpeg4.avi"), media);
     std::ofstream(dir + "/clip.txt") << "keep";
+    std::filesystem::remove_all(::testing::TempDir() + "torvo-cli-config");
     const CliRun refused = RunCli("--export-mode per-file " + media + " " + media, true);
-    EXPECT_EQ(refused.status, 0);
-    EXPECT_NE(refused.out.find("Нет экспорта: Ошибка при экспорте в файл   " + dir + "/clip.txt:"), std::string::npos);
-    EXPECT_NE(refused.out.find("FYI: Режим экспорта сейчас снова отключен."), std::string::npos);
+    EXPECT_EQ(refused.status, cli::kExportFailedStatus);
+    // One line a script can read, naming the file, with the system's reason.
+    const std::string line = "torvo-cli: export failed: Нет экспорта: Ошибка при экспорте в файл " + dir +
+                             "/clip.txt: File exists; FYI: Режим экспорта сейчас снова отключен.\n";
+    EXPECT_NE(refused.out.find(line), std::string::npos) << refused.out;
     // Only the first of the two files tried: export was off for the second.
     size_t messages = 0;
-    for (size_t at = 0; (at = refused.out.find("Нет экспорта:", at)) != std::string::npos; ++at) ++messages;
+    for (size_t at = 0; (at = refused.out.find("export failed", at)) != std::string::npos; ++at) ++messages;
     EXPECT_EQ(messages, 1u);
-    std::ifstream conf(testing::TempDir() + "torvo-cli-config/Quellmark/Torvo.conf");
-    const std::string stored((std::istreambuf_iterator<char>(conf)), {});
-    EXPECT_NE(stored.find("ExportEnabled=0"), std::string::npos);
+    // The stored settings are left alone.
+    EXPECT_FALSE(std::filesystem::exists(::testing::TempDir() + "torvo-cli-config/Quellmark/Torvo.conf"));
     std::filesystem::remove_all(dir);
 }
 
@@ -375,7 +378,7 @@ TEST(Cli, OptionParsing) {
 // A merit change made with one run holds for the next: the codec list shows
 // it and the render test plugs the decoder that now ranks first.
 TEST(Cli, MeritChangeSurvivesTheRunAndChangesWhatRenders) {
-    const std::string config = testing::TempDir() + "torvo-cli-merit";
+    const std::string config = ::testing::TempDir() + "torvo-cli-merit";
     std::filesystem::remove_all(config);
     auto run = [&](const std::string& args) {
         CliRun r;
@@ -391,11 +394,16 @@ TEST(Cli, MeritChangeSurvivesTheRunAndChangesWhatRenders) {
         std::istringstream lines(r.out);
         for (std::string line; std::getline(lines, line);) {
             const auto j = nlohmann::json::parse(line, nullptr, false);
-            if (j.is_object() && j.value("clsid", "") == FactoryClsidText(factory)) return j.value("merit", "");
+            // The list names each element, the name --set-merit takes.
+            if (j.is_object() && j.value("element", "") == factory) {
+                EXPECT_EQ(j.value("clsid", ""), FactoryClsidText(factory));
+                return j.value("merit", "");
+            }
         }
         return std::string();
     };
     if (merit("openh264dec").empty() || merit("avdec_h264").empty()) GTEST_SKIP() << "needs openh264dec and avdec_h264";
+    EXPECT_NE(run("--codecs").out.find("\tlibgstlibav.so\tavdec_h264\n"), std::string::npos);
     const std::string sample = test::SamplePath("containers/mp4_h264_aac.mp4");
     EXPECT_NE(run("--render " + sample).out.find("[libav H.264"), std::string::npos);
 
@@ -420,7 +428,7 @@ TEST(Cli, MeritChangeSurvivesTheRunAndChangesWhatRenders) {
 // GStreamer is loaded only for a cache miss of the inventory: a warm run
 // loads neither it nor the module, and answers the same statuses.
 TEST(Cli, AWarmRunLoadsNoGStreamer) {
-    const std::string home = testing::TempDir() + "torvo-cli-warm";
+    const std::string home = ::testing::TempDir() + "torvo-cli-warm";
     std::filesystem::remove_all(home);
     const std::string log = home + "/libs.log";
     auto run = [&](const std::string& env) {
@@ -452,7 +460,7 @@ TEST(Cli, AWarmRunLoadsNoGStreamer) {
 }
 
 TEST(Cli, ScanObjectAndVgsPicture) {
-    const std::string png = testing::TempDir() + "torvo-vgs.png";
+    const std::string png = ::testing::TempDir() + "torvo-vgs.png";
     std::remove(png.c_str());
     const CliRun run = RunCli("--json --vgs " + png + " " + test::SamplePath("scan/mpeg2_ps_gop12.mpg"));
     ASSERT_EQ(run.status, 0);
@@ -491,6 +499,138 @@ TEST(Cli, TextReportShowsTheFinalScanStatistics) {
     EXPECT_NE(run.out.find("  AVI Overhead: "), std::string::npos);
     EXPECT_EQ(run.out.find("AVI Overhead: ~ "), std::string::npos);
     EXPECT_EQ(run.out.find("просмотр @"), std::string::npos);
+}
+
+std::vector<nlohmann::json> JsonLines(const std::string& out) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+}
+
+TEST(Cli, EveryNameGivesOneReport) {
+    const testing::ScratchDir dir;
+    const std::string gif = test::SamplePath("image.gif");
+    // 12,000 names in a list without a final line feed: the window's limit is not the command line's.
+    std::string list;
+    for (int i = 0; i < 12000; ++i) list += (i ? "\n" : "") + gif;
+    const std::string listFile = dir.Write("many.txt", list);
+    const CliRun many = RunCli("'--inform=%FILE_NAME%\\n' -f " + listFile);
+    EXPECT_EQ(many.status, 0);
+    EXPECT_EQ(std::count(many.out.begin(), many.out.end(), '\n'), 12000);
+
+    // NUL-separated names that hold blanks, tabs and line feeds.
+    const std::vector<std::string> odd = {"a b.gif", "tab\there.gif", "new\nline.gif"};
+    std::string nulList;
+    for (const std::string& name : odd) {
+        std::filesystem::copy_file(gif, dir / name);
+        nulList += (dir / name).string() + '\0';
+    }
+    const CliRun nul = RunCli("--json -0 -f " + dir.Write("names.lst", nulList));
+    EXPECT_EQ(nul.status, 0);
+    const auto lines = JsonLines(nul.out);
+    ASSERT_EQ(lines.size(), odd.size());
+    for (size_t i = 0; i < odd.size(); ++i) EXPECT_EQ(lines[i]["file"], (dir / odd[i]).string());
+
+    // A folder stands for its media files, all levels, sorted.
+    dir.Write("tree/z.txt", "not media");
+    std::filesystem::create_directories(dir / "tree/sub");
+    std::filesystem::copy_file(gif, dir / "tree/sub/b.avi");
+    std::filesystem::copy_file(test::SamplePath("wave_pcm.wav"), dir / "tree/a.wav");
+    const CliRun folder = RunCli("'--inform=%FILE_NAME_WITH_PATH%\\n' " + (dir / "tree").string());
+    EXPECT_EQ(folder.status, 0);
+    EXPECT_EQ(folder.out, (dir / "tree/a.wav").string() + "\n" + (dir / "tree/sub/b.avi").string() + "\n");
+}
+
+TEST(Cli, FailuresAreObjectsInTheStreamAndInTheStatus) {
+    const CliRun run = RunCli("--json /nonexistent/a.avi " + test::SamplePath("image.gif"));
+    EXPECT_EQ(run.status, 1);
+    const auto lines = JsonLines(run.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["file"], "/nonexistent/a.avi");
+    EXPECT_EQ(lines[0]["error"]["code"], "not_found");
+    EXPECT_NE(lines[0]["error"]["message"].get<std::string>().find("No such file or directory"), std::string::npos);
+    EXPECT_EQ(lines[1]["fields"]["CONT_BASETYPE"], "GIF image (.GIF)");
+    // Side by side (many files, no scan) the failure keeps its place.
+    const CliRun side = RunCli("--json --no-scan " + test::SamplePath("image.gif") + " /nonexistent/b.avi " +
+                               test::SamplePath("image.png") + " " + test::SamplePath("image.jpg"));
+    EXPECT_EQ(side.status, 1);
+    const auto sideLines = JsonLines(side.out);
+    ASSERT_EQ(sideLines.size(), 4u);
+    EXPECT_EQ(sideLines[1]["error"]["code"], "not_found");
+
+    // A template key that names no field is reported once, however many files.
+    const CliRun keys = RunCli("--inform '%FILE_NAME% %NOPE%' " + test::SamplePath("image.gif") + " " +
+                                   test::SamplePath("image.png"),
+                               true);
+    EXPECT_EQ(keys.status, 0);
+    EXPECT_EQ(keys.out, "torvo-cli: the template names no report field %NOPE%\nimage.gif ***ОШИБКА**\n"
+                        "image.png ***ОШИБКА**\n");
+    // A missing export folder is an export failure with its status.
+    const CliRun folder = RunCli("--export-mode folder:/nonexistent/reports " + test::SamplePath("image.gif"), true);
+    EXPECT_EQ(folder.status, cli::kExportFailedStatus);
+    EXPECT_NE(folder.out.find("torvo-cli: export failed: "), std::string::npos);
+}
+
+TEST(Cli, APlainRunWritesNoSettings) {
+    const std::string config = ::testing::TempDir() + "torvo-cli-config";
+    std::filesystem::remove_all(config);
+    EXPECT_EQ(RunCli("--json " + test::SamplePath("avi_mpeg4_mp3.avi")).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(config + "/Quellmark/Torvo.conf"));
+}
+
+TEST(Cli, TypedStreamsOfRealFiles) {
+    struct Case {
+        const char* sample;
+        std::vector<std::pair<std::string, std::string>> streams;  // type, codec
+    };
+    const Case cases[] = {
+        {"avi_mpeg4_mp3.avi", {{"video", "mpeg4"}, {"audio", "mp3"}}},
+        {"mpeg2_ps.mpg", {{"video", "mpeg2video"}, {"audio", "mp2"}}},
+        {"mp4_mpeg4_aac.mp4", {{"video", "mpeg4"}, {"audio", "aac"}}},
+        {"wave_pcm.wav", {{"audio", "pcm_s16le"}}},
+        {"ac3_stereo.ac3", {{"audio", "ac3"}}},
+        {"asf_wmv2_wma.wmv", {{"video", "wmv2"}, {"audio", "wmav2"}}},
+        {"image.png", {}},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = RunCli("--json --no-scan " + test::SamplePath(c.sample));
+        ASSERT_EQ(run.status, 0) << c.sample;
+        const auto j = nlohmann::json::parse(run.out);
+        EXPECT_EQ(j["schema"], 1);
+        EXPECT_EQ(j["container"]["type_id"], j["type_id"]) << c.sample;
+        ASSERT_EQ(j["streams"].size(), c.streams.size()) << c.sample;
+        for (size_t i = 0; i < c.streams.size(); ++i) {
+            const auto& s = j["streams"][i];
+            EXPECT_EQ(s["index"], i);
+            EXPECT_EQ(s["type"], c.streams[i].first) << c.sample;
+            EXPECT_EQ(s["codec"], c.streams[i].second) << c.sample;
+            EXPECT_TRUE(s["decoder"].is_string());
+        }
+    }
+    // Numbers are numbers, agreeing with the display's texts.
+    const auto j = nlohmann::json::parse(RunCli("--json --no-scan " + test::SamplePath("avi_mpeg4_mp3.avi")).out);
+    const auto& video = j["streams"][0];
+    EXPECT_EQ(std::to_string(video["width"].get<int>()), j["fields"]["VIDEO_SIZE_X"]);
+    EXPECT_EQ(std::to_string(video["height"].get<int>()), j["fields"]["VIDEO_SIZE_Y"]);
+    EXPECT_EQ(std::to_string(j["streams"][1]["sample_rate"].get<int>()), j["fields"]["AUDIO_SAMPLE_RATE"]);
+    EXPECT_EQ(j["container"]["size"], std::filesystem::file_size(test::SamplePath("avi_mpeg4_mp3.avi")));
+    EXPECT_EQ(j["container"]["mime"], "video/x-msvideo");
+}
+
+TEST(Cli, AssignedValuesAndShortOptions) {
+    cli::Options o;
+    std::string error;
+    const char* argv[] = {"torvo-cli", "--db=/x/Torvo27.dat", "-0", "-V", "--export-mode=folder:/r", "a=b.avi"};
+    ASSERT_TRUE(cli::ParseOptions(6, argv, o, error)) << error;
+    EXPECT_EQ(o.databasePath, "/x/Torvo27.dat");
+    EXPECT_TRUE(o.nullSeparated);
+    EXPECT_TRUE(o.showVersion);
+    EXPECT_EQ(o.exportOverrides.modeTarget, "/r");
+    EXPECT_EQ(o.files, std::vector<std::string>{"a=b.avi"});
+    const char* flag[] = {"torvo-cli", "--json=yes", "a.avi"};
+    EXPECT_FALSE(cli::ParseOptions(3, flag, o, error));
+    EXPECT_EQ(error, "option '--json' takes no value");
 }
 
 }  // namespace

@@ -22,7 +22,10 @@ public:
     void Deliver(size_t index, const std::string&, const std::string& report, const CAnalysisDriver*) override {
         log << index << " " << report << "\n";
     }
-    void ExportDone(const std::string& path, bool ok) override { log << "export " << FileNameOf(path) << " " << ok << "\n"; }
+    bool ExportDone(const std::string& path, const ExportOutcome& outcome) override {
+        log << "export " << FileNameOf(path) << " " << outcome.ok << "\n";
+        return false;
+    }
     void QueueFinished() override { log << "end\n"; }
     MessageAnswer Show(std::string_view caption, std::string_view, MessageIcon, MessageButtons) override {
         log << "message " << caption << "\n";

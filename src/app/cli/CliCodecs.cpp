@@ -9,15 +9,16 @@ namespace torvo::cli {
 void PrintCodecList(std::ostream& out, const CodecInventory& inventory, bool json, const GuidNameLookup& names) {
     if (!json) {
         out << kCodecListTitle << "\n";
+        // The element name, which --set-merit takes, follows the list's own columns.
         for (size_t c = 0; c < kCodecListColumns.size(); ++c) out << (c ? "\t" : "") << kCodecListColumns[c];
-        out << "\n";
+        out << "\tElement\n";
     }
     for (int i = 0; i < inventory.Count(); ++i) {
         const CodecEntry& e = inventory.At(i);
         const auto cells = CodecListCells(e);
         if (!json) {
             for (size_t c = 0; c < cells.size(); ++c) out << (c ? "\t" : "") << cells[c];
-            out << "\n";
+            out << "\t" << e.element.View() << "\n";
             continue;
         }
         nlohmann::ordered_json j;
@@ -29,6 +30,7 @@ void PrintCodecList(std::ostream& out, const CodecInventory& inventory, bool jso
         j["merit"] = cells[4];
         j["file"] = cells[5];
         j["clsid"] = e.clsidText.View();
+        j["element"] = e.element.View();
         j["path"] = e.path.View();
         j["status"] = e.status;
         j["version"] = e.version.texts[kFileVersion].View();

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "codeclist/CodecLists.h"
 #include "inventory/FilterOverrides.h"
@@ -17,8 +19,12 @@ const char* UsageText() {
            "Output:\n"
            "  --json                 one JSON object per file, one per line\n"
            "  --fields               the report fields as NAME<TAB>value lines\n"
+           "  --inform TEMPLATE      each file's report fields through an export template: the\n"
+           "                         template's text, or file://PATH (or a file) holding it\n"
            "Files:\n"
            "  -f LIST                analyse the names in LIST too, one per line (- reads standard input)\n"
+           "  -0, --null             names in list files end with a NUL byte (find -print0)\n"
+           "  FOLDER                 a folder stands for the media files below it, sorted by name\n"
            "  -x                     unattended processing (the command line always is)\n"
            "  --until-error          stop after the first broken file\n"
            "Full scan (AVI and MPEG files; Ctrl+C stops it):\n"
@@ -45,11 +51,13 @@ const char* UsageText() {
            "  --reset-merit F        give F back its own merit (and register it again)\n"
            "Other:\n"
            "  --help                 this text\n"
-           "  --version              the program version\n"
+           "  -V, --version          the program version\n"
            "  --                     every later argument is a file name\n"
+           "Options that take a value also accept it as --option=VALUE.\n"
            "\n"
-           "Exit status: 0 every file analysed, 1 a file could not be opened, 2 wrong usage,\n"
-           "3 the codec database could not be loaded.\n";
+           "Exit status: 0 every file analysed, 1 a file or list could not be read, 2 wrong usage,\n"
+           "3 the codec database could not be loaded, 4 an export failed (the reason on standard\n"
+           "error), 130 interrupted.\n";
 }
 
 namespace {
@@ -79,9 +87,50 @@ bool ParseExportMode(std::string_view value, ExportOverrides& e) {
     return true;
 }
 
+// Options that take a value: "--name=value" is "--name value".
+constexpr std::string_view kValueOptions[] = {"--export-format", "--export-mode", "--vgs",        "--db",
+                                              "--render-timeout", "--chains",     "--set-merit", "--reset-merit",
+                                              "--inform"};
+
+// Splits "--name=value" into two arguments; false (with the error) for an
+// option that takes no value.
+bool SplitAssignments(int argc, const char* const* argv, std::vector<std::string>& args, std::string& error) {
+    args.emplace_back(argc > 0 ? argv[0] : "torvo-cli");
+    bool onlyFiles = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const size_t equals = arg.find('=');
+        if (onlyFiles || !arg.starts_with("--") || equals == std::string_view::npos) {
+            onlyFiles = onlyFiles || arg == "--";
+            args.emplace_back(arg);
+            continue;
+        }
+        const std::string_view name = arg.substr(0, equals);
+        if (std::find(std::begin(kValueOptions), std::end(kValueOptions), name) == std::end(kValueOptions)) {
+            error = "option '" + std::string(name) + "' takes no value";
+            return false;
+        }
+        args.emplace_back(name);
+        args.emplace_back(arg.substr(equals + 1));
+    }
+    return true;
+}
+
+bool ParseSplitOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
 }  // namespace
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
+    std::vector<std::string> args;
+    if (!SplitAssignments(argc, argv, args, error)) return false;
+    std::vector<const char*> pointers;
+    for (const std::string& arg : args) pointers.push_back(arg.c_str());
+    return ParseSplitOptions(static_cast<int>(pointers.size()), pointers.data(), options, error);
+}
+
+namespace {
+
+bool ParseSplitOptions(int argc, const char* const* argv, Options& options, std::string& error) {
     bool onlyFiles = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -104,6 +153,16 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.format = OutputFormat::kJson;
         } else if (arg == "--fields") {
             options.format = OutputFormat::kFields;
+        } else if (arg == "--inform") {
+            if (!value(v)) return false;
+            if (v.empty()) {
+                error = "--inform takes a template";
+                return false;
+            }
+            options.format = OutputFormat::kInform;
+            options.informTemplate = v;
+        } else if (arg == "-0" || arg == "--null") {
+            options.nullSeparated = true;
         } else if (arg == "-x" || arg == "-X") {
             // Unattended processing: the command line never asks anything anyway.
         } else if (arg == "-f" || arg == "-F") {
@@ -190,7 +249,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.noCache = true;
         } else if (arg == "--help" || arg == "-h") {
             options.showHelp = true;
-        } else if (arg == "--version") {
+        } else if (arg == "--version" || arg == "-V") {
             options.showVersion = true;
         } else {
             error = "unknown option '" + std::string(arg) + "'";
@@ -215,4 +274,5 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     return true;
 }
 
+}  // namespace
 }  // namespace torvo::cli

@@ -9,7 +9,8 @@
 
 namespace torvo::cli {
 
-enum class OutputFormat { kText, kJson, kFields };
+// kInform: each file's report fields through the --inform template.
+enum class OutputFormat { kText, kJson, kFields, kInform };
 
 // Export settings given on the command line; each overrides the stored one.
 struct ExportOverrides {
@@ -40,6 +41,8 @@ struct Options {
     std::string databasePath;  // empty: the usual search for Torvo27.dat
     std::vector<std::string> files;
     std::vector<std::string> listFiles;  // -f LIST; "-" reads names from standard input
+    bool nullSeparated = false;          // -0/--null: list files separate names by NUL bytes
+    std::string informTemplate;          // --inform: a template text, or file://PATH or an existing file
     ExportOverrides exportOverrides;
     std::optional<bool> scan;  // --scan / --no-scan; unset: the stored preference
     std::string vgsPath;       // --vgs FILE.png

@@ -10,6 +10,7 @@
 #include "base/Text.h"
 
 #include "analysis/ScanStatistics.h"
+#include "TypedReportJson.h"
 
 namespace torvo::cli {
 namespace {
@@ -140,7 +141,7 @@ std::string FieldLines(const Display& display) {
 }
 
 std::string JsonLine(const std::string& path, int typeId, const Display& display, const ScanSummary* scan,
-                     const nlohmann::ordered_json* extra) {
+                     const nlohmann::ordered_json* extra, const TypedReport* typed) {
     // The object's members in order, each rendered; a further key of the
     // caller's replaces a member of the same name where it stands.
     std::vector<std::pair<std::string, std::string>> members;
@@ -199,6 +200,11 @@ std::string JsonLine(const std::string& path, int typeId, const Display& display
                                                 {"read_kib_per_s", scan->readKiBps},
                                                 {"failed", scan->failed}};
         add("scan", DumpJson(summary));
+    }
+    if (typed) {
+        add("schema", std::to_string(kTypedReportSchema));
+        add("container", DumpJson(TypedContainerJson(typed->container)));
+        add("streams", DumpJson(TypedStreamsJson(*typed)));
     }
     if (extra) {
         for (const auto& [key, value] : extra->items()) {

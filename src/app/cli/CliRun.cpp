@@ -1,30 +1,86 @@
 #include "CliRun.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <optional>
 #include <sstream>
 
+#include "CliInform.h"
 #include "CliReport.h"
+#include "TypedReportJson.h"
 #include "analysis/DriverScan.h"
 #include "analysis/FileQueue.h"
+#include "analysis/NameList.h"
+#include "export/Template.h"
+#include "export/TemplateKeys.h"
 #include "run/RunSession.h"
 
 namespace torvo::cli {
 namespace {
 
-void PrintReport(const Options& options, std::ostream& out, const std::string& path, const CAnalysisDriver& driver,
-                 const Display& display, const nlohmann::ordered_json& extra) {
+// Collects the queue: file arguments first, then the names of each list
+// file; each folder stands for the media files below it. Every name is
+// kept: the window's queue limit is not the command line's.
+bool CollectNames(const Options& options, RunContext& context, std::vector<std::string>& names) {
+    bool ok = true;
+    names = options.files;
+    const char separator = options.nullSeparated ? '\0' : '\n';
+    for (const std::string& list : options.listFiles) {
+        NameListRead read;
+        if (list == "-") {
+            read = ReadNameList(context.in, separator);
+        } else {
+            std::ifstream file(list, std::ios::binary);
+            if (!file) {
+                context.err << "Не открыть файл!!: НеМогу открыть файл " << list << ":\n\n"
+                            << std::strerror(errno) << "\n";
+                ok = false;
+                continue;
+            }
+            read = ReadNameList(file, separator);
+        }
+        if (read.overlong > 0) {
+            context.err << "torvo-cli: " << list << ": " << read.overlong
+                        << " line(s) longer than a path can be, not analysed\n";
+            ok = false;
+        }
+        names.insert(names.end(), std::make_move_iterator(read.names.begin()),
+                     std::make_move_iterator(read.names.end()));
+    }
+    names = ExpandFolders(names).names;
+    return ok;
+}
+
+void PrintReport(const Options& options, const RunContext& context, std::ostream& out, const std::string& path,
+                 const CAnalysisDriver& driver, const Display& display, const nlohmann::ordered_json& extra) {
     std::optional<ScanSummary> scan;
     if (driver.Scan()) scan = SummariseScan(*driver.Scan());
     switch (options.format) {
         case OutputFormat::kText: out << TextReport(path, display) << "\n"; break;
         case OutputFormat::kFields: out << FieldLines(display) << "\n"; break;
-        case OutputFormat::kJson:
+        case OutputFormat::kInform: {
+            // One record a file; a template without a final line break gets one.
+            const std::string record = SubstituteTemplate(context.informText, display.Fields());
+            out << record << (record.ends_with('\n') ? "" : "\n");
+            break;
+        }
+        case OutputFormat::kJson: {
+            const TypedReport typed = TypedReportOf(driver);
             out << JsonLine(path, driver.Container().typeId, display, scan ? &*scan : nullptr,
-                            extra.empty() ? nullptr : &extra)
+                            extra.empty() ? nullptr : &extra, &typed)
                 << "\n";
             break;
+        }
     }
+}
+
+// Each unknown placeholder of a template once, before the records that
+// would carry "***ОШИБКА**" in its place.
+void ReportUnknownKeys(RunContext& context, const std::string& templateText) {
+    for (const std::string& key : UnknownTemplateKeys(templateText))
+        context.err << "torvo-cli: the template names no report field " << key << "\n";
 }
 
 std::string ProgressPrefix(size_t index, size_t count, const std::string& path) {
@@ -32,7 +88,8 @@ std::string ProgressPrefix(size_t index, size_t count, const std::string& path) 
 }
 
 // The session's events and messages on the command line: reports on out,
-// messages as "caption: text" and the progress line on err.
+// messages as "caption: text" and the progress line on err; in JSON mode a
+// file that cannot be analysed is an error line in its place.
 class CCliEvents : public IRunEvents, public IMessageBox {
 public:
     CCliEvents(const Options& options, RunContext& context) : options_(options), context_(context) {}
@@ -47,6 +104,10 @@ public:
         prefix_ = ProgressPrefix(index, count, path);
         if (context_.progress) context_.err << "\r\033[K" << prefix_ << std::flush;
     }
+    void FileNotOpened(size_t, const std::string& path, const UserMessage& message) override {
+        if (options_.format == OutputFormat::kJson)
+            context_.out << ErrorLine(path, FailureCode(path), OneLine({message})) << "\n" << std::flush;
+    }
     void ScanProgress(size_t, size_t, const std::string&, const CFastScan& scan) override {
         if (!context_.progress) return;
         const uint64_t size = std::max<uint64_t>(scan.FileSize(), 1);
@@ -60,7 +121,8 @@ public:
         // Only a run of one file at a time has a render test writing keys.
         static const nlohmann::ordered_json kNoExtra = nlohmann::ordered_json::object();
         std::ostringstream report;
-        PrintReport(options_, report, file.path, file.driver, file.display, context_.renderTest ? extra_ : kNoExtra);
+        PrintReport(options_, context_, report, file.path, file.driver, file.display,
+                    context_.renderTest ? extra_ : kNoExtra);
         return report.str();
     }
     void Deliver(size_t, const std::string&, const std::string& report, const CAnalysisDriver* driver) override {
@@ -72,6 +134,19 @@ public:
             }
         }
     }
+    bool ExportDone(const std::string&, const ExportOutcome& outcome) override {
+        // A script reads one line and the status; export stays off for the rest of the run.
+        if (!outcome.ok) {
+            ClearProgress();
+            context_.err << "torvo-cli: export failed: " << OneLine(outcome.messages) << "\n" << std::flush;
+            exportFailed_ = true;
+        }
+        if (!keysChecked_ && context_.exportSettings && context_.exportSettings->templateLoaded) {
+            keysChecked_ = true;
+            ReportUnknownKeys(context_, context_.exportSettings->loadedTemplate);
+        }
+        return true;
+    }
     void QueueFinished() override { ClearProgress(); }
 
     void ClearProgress() {
@@ -80,24 +155,27 @@ public:
     // The render test writes its extra keys here.
     nlohmann::ordered_json& Extra() { return extra_; }
     bool Failed() const { return failed_; }
+    bool ExportFailed() const { return exportFailed_; }
 
 private:
     const Options& options_;
     RunContext& context_;
     nlohmann::ordered_json extra_ = nlohmann::ordered_json::object();
     std::string prefix_;
-    bool failed_ = false;
+    bool failed_ = false, exportFailed_ = false, keysChecked_ = false;
 };
 
 }  // namespace
 
 int RunQueue(const Options& options, RunContext& context) {
     CCliEvents events(options, context);
-    std::vector<std::string> names = options.files;
-    const bool listsRead = CollectQueueNames(names, options.listFiles, &context.in, events);
+    std::vector<std::string> names;
+    const bool listsRead = CollectNames(options, context, names);
+    if (options.format == OutputFormat::kInform) ReportUnknownKeys(context, context.informText);
 
     Display display;
     CRunSession session(display, &events);
+    session.Queue() = FileQueue(FileQueue::kUnlimited);
     session.Queue().Fill(std::move(names));
     RunOptions run;
     run.driver = context.driverOptions;
@@ -117,6 +195,7 @@ int RunQueue(const Options& options, RunContext& context) {
         events.ClearProgress();
         return kInterruptedStatus;
     }
+    if (events.ExportFailed()) return kExportFailedStatus;
     return !listsRead || result == CRunSession::Result::kSomeNotOpened || events.Failed() ? 1 : 0;
 }
 

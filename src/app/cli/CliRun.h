@@ -36,13 +36,19 @@ struct RunContext {
     // nothing but its file (no scan, render test, picture, export or stop at
     // the first broken file); the reports still come in the queue's order.
     int analysisThreads = 1;
+    // The template of --inform, read.
+    std::string informText;
 };
 
 // The exit status of a run that Ctrl+C ended.
 inline constexpr int kInterruptedStatus = 130;
+// The exit status of a run in which an export failed (it outranks a file
+// that could not be analysed).
+inline constexpr int kExportFailedStatus = 4;
 
 // Returns the exit status: 0 when every file was analysed, 1 when a file or
-// a list file could not be opened (or the GOP picture not written), 130 when interrupted.
+// a list file could not be opened (or the GOP picture not written),
+// kExportFailedStatus when an export failed, 130 when interrupted.
 int RunQueue(const Options& options, RunContext& context);
 
 }  // namespace torvo::cli

@@ -8,9 +8,12 @@
 #include <iostream>
 #include <memory>
 #include <future>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "CliCodecs.h"
+#include "CliInform.h"
 #include "CliOptions.h"
 #include "CliRun.h"
 #include "VgsPng.h"
@@ -185,12 +188,22 @@ int main(int argc, char** argv) {
     // Reports that need nothing but their file are analysed on every core.
     context.analysisThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     CStreamMessageBox errorMessages(std::cerr);
-    // The command line's own export switch is not stored when codec use times out.
+    // A time-out switches codec use off for the rest of the run; a
+    // command-line run leaves the stored settings alone.
     context.driverOptions.waitForInventory = InventoryWaitFor(
-        inventory, {&prefs, false, true}, [&errorMessages]() -> IMessageBox& { return errorMessages; });
+        inventory, {&prefs, false, true, false}, [&errorMessages]() -> IMessageBox& { return errorMessages; });
     context.exportSettings = &exportSettings;
-    // A failed export switches export off in the stored settings too.
-    context.saveSettings = [&prefs] { SwitchExportOff(prefs); };
+    // A failed export switches export off for the rest of the run; the exit
+    // status says so, and the stored settings are left alone.
+    if (options.format == cli::OutputFormat::kInform) {
+        std::string informError;
+        const std::optional<std::string> text = cli::InformTemplate(options.informTemplate, informError);
+        if (!text) {
+            std::cerr << "torvo-cli: " << informError << "\n";
+            return 2;
+        }
+        context.informText = *text;
+    }
 
     // The render test runs in a child process per file, so that a plugin
     // that crashes or hangs ends only that child.
@@ -199,7 +212,11 @@ int main(int argc, char** argv) {
         [timeLimit] { return std::make_unique<CChildRenderPlatform>(timeLimit); }, DatabaseGuidNames(database),
         [&database](uint32_t code) { return database.DescribeHresult(256, code); }};
     CRenderTest renderTest(renderContext);
-    cli::RenderRun renderRun{renderTest, nullptr, [&prefs] { SwitchCodecInfoOff(prefs); }, std::cerr};
+    cli::RenderRun renderRun{renderTest, nullptr, [&prefs, &context] {
+                                 prefs.useCodecInfo = 0;
+                                 context.driverOptions.useCodecInfo = false;
+                             },
+                             std::cerr};
     cli::ChainsRun chainsRun;
     chainsRun.kind = options.chains == "audio" ? ChainKind::kAudio : ChainKind::kVideo;
     chainsRun.build = options.buildChains;

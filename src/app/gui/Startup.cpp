@@ -33,8 +33,10 @@ void CTorvoApp::RegisterForOpenWith(bool firstRun) {
         (std::filesystem::path(options_.programDir) / ".." / "share" / "applications" / "torvo.desktop")
             .lexically_normal();
     if (std::filesystem::exists(installed, error)) return;
-    RegisterOpenWith(options_.dirs, options_.programPath,
-                     firstRun ? OpenWithAction::kCreate : OpenWithAction::kRefreshExisting);
+    // Only an entry the user asked for (the shortcut boxes of the settings)
+    // is kept up to date; none is created unasked.
+    (void)firstRun;
+    RegisterOpenWith(options_.dirs, options_.programPath, OpenWithAction::kRefreshExisting);
 }
 
 bool CTorvoApp::Start() {

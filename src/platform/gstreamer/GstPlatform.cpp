@@ -312,6 +312,7 @@ std::optional<std::string> CGstPlatform::ReadProperty(int moniker, const std::st
     const Factory& f = *factories_[static_cast<size_t>(moniker)];
     if (name == "FriendlyName") return f.longName;
     if (name == "CLSID") return f.clsidText;
+    if (name == "ElementName") return f.name;
     return std::nullopt;
 }
 

@@ -50,15 +50,23 @@ GraphFilter FilterOf(const nlohmann::json& j) {
 
 }  // namespace
 
+#ifndef TORVO_RENDER_HELPER_INSTALLED
+#define TORVO_RENDER_HELPER_INSTALLED ""
+#endif
+#ifndef TORVO_RENDER_HELPER_BUILT
+#define TORVO_RENDER_HELPER_BUILT ""
+#endif
+#ifndef TORVO_RENDER_HELPER_FROM_PROGRAM
+#define TORVO_RENDER_HELPER_FROM_PROGRAM ""
+#endif
+
 std::string RenderHelperPath() {
     if (const char* env = std::getenv("TORVO_RENDER_HELPER"); env && Executable(env)) return env;
-    if (const std::string dir = ProgramDir(); !dir.empty() && Executable(dir + "torvo-render")) return dir + "torvo-render";
-#ifdef TORVO_RENDER_HELPER_INSTALLED
-    if (Executable(TORVO_RENDER_HELPER_INSTALLED)) return TORVO_RENDER_HELPER_INSTALLED;
-#endif
-#ifdef TORVO_RENDER_HELPER_BUILT
-    if (Executable(TORVO_RENDER_HELPER_BUILT)) return TORVO_RENDER_HELPER_BUILT;
-#endif
+    // The places of modules: the build tree's for a program run there, the
+    // installation's otherwise.
+    for (const std::string& file : ModuleCandidates("torvo-render", TORVO_RENDER_HELPER_FROM_PROGRAM,
+                                                    TORVO_RENDER_HELPER_INSTALLED, TORVO_RENDER_HELPER_BUILT))
+        if (Executable(file)) return file;
     return {};
 }
 

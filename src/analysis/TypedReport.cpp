@@ -1,0 +1,255 @@
+#include "analysis/TypedReport.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+#include "analysis/AudioDescription.h"
+#include "analysis/FrameStatistics.h"
+
+namespace torvo {
+namespace {
+
+// Codec ids by FourCC, compared without regard to case. The ids are the
+// usual short codec names of media tools, so that a script can compare them
+// with what other programs report.
+constexpr std::pair<std::string_view, std::string_view> kFourccCodecs[] = {
+    {"XVID", "mpeg4"},     {"DIVX", "mpeg4"},     {"DX50", "mpeg4"},     {"FMP4", "mpeg4"},
+    {"MP4V", "mpeg4"},     {"3IV2", "mpeg4"},     {"M4S2", "mpeg4"},     {"MP4S", "mpeg4"},
+    {"RMP4", "mpeg4"},     {"DIV3", "msmpeg4v3"}, {"DIV4", "msmpeg4v3"}, {"MP43", "msmpeg4v3"},
+    {"MP42", "msmpeg4v2"}, {"MPG4", "msmpeg4v1"}, {"WMV1", "wmv1"},      {"WMV2", "wmv2"},
+    {"WMV3", "wmv3"},      {"WVC1", "vc1"},       {"H264", "h264"},      {"X264", "h264"},
+    {"AVC1", "h264"},      {"HEVC", "hevc"},      {"HVC1", "hevc"},      {"HEV1", "hevc"},
+    {"MJPG", "mjpeg"},     {"JPEG", "mjpeg"},     {"DVSD", "dvvideo"},   {"DV25", "dvvideo"},
+    {"DVHD", "dvvideo"},   {"DVSL", "dvvideo"},   {"CDVC", "dvvideo"},   {"MPG1", "mpeg1video"},
+    {"MPG2", "mpeg2video"}, {"VP80", "vp8"},      {"VP90", "vp9"},       {"AV01", "av1"},
+    {"H263", "h263"},      {"S263", "h263"},      {"CVID", "cinepak"},   {"MSVC", "msvideo1"},
+    {"CRAM", "msvideo1"},  {"IV32", "indeo3"},    {"IV41", "indeo4"},    {"IV50", "indeo5"},
+    {"HFYU", "huffyuv"},   {"FFV1", "ffv1"},      {"THEO", "theora"},    {"SVQ1", "svq1"},
+    {"SVQ3", "svq3"},      {"APCN", "prores"},    {"YUY2", "rawvideo"},  {"UYVY", "rawvideo"},
+    {"I420", "rawvideo"},  {"YV12", "rawvideo"},
+};
+
+// Codec ids by WAVEFORMATEX format tag.
+constexpr std::pair<int, std::string_view> kFormatTagCodecs[] = {
+    {0x0002, "adpcm_ms"}, {0x0003, "pcm_f32le"}, {0x0006, "pcm_alaw"},   {0x0007, "pcm_mulaw"},
+    {0x0011, "adpcm_ima_wav"}, {0x0031, "gsm_ms"}, {0x0050, "mp2"},      {0x0055, "mp3"},
+    {0x0092, "ac3"},      {0x00FF, "aac"},       {0x0160, "wmav1"},      {0x0161, "wmav2"},
+    {0x0162, "wmapro"},   {0x0163, "wmalossless"}, {0x1600, "aac"},      {0x1601, "aac"},
+    {0x2000, "ac3"},      {0x2001, "dts"},       {0x674F, "vorbis"},     {0x6750, "vorbis"},
+    {0x6751, "vorbis"},   {0xF1AC, "flac"},
+};
+
+// Codec ids by the words a container names a sound codec with (Matroska,
+// FLV, MP4 sample entries: "MPEG-4 AAC LC"), found anywhere in the name
+// without regard to case; the first in this order wins.
+constexpr std::pair<std::string_view, std::string_view> kNamedAudioCodecs[] = {
+    {"e-ac-3", "eac3"},     {"ac-3", "ac3"},          {"aac", "aac"},       {"mp3", "mp3"},
+    {"mpeg layer 3", "mp3"}, {"mpeg layer 2", "mp2"}, {"mpeg layer 1", "mp1"}, {"dts", "dts"},
+    {"vorbis", "vorbis"},   {"opus", "opus"},         {"flac", "flac"},     {"apple lossless", "alac"},
+    {"dolby truehd", "truehd"}, {"wavpack", "wavpack"}, {"nellymoser", "nellymoser"}, {"speex", "speex"},
+};
+
+// FLV video codec ids of the tag header.
+constexpr std::pair<int, std::string_view> kFlvVideoCodecs[] = {
+    {2, "flv1"}, {3, "flashsv"}, {4, "vp6f"}, {5, "vp6a"}, {6, "flashsv2"}, {7, "h264"},
+};
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool ContainsNoCase(std::string_view text, std::string_view words) {
+    return std::search(text.begin(), text.end(), words.begin(), words.end(),
+                       [](char a, char b) { return AsciiLower(a) == AsciiLower(b); }) != text.end();
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
+}
+
+// The FourCC's four bytes as text, first byte first; empty for none or for
+// bytes that are not printable (a BI_RGB compression of 0 is no FourCC).
+std::string FourccChars(uint32_t fourcc) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const auto c = static_cast<char>((fourcc >> (8 * i)) & 0xFF);
+        if (c < 0x20 || c > 0x7E) return {};
+        text += c;
+    }
+    return text;
+}
+
+std::string_view CodecByFourcc(std::string_view fourcc) {
+    for (const auto& [key, id] : kFourccCodecs)
+        if (fourcc.size() == 4 && StartsWithNoCase(fourcc, key)) return id;
+    return {};
+}
+
+template <typename T>
+T FirstPositiveOf(const std::array<AudioResult, kAudioClassCount>& results, T AudioResult::*field) {
+    for (const AudioResult& r : results)
+        if (r.*field > T{}) return r.*field;
+    return T{};
+}
+
+std::optional<double> Seconds(int64_t ms) {
+    if (ms <= 0) return std::nullopt;
+    return static_cast<double>(ms) / 1000.0;
+}
+
+std::optional<int64_t> BitsPerSecond(int64_t kbps) {
+    if (kbps <= 0) return std::nullopt;
+    return kbps * 1000;
+}
+
+// Three decimals, as the frame rate fields show it: 29.97002997 is 29.97.
+double RoundTo3(double value) { return std::round(value * 1000.0) / 1000.0; }
+
+TypedStream VideoStream(const AnalysisRecords& records) {
+    const VideoInfo& v = records.video;
+    const PictureFigures f = CollectPictureFigures(v);
+    TypedStream s;
+    s.video = true;
+    s.codec = VideoCodecId(v, records.container.typeId);
+    s.fourcc = FourccChars(v.fourcc);
+    if (f.width > 0 && f.height > 0) {
+        s.width = f.width;
+        s.height = f.height;
+    }
+    if (f.usPerFrame > 0) s.frameRate = RoundTo3(1000000.0 / f.usPerFrame);
+    // Raw DV states no rate: its system fixes it (625/50 or 525/60 lines).
+    else if (s.codec == "dvvideo") s.frameRate = v.dvPal || f.height == 576 ? 25.0 : RoundTo3(30000.0 / 1001.0);
+    s.duration = Seconds(v.durationMs > 0 ? v.durationMs : f.durationMs);
+    // The declared video bitrate, else the one left beside the audio.
+    int64_t kbps = f.bitrateKbps;
+    if (kbps <= 0) kbps = EstimateVideoBitrate(records, f.durationMs);
+    s.bitRate = BitsPerSecond(kbps);
+    s.decoder = DecoderCode(records.videoStatus);
+    return s;
+}
+
+TypedStream AudioStream(const StreamInfo& stream, int status) {
+    const auto results = EffectiveResults(stream);
+    TypedStream s;
+    s.codec = AudioCodecId(stream);
+    if (const int tag = FirstPositiveOf(results, &AudioResult::formatTag); tag > 0) s.formatTag = tag;
+    if (const int rate = FirstPositiveOf(results, &AudioResult::sampleRate); rate > 0) s.sampleRate = rate;
+    if (const int channels = FirstPositiveOf(results, &AudioResult::channels); channels > 0)
+        s.channels = channels + (FirstPositiveOf(results, &AudioResult::lfe) > 0 ? 1 : 0);
+    s.duration = Seconds(stream.durationMs);
+    // As the audio panel takes it: a variable rate's average first.
+    int64_t kbps = 0;
+    for (const AudioResult& r : results)
+        if (r.rateMode == 2 && r.codecClass == kAudioClassMpeg && r.bitrateKbps > 0) kbps = r.bitrateKbps;
+    if (kbps <= 0) kbps = FirstPositiveOf(results, &AudioResult::bitrateKbps);
+    if (kbps <= 0) kbps = FirstPositiveOf(results, &AudioResult::secondBitrateKbps);
+    s.bitRate = BitsPerSecond(kbps);
+    s.decoder = DecoderCode(status);
+    return s;
+}
+
+}  // namespace
+
+std::string_view DecoderCode(int status) {
+    switch (status) {
+        case kStatusInstalled: return "installed";
+        case kStatusMissing: return "not_installed";
+        case kStatusNotNeeded: return "not_needed";
+        case kStatusDisabled: return "disabled";
+        default: return "undetermined";
+    }
+}
+
+std::string VideoCodecId(const VideoInfo& v, int32_t typeId) {
+    // What the elementary parsers saw outranks what the container declares.
+    if (v.h264) return "h264";
+    if (v.mpeg2) return "mpeg2video";
+    if (v.mpeg4Vol) return "mpeg4";
+    if (v.dv || typeId == kTypeDvIec61834 || typeId == kTypeDvSmpte314M) return "dvvideo";
+    if (v.headers[kHeaderMpegVideo].present && v.headers[kHeaderMpegVideo].version == 2) return "mpeg1video";
+    if (typeId == kTypeFlv) {
+        for (const auto& [id, name] : kFlvVideoCodecs)
+            if (id == v.flvCodecId) return std::string(name);
+    }
+    const std::string fourcc = FourccChars(v.fourcc);
+    if (const std::string_view id = CodecByFourcc(fourcc); !id.empty()) return std::string(id);
+    if (const std::string_view id = CodecByFourcc(FourccChars(v.handler)); !id.empty()) return std::string(id);
+    // A BITMAPINFOHEADER compression of 0 (BI_RGB) or 3 (BI_BITFIELDS) is uncompressed.
+    if (typeId == kTypeAvi && v.fourcc < 4 && (v.width > 0 || v.altPictures[kPictureAviHeader].width > 0))
+        return "rawvideo";
+    return {};
+}
+
+std::string AudioCodecId(const StreamInfo& stream) {
+    if (stream.substreamId >= 0xA0 && stream.substreamId <= 0xAF) return "pcm_dvd";
+    const auto results = EffectiveResults(stream);
+    for (const AudioResult& r : results) {
+        if (r.codecClass <= 0) continue;
+        if (r.codecClass == kAudioClassMpeg) {
+            if (r.layerCode == 2) return "mp1";
+            if (r.layerCode == 3) return "mp2";
+            if (r.layerCode == 4) return "mp3";
+        }
+        if (r.codecClass == kAudioClassAc3) return "ac3";
+        if (r.codecClass == kAudioClassDts) return "dts";
+        if (r.codecClass == kAudioClassAac) return "aac";
+    }
+    const int tag = FirstPositiveOf(results, &AudioResult::formatTag);
+    if (tag == 1) {
+        // Integer PCM is named by its sample size, as the WAVE header gives it.
+        switch (stream.bitsPerSample) {
+            case 8: return "pcm_u8";
+            case 24: return "pcm_s24le";
+            case 32: return "pcm_s32le";
+            default: return "pcm_s16le";
+        }
+    }
+    if (tag == 3 && stream.bitsPerSample == 64) return "pcm_f64le";
+    for (const auto& [key, id] : kFormatTagCodecs)
+        if (key == tag) return std::string(id);
+    for (const AudioResult& r : results) {
+        // The codec text of a sample entry is "fourcc: name".
+        std::string_view text = r.codecText;
+        if (const size_t colon = text.find(": "); colon != std::string_view::npos) text.remove_prefix(colon + 2);
+        for (const auto& [words, id] : kNamedAudioCodecs)
+            if (!text.empty() && ContainsNoCase(text, words)) return std::string(id);
+    }
+    return {};
+}
+
+TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view typeName, std::string_view mime) {
+    const ContainerInfo& c = records.container;
+    TypedReport report;
+    TypedContainer& container = report.container;
+    container.typeId = c.typeId;
+    // Descriptions are padded with blanks for the panel's column.
+    while (!typeName.empty() && typeName.back() == ' ') typeName.remove_suffix(1);
+    container.name = typeName;
+    // Rows without a MIME type say "н.д." (no data).
+    if (mime.find('/') != std::string_view::npos) container.mime = mime;
+    container.size = c.fileSize;
+
+    if (c.videoCount >= 1) report.streams.push_back(VideoStream(records));
+    for (size_t n = 0; n < kMaxAudioListEntries; ++n) {
+        const int slot = records.audioList[n];
+        const StreamInfo* stream = slot >= 0 ? records.StreamIf(static_cast<size_t>(slot)) : nullptr;
+        if (!stream || static_cast<int>(n) >= c.audioCount) continue;
+        report.streams.push_back(AudioStream(*stream, records.audioStatus[n]));
+    }
+    for (size_t i = 0; i < report.streams.size(); ++i) report.streams[i].index = static_cast<int>(i);
+
+    // The container's stated time, else the longest stream's.
+    container.duration = Seconds(c.durationMs > 0 ? c.durationMs : c.scrDurationMs);
+    if (!container.duration) {
+        for (const TypedStream& s : report.streams)
+            if (s.duration && (!container.duration || *s.duration > *container.duration)) container.duration = s.duration;
+    }
+    container.bitRate = BitsPerSecond(c.bitrateKbps);
+    // Without a stated rate, the size over the playing time.
+    if (!container.bitRate && container.duration && *container.duration > 0 && c.fileSize > 0)
+        container.bitRate = static_cast<int64_t>(std::llround(static_cast<double>(c.fileSize) * 8.0 / *container.duration));
+    return report;
+}
+
+}  // namespace torvo
