@@ -176,9 +176,10 @@ CRunSession::Result CRunSession::Run(QueueMode mode, IRunEvents& events) {
         events.Deliver(index, path, events.ReportReady(file), &driver_);
         if (options_.exportSettings && options_.exportSettings->enabled) {
             const ExportOutcome outcome = ExportAnalysedQuietly(path);
-            if (!events.ExportDone(path, outcome))
+            if (!events.TellsExportMessages())
                 for (size_t i = 0; i < outcome.messages.size(); ++i)
                     Show(outcome.messages[i], i == 0 ? MessageIcon::kWarning : MessageIcon::kInformation);
+            events.ExportDone(path, outcome);
         }
     };
     for (;;) {

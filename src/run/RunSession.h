@@ -82,9 +82,10 @@ public:
                          const CAnalysisDriver* /*driver*/) {}
     // A file that could not be opened, after its message was shown.
     virtual void FileNotOpened(size_t /*index*/, const std::string& /*path*/, const UserMessage& /*message*/) {}
-    // The export of a file; true when the front end told the outcome's
-    // messages itself (else the session shows them).
-    virtual bool ExportDone(const std::string& /*path*/, const ExportOutcome& /*outcome*/) { return false; }
+    // Whether the front end tells an export's messages itself, in
+    // ExportDone (else the session shows them first).
+    virtual bool TellsExportMessages() const { return false; }
+    virtual void ExportDone(const std::string& /*path*/, const ExportOutcome& /*outcome*/) {}
     virtual void QueueFinished() {}
 };
 

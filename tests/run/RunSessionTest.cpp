@@ -22,9 +22,8 @@ public:
     void Deliver(size_t index, const std::string&, const std::string& report, const CAnalysisDriver*) override {
         log << index << " " << report << "\n";
     }
-    bool ExportDone(const std::string& path, const ExportOutcome& outcome) override {
+    void ExportDone(const std::string& path, const ExportOutcome& outcome) override {
         log << "export " << FileNameOf(path) << " " << outcome.ok << "\n";
-        return false;
     }
     void QueueFinished() override { log << "end\n"; }
     MessageAnswer Show(std::string_view caption, std::string_view, MessageIcon, MessageButtons) override {

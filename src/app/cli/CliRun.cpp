@@ -134,7 +134,8 @@ public:
             }
         }
     }
-    bool ExportDone(const std::string&, const ExportOutcome& outcome) override {
+    bool TellsExportMessages() const override { return true; }
+    void ExportDone(const std::string&, const ExportOutcome& outcome) override {
         // A script reads one line and the status; export stays off for the rest of the run.
         if (!outcome.ok) {
             ClearProgress();
@@ -145,7 +146,6 @@ public:
             keysChecked_ = true;
             ReportUnknownKeys(context_, context_.exportSettings->loadedTemplate);
         }
-        return true;
     }
     void QueueFinished() override { ClearProgress(); }
 
