@@ -39,14 +39,20 @@ DefaultSinkChoice ChooseDefaultSinks(ISinkPlatform& platform, const std::vector<
         (choice.video.empty() ? choice.video : choice.plainVideo) = std::string(name);
         if (!choice.plainVideo.empty()) break;
     }
-    // A sound server that answers gets the sound; else the sound card
-    // directly, when one opens.
-    for (const char* name : {"pulsesink", "alsasink"}) {
-        if (Installed(installed, name) && platform.SinkOpens(name)) {
-            choice.audio = name;
-            break;
+    // Nothing draws here (no display server, or none of its sinks opens): an
+    // installed picture sink still stands for the plain video renderer, so
+    // that whether a decoder is installed does not hang on the display.
+    if (choice.video.empty() && choice.plainVideo.empty()) {
+        for (std::string_view name : {"xvimagesink", "ximagesink", "glimagesink", "waylandsink"}) {
+            if (Installed(installed, name)) {
+                choice.plainVideo = std::string(name);
+                break;
+            }
         }
     }
+    // A sound server that answers gets the sound; else the sound card directly.
+    if (Installed(installed, "pulsesink") && platform.SinkOpens("pulsesink")) choice.audio = "pulsesink";
+    else if (Installed(installed, "alsasink")) choice.audio = "alsasink";
     return choice;
 }
 

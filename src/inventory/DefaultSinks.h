@@ -27,8 +27,10 @@ public:
 
 struct DefaultSinkChoice {
     std::string video;       // empty: no picture sink works here
-    std::string plainVideo;  // the next one that works, for the plain video renderer
-    std::string audio;       // empty: no sound sink opens here
+    // The next one that works, for the plain video renderer; when none works,
+    // the first installed picture sink (codec statuses need a renderer).
+    std::string plainVideo;
+    std::string audio;  // empty: no sound sink installed
 };
 
 // installed: the sink factories the registry holds.

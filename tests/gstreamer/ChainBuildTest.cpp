@@ -81,7 +81,9 @@ TEST(ChainBuild, FirstChainsReachPausedWithTheMachinesOwnSinks) {
         ASSERT_GE(request.nodes.size(), 3u) << c.sample;
         EXPECT_TRUE(request.nodes.back().renderer);
         // The renderer is the X sink (Xvfb has no Xv port), never a whole-screen one.
-        if (c.kind == ChainKind::kVideo) EXPECT_NE(request.nodes.back().path.find("libgstximagesink"), std::string::npos);
+        if (c.kind == ChainKind::kVideo) {
+            EXPECT_NE(request.nodes.back().path.find("libgstximagesink"), std::string::npos);
+        }
         const ChainBuildReport report = platform.BuildChain(request);
         EXPECT_TRUE(BuildSucceeded(report)) << c.sample << ": " << BuildErrorText(request, report, {});
         EXPECT_EQ(report.completedNodes, int(request.nodes.size()));

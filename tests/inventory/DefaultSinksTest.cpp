@@ -1,7 +1,7 @@
 // The renderer pass against recorded machines: the default video renderer is
 // the sink that works on the display server that answers, never a
 // whole-screen sink while one does; the sound renderer is the sound server's
-// sink when it answers, else the sound card's when it opens.
+// sink when it answers, else the sound card's.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -55,12 +55,14 @@ TEST(DefaultSinks, RendererPassChoosesTheSinksThatWorkWhereTheUserIs) {
         {"x11", all, "xvimagesink", "ximagesink", "pulsesink"},
         // Xvfb: no Xv port; the KMS sink would open on the console but must not win.
         {"x11", {"kmssink", "ximagesink", "glimagesink", "alsasink"}, "ximagesink", "glimagesink", "alsasink"},
-        // No sound server and no sound card: no sound renderer.
-        {"x11", {"glimagesink"}, "glimagesink", "", ""},
+        // No sound server answers: the sound card's sink.
+        {"x11", {"glimagesink"}, "glimagesink", "", "alsasink"},
         {"wayland", all, "waylandsink", "glimagesink", "pulsesink"},
-        {"wayland", {"xvimagesink", "ximagesink", "glimagesink", "alsasink"}, "glimagesink", "", "alsasink"},
-        // No display server answers: no picture sink at all, not even the whole-screen ones.
-        {"none", all, "", "", "pulsesink"},
+        {"wayland", {"xvimagesink", "ximagesink", "glimagesink"}, "glimagesink", "", "alsasink"},
+        // No display server answers: nothing is the default, not even the
+        // whole-screen sinks; an installed picture sink stands for the plain renderer.
+        {"none", all, "", "xvimagesink", "pulsesink"},
+        {"x11", {}, "", "xvimagesink", "alsasink"},
     };
     for (const Case& c : cases) {
         CRecordedPlatform platform(Machine(c.display, c.opening));

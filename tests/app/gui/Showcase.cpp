@@ -15,6 +15,23 @@
 #include "QtTranslations.h"
 #include "SettingsDialog.h"
 
+namespace {
+
+// Clicks the button once it is enabled (the render test or the chain builds
+// take their time on a loaded machine).
+void ClickWhenEnabled(QWidget* window, const char* name) {
+    auto* timer = new QTimer(window);
+    QObject::connect(timer, &QTimer::timeout, window, [window, name, timer] {
+        auto* button = window->findChild<QPushButton*>(name);
+        if (!button || !button->isEnabled()) return;
+        button->click();
+        timer->deleteLater();
+    });
+    timer->start(200);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace torvo;
     QApplication app(argc, argv);
@@ -67,16 +84,14 @@ int main(int argc, char** argv) {
         gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});
         if (!window) return 3;
         QTimer::singleShot(500, window, [window] { window->findChild<QPushButton*>("renderBoth1")->click(); });
-        if (what == "monitor")
-            QTimer::singleShot(5000, window, [window] { window->findChild<QPushButton*>("renderBoth2")->click(); });
+        if (what == "monitor") ClickWhenEnabled(window, "renderBoth2");
     } else if (what == "chains" || what == "chain-monitor") {
         // The suggested video chains of the file, built, then (chain-monitor) the first one played.
         gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});
         if (!window) return 3;
         QTimer::singleShot(500, window, [window] { window->findChild<QPushButton*>("renderVideo1")->click(); });
         QTimer::singleShot(1000, window, [window] { window->findChild<QPushButton*>("renderVideo2")->click(); });
-        if (what == "chain-monitor")
-            QTimer::singleShot(6000, window, [window] { window->findChild<QPushButton*>("renderVideo3")->click(); });
+        if (what == "chain-monitor") ClickWhenEnabled(window, "renderVideo3");
     } else if (what == "file-dialog") {
         // The open dialog of the window, in Qt's Russian.
         gui::CTorvoDlg* window = run.Start();

@@ -32,10 +32,18 @@ void Print(const nlohmann::json& j) {
 }
 
 // The sink this machine's inventory names as its renderer (or the stand-in
-// of the environment); a fake one that keeps the clock when there is none.
+// of the environment); a fake one that keeps the clock when there is none or
+// it does not open (a sound card that is not there: the picture still plays).
 GstElement* Sink(const std::string& factory) {
-    if (!factory.empty())
-        if (GstElement* sink = gst_element_factory_make(factory.c_str(), nullptr)) return sink;
+    if (!factory.empty()) {
+        if (GstElement* sink = gst_element_factory_make(factory.c_str(), nullptr)) {
+            if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
+                gst_element_set_state(sink, GST_STATE_NULL);
+                return sink;
+            }
+            gst_object_unref(sink);
+        }
+    }
     GstElement* fake = gst_element_factory_make("fakesink", nullptr);
     g_object_set(fake, "sync", TRUE, nullptr);
     return fake;
