@@ -13,6 +13,7 @@ gtest_discover_tests(test_codecdb)
 add_executable(test_settings test_settings.cpp test_desktop_integration.cpp)
 target_link_libraries(test_settings PRIVATE torvo_core GTest::gtest_main)
 target_include_directories(test_settings PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(test_settings PRIVATE TORVO_SOURCE_DATA_DIR="${TORVO_SOURCE_DATA_DIR}")
 gtest_discover_tests(test_settings)
 
 # Settings written by one process and read by the next go through this helper.

@@ -1,6 +1,7 @@
 // The preferences: defaults, loading, what a save writes and when it writes nothing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <tuple>
 
 #include "settings/Prefs.h"
@@ -148,6 +149,25 @@ TEST_F(PrefsTest, WindowPlacement) {
     const size_t writes = store_.WriteCount();
     prefs_.SaveWindowPlacement(placement);
     EXPECT_EQ(store_.WriteCount(), writes);
+}
+
+// The default own template is the example shipped beside the codec database
+// while nothing beside the program and no stored choice names another one.
+TEST_F(PrefsTest, DefaultOwnTemplateIsTheShippedExample) {
+    const std::string shippedDir = TORVO_SOURCE_DATA_DIR;
+    prefs_.Load();
+    prefs_.UseShippedTemplate(shippedDir);
+    EXPECT_EQ(prefs_.exportNameOfFileForFormat, shippedDir + "/ExportFormat.txt");
+    EXPECT_TRUE(std::filesystem::exists(prefs_.exportNameOfFileForFormat));
+    // A folder without the example, or the user's own choice: left alone.
+    CPrefs other{store_, kProgramDir};
+    other.Load();
+    other.UseShippedTemplate("/nonexistent");
+    EXPECT_EQ(other.exportNameOfFileForFormat, "/opt/torvo/bin/ExportFormat.txt");
+    store_.WriteText(kPrefsSection, "ExportNameOfFileForFormat", "/home/u/mine.txt");
+    other.Load();
+    other.UseShippedTemplate(shippedDir);
+    EXPECT_EQ(other.exportNameOfFileForFormat, "/home/u/mine.txt");
 }
 
 }  // namespace

@@ -24,9 +24,10 @@ shoot export 900x700 export
 shoot video-formats 1000x640 video-formats
 shoot codec-list 1200x640 codec-list
 shoot vgs 1280x800 vgs "$PWD/tests/data/scan/mpeg2_ps_gop12.mpg"
-# The render test's playback and the suggested chains, built and played.
-# Xvfb has no XVideo and no sound server: the plain X sink draws, the sound goes nowhere.
-export TORVO_PLAY_VIDEO_SINK=ximagesink TORVO_PLAY_AUDIO_SINK=fakesink
+shoot file-dialog 1100x700 file-dialog
+shoot help-popup 1280x800 popup "$PWD/tests/data/mpeg/dvd_pal_ac3.vob"
+# The render test's playback and the suggested chains, built and played with
+# the machine's own sinks (on Xvfb, without XVideo: the plain X sink).
 SHOT_DELAY=5 shoot render-panel 1280x820 render "$PWD/tests/data/avi_mpeg4_mp3.avi"
 SHOT_DELAY=7 shoot monitor 1280x820 monitor "$PWD/tests/data/avi_mpeg4.avi"
 SHOT_DELAY=4 shoot chains 1280x820 chains "$PWD/tests/data/avi_mpeg4_mp3.avi"

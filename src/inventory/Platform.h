@@ -12,6 +12,7 @@
 
 #include "inventory/CodecEntry.h"
 #include "base/Guid.h"
+#include "inventory/DefaultSinks.h"
 
 namespace torvo {
 
@@ -72,9 +73,10 @@ struct FilterProperty {
     bool writable = false;
 };
 
-class IInventoryPlatform {
+// The display check and the sink probe (ISinkPlatform) serve its renderer pass.
+class IInventoryPlatform : public ISinkPlatform {
 public:
-    virtual ~IInventoryPlatform() = default;
+    ~IInventoryPlatform() override = default;
 
     // COM on the worker thread.
     virtual bool Initialize() = 0;

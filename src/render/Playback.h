@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "render/PlaybackFailure.h"
+
 namespace torvo {
 
 class IPlaybackPlatform {
@@ -27,6 +29,8 @@ public:
     virtual void SetVolume(int volume) = 0;
     // Ends the playback (nothing is drawn into the window afterwards).
     virtual void Close() = 0;
+    // Why Open failed, or why the playback ended by itself (kNone: it did not).
+    virtual PlaybackFailure Failure() const { return {}; }
 };
 
 enum PlayState : int { kPlayStopped = 0, kPlayPaused = 1, kPlayRunning = 2 };
@@ -52,6 +56,8 @@ public:
     void Teardown();
 
     int State() const { return state_; }
+    // Why the playback failed to start or ended by itself.
+    PlaybackFailure Failure() const { return platform_ ? platform_->Failure() : PlaybackFailure{}; }
     int64_t Duration() const { return duration_; }
     const std::string& Caption() const { return caption_; }
 

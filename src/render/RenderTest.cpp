@@ -1,6 +1,7 @@
 #include "render/RenderTest.h"
 
 #include "inventory/InventoryService.h"
+#include "render/PlaybackFailure.h"
 
 namespace torvo {
 
@@ -113,15 +114,7 @@ bool CRenderTest::Tick(RenderTickContext& tick) {
             crash.culpritName.Clear();
             crash.culpritPath.Clear();
             crash.state.store(kCrashReported, std::memory_order_release);
-            size_t from = 0;
-            while (from < report.size()) {
-                size_t to = report.find('\n', from);
-                if (to == std::string::npos) to = report.size();
-                std::string row = report.substr(from, to - from);
-                while (!row.empty() && row.back() == '\r') row.pop_back();
-                if (!row.empty()) tick.rows.Add(row, kRenderRowCrash);
-                from = to + 1;
-            }
+            for (std::string& row : ReportRows(report)) tick.rows.Add(std::move(row), kRenderRowCrash);
             if (tick.switchCodecInfoOff) tick.switchCodecInfoOff();
             if (tick.showMessage) tick.showMessage("Torvo", report);
             state_.store(kRenderCrashShown, std::memory_order_release);

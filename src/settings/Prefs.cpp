@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <filesystem>
 #include <string_view>
 
 #include "base/Text.h"
@@ -84,6 +85,15 @@ void CPrefs::Load() {
     appBuild = store_.ReadInt(kPrefsSection, "AppBuild").value_or(0);
     // Settings left by no earlier version: gather the codec inventory at start-up.
     if (appVersion == 0) preloadCodecInfo = 1;
+}
+
+void CPrefs::UseShippedTemplate(const std::string& folder) {
+    const std::string besideProgram = programDir_ + kDefaultTemplateName;
+    std::error_code error;
+    if (folder.empty() || exportNameOfFileForFormat != besideProgram || std::filesystem::exists(besideProgram, error))
+        return;
+    const std::string shipped = (std::filesystem::path(folder) / kDefaultTemplateName).string();
+    if (std::filesystem::exists(shipped, error)) exportNameOfFileForFormat = shipped;
 }
 
 bool CPrefs::Save(bool withExportEnabled) {

@@ -37,6 +37,10 @@ public:
 
     // Reads every value; an absent or unreadable one takes its default.
     void Load();
+    // While the own template is still the default one and no such file is
+    // beside the program, the example shipped in folder (beside the codec
+    // database) is named instead.
+    void UseShippedTemplate(const std::string& folder);
     // Writes every value except the window placement, ExportEnabled only when
     // asked, and AppVersion/AppBuild. Returns whether every write succeeded;
     // after Clear it writes nothing and succeeds.

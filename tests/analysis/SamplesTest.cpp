@@ -126,6 +126,26 @@ TEST(Samples, EmptyFileSkipsIdentification) {
                                                             "It is a degenerate case."}));
 }
 
+// The sequence display extension's matrix coefficients light their lamp;
+// MPEG video without them shows the five lamps dark, other video hides them.
+TEST(Samples, MatrixCoefficientLampsOfMpegVideo) {
+    struct Case {
+        const char* file;
+        LampState i709, fcc;
+    };
+    for (const Case& c : {Case{"mpeg/mpeg2_bt709.m2v", LampState::kLit, LampState::kDark},
+                          Case{"mpeg/mpeg2_interlaced.m2v", LampState::kDark, LampState::kDark},
+                          Case{"mpeg/mpeg1_video.m1v", LampState::kDark, LampState::kDark},
+                          Case{"mpeg/h264_320x240.264", LampState::kHidden, LampState::kHidden}}) {
+        Display display;
+        CAnalysisDriver driver(display);
+        ASSERT_TRUE(driver.AnalyseFile(test::SamplePath(c.file))) << c.file;
+        EXPECT_EQ(display.Lamp("I709"), c.i709) << c.file;
+        EXPECT_EQ(display.Lamp("FCC"), c.fcc) << c.file;
+        for (const char* other : {"I470", "S170", "S240"}) EXPECT_NE(display.Lamp(other), LampState::kLit) << c.file;
+    }
+}
+
 TEST(Samples, EveryFieldIsEmptyAgainForTheNextFile) {
     Display display;
     CAnalysisDriver driver(display);

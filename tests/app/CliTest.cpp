@@ -18,6 +18,7 @@
 #include <sstream>
 #include "TestUtil.h"
 #include "ScratchDir.h"
+#include "XvfbDisplay.h"
 #include "analysis/Driver.h"
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/GstInventoryCache.h"
@@ -86,7 +87,25 @@ TEST(Cli, RenderRowsAndChainsFollowEachFile) {
 }
 
 TEST(Cli, SuggestedChainsAndTheirBuilds) {
-    // The renderers are stand-ins that need no display or sound server.
+    // Without a display server nothing is the default video renderer and no
+    // whole-screen sink stands in: the chains end in an installed X sink.
+    {
+        const char* display = std::getenv("DISPLAY");
+        const std::string before = display ? display : "";
+        unsetenv("DISPLAY");
+        const nlohmann::json blind =
+            nlohmann::json::parse(RunCli("--json --chains video " + test::SamplePath("avi_mpeg4.avi")).out);
+        ASSERT_GE(blind["chains"]["found"].get<int>(), 1);
+        const std::string line = blind["chains"]["chains"][0]["line"].get<std::string>();
+        EXPECT_EQ(line.find("KMS"), std::string::npos) << line;
+        EXPECT_NE(line.find("[Video sink"), std::string::npos) << line;
+        if (display) setenv("DISPLAY", before.c_str(), 1);
+    }
+    // The renderers are the sinks that work here (a private X server, a null
+    // sound card); when built, stand-ins that draw nowhere take their place.
+    test::XvfbDisplay xvfb;
+    test::NullSoundCard sound;
+    if (xvfb.Name().empty()) GTEST_SKIP() << "Xvfb is not installed";
     setenv("TORVO_PLAY_VIDEO_SINK", "fakesink", 1);
     setenv("TORVO_PLAY_AUDIO_SINK", "fakesink", 1);
     const std::string avi = test::SamplePath("avi_mpeg4_mp3.avi");
@@ -96,6 +115,8 @@ TEST(Cli, SuggestedChainsAndTheirBuilds) {
     ASSERT_GE(video["chains"]["found"].get<int>(), 1);
     const nlohmann::json& first = video["chains"]["chains"][0];
     EXPECT_TRUE(first["line"].get<std::string>().starts_with("(ист)-->>--(A)-->[Avi demuxer ]"));
+    EXPECT_NE(first["line"].get<std::string>().find("[Video sink"), std::string::npos) << first["line"];
+    EXPECT_EQ(first["line"].get<std::string>().find("KMS"), std::string::npos);
     EXPECT_EQ(first["elements"][0]["type"], "header");
     EXPECT_EQ(first["elements"][0]["detail"], avi);
     EXPECT_FALSE(first.contains("build"));

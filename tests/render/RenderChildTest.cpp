@@ -13,6 +13,7 @@
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/render/ChildPlayback.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
+#include "render/PlaybackFailure.h"
 #include "render/RenderTest.h"
 
 namespace torvo {
@@ -169,6 +170,46 @@ TEST(RenderChild, ACrashingPluginIsNamedAsTheCulpritAndAHangingOneTimesOut) {
                                                    Database().DescribeHresult(256, render_codes::kTimeout)};
         EXPECT_EQ(rows.texts, expected);
     }
+}
+
+// A player that fails or crashes is told like the render test's own
+// failures: Russian rows, the culprit module and the crash report.
+TEST(RenderPlayback, FailedAndCrashedPlayersAreReportedWithTheirCulprit) {
+    ScopedEnv video("TORVO_PLAY_VIDEO_SINK", "fakesink"), audio("TORVO_PLAY_AUDIO_SINK", "fakesink");
+    {
+        ReducedPlugins reduced({"coreelements", "typefindfunctions", "playback", "avi", "videoparsersbad"},
+                               TORVO_CRASH_PLUGIN_DIR);
+        CRender render(std::make_unique<CChildPlayback>(), "Тест Microsoft");
+        std::string error;
+        EXPECT_FALSE(render.Play(Sample("avi_mpeg4.avi"), 0, error));
+        const PlaybackFailure failure = render.Failure();
+        ASSERT_EQ(failure.kind, PlaybackFailure::Kind::kCrashed);
+        EXPECT_EQ(fs::canonical(failure.culpritPath), fs::canonical(TORVO_CRASH_PLUGIN_FILE));
+        const FailureReport report = ReportPlaybackFailure(failure, "/usr/bin/torvo");
+        ASSERT_GE(report.rows.size(), 3u);
+        EXPECT_EQ(report.rows[0].text, "<< DirectShow рухнул в ходе рендеринга>>");
+        bool named = false;
+        for (const FailureRow& row : report.rows) {
+            EXPECT_EQ(row.colour, kRenderRowCrash);
+            named |= row.text.find("libtorvocrash.so") != std::string::npos;
+        }
+        EXPECT_TRUE(named);
+        EXPECT_EQ(report.crashReport.rfind("Внимание: При попытке воспроизвести этот файл DirectShow рухнул.", 0), 0u);
+    }
+    // A file nothing can play: a failed render with the player's reason.
+    CRender none(std::make_unique<CChildPlayback>(), "Тест Microsoft");
+    std::string error;
+    EXPECT_FALSE(none.Play(Sample("document.pdf"), 0, error));
+    const FailureReport failed = ReportPlaybackFailure(none.Failure(), {});
+    ASSERT_EQ(failed.rows.size(), 2u);
+    EXPECT_EQ(failed.rows[0].text, "Рендеринг не удался. Вот сообщение DirectShow об ошибке:        ");
+    EXPECT_FALSE(failed.rows[1].text.empty());
+    EXPECT_TRUE(failed.crashReport.empty());
+    // The helper missing: no crash, a reason in Russian.
+    CRender missing(std::make_unique<CChildPlayback>("/nonexistent/torvo-render"), "Тест Microsoft");
+    EXPECT_FALSE(missing.Play(Sample("avi_mpeg4.avi"), 0, error));
+    EXPECT_EQ(missing.Failure().kind, PlaybackFailure::Kind::kFailed);
+    EXPECT_EQ(error.rfind("Не удалось запустить torvo-render", 0), 0u) << error;
 }
 
 TEST(RenderPlayback, ASamplePlaysPausesStopsAndSeeksInTheChild) {

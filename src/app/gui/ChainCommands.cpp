@@ -91,10 +91,10 @@ bool CRenderControls::PlaySlot(ChainKind kind, int index) {
                                             video ? "Тест лишь видео" : "Тест лишь звука");
     std::string error;
     emit monitorShown(true);
+    playingChain_ = true;
     if (!monitor_->Start(std::move(render), path_, video, displayAspect_, error)) {
         emit monitorShown(false);
-        chains_.AddRow(error, kRenderRowFailed);
-        ShowChainRows();
+        ReportPlaybackFailure(monitor_->LastFailure(), true);
         return false;
     }
     chains_.MarkHeld(kind, index);

@@ -1,6 +1,8 @@
 #include "GuiWidgets.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
 
@@ -11,6 +13,19 @@ QColor ColourFromBgr(uint32_t bgr) { return QColor(int(bgr & 0xFF), int((bgr >> 
 CFieldBox::CFieldBox(std::string_view caption, QWidget* parent) : QLineEdit(parent), caption_(caption) {
     setReadOnly(true);
     setProperty("caption", Qs(caption));
+}
+
+bool CFieldBox::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool own = key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll);
+        if (!own && (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            // Left unaccepted, the key goes to the window's shortcuts.
+            event->ignore();
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
 }
 
 void CFieldBox::ShowField(const PanelField* field) {
@@ -74,11 +89,32 @@ void CBarGraph::paintEvent(QPaintEvent*) {
 
 CNotesView::CNotesView(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setUniformItemSizes(true);
+    // Items of their own widths, so that the widest line sets the horizontal scroll range.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+}
+
+QString CNotesView::SelectedText() const {
+    QStringList lines;
+    for (int i = 0; i < count(); ++i)
+        if (item(i)->isSelected()) lines << item(i)->text();
+    return lines.join('\n');
+}
+
+void CNotesView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        if (const QString text = SelectedText(); !text.isEmpty()) QApplication::clipboard()->setText(text);
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 void CNotesView::ShowNotes(const NotesList& notes) {
     const auto& lines = notes.Lines();
+    // Another list than the one shown (the first line differs, or it is gone):
+    // the earlier selection means nothing for it.
+    if (lines.empty() || count() == 0 || item(0)->text() != Qs(lines.front().text)) clearSelection();
     // Lines are replaced in place, so that interim results do not flicker.
     while (count() > static_cast<int>(lines.size())) delete takeItem(count() - 1);
     for (size_t i = 0; i < lines.size(); ++i) {

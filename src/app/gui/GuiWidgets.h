@@ -32,6 +32,11 @@ public:
     // Shows the field (empty when absent) with its background colour.
     void ShowField(const PanelField* field);
 
+protected:
+    // Only selecting and copying belong to the field: the window's commands
+    // (Ctrl+Home and the like) keep their keys while it has the focus.
+    bool event(QEvent* event) override;
+
 private:
     std::string caption_;
 };
@@ -65,10 +70,18 @@ private:
 };
 
 // A notes list: one line per note on its palette background colour.
+// Lines wider than the view scroll sideways; Ctrl+C copies every selected line.
 class CNotesView : public QListWidget {
 public:
     explicit CNotesView(QWidget* parent = nullptr);
+    // A new list (another file) starts with nothing selected, so that its
+    // lines show their colours.
     void ShowNotes(const NotesList& notes);
+    // The selected lines in list order, one per line.
+    QString SelectedText() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace torvo::gui

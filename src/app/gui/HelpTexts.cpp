@@ -1,11 +1,14 @@
 #include "HelpTexts.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QStringList>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <map>
 
 #include "GuiWidgets.h"
@@ -104,6 +107,20 @@ constexpr const char* kKeyListTail =
     "файле формата";
 
 // A frameless window that closes when the mouse leaves it, unless pinned.
+// The stored texts' line breaks; "~/" (the home folder in a path) stays.
+QString PopupText(const QString& stored) {
+    QString text;
+    text.reserve(stored.size());
+    for (int i = 0; i < stored.size(); ++i) {
+        const bool homePath = stored[i] == '~' && i + 1 < stored.size() && stored[i + 1] == '/';
+        text += stored[i] == '~' && !homePath ? QChar('\n') : stored[i];
+    }
+    return text;
+}
+
+// A small window beside the mouse. Unpinned it goes when the mouse leaves it
+// or a click lands elsewhere; a right click pins it, and a pinned one can be
+// dragged away with the left button and goes on a left click.
 class CPopup : public QFrame {
 public:
     CPopup(QWidget* owner, const QString& text) : QFrame(owner, Qt::ToolTip) {
@@ -111,24 +128,45 @@ public:
         setFrameShape(QFrame::Box);
         setObjectName("helpPopup");
         auto* layout = new QVBoxLayout(this);
-        label_ = new QLabel(QString(text).replace('~', '\n'), this);
+        label_ = new QLabel(PopupText(text), this);
         label_->setObjectName("helpText");
         label_->setWordWrap(true);
         label_->setMaximumWidth(520);
-        label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // The label passes the mouse on, so that the frame can be dragged.
+        label_->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(label_);
         setStyleSheet("QFrame#helpPopup { background: #ffffe1; }");
+        qApp->installEventFilter(this);
     }
+    bool Pinned() const { return pinned_; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress && !pinned_) {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            if (watched->isWidgetType() && !frameGeometry().contains(press->globalPosition().toPoint())) close();
+        }
+        return QFrame::eventFilter(watched, event);
+    }
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() == Qt::RightButton) {
             pinned_ = !pinned_;
+            setProperty("pinned", pinned_);
             setStyleSheet(pinned_ ? "QFrame#helpPopup { background: #e1f0ff; }"
                                   : "QFrame#helpPopup { background: #ffffe1; }");
             return;
         }
-        close();
+        grabbed_ = event->globalPosition().toPoint() - pos();
+        dragged_ = false;
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (!pinned_ || !(event->buttons() & Qt::LeftButton)) return;
+        const QPoint to = event->globalPosition().toPoint() - grabbed_;
+        if ((to - pos()).manhattanLength() > 0) dragged_ = true;
+        move(to);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && !dragged_) close();
     }
     void leaveEvent(QEvent*) override {
         if (!pinned_) close();
@@ -136,8 +174,20 @@ protected:
 
 private:
     QLabel* label_;
+    QPoint grabbed_;
     bool pinned_ = false;
+    bool dragged_ = false;
 };
+
+// Where a popup of that size goes beside the point: right of and below it,
+// else moved left or above it, so that all of it is on the screen.
+QPoint PopupPosition(const QPoint& at, const QSize& size, const QRect& screen) {
+    QPoint p = at + QPoint(8, 8);
+    if (p.x() + size.width() > screen.right() + 1) p.setX(std::max(screen.left(), at.x() - 8 - size.width()));
+    if (p.y() + size.height() > screen.bottom() + 1) p.setY(std::max(screen.top(), at.y() - 8 - size.height()));
+    p.setX(std::min(p.x(), screen.right() + 1 - size.width()));
+    return p;
+}
 
 }  // namespace
 
@@ -166,11 +216,15 @@ QString FieldKeyList(const QStringList& prefixes) {
     return text + kKeyListTail;
 }
 
-void ShowPopup(QWidget* owner, const QString& text) {
+QWidget* ShowPopup(QWidget* owner, const QString& text) {
     auto* popup = new CPopup(owner, text);
     popup->adjustSize();
-    popup->move(QCursor::pos() + QPoint(8, 8));
+    const QPoint at = QCursor::pos();
+    const QScreen* screen = QGuiApplication::screenAt(at);
+    if (!screen) screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    popup->move(screen ? PopupPosition(at, popup->size(), screen->availableGeometry()) : at + QPoint(8, 8));
     popup->show();
+    return popup;
 }
 
 QString LinkHtml(const QString& topic, const QString& label) {

@@ -18,9 +18,11 @@ QString HelpText(const QString& link);
 // begins with one of the prefixes, between the two fixed texts.
 QString FieldKeyList(const QStringList& prefixes);
 
-// Shows text (with "~" as line breaks) in a small window at the mouse; a
-// right click pins it, so that it stays when the mouse moves on.
-void ShowPopup(QWidget* owner, const QString& text);
+// Shows text (with "~" as line breaks, "~/" left as the home folder) in a
+// small window beside the mouse, all of it on the screen. It goes when the
+// mouse leaves it or a click lands elsewhere; a right click pins it, so that
+// it stays, and a pinned one can be dragged; a left click closes it.
+QWidget* ShowPopup(QWidget* owner, const QString& text);
 
 // A rich-text link to a topic, for a QLabel.
 QString LinkHtml(const QString& topic, const QString& label);

@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 
+#include "Branding.h"
 #include "FrameLayoutDialog.h"
 #include "GopStruct.h"
+#include "ReportActions.h"
 #include "analysis/DriverScan.h"
 
 #include <QAction>
@@ -140,7 +142,9 @@ QPushButton* SmallButton(const QString& text, const QString& name, QWidget* pare
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab (and pressed with the space bar), not by a click, so
+    // that a click leaves the focus where the user put it.
+    button->setFocusPolicy(Qt::TabFocus);
     const int width = button->fontMetrics().horizontalAdvance(text) + 18;
     button->setMinimumWidth(std::max(width, 28));
     return button;
@@ -214,6 +218,7 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     right->addStretch(1);
     columns->addLayout(right, 6);
     setCentralWidget(central);
+    ApplyPanelBackgrounds(this, prefs_.monochromeBackground != 0);
 
     statusLine_ = new QLabel(this);
     statusLine_->setObjectName("statusLine");
@@ -280,6 +285,11 @@ void CTorvoDlg::BuildMenus() {
     add(file, "actionOpen", "&Открыть...", QKeySequence("Ctrl+O"), &CTorvoDlg::OpenDialog);
     add(file, "actionClose", "&Закрыть", {}, &CTorvoDlg::CloseFile);
     add(file, "actionPlay", "&Воспроизвести (нужным проигрывателем)", QKeySequence("Ctrl+G"), &CTorvoDlg::Play);
+    file->addSeparator();
+    AddReportActions(this, file, [this] {
+        const bool shown = fileShown_ && queue_.HasCurrent();
+        return ShownReport{shown ? queue_.Current() : std::string(), driver_.Container().typeId, &display_};
+    });
     file->addSeparator();
     add(file, "actionExit", "Вы&ход", {}, &CTorvoDlg::close);
 
@@ -361,6 +371,8 @@ QWidget* CTorvoDlg::BuildFilePanel() {
     nextButton_->setToolTip("Обработать следующий файл (+)");
     connect(nextButton_, &QPushButton::clicked, this, &CTorvoDlg::NextFile);
     grid->addWidget(nextButton_, 0, 3);
+    grid->addWidget(new CLogo(prefs_.staticLogo != 0, [this] { return Scanning() || (renderControls_ && renderControls_->Busy()); }, group),
+                    0, 4, 2, 1);
     grid->addWidget(new QLabel("Размер", group), 1, 0);
     grid->addWidget(AddField(fileBoxes_, Display::kSizeCaption, "fileSize"), 1, 1);
     queueCounter_ = new QLabel(group);

@@ -103,14 +103,32 @@ void CRenderControls::PlayTest() {
     auto render = std::make_unique<CRender>(context_.makePlayback(), "Тест Microsoft");
     std::string error;
     emit monitorShown(true);
+    playingChain_ = false;
     if (!monitor_->Start(std::move(render), path_, fileHasVideo_, displayAspect_, error)) {
         emit monitorShown(false);
-        context_.display->Render().Add(error, kRenderRowFailed);
+        ReportPlaybackFailure(monitor_->LastFailure(), false);
     }
+}
+
+void CRenderControls::ReportPlaybackFailure(const PlaybackFailure& failure, bool chainRows) {
+    const FailureReport report = torvo::ReportPlaybackFailure(failure, context_.programPath);
+    for (const FailureRow& row : report.rows) {
+        if (chainRows) chains_.AddRow(row.text, row.colour);
+        else context_.display->Render().Add(row.text, row.colour);
+    }
+    if (chainRows) ShowChainRows();
+    if (!report.crashReport.empty() && context_.messages)
+        context_.messages().Show("Torvo", report.crashReport, MessageIcon::kWarning);
 }
 
 void CRenderControls::Tick() {
     monitor_->Tick();
+    // A playback that ended by itself (a crash, an error while playing).
+    if (const PlaybackFailure ended = monitor_->TakeEndedFailure(); ended.kind != PlaybackFailure::Kind::kNone) {
+        emit monitorShown(false);
+        ReportPlaybackFailure(ended, playingChain_);
+        UpdateButtons();
+    }
     TickBuilds();
     const int before = test_->State();
     if (before == kRenderIdle || before >= kRenderCrashShown) return;

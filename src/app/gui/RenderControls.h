@@ -102,6 +102,9 @@ private:
     // Collects the build reports that arrived.
     void TickBuilds();
     bool PlaySlot(ChainKind kind, int index);
+    // Tells why the playback failed to start or ended by itself: rows in the
+    // list that started it, the crash report in the message window.
+    void ReportPlaybackFailure(const PlaybackFailure& failure, bool chainRows);
     std::string FilePath() const { return path_; }
 
     RenderControlsContext context_;
@@ -118,6 +121,7 @@ private:
     CChainBuildRun builds_;
     ChainKind buildKind_ = ChainKind::kVideo;
     int mode_ = kModeNone;
+    bool playingChain_ = false;  // the monitor plays a built chain, not the test
 };
 
 }  // namespace torvo::gui

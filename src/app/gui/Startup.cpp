@@ -51,6 +51,7 @@ bool CTorvoApp::Start() {
     }
     std::unique_ptr<CReadDatabase> database = LoadDatabase();
     if (!database) return false;
+    prefs_.UseShippedTemplate(std::filesystem::path(database->Path()).parent_path().string());
 
     WindowContext context;
     context.prefs = &prefs_;

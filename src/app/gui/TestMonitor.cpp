@@ -104,9 +104,15 @@ bool CTestMonitor::Start(std::unique_ptr<CRender> render, const std::string& pat
         video_->hide();
     }
     if (!render->Play(path, window, error)) {
+        lastFailure_ = render->Failure();
+        if (lastFailure_.kind == PlaybackFailure::Kind::kNone) {
+            lastFailure_.kind = PlaybackFailure::Kind::kFailed;
+            lastFailure_.message = error;
+        }
         video_->hide();
         return false;
     }
+    lastFailure_ = {};
     render_ = std::move(render);
     volume_->setValue(5000);
     sentVolume_ = -1;
@@ -114,6 +120,13 @@ bool CTestMonitor::Start(std::unique_ptr<CRender> render, const std::string& pat
     seek_->setEnabled(render_->Duration() > 0);
     fitPending_ = withVideo;
     return true;
+}
+
+PlaybackFailure CTestMonitor::TakeEndedFailure() {
+    if (!render_) return {};
+    PlaybackFailure failure = render_->Failure();
+    if (failure.kind != PlaybackFailure::Kind::kNone) Stop();
+    return failure;
 }
 
 void CTestMonitor::Stop() {

@@ -30,6 +30,10 @@ public:
     // The window's 50 ms tick: the position slider, the volume, the fitting.
     void Tick();
     bool Active() const { return render_ != nullptr; }
+    // Why the last Start failed.
+    const PlaybackFailure& LastFailure() const { return lastFailure_; }
+    // Once, when the playback ended by itself: why; the playback is stopped.
+    PlaybackFailure TakeEndedFailure();
     CRender* Render() { return render_.get(); }
 
 signals:
@@ -43,6 +47,7 @@ private:
     void FitVideo();
 
     std::unique_ptr<CRender> render_;
+    PlaybackFailure lastFailure_;
     QWidget* area_ = nullptr;
     QWidget* video_ = nullptr;
     QPushButton *play_ = nullptr, *stop_ = nullptr, *pause_ = nullptr, *close_ = nullptr;

@@ -5,6 +5,7 @@
 
 #include "QtMessageBox.h"
 #include "QtSettingsStore.h"
+#include "QtTranslations.h"
 #include "Startup.h"
 #include "settings/ProgramLocation.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Torvo");
     QApplication::setOrganizationName("Quellmark");
+    torvo::gui::InstallQtTranslations(app);
     TorvoInitResources();
     QApplication::setWindowIcon(QIcon(":/torvo/torvo.svg"));
     QApplication::setDesktopFileName("torvo");

@@ -294,6 +294,8 @@ int CSupMpg::SequenceHeader(ByteView item) {
     // A header that fails its own check stores nothing: MPEG-4 group-of-VOP
     // codes share this start code and must not overwrite the picture size.
     if (!valid || h.frameDurationUs != 0) return length;
+    // A sequence header was seen: the matrix-coefficient lamps apply.
+    h.present = 1;
 
     h.width = item.U8(4) << 4 | item.U8(5) >> 4;
     h.height = (item.U8(5) & 0x0F) << 8 | item.U8(6);

@@ -1,5 +1,6 @@
 #include "platform/gstreamer/GstInventoryCache.h"
 
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "inventory/CapsTypes.h"
+#include "platform/gstreamer/DisplayProbe.h"
 #include "inventory/FilterOverrides.h"
 
 extern char** environ;
@@ -410,6 +412,8 @@ std::string GstInventoryKey(const std::string& extraKey) {
     for (const std::string& f : folders) key += FolderIdentity(f);
     // Expert mode's merit and type overrides.
     key += FileStamp(CFilterOverrides::DefaultPath()) + "\n";
+    // The default renderers follow the display and sound servers that answer.
+    key += DisplayStamp() + "\n";
     return key;
 }
 

@@ -14,6 +14,7 @@
 #include "inventory/CapsTypes.h"
 #include "inventory/Merit.h"
 #include "platform/gstreamer/GstLeakChecks.h"
+#include "platform/gstreamer/GstSinks.h"
 
 namespace torvo {
 
@@ -286,17 +287,15 @@ uint32_t CGstPlatform::CreateFilterMapper() {
     std::stable_sort(factories_.begin(), factories_.end(), [](const auto& a, const auto& b) {
         return a->rank != b->rank ? a->rank > b->rank : a->name < b->name;
     });
-    // The preferred video sink stands for the default video renderer, the
-    // next one for the plain renderer, the preferred audio sink for the
-    // sound renderer.
-    int videoSinks = 0;
-    bool audioSink = false;
-    for (auto& f : factories_) {
-        if (f->videoSink && videoSinks < 2)
-            f->clsidText = GuidString(videoSinks++ == 0 ? guids::kClsidVideoRendererDefault : guids::kClsidVideoRenderer);
-        else if (f->audioSink && !audioSink && (audioSink = true))
-            f->clsidText = GuidString(guids::kClsidDSoundRender);
-    }
+    // The sink that works on this display stands for the default video
+    // renderer, the next one that works for the plain renderer, the sink of
+    // the answering sound server for the sound renderer.
+    std::vector<std::string> sinks;
+    for (const auto& f : factories_)
+        if (f->renderer) sinks.push_back(f->name);
+    const DefaultSinkChoice choice = ChooseDefaultSinks(*this, sinks);
+    for (auto& f : factories_)
+        if (f->renderer) f->clsidText = RendererClsidText(choice, f->name, f->clsidText);
     for (size_t i = 0; i < factories_.size(); ++i) {
         if (factories_[i]->renderer) renderers_.push_back(static_cast<int>(i));
         filters_.push_back(static_cast<int>(i));

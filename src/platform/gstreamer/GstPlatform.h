@@ -13,6 +13,7 @@
 
 #include "inventory/FilterOverrides.h"
 #include "inventory/Platform.h"
+#include "platform/gstreamer/GstSinks.h"
 
 namespace torvo {
 
@@ -65,6 +66,10 @@ public:
     // The element's GObject properties with their defaults.
     std::vector<FilterProperty> FilterProperties(const std::string& clsidText) override;
 
+    // The display server and sinks of this machine (cached per platform).
+    DisplayServer AnsweringDisplayServer() override { return sinkProbe_.AnsweringDisplayServer(); }
+    bool SinkOpens(const std::string& factory) override { return sinkProbe_.SinkOpens(factory); }
+
     struct Factory;
 
 private:
@@ -76,6 +81,7 @@ private:
     bool ChangeOverrides(Factory& f, const std::function<void(CFilterOverrides&)>& change);
 
     CFilterOverrides overrides_;
+    CGstSinkProbe sinkProbe_;
 
     std::vector<std::unique_ptr<Factory>> factories_;
     std::vector<int> renderers_, filters_;

@@ -1,5 +1,6 @@
 #include "platform/recorded/RecordedPlatform.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -155,7 +156,27 @@ bool CRecordedPlatform::Initialize() {
     return fixture_.value("com", true);
 }
 
-uint32_t CRecordedPlatform::CreateFilterMapper() { return fixture_.value("mapperFailure", 0u); }
+uint32_t CRecordedPlatform::CreateFilterMapper() {
+    if (fixture_.contains("display")) {
+        std::vector<std::string> installed;
+        for (const Json& f : Member(fixture_, "filters", true))
+            if (f.value("renderer", false) && f.contains("factory")) installed.push_back(f.value("factory", ""));
+        sinks_ = ChooseDefaultSinks(*this, installed);
+    }
+    return fixture_.value("mapperFailure", 0u);
+}
+
+DisplayServer CRecordedPlatform::AnsweringDisplayServer() {
+    const std::string display = fixture_.value("display", std::string());
+    if (display == "x11") return DisplayServer::kX11;
+    if (display == "wayland") return DisplayServer::kWayland;
+    return DisplayServer::kNone;
+}
+
+bool CRecordedPlatform::SinkOpens(const std::string& factory) {
+    const Json& opening = Member(fixture_, "openingSinks", true);
+    return std::find(opening.begin(), opening.end(), Json(factory)) != opening.end();
+}
 
 std::vector<int> CRecordedPlatform::EnumMatchingFilters(bool renderer) { return renderer ? renderers_ : filters_; }
 
@@ -164,6 +185,8 @@ bool CRecordedPlatform::BindToStorage(int moniker) { return !Filter(moniker).val
 std::optional<std::string> CRecordedPlatform::ReadProperty(int moniker, const std::string& name) {
     const Json& f = Filter(moniker);
     Crash(f, name.c_str());
+    if (name == "CLSID" && sinks_ && f.contains("factory"))
+        return RendererClsidText(*sinks_, f.value("factory", ""), f.value("CLSID", ""));
     if (!f.contains(name) || !f[name].is_string()) return std::nullopt;
     return f[name].get<std::string>();
 }

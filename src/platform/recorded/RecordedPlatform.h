@@ -60,6 +60,12 @@ public:
     // "properties": CLSID text → [{"name", "type", "default", "description", "writable"}].
     std::vector<FilterProperty> FilterProperties(const std::string& clsidText) override;
 
+    // "display": "x11", "wayland" or "none"; "openingSinks": the sink
+    // factories that open. With a "display", renderers that name their
+    // "factory" get their class identifier from the default-sink choice.
+    DisplayServer AnsweringDisplayServer() override;
+    bool SinkOpens(const std::string& factory) override;
+
     // The FilterData bytes of a fixture description (for registry values).
     static std::vector<uint8_t> FilterDataBytes(const nlohmann::ordered_json& description);
 
@@ -74,6 +80,7 @@ private:
     const nlohmann::ordered_json& Filter(int moniker) const;
 
     nlohmann::ordered_json fixture_;
+    std::optional<DefaultSinkChoice> sinks_;
     std::vector<int> renderers_, filters_;
     std::map<std::string, Key> keys_;  // lower-cased "HIVE\path" → key
 };

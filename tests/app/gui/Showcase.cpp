@@ -2,6 +2,9 @@
 // its own, so that tools/screenshots.sh can photograph it under Xvfb.
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
 #include <cstring>
 
@@ -9,11 +12,30 @@
 #include "ExportDialog.h"
 #include "GenericList.h"
 #include "GuiTestUtil.h"
+#include "QtTranslations.h"
 #include "SettingsDialog.h"
+
+namespace {
+
+// Clicks the button once it is enabled (the render test or the chain builds
+// take their time on a loaded machine).
+void ClickWhenEnabled(QWidget* window, const char* name) {
+    auto* timer = new QTimer(window);
+    QObject::connect(timer, &QTimer::timeout, window, [window, name, timer] {
+        auto* button = window->findChild<QPushButton*>(name);
+        if (!button || !button->isEnabled()) return;
+        button->click();
+        timer->deleteLater();
+    });
+    timer->start(200);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace torvo;
     QApplication app(argc, argv);
+    gui::InstallQtTranslations(app);
     const std::string what = argc > 1 ? argv[1] : "main";
     testing::GuiRun run;
     CPrefs prefs(run.store, "/usr/share/torvo/");
@@ -62,16 +84,34 @@ int main(int argc, char** argv) {
         gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});
         if (!window) return 3;
         QTimer::singleShot(500, window, [window] { window->findChild<QPushButton*>("renderBoth1")->click(); });
-        if (what == "monitor")
-            QTimer::singleShot(5000, window, [window] { window->findChild<QPushButton*>("renderBoth2")->click(); });
+        if (what == "monitor") ClickWhenEnabled(window, "renderBoth2");
     } else if (what == "chains" || what == "chain-monitor") {
         // The suggested video chains of the file, built, then (chain-monitor) the first one played.
         gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});
         if (!window) return 3;
         QTimer::singleShot(500, window, [window] { window->findChild<QPushButton*>("renderVideo1")->click(); });
         QTimer::singleShot(1000, window, [window] { window->findChild<QPushButton*>("renderVideo2")->click(); });
-        if (what == "chain-monitor")
-            QTimer::singleShot(6000, window, [window] { window->findChild<QPushButton*>("renderVideo3")->click(); });
+        if (what == "chain-monitor") ClickWhenEnabled(window, "renderVideo3");
+    } else if (what == "file-dialog") {
+        // The open dialog of the window, in Qt's Russian.
+        gui::CTorvoDlg* window = run.Start();
+        if (!window) return 3;
+        QTimer::singleShot(800, window, [window] { window->Action("actionOpen")->trigger(); });
+    } else if (what == "popup") {
+        // A help pop-up opened near the right edge of the screen, pinned with a right click.
+        gui::CTorvoDlg* window = run.Start({argc > 2 ? argv[2] : ""});
+        if (!window) return 3;
+        QTimer::singleShot(800, window, [window] {
+            const QRect screen = window->screen()->availableGeometry();
+            QCursor::setPos(screen.right() - 20, screen.top() + 300);
+            window->OpenLink("torvo://local.aspect");
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() != "helpPopup" || !w->isVisible()) continue;
+                QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::RightButton,
+                                  Qt::RightButton, {});
+                QApplication::sendEvent(w, &press);
+            }
+        });
     } else {
         std::vector<std::string> args;
         for (int i = 2; i < argc; ++i) args.emplace_back(argv[i]);

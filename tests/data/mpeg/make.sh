@@ -18,6 +18,7 @@ ff $(src 720x480 30000/1001) -t 0.3 $(tone 48000) -t 0.3 -target ntsc-dvd -b:v 1
 # Video elementary streams.
 ff $(src 320x240 25) -t 1 -c:v mpeg1video -b:v 300k -f mpeg1video mpeg1_video.m1v
 ff $(src 720x576 25) -t 0.4 -c:v mpeg2video -b:v 1500k -flags +ilme+ildct -top 1 -aspect 4:3 -f mpeg2video mpeg2_interlaced.m2v
+ff $(src 176x144 25) -t 0.2 -c:v mpeg2video -b:v 300k -color_primaries bt709 -color_trc bt709 -colorspace bt709 -f mpeg2video mpeg2_bt709.m2v
 ff $(src 352x288 25) -t 1 -c:v mpeg4 -q:v 10 -bf 0 -f m4v mpeg4_plain.m4v
 ff $(src 352x288 25) -t 1 -c:v mpeg4 -q:v 10 -bf 2 -f m4v mpeg4_bframes.m4v
 ff $(src 352x288 25) -t 1 -c:v mpeg4 -q:v 10 -bf 1 -flags +qpel -f m4v mpeg4_qpel.m4v

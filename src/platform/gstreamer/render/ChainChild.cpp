@@ -334,7 +334,9 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
         c->sinkPad = FirstPad(element, GST_PAD_SINK, nullptr);
         c->fromDemuxer = previous != source && !previousPad;
         if (node.renderer) {
-            if (request.kind == ChainKind::kVideo) c->converters = {"videoconvert"};
+            // A sink drawing on a display takes only that display's pixel
+            // shape: anamorphic pictures (DVD, VCD) are scaled to square pixels.
+            if (request.kind == ChainKind::kVideo) c->converters = {"videoconvert", "videoscale"};
             else c->converters = {"audioconvert", "audioresample"};
             if (forPlaying && request.kind == ChainKind::kAudio) c->converters.push_back("volume");
         }

@@ -47,18 +47,57 @@ std::unique_ptr<CChildPlayback> CChildPlayback::ForChain(std::string chainReques
     return playback;
 }
 
+namespace {
+
+// What the child's error or crash line says; kNone for any other line.
+PlaybackFailure FailureOfLine(const nlohmann::json& j) {
+    PlaybackFailure failure;
+    if (j.contains("crash") && j["crash"].is_object()) {
+        failure.kind = PlaybackFailure::Kind::kCrashed;
+        failure.culpritPath = j["crash"].value("module", "");
+        failure.signal = j["crash"].value("signal", 0);
+    } else if (j.contains("error")) {
+        failure.kind = PlaybackFailure::Kind::kFailed;
+        failure.message = j["error"].is_object() ? j["error"].value("message", "") : "";
+    }
+    return failure;
+}
+
+}  // namespace
+
+void CChildPlayback::SetFailure(PlaybackFailure failure) {
+    std::lock_guard<std::mutex> lock(failureMutex_);
+    failure_ = std::move(failure);
+}
+
+PlaybackFailure CChildPlayback::Failure() const {
+    std::lock_guard<std::mutex> lock(failureMutex_);
+    return failure_;
+}
+
+PlaybackFailure CChildPlayback::SilentEnd(const std::string& what) {
+    PlaybackFailure failure;
+    failure.kind = PlaybackFailure::Kind::kFailed;
+    failure.message = what;
+    return failure;
+}
+
 bool CChildPlayback::Open(const std::string& path, uint64_t window, std::string& error) {
     Close();
     ended_ = false;
+    SetFailure({});
     std::vector<std::string> args{"--play", path};
     if (!chain_.empty()) args = {"--play-chain", chain_};
     if (window) args.insert(args.end(), {"--window", Format("%llu", static_cast<unsigned long long>(window))});
     if (helper_.empty() || !child_.Start(helper_, args, true, error)) {
-        if (error.empty()) error = "torvo-render is not installed";
+        error = helper_.empty() ? "Программа torvo-render не установлена." : "Не удалось запустить torvo-render: " + error;
+        SetFailure(SilentEnd(error));
         return false;
     }
     std::string line;
-    while (NextLine(child_.Output(), pending_, line, 20000) == kLine) {
+    LineResult r = kQuiet;
+    PlaybackFailure failure;
+    while ((r = NextLine(child_.Output(), pending_, line, 20000)) == kLine) {
         const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
         if (!j.is_object()) continue;
         if (j.contains("ready")) {
@@ -66,24 +105,38 @@ bool CChildPlayback::Open(const std::string& path, uint64_t window, std::string&
             reader_ = std::thread([this] { ReadStatus(); });
             return true;
         }
-        if (j.contains("error") || j.contains("crash")) {
-            error = j.contains("error") ? j["error"].value("message", "") : "the player crashed";
-            break;
+        failure = FailureOfLine(j);
+        if (failure.kind != PlaybackFailure::Kind::kNone) break;
+    }
+    if (r == kQuiet) child_.Kill();
+    const bool exitedNormally = child_.Wait();
+    if (failure.kind == PlaybackFailure::Kind::kNone) {
+        if (r == kQuiet) {
+            failure = SilentEnd("Проигрыватель не ответил за 20 секунд и был остановлен.");
+        } else if (!exitedNormally) {
+            // It ended without a word: a crash its handler did not catch.
+            failure.kind = PlaybackFailure::Kind::kCrashed;
+        } else {
+            failure = SilentEnd("Проигрыватель завершился, не начав воспроизведение.");
         }
     }
-    if (error.empty()) error = "the player did not start";
-    child_.Kill();
-    child_.Wait();
+    error = failure.kind == PlaybackFailure::Kind::kCrashed ? "Проигрыватель рухнул." : failure.message;
+    SetFailure(std::move(failure));
     return false;
 }
 
 void CChildPlayback::ReadStatus() {
     std::string line;
+    PlaybackFailure failure;
+    bool gone = false;
     for (;;) {
         if (stop_) break;
         const LineResult r = NextLine(child_.Output(), pending_, line, 100);
         if (r == kQuiet) continue;
-        if (r == kGone) break;
+        if (r == kGone) {
+            gone = true;
+            break;
+        }
         const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
         if (!j.is_object()) continue;
         if (j.contains("status")) {
@@ -91,10 +144,13 @@ void CChildPlayback::ReadStatus() {
             position_ = s.value("position", int64_t(0));
             if (const int64_t d = s.value("duration", int64_t(0)); d > 0) duration_ = d;
             playing_ = s.value("playing", false);
-        } else if (j.contains("crash") || j.contains("error")) {
+        } else if (failure = FailureOfLine(j); failure.kind != PlaybackFailure::Kind::kNone) {
             break;
         }
     }
+    // The child went away while nobody asked it to: it crashed unseen.
+    if (gone && !stop_ && failure.kind == PlaybackFailure::Kind::kNone) failure.kind = PlaybackFailure::Kind::kCrashed;
+    if (failure.kind != PlaybackFailure::Kind::kNone) SetFailure(std::move(failure));
     playing_ = false;
     ended_ = true;
 }
@@ -106,8 +162,9 @@ bool CChildPlayback::SetPosition(int64_t position, bool keyFrame) {
 void CChildPlayback::SetVolume(int volume) { child_.Send(Format("volume %d", volume)); }
 
 void CChildPlayback::Close() {
-    child_.Send("quit");
+    // Told first, so that the reader does not take the asked-for end for a crash.
     stop_ = true;
+    child_.Send("quit");
     if (reader_.joinable()) reader_.join();
     stop_ = false;
     child_.Finish(2000);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -30,6 +31,7 @@ public:
     bool SetPosition(int64_t position, bool keyFrame) override;
     void SetVolume(int volume) override;
     void Close() override;
+    PlaybackFailure Failure() const override;
 
     // The child reports that it plays (for tests and the monitor's caption).
     bool Playing() const { return playing_.load(); }
@@ -38,6 +40,11 @@ public:
 
 private:
     void ReadStatus();
+    // A crash line, an error line or the child's unexplained end.
+    void SetFailure(PlaybackFailure failure);
+    // The failure of a child that ended without a word: killed by a signal
+    // (a crash its handler missed) or exited.
+    PlaybackFailure SilentEnd(const std::string& what);
 
     std::string helper_;
     std::string chain_;  // empty: the machine's own choice
@@ -46,6 +53,8 @@ private:
     std::string pending_;
     std::atomic<int64_t> duration_{0}, position_{0};
     std::atomic<bool> playing_{false}, ended_{false}, stop_{false};
+    mutable std::mutex failureMutex_;
+    PlaybackFailure failure_;
 };
 
 }  // namespace torvo

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/gstreamer/GstSinks.h"
 #include "platform/gstreamer/render/ChainChild.h"
 #include "platform/gstreamer/render/ChainProtocol.h"
 
@@ -30,15 +31,12 @@ void Print(const nlohmann::json& j) {
     }
 }
 
-// The sink named by the environment, else the preferred one when it opens,
-// else a fake one that keeps the clock.
-GstElement* Sink(const char* variable, const char* preferred) {
-    const char* named = std::getenv(variable);
-    if (named && *named) {
-        if (GstElement* sink = gst_element_factory_make(named, nullptr)) return sink;
-    }
-    if (preferred) {
-        if (GstElement* sink = gst_element_factory_make(preferred, nullptr)) {
+// The sink this machine's inventory names as its renderer (or the stand-in
+// of the environment); a fake one that keeps the clock when there is none or
+// it does not open (a sound card that is not there: the picture still plays).
+GstElement* Sink(const std::string& factory) {
+    if (!factory.empty()) {
+        if (GstElement* sink = gst_element_factory_make(factory.c_str(), nullptr)) {
             if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
                 gst_element_set_state(sink, GST_STATE_NULL);
                 return sink;
@@ -163,13 +161,14 @@ int PlayFile(const char* path, uint64_t window) {
     GstElement* playbin = gst_element_factory_make("playbin", nullptr);
     gchar* uri = playbin ? gst_filename_to_uri(path, nullptr) : nullptr;
     if (!uri) {
-        Print({{"error", {{"message", playbin ? "no such file" : "playbin is not installed"}}}});
+        Print({{"error", {{"message", playbin ? "Файл не найден." : "Элемент playbin не установлен."}}}});
         return 0;
     }
     g_object_set(playbin, "uri", uri, nullptr);
     g_free(uri);
-    g_object_set(playbin, "video-sink", Sink("TORVO_PLAY_VIDEO_SINK", window ? "autovideosink" : nullptr),
-                 "audio-sink", Sink("TORVO_PLAY_AUDIO_SINK", "autoaudiosink"), nullptr);
+    const DefaultSinkChoice sinks = GstDefaultSinks();
+    g_object_set(playbin, "video-sink", Sink(window ? PlayVideoSink(sinks) : std::string()), "audio-sink",
+                 Sink(PlayAudioSink(sinks)), nullptr);
     GstBus* bus = gst_element_get_bus(playbin);
     gst_bus_set_sync_handler(bus, SyncHandler, nullptr, nullptr);
 
@@ -189,7 +188,7 @@ int PlayFile(const char* path, uint64_t window) {
         gst_message_unref(m);
     }
     if (ok && !prerolled) {
-        Print({{"error", {{"message", "the file did not preroll"}}}});
+        Print({{"error", {{"message", "Файл не подготовился к воспроизведению за 15 секунд."}}}});
         ok = false;
     }
     if (!ok) {
@@ -205,12 +204,12 @@ int PlayFile(const char* path, uint64_t window) {
 int PlayChain(const char* requestText, uint64_t window) {
     ChainBuildRequest request;
     if (!chain_protocol::ParseRequest(requestText, request)) {
-        Print({{"error", {{"message", "the chain could not be read"}}}});
+        Print({{"error", {{"message", "Цепочку не удалось прочесть."}}}});
         return 0;
     }
     BuiltChain built = BuildChainPipeline(request, window, true);
     if (!BuildSucceeded(built.report)) {
-        Print({{"error", {{"message", built.report.message.empty() ? "the chain did not build" : built.report.message}}}});
+        Print({{"error", {{"message", built.report.message.empty() ? "Цепочку не удалось собрать." : built.report.message}}}});
         if (built.pipeline) {
             gst_element_set_state(built.pipeline, GST_STATE_NULL);
             gst_object_unref(built.pipeline);

@@ -1,0 +1,69 @@
+#include "ReportActions.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+
+#include "CliReport.h"
+#include "GuiWidgets.h"
+
+namespace torvo::gui {
+
+std::string ReportText(const ShownReport& report, bool json) {
+    if (report.path.empty() || !report.display) return {};
+    return json ? cli::JsonLine(report.path, report.typeId, *report.display) + "\n"
+                : cli::TextReport(report.path, *report.display);
+}
+
+bool SaveReport(const ShownReport& report, const QString& fileName, bool json, QString& error) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        error = file.errorString();
+        return false;
+    }
+    const std::string text = ReportText(report, json);
+    if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void AddReportActions(QWidget* window, QMenu* fileMenu, std::function<ShownReport()> shown) {
+    auto* copy = fileMenu->addAction("&Копировать отчет");
+    copy->setObjectName("actionCopyReport");
+    copy->setShortcut(QKeySequence("Ctrl+Shift+C"));
+    auto* save = fileMenu->addAction("Сохранить о&тчет...");
+    save->setObjectName("actionSaveReport");
+    save->setShortcut(QKeySequence::Save);
+    window->addAction(copy);
+    window->addAction(save);
+    // Enabled while a file is shown.
+    QObject::connect(fileMenu, &QMenu::aboutToShow, window, [copy, save, shown] {
+        const bool any = !shown().path.empty();
+        copy->setEnabled(any);
+        save->setEnabled(any);
+    });
+    QObject::connect(copy, &QAction::triggered, window, [shown] {
+        const std::string text = ReportText(shown(), false);
+        if (!text.empty()) QApplication::clipboard()->setText(Qs(text));
+    });
+    QObject::connect(save, &QAction::triggered, window, [window, shown] {
+        const ShownReport report = shown();
+        if (report.path.empty()) return;
+        const QString text = "Текст (*.txt)", json = "JSON Lines (*.jsonl)";
+        QString filter = text;
+        const QString suggested = Qs(report.path) + ".txt";
+        const QString name = QFileDialog::getSaveFileName(window, "Сохранить отчет", suggested, text + ";;" + json, &filter);
+        if (name.isEmpty()) return;
+        QString error;
+        if (!SaveReport(report, name, filter == json || name.endsWith(".jsonl") || name.endsWith(".json"), error))
+            QMessageBox::warning(window, "Torvo", "Не удалось сохранить отчет в " + name + ":\n" + error);
+    });
+}
+
+}  // namespace torvo::gui
