@@ -8,6 +8,7 @@
 
 #include "TestUtil.h"
 #include "codecdb/ReadDatabase.h"
+#include "codecdb/DatabaseNaming.h"
 #include "inventory/Enumeration.h"
 #include "inventory/InventoryService.h"
 #include "platform/recorded/RecordedPlatform.h"

@@ -95,7 +95,7 @@ TEST(Mpeg12Video, RealElementaryStreams) {
     EXPECT_EQ(h.height, 576);
     EXPECT_EQ(h.frameDurationUs, 40000);
     EXPECT_DOUBLE_EQ(h.displayAspect, 4.0 / 3.0);  // ffprobe: DAR 4:3
-    EXPECT_EQ(h.present, 0);                       // the MPEG-1/2 handler does not claim the header
+    EXPECT_EQ(h.present, 1);                       // the sequence header was seen (the matrix lamps need it)
     const Mpeg2Summary& s = records.video.mpeg2Summary;
     EXPECT_EQ(s.seen, 1);
     EXPECT_EQ(s.interlaced, 1);  // ffprobe: field order "tt"
