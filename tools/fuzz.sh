@@ -2,7 +2,7 @@
 # Runs the libFuzzer targets of a fuzz build tree (see fuzz/CMakeLists.txt).
 #
 #   tools/fuzz.sh smoke    BUILD [SECONDS]        each target over its seed corpus, then SECONDS (default 5)
-#                                                 of mutation; fails on any finding
+#                                                 of mutation from a fixed seed; fails on any finding
 #   tools/fuzz.sh campaign BUILD SECONDS [NAME..] longer runs, one target at a time, with the
 #                                                 executions and executions per second of each
 #   tools/fuzz.sh merge    BUILD NAME DIR...      adds what DIR... cover beyond fuzz/corpus/NAME,
@@ -41,6 +41,9 @@ run() {
   local args=(-max_total_time="$seconds" -max_len="$maxLen" -timeout=10 -rss_limit_mb=2048
               -artifact_prefix="$findings/fuzz_$name/" -print_final_stats=1)
   [[ -n "$dict" ]] && args+=(-dict="$dict")
+  # The smoke run is CI's: the same mutations every time, so that a red run
+  # means a change broke something, not that the dice found an old fault.
+  [[ "$mode" == smoke ]] && args+=(-seed=1)
   local cpu; cpu=$(mktemp)
   # The processor time it used as well: on a shared machine executions per
   # second of wall time say more about the neighbours than about the target.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 #include <string>
 
 #include "base/NumberRange.h"
@@ -26,6 +27,13 @@ constexpr uint32_t Tag(std::string_view code) {
 
 // The 1904-based times of the movie header, in seconds since 1970.
 constexpr int64_t kSeconds1904To1970 = 2082758400;
+
+// A 1904-based header time in seconds since 1970; -1 (never showable) when a
+// 64-bit field holds more than a signed count can take.
+int64_t SecondsSince1970(uint64_t since1904) {
+    if (since1904 > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return -1;
+    return static_cast<int64_t>(since1904) - kSeconds1904To1970;
+}
 // Boxes looked at on one level; keeps hostile files with millions of tiny boxes cheap.
 constexpr int kMaxBoxesPerLevel = 1 << 16;
 constexpr int kMaxSampleEntries = 64;
@@ -196,8 +204,8 @@ void CSupMP4QT::ReadMovieHeader(uint64_t moovStart, uint64_t moovEnd) {
     auto field = [&](uint64_t pos) { return wide ? mvhd.Be64(pos) : mvhd.Be32(pos); };
     const uint64_t width = wide ? 8 : 4;
     ContainerInfo& container = records_.container;
-    const auto created = static_cast<int64_t>(field(4)) - kSeconds1904To1970;
-    const auto modified = static_cast<int64_t>(field(4 + width)) - kSeconds1904To1970;
+    const int64_t created = SecondsSince1970(field(4));
+    const int64_t modified = SecondsSince1970(field(4 + width));
     if (IsShowableTime(created)) container.creationTime = created;
     if (IsShowableTime(modified)) container.modificationTime = modified;
     const uint32_t timeScale = mvhd.Be32(4 + 2 * width);

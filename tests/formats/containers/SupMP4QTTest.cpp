@@ -381,6 +381,12 @@ TEST(SupMP4QTBoxes, StoredNumbersBeyondTheFieldsAreHeldNotWrapped) {
                                               Be32(0xFFFFFFFF) + Zeros(80));
     EXPECT_EQ(Parsed(Movie(mvhd)).video().durationMs, std::numeric_limits<int64_t>::max());
 
+    // 64-bit creation and modification times past 2^63 s are not shown (and never wrap).
+    const Bytes farTimes = FullBox("mvhd", 1, Be32(0x80000000u) + Be32(0) + Be32(0xFFFFFFFF) + Be32(0xFFFFFFFF) +
+                                                  Be32(600) + Be32(0) + Be32(6000) + Zeros(80));
+    EXPECT_EQ(Parsed(Movie(farTimes)).container().creationTime, 0);
+    EXPECT_EQ(Parsed(Movie(farTimes)).container().modificationTime, 0);
+
     TrackPlan slow;
     slow.timeScale = 1;
     slow.stts = {{10, 0xFFFFFFFF}};  // 4295 s a frame: more microseconds than int32_t holds
