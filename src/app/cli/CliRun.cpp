@@ -67,7 +67,7 @@ void PrintReport(const Options& options, const RunContext& context, std::ostream
             break;
         }
         case OutputFormat::kJson: {
-            const TypedReport typed = TypedReportOf(driver);
+            const TypedReport typed = TypedReportOf(driver, scan ? &*scan : nullptr);
             out << JsonLine(path, driver.Container().typeId, display, scan ? &*scan : nullptr,
                             extra.empty() ? nullptr : &extra, &typed)
                 << "\n";

@@ -44,12 +44,12 @@ nlohmann::ordered_json TypedStreamsJson(const TypedReport& report) {
     return streams;
 }
 
-TypedReport TypedReportOf(const CAnalysisDriver& driver) {
+TypedReport TypedReportOf(const CAnalysisDriver& driver, const ScanSummary* scan) {
     // The recorded row names the type unless the content analysis settled another.
     const SignatureRow* row = driver.Identity().row;
     if (!row || row->typeId != driver.Container().typeId) row = RowForType(driver.Container().typeId);
     return BuildTypedReport(driver.Records(), row && row->description ? row->description : "",
-                            row && row->mime ? row->mime : "");
+                            row && row->mime ? row->mime : "", scan);
 }
 
 std::string ErrorLine(const std::string& path, const std::string& code, const std::string& message) {

@@ -71,6 +71,7 @@ bool CSupRIFX::Analyse() {
         position = body + size + (size & 1);
     }
     if (!format) return false;
+    records_.container.bigEndianWave = true;
 
     StreamInfo* sound = AddSoundStream(records_, tag == 1 ? "PCM (big-endian)" : "RIFX", tag);
     if (!sound) return true;
