@@ -280,6 +280,42 @@ TEST(NamedFormatReaders, OggCodecsAndTheirGranules) {
     EXPECT_EQ(v.durationMs, 19986);  // 599 frames x 1001 / 30000 s
 }
 
+TEST(NamedFormatReaders, ChainedOggLastsAllItsLinks) {
+    // Links played one after another: Opus 2 s, then Vorbis 3 s whose stream
+    // reuses the first serial, then FLAC 1 s. The file lasts 6 s; the streams
+    // reported are the first link's, lasting their own 2 s.
+    const Bytes opus = Text("OpusHead") + Bytes{1, 2} + Le16(312) + Le32(44100) + Le16(0) + Bytes{0};
+    const Bytes vorbis = Bytes{1} + Text("vorbis") + Le32(0) + Bytes{2} + Le32(32000) + Le32(0) + Le32(96000) +
+                         Le32(0) + Bytes{0xB8, 1};
+    const Bytes flac = Bytes{0x7F} + Text("FLAC") + Bytes{1, 0} + Be16(1) + Text("fLaC") + Bytes{0, 0, 0, 34} +
+                       Be16(4096) + Be16(4096) + Zeros(6) +
+                       Be64(uint64_t(96000) << 44 | uint64_t(5) << 41 | uint64_t(23) << 36) + Zeros(16);
+    auto link = [](uint32_t serial, const Bytes& id, uint64_t granule) {
+        return OggPageOf(2, 0, serial, id) + OggPageOf(0, 0, serial, Text("tags")) +
+               OggPageOf(0, granule / 2, serial, Zeros(8)) + OggPageOf(4, granule, serial, Zeros(4));
+    };
+    const Bytes chain = link(1, opus, 48000 * 2 + 312) + link(1, vorbis, 32000 * 3) + link(2, flac, 96000);
+    struct Case {
+        const char* what;
+        Bytes file;
+        int64_t fileMs, streamMs;
+    };
+    const Case cases[] = {
+        {"three links", chain, 6000, 2000},
+        {"one link", link(1, opus, 48000 * 2 + 312), 2000, 2000},
+        {"second link cut short", link(1, opus, 48000 * 2 + 312) + OggPageOf(2, 0, 3, vorbis), 2000, 2000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryReader m(c.file);
+        ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse());
+        EXPECT_EQ(m.records.container.durationMs, c.fileMs);
+        ASSERT_NE(m.records.StreamIf(0), nullptr);
+        EXPECT_EQ(m.records.StreamIf(0)->durationMs, c.streamMs);
+        EXPECT_EQ(m.records.container.audioCount, 1);
+    }
+}
+
 TEST(NamedFormatReaders, RealMediaStreamsFromTheirHeaders) {
     // PROP, a RealVideo 4 stream at 23.976 frames/s, a version 5 RealAudio
     // header (Cook, 44.1 kHz stereo) whose stream states no duration of its own, and CONT.
