@@ -1,0 +1,308 @@
+// The native part of the Python module `torvo` (the package around it is
+// torvo/*.py): a context that holds the codec database and the codec
+// inventory of one process, the report line of one file, and runs of many
+// files through the run session. Reports leave as the JSON lines torvo-cli
+// writes; the package turns them into dicts. The GIL is released whenever
+// files are analysed or waited for.
+#include <dlfcn.h>
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/MessageBox.h"
+#include "analysis/ReportLine.h"
+#include "codecdb/DatabaseNaming.h"
+#include "codecdb/ReadDatabase.h"
+#include "inventory/CodecListing.h"
+#include "inventory/InventoryService.h"
+#include "platform/gstreamer/GstOnDemand.h"
+#include "run/RunSession.h"
+#include "settings/Prefs.h"
+#include "settings/SettingsStore.h"
+
+namespace py = pybind11;
+
+namespace torvo::python {
+namespace {
+
+// Misuse (bad arguments, a database that cannot be loaded): TorvoError in Python.
+class CUsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// This module's own file, which says whether it runs from its build tree
+// (tests) or from an installation.
+std::string ModulePath() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&ModulePath), &info) == 0 || !info.dli_fname) return {};
+    return info.dli_fname;
+}
+
+bool ModuleFromBuildTree() {
+    const std::string path = ModulePath();
+    return std::string_view(path).starts_with(TORVO_PY_BUILD_DIR "/");
+}
+
+// The GStreamer module of this build: the one built beside this module in
+// the build tree, else the installed one.
+GstModuleLoader GstLoaderForModule() {
+    return [](std::string& error) {
+        static std::once_flag once;
+        static const GstModuleEntry* entry = nullptr;
+        static std::string loadError;
+        std::call_once(once, [] {
+            entry = LoadGstModule({ModuleFromBuildTree() ? TORVO_PY_GST_MODULE_BUILT : TORVO_PY_GST_MODULE_INSTALLED},
+                                  loadError);
+        });
+        error = loadError;
+        return entry;
+    };
+}
+
+// Per-file messages say nothing here: a file that cannot be opened is its
+// error object.
+class CSilentMessages : public IMessageBox {
+public:
+    MessageAnswer Show(std::string_view, std::string_view, MessageIcon, MessageButtons) override {
+        return MessageAnswer::kOk;
+    }
+};
+
+}  // namespace
+
+// The codec database and inventory of the process; analyses run on any
+// thread, side by side.
+class CContext {
+public:
+    explicit CContext(const std::string& databasePath) : prefs_(store_, "") {
+        bool found = false;
+        if (!databasePath.empty()) {
+            found = database_.OpenFile(databasePath, {});
+        } else {
+            // As an installed torvo-cli looks: never the working directory.
+            DatabaseSearch search = DatabaseSearch::Default();
+            search.currentDir = false;
+            search.programDir.clear();
+            if (ModuleFromBuildTree()) search.dataDirs.insert(search.dataDirs.begin(), TORVO_SOURCE_DATA_DIR);
+            found = database_.OpenFile(kDbFileName, search);
+        }
+        if (!found || !database_.ReadAllSections()) {
+            const UserMessage& m = database_.LastMessage();
+            throw CUsageError(m.caption + ": " + m.text);
+        }
+        GstGatherOptions gathering;
+        gathering.extraKey = FileStamp(database_.Path());
+        inventory_ = std::make_unique<CInventoryService>(
+            GstInventoryGathererOnDemand(DatabaseGuidNames(database_), gathering, GstLoaderForModule()));
+        UseDatabaseNames(options_, database_);
+        // A time-out switches codec use off for the rest of the process only.
+        options_.waitForInventory = InventoryWaitFor(*inventory_, {&prefs_, false, true, false},
+                                                     [this]() -> IMessageBox& { return errors_; });
+    }
+
+    DriverOptions Options(bool scan, bool codecs) const {
+        DriverOptions options = options_;
+        options.scanEntireFile = scan;
+        options.useCodecInfo = codecs;
+        return options;
+    }
+
+    // The report line of one file (its error object when it cannot be opened).
+    std::string AnalyseLine(const std::string& path, bool scan, bool codecs) const {
+        Display display;
+        CAnalysisDriver driver(display);
+        driver.SetOptions(Options(scan, codecs));
+        if (!driver.AnalyseFile(path)) return NotOpenedJsonLine(path, driver.LastMessage());
+        // The report waits for the final statistics of the full scan.
+        while (driver.OnStatusTick() == CAnalysisDriver::ScanTick::kRunning)
+            driver.WaitForScanEnd(std::chrono::milliseconds(50));
+        return AnalysedFileJsonLine(path, driver, display);
+    }
+
+    std::vector<std::string> CodecLines() {
+        bool on = true;
+        inventory_->Wait(on, true);
+        for (const InventoryMessage& m : inventory_->TakeMessages()) errors_.Show(m.caption, m.text, MessageIcon::kWarning, MessageButtons::kOk);
+        std::vector<std::string> lines;
+        const CodecInventory* published = inventory_->Published();
+        if (!published) throw CUsageError("the codec inventory could not be gathered");
+        const GuidNameLookup names = DatabaseGuidNames(database_);
+        for (int i = 0; i < published->Count(); ++i) lines.push_back(CodecListJsonLine(published->At(i), names));
+        return lines;
+    }
+
+    std::string DatabasePath() const { return database_.Path(); }
+
+private:
+    CReadDatabase database_;
+    CMemorySettingsStore store_;
+    CPrefs prefs_;
+    std::unique_ptr<CInventoryService> inventory_;
+    DriverOptions options_;
+    CStreamMessageBox errors_{std::cerr};
+};
+
+// A run of many files through the run session on a thread of its own; the
+// reports wait in a short queue, in the order of the names, until Python
+// takes them. Closing it (or dropping it) stops the run.
+class CManyRun : private IRunEvents {
+public:
+    CManyRun(std::shared_ptr<CContext> context, std::vector<std::string> paths, int workers, bool scan, bool codecs)
+        : context_(std::move(context)), session_(display_, &silent_) {
+        session_.Queue() = FileQueue(FileQueue::kUnlimited);
+        session_.Queue().Fill(std::move(paths));
+        RunOptions run;
+        run.driver = context_->Options(scan, codecs);
+        run.interrupted = &stop_;
+        run.workers = workers;
+        session_.SetOptions(std::move(run));
+        thread_ = std::thread([this] {
+            try {
+                session_.Run(QueueMode::kRunAll, *this);
+            } catch (const std::exception& e) {
+                const std::lock_guard lock(mutex_);
+                failure_ = e.what();
+            }
+            const std::lock_guard lock(mutex_);
+            finished_ = true;
+            changed_.notify_all();
+        });
+    }
+    ~CManyRun() override { Close(); }
+    CManyRun(const CManyRun&) = delete;
+    CManyRun& operator=(const CManyRun&) = delete;
+
+    // The next report line; nothing once every file was delivered.
+    std::optional<std::string> Next() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !lines_.empty() || finished_; });
+        if (!lines_.empty()) {
+            std::string line = std::move(lines_.front());
+            lines_.pop_front();
+            changed_.notify_all();
+            return line;
+        }
+        if (!failure_.empty()) throw std::runtime_error(failure_);
+        return std::nullopt;
+    }
+
+    void Close() {
+        stop_.store(true);
+        {
+            const std::lock_guard lock(mutex_);
+            changed_.notify_all();
+        }
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    static constexpr size_t kWaitingLines = 64;
+
+    std::string ReportReady(const AnalysedFile& file) override {
+        return AnalysedFileJsonLine(file.path, file.driver, file.display);
+    }
+    void Deliver(size_t, const std::string&, const std::string& report, const CAnalysisDriver*) override {
+        Push(report);
+    }
+    void FileNotOpened(size_t, const std::string& path, const UserMessage& message) override {
+        Push(NotOpenedJsonLine(path, message));
+    }
+    // Waits while Python has not taken the earlier lines, so that a slow
+    // reader holds the workers back instead of the memory growing.
+    void Push(std::string line) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return lines_.size() < kWaitingLines || stop_.load(); });
+        if (stop_.load()) return;
+        lines_.push_back(std::move(line));
+        changed_.notify_all();
+    }
+
+    std::shared_ptr<CContext> context_;
+    CSilentMessages silent_;
+    Display display_;
+    CRunSession session_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::string> lines_;
+    bool finished_ = false;
+    std::string failure_;
+    std::thread thread_;
+};
+
+}  // namespace torvo::python
+
+PYBIND11_MODULE(_torvo, m) {
+    using namespace torvo::python;
+    m.doc() = "Native part of the torvo module: use the functions of the torvo package.";
+    py::register_exception<CUsageError>(m, "TorvoError", PyExc_ValueError);
+
+    py::class_<CContext, std::shared_ptr<CContext>>(m, "Context")
+        .def(py::init([](const std::string& database) {
+                 py::gil_scoped_release release;
+                 return std::make_shared<CContext>(database);
+             }),
+             py::arg("database") = "")
+        .def_property_readonly("database", &CContext::DatabasePath)
+        .def(
+            "analyse",
+            [](const CContext& context, const py::bytes& path, bool scan, bool codecs) {
+                std::string name = path;
+                std::string line;
+                {
+                    py::gil_scoped_release release;
+                    line = context.AnalyseLine(name, scan, codecs);
+                }
+                return py::str(line);  // UTF-8 always: invalid bytes became U+FFFD
+            },
+            py::arg("path"), py::arg("scan"), py::arg("codecs"))
+        .def(
+            "codecs",
+            [](CContext& context) {
+                std::vector<std::string> lines;
+                {
+                    py::gil_scoped_release release;
+                    lines = context.CodecLines();
+                }
+                return lines;
+            })
+        .def(
+            "many",
+            [](const std::shared_ptr<CContext>& context, const std::vector<py::bytes>& paths, int workers, bool scan,
+               bool codecs) {
+                if (workers < 1) throw CUsageError("workers must be at least 1");
+                std::vector<std::string> names(paths.begin(), paths.end());
+                return std::make_unique<CManyRun>(context, std::move(names), workers, scan, codecs);
+            },
+            py::arg("paths"), py::arg("workers"), py::arg("scan"), py::arg("codecs"));
+
+    py::class_<CManyRun>(m, "ManyRun")
+        .def("next",
+             [](CManyRun& run) -> py::object {
+                 std::optional<std::string> line;
+                 {
+                     py::gil_scoped_release release;
+                     line = run.Next();
+                 }
+                 if (!line) return py::none();
+                 return py::str(*line);
+             })
+        .def("close", [](CManyRun& run) {
+            py::gil_scoped_release release;
+            run.Close();
+        });
+}
