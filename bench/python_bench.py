@@ -17,6 +17,7 @@ task) and its resident size is read after each thousand.
 Make FOLDER with bench/make_corpus.sh and copies of it; the run's settings
 come from a private HOME, so set up nothing.
 """
+import logging
 import os
 import statistics
 import subprocess
@@ -68,7 +69,7 @@ def local_cluster(n):
     from dask.distributed import Client, LocalCluster
 
     cluster = LocalCluster(n_workers=n, threads_per_worker=1, processes=True, dashboard_address=None,
-                           host="127.0.0.1", silence_logs="error")
+                           host="127.0.0.1", silence_logs=logging.ERROR)
     return cluster, Client(cluster)
 
 

@@ -1,4 +1,5 @@
 """torvo.dask on the calling process and on a LocalCluster of two worker processes."""
+import logging
 import os
 import signal
 import time
@@ -17,7 +18,7 @@ from conftest import comparable  # noqa: E402
 def client():
     # Worker processes as on a real cluster; localhost only, no dashboard.
     cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
-                                       host="127.0.0.1", silence_logs="error")
+                                       host="127.0.0.1", silence_logs=logging.ERROR)
     with distributed.Client(cluster) as c:
         yield c
     cluster.close()
@@ -78,6 +79,11 @@ def test_a_worker_killed_mid_run_loses_no_file(client, names, in_process):
     os.kill(pids[victim], signal.SIGKILL)
     reports = [comparable(r) for r in future.result(timeout=120)]
     assert reports == in_process * repeat
+    assert victim not in client.scheduler_info()["workers"]  # it died during the run, not after
+    # What the dead worker held or was working on was given up (and so computed again).
+    lost = client.run_on_scheduler(lambda dask_scheduler: {
+        t[1] for t in dask_scheduler.transition_log if str(t[4]).startswith("handle-worker-cleanup")})
+    assert {"memory", "processing"} <= lost
 
 
 def test_misuse_raises_torvo_error():
