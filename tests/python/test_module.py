@@ -89,3 +89,22 @@ def test_python_m_torvo_prints_json_lines(samples, tmp_path):
     assert lines == cli_reports(names, "--no-scan")
     usage = subprocess.run([sys.executable, "-m", "torvo", "-j", "0", names[0]], capture_output=True, check=False)
     assert usage.returncode == 2 and b"workers" in usage.stderr
+
+
+def test_report_lines_are_read_as_json_loads_reads_them():
+    import random
+
+    from torvo import _torvo
+
+    rng = random.Random(5)
+    alphabet = 'a"\\/\b\f\n\r\t\x01\x1f\x7fé€\U0001d11e\ud800'
+    for _ in range(2000):
+        text = "".join(rng.choice(alphabet) for _ in range(rng.randrange(8)))
+        value = {text: [text, rng.randrange(-10**20, 10**20), rng.random() * 10 ** rng.randrange(-8, 25), None, True]}
+        # A lone surrogate only escaped: as raw text it is no UTF-8 at all.
+        for ascii in (True, False) if "\ud800" not in text else (True,):
+            line = json.dumps(value, ensure_ascii=ascii)
+            assert _torvo.loads(line) == json.loads(line), line
+    for bad in ["", "{", '{"a" 1}', "[1,]", '"\\x"', "nul", '"a', "1 2"]:
+        with pytest.raises(torvo.TorvoError):
+            _torvo.loads(bad)

@@ -1,9 +1,9 @@
 // The native part of the Python module `torvo` (the package around it is
 // torvo/*.py): a context that holds the codec database and the codec
-// inventory of one process, the report line of one file, and runs of many
-// files through the run session. Reports leave as the JSON lines torvo-cli
-// writes; the package turns them into dicts. The GIL is released whenever
-// files are analysed or waited for.
+// inventory of one process, the report of one file, and runs of many files
+// through the run session. Each report is the JSON line torvo-cli writes,
+// read into a dict. The GIL is released whenever files are analysed or
+// waited for.
 #include <dlfcn.h>
 
 #include <pybind11/pybind11.h>
@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/MessageBox.h"
@@ -80,6 +81,221 @@ public:
     MessageAnswer Show(std::string_view, std::string_view, MessageIcon, MessageButtons) override {
         return MessageAnswer::kOk;
     }
+};
+
+
+// Turns a line of JSON into Python objects, as json.loads does, for the
+// lines this program writes (and any other JSON). The keys repeat in every
+// report (the field table alone has over a hundred), so each key's str is
+// made once and shared: that makes the dicts cheaper than json.loads does.
+class CJsonReader {
+public:
+    py::object Read(std::string_view text) {
+        text_ = text;
+        at_ = 0;
+        py::object value = Value();
+        Blanks();
+        if (at_ != text_.size()) Fail();
+        return value;
+    }
+
+private:
+    static constexpr size_t kMaxKeys = 4096;
+
+    [[noreturn]] void Fail() const {
+        throw CUsageError("not a JSON text (at byte " + std::to_string(at_) + ")");
+    }
+    void Blanks() {
+        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\r' || text_[at_] == '\t'))
+            ++at_;
+    }
+    bool Take(char c) {
+        Blanks();
+        if (at_ < text_.size() && text_[at_] == c) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+    void Expect(char c) {
+        if (!Take(c)) Fail();
+    }
+    bool Word(std::string_view word) {
+        if (text_.substr(at_, word.size()) != word) return false;
+        at_ += word.size();
+        return true;
+    }
+    static py::object Own(PyObject* object) {
+        if (!object) throw py::error_already_set();
+        return py::reinterpret_steal<py::object>(object);
+    }
+
+    py::object Value() {
+        Blanks();
+        if (at_ >= text_.size()) Fail();
+        const char c = text_[at_];
+        if (c == '{') return Object();
+        if (c == '[') return Array();
+        if (c == '"') return Own(String());
+        if (Word("true")) return py::bool_(true);
+        if (Word("false")) return py::bool_(false);
+        if (Word("null")) return py::none();
+        return Number();
+    }
+
+    py::object Object() {
+        ++at_;
+        py::dict object;
+        if (Take('}')) return object;
+        do {
+            Blanks();
+            if (at_ >= text_.size() || text_[at_] != '"') Fail();
+            py::object key = Key();
+            Expect(':');
+            py::object value = Value();
+            if (PyDict_SetItem(object.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
+        } while (Take(','));
+        Expect('}');
+        return object;
+    }
+
+    py::object Array() {
+        ++at_;
+        py::list array;
+        if (Take(']')) return array;
+        do {
+            py::object value = Value();
+            if (PyList_Append(array.ptr(), value.ptr()) != 0) throw py::error_already_set();
+        } while (Take(','));
+        Expect(']');
+        return array;
+    }
+
+    py::object Key() {
+        const size_t start = at_;
+        PyObject* made = String();
+        py::object key = Own(made);
+        const std::string_view raw = text_.substr(start, at_ - start);
+        if (auto found = keys_.find(raw); found != keys_.end()) return found->second;
+        if (keys_.size() < kMaxKeys) keys_.emplace(std::string(raw), key);
+        return key;
+    }
+
+    static unsigned Hex4(std::string_view text, size_t at) {
+        unsigned value = 0;
+        for (size_t i = at; i < at + 4; ++i) {
+            const char c = i < text.size() ? text[i] : 'x';
+            value <<= 4;
+            if (c >= '0' && c <= '9') value |= unsigned(c - '0');
+            else if (c >= 'a' && c <= 'f') value |= unsigned(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F') value |= unsigned(c - 'A' + 10);
+            else return 0x110000;
+        }
+        return value;
+    }
+    static void AppendUtf8(std::string& out, unsigned cp) {
+        if (cp < 0x80) {
+            out += char(cp);
+        } else if (cp < 0x800) {
+            out += char(0xC0 | (cp >> 6));
+            out += char(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += char(0xE0 | (cp >> 12));
+            out += char(0x80 | ((cp >> 6) & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
+        } else {
+            out += char(0xF0 | (cp >> 18));
+            out += char(0x80 | ((cp >> 12) & 0x3F));
+            out += char(0x80 | ((cp >> 6) & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
+        }
+    }
+
+    // A new reference to the str at text_[at_] (its opening quote).
+    PyObject* String() {
+        ++at_;
+        const size_t start = at_;
+        while (at_ < text_.size() && text_[at_] != '"' && text_[at_] != '\\') {
+            if (static_cast<unsigned char>(text_[at_]) < 0x20) Fail();
+            ++at_;
+        }
+        if (at_ >= text_.size()) Fail();
+        if (text_[at_] == '"') {  // nearly every string: no escapes
+            ++at_;
+            return PyUnicode_DecodeUTF8(text_.data() + start, Py_ssize_t(at_ - 1 - start), "strict");
+        }
+        std::string decoded(text_.substr(start, at_ - start));
+        for (;;) {
+            if (at_ >= text_.size()) Fail();
+            const char c = text_[at_++];
+            if (c == '"') break;
+            if (static_cast<unsigned char>(c) < 0x20) Fail();
+            if (c != '\\') {
+                decoded += c;
+                continue;
+            }
+            if (at_ >= text_.size()) Fail();
+            switch (const char e = text_[at_++]) {
+                case '"': case '\\': case '/': decoded += e; break;
+                case 'b': decoded += '\b'; break;
+                case 'f': decoded += '\f'; break;
+                case 'n': decoded += '\n'; break;
+                case 'r': decoded += '\r'; break;
+                case 't': decoded += '\t'; break;
+                case 'u': {
+                    unsigned cp = Hex4(text_, at_);
+                    if (cp > 0xFFFF) Fail();
+                    at_ += 4;
+                    // A surrogate pair is one code point; a lone surrogate stays, as json.loads keeps it.
+                    if (cp >= 0xD800 && cp <= 0xDBFF && text_.substr(at_, 2) == "\\u") {
+                        const unsigned low = Hex4(text_, at_ + 2);
+                        if (low >= 0xDC00 && low <= 0xDFFF) {
+                            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                            at_ += 6;
+                        }
+                    }
+                    AppendUtf8(decoded, cp);
+                    break;
+                }
+                default: Fail();
+            }
+        }
+        return PyUnicode_DecodeUTF8(decoded.data(), Py_ssize_t(decoded.size()), "surrogatepass");
+    }
+
+    py::object Number() {
+        const size_t start = at_;
+        bool whole = true;
+        if (at_ < text_.size() && text_[at_] == '-') ++at_;
+        const size_t digits = at_;
+        while (at_ < text_.size()) {
+            const char c = text_[at_];
+            if (c >= '0' && c <= '9') {
+                ++at_;
+            } else if (c == '.' || c == 'e' || c == 'E' || ((c == '+' || c == '-') && !whole)) {
+                whole = false;
+                ++at_;
+            } else {
+                break;
+            }
+        }
+        if (at_ == digits) Fail();
+        const std::string number(text_.substr(start, at_ - start));
+        if (whole) return Own(PyLong_FromString(number.c_str(), nullptr, 10));
+        char* end = nullptr;
+        const double value = PyOS_string_to_double(number.c_str(), &end, nullptr);
+        if (value == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+        if (!end || *end) Fail();
+        return Own(PyFloat_FromDouble(value));
+    }
+
+    std::string_view text_;
+    size_t at_ = 0;
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+    };
+    std::unordered_map<std::string, py::object, KeyHash, std::equal_to<>> keys_;
 };
 
 }  // namespace
@@ -147,6 +363,9 @@ public:
 
     std::string DatabasePath() const { return database_.Path(); }
 
+    // A report line as a dict; only with the GIL held.
+    py::object Dict(std::string_view line) { return reader_.Read(line); }
+
 private:
     CReadDatabase database_;
     CMemorySettingsStore store_;
@@ -154,6 +373,7 @@ private:
     std::unique_ptr<CInventoryService> inventory_;
     DriverOptions options_;
     CStreamMessageBox errors_{std::cerr};
+    CJsonReader reader_;
 };
 
 // A run of many files through the run session on a thread of its own; the
@@ -199,6 +419,8 @@ public:
         if (!failure_.empty()) throw std::runtime_error(failure_);
         return std::nullopt;
     }
+
+    CContext& Context() { return *context_; }
 
     void Close() {
         stop_.store(true);
@@ -251,6 +473,9 @@ PYBIND11_MODULE(_torvo, m) {
     m.doc() = "Native part of the torvo module: use the functions of the torvo package.";
     py::register_exception<CUsageError>(m, "TorvoError", PyExc_ValueError);
 
+    // JSON text to Python objects as this module reads its reports (for the tests).
+    m.def("loads", [](const std::string& text) { return CJsonReader().Read(text); });
+
     py::class_<CContext, std::shared_ptr<CContext>>(m, "Context")
         .def(py::init([](const std::string& database) {
                  py::gil_scoped_release release;
@@ -260,14 +485,14 @@ PYBIND11_MODULE(_torvo, m) {
         .def_property_readonly("database", &CContext::DatabasePath)
         .def(
             "analyse",
-            [](const CContext& context, const py::bytes& path, bool scan, bool codecs) {
+            [](CContext& context, const py::bytes& path, bool scan, bool codecs) {
                 std::string name = path;
                 std::string line;
                 {
                     py::gil_scoped_release release;
                     line = context.AnalyseLine(name, scan, codecs);
                 }
-                return py::str(line);  // UTF-8 always: invalid bytes became U+FFFD
+                return context.Dict(line);
             },
             py::arg("path"), py::arg("scan"), py::arg("codecs"))
         .def(
@@ -278,7 +503,9 @@ PYBIND11_MODULE(_torvo, m) {
                     py::gil_scoped_release release;
                     lines = context.CodecLines();
                 }
-                return lines;
+                py::list codecs;
+                for (const std::string& line : lines) codecs.append(context.Dict(line));
+                return codecs;
             })
         .def(
             "many",
@@ -299,7 +526,7 @@ PYBIND11_MODULE(_torvo, m) {
                      line = run.Next();
                  }
                  if (!line) return py::none();
-                 return py::str(*line);
+                 return run.Context().Dict(*line);
              })
         .def("close", [](CManyRun& run) {
             py::gil_scoped_release release;

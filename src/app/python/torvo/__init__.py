@@ -15,7 +15,6 @@ the file was scanned whole, and the typed report (``schema``, ``container``,
 The codec database and the codec inventory are loaded once per process, at the
 first call. ``torvo.dask`` runs the same analysis over a ``dask.bag``.
 """
-import json
 import os
 
 from . import _torvo
@@ -76,8 +75,7 @@ def analyse(path, scan=True, codecs=True):
     ``decoder`` is ``"disabled"``).
     """
     name = _path(path)
-    line = _current().analyse(name, _flag("scan", scan), _flag("codecs", codecs))
-    return json.loads(line)
+    return _current().analyse(name, _flag("scan", scan), _flag("codecs", codecs))
 
 
 def analyse_many(paths, workers=None, scan=True, codecs=True):
@@ -104,14 +102,14 @@ def analyse_many(paths, workers=None, scan=True, codecs=True):
 def _reports(run):
     try:
         while True:
-            line = run.next()
-            if line is None:
+            report = run.next()
+            if report is None:
                 return
-            yield json.loads(line)
+            yield report
     finally:
         run.close()
 
 
 def codecs():
     """The codec list of this machine (what ``torvo-cli --codecs --json`` lists), as dicts."""
-    return [json.loads(line) for line in _current().codecs()]
+    return _current().codecs()
