@@ -19,6 +19,7 @@ come from a private HOME, so set up nothing.
 """
 import logging
 import os
+import resource
 import statistics
 import subprocess
 import sys
@@ -32,10 +33,20 @@ def files_in(folder):
     return sorted(os.path.join(d, f) for d, _, names in os.walk(folder) for f in names)
 
 
-def timed(command, **kwargs):
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def timed(command, cpu=None, **kwargs):
+    """Wall seconds of a command; its CPU seconds (user + system) appended to `cpu`."""
+    before = children_cpu()
     start = time.perf_counter()
     subprocess.run(command, check=False, stdout=subprocess.DEVNULL, **kwargs)
-    return time.perf_counter() - start
+    wall = time.perf_counter() - start
+    if cpu is not None:
+        cpu.append(children_cpu() - before)
+    return wall
 
 
 def workers_of_cli():
@@ -59,18 +70,22 @@ def many(cli, paths, rounds, scan=True):
     # Warm: the page cache, and each tool's inventory cache in the private home.
     timed(cli_command)
     subprocess.run([sys.executable, "-c", script], check=True, capture_output=True)
-    cli_times, py_times, in_process = [], [], []
+    cli_times, py_times, in_process, cli_cpu, py_cpu = [], [], [], [], []
     for _ in range(rounds):
-        cli_times.append(timed(cli_command))
+        cli_times.append(timed(cli_command, cli_cpu))
+        before = children_cpu()
         start = time.perf_counter()
         out = subprocess.run([sys.executable, "-c", script], check=True, capture_output=True, text=True).stdout
         py_times.append(time.perf_counter() - start)
+        py_cpu.append(children_cpu() - before)
         in_process.append(float(out))  # from the first call on: what a long-lived process sees
     c, p, i = statistics.median(cli_times), statistics.median(py_times), statistics.median(in_process)
     print(f"{len(paths)} files, scan {'on' if scan else 'off'}, {workers} workers each, median of {rounds}")
-    print(f"torvo-cli --json                 {c:7.3f} s  {len(paths) / c:6.0f} files/s")
-    print(f"python3 process with analyse_many {p:7.3f} s  {len(paths) / p:6.0f} files/s  ({c / p:.2f}x torvo-cli's speed)")
-    print(f"  analyse_many itself            {i:7.3f} s  {len(paths) / i:6.0f} files/s  ({c / i:.2f}x)")
+    cc, pc = statistics.median(cli_cpu), statistics.median(py_cpu)
+    print(f"torvo-cli --json                  {c:7.3f} s  {len(paths) / c:6.0f} files/s  CPU {cc:6.3f} s")
+    print(f"python3 process with analyse_many {p:7.3f} s  {len(paths) / p:6.0f} files/s  CPU {pc:6.3f} s"
+          f"  ({c / p:.2f}x torvo-cli's speed, {cc / pc:.2f}x by CPU time)")
+    print(f"  analyse_many itself             {i:7.3f} s  {len(paths) / i:6.0f} files/s  ({c / i:.2f}x)")
 
 
 def local_cluster(n):
@@ -90,13 +105,13 @@ def dask_run(cli, paths, rounds):
     cluster, client = local_cluster(2)
     client.compute(torvo.dask.analyse_bag(paths[:20], partition_size=10)).result()  # each worker loads torvo
     started = time.perf_counter() - start
-    partition = max(1, len(paths) // 40)
+    partition = max(1, len(paths) // 8)
     cli_times, dask_times = [], []
     timed([cli, "--json", "-f", listing.name])
     for _ in range(rounds):
         cli_times.append(timed([cli, "--json", "-f", listing.name]))
         t = time.perf_counter()
-        reports = client.compute(torvo.dask.analyse_bag(paths, partition_size=partition)).result()
+        reports = client.compute(torvo.dask.analyse_bag(paths, partition_size=partition, workers=2)).result()
         dask_times.append(time.perf_counter() - t)
         assert len(reports) == len(paths)
     client.close()
@@ -104,7 +119,7 @@ def dask_run(cli, paths, rounds):
     c, d = statistics.median(cli_times), statistics.median(dask_times)
     print(f"{len(paths)} files, median of {rounds}; cluster start and warm-up {started:.1f} s (not counted)")
     print(f"torvo-cli --json ({workers_of_cli()} workers)        {c:7.2f} s  {len(paths) / c:8.0f} files/s")
-    print(f"dask, 2 worker processes, {partition} files a task  {d:7.2f} s  {len(paths) / d:8.0f} files/s"
+    print(f"dask, 2 worker processes, {partition} files a task, 2 at once  {d:7.2f} s  {len(paths) / d:8.0f} files/s"
           f"  ({c / d:.2f}x torvo-cli's files/s)")
 
 
