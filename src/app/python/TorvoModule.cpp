@@ -58,16 +58,30 @@ bool ModuleFromBuildTree() {
     return std::string_view(path).starts_with(TORVO_PY_BUILD_DIR "/");
 }
 
+// The folder of this module's file, with its trailing '/'.
+std::string ModuleDir() {
+    const std::string path = ModulePath();
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 // The GStreamer module of this build: the one built beside this module in
-// the build tree, else the installed one.
+// the build tree, else the one of the installation this module belongs to,
+// then where it was meant to be installed.
 GstModuleLoader GstLoaderForModule() {
     return [](std::string& error) {
         static std::once_flag once;
         static const GstModuleEntry* entry = nullptr;
         static std::string loadError;
         std::call_once(once, [] {
-            entry = LoadGstModule({ModuleFromBuildTree() ? TORVO_PY_GST_MODULE_BUILT : TORVO_PY_GST_MODULE_INSTALLED},
-                                  loadError);
+            std::vector<std::string> files;
+            if (ModuleFromBuildTree()) {
+                files.emplace_back(TORVO_PY_GST_MODULE_BUILT);
+            } else {
+                if (const std::string dir = ModuleDir(); !dir.empty()) files.push_back(dir + TORVO_PY_GST_MODULE_FROM_MODULE);
+                files.emplace_back(TORVO_PY_GST_MODULE_INSTALLED);
+            }
+            entry = LoadGstModule(files, loadError);
         });
         error = loadError;
         return entry;
@@ -309,11 +323,14 @@ public:
         if (!databasePath.empty()) {
             found = database_.OpenFile(databasePath, {});
         } else {
-            // As an installed torvo-cli looks: never the working directory.
+            // As an installed torvo-cli looks, from this module's place
+            // rather than the interpreter's: never the working directory.
             DatabaseSearch search = DatabaseSearch::Default();
             search.currentDir = false;
             search.programDir.clear();
             if (ModuleFromBuildTree()) search.dataDirs.insert(search.dataDirs.begin(), TORVO_SOURCE_DATA_DIR);
+            else if (const std::string dir = ModuleDir(); !dir.empty())
+                search.dataDirs.insert(search.dataDirs.begin(), dir + TORVO_PY_DATA_FROM_MODULE);
             found = database_.OpenFile(kDbFileName, search);
         }
         if (!found || !database_.ReadAllSections()) {
