@@ -149,10 +149,11 @@ std::string JsonReportLine(const std::string& path, int typeId, const Display& d
         add("streams", TypedStreamsJson(*typed));
     }
     if (extra) {
-        for (const auto& [key, value] : *extra) {
-            auto same = std::find_if(members.begin(), members.end(), [&key](const auto& m) { return m.first == key; });
-            if (same != members.end()) same->second = value;
-            else add(key, value);
+        for (const auto& member : *extra) {
+            auto same = std::find_if(members.begin(), members.end(),
+                                     [&member](const auto& m) { return m.first == member.first; });
+            if (same != members.end()) same->second = member.second;
+            else members.push_back(member);
         }
     }
 
