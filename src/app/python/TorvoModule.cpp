@@ -369,7 +369,8 @@ public:
     std::vector<std::string> CodecLines() {
         bool on = true;
         inventory_->Wait(on, true);
-        for (const InventoryMessage& m : inventory_->TakeMessages()) errors_.Show(m.caption, m.text, MessageIcon::kWarning, MessageButtons::kOk);
+        for (const InventoryMessage& m : inventory_->TakeMessages())
+            errors_.Show(m.caption, m.text, MessageIcon::kWarning, MessageButtons::kOk);
         std::vector<std::string> lines;
         const CodecInventory* published = inventory_->Published();
         if (!published) throw CUsageError("the codec inventory could not be gathered");
