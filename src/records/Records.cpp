@@ -51,13 +51,14 @@ StreamInfo& AnalysisRecords::Stream(size_t slot) {
 
 std::unique_ptr<StreamInfo> AnalysisRecords::NewStream() {
     auto stream = std::make_unique<StreamInfo>();
-    stream->data.DrawFrom(&spares);
+    stream->data.DrawFrom(spares.get());
     return stream;
 }
 
 void AnalysisRecords::Reset() {
     container = {};
     video = VideoInfo{};
+    video.data.DrawFrom(spares.get());  // moved records draw on their spares again from here
     for (auto& stream : streams) stream.reset();
     audioList.fill(-1);
     shownAudio = 0;

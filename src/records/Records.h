@@ -59,7 +59,12 @@ class ElementaryBuffer {
 public:
     ElementaryBuffer() = default;
     ElementaryBuffer(const ElementaryBuffer& other) { Append(other.View()); }
-    ElementaryBuffer(ElementaryBuffer&& other) noexcept { Swap(other); }
+    // Moved, the bytes go and neither buffer draws on spares any more: the
+    // owner of the spares may be going too.
+    ElementaryBuffer(ElementaryBuffer&& other) noexcept {
+        Swap(other);
+        other.spares_ = nullptr;
+    }
     // The bytes change hands; where this buffer takes its block from stays.
     ElementaryBuffer& operator=(ElementaryBuffer other) noexcept {
         Clear();
@@ -334,13 +339,12 @@ struct ContainerInfo {
 
 // The records of one analysis, reset before each file.
 struct AnalysisRecords {
-    AnalysisRecords() { video.data.DrawFrom(&spares); }
-    AnalysisRecords(const AnalysisRecords&) = delete;
-    AnalysisRecords& operator=(const AnalysisRecords&) = delete;
+    AnalysisRecords() { video.data.DrawFrom(spares.get()); }
 
     // The blocks the elementary buffers below draw on, kept from file to
-    // file. Declared first, so that it outlives them.
-    SpareBlocks spares;
+    // file. Declared first, so that it outlives them; held by pointer, so
+    // that the streams of moved records still find it.
+    std::unique_ptr<SpareBlocks> spares = std::make_unique<SpareBlocks>();
     ContainerInfo container;
     VideoInfo video;
     std::array<std::unique_ptr<StreamInfo>, kMaxStreams> streams;
