@@ -8,6 +8,7 @@
 #include "analysis/Display.h"
 #include "base/FileCache.h"
 #include "records/Records.h"
+#include "ReusedRecords.h"
 #include "analysis/ContainerReport.h"
 #include "formats/containers/SupFLV.h"
 #include "formats/containers/Ebml.h"
@@ -24,7 +25,7 @@ template <typename Read>
 void RunOver(const uint8_t* data, size_t size, Read read) {
     CFileCache reader;
     reader.AttachMemory(data, size, false);
-    AnalysisRecords records;
+    AnalysisRecords& records = ReusedRecords();
     Display display;
     read(reader, records, display);
 }

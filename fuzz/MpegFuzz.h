@@ -11,6 +11,7 @@
 #include "formats/mpeg/SupDV.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupHEVC.h"
+#include "ReusedRecords.h"
 #include "formats/mpeg/SupMpg.h"
 #include "formats/mpeg/SupMpg4.h"
 
@@ -51,7 +52,7 @@ inline void RunMpegVideo(const uint8_t* data, size_t size) {
 
 // The system-stream analysis (packs, PES packets, the streams inside).
 inline void RunMpegSystem(const uint8_t* data, size_t size) {
-    AnalysisRecords records;
+    AnalysisRecords& records = ReusedRecords();
     CSupMpg mpg(records);
     mpg.Analyse(ByteView(data, size), size * 3);
 }
@@ -60,7 +61,7 @@ inline void RunMpegSystem(const uint8_t* data, size_t size) {
 inline void RunMpegContent(const uint8_t* data, size_t size) {
     CFileCache reader;
     if (!reader.AttachMemory(data, size, false)) return;
-    AnalysisRecords records;
+    AnalysisRecords& records = ReusedRecords();
     FileIdentity identity;
     CMpegContentAnalyser().Analyse(reader, identity, records);
 }

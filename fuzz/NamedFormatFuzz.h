@@ -9,6 +9,7 @@
 #include "analysis/Display.h"
 #include "base/FileCache.h"
 #include "records/Records.h"
+#include "ReusedRecords.h"
 #include "analysis/NamedFormatReport.h"
 #include "formats/containers/NamedFormats.h"
 #include "formats/containers/SupAIFF.h"
@@ -27,7 +28,7 @@ template <typename Analyser>
 void RunNamed(const uint8_t* data, size_t size, int32_t typeId) {
     CFileCache reader;
     reader.AttachMemory(data, size, false);
-    AnalysisRecords records;
+    AnalysisRecords& records = ReusedRecords();
     records.container.fileSize = size;
     records.container.typeId = typeId;
     Analyser(reader, records).Analyse();

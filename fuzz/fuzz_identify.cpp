@@ -11,8 +11,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const FuzzFile file(data, size);
     if (!file.Ok()) return 0;
-    torvo::Display display;
-    torvo::CAnalysisDriver driver(display);
+    // One driver for all inputs, as for the files of one run: the buffers it
+    // lends each file stay mapped from input to input.
+    static torvo::Display display;
+    static torvo::CAnalysisDriver driver(display);
     driver.AnalyseFile(file.Path());
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ReusedRecords.h"
 #include "base/FileCache.h"
 #include "analysis/VideoSummary.h"
 #include "analysis/AviSummary.h"
@@ -13,7 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     torvo::CFileCache reader;
     if (reader.AttachMemory(data, size, false)) {
-        torvo::AnalysisRecords records;
+        torvo::AnalysisRecords& records = torvo::fuzz::ReusedRecords();
         records.container.typeId = torvo::kTypeAvi;
         torvo::CSupAvi().WalkRiff(reader, records);
         for (int i = 0; i < records.container.audioCount && i < 4; ++i) records.audioList[i] = i;

@@ -54,7 +54,7 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     message_ = {};
     brokenFile_ = false;
 
-    CFileCache reader;
+    CFileCache reader(&spareHeader_);
     if (!reader.Open(path)) {
         message_ = CannotOpenMessage(path, reader.LastErrorText());
         return false;

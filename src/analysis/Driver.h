@@ -11,6 +11,7 @@
 #include <string>
 
 #include "analysis/AudioDescription.h"
+#include "base/FileCache.h"
 #include "analysis/Display.h"
 #include "analysis/FastScan.h"
 #include "analysis/Identify.h"
@@ -105,6 +106,8 @@ private:
     CMpegContentAnalyser mpegContent_;
     ContentAnalyser* content_ = &mpegContent_;
     AnalysisRecords records_;
+    // Lent to each file's reader: the header pages stay mapped from file to file.
+    CFileCache::SpareHeader spareHeader_;
     FileIdentity identity_;
     UserMessage message_;
     bool brokenFile_ = false;

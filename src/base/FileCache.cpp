@@ -14,20 +14,8 @@
 #include "base/CdImage.h"
 
 namespace torvo {
-namespace {
 
-// The header buffer of the last reader, kept for the next one: a run over
-// many files then reads into pages that are already mapped instead of
-// faulting in fresh ones for every file. It is never cleared.
-struct SpareHeader {
-    CFileCache::OwnedBytes bytes;
-    size_t capacity = 0;
-};
-thread_local SpareHeader spareHeader;
-
-}  // namespace
-
-CFileCache::CFileCache() = default;
+CFileCache::CFileCache(SpareHeader* spare) : spare_(spare) {}
 
 void CFileCache::FreeBytes::operator()(uint8_t* bytes) const { std::free(bytes); }
 
@@ -46,9 +34,9 @@ CFileCache::OwnedBytes CFileCache::AllocateHeader() {
 
 CFileCache::~CFileCache() {
     Close();
-    if (ownedHeader_ && headerCapacity_ > spareHeader.capacity) {
-        spareHeader.bytes = std::move(ownedHeader_);
-        spareHeader.capacity = headerCapacity_;
+    if (spare_ && ownedHeader_ && headerCapacity_ > spare_->capacity) {
+        spare_->bytes = std::move(ownedHeader_);
+        spare_->capacity = headerCapacity_;
     }
 }
 
@@ -152,10 +140,10 @@ size_t CFileCache::ReadFile(uint64_t fileOffset, uint8_t* dst, size_t length) {
 bool CFileCache::LoadHeader() {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(logicalLength_, kHeaderSize));
     if (!ownedHeader_ || headerCapacity_ < want) {
-        if (spareHeader.bytes && spareHeader.capacity >= want) {
-            ownedHeader_ = std::move(spareHeader.bytes);
-            headerCapacity_ = spareHeader.capacity;
-            spareHeader.capacity = 0;
+        if (spare_ && spare_->bytes && spare_->capacity >= want) {
+            ownedHeader_ = std::move(spare_->bytes);
+            headerCapacity_ = spare_->capacity;
+            spare_->capacity = 0;
         } else {
             ownedHeader_ = AllocateHeader();
             headerCapacity_ = kHeaderSize;

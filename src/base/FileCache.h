@@ -24,18 +24,28 @@ struct CdImageInfo {
 
 class CFileCache {
 public:
-    // The header buffer, kept between readers of one thread.
     struct FreeBytes {
         void operator()(uint8_t* bytes) const;
     };
     using OwnedBytes = std::unique_ptr<uint8_t[], FreeBytes>;
     static OwnedBytes AllocateHeader();
 
+    // The header buffer a reader leaves for the next one: a run over many
+    // files then reads into pages that are already mapped instead of faulting
+    // in fresh ones for every file. It is never cleared. Whoever opens file
+    // after file (the driver) owns one and lends it to each reader.
+    struct SpareHeader {
+        OwnedBytes bytes;
+        size_t capacity = 0;
+    };
+
     static constexpr uint64_t kHeaderSize = 0x400000;  // 4 MiB
     static constexpr uint32_t kWindowSize = 0x40000;   // 256 KiB
     static constexpr uint32_t kWindowBackStep = 0x20000;
 
-    CFileCache();
+    // With a spare header, the reader takes its buffer from there and leaves
+    // it there when it goes; the spare must outlive the reader.
+    explicit CFileCache(SpareHeader* spare = nullptr);
     virtual ~CFileCache();
     CFileCache(const CFileCache&) = delete;
     CFileCache& operator=(const CFileCache&) = delete;
@@ -118,6 +128,7 @@ private:
     uint64_t logicalLength_ = 0;
     uint64_t physicalSize_ = 0;
 
+    SpareHeader* spare_ = nullptr;
     OwnedBytes ownedHeader_;
     const uint8_t* header_ = nullptr;
     size_t headerLength_ = 0;

@@ -17,11 +17,6 @@ const char* KindLabel(int32_t kind) {
     return kind >= 0 && kind < 7 ? kLabels[kind] : "-";
 }
 
-CrashRecord& TheCrashRecord() {
-    static CrashRecord record;
-    return record;
-}
-
 void CodecInventory::FreeDeleter::operator()(CodecEntry* p) const { std::free(p); }
 
 CodecInventory::CodecInventory() {

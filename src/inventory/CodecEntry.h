@@ -161,7 +161,9 @@ struct CodecEntry {
 };
 static_assert(std::is_trivially_copyable_v<CodecEntry>, "entries are copied and cached as bytes");
 
-// The one record of a crash caught in foreign code.
+// The record of a crash caught in foreign code, by the inventory's
+// enumeration or by a render test. The inventory service owns it and lends
+// it to both, so that a crash is reported once, whichever caught it.
 enum CrashState : int32_t {
     kCrashNone = 0,
     kCrashFailure = 1,
@@ -174,7 +176,6 @@ struct CrashRecord {
     FixedText<128> culpritName{};
     FixedText<260> culpritPath{};
 };
-CrashRecord& TheCrashRecord();
 
 // The table: 1000 entries allocated once and zero-filled. A worker thread
 // fills it; count and the flags are what other threads may read meanwhile.
@@ -200,6 +201,9 @@ public:
 
     bool enumerated = false;
     std::atomic<bool> finished{false};
+    // Where the enumeration records a crash it caught (the inventory
+    // service's record); none: a crash ends its step unrecorded.
+    CrashRecord* crashRecord = nullptr;
     // Set when nobody will read the table any more (the program ends): a
     // gatherer may stop early and leave it as it is.
     std::atomic<bool> abandoned{false};

@@ -47,8 +47,10 @@ void Guarded(Step step, OnCrash onCrash) {
     }
 }
 
-void RecordCrash(int32_t state, std::string_view name, std::string_view path, bool keepExisting = false) {
-    CrashRecord& crash = TheCrashRecord();
+void RecordCrash(CrashRecord* record, int32_t state, std::string_view name, std::string_view path,
+                 bool keepExisting = false) {
+    if (!record) return;
+    CrashRecord& crash = *record;
     if (keepExisting && (!crash.culpritName.Empty() || !crash.culpritPath.Empty())) {
         crash.state = state;
         return;
@@ -214,7 +216,7 @@ void EnumerateAcmFormatTags(CodecInventory& inventory, const EnumerationContext&
                 p.AcmDriverClose(driver);
             },
             [&] {
-                RecordCrash(kCrashInInventory, details.longName.View(), "");
+                RecordCrash(inventory.crashRecord, kCrashInInventory, details.longName.View(), "");
                 crashed = true;
             });
         if (crashed) break;  // the callback's crash ends the ACM enumeration
@@ -317,7 +319,7 @@ void EnumerateAcmDriverCache(CodecInventory& inventory, const EnumerationContext
                 if (values) MergeDriverCacheTags(inventory, c, alias, driverPath, version, priority, disabled, *values);
             },
             [&] {
-                RecordCrash(kCrashInInventory, alias, "");
+                RecordCrash(inventory.crashRecord, kCrashInInventory, alias, "");
                 crashed = true;
             });
         if (crashed) return;
@@ -342,7 +344,7 @@ void GuardedPass(CodecInventory& inventory, const Items& items, bool keepCulprit
                 else inventory.ClearEntry(at);
             },
             [&] {
-                RecordCrash(kCrashInInventory, e.name.View(), e.path.View(), keepCulprit);
+                RecordCrash(inventory.crashRecord, kCrashInInventory, e.name.View(), e.path.View(), keepCulprit);
                 inventory.ClearEntry(at);
                 crashed = true;
             });
@@ -503,11 +505,12 @@ void EnumerateInventory(CodecInventory& inventory, const EnumerationContext& c) 
     } catch (const ForeignCrash&) {
         // A crash outside the guarded passes is named by the step it hit.
         const int count = inventory.Count();
-        if (step == 1) RecordCrash(kCrashFailure, "CDsEnum: CoInitialize() Failure", "");
-        else if (step == 3) RecordCrash(kCrashFailure, "CDsEnum: CoCreateInstance() Failure: CLSID_FilterMapper2", "");
-        else if (step == 4) RecordCrash(kCrashFailure, "DsEnumAudio: acmDriverEnum() Failure", "");
-        else if (count == 0) RecordCrash(kCrashFailure, "CDsEnum: General failure", "");
-        else RecordCrash(kCrashInInventory, Format("Не знаю видеокодек  #%d", count), "");
+        CrashRecord* crash = inventory.crashRecord;
+        if (step == 1) RecordCrash(crash, kCrashFailure, "CDsEnum: CoInitialize() Failure", "");
+        else if (step == 3) RecordCrash(crash, kCrashFailure, "CDsEnum: CoCreateInstance() Failure: CLSID_FilterMapper2", "");
+        else if (step == 4) RecordCrash(crash, kCrashFailure, "DsEnumAudio: acmDriverEnum() Failure", "");
+        else if (count == 0) RecordCrash(crash, kCrashFailure, "CDsEnum: General failure", "");
+        else RecordCrash(crash, kCrashInInventory, Format("Не знаю видеокодек  #%d", count), "");
     }
     inventory.finished.store(true, std::memory_order_release);
 }

@@ -35,6 +35,7 @@ void CInventoryService::Start(bool useCodecInfo, bool force, bool refresh) {
     if (inventory_) return;
     inventory_ = std::make_unique<CodecInventory>();
     inventory_->finished.store(false, std::memory_order_release);
+    inventory_->crashRecord = &crash_;
     workerMessages_.clear();
     CodecInventory* target = inventory_.get();
     worker_ = std::thread([this, target] {
@@ -125,8 +126,7 @@ std::string CrashReportText(int32_t state, std::string_view name, std::string_vi
     return text;
 }
 
-std::string TakeCrashReport(std::string_view ownProgram) {
-    CrashRecord& crash = TheCrashRecord();
+std::string TakeCrashReport(CrashRecord& crash, std::string_view ownProgram) {
     int32_t expected = kCrashInInventory;
     if (!crash.state.compare_exchange_strong(expected, kCrashReported)) return {};
     std::string text = CrashReportText(kCrashReported, crash.culpritName.View(), crash.culpritPath.View(), ownProgram);

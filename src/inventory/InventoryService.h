@@ -61,8 +61,12 @@ public:
     CodecInventory* Published() { return published_ ? inventory_.get() : nullptr; }
     // Messages to show (the enumeration's message boxes, the time-out).
     std::vector<InventoryMessage> TakeMessages();
+    // The record of crashes caught in foreign code: the enumeration writes
+    // it, and the render tests of this program are handed it too.
+    CrashRecord& Crash() { return crash_; }
 
 private:
+    CrashRecord crash_;
     InventoryGatherer gatherer_;
     std::unique_ptr<CodecInventory> inventory_;
     std::thread worker_;
@@ -83,7 +87,7 @@ std::string CrashReportText(int32_t state, std::string_view culpritName, std::st
                             std::string_view ownProgram);
 // On a tick: a crash caught during the inventory (state 2) becomes reported
 // (3) and its report is returned, the culprit cleared; else empty.
-std::string TakeCrashReport(std::string_view ownProgram);
+std::string TakeCrashReport(CrashRecord& crash, std::string_view ownProgram);
 // The notice that codec interaction is now off and the program restarts.
 const char* CrashNoticeText();
 

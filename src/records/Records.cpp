@@ -6,32 +6,20 @@
 #include <cstring>
 
 namespace torvo {
-namespace {
 
-// Buffers given back by finished analyses, for the next file's streams: their
-// pages stay mapped, so a run over many files does not fault them in again.
-// A few cover the video and the first sound streams of a file.
-constexpr size_t kSpareBuffers = 3;
-struct SpareBuffers {
-    std::array<uint8_t*, kSpareBuffers> blocks{};
-    size_t count = 0;
-    ~SpareBuffers() {
-        for (size_t i = 0; i < count; ++i) std::free(blocks[i]);
-    }
-};
-thread_local SpareBuffers spareBuffers;
+SpareBlocks::~SpareBlocks() {
+    for (size_t i = 0; i < count_; ++i) std::free(blocks_[i]);
+}
 
-uint8_t* TakeBuffer() {
-    if (spareBuffers.count > 0) return spareBuffers.blocks[--spareBuffers.count];
+uint8_t* SpareBlocks::Take() {
+    if (count_ > 0) return blocks_[--count_];
     return static_cast<uint8_t*>(std::malloc(kElementaryBufferSize));
 }
 
-void GiveBackBuffer(uint8_t* block) {
-    if (spareBuffers.count < kSpareBuffers) spareBuffers.blocks[spareBuffers.count++] = block;
+void SpareBlocks::GiveBack(uint8_t* block) {
+    if (count_ < kMaxKept) blocks_[count_++] = block;
     else std::free(block);
 }
-
-}  // namespace
 
 size_t ElementaryBuffer::Append(ByteView bytes) {
     const size_t take = std::min(bytes.size(), Room());
@@ -39,7 +27,7 @@ size_t ElementaryBuffer::Append(ByteView bytes) {
     if (!bytes_) {
         // The whole 4 MiB at once: pages that are never written are never
         // touched, and the bytes collected are never copied again.
-        bytes_ = TakeBuffer();
+        bytes_ = spares_ ? spares_->Take() : static_cast<uint8_t*>(std::malloc(kElementaryBufferSize));
         if (!bytes_) return 0;
         capacity_ = kElementaryBufferSize;
     }
@@ -49,20 +37,28 @@ size_t ElementaryBuffer::Append(ByteView bytes) {
 }
 
 void ElementaryBuffer::Clear() {
-    if (bytes_) GiveBackBuffer(bytes_);
+    if (bytes_ && spares_) spares_->GiveBack(bytes_);
+    else std::free(bytes_);
     bytes_ = nullptr;
     size_ = capacity_ = 0;
 }
 
 StreamInfo& AnalysisRecords::Stream(size_t slot) {
     auto& stream = streams.at(slot);
-    if (!stream) stream = std::make_unique<StreamInfo>();
+    if (!stream) stream = NewStream();
     return *stream;
+}
+
+std::unique_ptr<StreamInfo> AnalysisRecords::NewStream() {
+    auto stream = std::make_unique<StreamInfo>();
+    stream->data.DrawFrom(spares.get());
+    return stream;
 }
 
 void AnalysisRecords::Reset() {
     container = {};
     video = VideoInfo{};
+    video.data.DrawFrom(spares.get());  // moved records draw on their spares again from here
     for (auto& stream : streams) stream.reset();
     audioList.fill(-1);
     shownAudio = 0;

@@ -27,6 +27,31 @@ inline constexpr size_t kMaxAudioListEntries = 4;
 inline constexpr size_t kMaxMetadataItems = 16;
 inline constexpr size_t kMaxCompatibleBrands = 8;
 
+// Blocks of kElementaryBufferSize bytes given back by the buffers of a
+// finished analysis, for the next file's streams: their pages stay mapped, so
+// a run over many files does not fault them in again. A few cover the video
+// and the first sound streams of a file. Not shared between threads: each
+// set of records (one per worker) has its own.
+class SpareBlocks {
+public:
+    SpareBlocks() = default;
+    ~SpareBlocks();
+    SpareBlocks(const SpareBlocks&) = delete;
+    SpareBlocks& operator=(const SpareBlocks&) = delete;
+
+    // A kept block, else a new one (null when memory runs out); uninitialised.
+    uint8_t* Take();
+    // Keeps the block for the next Take, or frees it when enough are kept.
+    void GiveBack(uint8_t* block);
+    size_t Kept() const { return count_; }
+
+    static constexpr size_t kMaxKept = 3;
+
+private:
+    std::array<uint8_t*, kMaxKept> blocks_{};
+    size_t count_ = 0;
+};
+
 // Elementary bytes collected from a container, at most 4 MiB. The first
 // append reserves the whole 4 MiB uninitialised (the system commits only the
 // pages written), so collected bytes are copied once and nothing is cleared.
@@ -34,12 +59,23 @@ class ElementaryBuffer {
 public:
     ElementaryBuffer() = default;
     ElementaryBuffer(const ElementaryBuffer& other) { Append(other.View()); }
-    ElementaryBuffer(ElementaryBuffer&& other) noexcept { Swap(other); }
+    // Moved, the bytes go and neither buffer draws on spares any more: the
+    // owner of the spares may be going too.
+    ElementaryBuffer(ElementaryBuffer&& other) noexcept {
+        Swap(other);
+        other.spares_ = nullptr;
+    }
+    // The bytes change hands; where this buffer takes its block from stays.
     ElementaryBuffer& operator=(ElementaryBuffer other) noexcept {
+        Clear();
         Swap(other);
         return *this;
     }
     ~ElementaryBuffer() { Clear(); }
+
+    // Takes its block from spares and gives it back there; the spares must
+    // outlive the buffer. Without them the block is allocated and freed.
+    void DrawFrom(SpareBlocks* spares) { spares_ = spares; }
 
     // Appends as much as fits; returns the bytes taken (0 when memory runs out).
     size_t Append(ByteView bytes);
@@ -57,6 +93,7 @@ private:
     }
     uint8_t* bytes_ = nullptr;
     size_t size_ = 0, capacity_ = 0;
+    SpareBlocks* spares_ = nullptr;
 };
 
 // Audio codec classes: the index of a stream's result record.
@@ -303,6 +340,12 @@ struct ContainerInfo {
 
 // The records of one analysis, reset before each file.
 struct AnalysisRecords {
+    AnalysisRecords() { video.data.DrawFrom(spares.get()); }
+
+    // The blocks the elementary buffers below draw on, kept from file to
+    // file. Declared first, so that it outlives them; held by pointer, so
+    // that the streams of moved records still find it.
+    std::unique_ptr<SpareBlocks> spares = std::make_unique<SpareBlocks>();
     ContainerInfo container;
     VideoInfo video;
     std::array<std::unique_ptr<StreamInfo>, kMaxStreams> streams;
@@ -316,6 +359,8 @@ struct AnalysisRecords {
 
     // The stream in slot i, created (zero-filled) when the slot is empty.
     StreamInfo& Stream(size_t slot);
+    // A new zero-filled stream whose buffer draws on these records' spares.
+    std::unique_ptr<StreamInfo> NewStream();
     StreamInfo* StreamIf(size_t slot) const { return slot < kMaxStreams ? streams[slot].get() : nullptr; }
     void Reset();
 };

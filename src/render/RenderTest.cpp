@@ -34,10 +34,9 @@ void CRenderTest::RenderAndDescribe() {
     int result = kRenderFailed;
     hresult_ = outcome.hresult;
     if (outcome.kind == RenderOutcome::Kind::kCrashed) {
-        CrashRecord& crash = TheCrashRecord();
-        crash.culpritName.Clear();
-        crash.culpritPath.Set(outcome.culpritPath);
-        crash.state.store(kCrashInRender, std::memory_order_release);
+        crash_.culpritName.Clear();
+        crash_.culpritPath.Set(outcome.culpritPath);
+        crash_.state.store(kCrashInRender, std::memory_order_release);
         result = kRenderCrashed;
     } else if (outcome.kind == RenderOutcome::Kind::kRendered && !Failed(outcome.hresult)) {
         area_.Fill(outcome.filters);
@@ -98,7 +97,7 @@ bool CRenderTest::Tick(RenderTickContext& tick) {
         return false;
     }
     // A crash in the test shows as crashed, whatever the thread reported.
-    if (TheCrashRecord().state.load(std::memory_order_acquire) == kCrashInRender && state != kRenderCrashShown &&
+    if (crash_.state.load(std::memory_order_acquire) == kCrashInRender && state != kRenderCrashShown &&
         state >= kRenderCrashed && state <= kRenderDone) {
         state = kRenderCrashed;
     }
@@ -108,12 +107,11 @@ bool CRenderTest::Tick(RenderTickContext& tick) {
     switch (state) {
         case kRenderCrashed: {
             tick.rows.Add("<< DirectShow рухнул в ходе рендеринга>>", kRenderRowCrash);
-            CrashRecord& crash = TheCrashRecord();
-            const std::string report = CrashReportText(kCrashInRender, crash.culpritName.View(),
-                                                       crash.culpritPath.View(), tick.ownProgram);
-            crash.culpritName.Clear();
-            crash.culpritPath.Clear();
-            crash.state.store(kCrashReported, std::memory_order_release);
+            const std::string report = CrashReportText(kCrashInRender, crash_.culpritName.View(),
+                                                       crash_.culpritPath.View(), tick.ownProgram);
+            crash_.culpritName.Clear();
+            crash_.culpritPath.Clear();
+            crash_.state.store(kCrashReported, std::memory_order_release);
             for (std::string& row : ReportRows(report)) tick.rows.Add(std::move(row), kRenderRowCrash);
             if (tick.switchCodecInfoOff) tick.switchCodecInfoOff();
             if (tick.showMessage) tick.showMessage("Torvo", report);

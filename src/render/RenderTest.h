@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/Display.h"
+#include "inventory/CodecEntry.h"
 #include "render/ChainLine.h"
 #include "render/FilterRecords.h"
 #include "render/RenderPlatform.h"
@@ -36,6 +37,9 @@ struct RenderTestContext {
     GuidNameLookup guidNames;
     // The codec database's "0x%08x: text" for a result code.
     std::function<std::string(uint32_t code)> describeHresult;
+    // Where a crash is recorded and reported from: the inventory service's
+    // record, shared with the enumeration. None: the test keeps its own.
+    CrashRecord* crash = nullptr;
 };
 
 // What the tick needs to know about the file and the program.
@@ -53,7 +57,8 @@ struct RenderTickContext {
 
 class CRenderTest {
 public:
-    explicit CRenderTest(RenderTestContext context) : context_(std::move(context)) {}
+    explicit CRenderTest(RenderTestContext context)
+        : context_(std::move(context)), crash_(context_.crash ? *context_.crash : ownCrash_) {}
     ~CRenderTest();
     CRenderTest(const CRenderTest&) = delete;
     CRenderTest& operator=(const CRenderTest&) = delete;
@@ -89,6 +94,8 @@ private:
     bool ListChain(ChainKind kind, NotesList& rows);
 
     RenderTestContext context_;
+    CrashRecord ownCrash_;
+    CrashRecord& crash_;
     std::string path_;
     CodecInventory* inventory_ = nullptr;
     std::thread worker_;

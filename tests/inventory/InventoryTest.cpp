@@ -34,8 +34,10 @@ struct Gathered {
     std::unique_ptr<CRecordedPlatform> platform;
     std::unique_ptr<CodecInventory> inventory = std::make_unique<CodecInventory>();
     std::vector<std::pair<std::string, std::string>> messages;
+    CrashRecord crash;
 
     explicit Gathered(const std::string& json) : platform(std::make_unique<CRecordedPlatform>(json)) {
+        inventory->crashRecord = &crash;
         EnumerationContext c{*platform, DatabaseGuidNames(Database()),
                              [this](const std::string& a, const std::string& b) { messages.emplace_back(a, b); }};
         EnumerateInventory(*inventory, c);
@@ -139,7 +141,7 @@ TEST(InventoryEnumeration, EntryDetailsFollowTheirRules) {
     // decoder found on the search path has no version.
     EXPECT_EQ(g.Named("XviD MPEG-4 Video Decoder")->version.texts[kFileDescription].View(), "XviD Dekoder");
     EXPECT_TRUE(g.messages.empty());
-    EXPECT_EQ(TheCrashRecord().state.load(), kCrashNone);
+    EXPECT_EQ(g.crash.state.load(), kCrashNone);
 }
 
 TEST(InventoryEnumeration, FailuresStopEarlyOrLeaveNoEntries) {
@@ -181,25 +183,25 @@ TEST(InventoryEnumeration, FailuresStopEarlyOrLeaveNoEntries) {
     EXPECT_EQ(Gathered(Fixture("machine.json")).inventory->Count(), 17);
 }
 
-TEST(InventoryEnumeration, CrashInAFilterIsRecordedAndEndsOnlyThatPass) {
-    TheCrashRecord().state = kCrashNone;
-    Gathered g(R"({"filters": [
+constexpr const char* kCrashingFilter = R"({"filters": [
         {"renderer": true, "FriendlyName": "Good Renderer", "CLSID": "{79376820-07D0-11CF-A24D-0020AFD79767}"},
         {"FriendlyName": "Bad Filter", "CLSID": "{66666666-2222-3333-4444-555555555555}", "crash": "FilterData"},
         {"FriendlyName": "Never Reached", "CLSID": "{77777777-2222-3333-4444-555555555555}"}],
-      "dmo": {"video": [{"clsid": "{AAAAAAAA-2222-3333-4444-555555555555}", "name": "After Crash"}]}})");
-    EXPECT_EQ(TheCrashRecord().state.load(), kCrashInInventory);
-    EXPECT_EQ(TheCrashRecord().culpritName.View(), "Bad Filter");
+      "dmo": {"video": [{"clsid": "{AAAAAAAA-2222-3333-4444-555555555555}", "name": "After Crash"}]}})";
+
+TEST(InventoryEnumeration, CrashInAFilterIsRecordedAndEndsOnlyThatPass) {
+    Gathered g(kCrashingFilter);
+    EXPECT_EQ(g.crash.state.load(), kCrashInInventory);
+    EXPECT_EQ(g.crash.culpritName.View(), "Bad Filter");
     ASSERT_EQ(g.inventory->Count(), 2);  // the renderer, then the DMO pass went on
     EXPECT_EQ(g.inventory->At(1).name.View(), "After Crash");
 
-    const std::string report = TakeCrashReport("/usr/bin/torvo");
+    const std::string report = TakeCrashReport(g.crash, "/usr/bin/torvo");
     EXPECT_TRUE(report.starts_with("Внимание: При попытке Torvo получить информацию о кодеке DirectShow рухнул."));
     EXPECT_NE(report.find("Предположительно, это кодек:\n\nBad Filter"), std::string::npos);
-    EXPECT_EQ(TheCrashRecord().state.load(), kCrashReported);
-    EXPECT_TRUE(TakeCrashReport("/usr/bin/torvo").empty());
+    EXPECT_EQ(g.crash.state.load(), kCrashReported);
+    EXPECT_TRUE(TakeCrashReport(g.crash, "/usr/bin/torvo").empty());
     EXPECT_NE(CrashReportText(kCrashInRender, "", "", "").find("не удалась"), std::string::npos);
-    TheCrashRecord().state = kCrashNone;
 }
 
 TEST(Registration, InstancesMeritsAndMediaTypes) {
@@ -274,6 +276,14 @@ TEST(InventoryService, GathersOnItsThreadPublishesOnTickAndTimesOut) {
     ASSERT_TRUE(service.Published());
     EXPECT_EQ(service.StatusText(), "Готово (есть 17 кодеков)");
     EXPECT_EQ(service.Progress(), 17);
+
+    // Each service keeps the record of the crashes its own enumeration caught.
+    CInventoryService crashing(
+        EnumerationGatherer([] { return std::make_unique<CRecordedPlatform>(kCrashingFilter); }, {}));
+    EXPECT_EQ(crashing.Wait(codecInfo), CInventoryService::WaitResult::kPublished);
+    EXPECT_EQ(crashing.Crash().state.load(), kCrashInInventory);
+    EXPECT_EQ(crashing.Crash().culpritName.View(), "Bad Filter");
+    EXPECT_EQ(service.Crash().state.load(), kCrashNone);
 
     std::atomic<bool> release{false};
     CInventoryService slow([&release](CodecInventory& inventory, std::vector<InventoryMessage>&) {

@@ -139,6 +139,7 @@ struct TestRun {
     NotesList rows;
     int switchedOff = 0;
     std::string message;
+    CrashRecord crash;
     std::unique_ptr<CRenderTest> test;
 
     std::vector<std::string> Render(RenderOutcome outcome, bool video = true, bool audio = true,
@@ -146,7 +147,7 @@ struct TestRun {
         RenderTestContext context{
             [outcome, gate] { return std::make_unique<RecordedRender>(outcome, gate); },
             DatabaseGuidNames(Database()),
-            [](uint32_t code) { return Database().DescribeHresult(256, code); }};
+            [](uint32_t code) { return Database().DescribeHresult(256, code); }, &crash};
         test = std::make_unique<CRenderTest>(context);
         test->Start("/media/clip.avi", &inventory.table);
         RenderTickContext tick(rows);
@@ -256,9 +257,8 @@ TEST(RenderRows, CrashNamesTheCulpritSwitchesCodecInfoOffAndIsReportedOnce) {
     EXPECT_NE(run.message.find(o.culpritPath), std::string::npos);
     EXPECT_EQ(run.switchedOff, 1);
     EXPECT_EQ(run.test->State(), kRenderCrashShown);
-    EXPECT_EQ(TheCrashRecord().state.load(), kCrashReported);
-    EXPECT_TRUE(TheCrashRecord().culpritPath.Empty());
-    TheCrashRecord().state = kCrashNone;
+    EXPECT_EQ(run.crash.state.load(), kCrashReported);
+    EXPECT_TRUE(run.crash.culpritPath.Empty());
 }
 
 TEST(RenderRecords, ExtraPinsReuseTheSixthRecordAndAVfwWrapperIsNamedByItsCodec) {

@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
     const std::chrono::milliseconds timeLimit(options.renderTimeLimitMs);
     RenderTestContext renderContext{
         [timeLimit] { return std::make_unique<CChildRenderPlatform>(timeLimit); }, DatabaseGuidNames(database),
-        [&database](uint32_t code) { return database.DescribeHresult(256, code); }};
+        [&database](uint32_t code) { return database.DescribeHresult(256, code); }, &inventory.Crash()};
     CRenderTest renderTest(renderContext);
     cli::RenderRun renderRun{renderTest, nullptr, [&prefs, &context] {
                                  prefs.useCodecInfo = 0;

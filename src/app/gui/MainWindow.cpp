@@ -599,6 +599,7 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
     render.test.describeHresult = [this](uint32_t code) {
         return database_ ? database_->DescribeHresult(256, code) : Format("0x%08x", code);
     };
+    render.test.crash = &inventory_->Crash();  // the service exists from the constructor's UseDatabase on
     render.switchCodecInfoOff = [this] {
         SwitchCodecInfoOff(prefs_);
         UseDatabase(std::move(database_));

@@ -11,7 +11,6 @@ namespace {
 // Positions in a range of 4 MiB fit 32 bits; ranges holding more start codes
 // than this (no real stream does) are scanned by each parser instead.
 constexpr size_t kMaxIndexedCodes = 1 << 18;
-thread_local StartCodeIndex* currentIndex = nullptr;
 
 // 00 00 01 (in video 01 bytes are too common for a search of them alone to be fast).
 constexpr BytePattern kPrefix = {{0, 0xFF, 0x00}, {1, 0xFF, 0x00}, {2, 0xFF, 0x01}};
@@ -23,8 +22,7 @@ uint64_t ScanForStartCode(ByteView data, uint64_t from) {
 
 }  // namespace
 
-StartCodeIndex::StartCodeIndex(ByteView range) : range_(range), outer_(currentIndex) {
-    currentIndex = this;
+StartCodeIndex::StartCodeIndex(ByteView range) : range_(range) {
     if (range.size() > UINT32_MAX || range.size() < 4) {
         complete_ = range.size() < 4;
         return;
@@ -43,14 +41,8 @@ StartCodeIndex::StartCodeIndex(ByteView range) : range_(range), outer_(currentIn
     complete_ = !full;
 }
 
-StartCodeIndex::~StartCodeIndex() { currentIndex = outer_; }
-
-StartCodeIndex* StartCodeIndex::Current() { return currentIndex; }
-
-bool StartCodeIndex::Covers(ByteView view) {
-    const StartCodeIndex* index = currentIndex;
-    return index && index->complete_ && view.data() >= index->range_.data() &&
-           view.data() + view.size() <= index->range_.data() + index->range_.size();
+bool StartCodeIndex::Covers(ByteView view) const {
+    return complete_ && view.data() >= range_.data() && view.data() + view.size() <= range_.data() + range_.size();
 }
 
 bool StartCodeIndex::Lookup(ByteView view, uint64_t from, uint64_t& found) {
@@ -79,9 +71,9 @@ bool StartCodeIndex::Lookup(ByteView view, uint64_t from, uint64_t& found) {
     return true;
 }
 
-uint64_t FindStartCode(ByteView data, uint64_t from) {
+uint64_t FindStartCode(ByteView data, uint64_t from, StartCodeIndex* index) {
     uint64_t found = 0;
-    if (StartCodeIndex* index = StartCodeIndex::Current(); index && index->Lookup(data, from, found)) return found;
+    if (index && index->Lookup(data, from, found)) return found;
     return ScanForStartCode(data, from);
 }
 

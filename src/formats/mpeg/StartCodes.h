@@ -11,35 +11,35 @@
 
 namespace torvo {
 
+class StartCodeIndex;
+
 // The first position at or after `from` holding 00 00 01 with a code byte
 // after it (so no later than 4 bytes before the end), or ByteView::npos.
-uint64_t FindStartCode(ByteView data, uint64_t from);
+// An index whose range holds the bytes answers instead of a new search.
+uint64_t FindStartCode(ByteView data, uint64_t from, StartCodeIndex* index = nullptr);
 
-// While one lives, the start codes of its range are searched for once: every
-// FindStartCode on bytes inside the range (the range itself or a part of it)
-// looks them up instead of scanning again. The MPEG analysis walks the same
-// bytes with several parsers, one after another. The range must not change
-// while the index lives; indexes nest (the innermost one answers).
+// The start codes of one range, searched for once: FindStartCode on bytes
+// inside the range (the range itself or a part of it) looks them up instead
+// of scanning again. The MPEG analysis walks the same bytes with several
+// parsers, one after another, and hands them its index. The range must not
+// change while the index lives.
 class StartCodeIndex {
 public:
     explicit StartCodeIndex(ByteView range);
-    ~StartCodeIndex();
     StartCodeIndex(const StartCodeIndex&) = delete;
     StartCodeIndex& operator=(const StartCodeIndex&) = delete;
 
     // The answer of FindStartCode(view, from) when view lies inside the range
     // and the index is complete; false when the caller must scan itself.
     bool Lookup(ByteView view, uint64_t from, uint64_t& found);
-    static StartCodeIndex* Current();
-    // True when the current index answers for every search in view.
-    static bool Covers(ByteView view);
+    // True when the index answers for every search in view.
+    bool Covers(ByteView view) const;
 
 private:
     ByteView range_;
     std::vector<uint32_t> positions_;  // every start code of the range, ascending
     bool complete_ = false;
     size_t hint_ = 0;                  // where the last lookup ended; lookups mostly move forward
-    StartCodeIndex* outer_ = nullptr;
 };
 
 // True when pos holds 00 00 01 followed by `code`.

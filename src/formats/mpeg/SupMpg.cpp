@@ -27,6 +27,19 @@ constexpr std::array<double, 16> kPixelAspects = {
 
 bool IsAudioStreamId(int id) { return id >= 0xC0 && id <= 0xDF; }
 
+// Lends an index to the parsers for one call and gives the outer one back after.
+class IndexLoan {
+public:
+    IndexLoan(StartCodeIndex*& slot, StartCodeIndex* index) : slot_(slot), outer_(slot) { slot_ = index; }
+    ~IndexLoan() { slot_ = outer_; }
+    IndexLoan(const IndexLoan&) = delete;
+    IndexLoan& operator=(const IndexLoan&) = delete;
+
+private:
+    StartCodeIndex*& slot_;
+    StartCodeIndex* outer_;
+};
+
 // The 33-bit clock reference of a pack header, without its extension.
 int64_t Scr(ByteView pack, bool mpeg2) {
     auto b = [&](uint64_t i) { return int64_t(pack.U8(i)); };
@@ -111,7 +124,7 @@ int CSupMpg::ScanSystemStream(ByteView data) {
     int64_t lastGap = 0;
     for (;;) {
         if (result == kDamaged || result == kSearchOn) {
-            const uint64_t q = FindStartCode(data, uint64_t(p + 1));
+            const uint64_t q = FindStartCode(data, uint64_t(p + 1), index_);
             if (q == ByteView::npos) return kNoMoreData;
             if (result != kSearchOn) {
                 const int64_t gap = int64_t(q) - p;
@@ -267,7 +280,7 @@ int CSupMpg::ParseVideoHeader(ByteView item, int* outcome) {
         covered = GopHeader(item);
     } else if (item.U8(3) == kUserData) {
         // The block runs to the next start code, or to 4 bytes before the end.
-        uint64_t end = FindStartCode(item, 4);
+        uint64_t end = FindStartCode(item, 4, index_);
         if (end == ByteView::npos) end = item.size() >= 4 ? item.size() - 4 : 0;
         if (end > 4) AppendUserData(container_, item.Sub(4, end - 4));
         else AppendUserData(container_, ByteView());
@@ -355,7 +368,7 @@ StreamInfo* CSupMpg::GetSlot(int streamId, int firstPayloadByte) {
     auto& slot = records_.streams[static_cast<size_t>(index)];
     if (slot) return slot.get();
     try {
-        slot = std::make_unique<StreamInfo>();
+        slot = records_.NewStream();
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -399,7 +412,7 @@ void CSupMpg::ResetSlots() {
 void CSupMpg::AnalyseAudioElementary(ByteView data) {
     auto& slot = records_.streams[0];
     try {
-        slot = std::make_unique<StreamInfo>();
+        slot = records_.NewStream();
     } catch (const std::bad_alloc&) {
         return;
     }
@@ -446,11 +459,12 @@ bool CSupMpg::RawDv(ByteView data) {
 
 bool CSupMpg::AnalyseVideoData(ByteView data) {
     // Four parsers below walk the same bytes from start code to start code.
-    std::optional<StartCodeIndex> index;
-    if (!StartCodeIndex::Covers(data)) index.emplace(data);
+    std::optional<StartCodeIndex> own;
+    if (!index_ || !index_->Covers(data)) own.emplace(data);
+    const IndexLoan loan(index_, own ? &*own : index_);
     bool found = false;
     mpg2_.Reset();
-    if (mpg2_.Scan(data)) {
+    if (mpg2_.Scan(data, index_)) {
         Mpeg2Summary& s = video_.mpeg2Summary;
         mpg2_.Summarise(s);
         video_.mpeg2 = true;
@@ -461,7 +475,7 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
         video_.mpeg2Pulldown = s.pulldown32;
         found = true;
     }
-    if (!found) found = CSupMpg4().Analyse(container_, video_, data);
+    if (!found) found = CSupMpg4().Analyse(container_, video_, data, index_);
     if (!found) {
         VideoHeader& h264Header = video_.headers[kHeaderH264];
         if (h264Header.present == 0 && data.data() == h264RejectedData_ && data.size() == h264RejectedSize_) {
@@ -482,11 +496,11 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
     // Every sequence header, GOP header and user-data block votes: +1 when
     // its checks passed, -1 when they (or an earlier one) failed.
     int votes = 0;
-    for (uint64_t p = FindStartCode(data, 0); p != ByteView::npos;) {
+    for (uint64_t p = FindStartCode(data, 0, index_); p != ByteView::npos;) {
         int outcome = 0;
         const int covered = ParseVideoHeader(data.From(p), &outcome);
         votes += outcome;
-        p = FindStartCode(data, p + uint64_t(covered) + (covered == 0 ? 1 : 0));
+        p = FindStartCode(data, p + uint64_t(covered) + (covered == 0 ? 1 : 0), index_);
     }
     return found || votes > 2;
 }
@@ -496,7 +510,8 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 void CSupMpg::Analyse(CFileCache& reader) { Analyse(reader.Header(), reader.LogicalLength()); }
 
 void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
-    const StartCodeIndex index(data);
+    StartCodeIndex index(data);
+    const IndexLoan loan(index_, &index);
     fileSize_ = fileSize;
     esMode_ = false;
     ScanSystemStream(data);

@@ -117,6 +117,9 @@ private:
     int64_t firstScr_ = -1;
     int firstGopSeconds_ = -1;
     ByteView data_;  // the range being scanned
+    // The start codes of the bytes under analysis, while Analyse or
+    // AnalyseVideoData runs: the parsers look them up instead of searching.
+    StartCodeIndex* index_ = nullptr;
     struct DvAnswer {
         const uint8_t* data = nullptr;
         size_t size = 0;

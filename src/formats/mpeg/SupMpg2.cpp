@@ -41,7 +41,7 @@ void CSupMpg2::Reset() {
 }
 
 uint64_t CSupMpg2::Next(uint64_t p) const {
-    const uint64_t q = FindStartCode(data_, p + 1);
+    const uint64_t q = FindStartCode(data_, p + 1, index_);
     return q == ByteView::npos ? data_.size() : q;
 }
 
@@ -55,9 +55,11 @@ uint64_t CSupMpg2::CountWhile(uint64_t p, uint8_t code, int& counter) {
     return p;
 }
 
-int CSupMpg2::Scan(ByteView data) {
+int CSupMpg2::Scan(ByteView data, StartCodeIndex* index) {
     data_ = data;
+    index_ = index;
     for (uint64_t p = 0; p < data.size();) p = Code(p) == kSequence ? SequenceWalk(p) : Next(p);
+    index_ = nullptr;
     return sequenceSeen;
 }
 

@@ -22,8 +22,9 @@ public:
     virtual ~CSupMpg2() = default;
 
     void Reset();
-    // Walks the range; returns sequenceSeen.
-    int Scan(ByteView data);
+    // Walks the range (looking its start codes up in index, when given and
+    // holding them); returns sequenceSeen.
+    int Scan(ByteView data, StartCodeIndex* index = nullptr);
     // Fills the summary; returns sequenceSeen.
     int Summarise(Mpeg2Summary& summary) const;
 
@@ -52,6 +53,7 @@ private:
     ParseErrorFlag* errors_;
     ParseErrorFlag ownErrors_;
     ByteView data_;
+    StartCodeIndex* index_ = nullptr;
 };
 
 }  // namespace torvo

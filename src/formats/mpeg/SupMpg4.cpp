@@ -187,7 +187,7 @@ bool CSupMpg4::ReadVop(ByteView item, const VolInfo& vol, Mpeg4Summary& s) {
     return true;
 }
 
-bool CSupMpg4::Analyse(ContainerInfo& container, VideoInfo& video, ByteView data) {
+bool CSupMpg4::Analyse(ContainerInfo& container, VideoInfo& video, ByteView data, StartCodeIndex* index) {
     Mpeg4Summary& s = video.mpeg4Summary;
     s = Mpeg4Summary{};
     VolInfo vol;
@@ -198,9 +198,9 @@ bool CSupMpg4::Analyse(ContainerInfo& container, VideoInfo& video, ByteView data
 
     // Each item runs to the next code, which is where the next item starts:
     // every byte is searched once.
-    for (uint64_t p = FindStartCode(data, 0), next = 0; p != ByteView::npos; p = next) {
+    for (uint64_t p = FindStartCode(data, 0, index), next = 0; p != ByteView::npos; p = next) {
         const uint8_t code = data.U8(p + 3);
-        next = FindStartCode(data, p + 1);
+        next = FindStartCode(data, p + 1, index);
         const ByteView item = data.Sub(p, (next == ByteView::npos ? data.size() : next) - p);
         if (code == kVop) {
             ++(ReadVop(item, vol, s) ? goodVops_ : badVops_);

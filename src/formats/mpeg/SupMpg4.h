@@ -11,6 +11,8 @@
 
 namespace torvo {
 
+class StartCodeIndex;
+
 // The video object layer header fields this parser reads and keeps.
 struct VolInfo {
     int randomAccessible = 0, objectType = 0, verid = 0, priority = 0;
@@ -35,8 +37,9 @@ public:
     virtual ~CSupMpg4() = default;
 
     // Runs over the range; true when it was accepted. Writes the summary and,
-    // when accepted, the MPEG video header of VideoInfo.
-    bool Analyse(ContainerInfo& container, VideoInfo& video, ByteView data);
+    // when accepted, the MPEG video header of VideoInfo. Start codes are
+    // looked up in index when it is given and holds them.
+    bool Analyse(ContainerInfo& container, VideoInfo& video, ByteView data, StartCodeIndex* index = nullptr);
     // The same over the video payload collected in VideoInfo.
     bool AnalyseCollected(ContainerInfo& container, VideoInfo& video) {
         return Analyse(container, video, video.data.View());

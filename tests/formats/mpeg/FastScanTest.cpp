@@ -129,12 +129,17 @@ TEST(FastScan, StartCodesWithAndWithoutTheIndex) {
         for (uint64_t p = PlainStartCode(d, 0); p != ByteView::npos; p = PlainStartCode(d, p + 1)) plain.push_back(p);
         for (uint64_t p = FindStartCode(d, 0); p != ByteView::npos; p = FindStartCode(d, p + 1)) scanned.push_back(p);
         {
-            const StartCodeIndex index(d);
-            for (uint64_t p = FindStartCode(d, 0); p != ByteView::npos; p = FindStartCode(d, p + 1)) indexed.push_back(p);
+            StartCodeIndex index(d);
+            for (uint64_t p = FindStartCode(d, 0, &index); p != ByteView::npos; p = FindStartCode(d, p + 1, &index))
+                indexed.push_back(p);
             // A part of the range is answered within its own bounds.
             const ByteView part = d.Sub(d.size() / 3, d.size() / 3);
-            EXPECT_EQ(FindStartCode(part, 5), PlainStartCode(part, 5));
-            EXPECT_EQ(FindStartCode(part, part.size()), ByteView::npos);
+            EXPECT_EQ(FindStartCode(part, 5, &index), PlainStartCode(part, 5));
+            EXPECT_EQ(FindStartCode(part, part.size(), &index), ByteView::npos);
+            // Bytes elsewhere (the same values in another buffer) are searched, not looked up.
+            const Bytes copy(input.begin(), input.end());
+            EXPECT_FALSE(index.Covers(View(copy)) && !copy.empty());
+            EXPECT_EQ(FindStartCode(View(copy), 1, &index), PlainStartCode(View(copy), 1));
         }
         EXPECT_EQ(scanned, plain);
         EXPECT_EQ(indexed, plain);
