@@ -59,7 +59,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "codec information for media files")
 set(CPACK_PACKAGE_DESCRIPTION "Torvo identifies media files by their content, reads their container and
 stream headers, names the video and audio codecs and tells whether a decoder
 for each stream is installed. It comes as a window (torvo) and as a
-command-line tool (torvo-cli) with typed JSON output.")
+command-line tool (torvo-cli) with typed JSON output, and as a Python module
+(torvo, with torvo.dask for whole collections on a Dask cluster).")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -69,6 +70,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, gstreamer1.0-x, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-pulseaudio")
+# The Python module is built for one interpreter version; torvo.dask needs Dask and pandas.
+if(TORVO_PYTHON_MODULE)
+  math(EXPR next_minor "${Python_VERSION_MINOR} + 1")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+    ", python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}), python3 (<< ${Python_VERSION_MAJOR}.${next_minor})")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-dask, python3-distributed, python3-pandas")
+endif()
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://torvo.invalid/")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -262,8 +262,14 @@ void CAnalysisDriver::AnalyseFlv(CFileCache& reader) {
     if (StreamInfo* sound = records_.StreamIf(0); sound && sound->sourceKind == kSourceNone)
         sound->sourceKind = kSourceContainerSound;
     VideoInfo& video = records_.video;
-    if (records_.video.flvCodecId == 7 && video.data.Count() > 0)
+    if (records_.video.flvCodecId == 7 && video.data.Count() > 0) {
         video.h264 = CSupH264().Analyse(video.headers[kHeaderH264], video.data.View());
+        // FLV states no picture size for H.264: the one the sequence parameters show stands for it.
+        if (video.h264 && (video.width == 0 || video.height == 0)) {
+            video.width = video.headers[kHeaderH264].ShownWidth();
+            video.height = video.headers[kHeaderH264].ShownHeight();
+        }
+    }
 }
 
 void CAnalysisDriver::AnalyseMpeg(CFileCache& reader) {

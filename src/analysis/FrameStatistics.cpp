@@ -42,6 +42,12 @@ PictureFigures CollectPictureFigures(const VideoInfo& v) {
     return f;
 }
 
+int64_t FramesPlayingTimeMs(uint64_t frames, int32_t usPerFrame) {
+    if (usPerFrame <= 0 || frames == 0) return 0;
+    const double rate = 1000000.0 / usPerFrame;
+    return static_cast<int64_t>((double(frames) * 1000 + rate / 2) / rate);
+}
+
 std::string DurationText(int64_t ms) {
     if (ms < 0) return {};
     if (ms < 3600000)

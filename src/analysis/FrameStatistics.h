@@ -17,6 +17,9 @@ namespace torvo {
 using PictureFigures = PictureRecord;
 PictureFigures CollectPictureFigures(const VideoInfo& video);
 
+// The time that many frames play at the frame period, rounded to the millisecond.
+int64_t FramesPlayingTimeMs(uint64_t frames, int32_t usPerFrame);
+
 // "%d:%02d.%03d" below an hour, else "%d:%02d:%02d" to the nearest second.
 std::string DurationText(int64_t ms);
 

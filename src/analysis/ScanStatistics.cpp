@@ -83,7 +83,7 @@ void FrameScanStatistics(Display& display, const AnalysisRecords& records, const
     const uint64_t frames = s.FrameCount();
     if (f.usPerFrame > 0 && frames > 0) {
         const double rate = 1000000.0 / f.usPerFrame;
-        const auto d = static_cast<int64_t>((double(frames) * 1000 + rate / 2) / rate);
+        const int64_t d = FramesPlayingTimeMs(frames, f.usPerFrame);
         const std::string text = DurationText(d);
         display.Fields().SetField("VIDEO_DURATION", 0, text);
         panel.Set("Время", text);

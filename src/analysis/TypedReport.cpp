@@ -7,6 +7,7 @@
 
 #include "analysis/AudioDescription.h"
 #include "analysis/FrameStatistics.h"
+#include "analysis/PlayingTime.h"
 
 namespace torvo {
 namespace {
@@ -106,7 +107,18 @@ std::optional<int64_t> BitsPerSecond(int64_t kbps) {
 // Three decimals, as the frame rate fields show it: 29.97002997 is 29.97.
 double RoundTo3(double value) { return std::round(value * 1000.0) / 1000.0; }
 
-TypedStream VideoStream(const AnalysisRecords& records) {
+// A system stream's mux rate is the ceiling its multiplexer allowed; in a
+// variable-rate stream it says nothing of the rate used (some writers put
+// any large number there).
+bool MuxRateIsCeilingOnly(const ContainerInfo& c) { return c.muxRateKbps > 0 && c.variableRate; }
+
+// The time of the frames a finished scan counted, 0 without one.
+int64_t ScannedMs(const ScanSummary* scan, const PictureFigures& f) {
+    if (!scan || scan->failed) return 0;
+    return FramesPlayingTimeMs(scan->pictures, f.usPerFrame);
+}
+
+TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan) {
     const VideoInfo& v = records.video;
     const PictureFigures f = CollectPictureFigures(v);
     TypedStream s;
@@ -123,7 +135,11 @@ TypedStream VideoStream(const AnalysisRecords& records) {
     s.duration = Seconds(v.durationMs > 0 ? v.durationMs : f.durationMs);
     // The declared video bitrate, else the one left beside the audio.
     int64_t kbps = f.bitrateKbps;
-    if (kbps <= 0) kbps = EstimateVideoBitrate(records, f.durationMs);
+    if (const int64_t scanned = ScannedMs(scan, f); scanned > 0) {
+        s.duration = Seconds(scanned);
+        kbps = static_cast<int64_t>(scan->videoBytes * 8 / uint64_t(scanned));
+    }
+    if (kbps <= 0 && !MuxRateIsCeilingOnly(records.container)) kbps = EstimateVideoBitrate(records, f.durationMs);
     s.bitRate = BitsPerSecond(kbps);
     s.decoder = DecoderCode(records.videoStatus);
     return s;
@@ -218,7 +234,8 @@ std::string AudioCodecId(const StreamInfo& stream) {
     return {};
 }
 
-TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view typeName, std::string_view mime) {
+TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view typeName, std::string_view mime,
+                             const ScanSummary* scan) {
     const ContainerInfo& c = records.container;
     TypedReport report;
     TypedContainer& container = report.container;
@@ -230,7 +247,7 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
     if (mime.find('/') != std::string_view::npos) container.mime = mime;
     container.size = c.fileSize;
 
-    if (c.videoCount >= 1) report.streams.push_back(VideoStream(records));
+    if (c.videoCount >= 1) report.streams.push_back(VideoStream(records, scan));
     int listed = 0;
     for (size_t n = 0; n < kMaxAudioListEntries; ++n) {
         const int slot = records.audioList[n];
@@ -249,15 +266,17 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
     }
     for (size_t i = 0; i < report.streams.size(); ++i) report.streams[i].index = static_cast<int>(i);
 
-    // The container's stated time, else the longest stream's.
-    container.duration = Seconds(c.durationMs > 0 ? c.durationMs : c.scrDurationMs);
-    if (!container.duration) {
-        for (const TypedStream& s : report.streams)
-            if (s.duration && (!container.duration || *s.duration > *container.duration)) container.duration = s.duration;
-    }
-    container.bitRate = BitsPerSecond(c.bitrateKbps);
-    // Without a stated rate, the size over the playing time.
-    if (!container.bitRate && container.duration && *container.duration > 0 && c.fileSize > 0)
+    // The file's playing time as CONT_DURATION gives it: the container's
+    // stated time, else the longest stream's, else the scan's frames.
+    int64_t fileMs = FilePlayingTime(records);
+    if (c.durationMs <= 0) fileMs = std::max(fileMs, ScannedMs(scan, CollectPictureFigures(records.video)));
+    container.duration = Seconds(fileMs);
+    // The size over the playing time is the overall rate where the stated one
+    // is a mux rate; that only stands in for a constant-rate stream of unknown length.
+    const bool statedIsMuxRate = c.muxRateKbps > 0 && c.bitrateKbps == c.muxRateKbps;
+    if (!statedIsMuxRate || !MuxRateIsCeilingOnly(c)) container.bitRate = BitsPerSecond(c.bitrateKbps);
+    const bool measured = container.duration && *container.duration > 0 && c.fileSize > 0;
+    if (measured && (statedIsMuxRate || !container.bitRate))
         container.bitRate = static_cast<int64_t>(std::llround(static_cast<double>(c.fileSize) * 8.0 / *container.duration));
     return report;
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/DriverScan.h"
 #include "records/Records.h"
 
 namespace torvo {
@@ -58,6 +59,9 @@ std::string AudioCodecId(const StreamInfo& stream);
 // The typed report of the analysed file: the video stream when the file has
 // one, then each stream the audio list offers. `typeName` and `mime` describe
 // the identified type (from its signature row).
-TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view typeName, std::string_view mime);
+// A finished full scan, when given, times the video by the frames it
+// counted and rates it by their bytes, as the report's fields do.
+TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view typeName, std::string_view mime,
+                             const ScanSummary* scan = nullptr);
 
 }  // namespace torvo

@@ -27,6 +27,51 @@ constexpr Guid kUncompressedVideo[] = {
     FourccGuid("YVYU"), guids::kSubtypeIa44Overlay,
 };
 
+// Whether a splitter's output pins name every type it hands on: each pin
+// registers at least one type and none leaves its major type or subtype open
+// (GStreamer's ANY caps register as an open pair). Such a splitter carries a
+// stream only when one of those types is the stream's; a splitter with open
+// outputs is taken at its word that it carries whatever its input holds.
+bool OutputsNamedInFull(const CodecEntry& entry) {
+    bool any = false;
+    for (int p = 0; p < entry.registration.pinCount; ++p) {
+        const PinTypes& pin = entry.registration.pins[static_cast<size_t>(p)];
+        if (!pin.output) continue;
+        if (pin.typeCount <= 0) return false;
+        for (int t = 0; t < pin.typeCount; ++t) {
+            const MediaTypePair& r = pin.types[static_cast<size_t>(t)];
+            if (r.major.IsNull() || r.subtype.IsNull()) return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+// Whether an input pin of the entry registers exactly this type.
+bool RegistersInput(const CodecEntry& entry, const MediaTypePair& type) {
+    for (int p = 0; p < entry.registration.pinCount; ++p) {
+        const PinTypes& pin = entry.registration.pins[static_cast<size_t>(p)];
+        if (pin.output) continue;
+        for (int t = 0; t < pin.typeCount; ++t) {
+            const MediaTypePair& r = pin.types[static_cast<size_t>(t)];
+            if (SameType(r.major, type.major) && SameType(r.subtype, type.subtype)) return true;
+        }
+    }
+    return false;
+}
+
+// A file goes to the splitter of the highest merit that takes its type in;
+// should that one not carry a stream, one of lower merit never gets the file.
+bool OutrankedSplitter(CodecEntry* entries, int32_t count, int32_t index, const MediaTypePair& type) {
+    const uint32_t merit = entries[index].registration.merit;
+    for (int32_t j = 1; j < count; ++j) {
+        CodecEntry& other = entries[j];
+        if (j != index && other.registration.merit > merit && RegistersInput(other, type) && IsSplitter(other))
+            return true;
+    }
+    return false;
+}
+
 bool NameSaysSplitter(std::string_view name) {
     std::string lower(name);
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -169,7 +214,9 @@ bool SearchNode(CGraph& graph, int k, const MediaTypePair* type, int depth, int 
         CodecEntry& entry = graph.entries[i];
         if (!AcceptsType(entry, *type, kInput, predecessor, &node.pinIndex)) continue;
         if (IsSplitter(entry) && node.elementaryType && !node.elementaryType->major.IsNull()) {
-            if (AcceptsType(entry, *node.elementaryType, kOutput, -1) || node.lenientSplitter) {
+            if (OutrankedSplitter(graph.entries, graph.count, i, *type)) continue;
+            const bool carries = AcceptsType(entry, *node.elementaryType, kOutput, -1);
+            if (carries || (node.lenientSplitter && !OutputsNamedInFull(entry))) {
                 node.outputType = node.elementaryType;
                 node.name = entry.name.c_str();
                 entry.search.inChain += 1;

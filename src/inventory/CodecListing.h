@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "base/GuidText.h"
 #include "inventory/CodecEntry.h"
 
 namespace torvo {
@@ -14,5 +15,9 @@ inline constexpr std::array<const char*, 6> kCodecListColumns = {"Tип ", "Фо
 inline constexpr const char* kCodecListTitle = "Все кодеки и фильтры  ";
 
 std::array<std::string, 6> CodecListCells(const CodecEntry& entry);
+
+// One entry of the codec list as one line of JSON (the cells by name, the
+// element, path, status and version, each pin with its media types).
+std::string CodecListJsonLine(const CodecEntry& entry, const GuidNameLookup& names);
 
 }  // namespace torvo

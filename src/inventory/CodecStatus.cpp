@@ -66,8 +66,17 @@ bool FourccIs(uint32_t fourcc, const Names& names) {
 }
 bool FourccIs(uint32_t fourcc, std::initializer_list<const char*> names) { return FourccIs<>(fourcc, names); }
 
+bool IsRealMedia(int32_t typeId) { return typeId == kRealMediaTypeId || typeId == kRealAudioTypeId; }
+MediaTypePair UnknownFourcc() { return ProjectTypeForCaps("video/x-unknown-fourcc"); }
+
 // Video FourCCs that an AVI file may hold but its GStreamer demuxer cannot hand on.
 constexpr const char* kAviDemuxerCannotOutput[] = {"VP90", "VP09"};
+
+// The RealMedia demuxer registers open source caps, so its pads say nothing:
+// it gives a type to these codes only and hands anything else on as an
+// unknown FourCC that no decoder takes.
+constexpr const char* kRealMediaVideoCarried[] = {"RV10", "RV20", "RV30", "RV40"};
+constexpr const char* kRealMediaAudioCarried[] = {"14_4", "28_8", "dnet", "raac", "racp", "atrc", "cook", "ralf", "sipr"};
 
 // Sample sizes the WAVE demuxer hands on as raw audio.
 bool WavePcmBitsCarried(int32_t bits) { return bits == 0 || bits == 8 || bits == 16 || bits == 24 || bits == 32; }
@@ -93,7 +102,7 @@ std::optional<MediaTypePair> VideoFromAnalysis(const AnalysisRecords& records) {
     if (FourccIs(f, {"vp90", "vp09"})) return Caps("video/x-vp9");
     if (FourccIs(f, {"av01"})) return Caps("video/x-av1");
     if (FourccIs(f, {"theo"})) return ProjectTypeForCaps("video/x-theora");
-    if (FourccIs(f, {"rv10", "rv13"})) return Caps("video/x-pn-realvideo, rmversion=(int)1");
+    if (FourccIs(f, {"rv10"})) return Caps("video/x-pn-realvideo, rmversion=(int)1");
     if (FourccIs(f, {"rv20"})) return Caps("video/x-pn-realvideo, rmversion=(int)2");
     if (FourccIs(f, {"rv30"})) return Caps("video/x-pn-realvideo, rmversion=(int)3");
     if (FourccIs(f, {"rv40"})) return Caps("video/x-pn-realvideo, rmversion=(int)4");
@@ -148,6 +157,7 @@ bool VideoTypes(const AnalysisRecords& records, int videoStatusCode, StreamTypeP
         if (c.typeId == kTypeFlv) coded = FlvVideo(v.flvCodecId);
         else if (c.typeId == kTypeDvIec61834 || c.typeId == kTypeDvSmpte314M) coded = Caps("video/x-dv, systemstream=(boolean)false");
         else if (c.typeId == kTypeAsf && v.fourcc >= 4) coded = MediaTypePair{kMediaTypeVideo, UpperFourccGuid(v.fourcc)};
+        else if (IsRealMedia(c.typeId) && !FourccIs(v.fourcc, kRealMediaVideoCarried)) coded = UnknownFourcc();
         else coded = VideoFromAnalysis(records);
         if (!coded) return false;
         t.elementary = *coded;
@@ -203,7 +213,7 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
     if (f == (uint32_t('m') | uint32_t('s') << 8 | 0x50u << 24)) return ProjectTypeForCaps("audio/x-qt-ms-0050");
     if (s.formatTag > 0) return MediaTypePair{kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(s.formatTag))};
     // RealAudio by the FourCC of its header, as the RealMedia demuxer hands it on.
-    if (FourccIs(f, {"lpcj", "14_4"})) return Caps("audio/x-pn-realaudio, raversion=(int)1");
+    if (FourccIs(f, {"14_4"})) return Caps("audio/x-pn-realaudio, raversion=(int)1");
     if (FourccIs(f, {"28_8"})) return Caps("audio/x-pn-realaudio, raversion=(int)2");
     if (FourccIs(f, {"cook"})) return Caps("audio/x-pn-realaudio, raversion=(int)8");
     if (FourccIs(f, {"sipr"})) return ProjectTypeForCaps("audio/x-sipro");
@@ -234,6 +244,12 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
 
 bool AudioTypes(const AnalysisRecords& records, const StreamInfo* s, StreamTypePairs& t) {
     const ContainerInfo& c = records.container;
+    if (c.typeId == kTypeWave && c.bigEndianWave) {
+        // No demuxer takes the big-endian form in: nothing plays any of its streams.
+        t.source = ProjectTypeForCaps("audio/x-rifx");
+        t.elementary = {kMediaTypeAudio, kSubtypePcm};
+        return true;
+    }
     if (c.typeId == kTypeWave) {
         // The format tag names what the wave parser hands on.
         t.source = {kMediaTypeStream, kSubtypeWave};
@@ -257,6 +273,10 @@ bool AudioTypes(const AnalysisRecords& records, const StreamInfo* s, StreamTypeP
     if (!s) return false;
     if (const auto source = ContainerSource(c.typeId)) {
         t.source = *source;
+        if (IsRealMedia(c.typeId) && !FourccIs(s->fourcc, kRealMediaAudioCarried)) {
+            t.elementary = UnknownFourcc();
+            return true;
+        }
         const auto coded = AudioFromAnalysis(*s);
         if (!coded) return false;
         t.elementary = *coded;
@@ -352,8 +372,13 @@ bool IsPcmStream(const AnalysisRecords& records, const StreamInfo* s) {
     if (!s) return false;
     if (FirstFormatTag(*s) == 1 || s->subFormatTag == 1) {
         // PCM the WAVE demuxer cannot hand on needs what nothing here has.
+        if (records.container.typeId == kTypeWave && records.container.bigEndianWave) return false;
         return records.container.typeId != kTypeWave || WavePcmBitsCarried(s->bitsPerSample);
     }
+    // The AIFF-C and AU parsers hand floating-point samples on as raw audio.
+    const int32_t typeId = records.container.typeId;
+    constexpr int32_t kIeeeFloatTag = 3;
+    if (FirstFormatTag(*s) == kIeeeFloatTag && (typeId == kAifcTypeId || typeId == kSunAuTypeId)) return true;
     // Containers that store PCM under their own names.
     return FourccIs(s->fourcc, {"sowt", "twos", "raw ", "lpcm", "in24", "in32", "fl32", "fl64", "NONE"}) ||
            s->codecName == "uncompressed";

@@ -30,6 +30,10 @@ struct VideoHeader {
     double displayAspect = 0; // MPEG-2: 0.0 for square samples
     // H.264: the picture size after the SPS's frame cropping (0 without cropping).
     int32_t croppedWidth = 0, croppedHeight = 0;
+
+    // The picture a player shows: the cropped size where there is one, else the coded size.
+    int32_t ShownWidth() const { return croppedWidth > 0 && croppedHeight > 0 ? croppedWidth : width; }
+    int32_t ShownHeight() const { return croppedWidth > 0 && croppedHeight > 0 ? croppedHeight : height; }
 };
 
 // Which VideoInfo::headers entry each source fills. Entry 0 is the

@@ -267,6 +267,7 @@ struct ContainerInfo {
 
     // RIFF/AVI
     uint32_t riffSize = 0;            // declared size of the first RIFF chunk
+    bool bigEndianWave = false;       // the WAVE form under "RIFX", numbers big-endian
     uint64_t riffComputedSize = 0;    // 12 + the padded sizes of its children
     uint64_t moviAndPartsSize = 0;    // 'movi' list size plus size + 8 of each further RIFF part
     uint64_t riffChainEnd = 0;        // end of the top-level RIFF/JUNK chain

@@ -63,6 +63,9 @@ TEST_F(DriverFormats, FlvNamesItsCodecAndThePlayerItNeeds) {
     EXPECT_EQ(Field("VIDEO_CODEC_NAME"), "H.264/AVC");
     EXPECT_EQ(Field("VIDEO_H264"), "H264");
     EXPECT_EQ(Field("AUDIO_CODEC"), "AAC");
+    // FLV states no size for H.264: the cropped picture of the sequence parameters, not its 8 lines of padding.
+    EXPECT_EQ(Field("VIDEO_SIZE_X"), "160");
+    EXPECT_EQ(Field("VIDEO_SIZE_Y"), "120");
 
     // Screen video without sound offers no audio stream.
     Analyse("containers/flv_screen.flv");

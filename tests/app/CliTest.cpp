@@ -638,6 +638,15 @@ TEST(Cli, TypedStreamsOfRealFiles) {
     EXPECT_EQ(std::to_string(j["streams"][1]["sample_rate"].get<int>()), j["fields"]["AUDIO_SAMPLE_RATE"]);
     EXPECT_EQ(j["container"]["size"], std::filesystem::file_size(test::SamplePath("avi_mpeg4_mp3.avi")));
     EXPECT_EQ(j["container"]["mime"], "video/x-msvideo");
+
+    // A program stream whose writer stated a mux rate of 440 Mbit/s: the overall
+    // rate is its size over its playing time (ffprobe: 369.6 kbit/s), and without
+    // a playing time a variable-rate stream's ceiling is no rate at all.
+    const auto ps = nlohmann::json::parse(RunCli("--json " + test::SamplePath("mpeg2_ps.mpg")).out);
+    ASSERT_TRUE(ps["container"]["bit_rate"].is_number());
+    EXPECT_GT(ps["container"]["bit_rate"].get<double>(), 300000);
+    EXPECT_LT(ps["container"]["bit_rate"].get<double>(), 400000);
+    EXPECT_EQ(ps["fields"]["CONT_DURATION"], "0:01.000");
 }
 
 // Every sound stream the records hold is listed, also beyond the window's

@@ -96,6 +96,53 @@ TEST(ChainSearch, AudioWithoutSubtypeAndDeepChains) {
     EXPECT_FALSE(b.Search({kMediaTypeAudio, FormatTagGuid(0x99)}, stage[0], kClsidDSoundRender));
 }
 
+// A splitter whose outputs name their types in full carries only those; one
+// with open outputs (GStreamer's ANY caps) is taken at its word.
+TEST(ChainSearch, SplittersCarryWhatTheirOutputsName) {
+    const MediaTypePair aiff{kMediaTypeStream, FourccGuid("AIFF")};
+    const MediaTypePair alaw{kMediaTypeAudio, FormatTagGuid(6)};
+    const MediaTypePair mulaw{kMediaTypeAudio, FormatTagGuid(7)};
+    struct Case {
+        const char* what;
+        std::vector<MediaTypePair> outputs;
+        bool alawPlays;
+    };
+    const Case cases[] = {
+        {"raw sound only", {kPcm}, false},
+        {"raw sound and A-law", {kPcm, alaw}, true},
+        {"open output", {{}}, true},
+        {"open subtype", {{kMediaTypeAudio, kNull}}, true},
+        {"no output types", {}, true},
+        {"mu-law only", {mulaw}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Builder b;
+        b.Add("-", {}, {}, {});
+        b.Add("DirectSound", kClsidDSoundRender, {kPcm}, {}, kKindRenderer, 0);
+        b.Add("aiff demuxer", {}, {aiff}, c.outputs);
+        b.Add("alaw decoder", {}, {alaw}, {kPcm});
+        b.Add("mulaw decoder", {}, {mulaw}, {kPcm});
+        EXPECT_EQ(b.Search(aiff, alaw, kClsidDSoundRender), c.alawPlays);
+        // PCM the splitter names is always carried.
+        if (!c.outputs.empty() && c.outputs[0] == kPcm) {
+            EXPECT_TRUE(b.Search(aiff, kPcm, kClsidDSoundRender));
+        }
+    }
+    // A file goes to the splitter of the highest merit: one of lower merit
+    // that would carry the stream is never given the file.
+    for (const uint32_t otherMerit : {0x600000u, 0x800000u, 0x900000u}) {
+        SCOPED_TRACE(otherMerit);
+        Builder b;
+        b.Add("-", {}, {}, {});
+        b.Add("DirectSound", kClsidDSoundRender, {kPcm}, {}, kKindRenderer, 0);
+        b.inventory.At(b.Add("aiff demuxer", {}, {aiff}, {kPcm})).registration.merit = 0x800000;
+        b.inventory.At(b.Add("other demuxer", {}, {aiff}, {{}})).registration.merit = otherMerit;
+        b.Add("alaw decoder", {}, {alaw}, {kPcm});
+        EXPECT_EQ(b.Search(aiff, alaw, kClsidDSoundRender), otherMerit >= 0x800000);
+    }
+}
+
 TEST(ChainSearch, ClassificationOfEntries) {
     Builder b;
     const int byClsid = b.Add("x", G("{AFB6C280-2C41-11D3-8A60-0000F81E0E4A}"), {}, {});
@@ -339,6 +386,31 @@ TEST(StreamTypes, TypesTheDemuxersHandOn) {
     vp9.records.container.typeId = kTypeAvi;
     vp9.records.video.fourcc = 0x30395056;  // "VP90": no caps of the AVI demuxer
     EXPECT_NE(vp9.Types(kVideoStream).elementary, TypeForCaps("video/x-vp9"));
+
+    // The RealMedia demuxer types only the codes it knows; others arrive as an unknown FourCC.
+    const std::pair<uint32_t, MediaTypePair> realVideo[] = {
+        {0x30325652, *TypeForCaps("video/x-pn-realvideo, rmversion=(int)2")},  // "RV20"
+        {0x33315652, ProjectTypeForCaps("video/x-unknown-fourcc")},              // "RV13"
+        {0x30365652, ProjectTypeForCaps("video/x-unknown-fourcc")},              // "RV60"
+    };
+    for (const auto& [fourcc, expected] : realVideo) {
+        Analysed rm;
+        rm.records.container.typeId = 19;  // RealMedia
+        rm.records.video.fourcc = fourcc;
+        EXPECT_EQ(rm.Types(kVideoStream).elementary, expected) << fourcc;
+    }
+    const std::pair<uint32_t, MediaTypePair> realAudio[] = {
+        {0x345F3431, *TypeForCaps("audio/x-pn-realaudio, raversion=(int)1")},  // "14_4"
+        {0x4A63706C, ProjectTypeForCaps("video/x-unknown-fourcc")},              // "lpcJ"
+        {0x74656E64, MediaTypePair{kMediaTypeAudio, kSubtypeDolbyAc3}},          // "dnet"
+    };
+    for (const auto& [fourcc, expected] : realAudio) {
+        Analysed ra;
+        ra.records.container.typeId = 20;  // RealAudio
+        ra.Audio(0).fourcc = fourcc;
+        ra.Audio(0).formatTag = fourcc == 0x74656E64 ? 0x2000 : 0;
+        EXPECT_EQ(ra.Types(kAudioStream).elementary, expected) << fourcc;
+    }
 
     const std::pair<const char*, std::string_view> movieVideo[] = {
         {"png ", "image/png"}, {"rpza", "video/x-apple-video"}};

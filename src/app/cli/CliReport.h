@@ -8,16 +8,17 @@
 
 #include "analysis/Display.h"
 #include "analysis/DriverScan.h"
+#include "analysis/ReportLine.h"
 #include "analysis/TypedReport.h"
 
 namespace torvo::cli {
 
 std::string TextReport(const std::string& path, const Display& display);
 std::string FieldLines(const Display& display);
-// One line of JSON, without the line break.
-// With a scan summary for files that were scanned whole, and further keys of
-// the object (the render test's chains), each possibly null. With a typed
-// report, the line ends in its "schema", "container" and "streams" members.
+// Further keys of a JSON line (the render test's chains) as the core takes them.
+JsonMembers JsonMembersOf(const nlohmann::ordered_json& extra);
+// The core's JSON line (JsonReportLine) with further keys of the object as
+// JSON values (the render test's chains).
 std::string JsonLine(const std::string& path, int typeId, const Display& display, const ScanSummary* scan = nullptr,
                      const nlohmann::ordered_json* extra = nullptr, const TypedReport* typed = nullptr);
 

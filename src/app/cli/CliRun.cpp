@@ -4,13 +4,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <optional>
 #include <sstream>
 
 #include "CliInform.h"
 #include "CliReport.h"
-#include "TypedReportJson.h"
 #include "analysis/DriverScan.h"
+#include "analysis/ReportLine.h"
 #include "analysis/FileQueue.h"
 #include "analysis/NameList.h"
 #include "export/Template.h"
@@ -55,8 +54,6 @@ bool CollectNames(const Options& options, RunContext& context, std::vector<std::
 
 void PrintReport(const Options& options, const RunContext& context, std::ostream& out, const std::string& path,
                  const CAnalysisDriver& driver, const Display& display, const nlohmann::ordered_json& extra) {
-    std::optional<ScanSummary> scan;
-    if (driver.Scan()) scan = SummariseScan(*driver.Scan());
     switch (options.format) {
         case OutputFormat::kText: out << TextReport(path, display) << "\n"; break;
         case OutputFormat::kFields: out << FieldLines(display) << "\n"; break;
@@ -67,10 +64,8 @@ void PrintReport(const Options& options, const RunContext& context, std::ostream
             break;
         }
         case OutputFormat::kJson: {
-            const TypedReport typed = TypedReportOf(driver);
-            out << JsonLine(path, driver.Container().typeId, display, scan ? &*scan : nullptr,
-                            extra.empty() ? nullptr : &extra, &typed)
-                << "\n";
+            const JsonMembers members = JsonMembersOf(extra);
+            out << AnalysedFileJsonLine(path, driver, display, members.empty() ? nullptr : &members) << "\n";
             break;
         }
     }
@@ -106,7 +101,7 @@ public:
     }
     void FileNotOpened(size_t, const std::string& path, const UserMessage& message) override {
         if (options_.format == OutputFormat::kJson)
-            context_.out << ErrorLine(path, FailureCode(path), OneLine({message})) << "\n" << std::flush;
+            context_.out << NotOpenedJsonLine(path, message) << "\n" << std::flush;
     }
     void ScanProgress(size_t, size_t, const std::string&, const CFastScan& scan) override {
         if (!context_.progress) return;

@@ -41,6 +41,21 @@ StreamInfo* AddSoundStream(AnalysisRecords& records, std::string_view codecName,
     return &stream;
 }
 
+void SetSoundFormat(StreamInfo& stream, uint64_t rate, uint64_t channels, uint64_t bits, int32_t bitrateType) {
+    stream.sampleRate = static_cast<int32_t>(std::min<uint64_t>(rate, INT32_MAX));
+    stream.channels = static_cast<int32_t>(std::min<uint64_t>(channels, 255));
+    stream.bitsPerSample = static_cast<int32_t>(std::min<uint64_t>(bits, 255));
+    stream.bitrateType = bitrateType;
+}
+
+void AddOnlySoundTrack(AnalysisRecords& records, std::string codec) {
+    ContainerTrack track;
+    track.kind = "звук";
+    track.codec = std::move(codec);
+    track.slot = 0;
+    records.container.tracks.push_back(std::move(track));
+}
+
 int64_t SamplesToMs(uint64_t samples, uint64_t rate) {
     if (rate == 0) return 0;
     // Whole seconds first, so that no product overflows.

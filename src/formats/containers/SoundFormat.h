@@ -23,6 +23,12 @@ ByteView ViewAt(CFileCache& reader, uint64_t position, uint64_t length);
 // is counted, offered in the audio list and named. Null when all slots are taken.
 StreamInfo* AddSoundStream(AnalysisRecords& records, std::string_view codecName, int32_t formatTag);
 
+// The sample format of a sound stream, each number held within its field.
+void SetSoundFormat(StreamInfo& stream, uint64_t rate, uint64_t channels, uint64_t bits, int32_t bitrateType);
+
+// The sound stream in the first slot as the file's only track, named `codec`.
+void AddOnlySoundTrack(AnalysisRecords& records, std::string codec);
+
 // Milliseconds of `samples` at `rate`; 0 when the rate is 0 or the time is
 // beyond what a report can show (a hundred thousand hours).
 int64_t SamplesToMs(uint64_t samples, uint64_t rate);

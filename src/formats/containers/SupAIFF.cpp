@@ -99,18 +99,12 @@ bool CSupAIFF::Analyse() {
     StreamInfo* sound = AddSoundStream(records_, name, codec.formatTag);
     if (!sound) return true;
     if (aifc_ && codec.formatTag == 0) sound->fourcc = compression_;
-    sound->sampleRate = static_cast<int32_t>(rate_);
-    sound->channels = static_cast<int32_t>(std::min<uint32_t>(channels_, 255));
-    sound->bitsPerSample = static_cast<int32_t>(std::min<uint32_t>(bits_, 255));
-    sound->bitrateType = 1;
+    SetSoundFormat(*sound, rate_, channels_, bits_, 1);
     const uint64_t samples = uint64_t(frames_) * codec.samplesPerFrame;
     SetSoundDuration(records_, *sound, SamplesToMs(samples, rate_), soundBytes_);
     // The track line says what the file calls its compression.
-    ContainerTrack track;
-    track.kind = "звук";
-    track.codec = aifc_ ? FourCCText(compression_) + (compressionName_.empty() ? "" : " «" + compressionName_ + "»") : "PCM";
-    track.slot = 0;
-    records_.container.tracks.push_back(std::move(track));
+    AddOnlySoundTrack(records_, aifc_ ? FourCCText(compression_) + (compressionName_.empty() ? "" : " «" + compressionName_ + "»")
+                                      : "PCM");
     return true;
 }
 

@@ -56,10 +56,7 @@ bool CSupAU::Analyse() {
     const std::string name = encoding.name[0] ? encoding.name : Format("кодировка %u", encodingNumber);
     StreamInfo* sound = AddSoundStream(records_, name, encoding.formatTag);
     if (!sound) return true;
-    sound->sampleRate = static_cast<int32_t>(std::min<uint32_t>(rate, INT32_MAX));
-    sound->channels = static_cast<int32_t>(std::min<uint32_t>(channels, 255));
-    sound->bitsPerSample = static_cast<int32_t>(encoding.bits);
-    sound->bitrateType = 1;
+    SetSoundFormat(*sound, rate, channels, encoding.bits, 1);
     // A size of all ones means "to the end of the file"; a size beyond the end is cut.
     const uint64_t left = fileEnd - dataOffset;
     const uint64_t dataBytes = declaredSize == kUnknownSize ? left : std::min<uint64_t>(declaredSize, left);
@@ -67,11 +64,7 @@ bool CSupAU::Analyse() {
     const uint64_t bitsPerFrame = uint64_t(encoding.bits) * channels;
     if (bitsPerFrame > 0)
         SetSoundDuration(records_, *sound, SamplesToMs(dataBytes * 8 / bitsPerFrame, rate), dataBytes);
-    ContainerTrack track;
-    track.kind = "звук";
-    track.codec = name;
-    track.slot = 0;
-    records_.container.tracks.push_back(std::move(track));
+    AddOnlySoundTrack(records_, name);
     return true;
 }
 

@@ -83,17 +83,10 @@ bool CSupFLAC::Analyse() {
 
     StreamInfo* sound = AddSoundStream(records_, "FLAC", 0);
     if (!sound) return true;
-    sound->sampleRate = static_cast<int32_t>(info_.sampleRate);
-    sound->channels = static_cast<int32_t>(info_.channels);
-    sound->bitsPerSample = static_cast<int32_t>(info_.bitsPerSample);
-    sound->bitrateType = 2;  // lossless: the rate follows the signal
+    SetSoundFormat(*sound, info_.sampleRate, info_.channels, info_.bitsPerSample, 2);  // lossless: the rate follows the signal
     const uint64_t audioBytes = fileEnd > audioStart_ ? fileEnd - audioStart_ : 0;
     SetSoundDuration(records_, *sound, SamplesToMs(info_.totalSamples, info_.sampleRate), audioBytes);
-    ContainerTrack track;
-    track.kind = "звук";
-    track.codec = Format("FLAC, блоки %u-%u отсчётов", info_.minBlockSize, info_.maxBlockSize);
-    track.slot = 0;
-    records_.container.tracks.push_back(std::move(track));
+    AddOnlySoundTrack(records_, Format("FLAC, блоки %u-%u отсчётов", info_.minBlockSize, info_.maxBlockSize));
     return true;
 }
 

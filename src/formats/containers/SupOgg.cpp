@@ -84,7 +84,7 @@ bool CSupOgg::Analyse() {
     }
     if (streams_.empty()) return false;
     for (Stream& s : streams_) Decode(s);
-    ReadTail();
+    if (ReadTail()) chainedMs_ = ChainedMs(position);
     Finish();
     return true;
 }
@@ -178,17 +178,68 @@ void CSupOgg::Decode(Stream& s) {
     AddMetadataItem(items, "ENCODER_VENDOR", vendor);
 }
 
-void CSupOgg::ReadTail() {
+bool CSupOgg::ReadTail() {
     const uint64_t fileEnd = reader_.LogicalLength();
     const uint64_t start = fileEnd > kTailBytes ? fileEnd - kTailBytes : 0;
     const ByteView tail = ViewAt(reader_, start, fileEnd - start);
+    bool strangers = false;
     for (uint64_t pos = tail.Find("OggS"); pos != ByteView::npos; pos = tail.Find("OggS", pos + 1)) {
         OggPage page;
         if (!ReadOggPage(tail, pos, page)) continue;
         Stream* stream = StreamFor(page.serial, false);
         // A granule of all ones marks a page on which no packet ends.
         if (stream && page.granule != UINT64_MAX) stream->lastGranule = page.granule;
+        // A first page in the tail begins another link, as does a stream never seen
+        // (with room left for it: a file of more streams than are kept is no chain).
+        if ((page.flags & kFirstPage) || (!stream && streams_.size() < kMaxStreams)) strangers = true;
     }
+    return strangers;
+}
+
+int64_t CSupOgg::ChainedMs(uint64_t position) {
+    // Each link's streams begin on consecutive first pages; a granule belongs
+    // to the stream of its serial in the current link.
+    std::vector<Stream> link(streams_);
+    for (Stream& s : link) s.lastGranule = UINT64_MAX;  // the tail's may be a later link's
+    int64_t totalMs = 0;
+    auto linkMs = [&] {
+        int64_t longest = 0;
+        for (const Stream& s : link) longest = std::max(longest, DurationMs(s));
+        return longest;
+    };
+    bool previousFirst = true;
+    int links = 1;
+    const uint64_t fileEnd = reader_.LogicalLength();
+    for (int count = 0; count < kMaxPagesWalked && position + kPageHeader <= fileEnd; ++count) {
+        OggPage page;
+        if (!ReadOggPage(ViewAt(reader_, position, kPageHeader + 255), 0, page) || page.size > fileEnd - position) break;
+        const bool first = page.flags & kFirstPage;
+        if (first && !previousFirst) {
+            // The first link's streams are the ones reported: they last to its end.
+            if (links == 1)
+                for (size_t i = 0; i < streams_.size() && i < link.size(); ++i) streams_[i].lastGranule = link[i].lastGranule;
+            totalMs += linkMs();
+            link.clear();
+            ++links;
+        }
+        previousFirst = first;
+        if (first && link.size() < kMaxStreams) {
+            // The identification packet fills the first page on its own.
+            Stream s;
+            s.serial = page.serial;
+            const ByteView body = ViewAt(reader_, position + page.headerSize, page.size - page.headerSize);
+            s.packets.emplace_back(body.data(), body.data() + body.size());
+            for (const CodecRow& row : kCodecs)
+                if (body.Equals(0, std::string_view(row.magic, row.length))) s.codec = row.codec;
+            Decode(s);  // the id packet alone: no comments reach the list
+            link.push_back(std::move(s));
+        }
+        for (Stream& s : link)
+            if (s.serial == page.serial && page.granule != UINT64_MAX) s.lastGranule = page.granule;
+        position += page.size;
+    }
+    totalMs += linkMs();
+    return links > 1 ? totalMs : 0;
 }
 
 int64_t CSupOgg::DurationMs(const Stream& s) const {
@@ -214,6 +265,8 @@ int64_t CSupOgg::DurationMs(const Stream& s) const {
 void CSupOgg::Finish() {
     ContainerInfo& container = records_.container;
     VideoInfo& video = records_.video;
+    // A chain plays its links one after another: the file lasts them all, each stream its own link.
+    container.durationMs = std::max(container.durationMs, chainedMs_);
     bool videoTaken = false;
     for (Stream& s : streams_) {
         const int64_t durationMs = DurationMs(s);

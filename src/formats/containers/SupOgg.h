@@ -34,6 +34,7 @@ public:
     static constexpr size_t kMaxStreams = 32;
     static constexpr size_t kMaxHeaderPacket = 0x40000;
     static constexpr uint64_t kTailBytes = 0x40000; // the tail read for the last granules
+    static constexpr int kMaxPagesWalked = 1 << 20; // a chained file's pages, walked for each link's time
 
     struct Stream {
         uint32_t serial = 0;
@@ -64,13 +65,18 @@ private:
     Stream* StreamFor(uint32_t serial, bool create);
     void TakePage(ByteView page, const OggPage& header);
     void Decode(Stream& stream);
-    void ReadTail();
+    // True when the tail holds pages of streams the file did not begin
+    // with: the file is a chain of links played one after another.
+    bool ReadTail();
+    // The sum of the links' playing times, each the longest of its streams'.
+    int64_t ChainedMs(uint64_t position);
     void Finish();
     int64_t DurationMs(const Stream& stream) const;
 
     CFileCache& reader_;
     AnalysisRecords& records_;
     std::vector<Stream> streams_;
+    int64_t chainedMs_ = 0;  // the whole chain's time, 0 for a file of one link
 };
 
 }  // namespace torvo

@@ -71,20 +71,14 @@ bool CSupRIFX::Analyse() {
         position = body + size + (size & 1);
     }
     if (!format) return false;
+    records_.container.bigEndianWave = true;
 
     StreamInfo* sound = AddSoundStream(records_, tag == 1 ? "PCM (big-endian)" : "RIFX", tag);
     if (!sound) return true;
-    sound->sampleRate = static_cast<int32_t>(std::min<uint32_t>(rate, INT32_MAX));
-    sound->channels = channels;
-    sound->bitsPerSample = bits;
+    SetSoundFormat(*sound, rate, channels, bits, 1);
     sound->bitrateKbps = static_cast<int32_t>(uint64_t(byteRate) * 8 / 1000);
-    sound->bitrateType = 1;
     if (byteRate > 0) SetSoundDuration(records_, *sound, SamplesToMs(dataBytes, byteRate), dataBytes);
-    ContainerTrack track;
-    track.kind = "звук";
-    track.codec = Format("формат 0x%04X", tag);
-    track.slot = 0;
-    records_.container.tracks.push_back(std::move(track));
+    AddOnlySoundTrack(records_, Format("формат 0x%04X", tag));
     return true;
 }
 

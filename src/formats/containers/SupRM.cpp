@@ -51,11 +51,12 @@ bool ReadRealAudioHeader(ByteView h, RealAudioHeader& out) {
     if (!h.Equals(0, ".ra\xFD")) return false;
     out.version = h.Be16(4);
     if (out.version == 3) {
-        // The first RealAudio: 14.4 kbit/s at 8 kHz, one channel.
+        // The first RealAudio: 14.4 kbit/s at 8 kHz, one channel. The header
+        // names no codec; it is the one later headers call "14_4".
         out.sampleRate = 8000;
         out.channels = 1;
         out.bitsPerSample = 16;
-        out.fourcc = F("lpcJ");
+        out.fourcc = F("14_4");
         return true;
     }
     if (out.version != 4 && out.version != 5) return false;

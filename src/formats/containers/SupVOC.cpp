@@ -129,16 +129,9 @@ bool CSupVOC::Analyse() {
     const std::string name = facts.name[0] ? facts.name : Format("кодек %u", codec);
     StreamInfo* sound = AddSoundStream(records_, name, facts.formatTag);
     if (!sound) return true;
-    sound->sampleRate = static_cast<int32_t>(std::min<uint32_t>(rate, INT32_MAX));
-    sound->channels = static_cast<int32_t>(std::min<uint32_t>(channels, 255));
-    sound->bitsPerSample = static_cast<int32_t>(facts.bits);
-    sound->bitrateType = 1;
+    SetSoundFormat(*sound, rate, channels, facts.bits, 1);
     if (seconds > 0 && seconds < 1e8) SetSoundDuration(records_, *sound, static_cast<int64_t>(seconds * 1000 + 0.5), soundBytes);
-    ContainerTrack track;
-    track.kind = "звук";
-    track.codec = name;
-    track.slot = 0;
-    records_.container.tracks.push_back(std::move(track));
+    AddOnlySoundTrack(records_, name);
     return true;
 }
 

@@ -87,7 +87,11 @@ TEST(NamedFormatSamples, TagsStreamLinesAndTypes) {
          "application/vnd.rn-realmedia", "video/x-pn-realvideo, rmversion=(int)1"},
         {"rm_rv10_ac3.rm", "AUTHOR:Torvo", " · Поток 1: звук dnet: AC-3", kAudioStream, "application/vnd.rn-realmedia",
          "audio/x-ac3"},
-        {"rifx_pcm16.wav", "", "RIFX (WAVE, big-endian) << { 1 ауд }", kAudioStream, "", ""},
+        // ffmpeg writes RealAudio 1.0 under "lpcJ", a code the RealMedia demuxer gives no type.
+        {"rm_rv20_ra144.rm", "", " · Поток 1: звук lpcJ", kAudioStream, "application/vnd.rn-realmedia",
+         "video/x-unknown-fourcc"},
+        // No demuxer takes the big-endian form in.
+        {"rifx_pcm16.wav", "", "RIFX (WAVE, big-endian) << { 1 ауд }", kAudioStream, "audio/x-rifx", "audio/x-raw"},
     };
     auto pairOf = [](const char* caps) { return TypeForCaps(caps).value_or(ProjectTypeForCaps(caps)); };
     for (const Case& c : cases) {
@@ -105,11 +109,12 @@ TEST(NamedFormatSamples, TagsStreamLinesAndTypes) {
         EXPECT_EQ(types.source, pairOf(c.source));
         EXPECT_EQ(types.elementary, pairOf(c.elementary));
     }
-    // A big-endian WAVE is reported as WAVE, its PCM needing no codec.
+    // A big-endian WAVE is reported as WAVE; its PCM is not "no codec needed",
+    // since nothing here can take the file apart to play it.
     DatabaseDriver rifx;
     ASSERT_TRUE(rifx.Analyse("named/rifx_pcm16.wav"));
     EXPECT_EQ(rifx.Field("CONT_BASETYPE"), "WAVE(.WAV)");
-    EXPECT_TRUE(IsPcmAudio(rifx.driver.Records(), 0));
+    EXPECT_FALSE(IsPcmAudio(rifx.driver.Records(), 0));
 }
 
 TEST(NamedFormatReaders, ExtendedRate) {
@@ -273,6 +278,42 @@ TEST(NamedFormatReaders, OggCodecsAndTheirGranules) {
     EXPECT_EQ(v.usPerFrame, 33366);
     EXPECT_DOUBLE_EQ(v.pixelAspect, 4.0 / 3.0);
     EXPECT_EQ(v.durationMs, 19986);  // 599 frames x 1001 / 30000 s
+}
+
+TEST(NamedFormatReaders, ChainedOggLastsAllItsLinks) {
+    // Links played one after another: Opus 2 s, then Vorbis 3 s whose stream
+    // reuses the first serial, then FLAC 1 s. The file lasts 6 s; the streams
+    // reported are the first link's, lasting their own 2 s.
+    const Bytes opus = Text("OpusHead") + Bytes{1, 2} + Le16(312) + Le32(44100) + Le16(0) + Bytes{0};
+    const Bytes vorbis = Bytes{1} + Text("vorbis") + Le32(0) + Bytes{2} + Le32(32000) + Le32(0) + Le32(96000) +
+                         Le32(0) + Bytes{0xB8, 1};
+    const Bytes flac = Bytes{0x7F} + Text("FLAC") + Bytes{1, 0} + Be16(1) + Text("fLaC") + Bytes{0, 0, 0, 34} +
+                       Be16(4096) + Be16(4096) + Zeros(6) +
+                       Be64(uint64_t(96000) << 44 | uint64_t(5) << 41 | uint64_t(23) << 36) + Zeros(16);
+    auto link = [](uint32_t serial, const Bytes& id, uint64_t granule) {
+        return OggPageOf(2, 0, serial, id) + OggPageOf(0, 0, serial, Text("tags")) +
+               OggPageOf(0, granule / 2, serial, Zeros(8)) + OggPageOf(4, granule, serial, Zeros(4));
+    };
+    const Bytes chain = link(1, opus, 48000 * 2 + 312) + link(1, vorbis, 32000 * 3) + link(2, flac, 96000);
+    struct Case {
+        const char* what;
+        Bytes file;
+        int64_t fileMs, streamMs;
+    };
+    const Case cases[] = {
+        {"three links", chain, 6000, 2000},
+        {"one link", link(1, opus, 48000 * 2 + 312), 2000, 2000},
+        {"second link cut short", link(1, opus, 48000 * 2 + 312) + OggPageOf(2, 0, 3, vorbis), 2000, 2000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryReader m(c.file);
+        ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse());
+        EXPECT_EQ(m.records.container.durationMs, c.fileMs);
+        ASSERT_NE(m.records.StreamIf(0), nullptr);
+        EXPECT_EQ(m.records.StreamIf(0)->durationMs, c.streamMs);
+        EXPECT_EQ(m.records.container.audioCount, 1);
+    }
 }
 
 TEST(NamedFormatReaders, RealMediaStreamsFromTheirHeaders) {
