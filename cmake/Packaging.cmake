@@ -36,11 +36,25 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/org.quellmark.Torvo.metainfo.xm
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${TORVO_DOC_DIR} RENAME copyright)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/torvo-report.schema.json DESTINATION ${TORVO_DOC_DIR})
 
+# A native Debian package carries its changelog, compressed, beside the copyright.
+if(GZIP_PROGRAM)
+  set(changelog ${PROJECT_BINARY_DIR}/changelog.gz)
+  add_custom_command(OUTPUT ${changelog}
+    COMMAND ${GZIP_PROGRAM} -9nc ${PROJECT_SOURCE_DIR}/docs/changelog > ${changelog}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/changelog
+    COMMENT "Package changelog")
+  add_custom_target(torvo_changelog ALL DEPENDS ${changelog})
+  install(FILES ${changelog} DESTINATION ${TORVO_DOC_DIR})
+endif()
+
 # The Debian package: library dependencies from dpkg-shlibdeps, plus the
 # GStreamer plugins the codec status, the render test and playback rely on.
 set(CPACK_PACKAGE_NAME torvo)
 set(CPACK_PACKAGE_VENDOR "Torvo developers")
-set(CPACK_PACKAGE_CONTACT "Torvo developers <dev@torvo.local>")
+# The address is a placeholder under the reserved .invalid domain, as the
+# homepage is; whoever publishes the package sets a real one.
+set(TORVO_PACKAGE_MAINTAINER "Torvo developers <dev@torvo.invalid>" CACHE STRING "Maintainer of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${TORVO_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "codec information for media files")
 set(CPACK_PACKAGE_DESCRIPTION "Torvo identifies media files by their content, reads their container and
 stream headers, names the video and audio codecs and tells whether a decoder

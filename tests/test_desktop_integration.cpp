@@ -77,7 +77,7 @@ TEST_F(DesktopIntegration, ExecQuotingKeepsSpecialCharacters) {
 }
 
 TEST_F(DesktopIntegration, OpenWithAndTheMenuShareOneEntry) {
-    const fs::path entry = dirs_.ApplicationsDir() / "torvo.desktop";
+    const fs::path entry = dirs_.ApplicationsDir() / "torvo-user.desktop";
     // Refreshing does nothing while there is no registration.
     ASSERT_TRUE(RegisterOpenWith(dirs_, program_, OpenWithAction::kRefreshExisting));
     EXPECT_FALSE(fs::exists(entry));
@@ -126,6 +126,42 @@ TEST_F(DesktopIntegration, ApplyingAndRefreshingShortcutChoices) {
     EXPECT_TRUE(ShortcutExists(dirs_, ShortcutPlace::kDesktop));
     EXPECT_NE(ReadWholeFile(ShortcutPath(dirs_, ShortcutPlace::kApplicationsMenu)).find("/usr/bin/torvo"),
               std::string::npos);
+}
+
+// The installed entry is torvo.desktop in a system data folder; a user entry
+// under that id would stand in front of it (and hide it with NoDisplay).
+TEST_F(DesktopIntegration, TheUserEntryKeepsOutOfTheInstalledEntrysWay) {
+    const fs::path installedId = dirs_.ApplicationsDir() / "torvo.desktop";
+    ASSERT_TRUE(CreateShortcut(dirs_, ShortcutPlace::kApplicationsMenu, program_));
+    ASSERT_TRUE(RegisterOpenWith(dirs_, program_, OpenWithAction::kCreate));
+    EXPECT_FALSE(fs::exists(installedId));
+
+    EXPECT_FALSE(InstalledEntryPresent(dirs_, home_ / "prefix/bin"));
+    home_.Write("prefix/share/applications/torvo.desktop", "[Desktop Entry]\n");
+    EXPECT_TRUE(InstalledEntryPresent(dirs_, home_ / "prefix/bin"));
+    EXPECT_FALSE(InstalledEntryPresent(dirs_, home_ / "elsewhere/bin"));
+    dirs_.dataDirs = {home_ / "nothing", home_ / "system"};
+    home_.Write("system/applications/torvo.desktop", "[Desktop Entry]\n");
+    EXPECT_TRUE(InstalledEntryPresent(dirs_, {}));
+
+    // An entry an earlier version wrote under the installed id moves, with
+    // what it provided; a user's own entry of that name stays.
+    ASSERT_TRUE(DeleteShortcut(dirs_, ShortcutPlace::kApplicationsMenu));
+    fs::rename(dirs_.ApplicationsDir() / "torvo-user.desktop", installedId);
+    ASSERT_FALSE(IsRegisteredForOpenWith(dirs_));
+    ASSERT_TRUE(MoveOldUserEntry(dirs_));
+    EXPECT_FALSE(fs::exists(installedId));
+    EXPECT_TRUE(IsRegisteredForOpenWith(dirs_));
+    EXPECT_FALSE(ShortcutExists(dirs_, ShortcutPlace::kApplicationsMenu));
+    const std::string own = "[Desktop Entry]\nType=Application\nName=Torvo\nExec=torvo --my-way %F\n";
+    home_.Write(".local/share/applications/torvo.desktop", own);
+    ASSERT_TRUE(MoveOldUserEntry(dirs_));
+    EXPECT_EQ(ReadWholeFile(installedId), own);
+
+    const ScopedEnv unset("XDG_DATA_DIRS", nullptr);
+    EXPECT_EQ(UserDirs::FromEnvironment().dataDirs, (std::vector<fs::path>{"/usr/local/share", "/usr/share"}));
+    const ScopedEnv set("XDG_DATA_DIRS", "/opt/share:relative/share::/usr/share/");
+    EXPECT_EQ(UserDirs::FromEnvironment().dataDirs, (std::vector<fs::path>{"/opt/share", "/usr/share/"}));
 }
 
 TEST_F(DesktopIntegration, RemovingTheSettingsFileLeavesOnlyNonEmptyFolders) {

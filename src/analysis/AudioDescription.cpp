@@ -68,13 +68,16 @@ StatusTexts TextsForStatus(int status) {
 
 void RefillAudioList(AnalysisRecords& records) {
     size_t entry = 0;
-    for (size_t slot = 0; slot < kMaxStreams && entry < kMaxAudioListEntries; ++slot) {
+    records.audioBeyondList.clear();
+    for (size_t slot = 0; slot < kMaxStreams; ++slot) {
         const StreamInfo* s = records.StreamIf(slot);
         if (!s) continue;
         // A sound stream its container described counts as recognised too.
         bool recognised = IsLpcmSubstream(*s);
         for (const AudioResult& r : EffectiveResults(*s)) recognised = recognised || r.codecClass > 0;
-        if (recognised) records.audioList[entry++] = static_cast<int>(slot);
+        if (!recognised) continue;
+        if (entry < kMaxAudioListEntries) records.audioList[entry++] = static_cast<int>(slot);
+        else records.audioBeyondList.push_back(static_cast<int>(slot));
     }
 }
 

@@ -24,7 +24,8 @@ StatusTexts TextsForStatus(int status);
 
 // Refills the audio list from all stream slots: LPCM substreams and streams
 // that an elementary test recognised, in slot order, at most four. Entries no
-// such stream overwrites keep what the container analysis put there.
+// such stream overwrites keep what the container analysis put there. Further
+// recognised streams go to audioBeyondList.
 void RefillAudioList(AnalysisRecords& records);
 
 // "MP3" style name of the stream's codec from its result records.

@@ -330,6 +330,13 @@ void CAnalysisDriver::ReportAudioPanel() {
     for (int n = offered - 1; n >= 0; --n)
         if (records_.audioList[n] >= 0) AnalyseAudioStream(n);
     display_.SetAudioButtons(std::min(count, static_cast<int>(kMaxAudioListEntries)), 0);
+    // The streams beyond the buttons have no panel; the typed report lists them with their status.
+    records_.audioBeyondListStatus.clear();
+    for (const int slot : records_.audioBeyondList) {
+        const StreamInfo* stream = records_.StreamIf(static_cast<size_t>(slot));
+        records_.audioBeyondListStatus.push_back(
+            stream ? StreamAudioStatusCode(inventory_, records_, options_.useCodecInfo, *stream) : 0);
+    }
 }
 
 void CAnalysisDriver::WaitForInventory() {

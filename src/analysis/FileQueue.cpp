@@ -39,14 +39,17 @@ std::string FileQueue::CounterText() const {
 
 std::string FileQueue::QueuedLine() const { return Format("%d файлов в очер..", static_cast<int>(names_.size())); }
 
-std::vector<std::string> ReadListFile(std::istream& in, size_t room) {
+std::vector<std::string> ReadListFile(std::istream& in, size_t room, size_t* leftOut) {
     std::vector<std::string> names;
     std::string line;
     bool overlong = false;
     char c;
-    while (names.size() < room && in.get(c)) {
+    while ((names.size() < room || leftOut) && in.get(c)) {
         if (c == '\n') {
-            if (!overlong && !line.empty()) names.push_back(line);
+            if (!overlong && !line.empty()) {
+                if (names.size() < room) names.push_back(line);
+                else ++*leftOut;
+            }
             line.clear();
             overlong = false;
         } else if (c != '\r') {

@@ -58,7 +58,10 @@ private:
 // Reads a list file: a line feed ends a line, carriage returns are dropped, a
 // run of more than 260 bytes without a line feed is discarded, the last line
 // counts only when it ends with a line feed, and at most `room` names are read.
-std::vector<std::string> ReadListFile(std::istream& in, size_t room = FileQueue::kMaxNames);
+// With `leftOut`, reading goes on to the end and adds the names beyond `room`
+// to it, so that the caller can say how many did not fit.
+std::vector<std::string> ReadListFile(std::istream& in, size_t room = FileQueue::kMaxNames,
+                                      size_t* leftOut = nullptr);
 
 // What a command line asks for: file names, list files (-f, /f) and the
 // auto-exit switch (-x, /x), options in either case. Other arguments that

@@ -77,12 +77,13 @@ ExpandedNames ExpandFolders(const std::vector<std::string>& names, size_t limit)
         }
         std::vector<std::string> inside;
         const size_t collectCap = limit > (SIZE_MAX - 1000) / 4 ? SIZE_MAX : limit * 4 + 1000;
-        for (fs::recursive_directory_iterator it(name, fs::directory_options::skip_permission_denied, error), end;
-             !error && it != end && inside.size() < collectCap; it.increment(error)) {
+        fs::recursive_directory_iterator it(name, fs::directory_options::skip_permission_denied, error), end;
+        for (; !error && it != end && inside.size() < collectCap; it.increment(error)) {
             std::error_code ignored;
             if (it->is_regular_file(ignored) && HasMediaExtension(it->path().string()))
                 inside.push_back(it->path().string());
         }
+        if (!error && it != end) out.searchCut = true;
         std::sort(inside.begin(), inside.end());
         for (std::string& file : inside) take(std::move(file));
     }

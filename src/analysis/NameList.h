@@ -28,7 +28,9 @@ bool HasMediaExtension(const std::string& path);
 
 struct ExpandedNames {
     std::vector<std::string> names;
-    size_t leftOut = 0;  // names beyond `limit` (at least this many)
+    size_t leftOut = 0;  // names beyond `limit`
+    // A folder search stopped early (see below): more may have been left out.
+    bool searchCut = false;
 };
 
 // The names in their order, each folder replaced by the media files below it

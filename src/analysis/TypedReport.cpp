@@ -248,11 +248,21 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
     container.size = c.fileSize;
 
     if (c.videoCount >= 1) report.streams.push_back(VideoStream(records, scan));
+    int listed = 0;
     for (size_t n = 0; n < kMaxAudioListEntries; ++n) {
         const int slot = records.audioList[n];
         const StreamInfo* stream = slot >= 0 ? records.StreamIf(static_cast<size_t>(slot)) : nullptr;
         if (!stream || static_cast<int>(n) >= c.audioCount) continue;
         report.streams.push_back(AudioStream(*stream, records.audioStatus[n]));
+        ++listed;
+    }
+    // Then the sound streams beyond the panel's four, as many as the container counts.
+    for (size_t i = 0; i < records.audioBeyondList.size() && listed < c.audioCount; ++i) {
+        const StreamInfo* stream = records.StreamIf(static_cast<size_t>(records.audioBeyondList[i]));
+        if (!stream) continue;
+        const int status = i < records.audioBeyondListStatus.size() ? records.audioBeyondListStatus[i] : 0;
+        report.streams.push_back(AudioStream(*stream, status));
+        ++listed;
     }
     for (size_t i = 0; i < report.streams.size(); ++i) report.streams[i].index = static_cast<int>(i);
 

@@ -242,9 +242,8 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
     return std::nullopt;
 }
 
-bool AudioTypes(const AnalysisRecords& records, int entry, StreamTypePairs& t) {
+bool AudioTypes(const AnalysisRecords& records, const StreamInfo* s, StreamTypePairs& t) {
     const ContainerInfo& c = records.container;
-    const StreamInfo* s = AudioStream(records, entry);
     if (c.typeId == kTypeWave && c.bigEndianWave) {
         // No demuxer takes the big-endian form in: nothing plays any of its streams.
         t.source = ProjectTypeForCaps("audio/x-rifx");
@@ -350,7 +349,8 @@ int Search(CodecInventory& inventory, const StreamTypePairs& types, StreamKind k
 bool StreamTypes(const AnalysisRecords& records, StreamKind kind, int audioEntry, int videoStatusCode,
                  StreamTypePairs& types) {
     types = {};
-    return kind == kVideoStream ? VideoTypes(records, videoStatusCode, types) : AudioTypes(records, audioEntry, types);
+    return kind == kVideoStream ? VideoTypes(records, videoStatusCode, types)
+                                : AudioTypes(records, AudioStream(records, audioEntry), types);
 }
 
 int VideoCodecStatus(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int videoStatusCode) {
@@ -359,10 +359,46 @@ int VideoCodecStatus(CodecInventory* inventory, const AnalysisRecords& records, 
     return Search(*inventory, types, kVideoStream);
 }
 
-int AudioCodecStatus(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int audioEntry) {
+namespace {
+
+int AudioCodecStatusOf(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo,
+                       const StreamInfo* stream) {
     StreamTypePairs types;
-    if (!useCodecInfo || !inventory || !StreamTypes(records, kAudioStream, audioEntry, 0, types)) return 0;
+    if (!useCodecInfo || !inventory || !AudioTypes(records, stream, types)) return 0;
     return Search(*inventory, types, kAudioStream);
+}
+
+bool IsPcmStream(const AnalysisRecords& records, const StreamInfo* s) {
+    if (!s) return false;
+    if (FirstFormatTag(*s) == 1 || s->subFormatTag == 1) {
+        // PCM the WAVE demuxer cannot hand on needs what nothing here has.
+        if (records.container.typeId == kTypeWave && records.container.bigEndianWave) return false;
+        return records.container.typeId != kTypeWave || WavePcmBitsCarried(s->bitsPerSample);
+    }
+    // The AIFF-C and AU parsers hand floating-point samples on as raw audio.
+    const int32_t typeId = records.container.typeId;
+    constexpr int32_t kIeeeFloatTag = 3;
+    if (FirstFormatTag(*s) == kIeeeFloatTag && (typeId == kAifcTypeId || typeId == kSunAuTypeId)) return true;
+    // Containers that store PCM under their own names.
+    return FourccIs(s->fourcc, {"sowt", "twos", "raw ", "lpcm", "in24", "in32", "fl32", "fl64", "NONE"}) ||
+           s->codecName == "uncompressed";
+}
+
+int AudioStatusCodeOf(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo,
+                      const StreamInfo* stream) {
+    if (IsPcmStream(records, stream)) return kStatusNotNeeded;
+    if (!useCodecInfo) return kStatusDisabled;
+    switch (AudioCodecStatusOf(inventory, records, useCodecInfo, stream)) {
+        case 1: return kStatusInstalled;
+        case 2: return kStatusMissing;
+        default: return 9;
+    }
+}
+
+}  // namespace
+
+int AudioCodecStatus(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int audioEntry) {
+    return AudioCodecStatusOf(inventory, records, useCodecInfo, AudioStream(records, audioEntry));
 }
 
 int VideoStatusCode(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, bool noCodecNeeded) {
@@ -384,30 +420,16 @@ bool IsUncompressedVideo(const AnalysisRecords& records) {
 }
 
 bool IsPcmAudio(const AnalysisRecords& records, int audioEntry) {
-    const StreamInfo* s = AudioStream(records, audioEntry);
-    if (!s) return false;
-    if (FirstFormatTag(*s) == 1 || s->subFormatTag == 1) {
-        // PCM the WAVE demuxer cannot hand on needs what nothing here has.
-        if (records.container.typeId == kTypeWave && records.container.bigEndianWave) return false;
-        return records.container.typeId != kTypeWave || WavePcmBitsCarried(s->bitsPerSample);
-    }
-    // The AIFF-C and AU parsers hand floating-point samples on as raw audio.
-    const int32_t typeId = records.container.typeId;
-    constexpr int32_t kIeeeFloatTag = 3;
-    if (FirstFormatTag(*s) == kIeeeFloatTag && (typeId == kAifcTypeId || typeId == kSunAuTypeId)) return true;
-    // Containers that store PCM under their own names.
-    return FourccIs(s->fourcc, {"sowt", "twos", "raw ", "lpcm", "in24", "in32", "fl32", "fl64", "NONE"}) ||
-           s->codecName == "uncompressed";
+    return IsPcmStream(records, AudioStream(records, audioEntry));
 }
 
 int AudioStatusCode(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int audioEntry) {
-    if (IsPcmAudio(records, audioEntry)) return kStatusNotNeeded;
-    if (!useCodecInfo) return kStatusDisabled;
-    switch (AudioCodecStatus(inventory, records, useCodecInfo, audioEntry)) {
-        case 1: return kStatusInstalled;
-        case 2: return kStatusMissing;
-        default: return 9;
-    }
+    return AudioStatusCodeOf(inventory, records, useCodecInfo, AudioStream(records, audioEntry));
+}
+
+int StreamAudioStatusCode(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo,
+                          const StreamInfo& stream) {
+    return AudioStatusCodeOf(inventory, records, useCodecInfo, &stream);
 }
 
 }  // namespace torvo

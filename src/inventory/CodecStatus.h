@@ -43,6 +43,9 @@ int VideoStatusCode(CodecInventory* inventory, const AnalysisRecords& records, b
 // The status code of an audio stream: 2 for PCM, 1 with codec interaction
 // off, else 5, 3 or 9.
 int AudioStatusCode(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int audioEntry);
+// The same for a sound stream of the records outside the audio list.
+int StreamAudioStatusCode(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo,
+                          const StreamInfo& stream);
 
 // Whether the video stream is stored uncompressed (no codec needed).
 bool IsUncompressedVideo(const AnalysisRecords& records);

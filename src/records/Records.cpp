@@ -64,6 +64,8 @@ void AnalysisRecords::Reset() {
     shownAudio = 0;
     videoStatus = 0;
     audioStatus.fill(0);
+    audioBeyondList.clear();
+    audioBeyondListStatus.clear();
 }
 
 std::array<AudioResult, kAudioClassCount> EffectiveResults(const StreamInfo& s) {

@@ -356,6 +356,10 @@ struct AnalysisRecords {
     // audio list entry (0, undetermined, until a step has run).
     int videoStatus = 0;
     std::array<int, kMaxAudioListEntries> audioStatus{};
+    // Sound streams the records hold beyond the four the list offers (slots,
+    // in order) and their codec status codes, for the reports.
+    std::vector<int> audioBeyondList;
+    std::vector<int> audioBeyondListStatus;
 
     // The stream in slot i, created (zero-filled) when the slot is empty.
     StreamInfo& Stream(size_t slot);

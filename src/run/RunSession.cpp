@@ -14,13 +14,13 @@
 namespace torvo {
 
 bool CollectQueueNames(std::vector<std::string>& names, const std::vector<std::string>& listFiles,
-                       std::istream* standardInput, IMessageBox& messages) {
+                       std::istream* standardInput, IMessageBox& messages, size_t* leftOut) {
     bool ok = true;
     for (const std::string& list : listFiles) {
         const size_t room = names.size() < FileQueue::kMaxNames ? FileQueue::kMaxNames - names.size() : 0;
         std::vector<std::string> read;
         if (list == "-" && standardInput) {
-            read = ReadListFile(*standardInput, room);
+            read = ReadListFile(*standardInput, room, leftOut);
         } else {
             std::ifstream file(list, std::ios::binary);
             if (!file) {
@@ -29,7 +29,7 @@ bool CollectQueueNames(std::vector<std::string>& names, const std::vector<std::s
                 ok = false;
                 continue;
             }
-            read = ReadListFile(file, room);
+            read = ReadListFile(file, room, leftOut);
         }
         names.insert(names.end(), read.begin(), read.end());
     }

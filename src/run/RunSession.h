@@ -25,9 +25,11 @@ class CPrefs;
 
 // The queue's names: the given names first, then the names of each list
 // file ("-" reads `standardInput` when there is one). A list that cannot be
-// opened is reported once through `messages` and skipped; false then.
+// opened is reported once through `messages` and skipped; false then. The
+// lists fill the queue's room only; with `leftOut`, the list names beyond it
+// are counted there.
 bool CollectQueueNames(std::vector<std::string>& names, const std::vector<std::string>& listFiles,
-                       std::istream* standardInput, IMessageBox& messages);
+                       std::istream* standardInput, IMessageBox& messages, size_t* leftOut = nullptr);
 
 // How a front end keeps the settings that a run switches off.
 struct StoredSwitches {

@@ -1,5 +1,6 @@
 #include "settings/DesktopIntegration.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -12,7 +13,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The installed entry's id; the desktop folder's shortcut has that name too.
 constexpr const char* kEntryName = "torvo.desktop";
+// The applications-folder entry the shortcut boxes and Open-with write.
+constexpr const char* kUserEntryName = "torvo-user.desktop";
+// The comment line of the entries this program writes; the installed entry
+// has another, so an old user entry of ours can be told from a user's own.
+constexpr const char* kWrittenComment = "Comment=Сведения о кодеках медиафайла";
 constexpr const char* kScriptName = "Torvo";
 // The media types the analysis reads.
 constexpr const char* kMimeTypes =
@@ -67,7 +74,7 @@ std::string DesktopEntry(const std::string& programPath, EntryState state) {
         "[Desktop Entry]\n"
         "Type=Application\n"
         "Name=Torvo\n"
-        "Comment=Сведения о кодеках медиафайла\n"
+        + std::string(kWrittenComment) + "\n" +
         "Exec=" + QuoteForExec(programPath) + " %F\n"
         "Terminal=false\n"
         "Categories=AudioVideo;Video;\n";
@@ -101,7 +108,20 @@ bool RemoveFile(const fs::path& path) {
     return !error;
 }
 
-fs::path ApplicationsEntry(const UserDirs& dirs) { return dirs.ApplicationsDir() / kEntryName; }
+fs::path ApplicationsEntry(const UserDirs& dirs) { return dirs.ApplicationsDir() / kUserEntryName; }
+
+std::vector<fs::path> DataDirsFromEnvironment() {
+    std::vector<fs::path> dirs;
+    const std::string list = EnvOr("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
+    size_t start = 0;
+    while (start <= list.size()) {
+        const size_t end = std::min(list.find(':', start), list.size());
+        const fs::path dir = list.substr(start, end - start);
+        if (dir.is_absolute()) dirs.push_back(dir);  // relative entries are invalid and skipped
+        start = end + 1;
+    }
+    return dirs;
+}
 
 // What the applications-folder entry currently provides.
 std::optional<EntryState> ReadEntryState(const UserDirs& dirs) {
@@ -132,6 +152,7 @@ UserDirs UserDirs::FromEnvironment() {
     std::string desktop = EnvOr("XDG_DESKTOP_DIR", "");
     if (desktop.empty()) desktop = DesktopFromUserDirsFile(dirs.configHome / "user-dirs.dirs", dirs.home.string());
     dirs.desktopDir = desktop.empty() ? dirs.home / "Desktop" : fs::path(desktop);
+    dirs.dataDirs = DataDirsFromEnvironment();
     return dirs;
 }
 
@@ -214,6 +235,30 @@ bool RegisterOpenWith(const UserDirs& dirs, const std::string& programPath, Open
 bool IsRegisteredForOpenWith(const UserDirs& dirs) {
     const std::optional<EntryState> state = ReadEntryState(dirs);
     return state && state->openWith;
+}
+
+bool InstalledEntryPresent(const UserDirs& dirs, const fs::path& programDir) {
+    std::error_code error;
+    if (!programDir.empty() &&
+        fs::is_regular_file((programDir / ".." / "share" / "applications" / kEntryName).lexically_normal(), error))
+        return true;
+    for (const fs::path& dir : dirs.dataDirs)
+        if (fs::is_regular_file(dir / "applications" / kEntryName, error)) return true;
+    return false;
+}
+
+bool MoveOldUserEntry(const UserDirs& dirs) {
+    const fs::path old = dirs.ApplicationsDir() / kEntryName;
+    std::ifstream in(old);
+    if (!in) return true;
+    bool written = false;
+    for (std::string line; !written && std::getline(in, line);) written = line == kWrittenComment;
+    in.close();
+    if (!written) return true;
+    std::error_code error;
+    if (fs::exists(ApplicationsEntry(dirs), error)) return RemoveFile(old);
+    fs::rename(old, ApplicationsEntry(dirs), error);
+    return !error;
 }
 
 bool RemoveFileAndEmptyFolders(const fs::path& file, const fs::path& stopAt) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace torvo {
 
@@ -15,6 +16,9 @@ struct UserDirs {
     std::filesystem::path configHome;  // $XDG_CONFIG_HOME or ~/.config
     std::filesystem::path dataHome;    // $XDG_DATA_HOME or ~/.local/share
     std::filesystem::path desktopDir;  // $XDG_DESKTOP_DIR, user-dirs.dirs, or ~/Desktop
+    // The system's data folders, where installed desktop entries live:
+    // $XDG_DATA_DIRS or /usr/local/share:/usr/share.
+    std::vector<std::filesystem::path> dataDirs;
 
     static UserDirs FromEnvironment();
 
@@ -43,10 +47,23 @@ bool RefreshShortcuts(const UserDirs& dirs, const std::string& programPath, cons
 
 // The Open-with registration is the MimeType list of the program's desktop
 // entry in the applications folder, the same file the menu shortcut uses;
-// without a menu shortcut the entry is hidden from the menu.
+// without a menu shortcut the entry is hidden from the menu. That user entry
+// has an id of its own (torvo-user.desktop): an entry with the installed id
+// would stand in front of the installed one, and hide it with NoDisplay.
+
 enum class OpenWithAction { kCreate, kRefreshExisting, kRemove };
 bool RegisterOpenWith(const UserDirs& dirs, const std::string& programPath, OpenWithAction action);
 bool IsRegisteredForOpenWith(const UserDirs& dirs);
+
+// Whether the installed program's own desktop entry (torvo.desktop) is there:
+// in the share folder next to the program's folder, or in a system data folder.
+bool InstalledEntryPresent(const UserDirs& dirs, const std::filesystem::path& programDir);
+
+// Earlier versions wrote the user entry under the installed entry's id; such
+// an entry, when this program wrote it, is moved to the user entry's id (or
+// removed when that one already exists). Another torvo.desktop in the
+// applications folder is the user's own and stays. True when nothing failed.
+bool MoveOldUserEntry(const UserDirs& dirs);
 
 // Removes file, then each folder above it that is left empty, up to but not
 // including stopAt. A file that is already gone counts as removed.

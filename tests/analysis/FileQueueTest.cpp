@@ -34,6 +34,13 @@ TEST(ListFile, ReadingStopsWhenTheQueueIsFull) {
     ASSERT_EQ(names.size(), 9999u);
     EXPECT_EQ(names.back(), "9998");
     EXPECT_EQ(ReadList("a\nb\nc\n", 2).size(), 2u);
+
+    // Asked to, reading goes on and counts the names that did not fit, by
+    // the same rules: no overlong lines, no last line without its line feed.
+    std::istringstream rest(many + std::string(300, 'x') + "\n\r\nlast");
+    size_t leftOut = 100;
+    EXPECT_EQ(ReadListFile(rest, FileQueue::kMaxNames, &leftOut).size(), 9999u);
+    EXPECT_EQ(leftOut, 106u);
 }
 
 TEST(FileQueue, CommandsStayInsideTheQueue) {

@@ -72,6 +72,14 @@ TEST(NameList, FoldersStandForTheirMediaFilesSorted) {
     const ExpandedNames limited = ExpandFolders({movies, single}, 2);
     EXPECT_EQ(limited.names, (Names{movies + "/a.MKV", movies + "/b.avi"}));
     EXPECT_EQ(limited.leftOut, 3u);
+    EXPECT_FALSE(all.searchCut || limited.searchCut);
+
+    // A tree far beyond the limit is searched only so deep: the count is then a floor.
+    for (int i = 0; i < 1010; ++i) dir.Write("huge/" + std::to_string(i) + ".avi", "");
+    const ExpandedNames cut = ExpandFolders({(dir / "huge").string()}, 1);
+    EXPECT_EQ(cut.names.size(), 1u);
+    EXPECT_EQ(cut.leftOut, 1003u);
+    EXPECT_TRUE(cut.searchCut);
 }
 
 TEST(NameList, MediaExtensions) {

@@ -19,6 +19,7 @@
 #include "TestUtil.h"
 #include "ScratchDir.h"
 #include "XvfbDisplay.h"
+#include "formats/containers/FfprobeExpectations.h"
 #include "analysis/Driver.h"
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/GstInventoryCache.h"
@@ -646,6 +647,32 @@ TEST(Cli, TypedStreamsOfRealFiles) {
     EXPECT_GT(ps["container"]["bit_rate"].get<double>(), 300000);
     EXPECT_LT(ps["container"]["bit_rate"].get<double>(), 400000);
     EXPECT_EQ(ps["fields"]["CONT_DURATION"], "0:01.000");
+}
+
+// Every sound stream the records hold is listed, also beyond the window's
+// four audio buttons, each as ffprobe saw it and with a decoder code.
+TEST(Cli, TypedStreamsListEverySoundStream) {
+    const auto probed = test::ReadProbeExpectations();
+    for (const std::string file : {"mkv_h264_six_audio.mkv", "ts_mpeg2_six_audio.ts"}) {
+        SCOPED_TRACE(file);
+        const CliRun run = RunCli("--json --no-scan " + test::SamplePath("tsmkv/" + file));
+        ASSERT_EQ(run.status, 0);
+        const auto j = nlohmann::json::parse(run.out);
+        EXPECT_EQ(j["audio"].size(), 4u);  // the panel's four
+        const test::ProbedFile& expected = probed.at(file);
+        std::map<std::string, nlohmann::json> decoders;  // codec -> the first such stream's decoder
+        ASSERT_EQ(j["streams"].size(), expected.streams.size());
+        for (size_t n = 0; const test::ProbeEntries* a = expected.Stream("audio", n); ++n) {
+            const auto& s = j["streams"][n + 1];
+            EXPECT_EQ(s["type"], "audio");
+            EXPECT_EQ(s["codec"], a->at("codec_name")) << "sound stream " << n;
+            EXPECT_EQ(std::to_string(s["sample_rate"].get<int>()), a->at("sample_rate"));
+            EXPECT_EQ(std::to_string(s["channels"].get<int>()), a->at("channels"));
+            // A stream beyond the four gets its status as the four do.
+            const auto [same, fresh] = decoders.emplace(s["codec"].get<std::string>(), s["decoder"]);
+            EXPECT_EQ(s["decoder"], same->second) << "sound stream " << n;
+        }
+    }
 }
 
 TEST(Cli, AssignedValuesAndShortOptions) {

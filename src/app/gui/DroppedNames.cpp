@@ -7,8 +7,8 @@ namespace torvo::gui {
 // The folder search is the core's, shared with torvo-cli's folder arguments.
 bool HasMediaExtension(const std::string& path) { return torvo::HasMediaExtension(path); }
 
-std::vector<std::string> ExpandDroppedNames(const std::vector<std::string>& dropped, size_t limit) {
-    return ExpandFolders(dropped, limit).names;
+ExpandedNames ExpandDroppedNames(const std::vector<std::string>& dropped, size_t limit) {
+    return ExpandFolders(dropped, limit);
 }
 
 }  // namespace torvo::gui

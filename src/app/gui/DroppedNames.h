@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/NameList.h"
+
 namespace torvo::gui {
 
 // Whether the name ends in an extension of a kind the program reads.
@@ -13,7 +15,7 @@ bool HasMediaExtension(const std::string& path);
 
 // Dropped files in their order; each dropped folder adds the media files
 // below it (all levels, symbolic links to folders not followed), sorted by
-// name. At most `limit` names.
-std::vector<std::string> ExpandDroppedNames(const std::vector<std::string>& dropped, size_t limit);
+// name. At most `limit` names; the rest are counted.
+ExpandedNames ExpandDroppedNames(const std::vector<std::string>& dropped, size_t limit);
 
 }  // namespace torvo::gui

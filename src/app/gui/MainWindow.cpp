@@ -822,18 +822,28 @@ void CTorvoDlg::ShowQueued() {
     Render();
 }
 
-void CTorvoDlg::OpenNames(std::vector<std::string> names) {
+void CTorvoDlg::OpenNames(std::vector<std::string> names, size_t leftOut, bool leftOutAtLeast) {
     if (names.empty()) return;
     StopProcessing();
+    leftOut += names.size() > FileQueue::kMaxNames ? names.size() - FileQueue::kMaxNames : 0;
     queue_.Fill(std::move(names));
     if (queue_.Count() == 1) {
         AnalyseCurrentFile();
-        return;
+    } else {
+        // Several names wait, rewound, for the next-file or a run command.
+        CloseFile();
+        queue_.BackToFirst();
+        ShowQueued();
     }
-    // Several names wait, rewound, for the next-file or a run command.
-    CloseFile();
-    queue_.BackToFirst();
-    ShowQueued();
+    if (leftOut > 0) TellLeftOut(leftOut, leftOutAtLeast);
+}
+
+void CTorvoDlg::TellLeftOut(size_t leftOut, bool atLeast) {
+    const std::string room = std::to_string(FileQueue::kMaxNames);
+    Messages().Show("Очередь полна!",
+                    "В очереди помещается " + room + " файлов: взяты первые " + room + ".\n\nНе вошли в очередь: " +
+                        (atLeast ? "не меньше " : "") + std::to_string(leftOut) + " файл(ов).",
+                    MessageIcon::kWarning);
 }
 
 void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
@@ -844,14 +854,17 @@ void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
         session_.SetMessages(unattendedMessages_.get());
     }
     std::vector<std::string> names = commandLine.names;
-    CollectQueueNames(names, commandLine.listFiles, nullptr, Messages());
+    size_t leftOut = 0;
+    CollectQueueNames(names, commandLine.listFiles, nullptr, Messages(), &leftOut);
     if (names.empty()) return;
     if (!commandLine.autoExit) {
-        OpenNames(std::move(names));
+        OpenNames(std::move(names), leftOut);
         return;
     }
-    // Unattended: every name with export on, then the window closes.
+    // Unattended: every name that fits with export on, then the window closes.
+    leftOut += names.size() > FileQueue::kMaxNames ? names.size() - FileQueue::kMaxNames : 0;
     session_.StartUnattended(std::move(names));
+    if (leftOut > 0) TellLeftOut(leftOut, false);
     queueTimer_.start();
 }
 
@@ -1024,7 +1037,8 @@ void CTorvoDlg::dropEvent(QDropEvent* event) {
         if (url.isLocalFile()) dropped.push_back(Std(url.toLocalFile()));
     if (dropped.empty()) return;
     event->acceptProposedAction();
-    OpenNames(ExpandDroppedNames(dropped, FileQueue::kMaxNames));
+    ExpandedNames expanded = ExpandDroppedNames(dropped, FileQueue::kMaxNames);
+    OpenNames(std::move(expanded.names), expanded.leftOut, expanded.searchCut);
 }
 
 void CTorvoDlg::RestorePlacement() {

@@ -65,8 +65,10 @@ public:
     // with export on, then the window closes).
     void StartFromCommandLine(const CommandLine& commandLine);
     // Names from the open dialog or a drop: the queue is refilled; one name
-    // is analysed at once, several wait for a command.
-    void OpenNames(std::vector<std::string> names);
+    // is analysed at once, several wait for a command. Names beyond the
+    // queue's room, with `leftOut` more that never reached the list (at least
+    // that many when `leftOutAtLeast`), are counted in a message.
+    void OpenNames(std::vector<std::string> names, size_t leftOut = 0, bool leftOutAtLeast = false);
 
     // The commands.
     void OpenDialog();
@@ -139,6 +141,8 @@ private:
     void RefreshTick();
     void StartQueue(QueueMode mode);
     void ShowQueued();
+    // Says how many names did not fit into the queue.
+    void TellLeftOut(size_t leftOut, bool atLeast);
     void RenderPanel(const Panel& panel, std::map<std::string, CFieldBox*>& boxes);
     void RenderExtraVideoFields();
     void RenderScanProgress();

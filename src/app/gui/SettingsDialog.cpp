@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "GuiWidgets.h"
 #include "HelpTexts.h"
@@ -96,6 +97,15 @@ CSettingsDlg::CSettingsDlg(CPrefs& prefs, IMessageBox& messages, UserDirs dirs, 
         shortcuts_[i]->setEnabled(shortcutsAvailable);
         l->addWidget(shortcuts_[i], int(i), 0);
     }
+    // An installed Torvo is in the menu through its own entry; a second one
+    // would only list it twice. A user entry made earlier can still be removed.
+    QCheckBox* menu = shortcuts_[1];
+    if (!shortcutsBefore_[1] &&
+        InstalledEntryPresent(dirs_, std::filesystem::path(programPath_).parent_path())) {
+        menu->setChecked(true);
+        menu->setEnabled(false);
+        menu->setToolTip("Torvo установлен в системе и уже есть в Главном меню");
+    }
     l->addWidget(InfoLink(links, "os"), 0, 1);
     refresh_ = new QPushButton("Обновить", links);
     refresh_->setObjectName("refreshButton");
@@ -132,7 +142,9 @@ void CSettingsDlg::UpdateEnabling() {
 }
 
 ShortcutChoice CSettingsDlg::Chosen() const {
-    return {shortcuts_[0]->isChecked(), shortcuts_[1]->isChecked(), shortcuts_[2]->isChecked()};
+    // A box that cannot be changed asks for nothing.
+    const auto wanted = [this](size_t i) { return shortcuts_[i]->isEnabled() && shortcuts_[i]->isChecked(); };
+    return {wanted(0), wanted(1), wanted(2)};
 }
 
 void CSettingsDlg::Apply(bool shortcutsRefreshed) {

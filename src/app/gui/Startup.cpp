@@ -25,14 +25,13 @@ std::unique_ptr<CReadDatabase> CTorvoApp::LoadDatabase() {
 }
 
 void CTorvoApp::RegisterForOpenWith(bool firstRun) {
+    // A user entry that an earlier version wrote under the installed entry's
+    // id would hide that entry: it moves to its own id.
+    MoveOldUserEntry(options_.dirs);
     if (prefs_.allowOpenWith != 1 || options_.programPath.empty()) return;
-    // An installed program comes with its own desktop entry; a user entry of
-    // the same name would stand in front of it.
-    std::error_code error;
-    const auto installed =
-        (std::filesystem::path(options_.programDir) / ".." / "share" / "applications" / "torvo.desktop")
-            .lexically_normal();
-    if (std::filesystem::exists(installed, error)) return;
+    // An installed program comes with its own desktop entry, which offers it
+    // for the media types already.
+    if (InstalledEntryPresent(options_.dirs, options_.programDir)) return;
     // Only an entry the user asked for (the shortcut boxes of the settings)
     // is kept up to date; none is created unasked.
     (void)firstRun;

@@ -131,6 +131,47 @@ private slots:
         QVERIFY(messages.shown.empty());
     }
 
+    // An installed Torvo is in the menu through its own entry: the menu box
+    // shows that and writes nothing; the user's entry never takes that id.
+    void menuShortcutStandsAsideForTheInstalledEntry() {
+        ScratchDir scratch;
+        CMemorySettingsStore store;
+        CRecordingMessageBox messages;
+        CPrefs prefs(store, "/opt/torvo/");
+        prefs.Load();
+        UserDirs dirs = ScratchDirs(scratch);
+        const auto userEntry = dirs.ApplicationsDir() / "torvo-user.desktop";
+        const auto menuBox = [](QDialog& dialog) { return Child<QCheckBox>(&dialog, "shortcutMenu"); };
+        {
+            gui::CSettingsDlg dialog(prefs, messages, dirs, "/opt/torvo/bin/torvo");
+            QVERIFY(menuBox(dialog)->isEnabled() && !menuBox(dialog)->isChecked());
+            menuBox(dialog)->click();
+            dialog.Accept();
+        }
+        QVERIFY(std::filesystem::exists(userEntry));
+        QVERIFY(!std::filesystem::exists(dirs.ApplicationsDir() / "torvo.desktop"));
+
+        dirs.dataDirs = {scratch / "system"};
+        scratch.Write("system/applications/torvo.desktop", "[Desktop Entry]\n");
+        {
+            // The entry made before can still be removed.
+            gui::CSettingsDlg dialog(prefs, messages, dirs, "/opt/torvo/bin/torvo");
+            QVERIFY(menuBox(dialog)->isEnabled() && menuBox(dialog)->isChecked());
+            menuBox(dialog)->click();
+            dialog.Accept();
+        }
+        QVERIFY(!std::filesystem::exists(userEntry));
+        {
+            gui::CSettingsDlg dialog(prefs, messages, dirs, "/opt/torvo/bin/torvo");
+            QVERIFY(!menuBox(dialog)->isEnabled() && menuBox(dialog)->isChecked());
+            QVERIFY(!menuBox(dialog)->toolTip().isEmpty());
+            Child<QPushButton>(&dialog, "refreshButton")->click();
+            dialog.Accept();
+        }
+        QVERIFY(!std::filesystem::exists(userEntry));
+        QVERIFY(messages.shown.empty());
+    }
+
     void clearRemovesTheStoredFileForTheRun() {
         ScratchDir scratch;
         const UserDirs dirs = ScratchDirs(scratch);

@@ -235,6 +235,44 @@ private slots:
         QCOMPARE(window->Queue().Names(), (std::vector<std::string>{c, b, a}));
     }
 
+    // The queue holds 9,999 names; what does not fit, dropped, opened or
+    // listed, is counted in one message.
+    void namesBeyondTheQueueAreCounted() {
+        const std::string sample = Sample("mpeg/vcd_pal.mpg");
+        const auto told = [](const GuiRun& run, const char* count) {
+            QCOMPARE(run.messages.shown.size(), size_t(1));
+            QCOMPARE(run.messages.shown[0].caption, std::string("Очередь полна!"));
+            QCOMPARE(run.messages.shown[0].text, "В очереди помещается 9999 файлов: взяты первые 9999.\n\n"
+                                                 "Не вошли в очередь: " + std::string(count) + " файл(ов).");
+        };
+        {
+            GuiRun run;
+            gui::CTorvoDlg* window = run.Start();
+            for (int i = 0; i < 10003; ++i) run.scratch.Write("many/" + std::to_string(100000 + i) + ".avi", "");
+            Drop(window, {(run.scratch / "many").string(), sample});
+            QCOMPARE(window->Queue().Count(), size_t(9999));
+            QCOMPARE(window->Queue().Names().back(), (run.scratch / "many/109998.avi").string());
+            QCOMPARE(ListTexts(window, "containerList"), QStringList{"9999 файлов в очер.."});
+            told(run, "5");
+            run.messages.shown.clear();
+            window->OpenNames(std::vector<std::string>(10001, sample));
+            told(run, "2");
+            run.messages.shown.clear();
+            window->OpenNames(std::vector<std::string>(9999, sample));
+            QVERIFY(run.messages.shown.empty());
+        }
+        {
+            GuiRun run;
+            std::string lines;
+            for (int i = 0; i < 12; ++i) lines += sample + "\n";
+            std::vector<std::string> args(9990, sample);
+            args.insert(args.end(), {"-f", run.scratch.Write("list.txt", lines)});
+            gui::CTorvoDlg* window = run.Start(args);
+            QCOMPARE(window->Queue().Count(), size_t(9999));
+            told(run, "3");
+        }
+    }
+
     // While the full scan runs, its progress bar stands in the status slot;
     // nothing is inserted above the panels below, so they never move.
     void scanProgressTakesTheStatusPlace() {

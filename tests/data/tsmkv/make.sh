@@ -17,6 +17,10 @@ ff $V -t 1 $A48 -t 1 -c:v mpeg2video -b:v 300k -c:a mp2 -b:a 64k -f mpegts ts_mp
 ff $V -t 1 $A48 -t 1 $X264 -c:a aac -b:a 64k -ac 2 -metadata:s:a:0 language=eng -f mpegts ts_h264_aac.ts
 ff $V -t 1 $A48 -t 1 $X264 -c:a ac3 -b:a 96k -ac 2 -f mpegts -mpegts_m2ts_mode 1 m2ts_h264_ac3.m2ts
 ff $V -t 1 $X265 -an -f mpegts ts_hevc.ts
+# Six sound streams: more than the window's four audio buttons.
+SIX="-map 0:v -map 1:a -map 1:a -map 1:a -map 1:a -map 1:a -map 1:a"
+ff $V -t 0.4 $A48 -t 0.4 $SIX -c:v mpeg2video -b:v 200k -c:a:0 mp2 -c:a:1 ac3 -c:a:2 aac -c:a:3 mp2 -c:a:4 ac3 \
+   -c:a:5 mp2 -b:a 64k -ac 2 -f mpegts ts_mpeg2_six_audio.ts
 
 # Matroska and WebM.
 ff $V -t 1 $A48 -t 1 $X264 -c:a ac3 -b:a 96k -ac 2 -metadata title="Torvo title" mkv_h264_ac3.mkv
@@ -27,6 +31,8 @@ ff $V -t 1 $A -t 1 -c:v libvpx -b:v 200k -c:a libvorbis -q:a 0 webm_vp8_vorbis.w
 ff $V -t 1 $A48 -t 1 -c:v libvpx-vp9 -b:v 200k -c:a libopus -b:a 48k webm_vp9_opus.webm
 ff $V -t 0.4 $A -t 0.4 -c:v libaom-av1 -cpu-used 8 -b:v 100k -pix_fmt yuv420p -c:a libopus -b:a 32k webm_av1_opus.webm
 ff $V -t 1 $A -t 1 -c:v libtheora -q:v 3 -c:a flac mkv_theora_flac.mkv
+ff $V -t 0.4 $A48 -t 0.4 $SIX -c:v libx264 -preset veryfast -crf 40 -pix_fmt yuv420p -c:a:0 mp2 -c:a:1 ac3 \
+   -c:a:2 aac -c:a:3 libvorbis -c:a:4 flac -c:a:5 libopus -b:a 48k -ac 2 mkv_h264_six_audio.mkv
 
 # An older muxer's EBML header: DocType first, so that "matroska" stands at
 # offset 8. The children of ffmpeg's header are reordered; sizes stay.

@@ -33,7 +33,7 @@ std::vector<std::string> Samples() {
 }
 
 TEST(TsMkvRobustness, TruncatedSamples) {
-    ASSERT_EQ(Samples().size(), 12u);
+    ASSERT_EQ(Samples().size(), 14u);
     for (const std::string& name : Samples()) {
         SCOPED_TRACE(name);
         const Bytes whole = ReadBytes(SamplePath(name));
