@@ -31,11 +31,15 @@ inline void FeedInPieces(CFrameScanner& scanner, const uint8_t* data, size_t siz
     }
 }
 
+// The drawing is the window's usual width (24 cells, so grouped bands hold
+// GOPs of up to 24) but two bands instead of four: enough for the cells'
+// neighbours across a band end, while the pixels (each one checked by the
+// sanitizers) stay few; four bands were half of a scan target's time.
 inline void DrawRecorded(const CPictureRecorder& r) {
     const GopPattern g = AnalyseGopPattern(r.Frames(), r.PictureCount(), r.GopHeaderSeen());
     CFrameLayout layout(r.Frames(), std::min<size_t>(r.PictureCount(), 2000), g.gopLength, 25.0, true);
     layout.SetOptions({true, false, true, true, true});
-    layout.Resize(242, 69);
+    layout.Resize(242, 2 + 2 * CFrameLayout::kBandHeight);
     layout.Draw(0);
     layout.SetOptions({false, true, true, true, true});
     layout.Draw(1);

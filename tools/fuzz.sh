@@ -8,6 +8,9 @@
 #   tools/fuzz.sh merge    BUILD NAME DIR...      adds what DIR... cover beyond fuzz/corpus/NAME,
 #                                                 minimised (-merge=1), to fuzz/corpus/NAME
 #
+# In a campaign, TORVO_FUZZ_RUNS=N also stops each target after N runs, and
+# TORVO_FUZZ_KEEP=DIR keeps each target's new inputs in DIR/<name> (for merge).
+#
 # Any sanitizer report, crash, leak, timeout (10 s an input) or memory blow-up
 # stops a target; the input is saved under BUILD/fuzz-findings/<target>/ and
 # the run fails with the report's last lines.
@@ -37,6 +40,9 @@ run() {
   local corpus dict maxLen scratch log rc=0
   corpus=$(option "$name" corpus) dict=$(option "$name" dict) maxLen=$(option "$name" max_len)
   scratch=$(mktemp -d) log=$(mktemp)
+  if [[ "$mode" == campaign && -n "${TORVO_FUZZ_KEEP:-}" ]]; then
+    rmdir "$scratch"; scratch="$TORVO_FUZZ_KEEP/$name"; mkdir -p "$scratch"
+  fi
   mkdir -p "$findings/fuzz_$name" "$corpus"
   local args=(-max_total_time="$seconds" -max_len="$maxLen" -timeout=10 -rss_limit_mb=2048
               -artifact_prefix="$findings/fuzz_$name/" -print_final_stats=1)
@@ -44,6 +50,7 @@ run() {
   # The smoke run is CI's: the same mutations every time, so that a red run
   # means a change broke something, not that the dice found an old fault.
   [[ "$mode" == smoke ]] && args+=(-seed=1)
+  [[ "$mode" == campaign && -n "${TORVO_FUZZ_RUNS:-}" ]] && args+=(-runs="$TORVO_FUZZ_RUNS")
   local cpu; cpu=$(mktemp)
   # The processor time it used as well: on a shared machine executions per
   # second of wall time say more about the neighbours than about the target.
@@ -62,7 +69,8 @@ run() {
     grep -E 'ERROR|runtime error|SUMMARY|deadly|Timeout|out-of-memory' "$log" | head -n 5 || true
     tail -n 40 "$log"
   fi
-  rm -rf "$scratch" "$log"
+  [[ "$mode" == campaign && -n "${TORVO_FUZZ_KEEP:-}" ]] || rm -rf "$scratch"
+  rm -f "$log"
   return "$rc"
 }
 

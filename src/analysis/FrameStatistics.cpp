@@ -53,7 +53,7 @@ std::string DurationText(int64_t ms) {
     if (ms < 3600000)
         return Format("%d:%02d.%03d", static_cast<int>(ms / 60000), static_cast<int>(ms / 1000 % 60),
                       static_cast<int>(ms % 1000));
-    const int64_t s = (ms + 500) / 1000;
+    const int64_t s = ms / 1000 + (ms % 1000 >= 500);  // rounded, without ms + 500 overflowing
     return Format("%lld:%02d:%02d", static_cast<long long>(s / 3600), static_cast<int>(s / 60 % 60),
                   static_cast<int>(s % 60));
 }
@@ -74,7 +74,7 @@ int64_t EstimateVideoBitrate(const AnalysisRecords& records, int64_t d) {
     if (c.bitrateKbps > audio) return c.bitrateKbps - audio;
     const auto declared = static_cast<int64_t>(std::min<uint64_t>(c.declaredLength, INT64_MAX));
     const int64_t media = declared > 0 ? declared : static_cast<int64_t>(std::min<uint64_t>(c.fileSize, INT64_MAX));
-    if (d <= 0 || audio > INT64_MAX / 125 / d) return 0;
+    if (d <= 0 || d > INT64_MAX / 125 || audio > INT64_MAX / 125 / d) return 0;
     const int64_t audioBytes = audio * d * 125 / 1000;
     if (audioBytes > media || (media - audioBytes) > INT64_MAX / 1000) return 0;
     return (media - audioBytes) * 1000 / (d * 125);

@@ -85,21 +85,40 @@ constexpr size_t kTemplateNameWidth = 31;
 
 std::span<const std::string_view> CExport::Keys() { return kKeys; }
 
-CExport::CExport() {
-    // Only the single-instance keys appear in the generated texts.
-    for (size_t i = 0; i < kSingleInstanceKeys; ++i) {
-        const std::string_view key = kKeys[i];
-        const std::string_view name = BareName(key);
-        keyHeader_.append(key).append("\t");
-        nameHeader_.append(name).append("\t");
-        defaultTemplate_.append(name);
-        if (name.size() < kTemplateNameWidth) defaultTemplate_.append(kTemplateNameWidth - name.size(), ' ');
-        defaultTemplate_.append(key).append("\\r\\n");
+namespace {
+
+// The texts generated from the key list, built once: they are the same for
+// every file, and a report is made for each file analysed.
+struct GeneratedTexts {
+    std::string keyHeader, nameHeader, defaultTemplate;
+
+    GeneratedTexts() {
+        // Only the single-instance keys appear in the generated texts.
+        for (size_t i = 0; i < CExport::kSingleInstanceKeys; ++i) {
+            const std::string_view key = kKeys[i];
+            const std::string_view name = CExport::BareName(key);
+            keyHeader.append(key).append("\t");
+            nameHeader.append(name).append("\t");
+            defaultTemplate.append(name);
+            if (name.size() < kTemplateNameWidth) defaultTemplate.append(kTemplateNameWidth - name.size(), ' ');
+            defaultTemplate.append(key).append("\\r\\n");
+        }
+        keyHeader.append(".\\r\\n");
+        nameHeader.append("EndOfRec\r\n");
+        defaultTemplate.append("\\r\\n");
     }
-    keyHeader_.append(".\\r\\n");
-    nameHeader_.append("EndOfRec\r\n");
-    defaultTemplate_.append("\\r\\n");
+};
+
+const GeneratedTexts& Generated() {
+    static const GeneratedTexts texts;
+    return texts;
 }
+
+}  // namespace
+
+const std::string& CExport::KeyHeader() { return Generated().keyHeader; }
+const std::string& CExport::NameHeader() { return Generated().nameHeader; }
+const std::string& CExport::DefaultTemplate() { return Generated().defaultTemplate; }
 
 std::optional<size_t> CExport::Lookup(std::string_view text) {
     for (size_t i = 0; i < kKeyCount; ++i) {
@@ -110,13 +129,21 @@ std::optional<size_t> CExport::Lookup(std::string_view text) {
 }
 
 std::optional<size_t> CExport::SlotFor(std::string_view name, int streamIndex) {
-    static constexpr const char* kSuffix[] = {"", "_2", "_3"};
+    static constexpr std::string_view kSuffix[] = {"", "_2", "_3"};
     if (streamIndex < 0 || streamIndex > 2) return std::nullopt;
-    const std::string key = "%" + std::string(name) + kSuffix[streamIndex] + "%";
-    // Writers must name a whole key: a prefix match alone is for templates.
-    const auto slot = Lookup(key);
-    if (slot && kKeys[*slot].size() != key.size()) return std::nullopt;
-    return slot;
+    const std::string_view suffix = kSuffix[streamIndex];
+    // Writers must name a whole key (NAME plus the stream's suffix, in any
+    // case): a prefix match alone is for templates. Compared in place, since
+    // every field an analysis sets comes through here.
+    for (size_t i = 0; i < kKeyCount; ++i) {
+        const std::string_view key = kKeys[i];
+        if (key.size() != name.size() + suffix.size() + 2) continue;
+        const std::string_view bare = BareName(key);
+        if (EqualsIgnoreAsciiCase(bare.substr(0, name.size()), name) &&
+            EqualsIgnoreAsciiCase(bare.substr(name.size()), suffix))
+            return i;
+    }
+    return std::nullopt;
 }
 
 size_t CExport::SetField(std::string_view name, int streamIndex, std::string_view text) {

@@ -21,7 +21,7 @@ public:
     // the playing times (the file's and each audio stream's).
     static constexpr size_t kSingleInstanceKeys = 60;
 
-    CExport();
+    CExport() = default;
     virtual ~CExport() = default;
 
     // The ordered key list, each key with its percent signs.
@@ -45,11 +45,11 @@ public:
     std::string_view Field(std::string_view name, int streamIndex = 0) const;
 
     // One record of a tab-separated export: every key and a tab, then ".\r\n" escaped.
-    const std::string& KeyHeader() const { return keyHeader_; }
+    static const std::string& KeyHeader();
     // Column titles of a tab-separated export, ending "EndOfRec" CR LF.
-    const std::string& NameHeader() const { return nameHeader_; }
+    static const std::string& NameHeader();
     // One "NAME<padding>%NAME%\r\n" line (escaped) per key, then one more "\r\n".
-    const std::string& DefaultTemplate() const { return defaultTemplate_; }
+    static const std::string& DefaultTemplate();
 
     static std::string_view BareName(std::string_view key) { return key.substr(1, key.size() - 2); }
 
@@ -57,7 +57,6 @@ private:
     static std::optional<size_t> SlotFor(std::string_view name, int streamIndex);
 
     std::array<std::string, kKeyCount> values_;
-    std::string keyHeader_, nameHeader_, defaultTemplate_;
 };
 
 }  // namespace torvo

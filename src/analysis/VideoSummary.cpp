@@ -4,6 +4,7 @@
 
 #include "analysis/AudioDescription.h"
 #include "analysis/Identify.h"
+#include "base/NumberRange.h"
 #include "base/Text.h"
 #include "analysis/ContainerReport.h"
 #include "analysis/FrameStatistics.h"
@@ -152,7 +153,9 @@ void VideoSummary(Display& display, const AnalysisRecords& records) {
         panel.Set("seq ext", Format("%d x %d", h264.croppedWidth, h264.croppedHeight));
 
     int64_t frames = f.frameCount;
-    if (frames == 0 && f.durationMs > 0 && f.usPerFrame > 0) frames = f.durationMs * 1000 / f.usPerFrame;
+    // Containers hold playing times up to the largest 64-bit count: scaled in 128 bits.
+    if (frames == 0 && f.durationMs > 0 && f.usPerFrame > 0)
+        frames = SaturatingInt64(ScaleSaturating(uint64_t(f.durationMs), 1000, uint64_t(f.usPerFrame)));
     ShowFrameCount(display, frames);
 
     const double sar = sized ? double(f.width) / f.height : 0;

@@ -27,12 +27,12 @@ constexpr int64_t SaturatingInt64(uint64_t v) {
                                                               : static_cast<int64_t>(v);
 }
 
-// value × multiplier ÷ divisor, truncated, computed without overflow and held
-// within uint64_t; 0 when the divisor is 0.
-constexpr uint64_t ScaleSaturating(uint64_t value, uint64_t multiplier, uint64_t divisor) {
+// value × multiplier ÷ divisor, truncated (or rounded to the nearest), computed
+// without overflow and held within uint64_t; 0 when the divisor is 0.
+constexpr uint64_t ScaleSaturating(uint64_t value, uint64_t multiplier, uint64_t divisor, bool rounded = false) {
     if (divisor == 0) return 0;
     __extension__ using Wide = unsigned __int128;
-    const Wide result = Wide(value) * multiplier / divisor;
+    const Wide result = (Wide(value) * multiplier + (rounded ? divisor / 2 : 0)) / divisor;
     return result > std::numeric_limits<uint64_t>::max() ? std::numeric_limits<uint64_t>::max()
                                                          : static_cast<uint64_t>(result);
 }

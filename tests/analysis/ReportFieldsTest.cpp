@@ -49,6 +49,14 @@ TEST(ReportFields, SetFieldBuildsTheKeyFromNameAndStreamIndex) {
     EXPECT_EQ(e.SetField("DISPLAY_SIZE_X", 0, "x"), 0u);
     EXPECT_EQ(e.SetField("FILE_NAME%junk", 0, "x"), 0u);  // not a whole key
     EXPECT_EQ(e.SetField("VIDEO_SIZE_X", 1, "x"), 0u);    // no second instance
+    EXPECT_EQ(e.SetField("AUDIO_CODE", 0, "x"), 0u);      // a key's prefix
+    EXPECT_EQ(e.SetField("AUDIO_CODEC_", 1, "x"), 0u);    // a suffix of its own before the stream's
+    // Names compare in any case, and a name may carry its stream suffix itself.
+    EXPECT_EQ(e.SetField("file_size", 0, "1 KB"), 4u);
+    EXPECT_EQ(e.Value(2), "1 KB");
+    EXPECT_EQ(e.SetField("audio_codec_2", 0, "MP2"), 3u);
+    EXPECT_EQ(e.Value(63), "MP2");
+    EXPECT_EQ(e.Field("Audio_Codec", 1), "MP2");
     EXPECT_EQ(e.Field("FILE_NAME"), "a.avi");
 
     // The last store wins; clearing empties every slot.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "TestUtil.h"
 #include "analysis/AudioDescription.h"
 #include "base/FileCache.h"
@@ -108,6 +110,12 @@ TEST(VideoSummary, DurationFramesAndEstimatedBitrate) {
     EXPECT_EQ(d.VideoPanel().Get("Время"), "0:59.040");
     EXPECT_EQ(FieldOf(d, "VIDEO_FRAME_COUNT"), "1476");  // from the duration
     EXPECT_EQ(d.VideoPanel().Get("Кадров"), "1,476");
+    // The longest playing time a container holds: its frame count is not wrapped.
+    records.video.durationMs = std::numeric_limits<int64_t>::max();
+    Display longest;
+    VideoSummary(longest, records);
+    EXPECT_EQ(FieldOf(longest, "VIDEO_FRAME_COUNT"), "230584300921369395");
+    EXPECT_EQ(DurationText(std::numeric_limits<int64_t>::max()), "2562047788015:12:56");
 
     EXPECT_EQ(DurationText(90 * 60 * 1000 + 499), "1:30:00");
     EXPECT_EQ(DurationText(90 * 60 * 1000 + 500), "1:30:01");
@@ -123,6 +131,9 @@ TEST(VideoSummary, DurationFramesAndEstimatedBitrate) {
     EXPECT_EQ(EstimateVideoBitrate(est, 10000), 1000);
     est.container.bitrateKbps = 0;
     EXPECT_EQ(EstimateVideoBitrate(est, 0), 0);
+    est.Stream(0).audio[kAudioClassAvi].bitrateKbps = 0;  // no audio: nothing to weigh the time against
+    EXPECT_EQ(EstimateVideoBitrate(est, std::numeric_limits<int64_t>::max()), 0);
+    est.Stream(0).audio[kAudioClassAvi].bitrateKbps = 128;
     est.container.fileSize = 1000;  // less than the audio alone
     EXPECT_EQ(EstimateVideoBitrate(est, 10000), 0);
 }

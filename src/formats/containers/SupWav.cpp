@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 
+#include "base/NumberRange.h"
 #include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
 
@@ -359,7 +360,9 @@ void CSupWav::Finish() {
             video.usPerFrame = static_cast<int32_t>(std::min<uint64_t>((stream.timePerFrame + 5) / 10, INT32_MAX));
             // Both in 100-ns units: the play time over the frame period.
             const auto period = static_cast<int64_t>(std::min<uint64_t>(stream.timePerFrame, INT32_MAX));
-            if (playing > 0) video.frameCount = (playing * 10000 + period / 2) / period;
+            // The play time is a 64-bit count from the file: scaled in 128 bits.
+            if (playing > 0)
+                video.frameCount = SaturatingInt64(ScaleSaturating(uint64_t(playing), 10000, uint64_t(period), true));
         }
         if (stream.extended) {
             video.bitrateKbps = static_cast<int32_t>((uint64_t(stream.dataBitrate) + 500) / 1000);

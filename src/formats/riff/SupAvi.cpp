@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <string_view>
 
 #include "base/Text.h"
 
@@ -89,10 +90,17 @@ void AppendCp1251(std::string& out, uint8_t b) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
 }
 
-constexpr bool IsTextChar(uint8_t c) {
-    return c == ' ' || c == '(' || c == ')' || c == '.' || c == '/' || c == '_' || (c >= '0' && c <= '9') ||
-           (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+// The characters of a text run, as a table: the runs are looked for byte by
+// byte through whole JUNK chunks and user data.
+constexpr std::array<bool, 256> kTextChars = [] {
+    std::array<bool, 256> table{};
+    for (const char c : std::string_view(" ()./_")) table[static_cast<uint8_t>(c)] = true;
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<size_t>(c)] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<size_t>(c)] = table[static_cast<size_t>(c - 'A' + 'a')] = true;
+    return table;
+}();
+
+constexpr bool IsTextChar(uint8_t c) { return kTextChars[c]; }
 
 uint64_t Padded(uint32_t size) { return uint64_t(size) + (size & 1); }
 

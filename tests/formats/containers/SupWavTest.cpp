@@ -218,6 +218,22 @@ TEST(SupWavHeader, HeaderExtensionWithExtendedPropertiesAndMetadata) {
                                                "вид1 Small=700", "вид1 Odd=*ОШИБК*"}));
 }
 
+TEST(SupWavHeader, FrameCountOfTheLongestPlayTime) {
+    const Bytes esp = Object(asf::kExtendedStreamProperties,
+                             Le64(0) + Le64(0) + Le32(0) + Zeros(28) + Le16(1) + Le16(0) + Le64(400000) + Le16(0) + Le16(0));
+    auto frames = [&](uint64_t duration) {
+        return Read(Header({FileProperties(0, 0, duration, 0), HeaderExtension({esp}),
+                            StreamProperties(asf::kVideoMedia, 1, VideoFormat(320, 240, "WMV2"))}))
+            .video()
+            .frameCount;
+    };
+    // 60 s of play (the 3 s preroll off) at 25 frames a second.
+    EXPECT_EQ(frames(600000000), 1425);
+    // The largest play time a file can state: 1,844,674,407,367,955 ms after the
+    // preroll; its frame count once overflowed 64 bits on the way.
+    EXPECT_EQ(frames(0xFFFFFFFFFFFFFFF0ull), 46116860184199);
+}
+
 TEST(SupWavHeader, StreamBitratesAndVbrState) {
     const Bytes bitrates = Object(asf::kStreamBitrateProperties, Le16(2) + Le16(1) + Le32(300000) + Le16(2) + Le32(64000));
     Read r(Header({StreamProperties(asf::kVideoMedia, 1, VideoFormat(320, 240, "WMV2")),

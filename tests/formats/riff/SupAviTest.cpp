@@ -251,6 +251,14 @@ TEST(RiffWalk, JunkTextRuns) {
     const Walked w = Walk(List("RIFF", "AVI ", {Chunk("JUNK", junk), Chunk("junk", Text("abcde"))}));
     EXPECT_EQ(w.records.container.riffTagLines, std::vector<std::string>{"[JUNK]\t" + forty});
 
+    // The characters of a run, and their neighbours in ASCII that end one.
+    const std::string allowed = "az AZ 09 (x) ./_";
+    for (const char stop : std::string(",-:@[`{\x7F\xC0")) {
+        const Bytes text = Cat({Text(allowed), Bytes{uint8_t(stop)}, Text(allowed)});
+        const TextRun found = FindTextRun(ByteView(text.data(), text.size()), 0);
+        EXPECT_EQ(found.start, 0u) << stop;
+        EXPECT_EQ(found.length, allowed.size()) << stop;
+    }
     // A run ends 134 characters after its sixth; at most five runs per file.
     const Bytes longRun(300, 'a');
     const TextRun run = FindTextRun(ByteView(longRun.data(), longRun.size()), 0);

@@ -96,6 +96,34 @@ TEST(FrameLayout, GeometryOptionsAndTexts) {
     EXPECT_TRUE(layout.StatusText(0).starts_with("как кодиров Кадры  0 --> "));
 }
 
+// Every pixel of a small drawing against the plain model of a cell: the
+// frame around the area, rows 0 and 1, the black column 0 and the body, and
+// nothing past the cells or past the last picture.
+TEST(FrameLayout, CellsFillExactlyTheirBoxesInsideTheFrame) {
+    const std::vector<uint32_t> frames(5, kPictureP);
+    CFrameLayout layout(frames, frames.size(), 0, 25.0, false);
+    const int width = 2 + 3 * 10 + 3, height = 1 + 2 * 17 + 4;
+    layout.Resize(width, height);
+    ASSERT_EQ(layout.CellsPerBand(), 3);
+    ASSERT_EQ(layout.Bands(), 2);
+    const VgsImage image = layout.Draw(0);
+    auto expected = [&](int x, int y) -> uint32_t {
+        if (x == 0) return Rgb(160, 160, 160);
+        if (x == width - 1) return Rgb(255, 255, 255);
+        if (y == 0) return Rgb(160, 160, 160);
+        if (y == height - 1) return Rgb(255, 255, 255);
+        const int cell = (x - 1) / 10, band = (y - 1) / 17, column = (x - 1) % 10, row = (y - 1) % 17;
+        if (cell >= 3 || band >= 2 || band * 3 + cell >= 5) return Rgb(240, 240, 240);
+        if (column == 0) return 0;
+        return row == 0 ? Rgb(16, 172, 170) : row == 1 ? Rgb(0, 42, 46) : Rgb(0, 0, 128);
+    };
+    int wrong = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (image.At(x, y) != expected(x, y) && ++wrong <= 5) ADD_FAILURE() << "pixel " << x << "," << y;
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(FrameLayout, NumbersAndFieldOverlay) {
     std::vector<uint32_t> frames = {uint32_t{kPictureI} | kFrameTopFirst | (3u << kFrameStructureShift),
                                     uint32_t{kPictureP} | (3u << kFrameStructureShift)};
