@@ -2,6 +2,7 @@
 // codec database naming what it finds: what a person sees in the report.
 #include <gtest/gtest.h>
 
+#include "NamedDriverFixture.h"
 #include "TestUtil.h"
 #include "analysis/Driver.h"
 #include "codecdb/DatabaseNaming.h"
@@ -9,32 +10,14 @@
 namespace torvo {
 namespace {
 
-class DriverFormats : public ::testing::Test {
+class DriverFormats : public test::NamedDriverTest {
 protected:
-    static void SetUpTestSuite() {
-        database = new CReadDatabase;
-        ASSERT_TRUE(database->Load(std::string(TORVO_SOURCE_DATA_DIR) + "/Torvo27.dat", {}));
-    }
-    static void TearDownTestSuite() { delete database; }
-
-    void Analyse(const std::string& sample) {
-        DriverOptions options;
-        UseDatabaseNames(options, *database);
-        driver.SetOptions(options);
-        ASSERT_TRUE(driver.AnalyseFile(test::SamplePath(sample)));
-    }
     std::vector<std::string> Notes() const {
         std::vector<std::string> out;
         for (const NoteLine& l : display.Container().Lines()) out.push_back(l.text);
         return out;
     }
-    std::string_view Field(const char* name, int stream = 0) const { return display.Fields().Field(name, stream); }
-
-    static CReadDatabase* database;
-    Display display;
-    CAnalysisDriver driver{display};
 };
-CReadDatabase* DriverFormats::database = nullptr;
 
 TEST_F(DriverFormats, Mp4WithH264AndAac) {
     Analyse("containers/mp4_h264_aac.mp4");

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "NamedDriverFixture.h"
 #include "TestUtil.h"
 #include "analysis/Driver.h"
 #include "analysis/PlayingTime.h"
@@ -35,32 +36,14 @@ int64_t Milliseconds(std::string_view text) {
     return (total * 60 + part) * 1000 + fraction;
 }
 
-class PlayingTime : public ::testing::Test {
+class PlayingTime : public test::NamedDriverTest {
 protected:
-    static void SetUpTestSuite() {
-        database = new CReadDatabase;
-        ASSERT_TRUE(database->Load(std::string(TORVO_SOURCE_DATA_DIR) + "/Torvo27.dat", {}));
-    }
-    static void TearDownTestSuite() { delete database; }
-
-    void Analyse(const std::string& sample) {
-        DriverOptions options;
-        UseDatabaseNames(options, *database);
-        driver.SetOptions(options);
-        ASSERT_TRUE(driver.AnalyseFile(test::SamplePath(sample)));
-    }
-    std::string_view Field(const char* name, int stream = 0) const { return display.Fields().Field(name, stream); }
     bool HasTag(const std::string& line) const {
         for (const NoteLine& l : display.UserData().Lines())
             if (l.text == line) return true;
         return false;
     }
-
-    static CReadDatabase* database;
-    Display display;
-    CAnalysisDriver driver{display};
 };
-CReadDatabase* PlayingTime::database = nullptr;
 
 TEST_F(PlayingTime, FileDurationsAgreeWithFfprobe) {
     struct Case {
