@@ -11,12 +11,10 @@
 #include "analysis/ContainerReport.h"
 #include "formats/containers/SupFLV.h"
 #include "analysis/NamedFormatReport.h"
-#include "formats/containers/NamedFormats.h"
 #include "analysis/StreamReport.h"
-#include "formats/containers/SupMKV.h"
 #include "formats/containers/SupMP4QT.h"
+#include "formats/containers/FormatRegistry.h"
 #include "formats/containers/SupTS.h"
-#include "formats/containers/SupWav.h"
 #include "analysis/MpegReport.h"
 #include "formats/mpeg/AudioDuration.h"
 #include "formats/containers/Id3Tags.h"
@@ -111,8 +109,6 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         container.tsPacketSize = packets.packetSize;
         container.tsSyncOffset = packets.syncOffset;
     }
-    if (identity_.typeId == kTypeAsf) CSupWav(reader, records_).ReadHeader();
-
     Dispatch(reader);
     if (container.layout == StreamLayout::kAudioElementary || identity_.layout == StreamLayout::kAudioElementary)
         MeasureElementaryAudio(reader);
@@ -160,34 +156,37 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
 }
 
 void CAnalysisDriver::Dispatch(CFileCache& reader) {
-    switch (identity_.typeId) {
-        case kTypeMpeg: AnalyseMpeg(reader); break;
-        case kTypeMp4:
-        case kTypeQuickTime:
+    if (identity_.typeId == kTypeUnknown) {
+        // Files without a signature are recognised by their content.
+        const FormatDescriptor* transport = FormatById("mpeg-ts");
+        const FormatDescriptor* rifx = FormatById("rifx");
+        if (identity_.layout == StreamLayout::kTransportStream) transport->read(reader, records_);
+        else if (identity_.layout == StreamLayout::kNone && rifx->read(reader, records_)) identity_.typeId = kTypeWave;
+        else if (identity_.layout == StreamLayout::kNone && content_) content_->Analyse(reader, identity_, records_);
+        return;
+    }
+    const FormatDescriptor* format = FormatForType(identity_.typeId);
+    if (!format) return;
+    switch (format->reader) {
+        case FormatReader::kOwn: format->read(reader, records_); break;
+        case FormatReader::kMpegSystem: AnalyseMpeg(reader); break;
+        case FormatReader::kMovie:
             AnalyseMovie(reader);
             CountContainerStreams();
             break;
-        case kTypeMatroska: CSupMKV(reader, records_).Analyse(); break;
-        case kTypeFlv:
+        case FormatReader::kFlv:
             AnalyseFlv(reader);
             CountContainerStreams();
             break;
-        case kTypeAvi:
-        case kTypeWave:
-        case kTypeCdxa: DispatchRiff(reader); break;
-        case kTypeMpegAudio:
+        case FormatReader::kRiff: DispatchRiff(reader); break;
+        case FormatReader::kMpegAudio:
             // MPEG audio frames that happen to start with a signature are
             // elementary audio like any other; the signature's name stays.
             if (content_) content_->Analyse(reader, identity_, records_);
             if (identity_.layout == StreamLayout::kAudioElementary) identity_.typeId = kTypeMpegAudio;
             break;
-        case kTypeUnknown:
-            // Files without a signature are recognised by their content.
-            if (identity_.layout == StreamLayout::kTransportStream) CSupTS(reader, records_).Analyse();
-            else if (identity_.layout == StreamLayout::kNone && AnalyseRifx(reader, records_)) identity_.typeId = kTypeWave;
-            else if (identity_.layout == StreamLayout::kNone && content_) content_->Analyse(reader, identity_, records_);
-            break;
-        default: AnalyseNamedFormat(identity_.typeId, reader, records_); break;
+        case FormatReader::kContent:
+        case FormatReader::kNone: break;
     }
 }
 

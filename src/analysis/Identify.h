@@ -32,10 +32,6 @@ public:
 // or 0 when there is none.
 uint64_t Id3v2TagSize(ByteView header);
 
-// Whether a row's pattern matches the header buffer; bytes beyond what was
-// read never match.
-bool RowMatches(const SignatureRow& row, ByteView header);
-
 // Stages 1 and 2: steps over one ID3v2 tag, then returns the first matching
 // row (also recorded in identity, with its type id) or nullptr.
 const SignatureRow* IdentifyBySignature(CFileCache& reader, FileIdentity& identity);

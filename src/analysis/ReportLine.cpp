@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "base/JsonText.h"
-#include "records/SignatureTable.h"
+#include "formats/containers/FormatRegistry.h"
 
 namespace torvo {
 namespace {
@@ -78,6 +78,7 @@ std::string TypedContainerJson(const TypedContainer& c) {
     return CJsonObject()
         .Add("type_id", c.typeId)
         .TextOrNull("type", c.name)
+        .TextOrNull("format", c.format)
         .TextOrNull("mime", c.mime)
         .Add("size", c.size)
         .AddOrNull("duration", c.duration)
@@ -171,7 +172,7 @@ std::string JsonReportLine(const std::string& path, int typeId, const Display& d
 TypedReport TypedReportOf(const CAnalysisDriver& driver, const ScanSummary* scan) {
     // The recorded row names the type unless the content analysis settled another.
     const SignatureRow* row = driver.Identity().row;
-    if (!row || row->typeId != driver.Container().typeId) row = RowForType(driver.Container().typeId);
+    if (!row || row->typeId != driver.Container().typeId) row = FormatRowForType(driver.Container().typeId);
     return BuildTypedReport(driver.Records(), row && row->description ? row->description : "",
                             row && row->mime ? row->mime : "", scan);
 }

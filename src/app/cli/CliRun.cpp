@@ -21,7 +21,9 @@ namespace {
 
 // Collects the queue: file arguments first, then the names of each list
 // file; each folder stands for the media files below it. Every name is
-// kept: the window's queue limit is not the command line's.
+// kept: the window's queue limit is not the command line's. A folder without
+// media files fails (in JSON, an error line in its place); skipped files and
+// unreadable folders are told on standard error.
 bool CollectNames(const Options& options, RunContext& context, std::vector<std::string>& names) {
     bool ok = true;
     names = options.files;
@@ -48,7 +50,14 @@ bool CollectNames(const Options& options, RunContext& context, std::vector<std::
         names.insert(names.end(), std::make_move_iterator(read.names.begin()),
                      std::make_move_iterator(read.names.end()));
     }
-    names = ExpandFolders(names).names;
+    ExpandedNames expanded = ExpandFolders(names);
+    for (const std::string& folder : expanded.withoutMedia) {
+        if (options.format == OutputFormat::kJson)
+            context.out << ErrorJsonLine(folder, kNoMediaFilesCode, NoMediaFilesText(folder)) << "\n";
+        ok = false;
+    }
+    if (const std::string notes = ExpansionNotes(expanded); !notes.empty()) context.err << notes << "\n";
+    names = std::move(expanded.names);
     return ok;
 }
 

@@ -1,7 +1,8 @@
-// The formats the signature table names beyond AVI, MPEG, MP4, FLV and ASF
-// that are analysed here: Ogg, FLAC, AIFF and AIFF-C, NeXT/Sun AU, WavPack,
-// Creative Voice, RealMedia, and WAVE in its big-endian RIFX form (which
-// the table does not name: it is recognised by content).
+// Type ids of the signature table's sound and media formats beyond AVI, MPEG,
+// MP4, FLV and ASF (Ogg, FLAC, AIFF and AIFF-C, NeXT/Sun AU, WavPack, Creative
+// Voice, RealMedia), and WAVE in its big-endian RIFX form (which the table
+// does not name: it is recognised by content). Their readers are bound in
+// the format registry.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +26,8 @@ enum NamedFormatType : int32_t {
     kTypeFlac = 62,
 };
 
-// Runs the analyser of the type id; false when the id is none of these or
-// the file did not hold what its signature promised.
+// Runs the own reader the format registry names for the type id; false when
+// it names none or the file did not hold what its signature promised.
 bool AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records);
 
 // Whether a file without a signature row is a big-endian WAVE; its analysis
