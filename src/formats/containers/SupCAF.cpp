@@ -15,6 +15,7 @@ namespace {
 constexpr uint32_t F(const char (&code)[5]) { return FourCCOf(code); }
 constexpr double kMaxRate = 1e7;
 constexpr uint64_t kDescriptionSize = 32;
+constexpr uint64_t kMaxChunkSize = uint64_t(1) << 62;  // sizes are signed; larger ones are not sizes
 constexpr uint64_t kMaxInfoBytes = 4096;
 constexpr uint32_t kMaxInfoEntries = 16;
 constexpr size_t kMaxText = 255;
@@ -74,7 +75,10 @@ bool CSupCAF::Analyse() {
         const uint64_t body = position + kChunkHeaderSize;
         // Only the data chunk may leave its size open (-1): it then runs to the end.
         const bool open = size == UINT64_MAX && id == F("data");
-        if (!open && size > (uint64_t(1) << 62)) break;
+        if (!open && size > kMaxChunkSize) {
+            sizesKnown = false;
+            break;
+        }
         const uint64_t available = open ? fileEnd - body : std::min(size, fileEnd - body);
         if (id == F("desc")) ReadDescription(ViewAt(reader_, body, available));
         else if (id == F("data")) dataBytes = available > 4 ? available - 4 : 0;  // the edit count first
@@ -85,8 +89,8 @@ bool CSupCAF::Analyse() {
             sizesKnown = false;
             break;
         }
-        if (size > fileEnd - body) break;
         position = body + size;
+        if (size > fileEnd - body) break;  // the length check tells how much is missing
     }
     if (!described_) return false;
     if (sizesKnown) records_.container.declaredLength = position;
