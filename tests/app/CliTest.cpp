@@ -591,7 +591,9 @@ TEST(Cli, FoldersQueueTheFilesTheirContentMakesMedia) {
             ++others;
             continue;
         }
-        const fs::path bare = all / "bare" / relative.parent_path() / relative.stem();
+        std::string plain = name;
+        std::replace(plain.begin(), plain.end(), '.', '_');
+        const fs::path bare = all / "bare" / relative.parent_path() / plain;
         fs::create_directories(bare.parent_path());
         fs::copy_file(entry.path(), bare);
         media.insert((all / relative).string());
