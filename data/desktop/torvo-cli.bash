@@ -23,7 +23,7 @@ _torvo_cli() {
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--json --fields --inform -f -0 --null -x --until-error --scan --no-scan --vgs
             --export --export-format --export-mode --overwrite --render --render-timeout --chains --build
-            --db --video-codecs --audio-formats --codecs --no-cache --set-merit --reset-merit
+            --db --video-codecs --audio-formats --codecs --formats --no-cache --set-merit --reset-merit
             --help --version -V --' -- "$cur"))
         return
     fi
