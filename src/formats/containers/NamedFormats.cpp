@@ -11,7 +11,7 @@
 
 namespace torvo {
 
-bool AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records) {
+ReadStatus AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records) {
     switch (typeId) {
         case kTypeRealMedia:
         case kTypeRealAudio: return CSupRM(reader, records).Analyse();
@@ -22,13 +22,14 @@ bool AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& rec
         case kTypeWavPack: return CSupWavPack(reader, records).Analyse();
         case kTypeCreativeVoice: return CSupVOC(reader, records).Analyse();
         case kTypeFlac: return CSupFLAC(reader, records).Analyse();
-        default: return false;
+        default: return ReadStatus::Ok();
     }
 }
 
-bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records) {
+bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records, ReadStatus& status) {
     if (!IsRifxWave(reader.Header())) return false;
-    if (!CSupRIFX(reader, records).Analyse()) return false;
+    status = CSupRIFX(reader, records).Analyse();
+    if (!records.container.bigEndianWave) return false;
     records.container.typeId = kTypeWave;
     return true;
 }
