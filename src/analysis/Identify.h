@@ -25,7 +25,8 @@ struct FileIdentity {
 class ContentAnalyser {
 public:
     virtual ~ContentAnalyser() = default;
-    virtual void Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords& records) = 0;
+    // Returns what the analysis found wrong with the file's end.
+    virtual ReadStatus Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords& records) = 0;
 };
 
 // Size of the ID3v2 tag at the start of the header buffer (header included),

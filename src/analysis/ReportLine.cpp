@@ -148,6 +148,10 @@ std::string JsonReportLine(const std::string& path, int typeId, const Display& d
         add("schema", std::to_string(kTypedReportSchema));
         add("container", TypedContainerJson(typed->container));
         add("streams", TypedStreamsJson(*typed));
+        add("diagnostics", JsonArray(typed->diagnostics, [](std::string& out, const TypedDiagnostic& d) {
+            out += CJsonObject().Add("code", d.code).Add("offset", d.offset).Add("message", d.message).Text();
+            return true;
+        }));
     }
     if (extra) {
         for (const auto& member : *extra) {

@@ -285,6 +285,8 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
     const bool measured = container.duration && *container.duration > 0 && c.fileSize > 0;
     if (measured && (statedIsMuxRate || !container.bitRate))
         container.bitRate = static_cast<int64_t>(std::llround(static_cast<double>(c.fileSize) * 8.0 / *container.duration));
+    for (const ReadStatus& problem : records.diagnostics)
+        report.diagnostics.push_back({std::string(problem.Code()), problem.Offset(), problem.Reason()});
     return report;
 }
 

@@ -44,9 +44,17 @@ struct TypedStream {
     std::string_view decoder;         // DecoderCode() of the codec status
 };
 
+// What a container reader found wrong with the file.
+struct TypedDiagnostic {
+    std::string code;     // "truncated" or "damaged"
+    uint64_t offset = 0;  // where the structure that is cut short or wrong starts
+    std::string message;  // the reader's reason, English, one line
+};
+
 struct TypedReport {
     TypedContainer container;
     std::vector<TypedStream> streams;
+    std::vector<TypedDiagnostic> diagnostics;  // empty for an intact file
 };
 
 // The codec status as a code: installed, not_installed, not_needed,

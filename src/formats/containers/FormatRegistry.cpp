@@ -18,17 +18,22 @@ namespace {
 
 // The readers, one adapter each: the only place that knows how a reader is
 // constructed and what it answers.
-bool ReadAsf(CFileCache& r, AnalysisRecords& records) { return CSupWav(r, records).ReadHeader(); }
-bool ReadMatroska(CFileCache& r, AnalysisRecords& records) { return CSupMKV(r, records).Analyse(); }
-bool ReadTransport(CFileCache& r, AnalysisRecords& records) { return CSupTS(r, records).Analyse(); }
-bool ReadRealMedia(CFileCache& r, AnalysisRecords& records) { return CSupRM(r, records).Analyse(); }
-bool ReadOgg(CFileCache& r, AnalysisRecords& records) { return CSupOgg(r, records).Analyse(); }
-bool ReadAiff(CFileCache& r, AnalysisRecords& records) { return CSupAIFF(r, records).Analyse(); }
-bool ReadAu(CFileCache& r, AnalysisRecords& records) { return CSupAU(r, records).Analyse(); }
-bool ReadWavPack(CFileCache& r, AnalysisRecords& records) { return CSupWavPack(r, records).Analyse(); }
-bool ReadVoc(CFileCache& r, AnalysisRecords& records) { return CSupVOC(r, records).Analyse(); }
-bool ReadFlac(CFileCache& r, AnalysisRecords& records) { return CSupFLAC(r, records).Analyse(); }
-bool ReadCaf(CFileCache& r, AnalysisRecords& records) { return CSupCAF(r, records).Analyse(); }
+ReadStatus ReadAsf(CFileCache& r, AnalysisRecords& records) { return CSupWav(r, records).ReadHeader(); }
+ReadStatus ReadMatroska(CFileCache& r, AnalysisRecords& records) { return CSupMKV(r, records).Analyse(); }
+ReadStatus ReadTransport(CFileCache& r, AnalysisRecords& records) { return CSupTS(r, records).Analyse(); }
+ReadStatus ReadRealMedia(CFileCache& r, AnalysisRecords& records) { return CSupRM(r, records).Analyse(); }
+ReadStatus ReadOgg(CFileCache& r, AnalysisRecords& records) { return CSupOgg(r, records).Analyse(); }
+ReadStatus ReadAiff(CFileCache& r, AnalysisRecords& records) { return CSupAIFF(r, records).Analyse(); }
+ReadStatus ReadAu(CFileCache& r, AnalysisRecords& records) { return CSupAU(r, records).Analyse(); }
+ReadStatus ReadWavPack(CFileCache& r, AnalysisRecords& records) { return CSupWavPack(r, records).Analyse(); }
+ReadStatus ReadVoc(CFileCache& r, AnalysisRecords& records) { return CSupVOC(r, records).Analyse(); }
+ReadStatus ReadFlac(CFileCache& r, AnalysisRecords& records) { return CSupFLAC(r, records).Analyse(); }
+ReadStatus ReadRifx(CFileCache& r, AnalysisRecords& records) {
+    ReadStatus status;
+    AnalyseRifx(r, records, status);
+    return status;
+}
+ReadStatus ReadCaf(CFileCache& r, AnalysisRecords& records) { return CSupCAF(r, records).Analyse(); }
 
 // 3GPP and 3GPP2 files name themselves by a major brand that starts "3g"
 // (brands are kept as read, the first byte lowest).
@@ -63,7 +68,7 @@ constexpr FormatDescriptor kFormats[] = {
     {.id = "avi", .title = "AVI", .typeIds = {kTypeAvi}, .mime = "video/x-msvideo", .extensions = "avi divx",
      .reader = FormatReader::kRiff},
     {.id = "rifx", .title = "WAVE, big-endian (RIFX)", .typeIds = {kTypeWave}, .matches = IsBigEndianWave,
-     .mime = "audio/wav", .extensions = "wav", .reader = FormatReader::kContent, .read = AnalyseRifx,
+     .mime = "audio/wav", .extensions = "wav", .reader = FormatReader::kContent, .read = ReadRifx,
      .summary = "RIFX (WAVE, big-endian)"},
     {.id = "wav", .title = "WAVE", .typeIds = {kTypeWave}, .mime = "audio/wav", .extensions = "wav",
      .reader = FormatReader::kRiff},

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/FileCache.h"
+#include "records/ReadStatus.h"
 #include "records/Records.h"
 #include "records/SignatureTable.h"
 
@@ -48,7 +49,7 @@ struct FormatDescriptor {
     // Signature rows of formats the shared table does not know; tried after it.
     std::span<const SignatureRow> signatures{};
     FormatReader reader = FormatReader::kOwn;
-    bool (*read)(CFileCache&, AnalysisRecords&) = nullptr;
+    ReadStatus (*read)(CFileCache&, AnalysisRecords&) = nullptr;
     DemuxerCaps demuxer = DemuxerCaps::kNone;
     std::string_view demuxerCaps{};        // what the demuxer takes in
     // PCM needs no decoder once the demuxer hands it on; where no demuxer may

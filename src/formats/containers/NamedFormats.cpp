@@ -5,14 +5,16 @@
 
 namespace torvo {
 
-bool AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records) {
+ReadStatus AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records) {
     const FormatDescriptor* format = FormatForType(typeId);
-    return format && format->reader == FormatReader::kOwn && format->read(reader, records);
+    if (!format || format->reader != FormatReader::kOwn || !format->read) return ReadStatus::Ok();
+    return format->read(reader, records);
 }
 
-bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records) {
+bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records, ReadStatus& status) {
     if (!IsRifxWave(reader.Header())) return false;
-    if (!CSupRIFX(reader, records).Analyse()) return false;
+    status = CSupRIFX(reader, records).Analyse();
+    if (!records.container.bigEndianWave) return false;
     records.container.typeId = kTypeWave;
     return true;
 }

@@ -26,12 +26,13 @@ enum NamedFormatType : int32_t {
     kTypeFlac = 62,
 };
 
-// Runs the own reader the format registry names for the type id; false when
-// it names none or the file did not hold what its signature promised.
-bool AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records);
+// Runs the own reader the format registry names for the type id and returns
+// what it found wrong (ok when the registry names no reader of its own).
+ReadStatus AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records);
 
 // Whether a file without a signature row is a big-endian WAVE; its analysis
-// then fills the records as a WAVE file's would.
-bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records);
+// then fills the records as a WAVE file's would. `status` receives what the
+// walk of a RIFX file found wrong (left alone for other files).
+bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records, ReadStatus& status);
 
 }  // namespace torvo

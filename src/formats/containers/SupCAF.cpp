@@ -60,14 +60,15 @@ CSupCAF::CSupCAF(CFileCache& reader, AnalysisRecords& records) : reader_(reader)
 
 CSupCAF::~CSupCAF() = default;
 
-bool CSupCAF::Analyse() {
+ReadStatus CSupCAF::Analyse() {
     const ByteView head = ViewAt(reader_, 0, kFileHeaderSize);
-    if (head.size() < kFileHeaderSize || !head.Equals(0, "caff") || head.Be16(4) != 1) return false;
+    if (head.size() < kFileHeaderSize || !head.Equals(0, "caff") || head.Be16(4) != 1) return ReadStatus::Ok();
     const uint64_t fileEnd = reader_.LogicalLength();
 
     uint64_t position = kFileHeaderSize;
     uint64_t dataBytes = 0;
     bool sizesKnown = true;
+    ReadStatus status;
     for (int count = 0; count < kMaxChunks && position + kChunkHeaderSize <= fileEnd; ++count) {
         const ByteView chunk = ViewAt(reader_, position, kChunkHeaderSize);
         const uint32_t id = chunk.Le32(0);
@@ -76,6 +77,7 @@ bool CSupCAF::Analyse() {
         // Only the data chunk may leave its size open (-1): it then runs to the end.
         const bool open = size == UINT64_MAX && id == F("data");
         if (!open && size > kMaxChunkSize) {
+            status = ReadStatus::Damaged(position, "chunk " + FourCCText(id) + " declares an implausible size");
             sizesKnown = false;
             break;
         }
@@ -90,21 +92,24 @@ bool CSupCAF::Analyse() {
             break;
         }
         position = body + size;
-        if (size > fileEnd - body) break;  // the length check tells how much is missing
+        if (size > fileEnd - body) {  // the length check tells how much is missing
+            status = CutShort(body - kChunkHeaderSize, "chunk " + FourCCText(id), size, fileEnd - body);
+            break;
+        }
     }
-    if (!described_) return false;
+    if (!described_) return status.Merge(ReadStatus::Damaged(kFileHeaderSize, "no audio description chunk first"));
     if (sizesKnown) records_.container.declaredLength = position;
 
     const CafCodec codec = FindCafCodec(formatId_, formatFlags_, bits_);
     const std::string name = codec.name.empty() ? FourCCText(formatId_) : codec.name;
     StreamInfo* sound = AddSoundStream(records_, name, codec.formatTag);
-    if (!sound) return true;
+    if (!sound) return status;
     if (codec.formatTag == 0) sound->fourcc = formatId_;
     // Compressed formats state no bits per channel; their rate comes from the bytes.
     SetSoundFormat(*sound, rate_, channels_, bits_, bytesPerPacket_ > 0 ? 1 : 2);
     SetSoundDuration(records_, *sound, DurationMs(dataBytes), dataBytes);
     AddOnlySoundTrack(records_, FourCCText(formatId_) + (codec.name.empty() ? "" : " «" + codec.name + "»"));
-    return true;
+    return status;
 }
 
 void CSupCAF::ReadDescription(ByteView desc) {

@@ -9,6 +9,7 @@
 
 #include "base/ByteView.h"
 #include "base/FileCache.h"
+#include "records/ReadStatus.h"
 #include "records/Records.h"
 
 namespace torvo {
@@ -31,7 +32,7 @@ public:
     virtual ~CSupCAF();
 
     // True when the audio description was read; the sound stream is then in the records.
-    bool Analyse();
+    ReadStatus Analyse();
 
 private:
     void ReadDescription(ByteView desc);
