@@ -242,7 +242,10 @@ std::optional<size_t> CReadDatabase::FindSection(std::string_view header) {
     const std::string_view data(buffer_.get(), buffer_ ? dataLength_ : 0);
     size_t lineStart = 0;
     while (lineStart < data.size()) {
-        if (EqualsIgnoreAsciiCase(data.substr(lineStart, header.size()), header)) return lineStart;
+        // Headers start with '[', which has no case: most lines end the comparison there.
+        if (!header.empty() && data[lineStart] == header.front() &&
+            EqualsIgnoreAsciiCase(data.substr(lineStart, header.size()), header))
+            return lineStart;
         const size_t feed = data.find('\n', lineStart);
         if (feed == std::string_view::npos) break;
         lineStart = feed + 1;
@@ -267,15 +270,17 @@ bool CReadDatabase::ReadRecord(size_t& pos, DatabaseRecord& record) {
     char* const data = buffer_.get();
     size_t p = pos;
     DatabaseRecord read;
+    // The data holds no zero byte before dataLength_ and is zero-terminated
+    // after it, so strcspn stops at a separator or at the end of the data.
     for (size_t field = 0; field < 3; ++field) {
         read.fields[field] = data + p;
-        while (p < dataLength_ && data[p] != '\t' && data[p] != '\r' && data[p] != '\n') ++p;
+        p += std::strcspn(data + p, "\t\r\n");
         if (p >= dataLength_ || data[p] != '\t') return false;
         data[p++] = '\0';
         ++fieldsRead_;
     }
     read.fields[3] = data + p;
-    while (p < dataLength_ && data[p] != '\r' && data[p] != '\t' && data[p] != '\n') ++p;
+    p += std::strcspn(data + p, "\t\r\n");
     // A fifth field, or a line feed without its carriage return, is malformed.
     if (p < dataLength_ && data[p] != '\r') return false;
     if (p < dataLength_) data[p++] = '\0';
