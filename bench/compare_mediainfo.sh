@@ -20,7 +20,8 @@
 # and peak RSS. Then, where the Python module is importable (PYTHONPATH), the
 # Python and Dask files/s against the CLI's (bench/python_bench.py). Runs a
 # set: TORVO_BENCH_RUNS (15) for one file and the corpus, TORVO_BENCH_RUNS_MANY
-# (5) for the 2,000 files.
+# (5) for the 2,000 files. TORVO_BENCH_BASELINE=PATH adds the rows of another
+# torvo-cli (an earlier build), timed in the same turns.
 set -euo pipefail
 mode=headers
 if [[ "${1:-}" == "--default-run" ]]; then mode=default; shift; fi
@@ -58,19 +59,25 @@ tools = [("torvo-cli --json --no-scan", [cli, "--json", "--no-scan"]),
          ("torvo-cli --json", [cli, "--json"]),
          ("mediainfo --Output=JSON", ["mediainfo", "--Output=JSON"]),
          ("mediainfo --ParseSpeed=1 --Output=JSON", ["mediainfo", "--ParseSpeed=1", "--Output=JSON"])]
+# An earlier build to compare with, taking its turns beside the others.
+baseline = os.environ.get("TORVO_BENCH_BASELINE")
+if baseline:
+    tools += [("baseline --json --no-scan", [baseline, "--json", "--no-scan"]),
+              ("baseline --json", [baseline, "--json"])]
 
 def measure(paths, count):
     """Median wall seconds and peak RSS (KiB) of each tool over paths, the tools taking turns."""
     times = {name: [] for name, _ in tools}
     peaks = {name: 0 for name, _ in tools}
-    for turn in range(count + 2):  # two warm-up turns (page cache, codec inventory) not counted
+    warm = 2 if len(paths) < 1000 else 1
+    for turn in range(count + warm):  # warm-up turns (page cache, codec inventory) not counted
         for name, command in tools:
             start = time.perf_counter()
             process = subprocess.Popen(command + paths, stdout=subprocess.DEVNULL, env=environment)
             _, status, usage = os.wait4(process.pid, 0)
             if os.waitstatus_to_exitcode(status) not in (0, 1):
                 sys.exit(f"{name} failed")
-            if turn >= 2:
+            if turn >= warm:
                 times[name].append(time.perf_counter() - start)
                 peaks[name] = max(peaks[name], usage.ru_maxrss)
     return {name: (statistics.median(times[name]), peaks[name]) for name, _ in tools}

@@ -240,17 +240,23 @@ bool CReadDatabase::AdoptBytes(std::string_view bytes, const std::string& path) 
 std::optional<size_t> CReadDatabase::FindSection(std::string_view header) {
     line_ = 0;
     const std::string_view data(buffer_.get(), buffer_ ? dataLength_ : 0);
+    if (header.empty()) return data.empty() ? std::nullopt : std::optional<size_t>(0);
+    const char lead = header.front();
+    const bool leadHasCase = (lead >= 'a' && lead <= 'z') || (lead >= 'A' && lead <= 'Z');
+    // Headers start with '[', which has no case: the search then jumps from
+    // one line starting with it to the next instead of visiting every line.
+    const char next[2] = {'\n', lead};
     size_t lineStart = 0;
     while (lineStart < data.size()) {
-        // Headers start with '[', which has no case: most lines end the comparison there.
-        if (!header.empty() && data[lineStart] == header.front() &&
-            EqualsIgnoreAsciiCase(data.substr(lineStart, header.size()), header))
+        if (EqualsIgnoreAsciiCase(data.substr(lineStart, header.size()), header)) {
+            line_ = static_cast<int>(std::count(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(lineStart), '\n'));
             return lineStart;
-        const size_t feed = data.find('\n', lineStart);
+        }
+        const size_t feed = leadHasCase ? data.find('\n', lineStart) : data.find(std::string_view(next, 2), lineStart);
         if (feed == std::string_view::npos) break;
         lineStart = feed + 1;
-        ++line_;
     }
+    line_ = static_cast<int>(std::count(data.begin(), data.end(), '\n'));
     return std::nullopt;
 }
 
