@@ -20,7 +20,7 @@
 # and peak RSS. Then, where the Python module is importable (PYTHONPATH), the
 # Python and Dask files/s against the CLI's (bench/python_bench.py). Runs a
 # set: TORVO_BENCH_RUNS (15) for one file and the corpus, TORVO_BENCH_RUNS_MANY
-# (5) for the 2,000 files. TORVO_BENCH_BASELINE=PATH adds the rows of another
+# (5) for the 2,000 files (TORVO_BENCH_MANY: how many). TORVO_BENCH_BASELINE=PATH adds the rows of another
 # torvo-cli (an earlier build), timed in the same turns.
 set -euo pipefail
 mode=headers
@@ -46,7 +46,7 @@ one = next((f for f in files if f.endswith(".avi")), files[0])
 # 2,000 names for the same bytes: the page cache holds them as it holds the corpus.
 links = tempfile.mkdtemp(prefix="torvo-bench-2000-")
 many = []
-for i in range(2000):
+for i in range(int(os.environ.get("TORVO_BENCH_MANY", "2000"))):
     source = files[i % len(files)]
     target = os.path.join(links, f"{i:04d}_{os.path.basename(source)}")
     try:
@@ -79,14 +79,24 @@ def measure(paths, count):
                 sys.exit(f"{name} failed")
             if turn >= warm:
                 times[name].append(time.perf_counter() - start)
-                peaks[name] = max(peaks[name], usage.ru_maxrss)
+    # A child of this process inherits its peak size through fork and exec:
+    # the peak comes from one more run under GNU time instead (whose own
+    # share, the floor printed below, is in every figure alike).
+    for name, command in tools:
+        peaks[name] = peak_of(command + paths)
     return {name: (statistics.median(times[name]), peaks[name]) for name, _ in tools}
+
+def peak_of(command):
+    with tempfile.NamedTemporaryFile("r") as out:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", out.name, *command], stdout=subprocess.DEVNULL,
+                       env=environment)
+        return int(out.read().split()[-1])
 
 with open("/proc/loadavg") as f:
     print(f"load average at the start: {' '.join(f.read().split()[:3])}")
 print(f"{'set':12} {'tool':40} {'median ms':>10} {'ms a file':>10} {'peak RSS KiB':>13} {'x torvo':>8}")
 for label, paths, count in (("1 file", [one], runs), (f"{len(files)} files", files, runs),
-                            ("2000 files", many, many_runs)):
+                            (f"{len(many)} files", many, many_runs)):
     result = measure(paths, count)
     for name, (median, peak) in result.items():
         # mediainfo's default against the header analysis, its full parse against the default run.
@@ -96,16 +106,19 @@ for label, paths, count in (("1 file", [one], runs), (f"{len(files)} files", fil
     sys.stdout.flush()
 with open("/proc/loadavg") as f:
     print(f"load average at the end: {' '.join(f.read().split()[:3])}")
-print("(mediainfo --Output=JSON is compared with torvo-cli --no-scan, --ParseSpeed=1 with the default run)")
+print("(mediainfo --Output=JSON is compared with torvo-cli --no-scan, --ParseSpeed=1 with the default run;")
+print(f" peak RSS under GNU time, whose floor (/bin/true) is {peak_of(['/bin/true'])} KiB)")
 for path in many:
     os.unlink(path)
 os.rmdir(links)
 PY
   # The Python module and Dask against the CLI over the corpus.
-  if python3 -c "import torvo" 2>/dev/null; then
-    python3 "$(dirname "$0")/python_bench.py" "$cli" "$corpus" many 3
-    if python3 -c "import dask.distributed" 2>/dev/null; then
-      python3 "$(dirname "$0")/python_bench.py" "$cli" "$corpus" dask 3
+  # The interpreter the module was built for (Debian's, which has Dask); PYTHON overrides it.
+  python=${PYTHON:-$(command -v /usr/bin/python3 || command -v python3)}
+  if "$python" -c "import torvo" 2>/dev/null; then
+    "$python" "$(dirname "$0")/python_bench.py" "$cli" "$corpus" many 3
+    if "$python" -c "import dask.distributed" 2>/dev/null; then
+      "$python" "$(dirname "$0")/python_bench.py" "$cli" "$corpus" dask 3
     fi
   else
     echo "the Python module is not importable (set PYTHONPATH=build/python): no Python figures"
@@ -136,7 +149,14 @@ for turn in range(runs + 2):  # the first two turns warm the caches and are not 
             sys.exit(f"{name} failed")
         if turn >= 2:  # the warm-up turns gather the codec inventory once: not what a run costs
             times[name].append(time.perf_counter() - start)
-            peaks[name] = max(peaks.get(name, 0), usage.ru_maxrss)
+# A child of this process inherits its peak size through fork and exec: the
+# peak comes from one more run under GNU time.
+import tempfile
+for name, command in commands.items():
+    with tempfile.NamedTemporaryFile("r") as out:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", out.name, *command], stdout=subprocess.DEVNULL,
+                       env=environment)
+        peaks[name] = int(out.read().split()[-1])
 print(f"files: {len(files)}, {runs} runs each")
 first = next(iter(commands))
 for name in commands:

@@ -102,16 +102,15 @@ bool IsValidUtf8(std::string_view text) {
         // Two-byte sequences (Cyrillic, Latin letters with marks) and the
         // spaces and digits between them are most of a non-English text.
         const unsigned char lead = byte(i);
-        if (lead < 0x80 && text.size() - i < 8) {
-            ++i;
+        if (lead < 0x80) {
+            // A lone space or digit between letters is one step; a longer run goes eight at a time.
+            i += text.size() - i < 16 || byte(i + 1) >= 0x80 ? 1 : AsciiRun(text, i);
             continue;
         }
         if (lead >= 0xC2 && lead <= 0xDF && text.size() - i >= 2 && (byte(i + 1) & 0xC0) == 0x80) {
             i += 2;
             continue;
         }
-        i += AsciiRun(text, i);
-        if (i == text.size()) break;
         const size_t n = SequenceLength(text, i);
         if (!n) return false;
         i += n;
