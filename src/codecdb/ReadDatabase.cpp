@@ -256,18 +256,24 @@ std::optional<size_t> CReadDatabase::FindSection(std::string_view header) {
     if (header.empty()) return data.empty() ? std::nullopt : std::optional<size_t>(0);
     const char lead = header.front();
     const bool leadHasCase = (lead >= 'a' && lead <= 'z') || (lead >= 'A' && lead <= 'Z');
-    // Headers start with '[', which has no case: the search then jumps from
-    // one line starting with it to the next instead of visiting every line.
-    const char next[2] = {'\n', lead};
+    // Headers start with '[', which has no case: the search then goes from
+    // one '[' to the next instead of visiting every line.
     size_t lineStart = 0;
     while (lineStart < data.size()) {
         if (EqualsIgnoreAsciiCase(data.substr(lineStart, header.size()), header)) {
             line_ = CountLineFeeds(data.substr(0, lineStart));
             return lineStart;
         }
-        const size_t feed = leadHasCase ? data.find('\n', lineStart) : data.find(std::string_view(next, 2), lineStart);
-        if (feed == std::string_view::npos) break;
-        lineStart = feed + 1;
+        size_t next = lineStart;
+        if (leadHasCase) {
+            next = data.find('\n', lineStart);
+        } else {
+            do next = data.find(lead, next + 1);
+            while (next != std::string_view::npos && data[next - 1] != '\n');
+            if (next != std::string_view::npos) --next;  // the line feed before it
+        }
+        if (next == std::string_view::npos) break;
+        lineStart = next + 1;
     }
     line_ = CountLineFeeds(data);
     return std::nullopt;
