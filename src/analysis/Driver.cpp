@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "analysis/ContainerSummary.h"
 #include "base/FileCache.h"
@@ -52,7 +53,8 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     message_ = {};
     brokenFile_ = false;
 
-    CFileCache reader(&spareHeader_);
+    std::optional<CFileCache> opened(std::in_place, &spareHeader_);
+    CFileCache& reader = *opened;
     if (!reader.Open(path)) {
         message_ = CannotOpenMessage(path, reader.LastErrorText());
         return false;
@@ -82,7 +84,16 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     if (!options_.useCodecInfo)
         display_.Container().Add("Рендеринг в программе отключен (включается в меню \"Настройка\" > \"Параметры\") ");
     fields.FormatField("CONT_TOTAL_BITRATE", 0, "%d", container.bitrateKbps);
-    if (container.fileSize > 0) StartScan(path);
+    if (container.fileSize > 0) {
+        // A file read whole by the header read is scanned from those bytes,
+        // which the reader leaves in the spare header when it goes.
+        const ByteView header = reader.Header();
+        const bool whole = reader.IsFile() && reader.BaseOffset() == 0 && header.size() == reader.PhysicalSize();
+        const uint8_t* bytes = whole ? header.data() : nullptr;
+        const uint64_t size = reader.PhysicalSize();
+        opened.reset();
+        StartScan(path, bytes, size);
+    }
     return true;
 }
 

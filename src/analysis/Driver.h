@@ -113,7 +113,9 @@ private:
     FileIdentity identity_;
     UserMessage message_;
     bool brokenFile_ = false;
-    bool StartScan(const std::string& path);
+    // whole: the file's bytes when the header read took in all of it (size
+    // bytes, in the spare header): the scan then reads them from there.
+    bool StartScan(const std::string& path, const uint8_t* whole, uint64_t size);
     std::unique_ptr<CFastScan> scan_;
     ScanDisplayState scanDisplay_;
     int scanTicks_ = 0;

@@ -106,11 +106,25 @@ void CAnalysisDriver::StopScan() {
     scanDisplay_ = {};
 }
 
-bool CAnalysisDriver::StartScan(const std::string& path) {
+bool CAnalysisDriver::StartScan(const std::string& path, const uint8_t* whole, uint64_t size) {
     if (!options_.scanEntireFile) return false;
     std::optional<FastScanParams> params = ScanParamsFor(records_, path);
     if (!params) return false;
-    scan_ = std::make_unique<CFastScan>();
+    std::unique_ptr<ScanSource> source;  // null: the file itself
+    if (whole && whole == spareHeader_.bytes.get() && size <= spareHeader_.capacity) {
+        // The block goes to the scan and comes back to the spare when the scan is deleted.
+        const size_t capacity = spareHeader_.capacity;
+        spareHeader_.capacity = 0;
+        source = std::make_unique<CHeldFileSource>(
+            spareHeader_.bytes.release(), static_cast<size_t>(size), capacity, [this](uint8_t* bytes, size_t held) {
+                CFileCache::OwnedBytes block(bytes);
+                if (held > spareHeader_.capacity) {
+                    spareHeader_.bytes = std::move(block);
+                    spareHeader_.capacity = held;
+                }
+            });
+    }
+    scan_ = std::make_unique<CFastScan>(std::move(source));
     return scan_->Start(std::move(*params));
 }
 

@@ -203,6 +203,27 @@ int64_t CDirectFileSource::FinishRead() {
     return result;
 }
 
+// --- CHeldFileSource ---
+
+CHeldFileSource::~CHeldFileSource() {
+    if (release_) release_(bytes_, capacity_);
+}
+
+int64_t CHeldFileSource::Read(uint64_t offset, uint8_t* dst, size_t n) {
+    if (!bytes_) return -1;
+    const size_t count = offset >= size_ ? 0 : static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+    // A read into the held block itself (the scan in place) has nothing to move.
+    if (count > 0 && dst != bytes_ + offset) std::memcpy(dst, bytes_ + offset, count);
+    return static_cast<int64_t>(count);
+}
+
+int64_t CHeldFileSource::FinishRead() {
+    if (results_.empty()) return -1;
+    const int64_t result = results_.front();
+    results_.pop_front();
+    return result;
+}
+
 // --- CFastScan ---
 
 CFastScan::CFastScan(std::unique_ptr<ScanSource> source) : source_(std::move(source)) {}
@@ -280,15 +301,20 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
     // are those of a whole chunk), and only the pages it fills are touched.
     const size_t chunkSize = fileSize_ < kChunk ? size_t(RoundUp(std::max<uint64_t>(fileSize_, 1), kAlignment)) : kChunk;
     const uint64_t chunksInFile = std::max<uint64_t>(1, (fileSize_ + chunkSize - 1) / chunkSize);
+    // A file of one chunk that the source holds in memory is scanned where
+    // it lies (its block has room for the padding).
+    uint8_t* const held = chunkSize < kChunk ? source.HeldBytes(chunkSize) : nullptr;
     // One buffer per read that may be under way, and the one being scanned.
     std::array<ReadBuffer, kMaxReadDepth + 1> buffers;
     const size_t ring = static_cast<size_t>(
         std::min<uint64_t>(uint64_t(std::clamp(source.ReadDepth(), 1, kMaxReadDepth)) + 1, chunksInFile));
-    for (size_t b = 0; b < ring; ++b) {
+    for (size_t b = 0; b < ring && !held; ++b) {
         buffers[b] = AllocateBuffer(kOverlap, chunkSize);
         if (!buffers[b].start) return false;
     }
     auto buffer = [&](uint64_t chunk) { return buffers[chunk % ring].start; };
+    // Where a chunk's new data goes: after the overlap of its buffer, or the held block.
+    auto chunkArea = [&](uint64_t chunk) { return held ? held : buffer(chunk) + kOverlap; };
 
     uint64_t dataEnd = fileSize_;
     bool readOk = true;
@@ -305,7 +331,7 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
         const uint64_t depth = std::min<uint64_t>(uint64_t(std::clamp(source.ReadDepth(), 1, kMaxReadDepth)), ring - 1);
         while (endCycles < 0 && started <= chunk + depth && started * chunkSize < dataEnd &&
                !stopRequested_.load(std::memory_order_relaxed)) {
-            source.StartRead(started * chunkSize, buffer(started) + kOverlap, chunkSize);
+            source.StartRead(started * chunkSize, chunkArea(started), chunkSize);
             ++started;
         }
     };
@@ -314,7 +340,7 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
     for (uint64_t chunk = 0;; ++chunk) {
         const auto cycleStart = std::chrono::steady_clock::now();
         const uint64_t offset = chunk * chunkSize;
-        uint8_t* current = buffer(chunk);
+        uint8_t* current = held ? nullptr : buffer(chunk);
         int64_t n = 0;
         if (chunk < started) {
             n = source.FinishRead();
@@ -328,12 +354,12 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
             bytesRead_.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
             if (static_cast<uint64_t>(n) < chunkSize) dataEnd = std::min(dataEnd, offset + static_cast<uint64_t>(n));
         }
-        pad(current + kOverlap, n);
+        pad(chunkArea(chunk), n);
         if (chunk > 0) std::memcpy(current, buffer(chunk - 1) + chunkSize, kOverlap);
         if (endCycles < 0 && offset + chunkSize >= dataEnd) endCycles = 2;
         startReads(chunk);
 
-        const bool ended = chunk == 0 ? scanner.Scan(ByteView(current + kOverlap, chunkSize), 0, dataEnd)
+        const bool ended = chunk == 0 ? scanner.Scan(ByteView(chunkArea(0), chunkSize), 0, dataEnd)
                                       : scanner.Scan(ByteView(current, chunkSize + kOverlap), offset - kOverlap, dataEnd);
 
         const auto now = std::chrono::steady_clock::now();

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,13 @@ public:
     virtual int64_t FinishRead();
     // How many reads may be under way at once.
     virtual int ReadDepth() const { return 1; }
+    // The whole file already in memory, in a writable block of at least
+    // `capacity` bytes that the scan may pad, or null: a source that holds
+    // the file is scanned where the bytes lie, without a read.
+    virtual uint8_t* HeldBytes(size_t capacity) {
+        (void)capacity;
+        return nullptr;
+    }
 
 protected:
     size_t ReadsUnderWay() const { return pending_.size(); }
@@ -89,6 +97,30 @@ private:
     // are resident (mincore); null where the file is small or cannot be mapped.
     void* residency_ = nullptr;
     std::deque<int64_t> inlineResults_;  // buffered reads done at StartRead
+};
+
+// A file the header read brought into memory whole: the scan reads it from
+// there (no second open, no copy) and gives the block back when it goes.
+class CHeldFileSource : public ScanSource {
+public:
+    using Release = std::function<void(uint8_t* bytes, size_t capacity)>;
+    CHeldFileSource(uint8_t* bytes, size_t size, size_t capacity, Release release)
+        : bytes_(bytes), size_(size), capacity_(capacity), release_(std::move(release)) {}
+    ~CHeldFileSource() override;
+    CHeldFileSource(const CHeldFileSource&) = delete;
+    CHeldFileSource& operator=(const CHeldFileSource&) = delete;
+    bool Open(const std::string&) override { return bytes_ != nullptr; }
+    uint64_t Size() const override { return size_; }
+    int64_t Read(uint64_t offset, uint8_t* dst, size_t n) override;
+    void StartRead(uint64_t offset, uint8_t* dst, size_t n) override { results_.push_back(Read(offset, dst, n)); }
+    int64_t FinishRead() override;
+    uint8_t* HeldBytes(size_t capacity) override { return capacity <= capacity_ ? bytes_ : nullptr; }
+
+private:
+    uint8_t* bytes_;
+    size_t size_, capacity_;
+    Release release_;
+    std::deque<int64_t> results_;
 };
 
 struct FastScanParams {

@@ -15,6 +15,13 @@
 
 namespace torvo {
 
+namespace {
+// Headers up to this size are read into buffers of their own size (rounded
+// up to the step) instead of the large-page header.
+constexpr size_t kSmallHeader = 0x40000;
+constexpr size_t kSmallHeaderStep = 0x10000;
+}  // namespace
+
 CFileCache::CFileCache(SpareHeader* spare) : spare_(spare) {}
 
 void CFileCache::FreeBytes::operator()(uint8_t* bytes) const { std::free(bytes); }
@@ -68,8 +75,12 @@ bool CFileCache::Open(const std::string& path) {
         Close();
         return false;
     }
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    // Reads of a regular file never block short whatever O_NONBLOCK says; a
+    // block device is read in blocking mode like any other.
+    if (S_ISBLK(st.st_mode)) {
+        const int flags = ::fcntl(fd_, F_GETFL);
+        if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    }
     off_t end = S_ISREG(st.st_mode) ? st.st_size : ::lseek(fd_, 0, SEEK_END);
     physicalSize_ = end > 0 ? static_cast<uint64_t>(end) : 0;
     baseOffset_ = 0;
@@ -144,6 +155,14 @@ bool CFileCache::LoadHeader() {
             ownedHeader_ = std::move(spare_->bytes);
             headerCapacity_ = spare_->capacity;
             spare_->capacity = 0;
+        } else if (want <= kSmallHeader) {
+            // A small file gets a buffer of its own size on small pages: the
+            // large page would be cleared whole for a few kilobytes.
+            const size_t capacity = (want + kSmallHeaderStep - 1) / kSmallHeaderStep * kSmallHeaderStep;
+            void* bytes = std::malloc(capacity ? capacity : kSmallHeaderStep);
+            if (!bytes) throw std::bad_alloc();
+            ownedHeader_.reset(static_cast<uint8_t*>(bytes));
+            headerCapacity_ = capacity ? capacity : kSmallHeaderStep;
         } else {
             ownedHeader_ = AllocateHeader();
             headerCapacity_ = kHeaderSize;

@@ -97,9 +97,20 @@ size_t CountUtf8(std::string_view text) {
 }
 
 bool IsValidUtf8(std::string_view text) {
+    const auto byte = [&text](size_t k) { return static_cast<unsigned char>(text[k]); };
     for (size_t i = 0; i < text.size();) {
-        i += AsciiRun(text, i);
-        if (i == text.size()) break;
+        // Two-byte sequences (Cyrillic, Latin letters with marks) and the
+        // spaces and digits between them are most of a non-English text.
+        const unsigned char lead = byte(i);
+        if (lead < 0x80) {
+            // A lone space or digit between letters is one step; a longer run goes eight at a time.
+            i += text.size() - i < 16 || byte(i + 1) >= 0x80 ? 1 : AsciiRun(text, i);
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF && text.size() - i >= 2 && (byte(i + 1) & 0xC0) == 0x80) {
+            i += 2;
+            continue;
+        }
         const size_t n = SequenceLength(text, i);
         if (!n) return false;
         i += n;

@@ -82,6 +82,19 @@ bool FirstFourMatch(const char* field, std::string_view key) {
     return true;
 }
 
+// Line feeds found one after another: a line is tens of bytes, and memchr
+// takes those at once where a byte-by-byte count would visit each.
+int CountLineFeeds(std::string_view text) {
+    int count = 0;
+    const char* const end = text.data() + text.size();
+    for (const char* at = text.data(); at != end; ++count) {
+        const void* feed = std::memchr(at, '\n', static_cast<size_t>(end - at));
+        if (!feed) break;
+        at = static_cast<const char*>(feed) + 1;
+    }
+    return count;
+}
+
 std::string Truncated(std::string_view text, size_t size) {
     return std::string(TruncateUtf8(text, size > 0 ? size - 1 : 0));
 }
@@ -240,14 +253,29 @@ bool CReadDatabase::AdoptBytes(std::string_view bytes, const std::string& path) 
 std::optional<size_t> CReadDatabase::FindSection(std::string_view header) {
     line_ = 0;
     const std::string_view data(buffer_.get(), buffer_ ? dataLength_ : 0);
+    if (header.empty()) return data.empty() ? std::nullopt : std::optional<size_t>(0);
+    const char lead = header.front();
+    const bool leadHasCase = (lead >= 'a' && lead <= 'z') || (lead >= 'A' && lead <= 'Z');
+    // Headers start with '[', which has no case: the search then goes from
+    // one '[' to the next instead of visiting every line.
     size_t lineStart = 0;
     while (lineStart < data.size()) {
-        if (EqualsIgnoreAsciiCase(data.substr(lineStart, header.size()), header)) return lineStart;
-        const size_t feed = data.find('\n', lineStart);
-        if (feed == std::string_view::npos) break;
-        lineStart = feed + 1;
-        ++line_;
+        if (EqualsIgnoreAsciiCase(data.substr(lineStart, header.size()), header)) {
+            line_ = CountLineFeeds(data.substr(0, lineStart));
+            return lineStart;
+        }
+        size_t next = lineStart;
+        if (leadHasCase) {
+            next = data.find('\n', lineStart);
+        } else {
+            do next = data.find(lead, next + 1);
+            while (next != std::string_view::npos && data[next - 1] != '\n');
+            if (next != std::string_view::npos) --next;  // the line feed before it
+        }
+        if (next == std::string_view::npos) break;
+        lineStart = next + 1;
     }
+    line_ = CountLineFeeds(data);
     return std::nullopt;
 }
 
@@ -267,15 +295,17 @@ bool CReadDatabase::ReadRecord(size_t& pos, DatabaseRecord& record) {
     char* const data = buffer_.get();
     size_t p = pos;
     DatabaseRecord read;
+    // The data holds no zero byte before dataLength_ and is zero-terminated
+    // after it, so strcspn stops at a separator or at the end of the data.
     for (size_t field = 0; field < 3; ++field) {
         read.fields[field] = data + p;
-        while (p < dataLength_ && data[p] != '\t' && data[p] != '\r' && data[p] != '\n') ++p;
+        p += std::strcspn(data + p, "\t\r\n");
         if (p >= dataLength_ || data[p] != '\t') return false;
         data[p++] = '\0';
         ++fieldsRead_;
     }
     read.fields[3] = data + p;
-    while (p < dataLength_ && data[p] != '\r' && data[p] != '\t' && data[p] != '\n') ++p;
+    p += std::strcspn(data + p, "\t\r\n");
     // A fifth field, or a line feed without its carriage return, is malformed.
     if (p < dataLength_ && data[p] != '\r') return false;
     if (p < dataLength_) data[p++] = '\0';

@@ -61,11 +61,22 @@ bool UncompressedFor(ChainKind kind, const PinRecord& pin) {
            (pin.raw != 0 || SameType(t.subtype, guids::kSubtypePcm) || t.subtype.IsNull());
 }
 
-CFilterArea::CFilterArea() : filters_(std::make_unique<std::array<FilterRecord, kMaxGraphFilters>>()) { Clear(); }
+CFilterArea::CFilterArea() = default;
+
+std::array<FilterRecord, kMaxGraphFilters>& CFilterArea::Records() const {
+    if (!filters_) {
+        // Zeroed once by the allocation; Clear() then only sets what is not zero.
+        filters_ = std::make_unique<std::array<FilterRecord, kMaxGraphFilters>>();
+        for (FilterRecord& f : Records()) f.inventoryIndex = -1;
+    }
+    return *filters_;
+}
 
 void CFilterArea::Clear() {
-    std::memset(static_cast<void*>(filters_->data()), 0, sizeof(FilterRecord) * kMaxGraphFilters);
-    for (FilterRecord& f : *filters_) f.inventoryIndex = -1;
+    if (filters_) {  // records never made are made clear
+        std::memset(static_cast<void*>(filters_->data()), 0, sizeof(FilterRecord) * kMaxGraphFilters);
+        for (FilterRecord& f : Records()) f.inventoryIndex = -1;
+    }
     for (std::string& t : texts_) t.clear();
     for (auto& c : chains_) c.clear();
     for (auto& d : downstream_) d.clear();
@@ -76,7 +87,7 @@ void CFilterArea::Fill(const std::vector<GraphFilter>& filters) {
     const size_t n = std::min(filters.size(), kMaxGraphFilters);
     for (size_t i = 0; i < n; ++i) {
         const GraphFilter& g = filters[i];
-        FilterRecord& f = (*filters_)[i];
+        FilterRecord& f = Records()[i];
         f.name.Set(g.name.empty() ? std::string_view("?") : std::string_view(g.name));
         f.clsid = ParseGuid(g.clsidText).value_or(Guid{});
         f.path.Set(g.path);
@@ -102,7 +113,7 @@ void CFilterArea::Fill(const std::vector<GraphFilter>& filters) {
     }
     // Link every pin record to its peer's record and to its owner.
     auto forEachPin = [this](auto&& fn) {
-        for (FilterRecord& f : *filters_)
+        for (FilterRecord& f : Records())
             for (auto* side : {&f.inputs, &f.outputs})
                 for (PinRecord& p : *side)
                     if (p.inUse) fn(f, p);
@@ -118,7 +129,7 @@ void CFilterArea::Fill(const std::vector<GraphFilter>& filters) {
 }
 
 void CFilterArea::Classify(CodecInventory* inventory, const GuidNameLookup& guidNames) {
-    for (FilterRecord& f : *filters_) {
+    for (FilterRecord& f : Records()) {
         if (!f.Used()) continue;
         f.inventoryIndex = -1;
         if (inventory) {
@@ -153,7 +164,7 @@ void CFilterArea::DescribeChain(ChainKind kind, const GuidNameLookup& guidNames)
     text.clear();
 
     FilterRecord* start = nullptr;
-    for (FilterRecord& f : *filters_) {
+    for (FilterRecord& f : Records()) {
         if (!f.Used()) continue;
         const PinRecord& in = f.inputs[0];
         const PinRecord& out = f.outputs[0];

@@ -80,8 +80,8 @@ public:
     // The chain walk from the renderer end towards the source.
     void DescribeChain(ChainKind kind, const GuidNameLookup& guidNames);
 
-    std::array<FilterRecord, kMaxGraphFilters>& Filters() { return *filters_; }
-    const std::array<FilterRecord, kMaxGraphFilters>& Filters() const { return *filters_; }
+    std::array<FilterRecord, kMaxGraphFilters>& Filters() { return Records(); }
+    const std::array<FilterRecord, kMaxGraphFilters>& Filters() const { return Records(); }
     const std::string& Text(RenderText which) const { return texts_[which]; }
     // The chain list of a kind: the renderer end first, at most six.
     const std::vector<FilterRecord*>& Chain(ChainKind kind) const { return chains_[kind == ChainKind::kAudio]; }
@@ -91,7 +91,11 @@ public:
     const std::vector<PinRecord*>& Downstream(ChainKind kind) const { return downstream_[kind == ChainKind::kAudio]; }
 
 private:
-    std::unique_ptr<std::array<FilterRecord, kMaxGraphFilters>> filters_;
+    // The records (4 MB) are made by the first use: a program that never
+    // runs a render test never pays for them.
+    std::array<FilterRecord, kMaxGraphFilters>& Records() const;
+
+    mutable std::unique_ptr<std::array<FilterRecord, kMaxGraphFilters>> filters_;
     std::array<std::string, 4> texts_;
     std::array<std::vector<FilterRecord*>, 2> chains_;
     std::array<std::vector<PinRecord*>, 2> downstream_;

@@ -7,7 +7,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -225,6 +228,63 @@ FastScanParams MpegParams() {
 
 void WaitUntilEnded(const CFastScan& scan) {
     for (int i = 0; i < 6000 && scan.Running(); ++i) std::this_thread::sleep_for(10ms);
+}
+
+// A file the header read took in whole is scanned from those bytes: the
+// same pictures and totals as a scan that reads the file, the padding within
+// the block, and the block handed back once when the scan goes.
+TEST(FastScanHeld, BytesInMemoryScanAsTheFileDoes) {
+    for (const Expected& e : ReadExpected()) {
+        SCOPED_TRACE(e.name);
+        const std::string path = test::SamplePath("scan/" + e.name);
+        const test::Bytes bytes = test::ReadBytes(path);
+        FastScanParams p;
+        p.path = path;
+        p.avi = e.name.ends_with(".avi");
+        p.elementaryVideo = e.name.ends_with(".m2v");
+        p.mpegVideo = e.name.find("mjpeg") == std::string::npos;
+        p.mpeg4 = e.name.find("mpeg4") != std::string::npos;
+        p.mpeg2 = !p.avi && e.name.find("mpeg1") == std::string::npos;
+
+        CFastScan fromFile;
+        ASSERT_TRUE(fromFile.Start(p));
+        WaitUntilEnded(fromFile);
+
+        // Room for the scan's padding up to the next 4 KiB, filled with a
+        // value the padding must overwrite.
+        const size_t capacity = (bytes.size() + 4095) / 4096 * 4096;
+        auto* block = static_cast<uint8_t*>(std::malloc(capacity));
+        ASSERT_NE(block, nullptr);
+        std::memcpy(block, bytes.data(), bytes.size());
+        std::memset(block + bytes.size(), 0, capacity - bytes.size());
+        int released = 0;
+        {
+            CFastScan held(std::make_unique<CHeldFileSource>(block, bytes.size(), capacity,
+                                                             [&](uint8_t* back, size_t size) {
+                                                                 EXPECT_EQ(back, block);
+                                                                 EXPECT_EQ(size, capacity);
+                                                                 ++released;
+                                                                 std::free(back);
+                                                             }));
+            ASSERT_TRUE(held.Start(p));
+            WaitUntilEnded(held);
+            EXPECT_TRUE(held.Done());
+            EXPECT_FALSE(held.Failed());
+            EXPECT_EQ(held.FileSize(), bytes.size());
+            EXPECT_EQ(held.BytesRead(), fromFile.BytesRead());
+            const CPictureRecorder& a = fromFile.Recorder();
+            const CPictureRecorder& b = held.Recorder();
+            ASSERT_EQ(b.PictureCount(), a.PictureCount());
+            EXPECT_TRUE(std::equal(a.Frames().begin(), a.Frames().begin() + std::ptrdiff_t(a.PictureCount()),
+                                   b.Frames().begin()));
+            EXPECT_EQ(held.Totals().videoBytes, fromFile.Totals().videoBytes);
+            EXPECT_EQ(held.Totals().audioBytes, fromFile.Totals().audioBytes);
+            EXPECT_EQ(held.Totals().videoChunks, fromFile.Totals().videoChunks);
+            EXPECT_EQ(held.Gop().gopLength, fromFile.Gop().gopLength);
+            EXPECT_EQ(released, 0);
+        }
+        EXPECT_EQ(released, 1);
+    }
 }
 
 TEST(FastScanFaults, ReadErrorFailsTheScan) {

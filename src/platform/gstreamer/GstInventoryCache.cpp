@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
@@ -52,22 +53,48 @@ std::vector<std::string> SplitPath(const std::string& list) {
     return out;
 }
 
-// A folder's files with their sizes and times, sorted.
+// "path size mtime" from a stat result, as FileStamp writes it.
+std::string StampText(std::string_view path, const struct stat& st) {
+    std::string out;
+    out.reserve(path.size() + 48);
+    out.append(path);
+    const auto number = [&out](char separator, long long value) {
+        char text[24];
+        text[0] = separator;
+        out.append(text, std::to_chars(text + 1, text + sizeof text, value).ptr);
+    };
+    number(' ', static_cast<long long>(st.st_size));
+    number(' ', static_cast<long long>(st.st_mtim.tv_sec));
+    number('.', static_cast<long long>(st.st_mtim.tv_nsec));
+    return out;
+}
+
+// A folder's files with their sizes and times, sorted. Each file is looked
+// at relative to the open folder: a plugin folder holds hundreds of them and
+// every run that needs the inventory key looks at all.
 std::string FolderIdentity(const std::string& folder) {
     std::vector<std::string> lines;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name == "." || name == "..") continue;
-            lines.push_back(FileStamp(folder + "/" + name));
-        }
-        closedir(dir);
-    } else {
-        return folder + " -\n";
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return folder + " -\n";
+    const int fd = dirfd(dir);
+    std::string path = folder + "/";
+    const size_t prefix = path.size();
+    while (dirent* e = readdir(dir)) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..") continue;
+        path.resize(prefix);
+        path.append(name);
+        struct stat st {};
+        lines.push_back(::fstatat(fd, e->d_name, &st, 0) == 0 ? StampText(path, st) : path + " -");
     }
+    closedir(dir);
     std::sort(lines.begin(), lines.end());
-    std::string out = folder + "\n";
-    for (const std::string& l : lines) out += l + "\n";
+    size_t size = folder.size() + 1;
+    for (const std::string& l : lines) size += l.size() + 1;
+    std::string out;
+    out.reserve(size);
+    out.append(folder).push_back('\n');
+    for (const std::string& l : lines) out.append(l).push_back('\n');
     return out;
 }
 
@@ -369,8 +396,7 @@ bool LoadAnswers(const std::string& file, const std::string& key, CodecInventory
 std::string FileStamp(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return path + " -";
-    return path + " " + std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec);
+    return StampText(path, st);
 }
 
 std::string GstInventoryKey(const std::string& extraKey) {
