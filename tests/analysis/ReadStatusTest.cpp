@@ -33,7 +33,7 @@ struct Analysed {
     }
 };
 
-// A sample and, besides its half, a cut where a structure begins: before the
+// A sample and, besides a cut near its half, a cut where a structure begins: before the
 // last occurrence of `marker`, less `back` bytes (a size field before a type).
 struct Cut {
     const char* sample;
@@ -79,7 +79,8 @@ TEST(ReadStatus, TruncatedCopiesSayWhereTheyStop) {
         const Bytes whole = ReadBytes(SamplePath(c.sample));
         ASSERT_GT(whole.size(), 64u) << c.sample;
         const std::string_view text(reinterpret_cast<const char*>(whole.data()), whole.size());
-        std::vector<size_t> lengths = {whole.size() / 2};
+        // A little past half: off the packet grid of files made of fixed-size packets.
+        std::vector<size_t> lengths = {whole.size() / 2 + 7};
         if (!c.marker.empty()) {
             const size_t at = text.rfind(c.marker);
             ASSERT_NE(at, std::string_view::npos) << c.sample;
@@ -110,7 +111,9 @@ TEST(ReadStatus, IntactSamplesHaveNoDiagnostics) {
             const Analysed a(SamplePath(name));
             for (const ReadStatus& d : a.driver.Records().diagnostics)
                 ADD_FAILURE() << d.Code() << " at " << d.Offset() << ": " << d.Reason();
-            if (!a.json.empty()) EXPECT_NE(a.json.find("\"diagnostics\":[]"), std::string::npos);
+            if (!a.json.empty()) {
+                EXPECT_NE(a.json.find("\"diagnostics\":[]"), std::string::npos);
+            }
             EXPECT_FALSE(a.NoteSays("Файл поврежден"));
         }
     }

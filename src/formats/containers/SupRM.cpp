@@ -113,8 +113,11 @@ ReadStatus CSupRM::Analyse() {
         else if (id == F("CONT")) ReadContent(chunk);
         else if (id == F("DATA")) {
             // The header chunks come first; an index may follow the data.
+            // Files in use declare up to one chunk header more DATA than
+            // they hold; only a larger shortfall is a cut.
             if (size > fileEnd - position) {
-                status = CutShort(position, "chunk DATA", size, fileEnd - position);
+                if (size - (fileEnd - position) > kChunkHeader)
+                    status = CutShort(position, "chunk DATA", size, fileEnd - position);
                 break;
             }
         } else if (id != F("INDX")) {
