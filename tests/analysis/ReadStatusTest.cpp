@@ -50,12 +50,15 @@ constexpr Cut kCuts[] = {
     {"tsmkv/webm_vp8_vorbis.webm", "\x1F\x43\xB6\x75"},
     {"ogg_vorbis.ogg", "OggS"},
     {"named/enc_opus.opus", "OggS"},
+    {"named/ogg_theora_vorbis.ogg", "OggS"},
     {"flac_audio.flac", "\xFF\xF8"},  // the last frame
     {"named/aiff_pcm16.aif", "SSND"},
     {"named/aifc_alaw.aifc", "SSND"},
     {"named/au_pcm16.au", {}},
     {"named/enc_wavpack.wv", "wvpk"},
     {"named/enc_sox.voc", {}},
+    {"named/rifx_pcm16.wav", "data"},
+    {"named/rm_rv10_ac3.rm", "DATA"},
     {"flv_h263_mp3.flv", {}},
     {"containers/flv_h264_aac.flv", {}},
     {"asf_wmv2_wma.wmv", std::string_view("\x36\x26\xB2\x75", 4)},  // the Data object
