@@ -33,7 +33,7 @@ struct Analysed {
     }
 };
 
-// A sample and, besides its half, a cut where a structure begins: before the
+// A sample and, besides a cut near its half, a cut where a structure begins: before the
 // last occurrence of `marker`, less `back` bytes (a size field before a type).
 struct Cut {
     const char* sample;
@@ -50,12 +50,15 @@ constexpr Cut kCuts[] = {
     {"tsmkv/webm_vp8_vorbis.webm", "\x1F\x43\xB6\x75"},
     {"ogg_vorbis.ogg", "OggS"},
     {"named/enc_opus.opus", "OggS"},
+    {"named/ogg_theora_vorbis.ogg", "OggS"},
     {"flac_audio.flac", "\xFF\xF8"},  // the last frame
     {"named/aiff_pcm16.aif", "SSND"},
     {"named/aifc_alaw.aifc", "SSND"},
     {"named/au_pcm16.au", {}},
     {"named/enc_wavpack.wv", "wvpk"},
     {"named/enc_sox.voc", {}},
+    {"named/rifx_pcm16.wav", "data"},
+    {"named/rm_rv10_ac3.rm", "DATA"},
     {"flv_h263_mp3.flv", {}},
     {"containers/flv_h264_aac.flv", {}},
     {"asf_wmv2_wma.wmv", std::string_view("\x36\x26\xB2\x75", 4)},  // the Data object
@@ -79,7 +82,8 @@ TEST(ReadStatus, TruncatedCopiesSayWhereTheyStop) {
         const Bytes whole = ReadBytes(SamplePath(c.sample));
         ASSERT_GT(whole.size(), 64u) << c.sample;
         const std::string_view text(reinterpret_cast<const char*>(whole.data()), whole.size());
-        std::vector<size_t> lengths = {whole.size() / 2};
+        // A little past half: off the packet grid of files made of fixed-size packets.
+        std::vector<size_t> lengths = {whole.size() / 2 + 7};
         if (!c.marker.empty()) {
             const size_t at = text.rfind(c.marker);
             ASSERT_NE(at, std::string_view::npos) << c.sample;

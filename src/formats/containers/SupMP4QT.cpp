@@ -224,6 +224,13 @@ ReadStatus CSupMP4QT::ReadMovie() {
     CollectSamples(tables_[kVideo], records_.video.data);
     if (StreamInfo* sound = records_.StreamIf(audioSlot_)) CollectSamples(tables_[kSound], sound->data);
     tracksRead_ = anyTrack;
+    // The tracks' chunks lie in the file: one cut after its movie box keeps the index alone.
+    uint64_t lastChunk = 0;
+    for (const SampleTables& tables : tables_)
+        for (const uint64_t offset : tables.chunkOffsets) lastChunk = std::max(lastChunk, offset);
+    if (lastChunk >= reader_.LogicalLength())
+        status.Merge(ReadStatus::Truncated(reader_.LogicalLength(), "sample chunk at " + std::to_string(lastChunk) +
+                                                                        " lies beyond the end of the file"));
     return status;
 }
 

@@ -195,11 +195,15 @@ bool CSupOgg::ReadTail() {
     bool strangers = false;
     uint64_t lastPos = ByteView::npos;
     OggPage last;
+    std::vector<std::pair<uint32_t, bool>> ended;  // each serial in the tail: whether its last page there ends it
     for (uint64_t pos = tail.Find("OggS"); pos != ByteView::npos; pos = tail.Find("OggS", pos + 1)) {
         OggPage page;
         if (!ReadOggPage(tail, pos, page)) continue;
         lastPos = pos;
         last = page;
+        auto seen = std::find_if(ended.begin(), ended.end(), [&page](const auto& e) { return e.first == page.serial; });
+        if (seen == ended.end() && ended.size() < kMaxStreams) seen = ended.insert(ended.end(), {page.serial, false});
+        if (seen != ended.end()) seen->second = page.flags & kLastPage;
         Stream* stream = StreamFor(page.serial, false);
         // A granule of all ones marks a page on which no packet ends.
         if (stream && page.granule != UINT64_MAX) stream->lastGranule = page.granule;
@@ -207,11 +211,12 @@ bool CSupOgg::ReadTail() {
         // (with room left for it: a file of more streams than are kept is no chain).
         if ((page.flags & kFirstPage) || (!stream && streams_.size() < kMaxStreams)) strangers = true;
     }
-    // The file ends with a whole page that closes its stream.
+    // The file ends with a whole page, and every stream with pages in the
+    // tail ends there.
     if (lastPos != ByteView::npos) {
+        const bool open = std::any_of(ended.begin(), ended.end(), [](const auto& e) { return !e.second; });
         if (last.size > tail.size() - lastPos) tailStatus_ = CutShort(start + lastPos, "page", last.size, tail.size() - lastPos);
-        else if (!(last.flags & kLastPage))
-            tailStatus_ = ReadStatus::Truncated(start + lastPos + last.size, "last page does not end its stream");
+        else if (open) tailStatus_ = ReadStatus::Truncated(start + lastPos + last.size, "a stream's last page does not end it");
     }
     return strangers;
 }

@@ -98,6 +98,7 @@ ReadStatus CSupRM::Analyse() {
     ReadStatus status;
     uint64_t position = std::max<uint64_t>(head.Be32(4), 8);
     int read = 0;
+    bool dataSeen = false;
     for (int count = 0; count < kMaxChunks && position + kChunkHeader <= fileEnd; ++count) {
         const ByteView chunkHead = ViewAt(reader_, position, kChunkHeader);
         const uint32_t id = chunkHead.Le32(0);
@@ -112,9 +113,13 @@ ReadStatus CSupRM::Analyse() {
         else if (id == F("MDPR")) ReadMediaProperties(chunk);
         else if (id == F("CONT")) ReadContent(chunk);
         else if (id == F("DATA")) {
+            dataSeen = true;
             // The header chunks come first; an index may follow the data.
+            // Files in use declare up to one chunk header more DATA than
+            // they hold; only a larger shortfall is a cut.
             if (size > fileEnd - position) {
-                status = CutShort(position, "chunk DATA", size, fileEnd - position);
+                if (size - (fileEnd - position) > kChunkHeader)
+                    status = CutShort(position, "chunk DATA", size, fileEnd - position);
                 break;
             }
         } else if (id != F("INDX")) {
@@ -130,6 +135,7 @@ ReadStatus CSupRM::Analyse() {
     if (status.IsOk() && position < fileEnd && position + kChunkHeader > fileEnd)
         status = CutShort(position, "chunk header", kChunkHeader, fileEnd - position);
     if (read == 0) return status.Merge(ReadStatus::Damaged(position, "no RealMedia chunk"));
+    if (!dataSeen) status.Merge(ReadStatus::Truncated(position, "no DATA chunk before the end of the file"));
     return status;
 }
 

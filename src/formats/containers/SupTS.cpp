@@ -159,18 +159,24 @@ ReadStatus CSupTS::Analyse() {
     Scan();
     ReadTailPcr();
     Finish();
-    // Packets follow each other to the end of the file; a 192-byte packet's
-    // time code comes before its sync byte.
-    ReadStatus status;
+    const ReadStatus status = LastPacketStatus();
+    return pmtsRead_.empty() ? ReadStatus(status).Merge(ReadStatus::Damaged(layout_.syncOffset, "no program map table"))
+                             : status;
+}
+
+ReadStatus CSupTS::LastPacketStatus() {
+    // The file ends with a whole packet: a sync byte one packet before the
+    // end, after one more packet before it. Otherwise the last packet is the
+    // one whose sync byte follows a packet's length after another.
     const uint64_t end = reader_.LogicalLength();
-    const uint64_t lead = layout_.packetSize == kPacketSize + 4 ? 4 : 0;
-    const uint64_t first = layout_.syncOffset >= lead ? layout_.syncOffset - lead : 0;
-    if (end > first) {
-        const uint64_t partial = (end - first) % layout_.packetSize;
-        if (partial != 0) status = CutShort(end - partial, "packet", layout_.packetSize, partial);
-    }
-    if (pmtsRead_.empty()) status.Merge(ReadStatus::Damaged(layout_.syncOffset, "no program map table"));
-    return status;
+    const uint64_t size = layout_.packetSize;
+    const uint64_t lead = size == kPacketSize + 4 ? 4 : 0;  // a 192-byte packet's time code comes first
+    if (end < 2 * size) return ReadStatus::Ok();
+    if (reader_.U8At(end - size + lead) == kSyncByte) return ReadStatus::Ok();
+    for (uint64_t p = end - size + lead + 1; p < end; ++p)
+        if (reader_.U8At(p) == kSyncByte && reader_.U8At(p - size) == kSyncByte)
+            return CutShort(p - lead, "packet", size, end - (p - lead));
+    return ReadStatus::Ok();
 }
 
 uint64_t CSupTS::Resync(uint64_t position) {

@@ -79,6 +79,8 @@ public:
     int64_t LastPcr() const;
 
 private:
+    // Whether the file ends with a whole packet.
+    ReadStatus LastPacketStatus();
     struct Section {
         std::vector<uint8_t> bytes;
         bool collecting = false;

@@ -60,6 +60,7 @@ ReadStatus CSupWav::CheckTopLevel() const {
     // The Header, Data and index objects follow each other to the end of the file.
     const uint64_t length = reader_.LogicalLength();
     uint64_t position = 0;
+    bool data = false;
     for (uint32_t i = 0; i < kMaxObjects && position < length; ++i) {
         const uint64_t left = length - position;
         if (left < kObjectHeaderSize) return CutShort(position, "object header", kObjectHeaderSize, left);
@@ -69,8 +70,11 @@ ReadStatus CSupWav::CheckTopLevel() const {
         const std::string name = guid == asf::kHeader ? "Header object" : guid == asf::kData ? "Data object" : "object";
         if (size < kObjectHeaderSize) return ReadStatus::Damaged(position, name + " is smaller than its header");
         if (size > left) return CutShort(position, name, size, left);
+        data = data || guid == asf::kData;
         position += size;
     }
+    // Every file has a Data object after its header.
+    if (!data) return ReadStatus::Truncated(length, "no Data object before the end of the file");
     return ReadStatus::Ok();
 }
 
