@@ -31,6 +31,8 @@ endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/torvo-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME torvo-cli)
+install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/torvo-cli.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/_torvo-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/org.quellmark.Torvo.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${TORVO_DOC_DIR} RENAME copyright)
