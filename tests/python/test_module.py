@@ -72,6 +72,16 @@ def test_analyse_many_keeps_the_order_and_the_errors(samples, tmp_path):
     assert one[: len(samples)] == [comparable(torvo.analyse(p)) for p in samples]
 
 
+def test_progress_counts_each_report_before_it_is_yielded(samples):
+    calls = []
+    seen = [calls[-1] if calls else None for _ in torvo.analyse_many(samples, scan=False,
+                                                                     progress=lambda *a: calls.append(a))]
+    assert calls == [(i, len(samples)) for i in range(1, len(samples) + 1)]
+    assert seen == calls
+    with pytest.raises(torvo.TorvoError):
+        torvo.analyse_many(samples, progress=3)
+
+
 def test_an_iterator_dropped_early_stops_its_run(samples):
     reports = torvo.analyse_many(samples * 20, workers=2)
     first = next(reports)
