@@ -60,6 +60,9 @@ def test_a_name_that_is_not_utf8_keeps_its_bytes(samples, tmp_path):
     # Beside the name, the report is the command line's.
     strip = [{k: v for k, v in r.items() if k not in ("file", "file_bytes")} for r in lines]
     assert [{k: v for k, v in r.items() if k != "file"} for r in reports] == strip
+    # python3 -m torvo writes the command line's lines.
+    module = subprocess.run([sys.executable, "-m", "torvo", "--no-scan", *texts], capture_output=True, check=False)
+    assert [json.loads(line) for line in module.stdout.decode("utf-8").splitlines()] == lines
 
 
 def test_analyse_many_keeps_the_order_and_the_errors(samples, tmp_path):
