@@ -72,6 +72,14 @@ std::string ScanJson(const ScanSummary& scan) {
         .Text();
 }
 
+// "file", the name readable as text, and "file_bytes", its exact bytes,
+// when the name is not UTF-8: a report can always be joined to its file.
+template <typename Add>
+void AddFileName(const std::string& path, Add add) {
+    add("file", JsonString(EscapedName(path)));
+    if (NameBytesNeeded(path)) add("file_bytes", JsonString(Base64(path)));
+}
+
 }  // namespace
 
 std::string TypedContainerJson(const TypedContainer& c) {
@@ -110,7 +118,7 @@ std::string JsonReportLine(const std::string& path, int typeId, const Display& d
     JsonMembers members;
     members.reserve(12);
     auto add = [&members](std::string key, std::string value) { members.emplace_back(std::move(key), std::move(value)); };
-    add("file", JsonString(path));
+    AddFileName(path, add);
     add("type_id", std::to_string(typeId));
 
     const CExport& values = display.Fields();
@@ -191,7 +199,10 @@ std::string AnalysedFileJsonLine(const std::string& path, const CAnalysisDriver&
 
 std::string ErrorJsonLine(const std::string& path, const std::string& code, const std::string& message) {
     const std::string error = CJsonObject().Add("code", code).Add("message", message).Text();
-    return CJsonObject().Add("schema", kTypedReportSchema).Add("file", path).Raw("error", error).Text();
+    CJsonObject line;
+    line.Add("schema", kTypedReportSchema);
+    AddFileName(path, [&line](std::string_view key, const std::string& json) { line.Raw(key, json); });
+    return line.Raw("error", error).Text();
 }
 
 std::string NotOpenedJsonLine(const std::string& path, const UserMessage& message) {

@@ -1,5 +1,6 @@
 #include "base/JsonText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -92,6 +93,53 @@ void AppendJsonString(std::string& out, std::string_view text) {
         }
     }
     out += '"';
+}
+
+bool NameBytesNeeded(std::string_view name) {
+    for (size_t i = 0; i < name.size();) {
+        size_t prefix = 0;
+        if (static_cast<unsigned char>(name[i]) < 0x80) ++i;
+        else if (const size_t length = SequenceAt(name, i, prefix)) i += length;
+        else return true;
+    }
+    return false;
+}
+
+std::string EscapedName(std::string_view name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (size_t i = 0; i < name.size();) {
+        size_t prefix = 0;
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x80) {
+            out += name[i++];
+        } else if (const size_t length = SequenceAt(name, i, prefix)) {
+            out.append(name.substr(i, length));
+            i += length;
+        } else {
+            // Byte by byte: the bytes that began a broken sequence each stand for themselves.
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, bytes.size() - i);
+        uint32_t group = 0;
+        for (size_t k = 0; k < 3; ++k)
+            group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
 }
 
 std::string JsonString(std::string_view text) {

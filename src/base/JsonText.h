@@ -17,6 +17,16 @@ namespace torvo {
 void AppendJsonString(std::string& out, std::string_view text);
 std::string JsonString(std::string_view text);
 
+// A file name as JSON text that any reader takes: a name that is UTF-8
+// unchanged, else each byte outside a well-formed sequence written as
+// "\xHH" (upper-case hex). Such a name loses bytes no more, but it is no
+// longer unique: NameBytesNeeded says when the exact bytes must go beside it.
+std::string EscapedName(std::string_view name);
+bool NameBytesNeeded(std::string_view name);
+
+// Standard base64 (RFC 4648, with padding).
+std::string Base64(std::string_view bytes);
+
 // A number in its shortest form that reads back to the same double, with
 // ".0" on whole numbers and an exponent beyond 15 digits; null when not finite.
 void AppendJsonNumber(std::string& out, double value);

@@ -176,11 +176,25 @@ TEST(Cli, AudioLampsStayWithTheAudioPanel) {
 }
 
 TEST(Cli, InvalidUtf8InNamesStillGivesValidJson) {
+    // The readable name escapes each stray byte; the exact bytes go beside it.
+    struct Case {
+        std::string name, file, bytes;
+    };
+    const Case cases[] = {
+        {"bad\xFFname.avi", "bad\\xFFname.avi", "YmFk/25hbWUuYXZp"},
+        {"cut \xD0", "cut \\xD0", "Y3V0INA="},
+        {"é\xE9\xC3\xA9\xF0\x9F", "é\\xE9é\\xF0\\x9F", "w6npw6nwnw=="},
+        {"plain é.avi", "plain é.avi", ""},
+    };
     Display display;
-    const std::string line = cli::JsonLine("bad\xFFname.avi", 0, display);
-    nlohmann::json parsed;
-    EXPECT_NO_THROW(parsed = nlohmann::json::parse(line));
-    EXPECT_EQ(parsed["file"], "bad\uFFFDname.avi");
+    for (const Case& c : cases) {
+        nlohmann::json parsed;
+        EXPECT_NO_THROW(parsed = nlohmann::json::parse(cli::JsonLine(c.name, 0, display)));
+        EXPECT_EQ(parsed["file"], c.file);
+        EXPECT_EQ(parsed.value("file_bytes", ""), c.bytes) << c.file;
+        const auto error = nlohmann::json::parse(ErrorJsonLine(c.name, "not_found", "gone"));
+        EXPECT_EQ(error.value("file_bytes", ""), c.bytes) << c.file;
+    }
 }
 
 // The report line is written without a JSON document: what it writes must be
@@ -197,7 +211,7 @@ TEST(Cli, JsonLineIsWhatTheJsonLibraryWrites) {
     display.VideoPanel().Set("Кадр", "first");
     display.VideoPanel().Set("Кадр", "second");
     nlohmann::ordered_json extra = {{"chains", {{"found", 2}}}, {"type_id", "replaced"}};
-    const std::string line = cli::JsonLine("bad\xFFname.avi", 7, display, nullptr, &extra);
+    const std::string line = cli::JsonLine("name.avi", 7, display, nullptr, &extra);
     const auto parsed = nlohmann::ordered_json::parse(line);
     EXPECT_EQ(parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), line);
     EXPECT_EQ(parsed["type_id"], "replaced");  // a further key replaces a member where it stands
@@ -656,13 +670,12 @@ TEST(Cli, FailuresAreObjectsInTheStreamAndInTheStatus) {
     ASSERT_EQ(sideLines.size(), 4u);
     EXPECT_EQ(sideLines[1]["error"]["code"], "not_found");
 
-    // A template key that names no field is reported once, however many files.
-    const CliRun keys = RunCli("--inform '%FILE_NAME% %NOPE%' " + test::SamplePath("image.gif") + " " +
+    // A template key that names no field is wrong usage, told before any record.
+    const CliRun keys = RunCli("--inform '%FILE_NAME% %NOPE% %ALSO%' " + test::SamplePath("image.gif") + " " +
                                    test::SamplePath("image.png"),
                                true);
-    EXPECT_EQ(keys.status, 0);
-    EXPECT_EQ(keys.out, "torvo-cli: the template names no report field %NOPE%\nimage.gif ***ОШИБКА**\n"
-                        "image.png ***ОШИБКА**\n");
+    EXPECT_EQ(keys.status, 2);
+    EXPECT_EQ(keys.out, "torvo-cli: the template names no report field %NOPE% %ALSO%\n");
     // A missing export folder is an export failure with its status.
     const CliRun folder = RunCli("--export-mode folder:/nonexistent/reports " + test::SamplePath("image.gif"), true);
     EXPECT_EQ(folder.status, cli::kExportFailedStatus);

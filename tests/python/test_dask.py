@@ -1,4 +1,5 @@
 """torvo.dask on the calling process and on a LocalCluster of two worker processes."""
+import io
 import logging
 import os
 import signal
@@ -8,6 +9,7 @@ import pytest
 
 distributed = pytest.importorskip("distributed")
 import dask  # noqa: E402
+from dask.diagnostics import ProgressBar  # noqa: E402
 
 import torvo  # noqa: E402
 import torvo.dask  # noqa: E402
@@ -84,6 +86,22 @@ def test_a_worker_killed_mid_run_loses_no_file(client, names, in_process):
     lost = client.run_on_scheduler(lambda dask_scheduler: {
         t[1] for t in dask_scheduler.transition_log if str(t[4]).startswith("handle-worker-cleanup")})
     assert {"memory", "processing"} <= lost
+
+
+def test_the_frame_is_categorical_and_dask_progress_follows_the_bag(names, in_process):
+    bag = torvo.dask.analyse_bag(names, partition_size=16)
+    out = io.StringIO()
+    with ProgressBar(out=out, dt=0.01):
+        frame = torvo.dask.streams_frame(bag).compute(scheduler="sync")
+    assert "100% Completed" in out.getvalue()
+    kinds = {c: str(frame[c].dtype) for c in ("container_type", "stream_type", "codec", "decoder", "width", "duration")}
+    assert kinds == {"container_type": "category", "stream_type": "category", "codec": "category",
+                     "decoder": "category", "width": "Int64", "duration": "float64"}
+    assert list(frame.decoder.cat.categories) == ["installed", "not_installed", "not_needed", "undetermined",
+                                                  "disabled"]
+    streams = [s for r in in_process for s in r.get("streams", [])]
+    assert frame.codec.value_counts().to_dict() == {c: sum(s["codec"] == c for s in streams)
+                                                    for c in {s["codec"] for s in streams} if c is not None}
 
 
 def test_misuse_raises_torvo_error():

@@ -1,4 +1,5 @@
 """torvo.analyse, analyse_many, codecs and the command `python3 -m torvo`."""
+import base64
 import json
 import os
 import shutil
@@ -30,11 +31,39 @@ def test_a_file_that_cannot_be_analysed_is_its_error_object(tmp_path):
     assert torvo.analyse(missing)["error"]["code"] == "not_found"
     assert torvo.analyse(missing) == cli_reports([missing])[0]
     assert torvo.analyse(str(tmp_path))["error"]["code"] == "is_directory"
-    # A name that is not UTF-8 is analysed under its bytes and shown with U+FFFD.
-    odd = tmp_path / os.fsdecode(b"bad\xffname.mp3")
-    report = torvo.analyse(os.fsencode(odd))
-    assert report["error"]["code"] == "not_found"
-    assert report["file"].endswith("bad\ufffdname.mp3")
+
+
+def test_a_name_that_is_not_utf8_keeps_its_bytes(samples, tmp_path):
+    sample = next(p for p in samples if p.endswith(".avi"))
+    folder = os.fsencode(tmp_path)
+    names = [folder + b"/latin1-\xe9t\xe9.avi", folder + b"/cut-\xc3.avi", folder + b"/lf\n\xff.avi"]
+    for name in names:
+        os.symlink(os.fsencode(sample), name)
+    missing = folder + b"/gone-\xff.avi"
+    given = names + [missing]
+    # torvo-cli: names from a NUL-separated list; "file" readable, "file_bytes" exact.
+    run = subprocess.run([os.environ["TORVO_CLI"], "--json", "--no-scan", "-0", "-f", "-"],
+                         input=b"\0".join(given) + b"\0", capture_output=True, check=False)
+    lines = [json.loads(line) for line in run.stdout.decode("utf-8").splitlines()]
+    assert [base64.b64decode(line["file_bytes"], validate=True) for line in lines] == given
+    assert lines[0]["file"] == os.fsdecode(folder) + "/latin1-\\xE9t\\xE9.avi"
+    assert lines[1]["file"].endswith("/cut-\\xC3.avi") and lines[2]["file"].endswith("/lf\n\\xFF.avi")
+    assert lines[3]["error"]["code"] == "not_found"
+    # A UTF-8 name needs no bytes beside it.
+    assert "file_bytes" not in cli_reports([sample], "--no-scan")[0]
+    # Python: bytes in, bytes out; str in, the same str (os.fsdecode) out.
+    assert torvo.analyse(names[0], scan=False)["file"] == names[0]
+    assert [r["file"] for r in torvo.analyse_many(given, scan=False)] == given
+    texts = [os.fsdecode(n) for n in given]
+    reports = list(torvo.analyse_many(texts, scan=False))
+    assert [r["file"] for r in reports] == texts
+    assert [os.fsencode(r["file"]) for r in reports] == given
+    # Beside the name, the report is the command line's.
+    strip = [{k: v for k, v in r.items() if k not in ("file", "file_bytes")} for r in lines]
+    assert [{k: v for k, v in r.items() if k != "file"} for r in reports] == strip
+    # python3 -m torvo writes the command line's lines.
+    module = subprocess.run([sys.executable, "-m", "torvo", "--no-scan", *texts], capture_output=True, check=False)
+    assert [json.loads(line) for line in module.stdout.decode("utf-8").splitlines()] == lines
 
 
 def test_analyse_many_keeps_the_order_and_the_errors(samples, tmp_path):
@@ -54,10 +83,23 @@ def test_folders_stand_for_their_media_files(tmp_path):
     shutil.copy(os.path.join(data, "image.png"), tmp_path / "media" / "image.avi")  # named as media: is not
     (tmp_path / "texts").mkdir()
     (tmp_path / "texts" / "a.txt").write_text("text")
-    reports = list(torvo.analyse_many([tmp_path / "media", tmp_path / "texts"], workers=1))
+    calls = []
+    reports = list(torvo.analyse_many([tmp_path / "media", tmp_path / "texts"], workers=1,
+                                      progress=lambda *a: calls.append(a)))
+    assert calls == [(1, 2), (2, 2)]  # the total counts what the folders expand to
     assert [r["file"] for r in reports] == [str(tmp_path / "texts"), str(tmp_path / "media" / "sound")]
     assert reports[0]["error"]["code"] == "no_media_files"
     assert reports[1]["container"]["format"] == "wav"
+
+
+def test_progress_counts_each_report_before_it_is_yielded(samples):
+    calls = []
+    seen = [calls[-1] if calls else None for _ in torvo.analyse_many(samples, scan=False,
+                                                                     progress=lambda *a: calls.append(a))]
+    assert calls == [(i, len(samples)) for i in range(1, len(samples) + 1)]
+    assert seen == calls
+    with pytest.raises(torvo.TorvoError):
+        torvo.analyse_many(samples, progress=3)
 
 
 def test_an_iterator_dropped_early_stops_its_run(samples):

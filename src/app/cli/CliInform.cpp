@@ -8,10 +8,24 @@
 #include <sstream>
 
 #include "export/Template.h"
+#include "export/TemplateKeys.h"
 
 namespace torvo::cli {
 
-std::optional<std::string> InformTemplate(const std::string& argument, std::string& error) {
+namespace {
+
+// A placeholder that names no field would print "***ОШИБКА**" in every
+// record; a script is better told before the first one.
+std::optional<std::string> KnownKeysOnly(std::optional<std::string> text, std::string& error) {
+    if (!text) return text;
+    const std::vector<std::string> unknown = UnknownTemplateKeys(*text);
+    if (unknown.empty()) return text;
+    error = "the template names no report field";
+    for (const std::string& key : unknown) error += " " + key;
+    return std::nullopt;
+}
+
+std::optional<std::string> TemplateText(const std::string& argument, std::string& error) {
     std::string path;
     struct stat info {};
     if (argument.starts_with("file://")) path = argument.substr(7);
@@ -31,6 +45,12 @@ std::optional<std::string> InformTemplate(const std::string& argument, std::stri
     std::optional<std::string> text = TemplateFromFileBytes(bytes.str());
     if (!text) error = "the template " + path + " is empty";
     return text;
+}
+
+}  // namespace
+
+std::optional<std::string> InformTemplate(const std::string& argument, std::string& error) {
+    return KnownKeysOnly(TemplateText(argument, error), error);
 }
 
 }  // namespace torvo::cli

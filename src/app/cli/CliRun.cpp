@@ -80,8 +80,8 @@ void PrintReport(const Options& options, const RunContext& context, std::ostream
     }
 }
 
-// Each unknown placeholder of a template once, before the records that
-// would carry "***ОШИБКА**" in its place.
+// Each unknown placeholder of an export template once, before the records
+// that would carry "***ОШИБКА**" in its place.
 void ReportUnknownKeys(RunContext& context, const std::string& templateText) {
     for (const std::string& key : UnknownTemplateKeys(templateText))
         context.err << "torvo-cli: the template names no report field " << key << "\n";
@@ -175,7 +175,6 @@ int RunQueue(const Options& options, RunContext& context) {
     CCliEvents events(options, context);
     std::vector<std::string> names;
     const bool listsRead = CollectNames(options, context, names);
-    if (options.format == OutputFormat::kInform) ReportUnknownKeys(context, context.informText);
 
     Display display;
     CRunSession session(display, &events);

@@ -85,6 +85,16 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // A template that cannot serve is wrong usage, told before any output.
+    std::optional<std::string> informText;
+    if (options.format == cli::OutputFormat::kInform) {
+        informText = cli::InformTemplate(options.informTemplate, error);
+        if (!informText) {
+            std::cerr << "torvo-cli: " << error << "\n";
+            return 2;
+        }
+    }
+
     // Merit changes come first, so that a --codecs of the same run shows them.
     for (const auto& [factory, merit] : options.meritChanges) {
         std::string message;
@@ -199,15 +209,7 @@ int main(int argc, char** argv) {
     context.exportSettings = &exportSettings;
     // A failed export switches export off for the rest of the run; the exit
     // status says so, and the stored settings are left alone.
-    if (options.format == cli::OutputFormat::kInform) {
-        std::string informError;
-        const std::optional<std::string> text = cli::InformTemplate(options.informTemplate, informError);
-        if (!text) {
-            std::cerr << "torvo-cli: " << informError << "\n";
-            return 2;
-        }
-        context.informText = *text;
-    }
+    if (informText) context.informText = *informText;
 
     // The render test runs in a child process per file, so that a plugin
     // that crashes or hangs ends only that child.

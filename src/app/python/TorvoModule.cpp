@@ -80,7 +80,9 @@ GstModuleLoader GstLoaderForModule() {
                 files.emplace_back(TORVO_PY_GST_MODULE_BUILT);
             } else {
                 if (const std::string dir = ModuleDir(); !dir.empty()) files.push_back(dir + TORVO_PY_GST_MODULE_FROM_MODULE);
-                files.emplace_back(TORVO_PY_GST_MODULE_INSTALLED);
+                // A wheel has no place outside itself to look.
+                if (const std::string_view installed = TORVO_PY_GST_MODULE_INSTALLED; !installed.empty())
+                    files.emplace_back(installed);
             }
             entry = LoadGstModule(files, loadError);
         });
@@ -385,6 +387,24 @@ public:
     // A report line as a dict; only with the GIL held.
     py::object Dict(std::string_view line) { return reader_.Read(line); }
 
+    // The report of `path` as a dict whose "file" is the name exactly: bytes
+    // as given, or str decoded as os.fsdecode does (undecodable bytes become
+    // lone surrogates), so that the report leads back to its file.
+    py::object Report(std::string_view line, const std::string& path, bool asBytes) {
+        py::object report = Dict(line);
+        if (!PyDict_Check(report.ptr())) return report;
+        py::dict members = py::reinterpret_borrow<py::dict>(report);
+        if (asBytes) {
+            members["file"] = py::bytes(path);
+        } else {
+            PyObject* name = PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
+            if (!name) throw py::error_already_set();
+            members["file"] = py::reinterpret_steal<py::object>(name);
+        }
+        if (members.contains("file_bytes")) PyDict_DelItemString(members.ptr(), "file_bytes");
+        return report;
+    }
+
 private:
     CReadDatabase database_;
     CMemorySettingsStore store_;
@@ -402,8 +422,12 @@ private:
 class CManyRun : private IRunEvents {
 public:
     CManyRun(std::shared_ptr<CContext> context, std::vector<std::string> paths, int workers, bool scan, bool codecs,
-             std::vector<std::string> leading = {})
-        : context_(std::move(context)), session_(display_, &silent_), lines_(leading.begin(), leading.end()) {
+             bool namesAsBytes, std::vector<std::pair<std::string, std::string>> leading = {})
+        : context_(std::move(context)),
+          namesAsBytes_(namesAsBytes),
+          total_(paths.size() + leading.size()),
+          session_(display_, &silent_),
+          lines_(std::make_move_iterator(leading.begin()), std::make_move_iterator(leading.end())) {
         session_.Queue() = FileQueue(FileQueue::kUnlimited);
         session_.Queue().Fill(std::move(paths));
         RunOptions run;
@@ -427,12 +451,12 @@ public:
     CManyRun(const CManyRun&) = delete;
     CManyRun& operator=(const CManyRun&) = delete;
 
-    // The next report line; nothing once every file was delivered.
-    std::optional<std::string> Next() {
+    // The next report line and its file's name; nothing once every file was delivered.
+    std::optional<std::pair<std::string, std::string>> Next() {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return !lines_.empty() || finished_; });
         if (!lines_.empty()) {
-            std::string line = std::move(lines_.front());
+            std::pair<std::string, std::string> line = std::move(lines_.front());
             lines_.pop_front();
             changed_.notify_all();
             return line;
@@ -442,6 +466,9 @@ public:
     }
 
     CContext& Context() { return *context_; }
+    bool NamesAsBytes() const { return namesAsBytes_; }
+    // How many reports the run yields: one a queued file, one a folder without media.
+    size_t Total() const { return total_; }
 
     void Close() {
         stop_.store(true);
@@ -458,30 +485,32 @@ private:
     std::string ReportReady(const AnalysedFile& file) override {
         return AnalysedFileJsonLine(file.path, file.driver, file.display);
     }
-    void Deliver(size_t, const std::string&, const std::string& report, const CAnalysisDriver*) override {
-        Push(report);
+    void Deliver(size_t, const std::string& path, const std::string& report, const CAnalysisDriver*) override {
+        Push(report, path);
     }
     void FileNotOpened(size_t, const std::string& path, const UserMessage& message) override {
-        Push(NotOpenedJsonLine(path, message));
+        Push(NotOpenedJsonLine(path, message), path);
     }
     // Waits while Python has not taken the earlier lines, so that a slow
     // reader holds the workers back instead of the memory growing.
-    void Push(std::string line) {
+    void Push(std::string line, const std::string& path) {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return lines_.size() < kWaitingLines || stop_.load(); });
         if (stop_.load()) return;
-        lines_.push_back(std::move(line));
+        lines_.emplace_back(std::move(line), path);
         changed_.notify_all();
     }
 
     std::shared_ptr<CContext> context_;
+    bool namesAsBytes_ = false;
+    size_t total_ = 0;
     CSilentMessages silent_;
     Display display_;
     CRunSession session_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::string> lines_;
+    std::deque<std::pair<std::string, std::string>> lines_;  // report, name
     bool finished_ = false;
     std::string failure_;
     std::thread thread_;
@@ -493,6 +522,7 @@ PYBIND11_MODULE(_torvo, m) {
     using namespace torvo::python;
     m.doc() = "Native part of the torvo module: use the functions of the torvo package.";
     py::register_exception<CUsageError>(m, "TorvoError", PyExc_ValueError);
+    m.attr("__version__") = TORVO_VERSION;
 
     // JSON text to Python objects as this module reads its reports (for the tests).
     m.def("loads", [](const std::string& text) { return CJsonReader().Read(text); });
@@ -506,16 +536,16 @@ PYBIND11_MODULE(_torvo, m) {
         .def_property_readonly("database", &CContext::DatabasePath)
         .def(
             "analyse",
-            [](CContext& context, const py::bytes& path, bool scan, bool codecs) {
+            [](CContext& context, const py::bytes& path, bool scan, bool codecs, bool nameAsBytes) {
                 std::string name = path;
                 std::string line;
                 {
                     py::gil_scoped_release release;
                     line = context.AnalyseLine(name, scan, codecs);
                 }
-                return context.Dict(line);
+                return context.Report(line, name, nameAsBytes);
             },
-            py::arg("path"), py::arg("scan"), py::arg("codecs"))
+            py::arg("path"), py::arg("scan"), py::arg("codecs"), py::arg("name_as_bytes") = false)
         .def(
             "codecs",
             [](CContext& context) {
@@ -531,7 +561,7 @@ PYBIND11_MODULE(_torvo, m) {
         .def(
             "many",
             [](const std::shared_ptr<CContext>& context, const std::vector<py::bytes>& paths, int workers, bool scan,
-               bool codecs) {
+               bool codecs, bool namesAsBytes) {
                 if (workers < 1) throw CUsageError("workers must be at least 1");
                 std::vector<std::string> names(paths.begin(), paths.end());
                 // Folders stand for their media files, as on the command line.
@@ -541,25 +571,27 @@ PYBIND11_MODULE(_torvo, m) {
                     expanded = torvo::ExpandFolders(names);
                 }
                 if (const std::string notes = torvo::ExpansionNotes(expanded); !notes.empty()) std::cerr << notes << "\n";
-                std::vector<std::string> leading;
+                std::vector<std::pair<std::string, std::string>> leading;
                 for (const std::string& folder : expanded.withoutMedia)
-                    leading.push_back(torvo::ErrorJsonLine(folder, torvo::kNoMediaFilesCode, torvo::NoMediaFilesText(folder)));
-                return std::make_unique<CManyRun>(context, std::move(expanded.names), workers, scan, codecs,
+                    leading.emplace_back(
+                        torvo::ErrorJsonLine(folder, torvo::kNoMediaFilesCode, torvo::NoMediaFilesText(folder)), folder);
+                return std::make_unique<CManyRun>(context, std::move(expanded.names), workers, scan, codecs, namesAsBytes,
                                                   std::move(leading));
             },
-            py::arg("paths"), py::arg("workers"), py::arg("scan"), py::arg("codecs"));
+            py::arg("paths"), py::arg("workers"), py::arg("scan"), py::arg("codecs"), py::arg("names_as_bytes") = false);
 
     py::class_<CManyRun>(m, "ManyRun")
         .def("next",
              [](CManyRun& run) -> py::object {
-                 std::optional<std::string> line;
+                 std::optional<std::pair<std::string, std::string>> line;
                  {
                      py::gil_scoped_release release;
                      line = run.Next();
                  }
                  if (!line) return py::none();
-                 return run.Context().Dict(*line);
+                 return run.Context().Report(line->first, line->second, run.NamesAsBytes());
              })
+        .def("total", &CManyRun::Total)
         .def("close", [](CManyRun& run) {
             py::gil_scoped_release release;
             run.Close();

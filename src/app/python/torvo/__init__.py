@@ -13,15 +13,21 @@ the file was scanned whole, and the typed report (``schema``, ``container``,
 ``{"schema": 1, "file": ..., "error": {"code": ..., "message": ...}}``.
 
 The codec database and the codec inventory are loaded once per process, at the
-first call. ``torvo.dask`` runs the same analysis over a ``dask.bag``.
+first call. ``torvo.dask`` runs the same analysis over a ``dask.bag`` and makes
+a table of streams from the reports. Type stubs come with the package.
 """
 import os
 
 from . import _torvo
 
-__all__ = ["analyse", "analyse_many", "codecs", "TorvoError", "open_database"]
+__all__ = ["analyse", "analyse_many", "codecs", "TorvoError", "open_database", "__version__"]
+
+__version__ = _torvo.__version__
 
 TorvoError = _torvo.TorvoError
+TorvoError.__doc__ = """Misuse: an argument of the wrong kind, or a codec database that cannot be loaded.
+
+A file that cannot be analysed is no error: its report is an error object."""
 
 _context = None
 
@@ -67,46 +73,71 @@ def _default_workers():
     return max(1, min(os.cpu_count() or 1, 4))
 
 
+def _given_as_bytes(path):
+    return isinstance(os.fspath(path), bytes)
+
+
 def analyse(path, scan=True, codecs=True):
     """The report of one file, as a dict.
 
     scan: scan MPEG and AVI files whole (frame counts, GOP structure).
     codecs: tell for each stream whether a decoder is installed (else
     ``decoder`` is ``"disabled"``).
+
+    ``report["file"]`` is the name exactly, even when it is not UTF-8:
+    ``bytes`` when the name was given as bytes, else ``str`` as
+    ``os.fsdecode`` gives it (undecodable bytes as lone surrogates, which
+    ``os.fsencode`` turns back into the same bytes).
     """
     name = _path(path)
-    return _current().analyse(name, _flag("scan", scan), _flag("codecs", codecs))
+    return _current().analyse(name, _flag("scan", scan), _flag("codecs", codecs), _given_as_bytes(path))
 
 
-def analyse_many(paths, workers=None, scan=True, codecs=True):
+def analyse_many(paths, workers=None, scan=True, codecs=True, progress=None):
     """The reports of many files, in the order given, as an iterator of dicts.
 
     Up to ``workers`` files are analysed side by side (default: one per core,
     at most four). A file that fails yields its error object and the run goes
     on. A folder stands for the media files below it (found by content); one
     without any yields an error object with the code ``no_media_files``.
-    Closing the iterator (or dropping it) stops the run.
+    Closing the iterator (or dropping it) stops the run. Each report's
+    ``"file"`` is exact as with analyse: bytes when every name was given as
+    bytes, else str.
+
+    progress: a callable, called as ``progress(done, total)`` once each
+    report is ready, before it is yielded (``total`` is the number of reports
+    the run yields, once folders are expanded); for example
+    ``lambda done, total: bar.update(1)``. An exception it raises stops the
+    run and comes out of the iterator.
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TorvoError("paths must be a collection of file names, not one name")
     try:
-        names = [_path(p) for p in paths]
+        given = list(paths)
+        names = [_path(p) for p in given]
     except TypeError as e:
         raise TorvoError(f"paths must be an iterable of file names: {e}") from None
     if workers is None:
         workers = _default_workers()
     if not isinstance(workers, int) or isinstance(workers, bool) or workers < 1:
         raise TorvoError(f"workers must be a whole number of at least 1, not {workers!r}")
-    run = _current().many(names, workers, _flag("scan", scan), _flag("codecs", codecs))
-    return _reports(run)
+    if progress is not None and not callable(progress):
+        raise TorvoError(f"progress must be a callable, not {progress!r}")
+    as_bytes = bool(names) and all(_given_as_bytes(p) for p in given)
+    run = _current().many(names, workers, _flag("scan", scan), _flag("codecs", codecs), as_bytes)
+    return _reports(run, progress, run.total())
 
 
-def _reports(run):
+def _reports(run, progress, total):
+    done = 0
     try:
         while True:
             report = run.next()
             if report is None:
                 return
+            done += 1
+            if progress is not None:
+                progress(done, total)
             yield report
     finally:
         run.close()

@@ -45,9 +45,18 @@ def analyse_bag(paths, partition_size=200, scan=True, codecs=True, workers=2):
     torvo._flag("codecs", codecs)
     if not names:
         return dask.bag.from_sequence([], npartitions=1)
+    # One task per partition: dask.diagnostics.ProgressBar (or
+    # distributed.progress) advances as each partition's files are done.
     bag = dask.bag.from_sequence(names, partition_size=partition_size)
     return bag.map_partitions(_analyse_partition, scan, codecs, workers)
 
+
+# Columns of a few repeated values are categorical: a frame of a large
+# collection keeps each distinct codec name once, and groupby/value_counts
+# run on codes. Those whose values are fixed know their categories, so that
+# every partition of a dask frame agrees on them.
+_STREAM_TYPES = pandas.CategoricalDtype(["video", "audio"])
+_DECODERS = pandas.CategoricalDtype(["installed", "not_installed", "not_needed", "undetermined", "disabled"])
 
 # One row per stream: the file, its error (if any), the container's columns,
 # then the stream's. A file without streams still has one row (stream columns
@@ -57,14 +66,14 @@ STREAM_COLUMNS = {
     "error_code": "object",
     "error_message": "object",
     "container_type_id": "Int64",
-    "container_type": "object",
+    "container_type": "category",
     "container_mime": "object",
     "container_size": "Int64",
     "container_duration": "float64",
     "container_bit_rate": "Int64",
     "stream_index": "Int64",
-    "stream_type": "object",
-    "codec": "object",
+    "stream_type": _STREAM_TYPES,
+    "codec": "category",
     "fourcc": "object",
     "format_tag": "Int64",
     "width": "Int64",
@@ -74,7 +83,7 @@ STREAM_COLUMNS = {
     "channels": "Int64",
     "duration": "float64",
     "bit_rate": "Int64",
-    "decoder": "object",
+    "decoder": _DECODERS,
 }
 _STREAM_KEYS = {"stream_index": "index", "stream_type": "type"}
 
@@ -110,7 +119,9 @@ def streams_frame(reports):
 
     A dask.bag (from analyse_bag) gives a dask DataFrame with one partition
     per bag partition; a list or iterator of reports gives a pandas DataFrame.
-    Columns and types: STREAM_COLUMNS; absent values are NA.
+    Columns and types: STREAM_COLUMNS; absent values are NA. container_type,
+    stream_type, codec and decoder are categorical (stream_type and decoder
+    with their fixed categories); whole numbers are nullable Int64.
     """
     meta = _frame([])
     if isinstance(reports, dask.bag.Bag):
