@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "analysis/MessageBox.h"
+#include "analysis/FileReport.h"
 #include "analysis/ReportLine.h"
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
@@ -363,7 +364,7 @@ public:
         // The report waits for the final statistics of the full scan.
         while (driver.OnStatusTick() == CAnalysisDriver::ScanTick::kRunning)
             driver.WaitForScanEnd(std::chrono::milliseconds(50));
-        return AnalysedFileJsonLine(path, driver, display);
+        return ReportJsonLine(BuildFileReport(path, driver, display));
     }
 
     std::vector<std::string> CodecLines() {
@@ -452,9 +453,7 @@ public:
 private:
     static constexpr size_t kWaitingLines = 64;
 
-    std::string ReportReady(const AnalysedFile& file) override {
-        return AnalysedFileJsonLine(file.path, file.driver, file.display);
-    }
+    std::string ReportReady(const AnalysedFile& file) override { return ReportJsonLine(*file.report); }
     void Deliver(size_t, const std::string&, const std::string& report, const CAnalysisDriver*) override {
         Push(report);
     }
