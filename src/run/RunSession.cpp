@@ -209,12 +209,14 @@ void CRunSession::StartRun(QueueMode mode) {
 
 CRunSession::Turn CRunSession::QueueTurn() {
     if (queue_.Mode() == QueueMode::kStopped) return Turn::kStopped;
-    // The next file waits for this one's scan, the front end's work and its report.
-    if (phase_ == Phase::kIdle && !queue_.AtLast() && queue_.Next()) {
+    // The next file waits for this one's scan and report, and for the front
+    // end's own work (a render test the user started on it, say).
+    auto busy = [this] { return phase_ != Phase::kIdle || (options_.frontEndBusy && options_.frontEndBusy()); };
+    if (!busy() && !queue_.AtLast() && queue_.Next()) {
         OpenCurrent();
         if (queue_.Mode() == QueueMode::kRunUntilBroken && driver_.BrokenFile()) queue_.SetMode(QueueMode::kStopped);
     }
-    if (phase_ != Phase::kIdle) return Turn::kAgain;
+    if (busy()) return Turn::kAgain;
     if (queue_.AtLast() || queue_.Count() == 0) {
         queue_.SetMode(QueueMode::kStopped);
         EndQueue();

@@ -168,6 +168,8 @@ public:
     // whether the file is still in hand.
     bool Poll();
     bool FileInHand() const { return phase_ != Phase::kIdle; }
+    // The file in hand's full scan still runs.
+    bool Scanning() const { return phase_ == Phase::kScanning; }
     // Lets go of the file in hand without its report (the file is closed).
     void DropFile();
 
