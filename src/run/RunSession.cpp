@@ -15,25 +15,38 @@
 
 namespace torvo {
 
+namespace {
+
+// Hands one list to `read`: standard input for "-" when there is one, else
+// the file. A list that cannot be opened is reported; false then.
+template <typename Read>
+bool ReadList(const std::string& list, std::istream* standardInput, IMessageBox& messages, Read read) {
+    if (list == "-" && standardInput) {
+        read(*standardInput);
+        return true;
+    }
+    std::ifstream file(list, std::ios::binary);
+    if (!file) {
+        const UserMessage m = CannotOpenMessage(list, std::strerror(errno));
+        messages.Show(m.caption, m.text, MessageIcon::kWarning);
+        return false;
+    }
+    read(file);
+    return true;
+}
+
+}  // namespace
+
 bool CollectQueueNames(std::vector<std::string>& names, const std::vector<std::string>& listFiles,
                        std::istream* standardInput, IMessageBox& messages, size_t* leftOut) {
     bool ok = true;
     for (const std::string& list : listFiles) {
         const size_t room = names.size() < FileQueue::kMaxNames ? FileQueue::kMaxNames - names.size() : 0;
-        std::vector<std::string> read;
-        if (list == "-" && standardInput) {
-            read = ReadListFile(*standardInput, room, leftOut);
-        } else {
-            std::ifstream file(list, std::ios::binary);
-            if (!file) {
-                const UserMessage m = CannotOpenMessage(list, std::strerror(errno));
-                messages.Show(m.caption, m.text, MessageIcon::kWarning);
-                ok = false;
-                continue;
-            }
-            read = ReadListFile(file, room, leftOut);
-        }
-        names.insert(names.end(), read.begin(), read.end());
+        const bool opened = ReadList(list, standardInput, messages, [&](std::istream& in) {
+            const std::vector<std::string> read = ReadListFile(in, room, leftOut);
+            names.insert(names.end(), read.begin(), read.end());
+        });
+        if (!opened) ok = false;
     }
     return ok;
 }
@@ -42,22 +55,13 @@ ListedNames CollectListedNames(std::vector<std::string>& names, const std::vecto
                                char separator, std::istream* standardInput, IMessageBox& messages) {
     ListedNames listed;
     for (const std::string& list : listFiles) {
-        NameListRead read;
-        if (list == "-" && standardInput) {
-            read = ReadNameList(*standardInput, separator);
-        } else {
-            std::ifstream file(list, std::ios::binary);
-            if (!file) {
-                const UserMessage m = CannotOpenMessage(list, std::strerror(errno));
-                messages.Show(m.caption, m.text, MessageIcon::kWarning);
-                listed.listsOpened = false;
-                continue;
-            }
-            read = ReadNameList(file, separator);
-        }
-        if (read.overlong > 0) listed.overlong.emplace_back(list, read.overlong);
-        names.insert(names.end(), std::make_move_iterator(read.names.begin()),
-                     std::make_move_iterator(read.names.end()));
+        const bool opened = ReadList(list, standardInput, messages, [&](std::istream& in) {
+            NameListRead read = ReadNameList(in, separator);
+            if (read.overlong > 0) listed.overlong.emplace_back(list, read.overlong);
+            names.insert(names.end(), std::make_move_iterator(read.names.begin()),
+                         std::make_move_iterator(read.names.end()));
+        });
+        if (!opened) listed.listsOpened = false;
     }
     return listed;
 }
@@ -118,6 +122,12 @@ void CRunSession::StartUnattended(std::vector<std::string> names) {
     queue_.Fill(std::move(names));
     queue_.BackToFirst();
     queue_.SetMode(QueueMode::kRunAll);
+}
+
+void CRunSession::ChangeExportSettings(ExportSettings settings) {
+    if (!options_.exportSettings) return;
+    if (unattended_ && options_.exportSettings->enabled) settings.enabled = true;
+    *options_.exportSettings = std::move(settings);
 }
 
 bool CRunSession::OpenCurrent(bool withExport) {
@@ -228,18 +238,23 @@ CRunSession::Turn CRunSession::QueueTurn() {
 // The queue's end: the files a run that no message halted could not open,
 // in one message.
 void CRunSession::EndQueue() {
-    if (!unopened_.empty()) {
-        std::string text = "Не удалось открыть " + std::to_string(unopened_.size()) + " файл(ов):";
-        for (const auto& [path, message] : unopened_) text += "\n" + OneLine({message});
-        unopened_.clear();
-        Show({"Не открыть файл!!", text}, MessageIcon::kWarning);
-    }
+    SumUpUnopened();
     if (events_) events_->QueueFinished();
 }
 
-void CRunSession::Stop() {
+void CRunSession::SumUpUnopened() {
+    if (unopened_.empty()) return;
+    std::string text = "Не удалось открыть " + std::to_string(unopened_.size()) + " файл(ов):";
+    for (const auto& [path, message] : unopened_) text += "\n" + OneLine({message});
+    unopened_.clear();
+    Show({"Не открыть файл!!", text}, MessageIcon::kWarning);
+}
+
+void CRunSession::Stop(bool sumUp) {
     queue_.SetMode(QueueMode::kStopped);
     if (phase_ == Phase::kScanning) driver_.StopScanKeepingResults();
+    if (sumUp) SumUpUnopened();
+    else unopened_.clear();
 }
 
 bool CRunSession::RunsSideBySide(QueueMode mode) const {

@@ -155,6 +155,9 @@ public:
     // the front end ends once the queue has finished.
     void StartUnattended(std::vector<std::string> names);
     bool Unattended() const { return unattended_; }
+    // New export settings (the export dialog's): an unattended run keeps
+    // export on unless a failure has switched it off.
+    void ChangeExportSettings(ExportSettings settings);
 
     // Where the events of a run driven by the front end's timer go.
     void SetEvents(IRunEvents* events) { events_ = events; }
@@ -183,7 +186,8 @@ public:
     Turn QueueTurn();
     // Stops the run; a running full scan stops too, and the file's report
     // keeps what it read, marked as stopped. The file in hand then finishes.
-    void Stop();
+    // With `sumUp`, the files the run could not open are told as at its end.
+    void Stop(bool sumUp = true);
 
     // Runs the whole queue in `mode`, blocking: each file is analysed, its
     // full scan waited for (woken by its end), its render test run, its report
@@ -198,6 +202,7 @@ private:
     void FileFailed(size_t index, const std::string& path);
     void FinishFile();
     void EndQueue();
+    void SumUpUnopened();
     bool RunsSideBySide(QueueMode mode) const;
     Result RunSideBySide(IRunEvents& events);
 

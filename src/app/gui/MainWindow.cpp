@@ -834,7 +834,9 @@ void CTorvoDlg::ShowQueued() {
 
 void CTorvoDlg::OpenNames(std::vector<std::string> names, size_t leftOut, bool leftOutAtLeast) {
     if (names.empty()) return;
-    StopProcessing();
+    // The new names replace the run and its file.
+    queueTimer_.stop();
+    session_.Stop(false);
     leftOut += names.size() > FileQueue::kMaxNames ? names.size() - FileQueue::kMaxNames : 0;
     queue_.Fill(std::move(names));
     if (queue_.Count() == 1) {
@@ -971,9 +973,7 @@ void CTorvoDlg::Settings() {
 void CTorvoDlg::ExportSetup() {
     CExportDlg dialog(prefs_, *context_.messages, this);
     dialog.exec();
-    const bool unattended = session_.Unattended() && export_.enabled;
-    export_ = ExportSettingsFromPrefs(prefs_);
-    if (unattended) export_.enabled = true;
+    session_.ChangeExportSettings(ExportSettingsFromPrefs(prefs_));
 }
 
 namespace {
@@ -1076,7 +1076,8 @@ void CTorvoDlg::SavePlacement() {
 }
 
 void CTorvoDlg::closeEvent(QCloseEvent* event) {
-    StopProcessing();
+    queueTimer_.stop();
+    session_.Stop(false);
     SavePlacement();
     // The last opened file is remembered for the next open dialog.
     prefs_.Save(false);
