@@ -768,8 +768,9 @@ void CTorvoDlg::RefreshTick() {
 // ---- the queue -------------------------------------------------------------
 
 void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
-    // A file without a scan or render test of it ends at once.
-    if (session_.OpenCurrent(withExport)) session_.Poll();
+    // A file without a full scan ends at once (unless a render test holds
+    // it); a scanned one at the status tick that sees its scan's end.
+    if (session_.OpenCurrent(withExport) && !session_.Scanning()) session_.Poll();
 }
 
 std::optional<FileReport> CTorvoDlg::ShownReport() const {
