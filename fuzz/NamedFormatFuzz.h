@@ -1,5 +1,5 @@
-// The readers of Ogg, FLAC, AIFF, AU, WavPack, Creative Voice, RIFX and
-// RealMedia over arbitrary bytes: what their fuzz targets run and what the
+// The readers of Ogg, FLAC, AIFF, AU, WavPack, Creative Voice, RIFX,
+// RealMedia and CAF over arbitrary bytes: what their fuzz targets run and what the
 // robustness tests replay truncated and mutated samples through.
 #pragma once
 
@@ -11,9 +11,11 @@
 #include "records/Records.h"
 #include "ReusedRecords.h"
 #include "analysis/NamedFormatReport.h"
+#include "formats/containers/FormatRegistry.h"
 #include "formats/containers/NamedFormats.h"
 #include "formats/containers/SupAIFF.h"
 #include "formats/containers/SupAU.h"
+#include "formats/containers/SupCAF.h"
 #include "formats/containers/SupFLAC.h"
 #include "formats/containers/SupOgg.h"
 #include "formats/containers/SupRIFX.h"
@@ -44,6 +46,7 @@ inline void RunWavPack(const uint8_t* d, size_t n) { RunNamed<CSupWavPack>(d, n,
 inline void RunVoc(const uint8_t* d, size_t n) { RunNamed<CSupVOC>(d, n, kTypeCreativeVoice); }
 inline void RunRifx(const uint8_t* d, size_t n) { RunNamed<CSupRIFX>(d, n, kTypeWave); }
 inline void RunRm(const uint8_t* d, size_t n) { RunNamed<CSupRM>(d, n, kTypeRealMedia); }
+inline void RunCaf(const uint8_t* d, size_t n) { RunNamed<CSupCAF>(d, n, FormatById("caf")->typeIds[0]); }
 
 // Every reader over the same bytes.
 inline void RunAllNamed(const uint8_t* d, size_t n) {
@@ -55,6 +58,7 @@ inline void RunAllNamed(const uint8_t* d, size_t n) {
     RunVoc(d, n);
     RunRifx(d, n);
     RunRm(d, n);
+    RunCaf(d, n);
 }
 
 }  // namespace torvo::fuzz

@@ -17,12 +17,6 @@ import re
 import subprocess
 import sys
 
-MEDIA_EXTENSIONS = {
-    ".avi", ".wav", ".mp3", ".mp2", ".mpa", ".mpg", ".mpeg", ".vob", ".m1v", ".m2v", ".ts", ".m2ts", ".mts",
-    ".mp4", ".m4a", ".m4v", ".mov", ".3gp", ".3g2", ".flv", ".asf", ".wma", ".wmv", ".mkv", ".mka", ".webm",
-    ".dv", ".ac3", ".aac", ".dts", ".ogg", ".oga", ".ogv", ".opus", ".flac", ".aif", ".aiff", ".aifc", ".au",
-    ".snd", ".wv", ".voc", ".rm", ".rmvb", ".ra",
-}
 FACTS = ("width", "height", "frame_rate", "sample_rate", "channels", "duration")
 TIMEOUT = 120
 
@@ -141,12 +135,21 @@ def agree(fact, a, b):
     return a == b
 
 
-def media_files(arguments, every_file):
+def media_extensions(cli):
+    """The usual extensions of the formats torvo-cli reads, from its format registry."""
+    done = subprocess.run([cli, "--formats", "--json"], capture_output=True, check=True)
+    extensions = set()
+    for line in done.stdout.decode().splitlines():
+        extensions.update("." + e for e in json.loads(line)["extensions"].split())
+    return extensions
+
+
+def media_files(arguments, every_file, extensions):
     for argument in arguments:
         if os.path.isdir(argument):
             for root, _, names in os.walk(argument, followlinks=True):
                 for name in sorted(names):
-                    if every_file or os.path.splitext(name)[1].lower() in MEDIA_EXTENSIONS:
+                    if every_file or os.path.splitext(name)[1].lower() in extensions:
                         yield os.path.join(root, name)
         else:
             yield argument
@@ -164,7 +167,8 @@ def main():
     counted = {fact: 0 for fact in FACTS}
     agreed = {fact: 0 for fact in FACTS}
     files = failures = 0
-    for path in media_files(args.paths, args.every_file):
+    extensions = set() if args.every_file else media_extensions(args.cli)
+    for path in media_files(args.paths, args.every_file, extensions):
         (ffprobe, _), (mediainfo, _) = ffprobe_facts(path), mediainfo_facts(path)
         if ffprobe is None or mediainfo is None:
             continue  # neither outside tool takes it for media

@@ -20,6 +20,18 @@ void ReportLengthCheck(Display& display, uint64_t declared, uint64_t actual) {
     }
 }
 
+void ReportReadProblems(Display& display, const std::vector<ReadStatus>& problems) {
+    NotesList& notes = display.Container();
+    for (const ReadStatus& problem : problems) {
+        const auto offset = static_cast<unsigned long long>(problem.Offset());
+        if (problem.GetKind() == ReadStatus::Kind::kTruncated)
+            notes.Add(Format("Файл усечен: данные обрываются, смещение 0x%08llx", offset), kColourDamage);
+        else
+            notes.Add(Format("Файл поврежден: смещение 0x%08llx", offset), kColourDamage);
+        notes.Add(" · " + problem.Reason());
+    }
+}
+
 std::string FileTimeText(int64_t seconds) {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local{};

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "analysis/Display.h"
 #include "records/Records.h"
@@ -13,6 +14,10 @@ namespace torvo {
 // Compares the length the headers declare with the logical length; nothing
 // when no analyser recorded a declared length.
 void ReportLengthCheck(Display& display, uint64_t declared, uint64_t actual);
+
+// Two lines per problem a container reader met: where the file stops short
+// or goes wrong, then the reader's reason.
+void ReportReadProblems(Display& display, const std::vector<ReadStatus>& problems);
 
 // Bitrate lines, the DRM warning, the frame size check and the times.
 void ReportSystemSummary(Display& display, const AnalysisRecords& records);

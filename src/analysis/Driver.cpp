@@ -11,12 +11,10 @@
 #include "analysis/ContainerReport.h"
 #include "formats/containers/SupFLV.h"
 #include "analysis/NamedFormatReport.h"
-#include "formats/containers/NamedFormats.h"
 #include "analysis/StreamReport.h"
-#include "formats/containers/SupMKV.h"
 #include "formats/containers/SupMP4QT.h"
+#include "formats/containers/FormatRegistry.h"
 #include "formats/containers/SupTS.h"
-#include "formats/containers/SupWav.h"
 #include "analysis/MpegReport.h"
 #include "formats/mpeg/AudioDuration.h"
 #include "formats/containers/Id3Tags.h"
@@ -111,9 +109,7 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         container.tsPacketSize = packets.packetSize;
         container.tsSyncOffset = packets.syncOffset;
     }
-    if (identity_.typeId == kTypeAsf) CSupWav(reader, records_).ReadHeader();
-
-    Dispatch(reader);
+    TakeReadStatus(Dispatch(reader));
     if (container.layout == StreamLayout::kAudioElementary || identity_.layout == StreamLayout::kAudioElementary)
         MeasureElementaryAudio(reader);
 
@@ -138,6 +134,8 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         ReportNamedFormatSummary(display_, records_);
         ReportLengthCheck(display_, container.declaredLength, reader.LogicalLength());
     }
+    // The AVI checks above already say where its chunks go wrong.
+    if (container.typeId != kTypeAvi) ReportReadProblems(display_, records_.diagnostics);
     TagListing(display_, container);
     ReportSystemSummary(display_, records_);
 
@@ -159,36 +157,47 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     ReportFilePlayingTime(display_, records_);
 }
 
-void CAnalysisDriver::Dispatch(CFileCache& reader) {
-    switch (identity_.typeId) {
-        case kTypeMpeg: AnalyseMpeg(reader); break;
-        case kTypeMp4:
-        case kTypeQuickTime:
-            AnalyseMovie(reader);
+ReadStatus CAnalysisDriver::Dispatch(CFileCache& reader) {
+    ReadStatus status;
+    if (identity_.typeId == kTypeUnknown) {
+        // Files without a signature are recognised by their content.
+        const FormatDescriptor* transport = FormatById("mpeg-ts");
+        const FormatDescriptor* rifx = FormatById("rifx");
+        if (identity_.layout == StreamLayout::kTransportStream) return transport->read(reader, records_);
+        if (identity_.layout != StreamLayout::kNone) return status;
+        status = rifx->read(reader, records_);
+        if (records_.container.bigEndianWave) identity_.typeId = kTypeWave;
+        else if (content_) status.Merge(content_->Analyse(reader, identity_, records_));
+        return status;
+    }
+    const FormatDescriptor* format = FormatForType(identity_.typeId);
+    if (!format) return status;
+    switch (format->reader) {
+        case FormatReader::kOwn: return format->read(reader, records_);
+        case FormatReader::kMpegSystem: return AnalyseMpeg(reader);
+        case FormatReader::kMovie:
+            status = AnalyseMovie(reader);
             CountContainerStreams();
-            break;
-        case kTypeMatroska: CSupMKV(reader, records_).Analyse(); break;
-        case kTypeFlv:
-            AnalyseFlv(reader);
+            return status;
+        case FormatReader::kFlv:
+            status = AnalyseFlv(reader);
             CountContainerStreams();
-            break;
-        case kTypeAvi:
-        case kTypeWave:
-        case kTypeCdxa: DispatchRiff(reader); break;
-        case kTypeMpegAudio:
+            return status;
+        case FormatReader::kRiff: return DispatchRiff(reader);
+        case FormatReader::kMpegAudio:
             // MPEG audio frames that happen to start with a signature are
             // elementary audio like any other; the signature's name stays.
-            if (content_) content_->Analyse(reader, identity_, records_);
+            if (content_) status = content_->Analyse(reader, identity_, records_);
             if (identity_.layout == StreamLayout::kAudioElementary) identity_.typeId = kTypeMpegAudio;
-            break;
-        case kTypeUnknown:
-            // Files without a signature are recognised by their content.
-            if (identity_.layout == StreamLayout::kTransportStream) CSupTS(reader, records_).Analyse();
-            else if (identity_.layout == StreamLayout::kNone && AnalyseRifx(reader, records_)) identity_.typeId = kTypeWave;
-            else if (identity_.layout == StreamLayout::kNone && content_) content_->Analyse(reader, identity_, records_);
-            break;
-        default: AnalyseNamedFormat(identity_.typeId, reader, records_); break;
+            return status;
+        case FormatReader::kContent:
+        case FormatReader::kNone: break;
     }
+    return status;
+}
+
+void CAnalysisDriver::TakeReadStatus(ReadStatus status) {
+    if (!status.IsOk()) records_.diagnostics.push_back(std::move(status));
 }
 
 void CAnalysisDriver::MeasureElementaryAudio(CFileCache& reader) {
@@ -234,29 +243,33 @@ void CAnalysisDriver::TestElementaryAudio(StreamInfo& stream, bool withAac) {
     if (withAac) CSupAAC().Analyse(data, stream.audio[kAudioClassAac], records_.container);
 }
 
-void CAnalysisDriver::AnalyseMovie(CFileCache& reader) {
+ReadStatus CAnalysisDriver::AnalyseMovie(CFileCache& reader) {
     ContainerInfo& container = records_.container;
     CSupMP4QT movie(reader, records_);
     movie.ReadFtyp();
-    if (movie.ReadMovie() && container.majorBrand != 0 && options_.brandDescriber)
+    ReadStatus status = movie.ReadMovie();
+    if (movie.TracksRead() && container.majorBrand != 0 && options_.brandDescriber)
         AddBrandLines(display_, records_, options_.brandDescriber);
     // The elementary data the movie's tracks gave is analysed like any other.
     StreamInfo* sound = records_.StreamIf(0);
-    if (records_.video.data.Count() == 0 && !(sound && sound->data.Count() > 0)) return;
+    if (records_.video.data.Count() == 0 && !(sound && sound->data.Count() > 0)) return status;
     identity_.layout = container.layout = StreamLayout::kMp4Track;
     records_.audioList[0] = 0;
     if (sound) TestElementaryAudio(*sound, true);
     VideoInfo& video = records_.video;
     if (video.data.Count() > 0 && !CSupMpg4().AnalyseCollected(container, video))
         video.h264 = CSupH264().Analyse(video.headers[kHeaderH264], video.data.View());
+    return status;
 }
 
-void CAnalysisDriver::AnalyseFlv(CFileCache& reader) {
+ReadStatus CAnalysisDriver::AnalyseFlv(CFileCache& reader) {
     CSupFLV flv(records_);
     flv.SetAudioAnalysis([](StreamInfo& audio) {
         CSupMp3().Analyse(audio.data.View(), audio.audio[kAudioClassMpeg]);
     });
-    if (!flv.ReadFile(reader)) return;
+    ReadStatus status = flv.ReadFile(reader);
+    // A tag of an unknown type stopped the walk before anything was settled.
+    if (status.GetKind() == ReadStatus::Kind::kDamaged) return status;
     records_.audioList[0] = 0;
     // The sound flags of the audio tags describe the stream.
     if (StreamInfo* sound = records_.StreamIf(0); sound && sound->sourceKind == kSourceNone)
@@ -270,23 +283,25 @@ void CAnalysisDriver::AnalyseFlv(CFileCache& reader) {
             video.height = video.headers[kHeaderH264].ShownHeight();
         }
     }
+    return status;
 }
 
-void CAnalysisDriver::AnalyseMpeg(CFileCache& reader) {
+ReadStatus CAnalysisDriver::AnalyseMpeg(CFileCache& reader) {
     ContainerInfo& container = records_.container;
     container.layout = identity_.layout;
-    CSupMpg(records_).Analyse(reader);
+    ReadStatus status = CSupMpg(records_).Analyse(reader);
     identity_.layout = container.layout;
     if (container.typeId != kTypeUnknown) identity_.typeId = container.typeId;
     // The program's mux rate is the file's overall bitrate.
     if (container.bitrateKbps == 0) container.bitrateKbps = container.muxRateKbps;
+    return status;
 }
 
 // RIFF files: the walk fills the records; a CDXA wrapper's data is MPEG.
-void CAnalysisDriver::DispatchRiff(CFileCache& reader) {
+ReadStatus CAnalysisDriver::DispatchRiff(CFileCache& reader) {
     ContainerInfo& container = records_.container;
     CSupAvi avi;
-    container.riffWalkResult = avi.WalkRiff(reader, records_);
+    ReadStatus status = avi.WalkRiff(reader, records_);
     if (identity_.typeId == kTypeWave) container.audioCount = 1;
     const int offered = std::min(container.audioCount, static_cast<int>(kMaxAudioListEntries));
     for (int i = 0; i < offered; ++i) records_.audioList[i] = i;
@@ -294,9 +309,9 @@ void CAnalysisDriver::DispatchRiff(CFileCache& reader) {
         container.mpegInCdxa = true;
         reader.Skip(container.cdxaDataOffset);
         identity_.typeId = kTypeUnknown;
-        if (content_) content_->Analyse(reader, identity_, records_);
+        if (content_) status.Merge(content_->Analyse(reader, identity_, records_));
     }
-    if (container.mpegInCdxa) return;
+    if (container.mpegInCdxa) return status;
     // The video and audio the walk collected are tested for MPEG content.
     CSupMpg mpeg(records_);
     if (records_.video.data.Count() > 0) mpeg.AnalyseVideoData(records_.video.data.View());
@@ -305,6 +320,7 @@ void CAnalysisDriver::DispatchRiff(CFileCache& reader) {
         if (!stream) continue;
         TestElementaryAudio(*stream, false);
     }
+    return status;
 }
 
 void CAnalysisDriver::ReportFileType() {

@@ -89,17 +89,19 @@ public:
 
 private:
     void Analyse(CFileCache& reader);
-    void Dispatch(CFileCache& reader);
-    void AnalyseMpeg(CFileCache& reader);
-    void AnalyseMovie(CFileCache& reader);
-    void AnalyseFlv(CFileCache& reader);
+    ReadStatus Dispatch(CFileCache& reader);
+    // Keeps what a reader found wrong for the notes and the typed report.
+    void TakeReadStatus(ReadStatus status);
+    ReadStatus AnalyseMpeg(CFileCache& reader);
+    ReadStatus AnalyseMovie(CFileCache& reader);
+    ReadStatus AnalyseFlv(CFileCache& reader);
     void TestElementaryAudio(StreamInfo& stream, bool withAac);
     void CountContainerStreams();
     // An elementary audio file's playing time and its trailing ID3v1 tag.
     void MeasureElementaryAudio(CFileCache& reader);
     // A raw DV file's frame timing and the sound its AAUX packs describe.
     void AddRawDvSound(CFileCache& reader);
-    void DispatchRiff(CFileCache& reader);
+    ReadStatus DispatchRiff(CFileCache& reader);
     void ReportFileType();
     void ReportAudioPanel();
     void WaitForInventory();

@@ -4,6 +4,7 @@
 
 #include "base/PatternScan.h"
 #include "formats/containers/Ebml.h"
+#include "formats/containers/FormatRegistry.h"
 
 namespace torvo {
 
@@ -15,15 +16,6 @@ uint64_t Id3v2TagSize(ByteView header) {
     return size + 10;
 }
 
-bool RowMatches(const SignatureRow& row, ByteView header) {
-    if (!row.pattern || row.length == 0) return false;
-    const ByteView bytes = header.Sub(row.offset, row.length);
-    if (bytes.empty()) return false;
-    for (uint32_t i = 0; i < row.length; ++i)
-        if (row.pattern[i] != '?' && static_cast<uint8_t>(row.pattern[i]) != bytes.U8(i)) return false;
-    return true;
-}
-
 const SignatureRow* IdentifyBySignature(CFileCache& reader, FileIdentity& identity) {
     if (const uint64_t tag = Id3v2TagSize(reader.Header())) reader.Skip(tag);
     // Matroska and WebM are named by the EBML header's DocType, which need
@@ -33,14 +25,12 @@ const SignatureRow* IdentifyBySignature(CFileCache& reader, FileIdentity& identi
         identity.typeId = row->typeId;
         return row;
     }
-    for (const SignatureRow& row : SignatureRows()) {
-        if (RowMatches(row, reader.Header())) {
-            identity.row = &row;
-            identity.typeId = row.typeId;
-            return &row;
-        }
+    const SignatureRow* row = MatchSignature(reader.Header());
+    if (row) {
+        identity.row = row;
+        identity.typeId = row->typeId;
     }
-    return nullptr;
+    return row;
 }
 
 bool IsTransportStream(ByteView header) {
@@ -84,7 +74,7 @@ void SettleFileType(FileIdentity& identity, int32_t dvTypeId) {
     if (identity.typeId == kTypeUnknown && identity.layout != StreamLayout::kNone)
         identity.typeId = identity.layout == StreamLayout::kTransportStream ? kTypeTransportStream : kTypeMpeg;
     if (identity.typeId == kTypeUnknown && dvTypeId != kTypeUnknown) identity.typeId = dvTypeId;
-    if (!identity.row) identity.row = RowForType(identity.typeId);
+    if (!identity.row) identity.row = FormatRowForType(identity.typeId);
 }
 
 }  // namespace torvo

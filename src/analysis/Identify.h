@@ -25,16 +25,13 @@ struct FileIdentity {
 class ContentAnalyser {
 public:
     virtual ~ContentAnalyser() = default;
-    virtual void Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords& records) = 0;
+    // Returns what the analysis found wrong with the file's end.
+    virtual ReadStatus Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords& records) = 0;
 };
 
 // Size of the ID3v2 tag at the start of the header buffer (header included),
 // or 0 when there is none.
 uint64_t Id3v2TagSize(ByteView header);
-
-// Whether a row's pattern matches the header buffer; bytes beyond what was
-// read never match.
-bool RowMatches(const SignatureRow& row, ByteView header);
 
 // Stages 1 and 2: steps over one ID3v2 tag, then returns the first matching
 // row (also recorded in identity, with its type id) or nullptr.

@@ -4,13 +4,14 @@
 
 namespace torvo {
 
-void CMpegContentAnalyser::Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords& records) {
+ReadStatus CMpegContentAnalyser::Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords& records) {
     records.container.typeId = identity.typeId;
     records.container.layout = identity.layout;
     CSupMpg mpg(records);
-    mpg.AnalyseContent(reader);
+    ReadStatus status = mpg.AnalyseContent(reader);
     identity.typeId = records.container.typeId;
     identity.layout = records.container.layout;
+    return status;
 }
 
 }  // namespace torvo

@@ -8,7 +8,7 @@ namespace torvo {
 
 class CMpegContentAnalyser : public ContentAnalyser {
 public:
-    void Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords& records) override;
+    ReadStatus Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords& records) override;
 };
 
 }  // namespace torvo

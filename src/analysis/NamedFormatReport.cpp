@@ -1,29 +1,19 @@
 #include "analysis/NamedFormatReport.h"
 
 #include "base/Text.h"
+#include "formats/containers/FormatRegistry.h"
 #include "formats/containers/NamedFormats.h"
 
 namespace torvo {
 
 void ReportNamedFormatSummary(Display& display, const AnalysisRecords& records) {
     const ContainerInfo& c = records.container;
-    const char* name = nullptr;
-    switch (c.typeId) {
-        case kTypeRealMedia: name = "RealMedia"; break;
-        case kTypeRealAudio: name = "RealAudio"; break;
-        case kTypeOgg: name = "Ogg"; break;
-        case kTypeAiff: name = "AIFF"; break;
-        case kTypeAifc: name = "AIFF-C"; break;
-        case kTypeSunAu: name = "NeXT/Sun AU"; break;
-        case kTypeWavPack: name = "WavPack"; break;
-        case kTypeCreativeVoice: name = "Creative Voice"; break;
-        case kTypeFlac: name = "FLAC"; break;
-        case kTypeWave: name = "RIFX (WAVE, big-endian)"; break;
-        default: return;
-    }
-    // Files of these types that no analyser recognised (MIDI shares AIFF's id) get no summary.
     // Plain WAVE files are described by the RIFF walk; only RIFX lists its stream here.
+    const FormatDescriptor* format = FormatOfContent(records);
+    if (!format || format->summary.empty()) return;
+    // Files of these types that no analyser recognised (MIDI shares AIFF's id) get no summary.
     if (c.tracks.empty()) return;
+    const std::string name(format->summary);
     std::string counts;
     if (c.videoCount > 0) counts += Format("%d вид, ", c.videoCount);
     if (c.audioCount > 0) counts += Format("%d ауд, ", c.audioCount);

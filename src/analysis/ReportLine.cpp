@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "base/JsonText.h"
-#include "records/SignatureTable.h"
+#include "formats/containers/FormatRegistry.h"
 
 namespace torvo {
 namespace {
@@ -78,6 +78,7 @@ std::string TypedContainerJson(const TypedContainer& c) {
     return CJsonObject()
         .Add("type_id", c.typeId)
         .TextOrNull("type", c.name)
+        .TextOrNull("format", c.format)
         .TextOrNull("mime", c.mime)
         .Add("size", c.size)
         .AddOrNull("duration", c.duration)
@@ -147,6 +148,10 @@ std::string JsonReportLine(const std::string& path, int typeId, const Display& d
         add("schema", std::to_string(kTypedReportSchema));
         add("container", TypedContainerJson(typed->container));
         add("streams", TypedStreamsJson(*typed));
+        add("diagnostics", JsonArray(typed->diagnostics, [](std::string& out, const TypedDiagnostic& d) {
+            out += CJsonObject().Add("code", d.code).Add("offset", d.offset).Add("message", d.message).Text();
+            return true;
+        }));
     }
     if (extra) {
         for (const auto& member : *extra) {
@@ -171,7 +176,7 @@ std::string JsonReportLine(const std::string& path, int typeId, const Display& d
 TypedReport TypedReportOf(const CAnalysisDriver& driver, const ScanSummary* scan) {
     // The recorded row names the type unless the content analysis settled another.
     const SignatureRow* row = driver.Identity().row;
-    if (!row || row->typeId != driver.Container().typeId) row = RowForType(driver.Container().typeId);
+    if (!row || row->typeId != driver.Container().typeId) row = FormatRowForType(driver.Container().typeId);
     return BuildTypedReport(driver.Records(), row && row->description ? row->description : "",
                             row && row->mime ? row->mime : "", scan);
 }

@@ -8,6 +8,7 @@
 #include "analysis/AudioDescription.h"
 #include "analysis/FrameStatistics.h"
 #include "analysis/PlayingTime.h"
+#include "formats/containers/FormatRegistry.h"
 
 namespace torvo {
 namespace {
@@ -245,6 +246,12 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
     container.name = typeName;
     // Rows without a MIME type say "н.д." (no data).
     if (mime.find('/') != std::string_view::npos) container.mime = mime;
+    // The row names the display's type (every MPEG file a video); the format
+    // says what the content is (an MP3, an MP4 without video).
+    if (const FormatDescriptor* format = FormatOfContent(records)) {
+        container.format = format->id;
+        container.mime = format->MimeFor(c.videoCount >= 1);
+    }
     container.size = c.fileSize;
 
     if (c.videoCount >= 1) report.streams.push_back(VideoStream(records, scan));
@@ -278,6 +285,8 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
     const bool measured = container.duration && *container.duration > 0 && c.fileSize > 0;
     if (measured && (statedIsMuxRate || !container.bitRate))
         container.bitRate = static_cast<int64_t>(std::llround(static_cast<double>(c.fileSize) * 8.0 / *container.duration));
+    for (const ReadStatus& problem : records.diagnostics)
+        report.diagnostics.push_back({std::string(problem.Code()), problem.Offset(), problem.Reason()});
     return report;
 }
 

@@ -22,7 +22,8 @@ inline constexpr int kTypedReportSchema = 1;
 struct TypedContainer {
     int32_t typeId = 0;
     std::string name;                 // the signature row's description, empty when unknown
-    std::string mime;                 // empty when the type has none
+    std::string format;               // the registry's short id of the content, empty when none
+    std::string mime;                 // of the content, else the row's; empty when the type has none
     uint64_t size = 0;                // bytes
     std::optional<double> duration;   // seconds
     std::optional<int64_t> bitRate;   // bit/s
@@ -43,9 +44,17 @@ struct TypedStream {
     std::string_view decoder;         // DecoderCode() of the codec status
 };
 
+// What a container reader found wrong with the file.
+struct TypedDiagnostic {
+    std::string code;     // "truncated" or "damaged"
+    uint64_t offset = 0;  // where the structure that is cut short or wrong starts
+    std::string message;  // the reader's reason, English, one line
+};
+
 struct TypedReport {
     TypedContainer container;
     std::vector<TypedStream> streams;
+    std::vector<TypedDiagnostic> diagnostics;  // empty for an intact file
 };
 
 // The codec status as a code: installed, not_installed, not_needed,
@@ -58,7 +67,8 @@ std::string AudioCodecId(const StreamInfo& stream);
 
 // The typed report of the analysed file: the video stream when the file has
 // one, then each stream the audio list offers. `typeName` and `mime` describe
-// the identified type (from its signature row).
+// the identified type (from its signature row); the registry's format of the
+// content gives the MIME type where it knows one.
 // A finished full scan, when given, times the video by the frames it
 // counted and rates it by their bytes, as the report's fields do.
 TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view typeName, std::string_view mime,

@@ -6,19 +6,14 @@
 
 #include "records/Records.h"
 #include "base/Text.h"
+#include "formats/containers/FormatRegistry.h"
+#include "formats/containers/NamedFormats.h"
 #include "inventory/CapsTypes.h"
 
 namespace torvo {
 namespace {
 
 using namespace guids;
-
-// Matroska and WebM files (their analyser is on its way; the type id is fixed).
-constexpr int32_t kMatroskaTypeId = 49;
-// The sound and media formats of the signature table analysed beyond the
-// containers above (type ids of their rows).
-constexpr int32_t kRealMediaTypeId = 19, kRealAudioTypeId = 20, kOggTypeId = 28, kAiffTypeId = 30, kAifcTypeId = 31, kSunAuTypeId = 32,
-                  kWavPackTypeId = 50, kCreativeVoiceTypeId = 57, kFlacTypeId = 62;
 
 std::string FourccString(uint32_t v) {
     std::string s;
@@ -34,28 +29,17 @@ Guid UpperFourccGuid(uint32_t v) {
 
 MediaTypePair Caps(const char* caps) { return TypeForCaps(caps).value_or(MediaTypePair{}); }
 
-// The source type of containers beyond the MPEG family: what their demuxer takes in.
+// The source type of containers beyond the MPEG family: what their demuxer
+// takes in, as the format registry names it.
 std::optional<MediaTypePair> ContainerSource(int32_t typeId) {
-    switch (typeId) {
-        case kTypeMp4:
-        case kTypeQuickTime: return Caps("video/quicktime");
-        case kTypeFlv: return Caps("video/x-flv");
-        case kTypeAsf: return Caps("video/x-ms-asf");
-        case kTypeDvIec61834:
-        case kTypeDvSmpte314M: return Caps("video/x-dv, systemstream=(boolean)true");
-        case kTypeTransportStream: return Caps("video/mpegts");
-        case kMatroskaTypeId: return Caps("video/x-matroska");
-        case kOggTypeId: return Caps("application/ogg");
-        case kFlacTypeId: return Caps("audio/x-flac");
-        case kAiffTypeId:
-        case kAifcTypeId: return ProjectTypeForCaps("audio/x-aiff");
-        case kSunAuTypeId: return ProjectTypeForCaps("audio/x-au");
-        case kWavPackTypeId: return ProjectTypeForCaps("audio/x-wavpack");
-        case kCreativeVoiceTypeId: return ProjectTypeForCaps("audio/x-voc");
-        case kRealMediaTypeId: return ProjectTypeForCaps("application/vnd.rn-realmedia");
-        case kRealAudioTypeId: return ProjectTypeForCaps("application/x-pn-realaudio");
-        default: return std::nullopt;
+    const FormatDescriptor* format = FormatForType(typeId);
+    if (!format) return std::nullopt;
+    switch (format->demuxer) {
+        case DemuxerCaps::kGstreamer: return TypeForCaps(format->demuxerCaps).value_or(MediaTypePair{});
+        case DemuxerCaps::kProject: return ProjectTypeForCaps(format->demuxerCaps);
+        case DemuxerCaps::kNone: break;
     }
+    return std::nullopt;
 }
 
 template <typename Names>
@@ -66,7 +50,7 @@ bool FourccIs(uint32_t fourcc, const Names& names) {
 }
 bool FourccIs(uint32_t fourcc, std::initializer_list<const char*> names) { return FourccIs<>(fourcc, names); }
 
-bool IsRealMedia(int32_t typeId) { return typeId == kRealMediaTypeId || typeId == kRealAudioTypeId; }
+bool IsRealMedia(int32_t typeId) { return typeId == kTypeRealMedia || typeId == kTypeRealAudio; }
 MediaTypePair UnknownFourcc() { return ProjectTypeForCaps("video/x-unknown-fourcc"); }
 
 // Video FourCCs that an AVI file may hold but its GStreamer demuxer cannot hand on.
@@ -225,6 +209,7 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
     if (FourccIs(f, {"ima4"})) return Caps("audio/x-adpcm, layout=(string)quicktime");
     if (FourccIs(f, {"alaw"})) return Caps("audio/x-alaw");
     if (FourccIs(f, {"ulaw"})) return Caps("audio/x-mulaw");
+    if (FourccIs(f, {"alac"})) return ProjectTypeForCaps("audio/x-alac");
     if (FourccIs(f, {"qdm2"})) return ProjectTypeForCaps("audio/x-qdm2");
     if (FourccIs(f, {"samr"})) return ProjectTypeForCaps("audio/AMR");
     if (FourccIs(f, {"sawb"})) return ProjectTypeForCaps("audio/AMR-WB");
@@ -370,6 +355,9 @@ int AudioCodecStatusOf(CodecInventory* inventory, const AnalysisRecords& records
 
 bool IsPcmStream(const AnalysisRecords& records, const StreamInfo* s) {
     if (!s) return false;
+    // Where the demuxer itself may be missing, PCM asks for it like any codec.
+    if (const FormatDescriptor* format = FormatForType(records.container.typeId); format && format->pcmNeedsDemuxerSearch)
+        return false;
     if (FirstFormatTag(*s) == 1 || s->subFormatTag == 1) {
         // PCM the WAVE demuxer cannot hand on needs what nothing here has.
         if (records.container.typeId == kTypeWave && records.container.bigEndianWave) return false;
@@ -378,7 +366,7 @@ bool IsPcmStream(const AnalysisRecords& records, const StreamInfo* s) {
     // The AIFF-C and AU parsers hand floating-point samples on as raw audio.
     const int32_t typeId = records.container.typeId;
     constexpr int32_t kIeeeFloatTag = 3;
-    if (FirstFormatTag(*s) == kIeeeFloatTag && (typeId == kAifcTypeId || typeId == kSunAuTypeId)) return true;
+    if (FirstFormatTag(*s) == kIeeeFloatTag && (typeId == kTypeAifc || typeId == kTypeSunAu)) return true;
     // Containers that store PCM under their own names.
     return FourccIs(s->fourcc, {"sowt", "twos", "raw ", "lpcm", "in24", "in32", "fl32", "fl64", "NONE"}) ||
            s->codecName == "uncompressed";

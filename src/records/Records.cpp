@@ -66,6 +66,7 @@ void AnalysisRecords::Reset() {
     audioStatus.fill(0);
     audioBeyondList.clear();
     audioBeyondListStatus.clear();
+    diagnostics.clear();
 }
 
 std::array<AudioResult, kAudioClassCount> EffectiveResults(const StreamInfo& s) {

@@ -18,6 +18,7 @@
 #include "base/ByteView.h"
 #include "records/SignatureTable.h"
 #include "records/MpegRecords.h"
+#include "records/ReadStatus.h"
 
 namespace torvo {
 
@@ -360,6 +361,8 @@ struct AnalysisRecords {
     // in order) and their codec status codes, for the reports.
     std::vector<int> audioBeyondList;
     std::vector<int> audioBeyondListStatus;
+    // What the container readers found wrong with the file, in the order met.
+    std::vector<ReadStatus> diagnostics;
 
     // The stream in slot i, created (zero-filled) when the slot is empty.
     StreamInfo& Stream(size_t slot);

@@ -120,6 +120,15 @@ static_assert(std::size(kRows) == 106, "105 rows and the terminator");
 
 std::span<const SignatureRow> SignatureRows() { return {kRows, std::size(kRows) - 1}; }
 
+bool RowMatches(const SignatureRow& row, ByteView header) {
+    if (!row.pattern || row.length == 0) return false;
+    const ByteView bytes = header.Sub(row.offset, row.length);
+    if (bytes.empty()) return false;
+    for (uint32_t i = 0; i < row.length; ++i)
+        if (row.pattern[i] != '?' && static_cast<uint8_t>(row.pattern[i]) != bytes.U8(i)) return false;
+    return true;
+}
+
 const SignatureRow* RowForType(int32_t typeId) {
     for (const SignatureRow& row : SignatureRows())
         if (row.typeId == typeId) return &row;

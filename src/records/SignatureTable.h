@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <span>
 
+#include "base/ByteView.h"
+
 namespace torvo {
 
 // Numeric file type ids; the rows of the table carry more of them.
@@ -53,6 +55,10 @@ struct SignatureRow {
 
 // The 105 rows in table order, without the terminator.
 std::span<const SignatureRow> SignatureRows();
+
+// Whether a row's pattern matches the header buffer; bytes beyond what was
+// read never match.
+bool RowMatches(const SignatureRow& row, ByteView header);
 
 // The first row (in table order) that carries this type id, or nullptr.
 const SignatureRow* RowForType(int32_t typeId);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <climits>
+#include <filesystem>
 #include <sstream>
 
 #include "ScratchDir.h"
@@ -52,21 +55,32 @@ TEST(NameList, ManyNamesAreAllKept) {
     EXPECT_EQ(read.names.back(), "file11999.avi");
 }
 
-TEST(NameList, FoldersStandForTheirMediaFilesSorted) {
+// First bytes a registered format identifies, and some it does not.
+const std::string kAvi = "RIFF\x10\0\0\0AVI LIST"s;
+const std::string kFlac = "fLaC\0\0\0\x22"s;
+const std::string kCaf = "caff\0\x01\0\0desc"s;
+const std::string kPng = "\x89PNG\r\n\x1a\n"s;
+
+TEST(NameList, FoldersStandForTheirMediaFilesByContent) {
     const testing::ScratchDir dir;
-    dir.Write("movies/b.avi", "x");
-    dir.Write("movies/a.MKV", "x");
-    dir.Write("movies/notes.txt", "x");
-    dir.Write("movies/.avi", "x");
-    dir.Write("movies/sub/c.mpg", "x");
-    dir.Write("movies/sub/deeper/d.ts", "x");
+    dir.Write("movies/b.avi", kAvi);
+    dir.Write("movies/a.MKV", "\x1a\x45\xdf\xa3\x84\x42\x82\x88matroska"s);
+    dir.Write("movies/notes.txt", "a note");
+    dir.Write("movies/renamed.txt", kFlac);  // named oddly, still media
+    dir.Write("movies/picture.avi", kPng);   // named as media, is not
+    dir.Write("movies/empty.avi", "");
+    dir.Write("movies/sub/noext", kCaf);
+    dir.Write("movies/sub/deeper/d.ts", "");
     const std::string movies = (dir / "movies").string();
-    const std::string single = dir.Write("single.wav", "x");
+    const std::string single = dir.Write("single.wav", "x");  // named files are queued as they are
 
     const ExpandedNames all = ExpandFolders({single, movies, "missing.avi"});
-    EXPECT_EQ(all.names, (Names{single, movies + "/a.MKV", movies + "/b.avi", movies + "/sub/c.mpg",
-                                movies + "/sub/deeper/d.ts", "missing.avi"}));
+    EXPECT_EQ(all.names, (Names{single, movies + "/a.MKV", movies + "/b.avi", movies + "/renamed.txt",
+                                movies + "/sub/noext", "missing.avi"}));
     EXPECT_EQ(all.leftOut, 0u);
+    EXPECT_EQ(all.skipped, 4u);
+    EXPECT_TRUE(all.withoutMedia.empty() && all.unreadable.empty());
+    EXPECT_EQ(ExpansionNotes(all), "4 файл(ов) пропущено: не медиафайлы");
 
     // The window's limit: what is left out is counted.
     const ExpandedNames limited = ExpandFolders({movies, single}, 2);
@@ -75,20 +89,60 @@ TEST(NameList, FoldersStandForTheirMediaFilesSorted) {
     EXPECT_FALSE(all.searchCut || limited.searchCut);
 
     // A tree far beyond the limit is searched only so deep: the count is then a floor.
-    for (int i = 0; i < 1010; ++i) dir.Write("huge/" + std::to_string(i) + ".avi", "");
+    for (int i = 0; i < 1010; ++i) dir.Write("huge/" + std::to_string(i) + ".avi", kAvi);
     const ExpandedNames cut = ExpandFolders({(dir / "huge").string()}, 1);
     EXPECT_EQ(cut.names.size(), 1u);
     EXPECT_EQ(cut.leftOut, 1003u);
     EXPECT_TRUE(cut.searchCut);
 }
 
-TEST(NameList, MediaExtensions) {
-    EXPECT_TRUE(HasMediaExtension("/a/b.AVI"));
-    EXPECT_TRUE(HasMediaExtension("c.webm"));
-    EXPECT_FALSE(HasMediaExtension("/a.avi/readme"));
-    EXPECT_FALSE(HasMediaExtension("/x/.avi"));
-    EXPECT_FALSE(HasMediaExtension("noext"));
-    EXPECT_FALSE(HasMediaExtension("notes.txt"));
+TEST(NameList, FoldersWithoutMediaLinksAndUnreadableFolders) {
+    namespace fs = std::filesystem;
+    const testing::ScratchDir dir;
+    dir.Write("texts/a.txt", "text");
+    dir.Write("texts/b.mp4", "not really");
+    const std::string texts = (dir / "texts").string();
+    const std::string empty = (dir / "empty").string();
+    fs::create_directory(empty);
+    const ExpandedNames none = ExpandFolders({texts, empty});
+    EXPECT_TRUE(none.names.empty());
+    EXPECT_EQ(none.withoutMedia, (Names{texts, empty}));
+    EXPECT_EQ(none.skipped, 2u);
+    EXPECT_EQ(ExpansionNotes(none), NoMediaFilesText(texts) + "\n" + NoMediaFilesText(empty) +
+                                        "\n2 файл(ов) пропущено: не медиафайлы");
+
+    // Links are followed, a loop once; a link to a file is a file.
+    const std::string song = dir.Write("tree/song", kFlac);
+    fs::create_directory_symlink(dir / "tree", dir / "tree" / "again");
+    fs::create_symlink(song, dir / "tree" / "linked.flac");
+    const ExpandedNames linked = ExpandFolders({(dir / "tree").string()});
+    EXPECT_EQ(linked.names, (Names{(dir / "tree/linked.flac").string(), song}));
+
+    // An unreadable folder is named and passed over (unless the tests run as root).
+    const std::string closed = (dir / "tree" / "closed").string();
+    dir.Write("tree/closed/hidden.avi", kAvi);
+    fs::permissions(closed, fs::perms::none);
+    const bool enforced = ::access(closed.c_str(), R_OK) != 0;
+    const ExpandedNames partly = ExpandFolders({(dir / "tree").string()});
+    fs::permissions(closed, fs::perms::owner_all);
+    if (enforced) {
+        EXPECT_EQ(partly.names, linked.names);
+        ASSERT_EQ(partly.unreadable.size(), 1u);
+        EXPECT_TRUE(partly.unreadable[0].starts_with(closed + ": ")) << partly.unreadable[0];
+    }
+}
+
+TEST(NameList, MediaFilesByContent) {
+    const testing::ScratchDir dir;
+    EXPECT_TRUE(IsMediaFile(dir.Write("a", kAvi)));
+    EXPECT_TRUE(IsMediaFile(dir.Write("b", kCaf)));
+    EXPECT_FALSE(IsMediaFile(dir.Write("c", kPng)));
+    EXPECT_FALSE(IsMediaFile(dir.Write("d", "")));
+    EXPECT_FALSE(IsMediaFile((dir / "missing").string()));
+    // Content without a signature: an MPEG program stream pack and elementary MP3 frames.
+    for (const char* sample : {"mpeg2_ps.mpg", "mpeg/mp3_cbr128.mp3", "ts_mpeg2.ts", "dv_pal.dv", "named/rifx_pcm16.wav"})
+        EXPECT_TRUE(IsMediaFile(std::string(TORVO_TEST_DATA_DIR) + "/" + sample)) << sample;
+    EXPECT_FALSE(IsMediaFile(std::string(TORVO_TEST_DATA_DIR) + "/make.sh"));
 }
 
 }  // namespace

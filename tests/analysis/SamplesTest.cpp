@@ -163,9 +163,10 @@ TEST(Samples, EveryFieldIsEmptyAgainForTheNextFile) {
 // files that neither a signature nor the transport stream test recognised.
 class RecordingAnalyser : public ContentAnalyser {
 public:
-    void Analyse(CFileCache&, FileIdentity& identity, AnalysisRecords&) override {
+    ReadStatus Analyse(CFileCache&, FileIdentity& identity, AnalysisRecords&) override {
         ++calls;
         identity.layout = StreamLayout::kAudioElementary;
+        return ReadStatus::Ok();
     }
     int calls = 0;
 };

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <unistd.h>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -555,14 +556,88 @@ TEST(Cli, EveryNameGivesOneReport) {
     ASSERT_EQ(lines.size(), odd.size());
     for (size_t i = 0; i < odd.size(); ++i) EXPECT_EQ(lines[i]["file"], (dir / odd[i]).string());
 
-    // A folder stands for its media files, all levels, sorted.
+    // A folder stands for its media files, all levels, sorted: a picture named .avi is not one.
     dir.Write("tree/z.txt", "not media");
     std::filesystem::create_directories(dir / "tree/sub");
     std::filesystem::copy_file(gif, dir / "tree/sub/b.avi");
-    std::filesystem::copy_file(test::SamplePath("wave_pcm.wav"), dir / "tree/a.wav");
+    std::filesystem::copy_file(test::SamplePath("wave_pcm.wav"), dir / "tree/sub/a");
     const CliRun folder = RunCli("'--inform=%FILE_NAME_WITH_PATH%\\n' " + (dir / "tree").string());
     EXPECT_EQ(folder.status, 0);
-    EXPECT_EQ(folder.out, (dir / "tree/a.wav").string() + "\n" + (dir / "tree/sub/b.avi").string() + "\n");
+    EXPECT_EQ(folder.out, (dir / "tree/sub/a").string() + "\n");
+}
+
+std::vector<std::string> Lines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(Cli, FoldersQueueTheFilesTheirContentMakesMedia) {
+    // Every sample, and a copy of each without its extension.
+    namespace fs = std::filesystem;
+    const testing::ScratchDir dir;
+    const fs::path all = dir / "all";
+    const std::set<std::string> notMedia = {"alsa-null.conf", "archive.gz", "archive.zip", "document.pdf", "empty.bin",
+                                            "image.gif", "image.jpg", "image.png", "README"};
+    std::set<std::string> media;
+    size_t others = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(TORVO_TEST_DATA_DIR)) {
+        if (!entry.is_regular_file()) continue;
+        const fs::path relative = fs::relative(entry.path(), TORVO_TEST_DATA_DIR);
+        const std::string name = relative.filename().string();
+        fs::create_directories(all / relative.parent_path());
+        fs::copy_file(entry.path(), all / relative);
+        if (notMedia.count(name) || name.ends_with(".sh") || name.ends_with(".txt")) {
+            ++others;
+            continue;
+        }
+        std::string plain = name;
+        std::replace(plain.begin(), plain.end(), '.', '_');
+        const fs::path bare = all / "bare" / relative.parent_path() / plain;
+        fs::create_directories(bare.parent_path());
+        fs::copy_file(entry.path(), bare);
+        media.insert((all / relative).string());
+        media.insert(bare.string());
+    }
+    ASSERT_GT(media.size(), 200u);
+
+    auto files = [](const std::string& out, size_t* skippedLines) {
+        std::set<std::string> names;
+        for (const std::string& line : Lines(out)) {
+            if (line.starts_with("{")) names.insert(nlohmann::json::parse(line)["file"].get<std::string>());
+            else if (skippedLines && line.ends_with(" файл(ов) пропущено: не медиафайлы")) *skippedLines = std::stoul(line);
+        }
+        return names;
+    };
+    size_t skipped = 0;
+    const CliRun folder = RunCli("--json --no-scan " + all.string(), true);
+    EXPECT_EQ(folder.status, 0);
+    EXPECT_EQ(files(folder.out, &skipped), media);
+    EXPECT_EQ(skipped, others);
+
+    // The same files listed by find: those the analysis gives a format are the folder's.
+    const std::string list = (dir / "names.lst").string();
+    ASSERT_EQ(std::system(("find " + all.string() + " -type f -print0 > " + list).c_str()), 0);
+    const CliRun listed = RunCli("--json --no-scan -0 -f - < " + list);
+    std::set<std::string> analysedAsMedia;
+    size_t without = 0;
+    for (const std::string& line : Lines(listed.out)) {
+        const nlohmann::json j = nlohmann::json::parse(line);
+        if (j["container"]["format"].is_null()) ++without;
+        else analysedAsMedia.insert(j["file"].get<std::string>());
+    }
+    EXPECT_EQ(analysedAsMedia, media);
+    EXPECT_EQ(without, others);
+
+    // A folder without media files is an error object and a failure.
+    const fs::path texts = dir / "texts";
+    dir.Write("texts/a.txt", "text");
+    const CliRun none = RunCli("--json " + texts.string());
+    EXPECT_EQ(none.status, 1);
+    const nlohmann::json error = nlohmann::json::parse(none.out);
+    EXPECT_EQ(error["file"], texts.string());
+    EXPECT_EQ(error["error"]["code"], "no_media_files");
 }
 
 TEST(Cli, FailuresAreObjectsInTheStreamAndInTheStatus) {

@@ -62,4 +62,57 @@ for lba in range(len(iso) // 2048):
     out += bytes(280)
 open(sys.argv[2], 'wb').write(out)
 PY
-ls -l
+
+# Core Audio Format: PCM, A-law, mu-law, float and ALAC from ffmpeg, whose CAF
+# muxer takes no AAC: the AAC file is its ADTS stream rewritten as CAF (desc,
+# the decoder configuration as an esds cookie, a title, the packet table with
+# 1024 priming frames, data).
+mkdir -p caf
+A8="-f lavfi -i sine=frequency=440:sample_rate=8000"
+A22="-f lavfi -i sine=frequency=440:sample_rate=22050"
+ff $A22 -t 0.1 -ac 2 -c:a pcm_s16le caf/caf_pcm16.caf
+ff $A8 -t 0.3 -c:a pcm_alaw caf/caf_alaw.caf
+ff $A8 -t 0.3 -c:a pcm_mulaw caf/caf_mulaw.caf
+ff $A22 -t 0.1 -c:a pcm_f32be caf/caf_float.caf
+ff $A22 -t 0.3 -c:a alac caf/caf_alac.caf
+ff $A -t 0.5 -ac 2 -c:a aac -b:a 64k -f adts "$tmp/caf.aac"
+python3 - "$tmp/caf.aac" caf/caf_aac.caf 0.5 <<'PY'
+import struct, sys
+# An ADTS stream rewritten as a CAF file (ffmpeg's muxer does not write AAC):
+# desc, the decoder configuration as an esds cookie, the packet table, data.
+adts = open(sys.argv[1], 'rb').read()
+packets, pos = [], 0
+while pos + 7 <= len(adts):
+    h = adts[pos:pos + 7]
+    length = ((h[3] & 3) << 11) | (h[4] << 3) | (h[5] >> 5)
+    header = 7 if h[1] & 1 else 9
+    profile, rate_index, channels = (h[2] >> 6) + 1, (h[2] >> 2) & 15, ((h[2] & 1) << 2) | (h[3] >> 6)
+    packets.append(adts[pos + header:pos + length])
+    pos += length
+rates = [96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350]
+rate = rates[rate_index]
+asc = struct.pack('>H', profile << 11 | rate_index << 7 | channels << 3)
+def desc(tag, body): return bytes([tag, 0x80, 0x80, 0x80, len(body)]) + body
+dec = desc(4, bytes([0x40, 0x15, 0, 0, 0]) + struct.pack('>II', 128000, 64000) + desc(5, asc))
+esds = desc(3, struct.pack('>HB', 0, 0) + dec + desc(6, b'\x02'))
+def vlq(n):
+    out = [n & 0x7F]
+    n >>= 7
+    while n:
+        out.append(0x80 | (n & 0x7F))
+        n >>= 7
+    return bytes(reversed(out))
+priming = 1024
+frames = len(packets) * 1024
+valid = int(float(sys.argv[3]) * rate)
+table = b''.join(vlq(len(p)) for p in packets)
+pakt = struct.pack('>qqii', len(packets), valid, priming, frames - valid - priming) + table
+info = struct.pack('>I', 1) + b'title\0Torvo CAF\0'
+def chunk(cid, body, size=None): return cid + struct.pack('>q', len(body) if size is None else size) + body
+out = b'caff' + struct.pack('>HH', 1, 0)
+out += chunk(b'desc', struct.pack('>dIIIIII', rate, 0x61616320, 0, 0, 1024, channels, 0))
+out += chunk(b'kuki', esds) + chunk(b'info', info) + chunk(b'pakt', pakt)
+out += chunk(b'data', struct.pack('>I', 0) + b''.join(packets))
+open(sys.argv[2], 'wb').write(out)
+PY
+ls -l . caf

@@ -1,6 +1,7 @@
 """torvo.analyse, analyse_many, codecs and the command `python3 -m torvo`."""
 import json
 import os
+import shutil
 import subprocess
 import sys
 
@@ -44,6 +45,19 @@ def test_analyse_many_keeps_the_order_and_the_errors(samples, tmp_path):
     assert [r["file"] for r in one] == names
     assert [i for i, r in enumerate(one) if "error" in r] == [len(samples)]
     assert one[: len(samples)] == [comparable(torvo.analyse(p)) for p in samples]
+
+
+def test_folders_stand_for_their_media_files(tmp_path):
+    data = os.environ["TORVO_TEST_DATA"]
+    (tmp_path / "media").mkdir()
+    shutil.copy(os.path.join(data, "wave_pcm.wav"), tmp_path / "media" / "sound")  # no extension: still media
+    shutil.copy(os.path.join(data, "image.png"), tmp_path / "media" / "image.avi")  # named as media: is not
+    (tmp_path / "texts").mkdir()
+    (tmp_path / "texts" / "a.txt").write_text("text")
+    reports = list(torvo.analyse_many([tmp_path / "media", tmp_path / "texts"], workers=1))
+    assert [r["file"] for r in reports] == [str(tmp_path / "texts"), str(tmp_path / "media" / "sound")]
+    assert reports[0]["error"]["code"] == "no_media_files"
+    assert reports[1]["container"]["format"] == "wav"
 
 
 def test_an_iterator_dropped_early_stops_its_run(samples):

@@ -1,5 +1,7 @@
 #include "CliCodecs.h"
 
+#include "base/JsonText.h"
+#include "formats/containers/FormatRegistry.h"
 #include "inventory/CodecListing.h"
 
 namespace torvo::cli {
@@ -20,6 +22,26 @@ void PrintCodecList(std::ostream& out, const CodecInventory& inventory, bool jso
         const auto cells = CodecListCells(e);
         for (size_t c = 0; c < cells.size(); ++c) out << (c ? "\t" : "") << cells[c];
         out << "\t" << e.element.View() << "\n";
+    }
+}
+
+void PrintFormatList(std::ostream& out, bool json) {
+    for (const FormatDescriptor& f : Formats()) {
+        const std::string mime(f.mime), audioMime(f.audioMime.empty() ? f.mime : f.audioMime);
+        if (json) {
+            out << CJsonObject()
+                       .Add("id", f.id)
+                       .Add("title", f.title)
+                       .Add("mime", mime)
+                       .Add("audio_mime", audioMime)
+                       .Add("extensions", f.extensions)
+                       .Add("read", f.reader != FormatReader::kNone)
+                       .Text()
+                << "\n";
+        } else {
+            out << f.id << "\t" << mime << (audioMime != mime ? "," + audioMime : "") << "\t" << f.extensions << "\t"
+                << f.title << "\n";
+        }
     }
 }
 

@@ -45,6 +45,7 @@ const char* UsageText() {
            "  --video-codecs         list the video formats the codec database knows\n"
            "  --audio-formats        list the audio formats the codec database knows\n"
            "  --codecs               list the installed codecs and filters (with --json: pins and types)\n"
+           "  --formats              list the file formats the program reads (with --json: one object each)\n"
            "  --no-cache             gather the codec inventory afresh, without its cache\n"
            "  --set-merit F=0xHEX    give the element factory F that merit (kept for later runs;\n"
            "                         0x00600000 is rank 128, 0x00800000 rank 256)\n"
@@ -226,6 +227,8 @@ bool ParseSplitOptions(int argc, const char* const* argv, Options& options, std:
             options.listVideoCodecs = true;
         } else if (arg == "--audio-formats") {
             options.listAudioFormats = true;
+        } else if (arg == "--formats") {
+            options.listFormats = true;
         } else if (arg == "--codecs") {
             options.listCodecs = true;
         } else if (arg == "--set-merit") {
@@ -256,7 +259,7 @@ bool ParseSplitOptions(int argc, const char* const* argv, Options& options, std:
             return false;
         }
     }
-    const bool listsOnly = options.listVideoCodecs || options.listAudioFormats || options.listCodecs ||
+    const bool listsOnly = options.listVideoCodecs || options.listAudioFormats || options.listCodecs || options.listFormats ||
                            !options.meritChanges.empty();
     if (options.files.empty() && options.listFiles.empty() && !options.showHelp && !options.showVersion &&
         !listsOnly) {

@@ -26,6 +26,7 @@ struct Options {
     OutputFormat format = OutputFormat::kText;
     bool showHelp = false;
     bool showVersion = false;
+    bool listFormats = false;
     bool untilError = false;           // stop after the first broken file
     bool listVideoCodecs = false;
     bool listAudioFormats = false;

@@ -18,16 +18,28 @@ namespace {
 
 // Collects the queue: file arguments first, then the names of each list
 // file; each folder stands for the media files below it. Every name is
-// kept: the window's queue limit is not the command line's.
+// kept: the window's queue limit is not the command line's. A folder without
+// media files fails (in JSON, an error line in its place); skipped files and
+// unreadable folders are told on standard error.
 bool CollectNames(const Options& options, RunContext& context, IMessageBox& messages,
                   std::vector<std::string>& names) {
     names = options.files;
     const ListedNames listed = CollectListedNames(names, options.listFiles, options.nullSeparated ? '\0' : '\n',
                                                   &context.in, messages);
-    for (const auto& [list, overlong] : listed.overlong)
+    bool ok = listed.listsOpened;
+    for (const auto& [list, overlong] : listed.overlong) {
         context.err << "torvo-cli: " << list << ": " << overlong << " line(s) longer than a path can be, not analysed\n";
-    names = ExpandFolders(names).names;
-    return listed.listsOpened && listed.overlong.empty();
+        ok = false;
+    }
+    ExpandedNames expanded = ExpandFolders(names);
+    for (const std::string& folder : expanded.withoutMedia) {
+        if (options.format == OutputFormat::kJson)
+            context.out << ErrorJsonLine(folder, kNoMediaFilesCode, NoMediaFilesText(folder)) << "\n";
+        ok = false;
+    }
+    if (const std::string notes = ExpansionNotes(expanded); !notes.empty()) context.err << notes << "\n";
+    names = std::move(expanded.names);
+    return ok;
 }
 
 void PrintReport(const Options& options, const RunContext& context, std::ostream& out, const FileReport& report) {

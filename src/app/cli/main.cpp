@@ -76,6 +76,10 @@ int main(int argc, char** argv) {
         std::cout << cli::UsageText();
         return 0;
     }
+    if (options.listFormats) {
+        cli::PrintFormatList(std::cout, options.format == cli::OutputFormat::kJson);
+        return 0;
+    }
     if (options.showVersion) {
         std::cout << "torvo-cli " << TORVO_VERSION << "\n";
         return 0;

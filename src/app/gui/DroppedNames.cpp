@@ -5,8 +5,6 @@
 namespace torvo::gui {
 
 // The folder search is the core's, shared with torvo-cli's folder arguments.
-bool HasMediaExtension(const std::string& path) { return torvo::HasMediaExtension(path); }
-
 ExpandedNames ExpandDroppedNames(const std::vector<std::string>& dropped, size_t limit) {
     return ExpandFolders(dropped, limit);
 }

@@ -1,5 +1,5 @@
-// The names a drop on the window queues: files as they are, folders by the
-// media files inside them.
+// The names a drop on the window or its command line queues: files as they
+// are, folders by the media files inside them.
 #pragma once
 
 #include <cstddef>
@@ -10,12 +10,9 @@
 
 namespace torvo::gui {
 
-// Whether the name ends in an extension of a kind the program reads.
-bool HasMediaExtension(const std::string& path);
-
 // Dropped files in their order; each dropped folder adds the media files
-// below it (all levels, symbolic links to folders not followed), sorted by
-// name. At most `limit` names; the rest are counted.
+// below it (all levels, identified by content), sorted by name. At most
+// `limit` names; the rest are counted.
 ExpandedNames ExpandDroppedNames(const std::vector<std::string>& dropped, size_t limit);
 
 }  // namespace torvo::gui

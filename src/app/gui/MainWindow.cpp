@@ -851,6 +851,10 @@ void CTorvoDlg::OpenNames(std::vector<std::string> names, size_t leftOut, bool l
     if (leftOut > 0) TellLeftOut(leftOut, leftOutAtLeast);
 }
 
+void CTorvoDlg::TellExpansion(const std::string& notes) {
+    if (!notes.empty()) Messages().Show("Папка", notes, MessageIcon::kInformation);
+}
+
 void CTorvoDlg::TellLeftOut(size_t leftOut, bool atLeast) {
     const std::string room = std::to_string(FileQueue::kMaxNames);
     Messages().Show("Очередь полна!",
@@ -866,9 +870,14 @@ void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
         unattendedMessages_ = std::make_unique<CStreamMessageBox>(std::cerr);
         session_.SetMessages(unattendedMessages_.get());
     }
-    std::vector<std::string> names = commandLine.names;
+    std::vector<std::string> given = commandLine.names;
     size_t leftOut = 0;
-    CollectQueueNames(names, commandLine.listFiles, nullptr, Messages(), &leftOut);
+    CollectQueueNames(given, commandLine.listFiles, nullptr, Messages(), &leftOut);
+    // Folders stand for their media files, as in a drop.
+    ExpandedNames expanded = ExpandDroppedNames(given, FileQueue::kMaxNames);
+    TellExpansion(ExpansionNotes(expanded));
+    std::vector<std::string> names = std::move(expanded.names);
+    leftOut += expanded.leftOut;
     if (names.empty()) return;
     if (!commandLine.autoExit) {
         OpenNames(std::move(names), leftOut);
@@ -1048,7 +1057,9 @@ void CTorvoDlg::dropEvent(QDropEvent* event) {
     if (dropped.empty()) return;
     event->acceptProposedAction();
     ExpandedNames expanded = ExpandDroppedNames(dropped, FileQueue::kMaxNames);
+    const std::string notes = ExpansionNotes(expanded);
     OpenNames(std::move(expanded.names), expanded.leftOut, expanded.searchCut);
+    TellExpansion(notes);
 }
 
 void CTorvoDlg::RestorePlacement() {

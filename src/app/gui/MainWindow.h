@@ -149,6 +149,8 @@ private:
     void ShowQueued();
     // Says how many names did not fit into the queue.
     void TellLeftOut(size_t leftOut, bool atLeast);
+    // What a folder's expansion passed over (skipped files, unreadable folders), in a message.
+    void TellExpansion(const std::string& notes);
     void RenderPanel(const Panel& panel, std::map<std::string, CFieldBox*>& boxes);
     void RenderExtraVideoFields();
     void RenderScanProgress();

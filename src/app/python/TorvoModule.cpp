@@ -25,6 +25,7 @@
 
 #include "analysis/MessageBox.h"
 #include "analysis/FileReport.h"
+#include "analysis/NameList.h"
 #include "analysis/ReportLine.h"
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
@@ -397,11 +398,13 @@ private:
 
 // A run of many files through the run session on a thread of its own; the
 // reports wait in a short queue, in the order of the names, until Python
-// takes them. Closing it (or dropping it) stops the run.
+// takes them (after `leading`, the error lines of what could not be queued).
+// Closing it (or dropping it) stops the run.
 class CManyRun : private IRunEvents {
 public:
-    CManyRun(std::shared_ptr<CContext> context, std::vector<std::string> paths, int workers, bool scan, bool codecs)
-        : context_(std::move(context)), session_(display_, &silent_) {
+    CManyRun(std::shared_ptr<CContext> context, std::vector<std::string> paths, int workers, bool scan, bool codecs,
+             std::vector<std::string> leading = {})
+        : context_(std::move(context)), session_(display_, &silent_), lines_(leading.begin(), leading.end()) {
         session_.Queue() = FileQueue(FileQueue::kUnlimited);
         session_.Queue().Fill(std::move(paths));
         RunOptions run;
@@ -530,7 +533,18 @@ PYBIND11_MODULE(_torvo, m) {
                bool codecs) {
                 if (workers < 1) throw CUsageError("workers must be at least 1");
                 std::vector<std::string> names(paths.begin(), paths.end());
-                return std::make_unique<CManyRun>(context, std::move(names), workers, scan, codecs);
+                // Folders stand for their media files, as on the command line.
+                ExpandedNames expanded;
+                {
+                    py::gil_scoped_release release;
+                    expanded = ExpandFolders(names);
+                }
+                if (const std::string notes = ExpansionNotes(expanded); !notes.empty()) std::cerr << notes << "\n";
+                std::vector<std::string> leading;
+                for (const std::string& folder : expanded.withoutMedia)
+                    leading.push_back(ErrorJsonLine(folder, kNoMediaFilesCode, NoMediaFilesText(folder)));
+                return std::make_unique<CManyRun>(context, std::move(expanded.names), workers, scan, codecs,
+                                                  std::move(leading));
             },
             py::arg("paths"), py::arg("workers"), py::arg("scan"), py::arg("codecs"));
 

@@ -1,7 +1,8 @@
-// The formats the signature table names beyond AVI, MPEG, MP4, FLV and ASF
-// that are analysed here: Ogg, FLAC, AIFF and AIFF-C, NeXT/Sun AU, WavPack,
-// Creative Voice, RealMedia, and WAVE in its big-endian RIFX form (which
-// the table does not name: it is recognised by content).
+// Type ids of the signature table's sound and media formats beyond AVI, MPEG,
+// MP4, FLV and ASF (Ogg, FLAC, AIFF and AIFF-C, NeXT/Sun AU, WavPack, Creative
+// Voice, RealMedia), and WAVE in its big-endian RIFX form (which the table
+// does not name: it is recognised by content). Their readers are bound in
+// the format registry.
 #pragma once
 
 #include <cstdint>
@@ -25,12 +26,13 @@ enum NamedFormatType : int32_t {
     kTypeFlac = 62,
 };
 
-// Runs the analyser of the type id; false when the id is none of these or
-// the file did not hold what its signature promised.
-bool AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records);
+// Runs the own reader the format registry names for the type id and returns
+// what it found wrong (ok when the registry names no reader of its own).
+ReadStatus AnalyseNamedFormat(int32_t typeId, CFileCache& reader, AnalysisRecords& records);
 
 // Whether a file without a signature row is a big-endian WAVE; its analysis
-// then fills the records as a WAVE file's would.
-bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records);
+// then fills the records as a WAVE file's would. `status` receives what the
+// walk of a RIFX file found wrong (left alone for other files).
+bool AnalyseRifx(CFileCache& reader, AnalysisRecords& records, ReadStatus& status);
 
 }  // namespace torvo

@@ -69,9 +69,10 @@ CSupAIFF::CSupAIFF(CFileCache& reader, AnalysisRecords& records) : reader_(reade
 
 CSupAIFF::~CSupAIFF() = default;
 
-bool CSupAIFF::Analyse() {
+ReadStatus CSupAIFF::Analyse() {
     const ByteView head = ViewAt(reader_, 0, 12);
-    if (!head.Equals(0, "FORM") || !(head.Equals(8, "AIFF") || head.Equals(8, "AIFC"))) return false;
+    if (!head.Equals(0, "FORM") || !(head.Equals(8, "AIFF") || head.Equals(8, "AIFC"))) return ReadStatus::Ok();
+    ReadStatus status;
     aifc_ = head.Equals(8, "AIFC");
     const uint64_t fileEnd = reader_.LogicalLength();
     const uint64_t formEnd = std::min<uint64_t>(fileEnd, 8 + uint64_t(head.Be32(4)));
@@ -89,15 +90,22 @@ bool CSupAIFF::Analyse() {
         else if (id == F("SSND")) soundBytes_ = available > 8 ? available - 8 : 0;  // offset and block size first
         else if (id == F("NAME") || id == F("AUTH") || id == F("(c) ") || id == F("ANNO"))
             ReadText(id, ViewAt(reader_, body, std::min<uint64_t>(available, kMaxText)));
-        if (size > formEnd - body) break;
+        if (size > formEnd - body) {
+            status = CutShort(position, "chunk " + FourCCText(id), size, formEnd - body);
+            break;
+        }
         position = body + size + (size & 1);  // chunks are padded to even sizes
     }
-    if (!common_) return false;
+    // A FORM that declares more than the file holds ends inside a chunk or between them.
+    if (status.IsOk() && formEnd < records_.container.declaredLength)
+        status = ReadStatus::Truncated(position, "FORM declares " + std::to_string(records_.container.declaredLength) +
+                                                     " bytes, the file has " + std::to_string(fileEnd));
+    if (!common_) return status.Merge(ReadStatus::Damaged(12, "no COMM chunk"));
 
     const AiffCompression codec = FindAiffCompression(compression_);
     std::string name = aifc_ ? (codec.name[0] ? codec.name : FourCCText(compression_)) : "PCM";
     StreamInfo* sound = AddSoundStream(records_, name, codec.formatTag);
-    if (!sound) return true;
+    if (!sound) return status;
     if (aifc_ && codec.formatTag == 0) sound->fourcc = compression_;
     SetSoundFormat(*sound, rate_, channels_, bits_, 1);
     const uint64_t samples = uint64_t(frames_) * codec.samplesPerFrame;
@@ -105,7 +113,7 @@ bool CSupAIFF::Analyse() {
     // The track line says what the file calls its compression.
     AddOnlySoundTrack(records_, aifc_ ? FourCCText(compression_) + (compressionName_.empty() ? "" : " «" + compressionName_ + "»")
                                       : "PCM");
-    return true;
+    return status;
 }
 
 void CSupAIFF::ReadCommon(ByteView comm) {

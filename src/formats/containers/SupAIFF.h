@@ -34,8 +34,10 @@ public:
     CSupAIFF(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupAIFF();
 
-    // True when a COMM chunk was read; the sound stream is then in the records.
-    bool Analyse();
+    // Walks the chunks; once a COMM chunk was read the sound stream is in the records.
+    // The status says where the file stops short or stops making sense; a
+    // file without the format's own signature is left alone and is ok.
+    ReadStatus Analyse();
 
     bool IsAifc() const { return aifc_; }
 

@@ -34,9 +34,10 @@ CSupAU::CSupAU(CFileCache& reader, AnalysisRecords& records) : reader_(reader), 
 
 CSupAU::~CSupAU() = default;
 
-bool CSupAU::Analyse() {
+ReadStatus CSupAU::Analyse() {
     const ByteView head = ViewAt(reader_, 0, kHeaderSize);
-    if (head.size() < kHeaderSize || !head.Equals(0, ".snd")) return false;
+    if (!head.Equals(0, ".snd")) return ReadStatus::Ok();
+    if (head.size() < kHeaderSize) return CutShort(0, "header", kHeaderSize, head.size());
     const uint64_t fileEnd = reader_.LogicalLength();
     const uint64_t dataOffset = std::min<uint64_t>(head.Be32(4), fileEnd);
     const uint32_t declaredSize = head.Be32(8);
@@ -55,7 +56,12 @@ bool CSupAU::Analyse() {
     const AuEncoding encoding = FindAuEncoding(encodingNumber);
     const std::string name = encoding.name[0] ? encoding.name : Format("кодировка %u", encodingNumber);
     StreamInfo* sound = AddSoundStream(records_, name, encoding.formatTag);
-    if (!sound) return true;
+    // The data the header declares, when it says, is all in the file.
+    ReadStatus status;
+    if (head.Be32(4) > fileEnd) status = ReadStatus::Truncated(0, "data offset lies beyond the end of the file");
+    else if (declaredSize != kUnknownSize && declaredSize > fileEnd - dataOffset)
+        status = CutShort(dataOffset, "sound data", declaredSize, fileEnd - dataOffset);
+    if (!sound) return status;
     SetSoundFormat(*sound, rate, channels, encoding.bits, 1);
     // A size of all ones means "to the end of the file"; a size beyond the end is cut.
     const uint64_t left = fileEnd - dataOffset;
@@ -65,7 +71,7 @@ bool CSupAU::Analyse() {
     if (bitsPerFrame > 0)
         SetSoundDuration(records_, *sound, SamplesToMs(dataBytes * 8 / bitsPerFrame, rate), dataBytes);
     AddOnlySoundTrack(records_, name);
-    return true;
+    return status;
 }
 
 }  // namespace torvo

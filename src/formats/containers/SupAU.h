@@ -26,8 +26,10 @@ public:
     CSupAU(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupAU();
 
-    // True when the header was read; the sound stream is then in the records.
-    bool Analyse();
+    // Reads the header; the sound stream is then in the records.
+    // The status says where the file stops short or stops making sense; a
+    // file without the format's own signature is left alone and is ok.
+    ReadStatus Analyse();
 
 private:
     CFileCache& reader_;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/NumberRange.h"
+#include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
 
 namespace torvo {
@@ -154,7 +155,7 @@ CSupFLV::CSupFLV(AnalysisRecords& records, size_t audioSlot)
 
 CSupFLV::~CSupFLV() = default;
 
-bool CSupFLV::ReadFile(CFileCache& reader) {
+ReadStatus CSupFLV::ReadFile(CFileCache& reader) {
     records_.Stream(audioSlot_) = StreamInfo{};
     StreamInfo& audio = records_.Stream(audioSlot_);
     VideoInfo& video = records_.video;
@@ -166,8 +167,10 @@ bool CSupFLV::ReadFile(CFileCache& reader) {
     const uint64_t size = reader.LogicalLength();
     const ByteView header = reader.MapView(0, 9);
     const uint64_t headerSize = header.Be32(5);
+    ReadStatus status;
     if (header.Equals(0, "FLV") && header.U8(3) == 1 && headerSize + 10 < size) {
-        for (uint64_t position = headerSize; position + 10 < size;) {
+        uint64_t position = headerSize, lastTag = headerSize;
+        for (; position + 10 < size;) {
             const uint64_t tag = position + 4;  // after the previous tag's size
             const uint8_t type = reader.U8At(tag);
             const uint32_t length = reader.Be24At(tag + 1);
@@ -182,10 +185,16 @@ bool CSupFLV::ReadFile(CFileCache& reader) {
                 AmfReader(reader.MapView(data, std::min(length, CFileCache::kWindowSize)))
                     .ReadMetaData(metaDuration_, metaFrameRate_);
             } else {
-                return false;
+                return ReadStatus::Damaged(tag, Format("tag of unknown type %u", type));
             }
+            lastTag = tag;
             position = data + length;
         }
+        // The tags end where the file does, less the size of the last one.
+        if (position + 4 > size) status = CutShort(lastTag, "tag", position + 4 - lastTag, size - lastTag);
+        else if (position + 4 < size) status = CutShort(position + 4, "tag header", kTagHeaderSize, size - position - 4);
+    } else if (header.Equals(0, "FLV")) {
+        status = ReadStatus::Truncated(0, "no tag after the file header");
     }
 
     if (audioAnalysis_) audioAnalysis_(audio);
@@ -213,7 +222,7 @@ bool CSupFLV::ReadFile(CFileCache& reader) {
     const double statedMs = metaDuration_ * 1000;
     records_.container.durationMs = statedMs >= 1 && statedMs < 9e15 ? static_cast<int64_t>(std::llround(statedMs))
                                                                      : std::max(lastTagEnd, video.durationMs);
-    return true;
+    return status;
 }
 
 void CSupFLV::ReadAudioTag(CFileCache& reader, uint64_t data, uint32_t length, StreamInfo& audio) {

@@ -25,9 +25,10 @@ public:
     // without one the collected audio is left for the driver's own tests.
     void SetAudioAnalysis(AudioAnalysis analysis) { audioAnalysis_ = std::move(analysis); }
 
-    // False when a tag of an unknown type ended the walk; true otherwise, also
-    // for data without an FLV header.
-    bool ReadFile(CFileCache& reader);
+    // Walks the tags. Damaged when a tag of an unknown type ended the walk
+    // (nothing is settled then); truncated when the tags run past the end of
+    // the file; ok otherwise, also for data without an FLV header.
+    ReadStatus ReadFile(CFileCache& reader);
 
     int VideoTagCount() const { return videoTags_; }
 

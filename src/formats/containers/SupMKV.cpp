@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/NumberRange.h"
+#include "base/Text.h"
 #include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/Ebml.h"
@@ -247,20 +248,27 @@ uint64_t CSupMKV::Unsigned(const Element& element) {
 
 std::string CSupMKV::Text(const Element& element) { return EbmlText(PayloadView(element, kMaxText), kMaxText); }
 
-bool CSupMKV::Analyse() {
+ReadStatus CSupMKV::Analyse() {
     ContainerInfo& container = records_.container;
     const uint64_t fileEnd = reader_.LogicalLength();
     Element element;
     uint64_t position = 0;
     bool segmentRead = false;
+    ReadStatus status;
     for (int count = 0; count < kMaxChildrenPerLevel && position < fileEnd; ++count) {
         if (!ChildAt(position, fileEnd, element)) {
             // The Segment of a file cut short claims more than is left: it is
             // read as far as the file goes, and the length it declares is kept.
             EbmlElement e;
             const ByteView head = reader_.MapView(position, static_cast<uint32_t>(std::min<uint64_t>(kElementHeadBytes, fileEnd - position)));
-            if (segmentRead || !ReadEbmlElement(head, 0, e) || e.id != kSegment) break;
+            const bool parsed = ReadEbmlElement(head, 0, e);
+            if (segmentRead || !parsed || e.id != kSegment) {
+                if (parsed && !e.unknownSize && e.headerLength + e.size > fileEnd - position)
+                    status = CutShort(position, Format("element 0x%X", e.id), e.size, fileEnd - std::min(position + e.headerLength, fileEnd));
+                break;
+            }
             element = {e.id, position, position + e.headerLength, fileEnd, false};
+            status = CutShort(position, "Segment", e.size, fileEnd - std::min(element.payload, fileEnd));
             if (element.payload >= fileEnd) break;
             container.declaredLength = std::min<uint64_t>(element.payload + e.size, UINT64_MAX / 2);
         } else if (element.id == kSegment && !element.unknownSize && !segmentRead) {
@@ -283,7 +291,9 @@ bool CSupMKV::Analyse() {
     }
     PrepareTracks();
     FinishTracks();
-    return segmentRead && !tracks_.empty();
+    if (!segmentRead) return status.Merge(ReadStatus::Damaged(position, "no Segment element"));
+    if (tracks_.empty()) return status.Merge(ReadStatus::Damaged(position, "no track in the Segment"));
+    return status;
 }
 
 void CSupMKV::ReadSegment(const Element& segment) {

@@ -69,8 +69,9 @@ public:
     CSupMKV(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupMKV();
 
-    // The whole analysis; true when a Segment with at least one track was read.
-    bool Analyse();
+    // The whole analysis; the status says where the file stops short (a
+    // Segment or header cut off) or that it holds no Segment with a track.
+    ReadStatus Analyse();
 
     const std::vector<Track>& Tracks() const { return tracks_; }
     uint64_t TimecodeScale() const { return timecodeScale_; }

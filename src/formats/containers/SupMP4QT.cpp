@@ -177,9 +177,39 @@ bool CSupMP4QT::ReadFtyp() {
     return true;
 }
 
-bool CSupMP4QT::ReadMovie() {
+ReadStatus CSupMP4QT::CheckTopLevel(bool& moovSeen) {
+    const uint64_t end = reader_.LogicalLength();
+    uint64_t position = 0;
+    moovSeen = false;
+    for (int count = 0; count < kMaxBoxesPerLevel && position < end; ++count) {
+        const uint64_t left = end - position;
+        if (left < 8) return CutShort(position, "box header", 8, left);
+        const ByteView head = reader_.MapView(position, 16);
+        uint64_t size = head.Be32(0), header = 8;
+        const std::string name = "box '" + FourCCText(head.Le32(4)) + "'";
+        if (head.Le32(4) == Tag("moov")) moovSeen = true;
+        if (size == 0) return ReadStatus::Ok();  // the last box runs to the end of the file
+        if (size == 1) {
+            if (left < 16) return CutShort(position, "box header", 16, left);
+            size = head.Be64(8);
+            header = 16;
+        }
+        if (size < header) return ReadStatus::Damaged(position, name + " is smaller than its header");
+        if (size > left) return CutShort(position, name, size, left);
+        position += size;
+    }
+    return ReadStatus::Ok();
+}
+
+ReadStatus CSupMP4QT::ReadMovie() {
+    tracksRead_ = false;
+    bool moovSeen = false;
+    ReadStatus status = CheckTopLevel(moovSeen);
     uint64_t moovStart = 0, moovEnd = 0;
-    if (!FindBox("moov", 0, reader_.LogicalLength(), moovStart, moovEnd)) return false;
+    if (!FindBox("moov", 0, reader_.LogicalLength(), moovStart, moovEnd)) {
+        if (!moovSeen) status.Merge(ReadStatus::Truncated(reader_.LogicalLength(), "no 'moov' box before the end of the file"));
+        return status;
+    }
     ReadMovieHeader(moovStart, moovEnd);
     ReadMetadataList(moovStart, moovEnd);
 
@@ -193,7 +223,8 @@ bool CSupMP4QT::ReadMovie() {
 
     CollectSamples(tables_[kVideo], records_.video.data);
     if (StreamInfo* sound = records_.StreamIf(audioSlot_)) CollectSamples(tables_[kSound], sound->data);
-    return anyTrack;
+    tracksRead_ = anyTrack;
+    return status;
 }
 
 void CSupMP4QT::ReadMovieHeader(uint64_t moovStart, uint64_t moovEnd) {

@@ -62,8 +62,11 @@ public:
 
     // True when an "ftyp" box was found at the top level: brands into ContainerInfo.
     bool ReadFtyp();
-    // True when at least one video or sound track was read.
-    bool ReadMovie();
+    // Reads the movie box's tracks and says where the file's top-level boxes
+    // stop short or go wrong (a file without "moov" is cut before it).
+    ReadStatus ReadMovie();
+    // Whether ReadMovie read at least one video or sound track.
+    bool TracksRead() const { return tracksRead_; }
 
     // Follows a backslash-separated path of box types ("moov\\mvhd") from the
     // level of [start, end); on success the payload range of the last box.
@@ -102,12 +105,16 @@ private:
     // returns the length of the decoder-specific information it accepted.
     size_t ReadEsdsVideo(ByteView box);
     void ReadEsdsSound(ByteView box, StreamInfo& sound);
+    // Walks the top-level boxes to the end of the file; `moovSeen` tells
+    // whether one of them was "moov".
+    ReadStatus CheckTopLevel(bool& moovSeen);
 
     CFileCache& reader_;
     AnalysisRecords& records_;
     size_t audioSlot_;
     EsDescriptor es_;
     std::array<SampleTables, 2> tables_;
+    bool tracksRead_ = false;
 };
 
 }  // namespace torvo

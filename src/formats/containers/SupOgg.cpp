@@ -12,7 +12,7 @@ namespace torvo {
 
 namespace {
 constexpr uint64_t kPageHeader = 27;
-constexpr uint8_t kContinued = 1, kFirstPage = 2;
+constexpr uint8_t kContinued = 1, kFirstPage = 2, kLastPage = 4;
 constexpr uint32_t kOpusRate = 48000;
 constexpr size_t kHeaderPacketsKept = 2;  // identification and comments
 
@@ -68,13 +68,21 @@ CSupOgg::Stream* CSupOgg::StreamFor(uint32_t serial, bool create) {
     return &streams_.back();
 }
 
-bool CSupOgg::Analyse() {
+ReadStatus CSupOgg::Analyse() {
     const uint64_t fileEnd = reader_.LogicalLength();
     uint64_t position = 0;
+    ReadStatus status;
     for (int count = 0; count < kMaxPagesRead && position + kPageHeader <= fileEnd; ++count) {
         OggPage page;
-        if (!ReadOggPage(ViewAt(reader_, position, kPageHeader + 255), 0, page)) break;
-        if (page.size > fileEnd - position) break;  // a page cut short ends the walk
+        if (!ReadOggPage(ViewAt(reader_, position, kPageHeader + 255), 0, page)) {
+            if (position == 0) return ReadStatus::Ok();  // not Ogg after all
+            status = ReadStatus::Damaged(position, "no page header where the previous page ends");
+            break;
+        }
+        if (page.size > fileEnd - position) {  // a page cut short ends the walk
+            status = CutShort(position, "page", page.size, fileEnd - position);
+            break;
+        }
         TakePage(ViewAt(reader_, position, page.size), page);
         position += page.size;
         // Every stream begins on the first pages; once all have their headers
@@ -82,11 +90,13 @@ bool CSupOgg::Analyse() {
         const bool allDone = std::all_of(streams_.begin(), streams_.end(), [](const Stream& s) { return s.headersDone; });
         if (!(page.flags & kFirstPage) && allDone) break;
     }
-    if (streams_.empty()) return false;
+    if (status.IsOk() && position < fileEnd && position + kPageHeader > fileEnd)
+        status = CutShort(position, "page header", kPageHeader, fileEnd - position);
+    if (streams_.empty()) return status.Merge(ReadStatus::Damaged(0, "no logical stream"));
     for (Stream& s : streams_) Decode(s);
     if (ReadTail()) chainedMs_ = ChainedMs(position);
     Finish();
-    return true;
+    return status.Merge(tailStatus_);
 }
 
 void CSupOgg::TakePage(ByteView page, const OggPage& header) {
@@ -183,15 +193,25 @@ bool CSupOgg::ReadTail() {
     const uint64_t start = fileEnd > kTailBytes ? fileEnd - kTailBytes : 0;
     const ByteView tail = ViewAt(reader_, start, fileEnd - start);
     bool strangers = false;
+    uint64_t lastPos = ByteView::npos;
+    OggPage last;
     for (uint64_t pos = tail.Find("OggS"); pos != ByteView::npos; pos = tail.Find("OggS", pos + 1)) {
         OggPage page;
         if (!ReadOggPage(tail, pos, page)) continue;
+        lastPos = pos;
+        last = page;
         Stream* stream = StreamFor(page.serial, false);
         // A granule of all ones marks a page on which no packet ends.
         if (stream && page.granule != UINT64_MAX) stream->lastGranule = page.granule;
         // A first page in the tail begins another link, as does a stream never seen
         // (with room left for it: a file of more streams than are kept is no chain).
         if ((page.flags & kFirstPage) || (!stream && streams_.size() < kMaxStreams)) strangers = true;
+    }
+    // The file ends with a whole page that closes its stream.
+    if (lastPos != ByteView::npos) {
+        if (last.size > tail.size() - lastPos) tailStatus_ = CutShort(start + lastPos, "page", last.size, tail.size() - lastPos);
+        else if (!(last.flags & kLastPage))
+            tailStatus_ = ReadStatus::Truncated(start + lastPos + last.size, "last page does not end its stream");
     }
     return strangers;
 }

@@ -56,8 +56,10 @@ public:
     CSupOgg(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupOgg();
 
-    // True when at least one logical stream was found.
-    bool Analyse();
+    // Walks the pages; the logical streams found are then in the records.
+    // The status says where the file stops short or stops making sense; a
+    // file without the format's own signature is left alone and is ok.
+    ReadStatus Analyse();
 
     const std::vector<Stream>& Streams() const { return streams_; }
 
@@ -76,6 +78,7 @@ private:
     CFileCache& reader_;
     AnalysisRecords& records_;
     std::vector<Stream> streams_;
+    ReadStatus tailStatus_;  // what the last page in the file says
     int64_t chainedMs_ = 0;  // the whole chain's time, 0 for a file of one link
 };
 

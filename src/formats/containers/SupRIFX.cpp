@@ -23,9 +23,10 @@ CSupRIFX::CSupRIFX(CFileCache& reader, AnalysisRecords& records) : reader_(reade
 
 CSupRIFX::~CSupRIFX() = default;
 
-bool CSupRIFX::Analyse() {
+ReadStatus CSupRIFX::Analyse() {
     const ByteView head = ViewAt(reader_, 0, 12);
-    if (!IsRifxWave(head)) return false;
+    if (!IsRifxWave(head)) return ReadStatus::Ok();
+    ReadStatus status;
     const uint64_t fileEnd = reader_.LogicalLength();
     records_.container.declaredLength = 8 + uint64_t(head.Be32(4));
     const uint64_t riffEnd = std::min(fileEnd, records_.container.declaredLength);
@@ -67,19 +68,25 @@ bool CSupRIFX::Analyse() {
                 p += 8 + itemSize + (itemSize & 1);
             }
         }
-        if (size > riffEnd - body) break;
+        if (size > riffEnd - body) {
+            status = CutShort(position, "chunk " + FourCCText(id), size, riffEnd - body);
+            break;
+        }
         position = body + size + (size & 1);
     }
-    if (!format) return false;
+    if (status.IsOk() && riffEnd < records_.container.declaredLength)
+        status = ReadStatus::Truncated(position, "RIFX declares " + std::to_string(records_.container.declaredLength) +
+                                                     " bytes, the file has " + std::to_string(fileEnd));
+    if (!format) return status.Merge(ReadStatus::Damaged(12, "no format chunk"));
     records_.container.bigEndianWave = true;
 
     StreamInfo* sound = AddSoundStream(records_, tag == 1 ? "PCM (big-endian)" : "RIFX", tag);
-    if (!sound) return true;
+    if (!sound) return status;
     SetSoundFormat(*sound, rate, channels, bits, 1);
     sound->bitrateKbps = static_cast<int32_t>(uint64_t(byteRate) * 8 / 1000);
     if (byteRate > 0) SetSoundDuration(records_, *sound, SamplesToMs(dataBytes, byteRate), dataBytes);
     AddOnlySoundTrack(records_, Format("формат 0x%04X", tag));
-    return true;
+    return status;
 }
 
 }  // namespace torvo

@@ -20,8 +20,10 @@ public:
     CSupRIFX(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupRIFX();
 
-    // True when the format chunk was read; the sound stream is then in the records.
-    bool Analyse();
+    // Walks the chunks; once the format chunk was read the sound stream is in the records.
+    // The status says where the file stops short or stops making sense; a
+    // file without the format's own signature is left alone and is ok.
+    ReadStatus Analyse();
 
 private:
     CFileCache& reader_;

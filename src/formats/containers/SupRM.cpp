@@ -85,22 +85,27 @@ CSupRM::CSupRM(CFileCache& reader, AnalysisRecords& records) : reader_(reader), 
 
 CSupRM::~CSupRM() = default;
 
-bool CSupRM::Analyse() {
+ReadStatus CSupRM::Analyse() {
     const uint64_t fileEnd = reader_.LogicalLength();
     const ByteView head = ViewAt(reader_, 0, 8);
     // A bare RealAudio file is one stream's header followed by its data.
     if (head.Equals(0, ".ra\xFD")) {
         ReadAudio(ViewAt(reader_, 0, kMaxChunkRead), 0, 0, "");
-        return records_.container.audioCount > 0;
+        if (records_.container.audioCount > 0) return ReadStatus::Ok();
+        return ReadStatus::Damaged(0, "RealAudio stream header unreadable");
     }
-    if (!head.Equals(0, ".RMF")) return false;
+    if (!head.Equals(0, ".RMF")) return ReadStatus::Ok();
+    ReadStatus status;
     uint64_t position = std::max<uint64_t>(head.Be32(4), 8);
     int read = 0;
     for (int count = 0; count < kMaxChunks && position + kChunkHeader <= fileEnd; ++count) {
         const ByteView chunkHead = ViewAt(reader_, position, kChunkHeader);
         const uint32_t id = chunkHead.Le32(0);
         const uint64_t size = chunkHead.Be32(4);
-        if (size < kChunkHeader) break;
+        if (size < kChunkHeader) {
+            status = ReadStatus::Damaged(position, "chunk " + FourCCText(id) + " is smaller than its header");
+            break;
+        }
         const ByteView chunk = ViewAt(reader_, position, std::min<uint64_t>(size, kMaxChunkRead));
         ++read;
         if (id == F("PROP")) ReadProperties(chunk);
@@ -108,15 +113,24 @@ bool CSupRM::Analyse() {
         else if (id == F("CONT")) ReadContent(chunk);
         else if (id == F("DATA")) {
             // The header chunks come first; an index may follow the data.
-            if (size > fileEnd - position) break;
+            if (size > fileEnd - position) {
+                status = CutShort(position, "chunk DATA", size, fileEnd - position);
+                break;
+            }
         } else if (id != F("INDX")) {
             --read;
             break;  // not a RealMedia chunk: the walk has lost its way
         }
-        if (size > fileEnd - position) break;
+        if (size > fileEnd - position) {
+            status = CutShort(position, "chunk " + FourCCText(id), size, fileEnd - position);
+            break;
+        }
         position += size;
     }
-    return read > 0;
+    if (status.IsOk() && position < fileEnd && position + kChunkHeader > fileEnd)
+        status = CutShort(position, "chunk header", kChunkHeader, fileEnd - position);
+    if (read == 0) return status.Merge(ReadStatus::Damaged(position, "no RealMedia chunk"));
+    return status;
 }
 
 void CSupRM::ReadProperties(ByteView prop) {

@@ -37,9 +37,11 @@ public:
     CSupRM(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupRM();
 
-    // True when the file header and at least one chunk were read, or (for a
-    // bare RealAudio file) the stream header.
-    bool Analyse();
+    // Walks the chunks of the file header, or (for a bare RealAudio file)
+    // reads the stream header.
+    // The status says where the file stops short or stops making sense; a
+    // file without the format's own signature is left alone and is ok.
+    ReadStatus Analyse();
 
 private:
     void ReadProperties(ByteView prop);

@@ -149,17 +149,28 @@ CSupTS::CSupTS(CFileCache& reader, AnalysisRecords& records) : reader_(reader), 
 
 CSupTS::~CSupTS() = default;
 
-bool CSupTS::Analyse() {
+ReadStatus CSupTS::Analyse() {
     ContainerInfo& container = records_.container;
     layout_ = {container.tsPacketSize, container.tsSyncOffset};
     if (layout_.packetSize == 0) layout_ = FindTransportPacketLayout(reader_.Header());
-    if (layout_.packetSize == 0) return false;
+    if (layout_.packetSize == 0) return ReadStatus::Damaged(0, "no run of transport packets");
     container.tsPacketSize = layout_.packetSize;
     container.tsSyncOffset = layout_.syncOffset;
     Scan();
     ReadTailPcr();
     Finish();
-    return !pmtsRead_.empty();
+    // Packets follow each other to the end of the file; a 192-byte packet's
+    // time code comes before its sync byte.
+    ReadStatus status;
+    const uint64_t end = reader_.LogicalLength();
+    const uint64_t lead = layout_.packetSize == kPacketSize + 4 ? 4 : 0;
+    const uint64_t first = layout_.syncOffset >= lead ? layout_.syncOffset - lead : 0;
+    if (end > first) {
+        const uint64_t partial = (end - first) % layout_.packetSize;
+        if (partial != 0) status = CutShort(end - partial, "packet", layout_.packetSize, partial);
+    }
+    if (pmtsRead_.empty()) status.Merge(ReadStatus::Damaged(layout_.syncOffset, "no program map table"));
+    return status;
 }
 
 uint64_t CSupTS::Resync(uint64_t position) {

@@ -68,8 +68,9 @@ public:
     CSupTS(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupTS();
 
-    // The whole analysis; true when a program map table was read.
-    bool Analyse();
+    // The whole analysis; the status says where the last packet is cut short,
+    // or that no program map table was read.
+    ReadStatus Analyse();
 
     const std::vector<ElementaryStream>& Streams() const { return streams_; }
     // The clock references of the PCR PID (another one when the program map

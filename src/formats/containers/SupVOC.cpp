@@ -51,9 +51,10 @@ CSupVOC::CSupVOC(CFileCache& reader, AnalysisRecords& records) : reader_(reader)
 
 CSupVOC::~CSupVOC() = default;
 
-bool CSupVOC::Analyse() {
+ReadStatus CSupVOC::Analyse() {
     const ByteView head = ViewAt(reader_, 0, 26);
-    if (!head.Equals(0, "Creative Voice File")) return false;
+    if (!head.Equals(0, "Creative Voice File")) return ReadStatus::Ok();
+    ReadStatus status;
     const uint64_t fileEnd = reader_.LogicalLength();
     uint64_t position = std::max<uint64_t>(head.Le16(kSignatureSize), 26);
 
@@ -71,6 +72,10 @@ bool CSupVOC::Analyse() {
         if (type == kTerminator) break;
         const uint64_t size = Le24(block, 1);
         const uint64_t body = position + 4;
+        if (body > fileEnd) {
+            status = CutShort(position, "block header", 4, fileEnd - position);
+            break;
+        }
         const uint64_t available = std::min(size, fileEnd > body ? fileEnd - body : 0);
         uint32_t thisRate = 0, thisChannels = 0, thisCodec = 0;
         uint64_t dataBytes = 0;
@@ -120,19 +125,22 @@ bool CSupVOC::Analyse() {
             seconds += double(dataBytes) * 8 / blockFrameBits / blockRate;
             soundBytes += dataBytes;
         }
-        if (size > fileEnd - body) break;  // a block cut short ends the walk
+        if (size > fileEnd - body) {  // a block cut short ends the walk
+            status = CutShort(position, "block", size, fileEnd - body);
+            break;
+        }
         position = body + size;
     }
-    if (!found) return false;
+    if (!found) return status.Merge(ReadStatus::Damaged(position, "no sound data block"));
 
     const VocCodec facts = FindVocCodec(codec);
     const std::string name = facts.name[0] ? facts.name : Format("кодек %u", codec);
     StreamInfo* sound = AddSoundStream(records_, name, facts.formatTag);
-    if (!sound) return true;
+    if (!sound) return status;
     SetSoundFormat(*sound, rate, channels, facts.bits, 1);
     if (seconds > 0 && seconds < 1e8) SetSoundDuration(records_, *sound, static_cast<int64_t>(seconds * 1000 + 0.5), soundBytes);
     AddOnlySoundTrack(records_, name);
-    return true;
+    return status;
 }
 
 }  // namespace torvo

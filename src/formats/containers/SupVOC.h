@@ -26,8 +26,10 @@ public:
     CSupVOC(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupVOC();
 
-    // True when a sound data block was found; the sound stream is then in the records.
-    bool Analyse();
+    // Walks the blocks; once a sound data block was found the sound stream is in the records.
+    // The status says where the file stops short or stops making sense; a
+    // file without the format's own signature is left alone and is ok.
+    ReadStatus Analyse();
 
 private:
     CFileCache& reader_;

@@ -56,9 +56,29 @@ CSupWav::CSupWav(CFileCache& reader, AnalysisRecords& records) : reader_(reader)
 
 CSupWav::~CSupWav() = default;
 
-bool CSupWav::ReadHeader() {
+ReadStatus CSupWav::CheckTopLevel() const {
+    // The Header, Data and index objects follow each other to the end of the file.
+    const uint64_t length = reader_.LogicalLength();
+    uint64_t position = 0;
+    for (uint32_t i = 0; i < kMaxObjects && position < length; ++i) {
+        const uint64_t left = length - position;
+        if (left < kObjectHeaderSize) return CutShort(position, "object header", kObjectHeaderSize, left);
+        const ByteView head = reader_.MapView(position, kObjectHeaderSize);
+        const AsfGuid guid = GuidAt(head, 0);
+        const uint64_t size = head.Le64(16);
+        const std::string name = guid == asf::kHeader ? "Header object" : guid == asf::kData ? "Data object" : "object";
+        if (size < kObjectHeaderSize) return ReadStatus::Damaged(position, name + " is smaller than its header");
+        if (size > left) return CutShort(position, name, size, left);
+        position += size;
+    }
+    return ReadStatus::Ok();
+}
+
+ReadStatus CSupWav::ReadHeader() {
     const ByteView head = reader_.MapView(0, 30);
-    if (GuidAt(head, 0) != asf::kHeader || head.U8(29) != 2) return false;
+    headerRead_ = false;
+    if (GuidAt(head, 0) != asf::kHeader || head.U8(29) != 2) return ReadStatus::Ok();
+    headerRead_ = true;
     const uint64_t length = reader_.LogicalLength();
     const uint64_t headerSize = head.Le64(16);
     const uint32_t count = head.Le32(24);
@@ -75,7 +95,7 @@ bool CSupWav::ReadHeader() {
     if (videoFilled_ && streams_[videoStream_].timePerFrame == 0 && headerSize < length)
         ReadPayloadTimes(headerSize, length);
     Finish();
-    return true;
+    return CheckTopLevel();
 }
 
 void CSupWav::Dispatch(const AsfGuid& guid, uint64_t body, uint64_t bodySize, int depth) {

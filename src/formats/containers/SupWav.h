@@ -45,9 +45,13 @@ public:
     CSupWav(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupWav();
 
-    // False when the data does not start with the Header object or its second
-    // reserved byte is not 2; nothing is filled then.
-    bool ReadHeader();
+    // Reads the Header object. Data that does not start with the Header
+    // object (or whose second reserved byte is not 2) is left alone and is
+    // ok; otherwise the status says where the file's top-level objects stop
+    // short or go wrong.
+    ReadStatus ReadHeader();
+    // Whether ReadHeader found the Header object and read it.
+    bool HeaderRead() const { return headerRead_; }
 
     const std::array<uint8_t, kFilePropertiesSize>& FileProperties() const { return fileProperties_; }
     uint32_t PacketSize() const { return packetSize_; }
@@ -59,6 +63,7 @@ public:
     uint32_t AspectRatioY() const { return aspectY_; }
 
 private:
+    ReadStatus CheckTopLevel() const;
     void Dispatch(const AsfGuid& guid, uint64_t body, uint64_t bodySize, int depth);
     void ReadFileProperties(ByteView body);
     void ReadStreamProperties(ByteView body);
@@ -87,6 +92,7 @@ private:
     // Stream numbers of the metadata items that came from the Metadata object,
     // by item index; their kind name is put in front once every stream is known.
     std::vector<std::pair<size_t, int>> metadataStreams_;
+    bool headerRead_ = false;
 };
 
 // The GUID in its stored form (the first three fields little-endian) from

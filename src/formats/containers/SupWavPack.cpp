@@ -19,6 +19,8 @@ constexpr int kShiftBit = 13, kRateBit = 23;
 constexpr uint8_t kIdMask = 0x3F, kLargeSize = 0x80, kOddSize = 0x40;
 constexpr uint8_t kChannelInfo = 0x0D, kSampleRate = 0x27;
 constexpr int kMaxSubBlocks = 256;
+// The stream versions WavPack writes (4.02 to 4.10).
+constexpr uint16_t kFirstVersion = 0x402, kLastVersion = 0x410;
 
 uint32_t Le24(ByteView bytes, uint64_t pos) {
     return bytes.Has(pos, 3) ? uint32_t(bytes.U8(pos)) | uint32_t(bytes.U8(pos + 1)) << 8 | uint32_t(bytes.U8(pos + 2)) << 16 : 0;
@@ -71,12 +73,15 @@ CSupWavPack::CSupWavPack(CFileCache& reader, AnalysisRecords& records) : reader_
 
 CSupWavPack::~CSupWavPack() = default;
 
-bool CSupWavPack::Analyse() {
+ReadStatus CSupWavPack::Analyse() {
     const uint64_t fileEnd = reader_.LogicalLength();
     const ByteView head = ViewAt(reader_, 0, kHeaderSize);
     const uint32_t size = head.Le32(4);
-    if (!head.Equals(0, "wvpk") || size < kHeaderSize - 8 || size > kMaxBlockSize) return false;
-    if (!ReadWavPackBlock(ViewAt(reader_, 0, uint64_t(size) + 8), first_)) return false;
+    if (!head.Equals(0, "wvpk")) return ReadStatus::Ok();
+    if (head.size() < kHeaderSize) return CutShort(0, "block header", kHeaderSize, head.size());
+    if (size < kHeaderSize - 8 || size > kMaxBlockSize) return ReadStatus::Damaged(4, "first block's size is out of range");
+    if (!ReadWavPackBlock(ViewAt(reader_, 0, uint64_t(size) + 8), first_))
+        return ReadStatus::Damaged(0, "first block has no sample rate");
 
     // More than two channels take one block per pair; the blocks of the first
     // set up to its final block add their channels (unless the channel
@@ -97,7 +102,8 @@ bool CSupWavPack::Analyse() {
 
     std::string name = first_.dsd ? "WavPack DSD" : first_.hybrid ? "WavPack (гибридный, с потерями)" : "WavPack";
     StreamInfo* sound = AddSoundStream(records_, name, 0);
-    if (!sound) return true;
+    const ReadStatus status = CheckLastBlock(fileEnd);
+    if (!sound) return status;
     sound->sampleRate = static_cast<int32_t>(std::min<uint32_t>(first_.sampleRate, INT32_MAX));
     sound->channels = static_cast<int32_t>(std::min<uint32_t>(channels, 255));
     sound->bitsPerSample = first_.floatingPoint ? 32 : static_cast<int32_t>(first_.bitsPerSample);
@@ -111,7 +117,33 @@ bool CSupWavPack::Analyse() {
                   Format(", версия %x.%02x", first_.version >> 8, first_.version & 0xFF);
     track.slot = 0;
     records_.container.tracks.push_back(std::move(track));
-    return true;
+    return status;
+}
+
+ReadStatus CSupWavPack::CheckLastBlock(uint64_t fileEnd) {
+    // The last block header in the tail: its data must be in the file and,
+    // when the first block states the total, its samples must reach it.
+    const uint64_t tailStart = fileEnd > CFileCache::kWindowSize ? fileEnd - CFileCache::kWindowSize : 0;
+    const ByteView tail = ViewAt(reader_, tailStart, fileEnd - tailStart);
+    uint64_t at = tail.size();
+    for (int n = 0; n < kMaxTailCandidates && at > 0; ++n) {
+        at = tail.FindLastByte('w', 0, at);
+        if (at == ByteView::npos) break;
+        WavPackBlock block;
+        if (!tail.Equals(at, "wvpk") || !ReadWavPackBlock(tail.From(at), block) || block.blockSize > kMaxBlockSize ||
+            block.blockSize < kHeaderSize - 8 || block.version < kFirstVersion || block.version > kLastVersion)
+            continue;
+        const uint64_t start = tailStart + at;
+        const uint64_t end = start + 8 + block.blockSize;
+        if (end > fileEnd) return CutShort(start, "block", 8 + uint64_t(block.blockSize), fileEnd - start);
+        const uint64_t index = uint64_t(tail.U8(at + 10)) << 32 | tail.Le32(at + 16);
+        const uint64_t total = first_.totalSamples;
+        if (total != UINT64_MAX && block.blockSamples > 0 && index + block.blockSamples < total)
+            return ReadStatus::Truncated(end, "blocks end at sample " + std::to_string(index + block.blockSamples) +
+                                                  " of " + std::to_string(total));
+        return ReadStatus::Ok();
+    }
+    return ReadStatus::Ok();
 }
 
 }  // namespace torvo

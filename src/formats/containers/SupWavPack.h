@@ -35,12 +35,17 @@ public:
     CSupWavPack(CFileCache& reader, AnalysisRecords& records);
     virtual ~CSupWavPack();
 
-    // True when the first block was read; the sound stream is then in the records.
-    bool Analyse();
+    // Reads the first block(s); the sound stream is then in the records.
+    // The status says where the file stops short or stops making sense; a
+    // file without the format's own signature is left alone and is ok.
+    ReadStatus Analyse();
 
     const WavPackBlock& FirstBlock() const { return first_; }
 
 private:
+    static constexpr int kMaxTailCandidates = 4096;
+    ReadStatus CheckLastBlock(uint64_t fileEnd);
+
     CFileCache& reader_;
     AnalysisRecords& records_;
     WavPackBlock first_;

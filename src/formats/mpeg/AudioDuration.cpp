@@ -153,6 +153,27 @@ int64_t ElementaryAudioDurationMs(ByteView head, uint64_t audioBytes) {
     return std::isfinite(ms) && ms < 9e15 ? static_cast<int64_t>(std::llround(ms)) : 0;
 }
 
+ReadStatus ElementaryAudioTailStatus(ByteView tail, uint64_t tailStart) {
+    constexpr int kAnchorFrames = 4;
+    for (uint64_t start = 0; start < tail.size() && start < kMaxStartSearch; ++start) {
+        const Frame first = FrameAt(tail, start, 0);
+        if (!first.Valid()) continue;
+        uint64_t p = start;
+        int frames = 0;
+        for (Frame f = first; f.Valid() && f.rate == first.rate; f = FrameAt(tail, p, first.kind)) {
+            if (f.bytes > tail.size() - p) {
+                if (frames < kAnchorFrames) break;  // too short a run to trust
+                return CutShort(tailStart + p, "audio frame", f.bytes, tail.size() - p);
+            }
+            p += f.bytes;
+            ++frames;
+            if (p == tail.size()) return ReadStatus::Ok();
+        }
+        if (frames >= kAnchorFrames) return ReadStatus::Ok();
+    }
+    return ReadStatus::Ok();
+}
+
 uint64_t TrailingTagBytes(ByteView tail) {
     return tail.size() >= 128 && tail.Equals(tail.size() - 128, "TAG") ? 128 : 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/ByteView.h"
+#include "records/ReadStatus.h"
 
 namespace torvo {
 
@@ -18,5 +19,11 @@ int64_t ElementaryAudioDurationMs(ByteView head, uint64_t audioBytes);
 // The bytes a trailing ID3v1 tag ("TAG", 128 bytes) takes at the end of tail
 // (the file's last bytes), else 0.
 uint64_t TrailingTagBytes(ByteView tail);
+
+// Whether an elementary audio stream's last frame is whole: `tail` holds its
+// last bytes (trailing tags left out) from file offset `tailStart`. The walk
+// starts at the first frame that three more follow; a break in it (a tag of
+// another kind, say) says nothing: ok.
+ReadStatus ElementaryAudioTailStatus(ByteView tail, uint64_t tailStart);
 
 }  // namespace torvo

@@ -4,6 +4,7 @@
 #include <array>
 #include <new>
 
+#include "formats/mpeg/StreamTail.h"
 #include "formats/mpeg/SupDV.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupMpg4.h"
@@ -507,7 +508,15 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 
 // --- the whole analysis ---
 
-void CSupMpg::Analyse(CFileCache& reader) { Analyse(reader.Header(), reader.LogicalLength()); }
+ReadStatus CSupMpg::Analyse(CFileCache& reader) {
+    Analyse(reader.Header(), reader.LogicalLength());
+    return TailStatus(reader);
+}
+
+ReadStatus CSupMpg::TailStatus(CFileCache& reader) const {
+    if (container_.cdImage || container_.mpegInCdxa) return ReadStatus::Ok();
+    return MpegStreamTailStatus(reader, Layout(), video_);
+}
 
 void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
     StartCodeIndex index(data);
@@ -552,14 +561,15 @@ void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
     }
 }
 
-void CSupMpg::AnalyseContent(CFileCache& reader) {
+ReadStatus CSupMpg::AnalyseContent(CFileCache& reader) {
     const ByteView data = reader.Header();
     if (Layout() == StreamLayout::kNone && RawDv(data)) {
         container_.videoCount = 1;
         AnalyseAudioElementary(data);
-        return;
+        return TailStatus(reader);
     }
     if (Layout() == StreamLayout::kNone) Analyse(data, reader.LogicalLength());
+    return TailStatus(reader);
 }
 
 }  // namespace torvo

@@ -39,11 +39,13 @@ public:
     explicit CSupMpg(AnalysisRecords& records);
     virtual ~CSupMpg() = default;
 
-    // The whole analysis of the reader's header buffer.
-    void Analyse(CFileCache& reader);
+    // The whole analysis of the reader's header buffer; the status says
+    // whether the file ends with a whole pack, frame or DV frame (files
+    // inside a CD image or CDXA wrapper are not judged).
+    ReadStatus Analyse(CFileCache& reader);
     void Analyse(ByteView data, uint64_t fileSize);
     // The content stage of identification: raw DV first, then Analyse().
-    void AnalyseContent(CFileCache& reader);
+    ReadStatus AnalyseContent(CFileCache& reader);
 
     // Whether a byte range is video elementary data; fills VideoInfo.
     bool AnalyseVideoData(ByteView data);
@@ -102,6 +104,7 @@ private:
     bool TestDv(ByteView data);
     void SetLayout(StreamLayout layout) { records_.container.layout = layout; }
     StreamLayout Layout() const { return records_.container.layout; }
+    ReadStatus TailStatus(CFileCache& reader) const;
 
     CSupMp3 mp3_;
     CSupAC3 ac3_;

@@ -151,7 +151,7 @@ std::string FourccText(uint32_t fourcc) {
     return IdText(ByteView(b, 4)).substr(0, length);
 }
 
-int CSupAvi::WalkRiff(CFileCache& reader, AnalysisRecords& records) {
+ReadStatus CSupAvi::WalkRiff(CFileCache& reader, AnalysisRecords& records) {
     reader_ = &reader;
     records_ = &records;
     lastStream_ = firstStream_ = -1;
@@ -183,6 +183,8 @@ int CSupAvi::WalkRiff(CFileCache& reader, AnalysisRecords& records) {
     // The chain of top-level RIFF and JUNK chunks, this time padded.
     pos = 0;
     int32_t parts = 0;
+    uint64_t lastPart = 0;
+    std::string lastId;
     for (uint32_t n = 0; n < kMaxChunks && pos < length; ++n) {
         const ByteView h = reader.MapView(pos, 8);
         if (h.empty()) break;
@@ -190,6 +192,8 @@ int CSupAvi::WalkRiff(CFileCache& reader, AnalysisRecords& records) {
         const bool riff = EqualsIgnoreAsciiCase(id, "RIFF");
         if (!riff && !EqualsIgnoreAsciiCase(id, "JUNK")) break;
         parts += riff ? 1 : 0;
+        lastPart = pos;
+        lastId = id;
         pos += Padded(h.Le32(4)) + 8;
     }
     c.topLevelRiffCount = parts;
@@ -203,7 +207,11 @@ int CSupAvi::WalkRiff(CFileCache& reader, AnalysisRecords& records) {
         if (v.pixelAspect == 0) v.pixelAspect = 1.0;
     }
     c.riffWalkResult = result;
-    return result;
+    if (c.hasMisfit)
+        return ReadStatus::Damaged(c.misfitPosition, Format("chunk %s has a wrong length (0x%08x)", c.misfitPath.c_str(),
+                                                            static_cast<unsigned>(c.misfitSize)));
+    if (length < c.riffChainEnd) return CutShort(lastPart, "chunk " + lastId, c.riffChainEnd - lastPart, length - lastPart);
+    return ReadStatus::Ok();
 }
 
 CSupAvi::Walk CSupAvi::WalkChunk(uint64_t position, const std::string& parentPath, uint64_t limit, bool reload,

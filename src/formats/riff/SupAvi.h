@@ -48,9 +48,12 @@ class CSupAvi {
 public:
     virtual ~CSupAvi() = default;
 
+    // Walks the RIFF tree into the records. ContainerInfo::riffWalkResult is
     // 1 when the whole tree fitted, 0 when the walk stopped at a chunk larger
-    // than its parent (the records are filled up to there).
-    int WalkRiff(CFileCache& reader, AnalysisRecords& records);
+    // than its parent (the records are filled up to there). The status names
+    // a chunk of wrong length (damaged) or the top-level chunk the end of the
+    // file cuts (truncated).
+    ReadStatus WalkRiff(CFileCache& reader, AnalysisRecords& records);
 
     // Limits that keep hostile files cheap: nesting depth and chunks visited.
     static constexpr int kMaxDepth = 16;

@@ -148,6 +148,9 @@ std::vector<std::string> Lines(const std::string& text) {
 QPushButton* Button(QWidget* window, const char* name) { return window->findChild<QPushButton*>(name); }
 QString Field(QWidget* window, const char* name) { return window->findChild<QLineEdit*>(name)->text(); }
 
+// The first bytes of an AVI file: enough for a folder to count it as media.
+const std::string kAviStart("RIFF\x10\0\0\0AVI LIST", 16);
+
 void Drop(QWidget* window, const std::vector<std::string>& paths) {
     QMimeData data;
     QList<QUrl> urls;
@@ -255,13 +258,23 @@ private slots:
         QCOMPARE(window->Queue().Index(), -1);
         QCOMPARE(ListTexts(window, "containerList"), QStringList{"2 файлов в очер.."});
 
-        // A folder: its media files at every level, sorted by name; other files stay out.
-        const std::string b = run.scratch.Write("clips/b.mpg", "x");
-        const std::string a = run.scratch.Write("clips/sub/a.avi", "x");
-        const std::string c = run.scratch.Write("clips/C.MP4", "x");
+        // A folder: its media files at every level, sorted by name, whatever
+        // they are called; other files stay out and are counted in a message.
+        const std::string b = run.scratch.Write("clips/b.mpg", kAviStart);
+        const std::string a = run.scratch.Write("clips/sub/a", kAviStart);
+        const std::string c = run.scratch.Write("clips/C.MP4", kAviStart);
         run.scratch.Write("clips/notes.txt", "x");
+        run.scratch.Write("clips/picture.avi", "GIF89a");
         Drop(window, {(run.scratch / "clips").string()});
         QCOMPARE(window->Queue().Names(), (std::vector<std::string>{c, b, a}));
+        QCOMPARE(run.messages.shown.size(), size_t(1));
+        QCOMPARE(run.messages.shown[0].text, std::string("2 файл(ов) пропущено: не медиафайлы"));
+
+        // The command line expands a folder as a drop does.
+        GuiRun named;
+        gui::CTorvoDlg* second = named.Start({(run.scratch / "clips").string()});
+        QCOMPARE(second->Queue().Names(), (std::vector<std::string>{c, b, a}));
+        QCOMPARE(named.messages.shown.size(), size_t(1));
     }
 
     // The queue holds 9,999 names; what does not fit, dropped, opened or
@@ -277,7 +290,7 @@ private slots:
         {
             GuiRun run;
             gui::CTorvoDlg* window = run.Start();
-            for (int i = 0; i < 10003; ++i) run.scratch.Write("many/" + std::to_string(100000 + i) + ".avi", "");
+            for (int i = 0; i < 10003; ++i) run.scratch.Write("many/" + std::to_string(100000 + i) + ".avi", kAviStart);
             Drop(window, {(run.scratch / "many").string(), sample});
             QCOMPARE(window->Queue().Count(), size_t(9999));
             QCOMPARE(window->Queue().Names().back(), (run.scratch / "many/109998.avi").string());

@@ -98,7 +98,8 @@ TEST(ContainerRobustness, TablesClaimingMoreThanTheyHold) {
     const Bytes movie = box("moov", box("trak", box("mdia", hdlr + box("minf", stbl))));
     MemoryReader m(movie);
     CSupMP4QT mp4(m.reader, m.records);
-    EXPECT_TRUE(mp4.ReadMovie());
+    mp4.ReadMovie();
+    EXPECT_TRUE(mp4.TracksRead());
     EXPECT_TRUE(mp4.Tables(CSupMP4QT::kVideo).chunkOffsets.empty());
     EXPECT_EQ(m.records.video.frameCount, 0xFFFFFFFF);
     EXPECT_EQ(m.records.video.data.Count(), 0u);

@@ -214,7 +214,7 @@ TEST(NamedFormatReaders, OggStreamsAndGranules) {
                        page(0, 64000, 7, Zeros(10)) + page(4, UINT64_MAX, 7, Zeros(3));
     MemoryReader m(file);
     CSupOgg ogg(m.reader, m.records);
-    ASSERT_TRUE(ogg.Analyse());
+    ASSERT_TRUE(ogg.Analyse().IsOk());
     ASSERT_EQ(ogg.Streams().size(), 2u);
     EXPECT_EQ(m.records.container.audioCount, 1);
     EXPECT_EQ(m.records.container.otherCount, 1);
@@ -261,7 +261,7 @@ TEST(NamedFormatReaders, OggCodecsAndTheirGranules) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.codec);
         MemoryReader m(OggPageOf(2, 0, 1, c.id) + OggPageOf(0, 0, 1, Text("tags")) + OggPageOf(4, c.granule, 1, Zeros(4)));
-        ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse());
+        ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse().IsOk());
         const StreamInfo* s = m.records.StreamIf(0);
         ASSERT_NE(s, nullptr);
         EXPECT_EQ(s->codecName, c.codec);
@@ -271,7 +271,7 @@ TEST(NamedFormatReaders, OggCodecsAndTheirGranules) {
     }
     // Theora: 29.97 frames/s, 4:3 pixels, key frame 590 and 9 frames after it (shift 6).
     MemoryReader m(OggPageOf(2, 0, 5, theora) + OggPageOf(0, 0, 5, Text("tags")) + OggPageOf(4, 590u << 6 | 9, 5, Zeros(4)));
-    ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse());
+    ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse().IsOk());
     const VideoInfo& v = m.records.video;
     EXPECT_EQ(v.width, 320);
     EXPECT_EQ(v.height, 240);
@@ -308,7 +308,7 @@ TEST(NamedFormatReaders, ChainedOggLastsAllItsLinks) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MemoryReader m(c.file);
-        ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse());
+        ASSERT_TRUE(CSupOgg(m.reader, m.records).Analyse().IsOk());
         EXPECT_EQ(m.records.container.durationMs, c.fileMs);
         ASSERT_NE(m.records.StreamIf(0), nullptr);
         EXPECT_EQ(m.records.StreamIf(0)->durationMs, c.streamMs);
@@ -337,7 +337,7 @@ TEST(NamedFormatReaders, RealMediaStreamsFromTheirHeaders) {
                        mdpr(0, 60000, "video/x-pn-realvideo", video) + mdpr(1, 0, "audio/x-pn-realaudio", audio) +
                        chunk("CONT", Be16(3) + Text("Sea") + Be16(0) + Be16(0) + Be16(0));
     MemoryReader m(file);
-    ASSERT_TRUE(CSupRM(m.reader, m.records).Analyse());
+    ASSERT_TRUE(CSupRM(m.reader, m.records).Analyse().IsOk());
     const VideoInfo& v = m.records.video;
     EXPECT_EQ(FourCCText(v.fourcc), "RV40");
     EXPECT_EQ(v.width, 640);
@@ -384,7 +384,7 @@ TEST(NamedFormatReaders, FramesBlocksAndExtendedHeaders) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         MemoryReader m(c.bytes);
-        ASSERT_TRUE(AnalyseNamedFormat(c.type, m.reader, m.records));
+        ASSERT_TRUE(AnalyseNamedFormat(c.type, m.reader, m.records).IsOk());
         const StreamInfo* s = m.records.StreamIf(0);
         ASSERT_NE(s, nullptr);
         EXPECT_EQ(s->sampleRate, c.rate);
@@ -400,7 +400,7 @@ TEST(NamedFormatReaders, BareRealAudioIsItsStreamHeader) {
     const auto at = std::search(rm.begin(), rm.end(), magic.begin(), magic.end());
     ASSERT_NE(at, rm.end());
     MemoryReader m(Bytes(at, at + 73) + Zeros(64));
-    ASSERT_TRUE(AnalyseNamedFormat(kTypeRealAudio, m.reader, m.records));
+    ASSERT_TRUE(AnalyseNamedFormat(kTypeRealAudio, m.reader, m.records).IsOk());
     const StreamInfo* s = m.records.StreamIf(0);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->sampleRate, 44100);

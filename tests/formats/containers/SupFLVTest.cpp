@@ -27,7 +27,9 @@ struct FlvBuilder {
 };
 
 struct Walked {
-    explicit Walked(const Bytes& bytes) : memory(bytes), flv(memory.records) { result = flv.ReadFile(memory.reader); }
+    explicit Walked(const Bytes& bytes) : memory(bytes), flv(memory.records) {
+        result = flv.ReadFile(memory.reader).GetKind() != ReadStatus::Kind::kDamaged;
+    }
     MemoryReader memory;
     CSupFLV flv;
     bool result = false;

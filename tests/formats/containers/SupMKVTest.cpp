@@ -41,7 +41,7 @@ TEST(SupMKVSamples, HeadersOfCodecsWithoutParsers) {
         SCOPED_TRACE(c.file);
         MemoryReader m(ReadBytes(SamplePath(std::string("tsmkv/") + c.file)));
         CSupMKV mkv(m.reader, m.records);
-        ASSERT_TRUE(mkv.Analyse());
+        ASSERT_TRUE(mkv.Analyse().IsOk());
         const auto& cp = mkv.Tracks().at(0).codecPrivate;
         const ByteView bytes(cp.data(), cp.size());
         PictureHeader p;
@@ -142,7 +142,7 @@ TEST(SupMKVBuilt, UnknownSizesLacingAndTheTrackEntry) {
 
     MemoryReader m(file);
     CSupMKV mkv(m.reader, m.records);
-    ASSERT_TRUE(mkv.Analyse());
+    ASSERT_TRUE(mkv.Analyse().IsOk());
     ASSERT_EQ(mkv.Tracks().size(), 2u);
     EXPECT_EQ(mkv.Tracks()[0].frames, 1u);
     EXPECT_EQ(mkv.Tracks()[1].frames, 4u);  // three laced, one plain
@@ -184,7 +184,7 @@ TEST(SupMKVBuilt, SeekHeadLeadsPastTheClusters) {
     const Bytes file = Header("webm") + El(0x18538067, seekHead(tagsAt) + tracks + clusters + junk + tags);
     MemoryReader m(file);
     CSupMKV mkv(m.reader, m.records);
-    ASSERT_TRUE(mkv.Analyse());
+    ASSERT_TRUE(mkv.Analyse().IsOk());
     EXPECT_EQ(mkv.Tracks()[0].frames, CSupMKV::kFramesWanted);
     ASSERT_EQ(m.records.container.metadata.size(), 1u);
     EXPECT_EQ(m.records.container.metadata[0].text, "after");
@@ -201,14 +201,14 @@ TEST(SupMKVBuilt, SizesCheckedAgainstTheParent) {
     {
         MemoryReader m(file);
         CSupMKV mkv(m.reader, m.records);
-        ASSERT_TRUE(mkv.Analyse());
+        ASSERT_TRUE(mkv.Analyse().IsOk());
         EXPECT_EQ(mkv.Tracks().size(), 1u);
         EXPECT_EQ(m.records.container.declaredLength, file.size());
     }
     const Bytes cut(file.begin(), file.end() - 5);
     MemoryReader m(cut);
     CSupMKV mkv(m.reader, m.records);
-    EXPECT_TRUE(mkv.Analyse());
+    EXPECT_TRUE(mkv.Analyse().IsOk());
     EXPECT_EQ(m.records.container.declaredLength, file.size());
 }
 

@@ -88,10 +88,12 @@ Bytes Movie(const Bytes& children) { return Ftyp() + Box("moov", children); }
 struct Parsed {
     explicit Parsed(const Bytes& bytes) : memory(bytes), mp4(memory.reader, memory.records) {
         ftyp = mp4.ReadFtyp();
-        movie = mp4.ReadMovie();
+        status = mp4.ReadMovie();
+        movie = mp4.TracksRead();
     }
     MemoryReader memory;
     CSupMP4QT mp4;
+    ReadStatus status;
     bool ftyp = false, movie = false;
     const ContainerInfo& container() const { return memory.records.container; }
     const VideoInfo& video() const { return memory.records.video; }
@@ -247,7 +249,8 @@ TEST(SupMP4QTBoxes, SixtyFourBitSizes) {
     MemoryReader huge(moov64(1));
     CSupMP4QT b(huge.reader, huge.records);
     EXPECT_FALSE(b.FindBox("moov", 0, huge.reader.LogicalLength(), start, end));
-    EXPECT_FALSE(b.ReadMovie());
+    b.ReadMovie();
+    EXPECT_FALSE(b.TracksRead());
     EXPECT_EQ(huge.records.video.durationMs, 0);
 }
 
@@ -578,7 +581,8 @@ TEST(SupMP4QTFiles, MovieBeyondTheHeaderBufferIsReadThroughTheWindow) {
     AnalysisRecords records;
     CSupMP4QT mp4(reader, records);
     EXPECT_TRUE(mp4.ReadFtyp());
-    ASSERT_TRUE(mp4.ReadMovie());
+    mp4.ReadMovie();
+    ASSERT_TRUE(mp4.TracksRead());
     EXPECT_EQ(records.video.codedWidth, 320);
     const ByteView got = records.video.data.View();
     ASSERT_EQ(got.size(), media.size());
@@ -591,7 +595,8 @@ TEST(SupMP4QTFiles, SampleOpenedByPathMatchesTheBytesInMemory) {
     ASSERT_TRUE(reader.Open(path));
     AnalysisRecords records;
     CSupMP4QT mp4(reader, records);
-    ASSERT_TRUE(mp4.ReadMovie());
+    mp4.ReadMovie();
+    ASSERT_TRUE(mp4.TracksRead());
     Parsed memory(ReadBytes(path));
     EXPECT_EQ(records.video.data.Count(), memory.video().data.Count());
     EXPECT_EQ(records.StreamIf(0)->data.Count(), memory.sound()->data.Count());

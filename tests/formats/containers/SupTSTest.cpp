@@ -127,7 +127,7 @@ TEST(SupTSBuilt, TablesDescriptorsAndClock) {
     }
     MemoryReader m(ts.bytes);
     CSupTS parser(m.reader, m.records);
-    ASSERT_TRUE(parser.Analyse());
+    ASSERT_TRUE(parser.Analyse().IsOk());
     EXPECT_EQ(m.records.container.tsPacketSize, 188u);
     const auto& streams = parser.Streams();
     ASSERT_EQ(streams.size(), 5u);
@@ -161,7 +161,7 @@ TEST(SupTSBuilt, BlurayLpcmHeader) {
         ts.Add(Packet(0x1100, cc == 0, cc, cc == 0 ? Pes(0xBD, Bytes{0x03, 0xC0, 0x31, 0x40} + Zeros(100)) : Zeros(184)));
     MemoryReader m(ts.bytes);
     CSupTS parser(m.reader, m.records);
-    ASSERT_TRUE(parser.Analyse());
+    ASSERT_TRUE(parser.Analyse().IsOk());
     const StreamInfo* sound = m.records.StreamIf(0);
     ASSERT_NE(sound, nullptr);
     EXPECT_EQ(sound->streamId, 0xBD);
@@ -209,10 +209,10 @@ TEST(SupTSBuilt, ResynchronisesAfterGarbageAndReadsTheTail) {
     bytes = bytes + Bytes(77, 0x12) + Bytes(sample.begin() + 188 * 40, sample.end());
     MemoryReader whole(sample);
     CSupTS reference(whole.reader, whole.records);
-    ASSERT_TRUE(reference.Analyse());
+    ASSERT_TRUE(reference.Analyse().IsOk());
     MemoryReader m(bytes);
     CSupTS parser(m.reader, m.records);
-    ASSERT_TRUE(parser.Analyse());
+    ASSERT_TRUE(parser.Analyse().IsOk());
     EXPECT_EQ(parser.LastPcr(), reference.LastPcr());
     EXPECT_EQ(m.records.video.durationMs, whole.records.video.durationMs);
 

@@ -73,9 +73,12 @@ Bytes HeaderExtension(const std::vector<Bytes>& objects) {
 }
 
 struct Read {
-    explicit Read(const Bytes& bytes) : memory(bytes), asf(memory.reader, memory.records) { ok = asf.ReadHeader(); }
+    explicit Read(const Bytes& bytes) : memory(bytes), asf(memory.reader, memory.records) { status = asf.ReadHeader();
+        ok = asf.HeaderRead();
+    }
     MemoryReader memory;
     CSupWav asf;
+    ReadStatus status;
     bool ok = false;
     const ContainerInfo& container() const { return memory.records.container; }
     const VideoInfo& video() const { return memory.records.video; }

@@ -243,9 +243,10 @@ TEST(AviSummary, FfmpegSampleAsAPersonSeesIt) {
 // Stands in for the MPEG content analysis: notes what it was given.
 class SeenContent : public ContentAnalyser {
 public:
-    void Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords&) override {
+    ReadStatus Analyse(CFileCache& reader, FileIdentity& identity, AnalysisRecords&) override {
         firstBytes = reader.Header().Be32(0);
         typeAtCall = identity.typeId;
+        return ReadStatus::Ok();
     }
     uint32_t firstBytes = 0;
     int32_t typeAtCall = -1;

@@ -16,6 +16,7 @@ using namespace test;
 struct Walked {
     AnalysisRecords records;
     int result = -1;
+    ReadStatus status;
 };
 
 Walked Walk(const Bytes& bytes) {
@@ -24,7 +25,8 @@ Walked Walk(const Bytes& bytes) {
     CFileCache reader;
     EXPECT_TRUE(reader.Open(file.Path()));
     CSupAvi avi;
-    w.result = avi.WalkRiff(reader, w.records);
+    w.status = avi.WalkRiff(reader, w.records);
+    w.result = w.records.container.riffWalkResult;
     return w;
 }
 Walked WalkSample(const std::string& name) { return Walk(ReadBytes(SamplePath("riff/" + name))); }

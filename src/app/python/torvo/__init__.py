@@ -83,7 +83,9 @@ def analyse_many(paths, workers=None, scan=True, codecs=True):
 
     Up to ``workers`` files are analysed side by side (default: one per core,
     at most four). A file that fails yields its error object and the run goes
-    on. Closing the iterator (or dropping it) stops the run.
+    on. A folder stands for the media files below it (found by content); one
+    without any yields an error object with the code ``no_media_files``.
+    Closing the iterator (or dropping it) stops the run.
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TorvoError("paths must be a collection of file names, not one name")
