@@ -9,6 +9,7 @@
 #include "ScratchDir.h"
 #include "TestUtil.h"
 #include "analysis/Driver.h"
+#include "analysis/FileReport.h"
 #include "analysis/ReportLine.h"
 
 namespace torvo::test {
@@ -23,7 +24,7 @@ struct Analysed {
         DriverOptions options;
         options.useCodecInfo = false;
         driver.SetOptions(options);
-        if (driver.AnalyseFile(path)) json = AnalysedFileJsonLine(path, driver, display, nullptr);
+        if (driver.AnalyseFile(path)) json = ReportJsonLine(BuildFileReport(path, driver, display));
         driver.StopScan();
     }
     bool NoteSays(std::string_view text) const {
@@ -110,7 +111,9 @@ TEST(ReadStatus, IntactSamplesHaveNoDiagnostics) {
             const Analysed a(SamplePath(name));
             for (const ReadStatus& d : a.driver.Records().diagnostics)
                 ADD_FAILURE() << d.Code() << " at " << d.Offset() << ": " << d.Reason();
-            if (!a.json.empty()) EXPECT_NE(a.json.find("\"diagnostics\":[]"), std::string::npos);
+            if (!a.json.empty()) {
+                EXPECT_NE(a.json.find("\"diagnostics\":[]"), std::string::npos);
+            }
             EXPECT_FALSE(a.NoteSays("Файл поврежден"));
         }
     }

@@ -534,15 +534,15 @@ PYBIND11_MODULE(_torvo, m) {
                 if (workers < 1) throw CUsageError("workers must be at least 1");
                 std::vector<std::string> names(paths.begin(), paths.end());
                 // Folders stand for their media files, as on the command line.
-                ExpandedNames expanded;
+                torvo::ExpandedNames expanded;
                 {
                     py::gil_scoped_release release;
-                    expanded = ExpandFolders(names);
+                    expanded = torvo::ExpandFolders(names);
                 }
-                if (const std::string notes = ExpansionNotes(expanded); !notes.empty()) std::cerr << notes << "\n";
+                if (const std::string notes = torvo::ExpansionNotes(expanded); !notes.empty()) std::cerr << notes << "\n";
                 std::vector<std::string> leading;
                 for (const std::string& folder : expanded.withoutMedia)
-                    leading.push_back(ErrorJsonLine(folder, kNoMediaFilesCode, NoMediaFilesText(folder)));
+                    leading.push_back(torvo::ErrorJsonLine(folder, torvo::kNoMediaFilesCode, torvo::NoMediaFilesText(folder)));
                 return std::make_unique<CManyRun>(context, std::move(expanded.names), workers, scan, codecs,
                                                   std::move(leading));
             },
