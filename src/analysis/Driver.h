@@ -80,6 +80,9 @@ public:
     ScanTick OnStatusTick();
     // Stops and deletes a running scan.
     void StopScan();
+    // Stops a running scan at the user's word: the scan stays with what it
+    // read, its statistics shown so far and a note that says it was stopped.
+    void StopScanKeepingResults();
     // Sleeps until the running scan ends (woken by its end) or `limit` has
     // passed; true when no scan is running any more.
     bool WaitForScanEnd(std::chrono::milliseconds limit);

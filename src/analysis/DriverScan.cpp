@@ -2,6 +2,8 @@
 
 #include "analysis/Driver.h"
 #include "analysis/FrameStatistics.h"
+#include "analysis/ScanStatistics.h"
+#include "base/SizeText.h"
 
 namespace torvo {
 
@@ -104,6 +106,19 @@ void CAnalysisDriver::StopScan() {
     scan_.reset();  // asks the thread to stop and waits for it
     scanTicks_ = 0;
     scanDisplay_ = {};
+}
+
+void CAnalysisDriver::StopScanKeepingResults() {
+    if (!scan_ || !scan_->Running()) return;
+    scan_->RequestStop();
+    scan_->Join();
+    ScanFigures figures = InterimFigures(*scan_);
+    figures.fileSize = records_.container.fileSize;
+    FrameScanStatistics(display_, records_, figures, scanDisplay_);
+    display_.VideoPanel().Remove(std::string(kScanStatusCaption));
+    display_.Container().Add("Просмотр файла прерван: прочитано " + LargestUnitSizeText(scan_->BytesRead()) + " из " +
+                                 LargestUnitSizeText(records_.container.fileSize),
+                             kColourWarning);
 }
 
 bool CAnalysisDriver::StartScan(const std::string& path, const uint8_t* whole, uint64_t size) {

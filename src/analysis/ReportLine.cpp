@@ -189,14 +189,6 @@ TypedReport TypedReportOf(const CAnalysisDriver& driver, const ScanSummary* scan
                             row && row->mime ? row->mime : "", scan);
 }
 
-std::string AnalysedFileJsonLine(const std::string& path, const CAnalysisDriver& driver, const Display& display,
-                                 const JsonMembers* extra) {
-    std::optional<ScanSummary> scan;
-    if (driver.Scan()) scan = SummariseScan(*driver.Scan());
-    const TypedReport typed = TypedReportOf(driver, scan ? &*scan : nullptr);
-    return JsonReportLine(path, driver.Container().typeId, display, scan ? &*scan : nullptr, extra, &typed);
-}
-
 std::string ErrorJsonLine(const std::string& path, const std::string& code, const std::string& message) {
     const std::string error = CJsonObject().Add("code", code).Add("message", message).Text();
     CJsonObject line;

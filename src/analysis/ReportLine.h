@@ -31,11 +31,6 @@ std::string JsonReportLine(const std::string& path, int typeId, const Display& d
 // scan's figures when it was scanned whole.
 TypedReport TypedReportOf(const CAnalysisDriver& driver, const ScanSummary* scan = nullptr);
 
-// The whole line of the file the driver has just analysed into `display`:
-// its scan summary when it was scanned, and its typed report.
-std::string AnalysedFileJsonLine(const std::string& path, const CAnalysisDriver& driver, const Display& display,
-                                 const JsonMembers* extra = nullptr);
-
 // The "container" object and the "streams" array of a typed report.
 std::string TypedContainerJson(const TypedContainer& container);
 std::string TypedStreamsJson(const TypedReport& report);

@@ -9,6 +9,7 @@
 #include "ScratchDir.h"
 #include "TestUtil.h"
 #include "analysis/Driver.h"
+#include "analysis/FileReport.h"
 #include "analysis/ReportLine.h"
 
 namespace torvo::test {
@@ -23,7 +24,7 @@ struct Analysed {
         DriverOptions options;
         options.useCodecInfo = false;
         driver.SetOptions(options);
-        if (driver.AnalyseFile(path)) json = AnalysedFileJsonLine(path, driver, display, nullptr);
+        if (driver.AnalyseFile(path)) json = ReportJsonLine(BuildFileReport(path, driver, display));
         driver.StopScan();
     }
     bool NoteSays(std::string_view text) const {

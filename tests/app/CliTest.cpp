@@ -22,6 +22,7 @@
 #include "XvfbDisplay.h"
 #include "formats/containers/FfprobeExpectations.h"
 #include "analysis/Driver.h"
+#include "analysis/FileReport.h"
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/GstInventoryCache.h"
 #include "platform/gstreamer/GstPlatform.h"
@@ -161,7 +162,7 @@ TEST(Cli, TextAndJsonAgree) {
     driver.SetOptions(options);
     ASSERT_TRUE(driver.AnalyseFile(path));
     const auto json = nlohmann::json::parse(cli::JsonLine(path, driver.Container().typeId, display));
-    const std::string text = cli::TextReport(path, display);
+    const std::string text = ReportText(BuildFileReport(path, driver, display));
     for (const auto& note : json["notes"]) EXPECT_NE(text.find(note["text"].get<std::string>()), std::string::npos);
     EXPECT_NE(text.find("Размер: 133 KБ (136,416 байт )"), std::string::npos);
     EXPECT_EQ(RunCli("--no-scan " + path).out, text + "\n");  // the in-process driver does not scan

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Runs torvo-cli --json over every sample file (and one name that does not
 exist) and checks each line against docs/torvo-report.schema.json: one line
-per name, in order, each valid, numbers as numbers."""
+per name, in order, each valid, numbers as numbers.
+
+With --lines FILE SCHEMA it checks the JSON lines another front end wrote
+(the window's saved reports) against the schema instead."""
 import json
 import os
 import subprocess
@@ -10,12 +13,33 @@ import sys
 import jsonschema
 
 
-def main():
-    cli, schema_path, data_dir = sys.argv[1:4]
+def load_validator(schema_path):
     with open(schema_path, encoding="utf-8") as f:
         schema = json.load(f)
     jsonschema.Draft202012Validator.check_schema(schema)
-    validator = jsonschema.Draft202012Validator(schema)
+    return jsonschema.Draft202012Validator(schema)
+
+
+def check_lines(lines_path, schema_path):
+    validator = load_validator(schema_path)
+    failures = []
+    with open(lines_path, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    for number, line in enumerate(lines, 1):
+        report = json.loads(line)
+        for error in validator.iter_errors(report):
+            failures.append(f"line {number} ({report.get('file')}): {error.json_path}: {error.message}")
+    for failure in failures:
+        print(failure)
+    print(f"{len(lines)} lines checked")
+    return 1 if failures or not lines else 0
+
+
+def main():
+    if sys.argv[1] == "--lines":
+        return check_lines(sys.argv[2], sys.argv[3])
+    cli, schema_path, data_dir = sys.argv[1:4]
+    validator = load_validator(schema_path)
 
     names = []
     for root, dirs, files in os.walk(data_dir):

@@ -2,6 +2,7 @@
 // failed export, whichever way the files are analysed.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "ScratchDir.h"
@@ -25,9 +26,11 @@ public:
     void ExportDone(const std::string& path, const ExportOutcome& outcome) override {
         log << "export " << FileNameOf(path) << " " << outcome.ok << "\n";
     }
+    void FileNotOpened(size_t index, const std::string&, const UserMessage&) override { log << index << " not opened\n"; }
     void QueueFinished() override { log << "end\n"; }
-    MessageAnswer Show(std::string_view caption, std::string_view, MessageIcon, MessageButtons) override {
+    MessageAnswer Show(std::string_view caption, std::string_view text, MessageIcon, MessageButtons) override {
         log << "message " << caption << "\n";
+        if (text.starts_with("Не удалось")) log << text.substr(0, text.find('\n')) << "\n";
         return MessageAnswer::kOk;
     }
     std::ostringstream log;
@@ -55,7 +58,7 @@ TEST(RunSession, SideBySideDeliversWhatOneAtATimeDoesInQueueOrder) {
     const std::string expected = RunQueue(names, QueueMode::kRunAll, serial, &result);
     EXPECT_EQ(result, CRunSession::Result::kSomeNotOpened);
     EXPECT_NE(expected.find("2 asf_wmv2_wma2.wmv"), std::string::npos);
-    EXPECT_NE(expected.find("message Не открыть файл!!\n4 "), std::string::npos);  // the queue goes on
+    EXPECT_NE(expected.find("message Не открыть файл!!\n3 not opened\n4 "), std::string::npos);  // the queue goes on
     EXPECT_EQ(RunQueue(names, QueueMode::kRunAll, parallel), expected);
 }
 
@@ -96,6 +99,66 @@ TEST(RunSession, ReportsFollowTheScanAndAFailedExportSwitchesExportOffOnce) {
     EXPECT_EQ(log.find("export avi_mpeg4.avi"), std::string::npos);  // switched off after the first failure
     EXPECT_FALSE(exportSettings.enabled);
     EXPECT_EQ(stored, 1);
+}
+
+// A file that cannot be opened: the run until the first error stops at it; a
+// run of everything whose messages wait for an answer shows none on the way
+// and sums the failures up at the end; other runs show each and go on.
+TEST(RunSession, UnopenableFilesFollowTheMode) {
+    const std::string missing = "/nonexistent/missing.avi";
+    const std::vector<std::string> names = {missing, test::SamplePath("wave_pcm.wav"), missing};
+    RunOptions waiting;
+    waiting.messagesWait = true;
+    const struct {
+        QueueMode mode;
+        RunOptions options;
+        CRunSession::Result result;
+        const char* log;
+    } cases[] = {
+        {QueueMode::kRunUntilBroken, {}, CRunSession::Result::kSomeNotOpened, "message Не открыть файл!!\n0 not opened\nend\n"},
+        {QueueMode::kRunAll, {}, CRunSession::Result::kSomeNotOpened,
+         "message Не открыть файл!!\n0 not opened\n1 wave_pcm.wav WAVE(.WAV)\nmessage Не открыть файл!!\n2 not opened\nend\n"},
+        {QueueMode::kRunAll, waiting, CRunSession::Result::kSomeNotOpened,
+         "0 not opened\n1 wave_pcm.wav WAVE(.WAV)\n2 not opened\nmessage Не открыть файл!!\nНе удалось открыть 2 "
+         "файл(ов):\nend\n"},
+    };
+    for (const auto& c : cases) {
+        CRunSession::Result result{};
+        EXPECT_EQ(RunQueue(names, c.mode, c.options, &result), c.log) << int(c.mode);
+        EXPECT_EQ(result, c.result);
+    }
+}
+
+// Stopping a run stops the running scan; the file still ends, its report
+// keeping what was read with a note that says so, and it is not exported.
+TEST(RunSession, StopEndsTheScanAndKeepsWhatWasRead) {
+    testing::ScratchDir dir;
+    const std::string big = (dir / "big.mpg").string();
+    std::filesystem::copy_file(test::SamplePath("mpeg2_ps.mpg"), big);
+    std::filesystem::resize_file(big, uint64_t(64) << 30);  // sparse: it scans for a long time
+    ExportSettings exportSettings;
+    exportSettings.enabled = true;
+    exportSettings.mode = 3;
+    exportSettings.file = (dir / "all.txt").string();
+    Recorder recorder;
+    Display display;
+    CRunSession session(display, &recorder);
+    session.SetEvents(&recorder);
+    RunOptions options;
+    options.driver.scanEntireFile = true;
+    options.exportSettings = &exportSettings;
+    session.SetOptions(std::move(options));
+    session.Queue().Fill({big});
+    ASSERT_TRUE(session.OpenCurrent());
+    EXPECT_TRUE(session.Scanning());
+    EXPECT_TRUE(session.Poll());
+    session.Stop();
+    EXPECT_FALSE(session.Poll());
+    EXPECT_FALSE(session.FileInHand());
+    EXPECT_EQ(recorder.log.str(), "0 big.mpg MPEG (.MPG/.MPEG/.VOB) scan ended\n");
+    ASSERT_FALSE(display.Container().Lines().empty());
+    EXPECT_TRUE(display.Container().Lines().back().text.starts_with("Просмотр файла прерван: прочитано "));
+    EXPECT_FALSE(std::filesystem::exists(dir / "all.txt"));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Renders the display model of one analysed file for the terminal: as a text
-// report, as NAME<TAB>value field lines, or as one JSON object (JSON Lines).
+// The command line's part of a JSON report line: further keys (the render
+// test's chains) as JSON values. The report itself is the core's FileReport.
 #pragma once
 
 #include <string>
@@ -13,8 +13,6 @@
 
 namespace torvo::cli {
 
-std::string TextReport(const std::string& path, const Display& display);
-std::string FieldLines(const Display& display);
 // Further keys of a JSON line (the render test's chains) as the core takes them.
 JsonMembers JsonMembersOf(const nlohmann::ordered_json& extra);
 // The core's JSON line (JsonReportLine) with further keys of the object as

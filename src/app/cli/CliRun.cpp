@@ -1,14 +1,11 @@
 #include "CliRun.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "CliInform.h"
 #include "CliReport.h"
-#include "analysis/DriverScan.h"
+#include "analysis/FileReport.h"
 #include "analysis/ReportLine.h"
 #include "analysis/FileQueue.h"
 #include "analysis/NameList.h"
@@ -24,31 +21,15 @@ namespace {
 // kept: the window's queue limit is not the command line's. A folder without
 // media files fails (in JSON, an error line in its place); skipped files and
 // unreadable folders are told on standard error.
-bool CollectNames(const Options& options, RunContext& context, std::vector<std::string>& names) {
-    bool ok = true;
+bool CollectNames(const Options& options, RunContext& context, IMessageBox& messages,
+                  std::vector<std::string>& names) {
     names = options.files;
-    const char separator = options.nullSeparated ? '\0' : '\n';
-    for (const std::string& list : options.listFiles) {
-        NameListRead read;
-        if (list == "-") {
-            read = ReadNameList(context.in, separator);
-        } else {
-            std::ifstream file(list, std::ios::binary);
-            if (!file) {
-                context.err << "Не открыть файл!!: НеМогу открыть файл " << list << ":\n\n"
-                            << std::strerror(errno) << "\n";
-                ok = false;
-                continue;
-            }
-            read = ReadNameList(file, separator);
-        }
-        if (read.overlong > 0) {
-            context.err << "torvo-cli: " << list << ": " << read.overlong
-                        << " line(s) longer than a path can be, not analysed\n";
-            ok = false;
-        }
-        names.insert(names.end(), std::make_move_iterator(read.names.begin()),
-                     std::make_move_iterator(read.names.end()));
+    const ListedNames listed = CollectListedNames(names, options.listFiles, options.nullSeparated ? '\0' : '\n',
+                                                  &context.in, messages);
+    bool ok = listed.listsOpened;
+    for (const auto& [list, overlong] : listed.overlong) {
+        context.err << "torvo-cli: " << list << ": " << overlong << " line(s) longer than a path can be, not analysed\n";
+        ok = false;
     }
     ExpandedNames expanded = ExpandFolders(names);
     for (const std::string& folder : expanded.withoutMedia) {
@@ -61,22 +42,17 @@ bool CollectNames(const Options& options, RunContext& context, std::vector<std::
     return ok;
 }
 
-void PrintReport(const Options& options, const RunContext& context, std::ostream& out, const std::string& path,
-                 const CAnalysisDriver& driver, const Display& display, const nlohmann::ordered_json& extra) {
+void PrintReport(const Options& options, const RunContext& context, std::ostream& out, const FileReport& report) {
     switch (options.format) {
-        case OutputFormat::kText: out << TextReport(path, display) << "\n"; break;
-        case OutputFormat::kFields: out << FieldLines(display) << "\n"; break;
+        case OutputFormat::kText: out << ReportText(report) << "\n"; break;
+        case OutputFormat::kFields: out << ReportFieldLines(report) << "\n"; break;
         case OutputFormat::kInform: {
             // One record a file; a template without a final line break gets one.
-            const std::string record = SubstituteTemplate(context.informText, display.Fields());
+            const std::string record = SubstituteTemplate(context.informText, report.display->Fields());
             out << record << (record.ends_with('\n') ? "" : "\n");
             break;
         }
-        case OutputFormat::kJson: {
-            const JsonMembers members = JsonMembersOf(extra);
-            out << AnalysedFileJsonLine(path, driver, display, members.empty() ? nullptr : &members) << "\n";
-            break;
-        }
+        case OutputFormat::kJson: out << ReportJsonLine(report) << "\n"; break;
     }
 }
 
@@ -122,12 +98,12 @@ public:
         if (context_.progress) context_.err << "\r\033[K" << prefix_ << std::flush;
     }
     std::string ReportReady(const AnalysedFile& file) override {
+        FileReport report = *file.report;
         // Only a run of one file at a time has a render test writing keys.
-        static const nlohmann::ordered_json kNoExtra = nlohmann::ordered_json::object();
-        std::ostringstream report;
-        PrintReport(options_, context_, report, file.path, file.driver, file.display,
-                    context_.renderTest ? extra_ : kNoExtra);
-        return report.str();
+        if (context_.renderTest) report.extra = JsonMembersOf(extra_);
+        std::ostringstream out;
+        PrintReport(options_, context_, out, report);
+        return out.str();
     }
     void Deliver(size_t, const std::string&, const std::string& report, const CAnalysisDriver* driver) override {
         context_.out << report << std::flush;
@@ -174,7 +150,7 @@ private:
 int RunQueue(const Options& options, RunContext& context) {
     CCliEvents events(options, context);
     std::vector<std::string> names;
-    const bool listsRead = CollectNames(options, context, names);
+    const bool listsRead = CollectNames(options, context, events, names);
 
     Display display;
     CRunSession session(display, &events);

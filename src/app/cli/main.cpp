@@ -202,10 +202,12 @@ int main(int argc, char** argv) {
     // Reports that need nothing but their file are analysed on every core.
     context.analysisThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     CStreamMessageBox errorMessages(std::cerr);
-    // A time-out switches codec use off for the rest of the run; a
-    // command-line run leaves the stored settings alone.
-    context.driverOptions.waitForInventory = InventoryWaitFor(
-        inventory, {&prefs, false, true, false}, [&errorMessages]() -> IMessageBox& { return errorMessages; });
+    // A time-out, or codec use found broken by the render test, switches codec
+    // use off for the rest of the run; a command-line run leaves the stored
+    // settings alone.
+    const StoredSwitches switches{&prefs, false, true, false};
+    context.driverOptions.waitForInventory =
+        InventoryWaitFor(inventory, switches, [&errorMessages]() -> IMessageBox& { return errorMessages; });
     context.exportSettings = &exportSettings;
     // A failed export switches export off for the rest of the run; the exit
     // status says so, and the stored settings are left alone.
@@ -218,11 +220,7 @@ int main(int argc, char** argv) {
         [timeLimit] { return std::make_unique<CChildRenderPlatform>(timeLimit); }, DatabaseGuidNames(database),
         [&database](uint32_t code) { return database.DescribeHresult(256, code); }, &inventory.Crash()};
     CRenderTest renderTest(renderContext);
-    cli::RenderRun renderRun{renderTest, nullptr, [&prefs, &context] {
-                                 prefs.useCodecInfo = 0;
-                                 context.driverOptions.useCodecInfo = false;
-                             },
-                             std::cerr};
+    cli::RenderRun renderRun{renderTest, nullptr, [switches] { SwitchCodecInfoOff(switches); }, std::cerr};
     cli::ChainsRun chainsRun;
     chainsRun.kind = options.chains == "audio" ? ChainKind::kAudio : ChainKind::kVideo;
     chainsRun.build = options.buildChains;

@@ -175,6 +175,7 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     setAcceptDrops(true);
     display_.SetTitle(std::string(kProgramTitle));
     display_.SetObserver([this] { dirty_ = true; });
+    session_.SetEvents(this);
     UseDatabase(std::move(database));
 
     BuildMenus();
@@ -266,6 +267,11 @@ void CTorvoDlg::UseDatabase(std::unique_ptr<CReadDatabase> database) {
     run.driver = std::move(options);
     run.exportSettings = &export_;
     run.exportSwitchedOff = [this] { SwitchExportOff(prefs_); };
+    // A file's end (its export, the next queued file) waits for a render test
+    // or chain build of it, as it waits for the full scan.
+    run.frontEndBusy = [this] { return renderControls_ && renderControls_->Busy(); };
+    // Message boxes wait for an answer: a run of every file shows none.
+    run.messagesWait = true;
     session_.SetOptions(std::move(run));
 }
 
@@ -286,10 +292,7 @@ void CTorvoDlg::BuildMenus() {
     add(file, "actionClose", "&Закрыть", {}, &CTorvoDlg::CloseFile);
     add(file, "actionPlay", "&Воспроизвести (нужным проигрывателем)", QKeySequence("Ctrl+G"), &CTorvoDlg::Play);
     file->addSeparator();
-    AddReportActions(this, file, [this] {
-        const bool shown = fileShown_ && queue_.HasCurrent();
-        return ShownReport{shown ? queue_.Current() : std::string(), driver_.Container().typeId, &display_};
-    });
+    AddReportActions(this, file, [this] { return ShownReport(); });
     file->addSeparator();
     add(file, "actionExit", "Вы&ход", {}, &CTorvoDlg::close);
 
@@ -755,13 +758,9 @@ void CTorvoDlg::RefreshTick() {
     inventory_->Tick();
     for (const InventoryMessage& m : inventory_->TakeMessages()) Messages().Show(m.caption, m.text, MessageIcon::kWarning);
     renderControls_->Tick();
-    if (finishWaitsForRender_ && !renderControls_->Busy()) FinishFile();
-    if (scanning_) {
-        // Interim statistics every fifth tick; the final ones finish the file.
-        const auto tick = driver_.OnStatusTick();
-        dirty_ = true;
-        if (tick != CAnalysisDriver::ScanTick::kRunning) FinishFile();
-    }
+    // The file in hand: interim statistics every fifth tick of its scan; its
+    // end once the scan and any render test of it are over.
+    if (session_.FileInHand()) session_.Poll();
     // Background work reports through the display model; show what changed.
     if (dirty_) Render();
 }
@@ -769,32 +768,55 @@ void CTorvoDlg::RefreshTick() {
 // ---- the queue -------------------------------------------------------------
 
 void CTorvoDlg::AnalyseCurrentFile(bool withExport) {
-    if (!queue_.HasCurrent()) return;
-    const std::string path = queue_.Current();
+    // A file without a full scan ends at once (unless a render test holds
+    // it); a scanned one at the status tick that sees its scan's end.
+    if (session_.OpenCurrent(withExport) && !session_.Scanning()) session_.Poll();
+}
+
+std::optional<FileReport> CTorvoDlg::ShownReport() const {
+    if (!fileShown_ || !queue_.HasCurrent() || session_.FileInHand()) return std::nullopt;
+    return BuildFileReport(queue_.Current(), driver_, display_);
+}
+
+void CTorvoDlg::FileStarted(size_t, size_t, const std::string& path) {
     prefs_.lastMediaFile = path;
     fileShown_ = false;
-    scanning_ = false;
     vgsButton_->setEnabled(false);
-    if (!session_.AnalyseCurrent()) {
-        display_.SetTitle(std::string(kProgramTitle));
-    } else {
-        fileShown_ = true;
-        conversion_.Follow();
-        scanning_ = driver_.Scan() != nullptr;
-    }
-    pendingExport_ = fileShown_ && withExport;
-    pendingPath_ = path;
-    renderControls_->FileAnalysed(path, fileShown_ ? &driver_.Records() : nullptr, prefs_.useCodecInfo != 0);
+}
+
+void CTorvoDlg::FileOpened(const AnalysedFile& file) {
+    fileShown_ = true;
+    conversion_.Follow();
+    renderControls_->FileAnalysed(file.path, &driver_.Records(), prefs_.useCodecInfo != 0);
     display_.SetQueueCounter(queue_.CounterText());
     containerList_->scrollToTop();
     userDataList_->scrollToTop();
     Render();
-    if (!scanning_) FinishFile();
+}
+
+void CTorvoDlg::FileNotOpened(size_t, const std::string& path, const UserMessage&) {
+    display_.SetTitle(std::string(kProgramTitle));
+    renderControls_->FileAnalysed(path, nullptr, prefs_.useCodecInfo != 0);
+    display_.SetQueueCounter(queue_.CounterText());
+    Render();
+    emit fileAnalysed();
+}
+
+void CTorvoDlg::ScanProgress(size_t, size_t, const std::string&, const CFastScan&) { dirty_ = true; }
+
+// The panels show the display model itself; copy and save build the report
+// when asked.
+std::string CTorvoDlg::ReportReady(const AnalysedFile&) { return {}; }
+
+void CTorvoDlg::FileFinished(size_t, const std::string&) {
+    vgsButton_->setEnabled(fileShown_ && ScanHasPictures(driver_.Scan()));
+    Render();
+    emit fileAnalysed();
 }
 
 void CTorvoDlg::ShowFrameLayout() {
     const CFastScan* scan = driver_.Scan();
-    if (scanning_ || !ScanHasPictures(scan)) return;
+    if (session_.Scanning() || !ScanHasPictures(scan)) return;
     // The drawing reads the scan's frame list: no queued file may replace it meanwhile.
     const bool queueRunning = queueTimer_.isActive();
     queueTimer_.stop();
@@ -802,17 +824,6 @@ void CTorvoDlg::ShowFrameLayout() {
     emit frameLayoutShown(&dialog);
     dialog.exec();
     if (queueRunning) queueTimer_.start();
-}
-
-void CTorvoDlg::FinishFile() {
-    scanning_ = false;
-    finishWaitsForRender_ = renderControls_->Busy();
-    if (finishWaitsForRender_) return;  // the tick finishes the file once the render is over
-    if (pendingExport_) session_.ExportAnalysed(pendingPath_);
-    pendingExport_ = false;
-    vgsButton_->setEnabled(fileShown_ && ScanHasPictures(driver_.Scan()));
-    Render();
-    emit fileAnalysed();
 }
 
 void CTorvoDlg::ShowQueued() {
@@ -824,7 +835,9 @@ void CTorvoDlg::ShowQueued() {
 
 void CTorvoDlg::OpenNames(std::vector<std::string> names, size_t leftOut, bool leftOutAtLeast) {
     if (names.empty()) return;
-    StopProcessing();
+    // The new names replace the run and its file.
+    queueTimer_.stop();
+    session_.Stop(false);
     leftOut += names.size() > FileQueue::kMaxNames ? names.size() - FileQueue::kMaxNames : 0;
     queue_.Fill(std::move(names));
     if (queue_.Count() == 1) {
@@ -881,8 +894,7 @@ void CTorvoDlg::QueueTick() {
     // A message box of this file runs its own event loop: no further tick
     // may start the next file underneath it.
     queueTimer_.stop();
-    const auto busy = [this] { return scanning_ || finishWaitsForRender_ || renderControls_->Busy(); };
-    switch (session_.QueueTurn(busy, [this] { AnalyseCurrentFile(); })) {
+    switch (session_.QueueTurn()) {
         case CRunSession::Turn::kAgain: queueTimer_.start(); break;
         case CRunSession::Turn::kFinished:
             if (session_.Unattended()) close();
@@ -893,7 +905,7 @@ void CTorvoDlg::QueueTick() {
 
 void CTorvoDlg::StartQueue(QueueMode mode) {
     if (queue_.Count() == 0 || queue_.AtLast()) return;
-    queue_.SetMode(mode);
+    session_.StartRun(mode);
     queueTimer_.start();
 }
 
@@ -915,14 +927,14 @@ void CTorvoDlg::RunUntilError() { StartQueue(QueueMode::kRunUntilBroken); }
 void CTorvoDlg::RunAll() { StartQueue(QueueMode::kRunAll); }
 
 void CTorvoDlg::StopProcessing() {
-    // The file in hand finishes; only the run stops.
-    queue_.SetMode(QueueMode::kStopped);
+    // The run stops, and so does a running full scan: the file in hand ends
+    // with what it read.
+    session_.Stop();
     queueTimer_.stop();
 }
 
 void CTorvoDlg::CloseFile() {
-    driver_.StopScan();
-    scanning_ = pendingExport_ = finishWaitsForRender_ = false;
+    session_.DropFile();
     vgsButton_->setEnabled(false);
     renderControls_->FileAnalysed({}, nullptr, prefs_.useCodecInfo != 0);
     display_.Reset();
@@ -971,9 +983,7 @@ void CTorvoDlg::Settings() {
 void CTorvoDlg::ExportSetup() {
     CExportDlg dialog(prefs_, *context_.messages, this);
     dialog.exec();
-    const bool unattended = session_.Unattended() && export_.enabled;
-    export_ = ExportSettingsFromPrefs(prefs_);
-    if (unattended) export_.enabled = true;
+    session_.ChangeExportSettings(ExportSettingsFromPrefs(prefs_));
 }
 
 namespace {
@@ -1078,7 +1088,8 @@ void CTorvoDlg::SavePlacement() {
 }
 
 void CTorvoDlg::closeEvent(QCloseEvent* event) {
-    StopProcessing();
+    queueTimer_.stop();
+    session_.Stop(false);
     SavePlacement();
     // The last opened file is remembered for the next open dialog.
     prefs_.Save(false);

@@ -10,6 +10,7 @@ class QDialog;
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ class QDialog;
 #include "analysis/Display.h"
 #include "analysis/Driver.h"
 #include "analysis/FileQueue.h"
+#include "analysis/FileReport.h"
 #include "analysis/MessageBox.h"
 #include "codecdb/ReadDatabase.h"
 #include "export/ExportWriter.h"
@@ -55,7 +57,9 @@ struct WindowContext {
     std::string programPath;
 };
 
-class CTorvoDlg : public QMainWindow {
+// The window renders what its run session reports: each file's start, its
+// opening or failure, the scan's progress and the file's end.
+class CTorvoDlg : public QMainWindow, private IRunEvents {
     Q_OBJECT
 public:
     CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> database, QWidget* parent = nullptr);
@@ -99,16 +103,18 @@ public:
     Display& Model() { return display_; }
     const FileQueue& Queue() const { return queue_; }
     // A full scan of the shown file is still running (its export waits).
-    bool Scanning() const { return scanning_; }
+    bool Scanning() const { return session_.Scanning(); }
+    // The shown file's report, as copy and save write it; none while no file
+    // is shown or the file is still in hand (its scan runs).
+    std::optional<FileReport> ShownReport() const;
     const ExportSettings& Export() const { return export_; }
     const CConversionPanel& Conversion() const { return conversion_; }
     CRenderControls& RenderCommands() { return *renderControls_; }
     CTestMonitor& Monitor() { return *monitor_; }
     QAction* Action(const QString& objectName) const;
-    // Analyses the queue's current name (the road of one file).
+    // Analyses the queue's current name (the road of one file); the session
+    // follows it to its end (its full scan, the render test, its export).
     void AnalyseCurrentFile(bool withExport = true);
-    // The file is finished (at once, or when its full scan is done): its export runs.
-    void FinishFile();
     // The VGS window of the scanned file (modal).
     void ShowFrameLayout();
     // Brings every widget up to date with the display model.
@@ -152,6 +158,14 @@ private:
     void SavePlacement();
     IMessageBox& Messages();
 
+    // The session's events.
+    void FileStarted(size_t index, size_t count, const std::string& path) override;
+    void FileOpened(const AnalysedFile& file) override;
+    void FileNotOpened(size_t index, const std::string& path, const UserMessage& message) override;
+    void ScanProgress(size_t index, size_t count, const std::string& path, const CFastScan& scan) override;
+    std::string ReportReady(const AnalysedFile& file) override;
+    void FileFinished(size_t index, const std::string& path) override;
+
     WindowContext context_;
     CPrefs& prefs_;
     std::unique_ptr<CReadDatabase> database_;
@@ -163,15 +177,8 @@ private:
     CConversionPanel conversion_;
     ExportSettings export_;
     bool fileShown_ = false;
-    // A full scan of the shown file is running; its export and the queue wait for it.
-    bool scanning_ = false;
     QStackedWidget* statusSlot_ = nullptr;  // the video status, or the scan's progress bar
     QProgressBar* scanProgress_ = nullptr;
-    bool pendingExport_ = false;
-    // The file's end (its export, the next queued file) waits for a render
-    // test or chain build of it, as it waits for the full scan.
-    bool finishWaitsForRender_ = false;
-    std::string pendingPath_;
     bool dirty_ = true;
     std::unique_ptr<IMessageBox> unattendedMessages_;
 

@@ -8,24 +8,21 @@
 #include <QMenu>
 #include <QMessageBox>
 
-#include "CliReport.h"
 #include "GuiWidgets.h"
 
 namespace torvo::gui {
 
-std::string ReportText(const ShownReport& report, bool json) {
-    if (report.path.empty() || !report.display) return {};
-    return json ? cli::JsonLine(report.path, report.typeId, *report.display) + "\n"
-                : cli::TextReport(report.path, *report.display);
+std::string ReportOutput(const FileReport& report, bool json) {
+    return json ? ReportJsonLine(report) + "\n" : ReportText(report);
 }
 
-bool SaveReport(const ShownReport& report, const QString& fileName, bool json, QString& error) {
+bool SaveReport(const FileReport& report, const QString& fileName, bool json, QString& error) {
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         error = file.errorString();
         return false;
     }
-    const std::string text = ReportText(report, json);
+    const std::string text = ReportOutput(report, json);
     if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
         error = file.errorString();
         return false;
@@ -33,7 +30,7 @@ bool SaveReport(const ShownReport& report, const QString& fileName, bool json, Q
     return true;
 }
 
-void AddReportActions(QWidget* window, QMenu* fileMenu, std::function<ShownReport()> shown) {
+void AddReportActions(QWidget* window, QMenu* fileMenu, std::function<std::optional<FileReport>()> shown) {
     auto* copy = fileMenu->addAction("&Копировать отчет");
     copy->setObjectName("actionCopyReport");
     copy->setShortcut(QKeySequence("Ctrl+Shift+C"));
@@ -44,17 +41,17 @@ void AddReportActions(QWidget* window, QMenu* fileMenu, std::function<ShownRepor
     window->addAction(save);
     // Enabled while a file is shown.
     QObject::connect(fileMenu, &QMenu::aboutToShow, window, [copy, save, shown] {
-        const bool any = !shown().path.empty();
+        const bool any = shown().has_value();
         copy->setEnabled(any);
         save->setEnabled(any);
     });
     QObject::connect(copy, &QAction::triggered, window, [shown] {
-        const std::string text = ReportText(shown(), false);
-        if (!text.empty()) QApplication::clipboard()->setText(Qs(text));
+        if (const std::optional<FileReport> report = shown()) QApplication::clipboard()->setText(Qs(ReportOutput(*report, false)));
     });
     QObject::connect(save, &QAction::triggered, window, [window, shown] {
-        const ShownReport report = shown();
-        if (report.path.empty()) return;
+        const std::optional<FileReport> shownReport = shown();
+        if (!shownReport) return;
+        const FileReport& report = *shownReport;
         const QString text = "Текст (*.txt)", json = "JSON Lines (*.jsonl)";
         QString filter = text;
         const QString suggested = Qs(report.path) + ".txt";

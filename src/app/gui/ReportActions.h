@@ -1,34 +1,28 @@
-// "Копировать отчет" and "Сохранить отчет..." of the "Файл" menu: the whole
-// report of the shown file as the command-line program writes it (its text
-// report, or its JSON line).
+// "Копировать отчет" and "Сохранить отчет..." of the "Файл" menu: the shown
+// file's report as the command-line program writes it (its text report, or
+// its JSON line).
 #pragma once
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "analysis/FileReport.h"
 
 class QMenu;
 class QWidget;
 
-namespace torvo {
-class Display;
-}
-
 namespace torvo::gui {
 
-struct ShownReport {
-    std::string path;  // empty while no file is shown
-    int typeId = 0;
-    const Display* display = nullptr;
-};
-
 // The report as text or as a JSON line (with its line break).
-std::string ReportText(const ShownReport& report, bool json);
+std::string ReportOutput(const FileReport& report, bool json);
 
-// Adds the two commands to the menu; shown tells what the window shows now.
-void AddReportActions(QWidget* window, QMenu* fileMenu, std::function<ShownReport()> shown);
+// Adds the two commands to the menu; `shown` gives the shown file's report,
+// none while no file is shown or its full scan still runs.
+void AddReportActions(QWidget* window, QMenu* fileMenu, std::function<std::optional<FileReport>()> shown);
 
 // Writes the report to a file; false with the reason.
-bool SaveReport(const ShownReport& report, const QString& fileName, bool json, QString& error);
+bool SaveReport(const FileReport& report, const QString& fileName, bool json, QString& error);
 
 }  // namespace torvo::gui

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "analysis/MessageBox.h"
+#include "analysis/FileReport.h"
 #include "analysis/NameList.h"
 #include "analysis/ReportLine.h"
 #include "codecdb/DatabaseNaming.h"
@@ -366,7 +367,7 @@ public:
         // The report waits for the final statistics of the full scan.
         while (driver.OnStatusTick() == CAnalysisDriver::ScanTick::kRunning)
             driver.WaitForScanEnd(std::chrono::milliseconds(50));
-        return AnalysedFileJsonLine(path, driver, display);
+        return ReportJsonLine(BuildFileReport(path, driver, display));
     }
 
     std::vector<std::string> CodecLines() {
@@ -482,9 +483,7 @@ public:
 private:
     static constexpr size_t kWaitingLines = 64;
 
-    std::string ReportReady(const AnalysedFile& file) override {
-        return AnalysedFileJsonLine(file.path, file.driver, file.display);
-    }
+    std::string ReportReady(const AnalysedFile& file) override { return ReportJsonLine(*file.report); }
     void Deliver(size_t, const std::string& path, const std::string& report, const CAnalysisDriver*) override {
         Push(report, path);
     }

@@ -14,9 +14,13 @@
 #include <QStackedWidget>
 #include <QPushButton>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 #include <unistd.h>
 #include <sstream>
 
@@ -33,6 +37,7 @@
 #include "GuiTestUtil.h"
 #include "GuiWidgets.h"
 #include "MainWindow.h"
+#include "ReportActions.h"
 #include "base/SizeText.h"
 #include "analysis/ScanStatistics.h"
 
@@ -114,6 +119,30 @@ void CompareWithReport(QWidget* window, const QJsonObject& report, const std::st
     for (const QJsonValue& lamp : report["lamps"].toArray()) expected << lamp.toString();
     QCOMPARE(lit, expected);
     QCOMPARE(window->windowTitle(), QString("Torvo v2.70a: ") + QString::fromStdString(FileNameOf(path)));
+}
+
+// Every sample file below the test data folder, in name order.
+std::vector<std::string> AllSamples() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(TORVO_TEST_DATA_DIR)) {
+        const std::string ext = entry.path().extension().string();
+        if (entry.is_regular_file() && ext != ".sh" && ext != ".txt" && ext != ".md") names.push_back(entry.path().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A JSON line without its read speed, the one figure two runs never share.
+std::string WithoutReadSpeed(std::string line) {
+    static const std::regex speed("\"read_kib_per_s\":[0-9]+");
+    return std::regex_replace(line, speed, "\"read_kib_per_s\":0");
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 QPushButton* Button(QWidget* window, const char* name) { return window->findChild<QPushButton*>(name); }
@@ -409,29 +438,105 @@ private slots:
                  QString("Resize to 360 x 288  ( w:[1/2]  h:[1/2] )"));
     }
 
-    void unopenableFileIsToldAndTheQueueGoesOn() {
+    // Run without stopping, no box halts the queue: a file that cannot be
+    // opened is a note, and the failures are summed up once the queue ends.
+    // Run until the first error, the box is shown and the queue stops there.
+    void unopenableFileIsNotedOrStopsTheRun() {
         GuiRun run;
         gui::CTorvoDlg* window = run.Start();
         const std::string missing = (run.scratch / "gone.avi").string();
-        window->OpenNames({missing, Sample("mpeg/vcd_pal.mpg")});
-        // While the box is open the queue waits for it.
-        int indexWhileShown = -2;
-        run.messages.whileShown = [&] {
-            QTest::qWait(350);
-            indexWhileShown = window->Queue().Index();
-        };
+        const std::vector<std::string> names = {missing, Sample("mpeg/vcd_pal.mpg"), missing};
+        window->OpenNames(names);
+        QStringList notesWhileRunning;
+        QObject::connect(window, &gui::CTorvoDlg::fileAnalysed, window, [&] {
+            if (window->Queue().Index() == 0) notesWhileRunning = ListTexts(window, "containerList");
+        });
         window->RunAll();
-        QTRY_COMPARE(window->Queue().Index(), 1);
+        QTRY_COMPARE(window->Queue().Index(), 2);
         QTRY_VERIFY(window->Queue().Mode() == QueueMode::kStopped);
-        QCOMPARE(run.messages.shown.size(), size_t(1));
+        QCOMPARE(run.messages.shown.size(), size_t(1));  // the summary, after the last name
         QCOMPARE(run.messages.shown[0].caption, std::string("Не открыть файл!!"));
-        QVERIFY(run.messages.shown[0].text.starts_with("НеМогу открыть файл " + missing + ":\n\n"));
-        QCOMPARE(Field(window, "filePath"), QString::fromStdString(Sample("mpeg/vcd_pal.mpg")));
-        QCOMPARE(indexWhileShown, 0);
+        QVERIFY(run.messages.shown[0].text.starts_with("Не удалось открыть 2 файл(ов):\nНе открыть файл!!: НеМогу открыть файл " +
+                                                       missing + ": "));
+        QCOMPARE(notesWhileRunning.size(), 1);
+        QVERIFY(notesWhileRunning[0].startsWith("Не открыть файл!!: НеМогу открыть файл "));
+
+        window->FirstFile();
+        window->RunUntilError();
+        QTRY_COMPARE(run.messages.shown.size(), size_t(2));
+        QCOMPARE(run.messages.shown[1].caption, std::string("Не открыть файл!!"));
+        QVERIFY(run.messages.shown[1].text.starts_with("НеМогу открыть файл " + missing + ":\n\n"));
+        QTRY_VERIFY(window->Queue().Mode() == QueueMode::kStopped);
+        QTest::qWait(250);
+        QCOMPARE(window->Queue().Index(), 0);
         // The file that could not be opened left no name in the caption.
-        window->PreviousFile();
         QCOMPARE(window->windowTitle(), QString("Torvo v2.70a"));
-        QCOMPARE(run.messages.shown.size(), size_t(2));
+    }
+
+    // The saved JSON of every sample is torvo-cli's line for the same file
+    // (the read speed aside) and valid against the published schema.
+    void savedJsonIsTheCommandLinesLine() {
+        GuiRun run;
+        gui::CTorvoDlg* window = run.Start();
+        const std::vector<std::string> samples = AllSamples();
+        const QString savedFile = QString::fromStdString((run.scratch / "one.jsonl").string());
+        std::string saved;
+        QStringList args = {"--json", "--scan", "--db", QString::fromStdString(ShippedDatabase()), "--"};
+        for (const std::string& sample : samples) {
+            QSignalSpy analysed(window, &gui::CTorvoDlg::fileAnalysed);
+            window->OpenNames({sample});
+            QTRY_VERIFY_WITH_TIMEOUT(analysed.count() == 1, 20000);
+            const std::optional<FileReport> report = window->ShownReport();
+            QVERIFY2(report, sample.c_str());
+            QString error;
+            QVERIFY(gui::SaveReport(*report, savedFile, true, error));
+            std::ifstream in(savedFile.toStdString(), std::ios::binary);
+            saved += std::string(std::istreambuf_iterator<char>(in), {});
+            args << QString::fromStdString(sample);
+        }
+        QProcess cli;
+        cli.start(TORVO_CLI_PATH, args);
+        QVERIFY(cli.waitForFinished(120000));
+        const std::vector<std::string> theirs = Lines(cli.readAllStandardOutput().toStdString());
+        const std::vector<std::string> mine = Lines(saved);
+        QCOMPARE(mine.size(), samples.size());
+        QCOMPARE(theirs.size(), samples.size());
+        for (size_t i = 0; i < samples.size(); ++i)
+            QVERIFY2(WithoutReadSpeed(mine[i]) == WithoutReadSpeed(theirs[i]), samples[i].c_str());
+
+        const std::string all = (run.scratch / "all.jsonl").string();
+        std::ofstream(all, std::ios::binary) << saved;
+        QProcess check;
+        check.start(TORVO_PYTHON, {TORVO_REPORT_CHECK, "--lines", QString::fromStdString(all), TORVO_REPORT_SCHEMA});
+        QVERIFY(check.waitForFinished(60000));
+        QVERIFY2(check.exitCode() == 0, check.readAllStandardOutput().constData());
+    }
+
+    // Esc stops a running full scan: the file ends with what was read, its
+    // report says so, and nothing is exported for it.
+    void escapeStopsARunningScan() {
+        GuiRun run;
+        run.store.WriteInt(kPrefsSection, "ScanEntireFile", 1);
+        // A sparse file scans for many seconds without filling the disk.
+        const std::string big = (run.scratch / "big.mpg").string();
+        std::filesystem::copy_file(Sample("mpeg2_ps.mpg"), big);
+        std::filesystem::resize_file(big, uint64_t(64) << 30);
+        gui::CTorvoDlg* window = run.Start({big});
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QVERIFY(window->Scanning());
+        QVERIFY(!window->ShownReport());  // no report while the file is in hand
+        QTest::qWait(300);
+        QSignalSpy analysed(window, &gui::CTorvoDlg::fileAnalysed);
+        QTest::keyClick(window, Qt::Key_Escape);
+        QTRY_COMPARE_WITH_TIMEOUT(analysed.count(), 1, 3000);
+        QVERIFY(!window->Scanning());
+        const QStringList notes = ListTexts(window, "containerList");
+        QVERIFY2(notes.last().startsWith("Просмотр файла прерван: прочитано "), qPrintable(notes.join('|')));
+        QVERIFY(!window->findChild<QPushButton*>("vgsButton")->isEnabled());
+        const std::optional<FileReport> report = window->ShownReport();
+        QVERIFY(report && report->scan);
+        QVERIFY(ReportJsonLine(*report).find("Просмотр файла прерван") != std::string::npos);
     }
 
     void runUntilErrorStopsAtABrokenFile() {
