@@ -353,9 +353,16 @@ bool StreamTypes(const AnalysisRecords& records, StreamKind kind, int audioEntry
                                 : AudioTypes(records, AudioStream(records, audioEntry), types);
 }
 
+namespace {
+
+// An inventory that can answer: published, and its platform could be asked.
+bool CanAnswer(const CodecInventory* inventory) { return inventory && inventory->unavailable.empty(); }
+
+}  // namespace
+
 int VideoCodecStatus(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int videoStatusCode) {
     StreamTypePairs types;
-    if (!useCodecInfo || !inventory || !StreamTypes(records, kVideoStream, 0, videoStatusCode, types)) return 0;
+    if (!useCodecInfo || !CanAnswer(inventory) || !StreamTypes(records, kVideoStream, 0, videoStatusCode, types)) return 0;
     return Search(*inventory, types, kVideoStream);
 }
 
@@ -364,7 +371,7 @@ namespace {
 int AudioCodecStatusOf(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo,
                        const StreamInfo* stream) {
     StreamTypePairs types;
-    if (!useCodecInfo || !inventory || !AudioTypes(records, stream, types)) return 0;
+    if (!useCodecInfo || !CanAnswer(inventory) || !AudioTypes(records, stream, types)) return 0;
     return Search(*inventory, types, kAudioStream);
 }
 

@@ -17,7 +17,12 @@ InventoryGatherer EnumerationGatherer(std::function<std::unique_ptr<IInventoryPl
                                        messages.push_back({caption, text});
                                    }};
         EnumerateInventory(inventory, context);
+        if (!inventory.unavailable.empty()) messages.push_back(UnavailableMessage(inventory.unavailable));
     };
+}
+
+InventoryMessage UnavailableMessage(const std::string& reason) {
+    return {"GStreamer", "Статус кодеков неопределен, сведения о кодеках не получить: " + reason};
 }
 
 CInventoryService::~CInventoryService() {

@@ -227,6 +227,54 @@ TEST(Cli, StatusesAnsweredFromEarlierRunsAreTheTablesOwn) {
     std::filesystem::remove_all(cache);
 }
 
+// When GStreamer cannot be asked (no module where it was pointed, or a
+// registry with no element in it), no stream reads "not installed": every
+// status is undetermined, the reason is said once, and the exit status says so.
+TEST(Cli, WithoutGStreamerEveryStatusIsUndeterminedAndSaidOnce) {
+    const testing::ScratchDir home;
+    const std::filesystem::path noPlugins = home / "no-plugins";
+    std::filesystem::create_directories(noPlugins);
+    const std::string files = test::SamplePath("containers/mp4_h264_aac.mp4") + " " + test::SamplePath("ac3_stereo.ac3") +
+                              " " + test::SamplePath("avi_mpeg4_mp3.avi");
+    struct Case {
+        const char* name;
+        std::string environment;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"moved-module", "TORVO_GST_MODULE=" + (home / "moved/torvo-gst.so").string(), "torvo-gst.so"},
+        {"empty-registry",
+         "GST_PLUGIN_PATH= GST_PLUGIN_SYSTEM_PATH_1_0=" + noPlugins.string() + " GST_REGISTRY_1_0=" + (home / "r.bin").string(),
+         "registry holds no plugin"},
+    };
+    for (const Case& c : cases) {
+        const std::string environment = "XDG_CACHE_HOME=" + (home / c.name).string() + " " + c.environment;
+        const CliRun run = RunCli("--json --no-scan " + files, true, environment);
+        EXPECT_EQ(run.status, 5) << c.name;
+        std::istringstream lines(run.out);
+        int streams = 0;
+        std::string said;
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.starts_with("{")) {
+                said += line + "\n";
+                continue;
+            }
+            const nlohmann::json report = nlohmann::json::parse(line);
+            for (const auto& s : report["streams"]) {
+                if (!s.contains("decoder")) continue;
+                EXPECT_EQ(s["decoder"], "undetermined") << c.name << " " << line;
+                ++streams;
+            }
+        }
+        EXPECT_GE(streams, 5) << c.name;
+        const size_t first = said.find("Статус кодеков неопределен");
+        ASSERT_NE(first, std::string::npos) << c.name << ": " << said;
+        EXPECT_EQ(said.find("Статус кодеков неопределен", first + 1), std::string::npos) << said;
+        EXPECT_EQ(run.out.find("НЕ установлен"), std::string::npos) << run.out;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+    }
+}
+
 // A run over many files analyses (and scans) them side by side; what it
 // prints must be each file's own report, in the order named, the same as one
 // file at a time. Read speeds are the only figures that may differ.

@@ -16,10 +16,11 @@ The codec database and the codec inventory are loaded once per process, at the
 first call. ``torvo.dask`` runs the same analysis over a ``dask.bag``.
 """
 import os
+import warnings
 
 from . import _torvo
 
-__all__ = ["analyse", "analyse_many", "codecs", "TorvoError", "open_database"]
+__all__ = ["analyse", "analyse_many", "codecs", "CodecStatusWarning", "TorvoError", "open_database"]
 
 TorvoError = _torvo.TorvoError
 
@@ -39,6 +40,22 @@ def open_database(path=None):
         raise TorvoError(f"the database path must be a path, not {type(path).__name__}")
     _context = _torvo.Context(os.fsdecode(path) if path is not None else "")
     return _context.database
+
+
+class CodecStatusWarning(RuntimeWarning):
+    """GStreamer could not be asked: every codec status reads ``"undetermined"``."""
+
+
+def _warn_if_undetermined(context):
+    # Said once per process: a status that cannot be told is never a "no".
+    global _warned
+    reason = context.codecs_unavailable
+    if reason and not _warned:
+        _warned = True
+        warnings.warn(f"codec statuses are undetermined: {reason}", CodecStatusWarning, stacklevel=3)
+
+
+_warned = False
 
 
 def _current():
@@ -75,7 +92,10 @@ def analyse(path, scan=True, codecs=True):
     ``decoder`` is ``"disabled"``).
     """
     name = _path(path)
-    return _current().analyse(name, _flag("scan", scan), _flag("codecs", codecs))
+    context = _current()
+    report = context.analyse(name, _flag("scan", scan), _flag("codecs", codecs))
+    _warn_if_undetermined(context)
+    return report
 
 
 def analyse_many(paths, workers=None, scan=True, codecs=True):
@@ -95,16 +115,18 @@ def analyse_many(paths, workers=None, scan=True, codecs=True):
         workers = _default_workers()
     if not isinstance(workers, int) or isinstance(workers, bool) or workers < 1:
         raise TorvoError(f"workers must be a whole number of at least 1, not {workers!r}")
-    run = _current().many(names, workers, _flag("scan", scan), _flag("codecs", codecs))
-    return _reports(run)
+    context = _current()
+    run = context.many(names, workers, _flag("scan", scan), _flag("codecs", codecs))
+    return _reports(context, run)
 
 
-def _reports(run):
+def _reports(context, run):
     try:
         while True:
             report = run.next()
             if report is None:
                 return
+            _warn_if_undetermined(context)
             yield report
     finally:
         run.close()
