@@ -15,6 +15,8 @@ using namespace guids;
 
 // Matroska and WebM files (their analyser is on its way; the type id is fixed).
 constexpr int32_t kMatroskaTypeId = 49;
+// The codec name of a Matroska track stored the Video for Windows way (V_MS/VFW/FOURCC).
+constexpr std::string_view kMatroskaVfwName = "Video for Windows";
 // The sound and media formats of the signature table analysed beyond the
 // containers above (type ids of their rows).
 constexpr int32_t kRealMediaTypeId = 19, kRealAudioTypeId = 20, kOggTypeId = 28, kAiffTypeId = 30, kAifcTypeId = 31, kSunAuTypeId = 32,
@@ -110,6 +112,7 @@ std::optional<MediaTypePair> VideoFromAnalysis(const AnalysisRecords& records) {
     if (FourccIs(f, {"rpza"})) return ProjectTypeForCaps("video/x-apple-video");
     if (FourccIs(f, {"cram", "msvc", "wham"})) return Caps("video/x-msvideocodec, msvideoversion=(int)1");
     if (FourccIs(f, {"iv31", "iv32"})) return Caps("video/x-indeo, indeoversion=(int)3");
+    if (FourccIs(f, {"apch", "apcn", "apcs", "apco", "ap4h", "ap4x"})) return Caps("video/x-prores");
     for (const VideoHeader& h : v.headers) {
         if (h.version == 2) return Caps("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false");
         if (h.version > 0) break;
@@ -158,7 +161,12 @@ bool VideoTypes(const AnalysisRecords& records, int videoStatusCode, StreamTypeP
         else if (c.typeId == kTypeDvIec61834 || c.typeId == kTypeDvSmpte314M) coded = Caps("video/x-dv, systemstream=(boolean)false");
         else if (c.typeId == kTypeAsf && v.fourcc >= 4) coded = MediaTypePair{kMediaTypeVideo, UpperFourccGuid(v.fourcc)};
         else if (IsRealMedia(c.typeId) && !FourccIs(v.fourcc, kRealMediaVideoCarried)) coded = UnknownFourcc();
+        else if (c.typeId == kMatroskaTypeId && v.codecName == kMatroskaVfwName && v.fourcc != 0)
+            coded = MediaTypePair{kMediaTypeVideo, UpperFourccGuid(v.fourcc)};  // as the AVI demuxer names it
         else coded = VideoFromAnalysis(records);
+        // A codec id the Matroska demuxer does not know leaves it as unknown video, which no decoder takes.
+        if (!coded && c.typeId == kMatroskaTypeId && v.codecName.starts_with("V_"))
+            coded = ProjectTypeForCaps("video/x-unknown");
         if (!coded) return false;
         t.elementary = *coded;
         return true;
@@ -226,6 +234,7 @@ std::optional<MediaTypePair> AudioFromAnalysis(const StreamInfo& s) {
     if (FourccIs(f, {"alaw"})) return Caps("audio/x-alaw");
     if (FourccIs(f, {"ulaw"})) return Caps("audio/x-mulaw");
     if (FourccIs(f, {"qdm2"})) return ProjectTypeForCaps("audio/x-qdm2");
+    if (FourccIs(f, {"alac"})) return ProjectTypeForCaps("audio/x-alac");
     if (FourccIs(f, {"samr"})) return ProjectTypeForCaps("audio/AMR");
     if (FourccIs(f, {"sawb"})) return ProjectTypeForCaps("audio/AMR-WB");
     const std::string& name = s.codecName;
@@ -265,7 +274,9 @@ bool AudioTypes(const AnalysisRecords& records, const StreamInfo* s, StreamTypeP
     }
     if (c.typeId == kTypeAvi) {
         t.source = {kMediaTypeStream, kSubtypeAvi};
-        const int32_t tag = s ? FirstFormatTag(*s) : 0;
+        int32_t tag = s ? FirstFormatTag(*s) : 0;
+        // WAVE_FORMAT_EXTENSIBLE: the AVI demuxer hands on what the sub-format names.
+        if (tag == 0xFFFE && s->subFormatTag > 0) tag = s->subFormatTag;
         t.elementary = tag == 0x2000 ? MediaTypePair{kMediaTypeMpeg2Pes, kSubtypeDolbyAc3}
                                      : MediaTypePair{kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(tag))};
         return true;
