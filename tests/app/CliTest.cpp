@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <unistd.h>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -128,6 +129,15 @@ TEST(Cli, SuggestedChainsAndTheirBuilds) {
     EXPECT_EQ(built["chains"]["kind"], "audio");
     EXPECT_EQ(built["chains"]["chains"][0]["build"]["ok"], true);
     EXPECT_EQ(built["render"][1], "Рендер звука OK. Проиграть - [3].");
+    // AAC has twin decoders of one name: no chain is suggested twice, and a
+    // chain that built keeps no "not built yet" line behind its result.
+    const nlohmann::json aac =
+        nlohmann::json::parse(RunCli("--json --chains audio --build " + test::SamplePath("containers/mp4_h264_aac.mp4")).out);
+    ASSERT_GE(aac["chains"]["found"].get<int>(), 3);
+    std::set<std::string> lines;
+    for (const auto& chain : aac["chains"]["chains"])
+        EXPECT_TRUE(lines.insert(chain["line"].get<std::string>()).second) << chain["line"];
+    for (const auto& row : aac["render"]) EXPECT_FALSE(row.get<std::string>().starts_with("Статус: еще не отрендерил")) << row;
     // The text report lists the same rows.
     const CliRun text = RunCli("--chains video --build " + test::SamplePath("avi_mpeg4.avi"));
     EXPECT_NE(text.out.find("Рендер видео OK. Проиграть - [3]."), std::string::npos);
