@@ -84,7 +84,7 @@ int CSuggestedChains::Suggest(ChainKind kind, CodecInventory* inventory, const s
     if (!types) {
         AddRow(video ? "Torvo пока не умеет рендерить этот тип видео" : "Torvo пока не умеет рендерить этот тип звука",
                kColourDamage);
-        AddRow("Попробуйте    \"MS В+З\" кнопку \"1\".", kColourDamage);
+        AddRow("Попробуйте    \"В+З\" кнопку \"1\".", kColourDamage);
         return 0;
     }
     types_[side] = *types;

@@ -82,7 +82,7 @@ TEST(Cli, RenderRowsAndChainsFollowEachFile) {
     EXPECT_EQ(avi["render_chains"]["result"], "0x00000000");
     EXPECT_TRUE(avi["render_chains"]["video"].get<std::string>().starts_with("(S) --> avidemux --> "));
     EXPECT_TRUE(avi["render_chains"]["audio"].get<std::string>().starts_with("(S) --> avidemux --> "));
-    EXPECT_EQ(pdf["render"][0], "Рендеринг не удался. Вот сообщение DirectShow об ошибке:        ");
+    EXPECT_EQ(pdf["render"][0], "Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ");
     // Without --render no test runs.
     EXPECT_FALSE(nlohmann::json::parse(RunCli("--json " + test::SamplePath("avi_mpeg4.avi")).out).contains("render_chains"));
     EXPECT_EQ(RunCli("--render-timeout x " + test::SamplePath("avi_mpeg4.avi")).status, 2);

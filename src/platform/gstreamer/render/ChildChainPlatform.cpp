@@ -56,7 +56,7 @@ ChainBuildReport CChildChainPlatform::BuildChain(const ChainBuildRequest& reques
         child.Kill();
         child.Wait();
         report.code = render_codes::kTimeout;
-        report.message = "the build did not finish in time";
+        report.message = "Превышено время ожидания: сборка не закончилась вовремя и была остановлена.";
         return report;
     }
     return ParseChainReport(lines, child.Wait());
