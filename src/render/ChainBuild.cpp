@@ -1,6 +1,7 @@
 #include "render/ChainBuild.h"
 
 #include "base/Text.h"
+#include "inventory/InventoryService.h"
 
 namespace torvo {
 namespace {
@@ -109,6 +110,10 @@ std::string BuildErrorText(const ChainBuildRequest& request, const ChainBuildRep
             return Format("Couldn't get pad information, неудача gst_pad_get_parent_element(),ошибка:%s", error.c_str());
     }
     return error;
+}
+
+std::string ChainCrashReport(const ChainBuildReport& report, std::string_view ownProgram) {
+    return report.crashed ? CrashReportText(kCrashInRender, {}, report.crashedIn, ownProgram) : std::string();
 }
 
 }  // namespace torvo

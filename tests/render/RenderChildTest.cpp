@@ -11,7 +11,10 @@
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
 #include "inventory/InventoryService.h"
+#include "platform/gstreamer/render/ChildChainPlatform.h"
 #include "platform/gstreamer/render/ChildPlayback.h"
+#include "platform/gstreamer/render/RenderProtocol.h"
+#include "render/ChainBuild.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "render/PlaybackFailure.h"
 #include "render/RenderTest.h"
@@ -210,6 +213,61 @@ TEST(RenderPlayback, FailedAndCrashedPlayersAreReportedWithTheirCulprit) {
     EXPECT_FALSE(missing.Play(Sample("avi_mpeg4.avi"), 0, error));
     EXPECT_EQ(missing.Failure().kind, PlaybackFailure::Kind::kFailed);
     EXPECT_EQ(error.rfind("Не удалось запустить torvo-render", 0), 0u) << error;
+}
+
+// The crashing decoder outranks every other MPEG-4 decoder: a chain built
+// through it crashes in its child. The program goes on, the row and the crash
+// report name the module, and the next file's chain builds.
+TEST(RenderChains, ACrashInsideAChainBuildIsContainedAndNamed) {
+    ScopedEnv video("TORVO_PLAY_VIDEO_SINK", "fakesink"), audio("TORVO_PLAY_AUDIO_SINK", "fakesink");
+    ReducedPlugins reduced({"coreelements", "typefindfunctions", "playback", "avi", "videoparsersbad", "wavparse"},
+                           TORVO_CRASH_PLUGIN_DIR);
+    const auto node = [](const char* factory, bool renderer = false) {
+        ChainBuildNode n;
+        n.name = factory;
+        n.clsidText = render_protocol::ClassIdText(factory, "");
+        n.renderer = renderer;
+        return n;
+    };
+    CChildChainPlatform platform;
+    ChainBuildRequest crashing;
+    crashing.file = Sample("avi_mpeg4.avi");
+    crashing.nodes = {node("avidemux"), node("torvocrashdec"), node("fakesink", true)};
+    const ChainBuildReport report = platform.BuildChain(crashing);
+    ASSERT_TRUE(report.crashed) << report.message;
+    EXPECT_EQ(fs::canonical(report.crashedIn), fs::canonical(TORVO_CRASH_PLUGIN_FILE));
+    const std::string row = BuildErrorText(crashing, report, {});
+    EXPECT_EQ(row.rfind("GStreamer рухнул при сборке цепочки, предположительно в модуле ", 0), 0u) << row;
+    EXPECT_NE(row.find("libtorvocrash.so"), std::string::npos) << row;
+    const std::string crashReport = ChainCrashReport(report, "/usr/bin/torvo");
+    EXPECT_EQ(crashReport.rfind("Внимание: При попытке воспроизвести этот файл GStreamer рухнул.", 0), 0u);
+    EXPECT_NE(crashReport.find("libtorvocrash.so"), std::string::npos);
+
+    ChainBuildRequest next;
+    next.kind = ChainKind::kAudio;
+    next.file = Sample("wave_pcm.wav");
+    next.nodes = {node("wavparse"), node("fakesink", true)};
+    const ChainBuildReport built = platform.BuildChain(next);
+    EXPECT_TRUE(BuildSucceeded(built)) << built.message;
+    EXPECT_FALSE(built.crashed);
+    EXPECT_TRUE(ChainCrashReport(built, "/usr/bin/torvo").empty());
+}
+
+// Playback through the crashing decoder (chosen by its rank) ends its
+// player only: the next file plays.
+TEST(RenderPlayback, AfterAPlayerCrashTheNextFilePlays) {
+    ScopedEnv video("TORVO_PLAY_VIDEO_SINK", "fakesink"), audio("TORVO_PLAY_AUDIO_SINK", "fakesink");
+    ReducedPlugins reduced({"coreelements", "typefindfunctions", "playback", "avi", "videoparsersbad", "wavparse"},
+                           TORVO_CRASH_PLUGIN_DIR);
+    std::string error;
+    CRender crashed(std::make_unique<CChildPlayback>(), "Тест GStreamer");
+    EXPECT_FALSE(crashed.Play(Sample("avi_mpeg4.avi"), 0, error));
+    ASSERT_EQ(crashed.Failure().kind, PlaybackFailure::Kind::kCrashed);
+    crashed.Teardown();
+    CRender next(std::make_unique<CChildPlayback>(), "Тест GStreamer");
+    EXPECT_TRUE(next.Play(Sample("wave_pcm.wav"), 0, error)) << error;
+    EXPECT_EQ(next.Failure().kind, PlaybackFailure::Kind::kNone);
+    next.Teardown();
 }
 
 TEST(RenderPlayback, ASamplePlaysPausesStopsAndSeeksInTheChild) {
