@@ -200,6 +200,10 @@ public:
     std::string_view AcmWrapperFileName() const;
 
     bool enumerated = false;
+    // Why the platform could not be asked at all (its module does not load,
+    // its registry cannot be read). Set, no status can be told: every one is
+    // undetermined, never "not installed" for want of an answer.
+    std::string unavailable;
     std::atomic<bool> finished{false};
     // Where the enumeration records a crash it caught (the inventory
     // service's record); none: a crash ends its step unrecorded.

@@ -15,6 +15,9 @@ namespace {
 
 using namespace guids;
 
+// The codec name of a Matroska track stored the Video for Windows way (V_MS/VFW/FOURCC).
+constexpr std::string_view kMatroskaVfwName = "Video for Windows";
+
 std::string FourccString(uint32_t v) {
     std::string s;
     for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -94,6 +97,7 @@ std::optional<MediaTypePair> VideoFromAnalysis(const AnalysisRecords& records) {
     if (FourccIs(f, {"rpza"})) return ProjectTypeForCaps("video/x-apple-video");
     if (FourccIs(f, {"cram", "msvc", "wham"})) return Caps("video/x-msvideocodec, msvideoversion=(int)1");
     if (FourccIs(f, {"iv31", "iv32"})) return Caps("video/x-indeo, indeoversion=(int)3");
+    if (FourccIs(f, {"apch", "apcn", "apcs", "apco", "ap4h", "ap4x"})) return Caps("video/x-prores");
     for (const VideoHeader& h : v.headers) {
         if (h.version == 2) return Caps("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false");
         if (h.version > 0) break;
@@ -142,7 +146,12 @@ bool VideoTypes(const AnalysisRecords& records, int videoStatusCode, StreamTypeP
         else if (c.typeId == kTypeDvIec61834 || c.typeId == kTypeDvSmpte314M) coded = Caps("video/x-dv, systemstream=(boolean)false");
         else if (c.typeId == kTypeAsf && v.fourcc >= 4) coded = MediaTypePair{kMediaTypeVideo, UpperFourccGuid(v.fourcc)};
         else if (IsRealMedia(c.typeId) && !FourccIs(v.fourcc, kRealMediaVideoCarried)) coded = UnknownFourcc();
+        else if (c.typeId == kTypeMatroska && v.codecName == kMatroskaVfwName && v.fourcc != 0)
+            coded = MediaTypePair{kMediaTypeVideo, UpperFourccGuid(v.fourcc)};  // as the AVI demuxer names it
         else coded = VideoFromAnalysis(records);
+        // A codec id the Matroska demuxer does not know leaves it as unknown video, which no decoder takes.
+        if (!coded && c.typeId == kTypeMatroska && v.codecName.starts_with("V_"))
+            coded = ProjectTypeForCaps("video/x-unknown");
         if (!coded) return false;
         t.elementary = *coded;
         return true;
@@ -250,7 +259,9 @@ bool AudioTypes(const AnalysisRecords& records, const StreamInfo* s, StreamTypeP
     }
     if (c.typeId == kTypeAvi) {
         t.source = {kMediaTypeStream, kSubtypeAvi};
-        const int32_t tag = s ? FirstFormatTag(*s) : 0;
+        int32_t tag = s ? FirstFormatTag(*s) : 0;
+        // WAVE_FORMAT_EXTENSIBLE: the AVI demuxer hands on what the sub-format names.
+        if (tag == 0xFFFE && s->subFormatTag > 0) tag = s->subFormatTag;
         t.elementary = tag == 0x2000 ? MediaTypePair{kMediaTypeMpeg2Pes, kSubtypeDolbyAc3}
                                      : MediaTypePair{kMediaTypeAudio, FormatTagGuid(static_cast<uint16_t>(tag))};
         return true;
@@ -338,9 +349,16 @@ bool StreamTypes(const AnalysisRecords& records, StreamKind kind, int audioEntry
                                 : AudioTypes(records, AudioStream(records, audioEntry), types);
 }
 
+namespace {
+
+// An inventory that can answer: published, and its platform could be asked.
+bool CanAnswer(const CodecInventory* inventory) { return inventory && inventory->unavailable.empty(); }
+
+}  // namespace
+
 int VideoCodecStatus(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo, int videoStatusCode) {
     StreamTypePairs types;
-    if (!useCodecInfo || !inventory || !StreamTypes(records, kVideoStream, 0, videoStatusCode, types)) return 0;
+    if (!useCodecInfo || !CanAnswer(inventory) || !StreamTypes(records, kVideoStream, 0, videoStatusCode, types)) return 0;
     return Search(*inventory, types, kVideoStream);
 }
 
@@ -349,7 +367,7 @@ namespace {
 int AudioCodecStatusOf(CodecInventory* inventory, const AnalysisRecords& records, bool useCodecInfo,
                        const StreamInfo* stream) {
     StreamTypePairs types;
-    if (!useCodecInfo || !inventory || !AudioTypes(records, stream, types)) return 0;
+    if (!useCodecInfo || !CanAnswer(inventory) || !AudioTypes(records, stream, types)) return 0;
     return Search(*inventory, types, kAudioStream);
 }
 

@@ -14,6 +14,9 @@ namespace {
 // In order of preference: hardware scaling first, then plain X drawing, then GL.
 constexpr std::array<std::string_view, 3> kX11Sinks{"xvimagesink", "ximagesink", "glimagesink"};
 constexpr std::array<std::string_view, 2> kWaylandSinks{"waylandsink", "glimagesink"};
+// The sound sinks that stand in when neither the sound server's nor the sound card's is there.
+constexpr std::array<std::string_view, 5> kOtherSoundSinks{"pipewiresink", "jackaudiosink", "osssink", "oss4sink",
+                                                            "openalsink"};
 
 bool Installed(const std::vector<std::string>& installed, std::string_view name) {
     return std::find(installed.begin(), installed.end(), name) != installed.end();
@@ -51,8 +54,25 @@ DefaultSinkChoice ChooseDefaultSinks(ISinkPlatform& platform, const std::vector<
         }
     }
     // A sound server that answers gets the sound; else the sound card directly.
-    if (Installed(installed, "pulsesink") && platform.SinkOpens("pulsesink")) choice.audio = "pulsesink";
-    else if (Installed(installed, "alsasink")) choice.audio = "alsasink";
+    if (Installed(installed, "pulsesink") && platform.SinkOpens("pulsesink")) {
+        choice.audio = "pulsesink";
+        choice.audioOpens = true;
+    } else if (Installed(installed, "alsasink")) {
+        choice.audio = "alsasink";
+        choice.audioOpens = platform.SinkOpens("alsasink");
+    } else {
+        // Neither: another sound sink that opens, else any installed one
+        // stands for the sound renderer, as a picture sink does for video.
+        for (std::string_view name : kOtherSoundSinks)
+            if (Installed(installed, name) && platform.SinkOpens(std::string(name))) {
+                choice.audio = std::string(name);
+                choice.audioOpens = true;
+                return choice;
+            }
+        if (Installed(installed, "pulsesink")) choice.audio = "pulsesink";
+        for (std::string_view name : kOtherSoundSinks)
+            if (choice.audio.empty() && Installed(installed, name)) choice.audio = std::string(name);
+    }
     return choice;
 }
 

@@ -30,7 +30,11 @@ struct DefaultSinkChoice {
     // The next one that works, for the plain video renderer; when none works,
     // the first installed picture sink (codec statuses need a renderer).
     std::string plainVideo;
+    // The sound server's sink when it answers, else the sound card's, else
+    // whichever installed sound sink opens, else the first installed one:
+    // whether a sound decoder is installed does not hang on a running server.
     std::string audio;  // empty: no sound sink installed
+    bool audioOpens = false;  // the chosen sound sink opens here (sound can be heard)
 };
 
 // installed: the sink factories the registry holds.

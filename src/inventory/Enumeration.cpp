@@ -472,6 +472,8 @@ void EnumerateInventory(CodecInventory& inventory, const EnumerationContext& c) 
     try {
         step = 1;
         if (!p.Initialize()) {
+            inventory.unavailable = p.InitializeError();
+            if (inventory.unavailable.empty()) inventory.unavailable = "the codec platform cannot be initialised";
             inventory.finished.store(true, std::memory_order_release);
             return;
         }

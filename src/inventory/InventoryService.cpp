@@ -17,7 +17,12 @@ InventoryGatherer EnumerationGatherer(std::function<std::unique_ptr<IInventoryPl
                                        messages.push_back({caption, text});
                                    }};
         EnumerateInventory(inventory, context);
+        if (!inventory.unavailable.empty()) messages.push_back(UnavailableMessage(inventory.unavailable));
     };
+}
+
+InventoryMessage UnavailableMessage(const std::string& reason) {
+    return {"GStreamer", "Статус кодеков неопределен, сведения о кодеках не получить: " + reason};
 }
 
 CInventoryService::~CInventoryService() {
@@ -107,12 +112,12 @@ std::vector<InventoryMessage> CInventoryService::TakeMessages() {
 
 std::string CrashReportText(int32_t state, std::string_view name, std::string_view path, std::string_view ownProgram) {
     std::string text;
-    if (state == kCrashInRender) text = "Внимание: При попытке воспроизвести этот файл DirectShow рухнул.\n\n";
-    else if (state == kCrashReported) text = "Внимание: При попытке Torvo получить информацию о кодеке DirectShow рухнул.\n\n";
+    if (state == kCrashInRender) text = "Внимание: При попытке воспроизвести этот файл GStreamer рухнул.\n\n";
+    else if (state == kCrashReported) text = "Внимание: При попытке Torvo получить информацию о кодеке GStreamer рухнул.\n\n";
     else text = "Внимание: Torvo перехватил условия аварии.\n\n";
     text += "Причина этого, как правило, в испорченных, не настроенных, конфликтующих или криво написанных драйверах "
             "кодека.  Вероятно, и притом весьма, что при попытке воспроизвести этот файл и другие проигрыватели "
-            "рухнут, поскольку большинство их работает через DirectShow.  ";
+            "рухнут, поскольку большинство их работает через GStreamer.  ";
     const bool pathKnown = !path.empty() && path != ownProgram;
     if (pathKnown || !name.empty()) {
         text += "Torvo перехватил эту аварию и попытался определить, в каком кодеке или фильтре ее причина; его "

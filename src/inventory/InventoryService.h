@@ -25,6 +25,10 @@ struct InventoryMessage {
 // enumeration over a platform, or a cache of an earlier one).
 using InventoryGatherer = std::function<void(CodecInventory& inventory, std::vector<InventoryMessage>& messages)>;
 
+// The one message that says why no codec status can be told (the platform
+// could not be asked: inventory.unavailable).
+InventoryMessage UnavailableMessage(const std::string& reason);
+
 // The enumeration over a platform made on the worker thread.
 InventoryGatherer EnumerationGatherer(std::function<std::unique_ptr<IInventoryPlatform>()> makePlatform,
                                       GuidNameLookup guidNames);

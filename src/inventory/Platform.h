@@ -80,6 +80,8 @@ public:
 
     // COM on the worker thread.
     virtual bool Initialize() = 0;
+    // Why Initialize failed, in the platform's own words (empty: no reason known).
+    virtual std::string InitializeError() const { return {}; }
     virtual void Uninitialize() = 0;
     // 0 when the filter mapper was created, else the failure code.
     virtual uint32_t CreateFilterMapper() = 0;

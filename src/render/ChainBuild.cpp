@@ -1,6 +1,7 @@
 #include "render/ChainBuild.h"
 
 #include "base/Text.h"
+#include "inventory/InventoryService.h"
 
 namespace torvo {
 namespace {
@@ -21,10 +22,6 @@ const char* LabelOf(FilterCreation creation) {
         default: return "";
     }
 }
-
-// Class identifiers and pins are named by their low 32 bits, as a 32-bit
-// address would be.
-uint32_t Low32(const void* p) { return uint32_t(reinterpret_cast<uintptr_t>(p)); }
 
 }  // namespace
 
@@ -65,8 +62,9 @@ ChainBuildRequest MakeBuildRequest(const CGraph& graph, ChainKind kind, const st
 std::string BuildErrorText(const ChainBuildRequest& request, const ChainBuildReport& report,
                            const std::function<std::string(uint32_t)>& describe) {
     using Step = ChainBuildReport::Step;
-    std::string error = report.code != 0 && describe ? describe(report.code) : std::string();
-    if (!report.message.empty()) error += (error.empty() ? "" : " ") + report.message;
+    // GStreamer's own words when it gave some; the code's description only without them.
+    std::string error = report.message;
+    if (error.empty() && report.code != 0 && describe) error = describe(report.code);
     const bool haveNode = report.node >= 0 && size_t(report.node) < request.nodes.size();
     const ChainBuildNode empty;
     const ChainBuildNode& node = haveNode ? request.nodes[size_t(report.node)] : empty;
@@ -75,7 +73,7 @@ std::string BuildErrorText(const ChainBuildRequest& request, const ChainBuildRep
             if (report.paused) return {};
             return error;
         case Step::kSource:
-            return Format("Не удалось создать фильтр-источник для входного файла %s.Неудача AddSourceFilter(),ошибка:%s",
+            return Format("Не удалось создать элемент-источник filesrc для входного файла %s.Неудача gst_element_factory_make(),ошибка:%s",
                           request.file.c_str(), error.c_str());
         case Step::kCreate:
             switch (node.creation) {
@@ -88,30 +86,34 @@ std::string BuildErrorText(const ChainBuildRequest& request, const ChainBuildRep
                     return Format("Failed to create instance of ACM wrapper. Неудача CoCreateInstance(), ошибка:%s",
                                   error.c_str());
                 case FilterCreation::kByClass:
-                    return Format("Failed to create instance of %s. Неудача CoCreateInstance(),ошибка:%s",
+                    return Format("Failed to create element %s. Неудача gst_element_factory_create(),ошибка:%s",
                                   node.name.c_str(), error.c_str());
             }
             return error;
         case Step::kClassId:
-            return Format("Failed to create instance of %s - Unable to create usable CLSID from string %s. Неудача "
-                          "CLSIDFromString(),ошибка:%s",
+            return Format("Failed to create element %s - Unable to find its factory from the identifier %s. Неудача "
+                          "gst_element_factory_find(),ошибка:%s",
                           node.name.c_str(), node.clsidText.c_str(), error.c_str());
         case Step::kAdd:
-            return Format("Failed to add an instance of %s to the graph. Неудача AddFilter(),ошибка:%s",
+            return Format("Failed to add element %s to the pipeline. Неудача gst_bin_add(),ошибка:%s",
                           node.name.c_str(), error.c_str());
         case Step::kConnect: {
             // The previous filter: the file for the first node, else the previous entry.
             std::string previous(FileNamePart(request.file));
             if (haveNode && report.node > 0) previous = request.nodes[size_t(report.node - 1)].name;
-            return Format("Failed to connect Output pin 0x%08x (\"%s\") on %s to input pin 0x%08x (\"%s\") on filter "
-                          "0x%08x (\"%s\").Неудача ConnectDirect(),ошибка:%s",
-                          report.outputPin, report.outputPinName.c_str(), previous.c_str(), report.inputPin,
-                          report.inputPinName.c_str(), Low32(node.entry), node.name.c_str(), error.c_str());
+            return Format("Failed to link source pad \"%s\" of %s to sink pad \"%s\" of element \"%s\".Неудача "
+                          "gst_pad_link(),ошибка:%s",
+                          report.outputPinName.c_str(), previous.c_str(), report.inputPinName.c_str(), node.name.c_str(),
+                          error.c_str());
         }
         case Step::kPinInfo:
-            return Format("Couldn't get pin information, неудача QueryPinInfo(),ошибка:%s", error.c_str());
+            return Format("Couldn't get pad information, неудача gst_pad_get_parent_element(),ошибка:%s", error.c_str());
     }
     return error;
+}
+
+std::string ChainCrashReport(const ChainBuildReport& report, std::string_view ownProgram) {
+    return report.crashed ? CrashReportText(kCrashInRender, {}, report.crashedIn, ownProgram) : std::string();
 }
 
 }  // namespace torvo

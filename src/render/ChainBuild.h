@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inventory/ChainSearch.h"
@@ -56,6 +57,10 @@ struct ChainBuildReport {
     std::string outputPinName, inputPinName;
     int completedNodes = 0;
     bool paused = false;     // the built graph reached the paused state
+    // The build crashed (its child process ended on a fault), in this
+    // module when it is known.
+    bool crashed = false;
+    std::string crashedIn;
 };
 
 class IChainBuildPlatform {
@@ -77,6 +82,9 @@ std::string GraphFilterName(const char* label, std::string_view friendlyName, st
 // gives the codec database's text of a result code.
 std::string BuildErrorText(const ChainBuildRequest& request, const ChainBuildReport& report,
                            const std::function<std::string(uint32_t)>& describe);
+// The crash report of a build that crashed (the module named when known);
+// empty for any other outcome. ownProgram is never named as the culprit.
+std::string ChainCrashReport(const ChainBuildReport& report, std::string_view ownProgram);
 
 // A build succeeded: every node completed and the graph is paused.
 inline bool BuildSucceeded(const ChainBuildReport& report) {

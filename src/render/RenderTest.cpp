@@ -101,12 +101,15 @@ bool CRenderTest::Tick(RenderTickContext& tick) {
         state >= kRenderCrashed && state <= kRenderDone) {
         state = kRenderCrashed;
     }
+    // GStreamer's own words (its error, the missing plugins' descriptions);
+    // the code's description only when it gave none.
     auto describe = [&](uint32_t code) {
+        if (!outcome_.message.empty()) return outcome_.message;
         return context_.describeHresult ? context_.describeHresult(code) : std::string();
     };
     switch (state) {
         case kRenderCrashed: {
-            tick.rows.Add("<< DirectShow рухнул в ходе рендеринга>>", kRenderRowCrash);
+            tick.rows.Add("<< GStreamer рухнул в ходе рендеринга>>", kRenderRowCrash);
             const std::string report = CrashReportText(kCrashInRender, crash_.culpritName.View(),
                                                        crash_.culpritPath.View(), tick.ownProgram);
             crash_.culpritName.Clear();
@@ -119,7 +122,7 @@ bool CRenderTest::Tick(RenderTickContext& tick) {
             return true;
         }
         case kRenderFailed:
-            tick.rows.Add("Рендеринг не удался. Вот сообщение DirectShow об ошибке:        ", kRenderRowFailed);
+            tick.rows.Add("Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ", kRenderRowFailed);
             tick.rows.Add(describe(hresult_), kRenderRowFailed);
             state_.store(kRenderFailureShown, std::memory_order_release);
             return true;
@@ -132,7 +135,7 @@ bool CRenderTest::Tick(RenderTickContext& tick) {
                 ListChain(ChainKind::kVideo, tick.rows);
                 ListChain(ChainKind::kAudio, tick.rows);
             } else {
-                tick.rows.Add("Рендеринг выполнен лишь частично. Вот сообщение DirectShow об ошибке: ",
+                tick.rows.Add("Рендеринг выполнен лишь частично. Вот сообщение GStreamer об ошибке: ",
                               kRenderRowPartial);
                 tick.rows.Add(describe(hresult_), kRenderRowPartial);
                 if (tick.fileHasVideo && tick.fileHasAudio) {

@@ -1,5 +1,7 @@
 #include "render/SuggestedChains.h"
 
+#include <algorithm>
+
 namespace torvo {
 namespace {
 
@@ -82,7 +84,7 @@ int CSuggestedChains::Suggest(ChainKind kind, CodecInventory* inventory, const s
     if (!types) {
         AddRow(video ? "Torvo пока не умеет рендерить этот тип видео" : "Torvo пока не умеет рендерить этот тип звука",
                kColourDamage);
-        AddRow("Попробуйте    \"MS В+З\" кнопку \"1\".", kColourDamage);
+        AddRow("Попробуйте    \"В+З\" кнопку \"1\".", kColourDamage);
         return 0;
     }
     types_[side] = *types;
@@ -92,7 +94,12 @@ int CSuggestedChains::Suggest(ChainKind kind, CodecInventory* inventory, const s
         ClearSearchState(*inventory);
         inventory->searchScratchSet = true;  // the searches below exclude what they found
     }
-    for (int j = 0; j < kChainSlots; ++j) {
+    std::vector<std::string> suggested;
+    // A search may find a chain that reads as one suggested already (the
+    // same entries, or entries of the same names, as GStreamer's fixed-point
+    // twins of its decoders are): that one is searched past, not listed
+    // again, within a bound of searches.
+    for (int search = 0, j = 0; j < kChainSlots && search < 4 * kChainSlots; ++search) {
         ChainSlot& slot = slots_[side][size_t(j)];
         slot.graph = std::make_unique<CGraph>(entries, count);
         const bool found = inventory && ChainSearch(*slot.graph, types_[side].source, types_[side].elementary,
@@ -102,13 +109,23 @@ int CSuggestedChains::Suggest(ChainKind kind, CodecInventory* inventory, const s
             if (found_[side] == 0) AddRow(video ? "Рендеринг видео невозможен" : "Рендеринг звука невозможен", kColourDamage);
             break;
         }
+        // A chain that excludes nothing would only be found again.
+        const bool more = ExcludeFound(*slot.graph);
         ChainLine line = MakeChainLine(*slot.graph, header, video ? 1 : 2, j, guidNames_);
+        if (std::find(suggested.begin(), suggested.end(), line.Text()) != suggested.end()) {
+            slot.graph.reset();
+            if (!more) break;
+            continue;
+        }
+        suggested.push_back(line.Text());
         slot.row = rows_.size();
         rows_.push_back({line.Text(), kColourPlain, std::move(line)});
+        // The build's result takes this status line's place.
+        slot.resultRow = int(rows_.size());
         AddRow("Статус: еще не отрендерил. Используйте [2] ", kColourWarning);
         ++found_[side];
-        // A chain that excludes nothing would only be found again.
-        if (!ExcludeFound(*slot.graph)) break;
+        ++j;
+        if (!more) break;
     }
     return found_[side];
 }

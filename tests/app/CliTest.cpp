@@ -83,7 +83,7 @@ TEST(Cli, RenderRowsAndChainsFollowEachFile) {
     EXPECT_EQ(avi["render_chains"]["result"], "0x00000000");
     EXPECT_TRUE(avi["render_chains"]["video"].get<std::string>().starts_with("(S) --> avidemux --> "));
     EXPECT_TRUE(avi["render_chains"]["audio"].get<std::string>().starts_with("(S) --> avidemux --> "));
-    EXPECT_EQ(pdf["render"][0], "Рендеринг не удался. Вот сообщение DirectShow об ошибке:        ");
+    EXPECT_EQ(pdf["render"][0], "Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ");
     // Without --render no test runs.
     EXPECT_FALSE(nlohmann::json::parse(RunCli("--json " + test::SamplePath("avi_mpeg4.avi")).out).contains("render_chains"));
     EXPECT_EQ(RunCli("--render-timeout x " + test::SamplePath("avi_mpeg4.avi")).status, 2);
@@ -130,6 +130,15 @@ TEST(Cli, SuggestedChainsAndTheirBuilds) {
     EXPECT_EQ(built["chains"]["kind"], "audio");
     EXPECT_EQ(built["chains"]["chains"][0]["build"]["ok"], true);
     EXPECT_EQ(built["render"][1], "Рендер звука OK. Проиграть - [3].");
+    // AAC has twin decoders of one name: no chain is suggested twice, and a
+    // chain that built keeps no "not built yet" line behind its result.
+    const nlohmann::json aac =
+        nlohmann::json::parse(RunCli("--json --chains audio --build " + test::SamplePath("containers/mp4_h264_aac.mp4")).out);
+    ASSERT_GE(aac["chains"]["found"].get<int>(), 3);
+    std::set<std::string> lines;
+    for (const auto& chain : aac["chains"]["chains"])
+        EXPECT_TRUE(lines.insert(chain["line"].get<std::string>()).second) << chain["line"];
+    for (const auto& row : aac["render"]) EXPECT_FALSE(row.get<std::string>().starts_with("Статус: еще не отрендерил")) << row;
     // The text report lists the same rows.
     const CliRun text = RunCli("--chains video --build " + test::SamplePath("avi_mpeg4.avi"));
     EXPECT_NE(text.out.find("Рендер видео OK. Проиграть - [3]."), std::string::npos);
@@ -241,6 +250,54 @@ TEST(Cli, StatusesAnsweredFromEarlierRunsAreTheTablesOwn) {
     EXPECT_EQ(books, 1u);
     EXPECT_EQ(RunCli("--json --no-scan" + all, false, environment).out, fromTable.out);
     std::filesystem::remove_all(cache);
+}
+
+// When GStreamer cannot be asked (no module where it was pointed, or a
+// registry with no element in it), no stream reads "not installed": every
+// status is undetermined, the reason is said once, and the exit status says so.
+TEST(Cli, WithoutGStreamerEveryStatusIsUndeterminedAndSaidOnce) {
+    const testing::ScratchDir home;
+    const std::filesystem::path noPlugins = home / "no-plugins";
+    std::filesystem::create_directories(noPlugins);
+    const std::string files = test::SamplePath("containers/mp4_h264_aac.mp4") + " " + test::SamplePath("ac3_stereo.ac3") +
+                              " " + test::SamplePath("avi_mpeg4_mp3.avi");
+    struct Case {
+        const char* name;
+        std::string environment;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"moved-module", "TORVO_GST_MODULE=" + (home / "moved/torvo-gst.so").string(), "torvo-gst.so"},
+        {"empty-registry",
+         "GST_PLUGIN_PATH= GST_PLUGIN_SYSTEM_PATH_1_0=" + noPlugins.string() + " GST_REGISTRY_1_0=" + (home / "r.bin").string(),
+         "registry holds no plugin"},
+    };
+    for (const Case& c : cases) {
+        const std::string environment = "XDG_CACHE_HOME=" + (home / c.name).string() + " " + c.environment;
+        const CliRun run = RunCli("--json --no-scan " + files, true, environment);
+        EXPECT_EQ(run.status, 5) << c.name;
+        std::istringstream lines(run.out);
+        int streams = 0;
+        std::string said;
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.starts_with("{")) {
+                said += line + "\n";
+                continue;
+            }
+            const nlohmann::json report = nlohmann::json::parse(line);
+            for (const auto& s : report["streams"]) {
+                if (!s.contains("decoder")) continue;
+                EXPECT_EQ(s["decoder"], "undetermined") << c.name << " " << line;
+                ++streams;
+            }
+        }
+        EXPECT_GE(streams, 5) << c.name;
+        const size_t first = said.find("Статус кодеков неопределен");
+        ASSERT_NE(first, std::string::npos) << c.name << ": " << said;
+        EXPECT_EQ(said.find("Статус кодеков неопределен", first + 1), std::string::npos) << said;
+        EXPECT_EQ(run.out.find("НЕ установлен"), std::string::npos) << run.out;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+    }
 }
 
 // A run over many files analyses (and scans) them side by side; what it

@@ -120,7 +120,9 @@ TEST(ChainBuild, FailuresNameTheirStep) {
 
     ChainBuildRequest missingFile = chains.Request(ChainKind::kVideo, 0, path + ".gone");
     EXPECT_EQ(BuildErrorText(missingFile, platform.BuildChain(missingFile), describe)
-                  .rfind("Не удалось создать фильтр-источник для входного файла " + path + ".gone.Неудача AddSourceFilter()", 0),
+                  .rfind("Не удалось создать элемент-источник filesrc для входного файла " + path +
+                         ".gone.Неудача gst_element_factory_make(),ошибка:the file cannot be read",
+                         0),
               0u);
 
     // A decoder that is not installed (any more).
@@ -128,7 +130,7 @@ TEST(ChainBuild, FailuresNameTheirStep) {
     gone.nodes[1].clsidText = GuidString(NameBasedGuid("torvo:factory:no-such-decoder"));
     const ChainBuildReport r = platform.BuildChain(gone);
     EXPECT_EQ(r.failedStep, ChainBuildReport::Step::kCreate);
-    EXPECT_EQ(BuildErrorText(gone, r, describe).rfind("Failed to create instance of " + gone.nodes[1].name + ". Неудача CoCreateInstance()", 0), 0u);
+    EXPECT_EQ(BuildErrorText(gone, r, describe).rfind("Failed to create element " + gone.nodes[1].name + ". Неудача gst_element_factory_create()", 0), 0u);
 
     // A sound decoder in a video chain: its output cannot reach the video
     // renderer, the first connection made that fails.
@@ -138,7 +140,7 @@ TEST(ChainBuild, FailuresNameTheirStep) {
     const ChainBuildReport m2 = platform.BuildChain(mixed);
     EXPECT_EQ(m2.failedStep, ChainBuildReport::Step::kConnect);
     EXPECT_EQ(m2.node, 2);
-    EXPECT_NE(BuildErrorText(mixed, m2, describe).find("Неудача ConnectDirect()"), std::string::npos);
+    EXPECT_NE(BuildErrorText(mixed, m2, describe).find("Неудача gst_pad_link()"), std::string::npos);
 }
 
 }  // namespace

@@ -197,7 +197,7 @@ TEST(InventoryEnumeration, CrashInAFilterIsRecordedAndEndsOnlyThatPass) {
     EXPECT_EQ(g.inventory->At(1).name.View(), "After Crash");
 
     const std::string report = TakeCrashReport(g.crash, "/usr/bin/torvo");
-    EXPECT_TRUE(report.starts_with("Внимание: При попытке Torvo получить информацию о кодеке DirectShow рухнул."));
+    EXPECT_TRUE(report.starts_with("Внимание: При попытке Torvo получить информацию о кодеке GStreamer рухнул."));
     EXPECT_NE(report.find("Предположительно, это кодек:\n\nBad Filter"), std::string::npos);
     EXPECT_EQ(g.crash.state.load(), kCrashReported);
     EXPECT_TRUE(TakeCrashReport(g.crash, "/usr/bin/torvo").empty());

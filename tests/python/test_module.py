@@ -164,3 +164,27 @@ def test_report_lines_are_read_as_json_loads_reads_them():
     for bad in ["", "{", '{"a" 1}', "[1,]", '"\\x"', "nul", '"a', "1 2"]:
         with pytest.raises(torvo.TorvoError):
             _torvo.loads(bad)
+
+
+def test_without_the_gstreamer_module_statuses_are_undetermined_with_a_warning(tmp_path):
+    # A fresh process pointed at a module that is not there, with a cache of its own.
+    program = (
+        "import json, sys, warnings, torvo\n"
+        "with warnings.catch_warnings(record=True) as caught:\n"
+        "    warnings.simplefilter('always')\n"
+        "    reports = [torvo.analyse(sys.argv[1], scan=False)]\n"
+        "    reports += list(torvo.analyse_many(sys.argv[1:], scan=False))\n"
+        "said = [str(w.message) for w in caught if issubclass(w.category, torvo.CodecStatusWarning)]\n"
+        "print(json.dumps({'decoders': [s['decoder'] for r in reports for s in r['streams'] if 'decoder' in s],"
+        " 'warnings': said}))\n"
+    )
+    data = os.environ["TORVO_TEST_DATA"]
+    files = [os.path.join(data, "containers", "mp4_h264_aac.mp4"), os.path.join(data, "ac3_stereo.ac3")]
+    environment = dict(os.environ, TORVO_GST_MODULE=str(tmp_path / "moved" / "torvo-gst.so"),
+                       XDG_CACHE_HOME=str(tmp_path / "cache"))
+    run = subprocess.run([sys.executable, "-c", program, *files], capture_output=True, check=True, env=environment)
+    result = json.loads(run.stdout)
+    assert len(result["decoders"]) >= 5
+    assert set(result["decoders"]) == {"undetermined"}
+    assert len(result["warnings"]) == 1
+    assert "torvo-gst.so" in result["warnings"][0]

@@ -11,7 +11,10 @@
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
 #include "inventory/InventoryService.h"
+#include "platform/gstreamer/render/ChildChainPlatform.h"
 #include "platform/gstreamer/render/ChildPlayback.h"
+#include "platform/gstreamer/render/RenderProtocol.h"
+#include "render/ChainBuild.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "render/PlaybackFailure.h"
 #include "render/RenderTest.h"
@@ -130,14 +133,15 @@ TEST(RenderChild, WithoutAVideoDecoderAnAviRendersPartlyOrNotAtAll) {
     ReducedPlugins reduced({"coreelements", "typefindfunctions", "playback", "avi", "audioparsers", "mpg123"});
     const RowsOf partial(Sample("avi_mpeg4_mp3.avi"), true, true);
     ASSERT_GE(partial.texts.size(), 4u);
-    EXPECT_EQ(partial.texts[0], "Рендеринг выполнен лишь частично. Вот сообщение DirectShow об ошибке: ");
-    EXPECT_EQ(partial.texts[1], Database().DescribeHresult(256, render_codes::kPartialRender));
+    EXPECT_EQ(partial.texts[0], "Рендеринг выполнен лишь частично. Вот сообщение GStreamer об ошибке: ");
+    // What GStreamer misses, in its own words, instead of a code.
+    EXPECT_EQ(partial.texts[1], "Нет модуля GStreamer: MPEG-4 Video decoder");
     EXPECT_EQ(partial.texts[2], "Конкретнее, звук можно отрендерить, а видео - нет:                      ");
     EXPECT_TRUE(partial.texts[3].starts_with("(ист)-->"));
 
     const RowsOf failed(Sample("avi_mpeg4.avi"), true, false);
-    const std::vector<std::string> expected = {"Рендеринг не удался. Вот сообщение DirectShow об ошибке:        ",
-                                               Database().DescribeHresult(256, render_codes::kUnsupportedStream)};
+    const std::vector<std::string> expected = {"Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ",
+                                               "Нет модуля GStreamer: MPEG-4 Video decoder"};
     EXPECT_EQ(failed.texts, expected);
 }
 
@@ -153,7 +157,7 @@ TEST(RenderChild, ACrashingPluginIsNamedAsTheCulpritAndAHangingOneTimesOut) {
 
         const RowsOf rows(Sample("avi_mpeg4.avi"), true, false);
         ASSERT_FALSE(rows.texts.empty());
-        EXPECT_EQ(rows.texts[0], "<< DirectShow рухнул в ходе рендеринга>>");
+        EXPECT_EQ(rows.texts[0], "<< GStreamer рухнул в ходе рендеринга>>");
         bool named = false;
         for (const std::string& t : rows.texts) named |= t.find("libtorvocrash.so") != std::string::npos;
         EXPECT_TRUE(named);
@@ -165,8 +169,8 @@ TEST(RenderChild, ACrashingPluginIsNamedAsTheCulpritAndAHangingOneTimesOut) {
         const auto started = std::chrono::steady_clock::now();
         const RowsOf rows(Sample("avi_mpeg4.avi"), true, false, std::chrono::seconds(3));
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
-        const std::vector<std::string> expected = {"Рендеринг не удался. Вот сообщение DirectShow об ошибке:        ",
-                                                   Database().DescribeHresult(256, render_codes::kTimeout)};
+        const std::vector<std::string> expected = {"Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ",
+                                                   "Превышено время ожидания: рендеринг не закончился вовремя и был остановлен."};
         EXPECT_EQ(rows.texts, expected);
     }
 }
@@ -178,7 +182,7 @@ TEST(RenderPlayback, FailedAndCrashedPlayersAreReportedWithTheirCulprit) {
     {
         ReducedPlugins reduced({"coreelements", "typefindfunctions", "playback", "avi", "videoparsersbad"},
                                TORVO_CRASH_PLUGIN_DIR);
-        CRender render(std::make_unique<CChildPlayback>(), "Тест Microsoft");
+        CRender render(std::make_unique<CChildPlayback>(), "Тест GStreamer");
         std::string error;
         EXPECT_FALSE(render.Play(Sample("avi_mpeg4.avi"), 0, error));
         const PlaybackFailure failure = render.Failure();
@@ -186,36 +190,91 @@ TEST(RenderPlayback, FailedAndCrashedPlayersAreReportedWithTheirCulprit) {
         EXPECT_EQ(fs::canonical(failure.culpritPath), fs::canonical(TORVO_CRASH_PLUGIN_FILE));
         const FailureReport report = ReportPlaybackFailure(failure, "/usr/bin/torvo");
         ASSERT_GE(report.rows.size(), 3u);
-        EXPECT_EQ(report.rows[0].text, "<< DirectShow рухнул в ходе рендеринга>>");
+        EXPECT_EQ(report.rows[0].text, "<< GStreamer рухнул в ходе рендеринга>>");
         bool named = false;
         for (const FailureRow& row : report.rows) {
             EXPECT_EQ(row.colour, kRenderRowCrash);
             named |= row.text.find("libtorvocrash.so") != std::string::npos;
         }
         EXPECT_TRUE(named);
-        EXPECT_EQ(report.crashReport.rfind("Внимание: При попытке воспроизвести этот файл DirectShow рухнул.", 0), 0u);
+        EXPECT_EQ(report.crashReport.rfind("Внимание: При попытке воспроизвести этот файл GStreamer рухнул.", 0), 0u);
     }
     // A file nothing can play: a failed render with the player's reason.
-    CRender none(std::make_unique<CChildPlayback>(), "Тест Microsoft");
+    CRender none(std::make_unique<CChildPlayback>(), "Тест GStreamer");
     std::string error;
     EXPECT_FALSE(none.Play(Sample("document.pdf"), 0, error));
     const FailureReport failed = ReportPlaybackFailure(none.Failure(), {});
     ASSERT_EQ(failed.rows.size(), 2u);
-    EXPECT_EQ(failed.rows[0].text, "Рендеринг не удался. Вот сообщение DirectShow об ошибке:        ");
+    EXPECT_EQ(failed.rows[0].text, "Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ");
     EXPECT_FALSE(failed.rows[1].text.empty());
     EXPECT_TRUE(failed.crashReport.empty());
     // The helper missing: no crash, a reason in Russian.
-    CRender missing(std::make_unique<CChildPlayback>("/nonexistent/torvo-render"), "Тест Microsoft");
+    CRender missing(std::make_unique<CChildPlayback>("/nonexistent/torvo-render"), "Тест GStreamer");
     EXPECT_FALSE(missing.Play(Sample("avi_mpeg4.avi"), 0, error));
     EXPECT_EQ(missing.Failure().kind, PlaybackFailure::Kind::kFailed);
     EXPECT_EQ(error.rfind("Не удалось запустить torvo-render", 0), 0u) << error;
+}
+
+// The crashing decoder outranks every other MPEG-4 decoder: a chain built
+// through it crashes in its child. The program goes on, the row and the crash
+// report name the module, and the next file's chain builds.
+TEST(RenderChains, ACrashInsideAChainBuildIsContainedAndNamed) {
+    ScopedEnv video("TORVO_PLAY_VIDEO_SINK", "fakesink"), audio("TORVO_PLAY_AUDIO_SINK", "fakesink");
+    ReducedPlugins reduced({"coreelements", "typefindfunctions", "playback", "avi", "videoparsersbad", "wavparse"},
+                           TORVO_CRASH_PLUGIN_DIR);
+    const auto node = [](const char* factory, bool renderer = false) {
+        ChainBuildNode n;
+        n.name = factory;
+        n.clsidText = render_protocol::ClassIdText(factory, "");
+        n.renderer = renderer;
+        return n;
+    };
+    CChildChainPlatform platform;
+    ChainBuildRequest crashing;
+    crashing.file = Sample("avi_mpeg4.avi");
+    crashing.nodes = {node("avidemux"), node("torvocrashdec"), node("fakesink", true)};
+    const ChainBuildReport report = platform.BuildChain(crashing);
+    ASSERT_TRUE(report.crashed) << report.message;
+    EXPECT_EQ(fs::canonical(report.crashedIn), fs::canonical(TORVO_CRASH_PLUGIN_FILE));
+    const std::string row = BuildErrorText(crashing, report, {});
+    EXPECT_EQ(row.rfind("GStreamer рухнул при сборке цепочки, предположительно в модуле ", 0), 0u) << row;
+    EXPECT_NE(row.find("libtorvocrash.so"), std::string::npos) << row;
+    const std::string crashReport = ChainCrashReport(report, "/usr/bin/torvo");
+    EXPECT_EQ(crashReport.rfind("Внимание: При попытке воспроизвести этот файл GStreamer рухнул.", 0), 0u);
+    EXPECT_NE(crashReport.find("libtorvocrash.so"), std::string::npos);
+
+    ChainBuildRequest next;
+    next.kind = ChainKind::kAudio;
+    next.file = Sample("wave_pcm.wav");
+    next.nodes = {node("wavparse"), node("fakesink", true)};
+    const ChainBuildReport built = platform.BuildChain(next);
+    EXPECT_TRUE(BuildSucceeded(built)) << built.message;
+    EXPECT_FALSE(built.crashed);
+    EXPECT_TRUE(ChainCrashReport(built, "/usr/bin/torvo").empty());
+}
+
+// Playback through the crashing decoder (chosen by its rank) ends its
+// player only: the next file plays.
+TEST(RenderPlayback, AfterAPlayerCrashTheNextFilePlays) {
+    ScopedEnv video("TORVO_PLAY_VIDEO_SINK", "fakesink"), audio("TORVO_PLAY_AUDIO_SINK", "fakesink");
+    ReducedPlugins reduced({"coreelements", "typefindfunctions", "playback", "avi", "videoparsersbad", "wavparse"},
+                           TORVO_CRASH_PLUGIN_DIR);
+    std::string error;
+    CRender crashed(std::make_unique<CChildPlayback>(), "Тест GStreamer");
+    EXPECT_FALSE(crashed.Play(Sample("avi_mpeg4.avi"), 0, error));
+    ASSERT_EQ(crashed.Failure().kind, PlaybackFailure::Kind::kCrashed);
+    crashed.Teardown();
+    CRender next(std::make_unique<CChildPlayback>(), "Тест GStreamer");
+    EXPECT_TRUE(next.Play(Sample("wave_pcm.wav"), 0, error)) << error;
+    EXPECT_EQ(next.Failure().kind, PlaybackFailure::Kind::kNone);
+    next.Teardown();
 }
 
 TEST(RenderPlayback, ASamplePlaysPausesStopsAndSeeksInTheChild) {
     ScopedEnv video("TORVO_PLAY_VIDEO_SINK", "fakesink"), audio("TORVO_PLAY_AUDIO_SINK", "fakesink");
     auto platform = std::make_unique<CChildPlayback>();
     CChildPlayback* child = platform.get();
-    CRender render(std::move(platform), "Тест Microsoft");
+    CRender render(std::move(platform), "Тест GStreamer");
     std::string error;
     ASSERT_TRUE(render.Play(Sample("avi_mpeg4_mp3.avi"), 0, error)) << error;
     EXPECT_EQ(render.State(), kPlayRunning);
@@ -235,7 +294,7 @@ TEST(RenderPlayback, ASamplePlaysPausesStopsAndSeeksInTheChild) {
     render.Teardown();
     EXPECT_EQ(render.Position(), 0);
     // A file that does not play says why.
-    CRender none(std::make_unique<CChildPlayback>(), "Тест Microsoft");
+    CRender none(std::make_unique<CChildPlayback>(), "Тест GStreamer");
     EXPECT_FALSE(none.Play(Sample("document.pdf"), 0, error));
     EXPECT_FALSE(error.empty());
 }

@@ -208,7 +208,7 @@ TEST(RenderRows, FullRenderListsTheVideoThenTheAudioChainThroughTheInventory) {
 }
 
 TEST(RenderRows, PartialRenderExplainsWhichStreamIsMissingOnlyWhenBothExist) {
-    const std::string partial = "Рендеринг выполнен лишь частично. Вот сообщение DirectShow об ошибке: ";
+    const std::string partial = "Рендеринг выполнен лишь частично. Вот сообщение GStreamer об ошибке: ";
     const std::string code = Database().DescribeHresult(256, render_codes::kPartialRender);
     const std::string audioOnly = "Конкретнее, звук можно отрендерить, а видео - нет:                      ";
     const std::string videoOnly = "Конкретнее, видео можно отрендерить, а звук нет:                    ";
@@ -236,7 +236,7 @@ TEST(RenderRows, FailureShowsTheDescribedCodeAndATimeoutIsAFailure) {
         o.kind = RenderOutcome::Kind::kFailed;
         o.hresult = code;
         TestRun run;
-        const std::vector<std::string> expected = {"Рендеринг не удался. Вот сообщение DirectShow об ошибке:        ",
+        const std::vector<std::string> expected = {"Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ",
                                                    Database().DescribeHresult(256, code)};
         EXPECT_EQ(run.Render(o), expected);
         EXPECT_EQ(run.test->State(), kRenderFailureShown);
@@ -251,8 +251,8 @@ TEST(RenderRows, CrashNamesTheCulpritSwitchesCodecInfoOffAndIsReportedOnce) {
     TestRun run;
     const auto rows = run.Render(o);
     ASSERT_GE(rows.size(), 3u);
-    EXPECT_EQ(rows[0], "<< DirectShow рухнул в ходе рендеринга>>");
-    EXPECT_EQ(rows[1], "Внимание: При попытке воспроизвести этот файл DirectShow рухнул.");
+    EXPECT_EQ(rows[0], "<< GStreamer рухнул в ходе рендеринга>>");
+    EXPECT_EQ(rows[1], "Внимание: При попытке воспроизвести этот файл GStreamer рухнул.");
     EXPECT_NE(std::find(rows.begin(), rows.end(), o.culpritPath), rows.end());
     EXPECT_NE(run.message.find(o.culpritPath), std::string::npos);
     EXPECT_EQ(run.switchedOff, 1);

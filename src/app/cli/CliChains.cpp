@@ -1,5 +1,7 @@
 #include "CliChains.h"
 
+#include "settings/ProgramLocation.h"
+
 namespace torvo::cli {
 namespace {
 
@@ -31,6 +33,7 @@ void RunChains(const ChainsRun& run, const std::string& path, const AnalysisReco
             builds[size_t(i)] = {{"ok", BuildSucceeded(report)},
                                  {"text", BuildSucceeded(report) ? std::string("paused")
                                                                  : BuildErrorText(request, report, run.describeHresult)}};
+            if (report.crashed) builds[size_t(i)]["crash_report"] = ChainCrashReport(report, ProgramPath());
         }
     }
     nlohmann::ordered_json list = nlohmann::ordered_json::array();

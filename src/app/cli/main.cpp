@@ -61,6 +61,9 @@ torvo::ExportSettings ExportSettingsFor(const torvo::CPrefs& prefs, const torvo:
     return s;
 }
 
+// The reports are whole, but GStreamer could not be asked about any codec.
+constexpr int kExitCodecsUndetermined = 5;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -180,9 +183,11 @@ int main(int argc, char** argv) {
         bool on = true;
         inventory.Wait(on, true);
         printMessages();
-        if (CodecInventory* published = inventory.Published())
+        if (CodecInventory* published = inventory.Published()) {
             cli::PrintCodecList(std::cout, *published, options.format == cli::OutputFormat::kJson,
                                 DatabaseGuidNames(database));
+            if (!fileRun && !published->unavailable.empty()) return kExitCodecsUndetermined;
+        }
     }
     if (!fileRun) return 0;
 
@@ -236,11 +241,14 @@ int main(int argc, char** argv) {
             chainsRun.inventory = inventory.Published();
             if (!options.chains.empty()) cli::RunChains(chainsRun, path, driver.Records(), display, extra);
         };
-    const int status = cli::RunQueue(options, context);
+    int status = cli::RunQueue(options, context);
     if (CodecInventory* published = inventory.Published()) {
         const std::lock_guard searching(published->searchMutex);
         for (const auto& [caption, text] : published->lateMessages) std::cerr << caption << ": " << text << "\n";
         if (published->keepAnswers) published->keepAnswers(*published);
+        // Every status read undetermined (said once, when the inventory was
+        // published): a script must not take the reports for "no decoder".
+        if (status == 0 && !published->unavailable.empty()) status = kExitCodecsUndetermined;
     }
     return status;
 }

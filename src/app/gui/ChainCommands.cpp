@@ -64,8 +64,12 @@ void CRenderControls::StartBuilds(ChainKind kind, std::vector<int> indexes) {
 void CRenderControls::TickBuilds() {
     const bool running = builds_.Running();
     std::vector<CChainBuildRun::Done> done = builds_.Take();
-    for (const CChainBuildRun::Done& d : done)
+    for (const CChainBuildRun::Done& d : done) {
         chains_.ApplyBuild(buildKind_, d.index, d.request, d.report, context_.test.describeHresult);
+        // A build that crashed ended only its child: say which module did it.
+        if (const std::string report = ChainCrashReport(d.report, context_.programPath); !report.empty() && context_.messages)
+            context_.messages().Show("Torvo", report, MessageIcon::kWarning);
+    }
     if (!done.empty()) ShowChainRows();
     if (running) progress_->setValue(std::min(progress_->value() + 1, 101));
     if (!running && progress_->isVisible() && test_->State() == kRenderIdle) {

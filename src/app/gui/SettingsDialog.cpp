@@ -15,9 +15,9 @@ namespace torvo::gui {
 namespace {
 
 constexpr const char* kClearQuestion =
-    "Все записи программы Torvo будут удалены из системного Реестра.\n\nНастройки Torvo будут потеряны.\n\nНовые "
+    "Все записи программы Torvo будут удалены из файла настроек.\n\nНастройки Torvo будут потеряны.\n\nНовые "
     "записи будут сделаны при следующем запуске Torvo.";
-constexpr const char* kClearCaption = "Удаление Torvo из Реестра   ";
+constexpr const char* kClearCaption = "Удаление настроек Torvo   ";
 
 QCheckBox* Box(QWidget* owner, const char* name, const char* text, int32_t value) {
     auto* box = new QCheckBox(QString::fromUtf8(text), owner);
@@ -115,7 +115,7 @@ CSettingsDlg::CSettingsDlg(CPrefs& prefs, IMessageBox& messages, UserDirs dirs, 
     layout->addWidget(links);
     connect(refresh_, &QPushButton::clicked, this, &CSettingsDlg::Refresh);
 
-    auto* registry = new QGroupBox("Реестр", this);
+    auto* registry = new QGroupBox("Файл настроек", this);
     auto* r = new QHBoxLayout(registry);
     r->addWidget(new QLabel(Qs(dirs_.SettingsFile().string()), registry), 1);
     r->addWidget(InfoLink(registry, "registry"));

@@ -85,7 +85,7 @@ GstModuleLoader GstLoaderForModule() {
                 if (const std::string_view installed = TORVO_PY_GST_MODULE_INSTALLED; !installed.empty())
                     files.emplace_back(installed);
             }
-            entry = LoadGstModule(files, loadError);
+            entry = LoadGstModule(GstModuleFilesOr(std::move(files)), loadError);
         });
         error = loadError;
         return entry;
@@ -385,6 +385,13 @@ public:
 
     std::string DatabasePath() const { return database_.Path(); }
 
+    // Why no codec status could be told (GStreamer's module or registry could
+    // not be used); empty when they could, or before anything asked.
+    std::string CodecsUnavailable() const {
+        const CodecInventory* published = inventory_->Published();
+        return published ? published->unavailable : std::string();
+    }
+
     // A report line as a dict; only with the GIL held.
     py::object Dict(std::string_view line) { return reader_.Read(line); }
 
@@ -533,6 +540,7 @@ PYBIND11_MODULE(_torvo, m) {
              }),
              py::arg("database") = "")
         .def_property_readonly("database", &CContext::DatabasePath)
+        .def_property_readonly("codecs_unavailable", &CContext::CodecsUnavailable)
         .def(
             "analyse",
             [](CContext& context, const py::bytes& path, bool scan, bool codecs, bool nameAsBytes) {

@@ -18,7 +18,7 @@ namespace torvo {
 
 inline constexpr const char* kGstModuleFile = "torvo-gst.so";
 inline constexpr const char* kGstModuleSymbol = "TorvoGstModule";
-inline constexpr const char* kGstModuleBuild = "torvo " TORVO_VERSION " gst-module 1";
+inline constexpr const char* kGstModuleBuild = "torvo " TORVO_VERSION " gst-module 2";
 
 struct GstModuleEntry {
     uint32_t size;      // sizeof(GstModuleEntry) of the module's build

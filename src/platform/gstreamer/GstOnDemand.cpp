@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -24,6 +25,12 @@ namespace torvo {
 std::vector<std::string> GstModuleCandidates() {
     return ModuleCandidates(kGstModuleFile, TORVO_MODULES_FROM_PROGRAM, TORVO_GST_MODULE_INSTALLED,
                             TORVO_GST_MODULE_BUILT);
+}
+
+std::vector<std::string> GstModuleFilesOr(std::vector<std::string> candidates) {
+    const char* named = std::getenv("TORVO_GST_MODULE");
+    if (named && *named) return {named};
+    return candidates;
 }
 
 const GstModuleEntry* LoadGstModule(const std::vector<std::string>& files, std::string& error) {
@@ -64,7 +71,7 @@ GstModuleLoader DefaultGstModuleLoader() {
         static std::once_flag once;
         static const GstModuleEntry* entry = nullptr;
         static std::string loadError;
-        std::call_once(once, [] { entry = LoadGstModule(GstModuleCandidates(), loadError); });
+        std::call_once(once, [] { entry = LoadGstModule(GstModuleFilesOr(GstModuleCandidates()), loadError); });
         error = loadError;
         return entry;
     };
@@ -77,7 +84,8 @@ InventoryGatherer GstInventoryGathererOnDemand(GuidNameLookup guidNames, GstGath
         std::string error;
         const GstModuleEntry* module = load(error);
         if (!module) {
-            messages.push_back({"GStreamer", "the codec inventory cannot be gathered: " + error});
+            inventory.unavailable = error;
+            messages.push_back(UnavailableMessage(error));
             return;
         }
         EnumerationGatherer(module->makePlatform, guidNames)(inventory, messages);

@@ -18,6 +18,10 @@ namespace torvo {
 // was meant to be installed, where it was built.
 std::vector<std::string> GstModuleCandidates();
 
+// The candidates, unless the environment names the one module file to use
+// (TORVO_GST_MODULE: a module kept elsewhere, or none to run without one).
+std::vector<std::string> GstModuleFilesOr(std::vector<std::string> candidates);
+
 // Loads the first of the files that is the module of this build; null, with
 // the reason in error, when none is. A module stays loaded for the rest of
 // the process.

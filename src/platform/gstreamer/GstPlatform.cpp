@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -233,21 +234,48 @@ CGstPlatform::~CGstPlatform() {
         if (f->factory) gst_object_unref(f->factory);
 }
 
-bool CGstPlatform::Initialize() {
-    // The registry is loaded once per process.
+namespace {
+
+// GStreamer's initialisation, once per process: empty when it succeeded and
+// its registry has plugins, else why not.
+const std::string& InitialisationError() {
     static std::once_flag once;
-    static bool ok = false;
+    static std::string error;
     std::call_once(once, [] {
-        ok = gst_init_check(nullptr, nullptr, nullptr);
-        // The user's merit changes hold for everything this process plugs.
-        if (ok) {
-            CFilterOverrides overrides;
-            overrides.Load(CFilterOverrides::DefaultPath());
-            ApplyFilterOverrides(overrides);
+        GError* failure = nullptr;
+        if (!gst_init_check(nullptr, nullptr, &failure)) {
+            error = "GStreamer cannot be initialised: " + std::string(failure ? failure->message : "no reason given");
+            if (failure) g_error_free(failure);
+            return;
         }
+        // A registry that could not be read or built (an unreadable
+        // GST_REGISTRY_1_0, plugin folders that are not there) holds no
+        // plugin file, not even the core elements: only GStreamer's own
+        // static bin and pipeline.
+        GList* plugins = gst_registry_get_plugin_list(gst_registry_get());
+        bool empty = true;
+        for (GList* l = plugins; l && empty; l = l->next) empty = gst_plugin_get_filename(GST_PLUGIN(l->data)) == nullptr;
+        gst_plugin_list_free(plugins);
+        if (empty) {
+            const char* file = std::getenv("GST_REGISTRY_1_0");
+            const char* folders = std::getenv("GST_PLUGIN_SYSTEM_PATH_1_0");
+            error = "the GStreamer registry holds no plugin (registry " + std::string(file && *file ? file : "default") +
+                    ", plugin folders " + std::string(folders && *folders ? folders : "default") + ")";
+            return;
+        }
+        // The user's merit changes hold for everything this process plugs.
+        CFilterOverrides overrides;
+        overrides.Load(CFilterOverrides::DefaultPath());
+        ApplyFilterOverrides(overrides);
     });
-    return ok;
+    return error;
 }
+
+}  // namespace
+
+bool CGstPlatform::Initialize() { return InitialisationError().empty(); }
+
+std::string CGstPlatform::InitializeError() const { return InitialisationError(); }
 
 uint32_t CGstPlatform::CreateFilterMapper() {
     if (!factories_.empty()) return 0;

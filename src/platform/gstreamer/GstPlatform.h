@@ -22,7 +22,10 @@ public:
     CGstPlatform();
     ~CGstPlatform() override;
 
+    // False when GStreamer cannot be initialised or its registry holds no
+    // plugin at all (it could not be read): nothing can then be told.
     bool Initialize() override;
+    std::string InitializeError() const override;
     void Uninitialize() override {}
     uint32_t CreateFilterMapper() override;
     void ReleaseFilterMapper() override {}

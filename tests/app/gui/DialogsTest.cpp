@@ -190,7 +190,7 @@ private slots:
             messages.answer = MessageAnswer::kOk;
             Child<QPushButton>(&dialog, "clearButton")->click();
             QCOMPARE(messages.shown.size(), size_t(2));
-            QCOMPARE(messages.shown[1].caption, std::string("Удаление Torvo из Реестра   "));
+            QCOMPARE(messages.shown[1].caption, std::string("Удаление настроек Torvo   "));
             QVERIFY(!Child<QPushButton>(&dialog, "clearButton")->isEnabled());
             QVERIFY(!std::filesystem::exists(file));
             Child<QCheckBox>(&dialog, "staticLogo")->click();

@@ -168,7 +168,7 @@ private slots:
         QVERIFY(window);
         QTest::mouseClick(Button(window, "renderBoth1"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!Rows(window).isEmpty(), 20000);
-        QCOMPARE(Rows(window).first(), QString("<< DirectShow рухнул в ходе рендеринга>>"));
+        QCOMPARE(Rows(window).first(), QString("<< GStreamer рухнул в ходе рендеринга>>"));
         QVERIFY(Rows(window).join("\n").contains("libtorvocrash.so"));
         QVERIFY(!run.messages.shown.empty());
         QVERIFY(QString::fromStdString(run.messages.shown.back().text).contains("libtorvocrash.so"));

@@ -17,10 +17,11 @@ first call. ``torvo.dask`` runs the same analysis over a ``dask.bag`` and makes
 a table of streams from the reports. Type stubs come with the package.
 """
 import os
+import warnings
 
 from . import _torvo
 
-__all__ = ["analyse", "analyse_many", "codecs", "TorvoError", "open_database", "__version__"]
+__all__ = ["analyse", "analyse_many", "codecs", "CodecStatusWarning", "TorvoError", "open_database", "__version__"]
 
 __version__ = _torvo.__version__
 
@@ -45,6 +46,22 @@ def open_database(path=None):
         raise TorvoError(f"the database path must be a path, not {type(path).__name__}")
     _context = _torvo.Context(os.fsdecode(path) if path is not None else "")
     return _context.database
+
+
+class CodecStatusWarning(RuntimeWarning):
+    """GStreamer could not be asked: every codec status reads ``"undetermined"``."""
+
+
+def _warn_if_undetermined(context):
+    # Said once per process: a status that cannot be told is never a "no".
+    global _warned
+    reason = context.codecs_unavailable
+    if reason and not _warned:
+        _warned = True
+        warnings.warn(f"codec statuses are undetermined: {reason}", CodecStatusWarning, stacklevel=3)
+
+
+_warned = False
 
 
 def _current():
@@ -90,7 +107,10 @@ def analyse(path, scan=True, codecs=True):
     ``os.fsencode`` turns back into the same bytes).
     """
     name = _path(path)
-    return _current().analyse(name, _flag("scan", scan), _flag("codecs", codecs), _given_as_bytes(path))
+    context = _current()
+    report = context.analyse(name, _flag("scan", scan), _flag("codecs", codecs), _given_as_bytes(path))
+    _warn_if_undetermined(context)
+    return report
 
 
 def analyse_many(paths, workers=None, scan=True, codecs=True, progress=None):
@@ -124,17 +144,19 @@ def analyse_many(paths, workers=None, scan=True, codecs=True, progress=None):
     if progress is not None and not callable(progress):
         raise TorvoError(f"progress must be a callable, not {progress!r}")
     as_bytes = bool(names) and all(_given_as_bytes(p) for p in given)
-    run = _current().many(names, workers, _flag("scan", scan), _flag("codecs", codecs), as_bytes)
-    return _reports(run, progress, run.total())
+    context = _current()
+    run = context.many(names, workers, _flag("scan", scan), _flag("codecs", codecs), as_bytes)
+    return _reports(context, run, progress, run.total())
 
 
-def _reports(run, progress, total):
+def _reports(context, run, progress, total):
     done = 0
     try:
         while True:
             report = run.next()
             if report is None:
                 return
+            _warn_if_undetermined(context)
             done += 1
             if progress is not None:
                 progress(done, total)

@@ -239,7 +239,7 @@ void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
 
 void OnNoMorePads(GstElement*, gpointer data) {
     auto* c = static_cast<Connection*>(data);
-    if (!c->linked) c->build->Fail(Step::kConnect, c->node, "no output pin of this kind", c);
+    if (!c->linked) c->build->Fail(Step::kConnect, c->node, "no source pad of this kind", c);
 }
 
 // The node an element of the graph belongs to (its own, or the one its
@@ -280,7 +280,7 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
     GstElement* source = gst_element_factory_make("filesrc", nullptr);
     if (!source || ::access(request.file.c_str(), R_OK) != 0) {
         b.report.code = source ? render_codes::kFileNotFound : render_codes::kFail;
-        b.Fail(Step::kSource, -1, source ? "" : "filesrc is not installed");
+        b.Fail(Step::kSource, -1, source ? "the file cannot be read" : "filesrc is not installed");
         if (source) gst_object_unref(source);
         out.report = b.report;
         return out;
@@ -294,11 +294,11 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
         const ChainBuildNode& node = request.nodes[i];
         const int n = int(i);
         if (node.creation != FilterCreation::kByClass) {
-            b.Fail(Step::kCreate, n, "this system has no such wrapper");
+            b.Fail(Step::kCreate, n, "GStreamer has no such wrapper");
             break;
         }
         if (!ParseGuid(node.clsidText)) {
-            b.Fail(Step::kClassId, n, "");
+            b.Fail(Step::kClassId, n, "not an element class identifier");
             break;
         }
         GstElement* element = nullptr;
@@ -320,7 +320,7 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
         }
         if (!gst_bin_add(GST_BIN(b.pipeline), element)) {
             gst_object_unref(element);
-            b.Fail(Step::kAdd, n, "");
+            b.Fail(Step::kAdd, n, "the pipeline refused the element");
             break;
         }
         {
@@ -343,7 +343,7 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
         // The file source's pin goes by the name the texts give it.
         if (n == 0) c->outputPinName = "Src Media";
         if (!c->sinkPad) {
-            b.Fail(Step::kConnect, n, "the element has no input pin", c.get());
+            b.Fail(Step::kConnect, n, "the element has no sink pad", c.get());
             b.connections.push_back(std::move(c));
             break;
         }
@@ -363,12 +363,12 @@ BuiltChain BuildChainPipeline(const ChainBuildRequest& request, uint64_t window,
         previous = element;
         previousPad = FirstPad(element, GST_PAD_SRC, &b.filter);
         if (!previousPad && !HasSometimesSource(element)) {
-            b.Fail(Step::kConnect, n + 1, "the element has no output pin");
+            b.Fail(Step::kConnect, n + 1, "the element has no source pad");
             break;
         }
     }
     if (previousPad) gst_object_unref(previousPad);
-    if (!b.Failed() && request.nodes.empty()) b.Fail(Step::kConnect, 0, "the chain has no filters");
+    if (!b.Failed() && request.nodes.empty()) b.Fail(Step::kConnect, 0, "the chain has no elements");
 
     if (!b.Failed()) {
         // Taking the graph to PAUSED negotiates every connection and prerolls the renderer.

@@ -23,14 +23,17 @@ ChainBuildReport ParseChainReport(const std::string& lines, bool exitedNormally)
         if (j.contains(render_protocol::kCrash) && j[render_protocol::kCrash].is_object()) {
             ChainBuildReport crashed;
             crashed.code = render_codes::kFail;
-            const std::string module = j[render_protocol::kCrash].value("module", "");
-            crashed.message = "the build crashed" + (module.empty() ? std::string() : " in " + module);
+            crashed.crashed = true;
+            crashed.crashedIn = j[render_protocol::kCrash].value("module", "");
+            crashed.message = "GStreamer рухнул при сборке цепочки" +
+                              (crashed.crashedIn.empty() ? std::string(".") : ", предположительно в модуле " + crashed.crashedIn + ".");
             return crashed;
         }
     }
     ChainBuildReport none;
     none.code = render_codes::kFail;
-    none.message = exitedNormally ? "the build gave no report" : "the build ended abnormally";
+    none.crashed = !exitedNormally;
+    none.message = exitedNormally ? "Сборка цепочки не сообщила результата." : "GStreamer рухнул при сборке цепочки.";
     return none;
 }
 
@@ -56,7 +59,7 @@ ChainBuildReport CChildChainPlatform::BuildChain(const ChainBuildRequest& reques
         child.Kill();
         child.Wait();
         report.code = render_codes::kTimeout;
-        report.message = "the build did not finish in time";
+        report.message = "Превышено время ожидания: сборка не закончилась вовремя и была остановлена.";
         return report;
     }
     return ParseChainReport(lines, child.Wait());

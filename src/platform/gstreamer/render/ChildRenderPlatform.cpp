@@ -127,7 +127,7 @@ RenderOutcome CChildRenderPlatform::RenderFile(const std::string& path) {
     if (timedOut) {
         outcome.kind = RenderOutcome::Kind::kFailed;
         outcome.hresult = render_codes::kTimeout;
-        outcome.message = "the render did not finish in time";
+        outcome.message = "Превышено время ожидания: рендеринг не закончился вовремя и был остановлен.";
         return outcome;
     }
     return ParseRenderLines(lines, exitedNormally);

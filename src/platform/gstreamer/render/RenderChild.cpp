@@ -309,6 +309,7 @@ struct Render {
     GstElement* pipeline = nullptr;
     int rawStreams = 0;
     int otherStreams = 0;
+    std::string otherCaps;  // the caps names of those streams, for the message
 };
 
 void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
@@ -327,6 +328,8 @@ void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
         // Stays unconnected in the description, as an unrendered stream.
         g_object_set_data(G_OBJECT(sink), kHiddenSink, sink);
         ++render->otherStreams;
+        if (*name && render->otherCaps.find(name) == std::string::npos)
+            render->otherCaps += (render->otherCaps.empty() ? "" : ", ") + std::string(name);
     }
     if (caps) gst_caps_unref(caps);
     gst_bin_add(GST_BIN(render->pipeline), sink);
@@ -386,7 +389,7 @@ int RenderFile(const char* path) {
     GstBus* bus = gst_element_get_bus(render.pipeline);
     bool missing = false, prerolled = false;
     uint32_t failure = 0;
-    std::string message;
+    std::string message, missingText;
     if (gst_element_set_state(render.pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) failure = codes::kFail;
     while (!failure && !prerolled) {
         GstMessage* m = gst_bus_timed_pop_filtered(
@@ -403,7 +406,15 @@ int RenderFile(const char* path) {
                 break;
             }
             case GST_MESSAGE_ELEMENT:
-                if (gst_is_missing_plugin_message(m)) missing = true;
+                if (gst_is_missing_plugin_message(m)) {
+                    missing = true;
+                    // What is missing, in GStreamer's words ("MPEG-4 AAC decoder").
+                    if (gchar* what = gst_missing_plugin_message_get_description(m)) {
+                        if (missingText.find(what) == std::string::npos)
+                            missingText += (missingText.empty() ? "Нет модуля GStreamer: " : ", ") + std::string(what);
+                        g_free(what);
+                    }
+                }
                 break;
             default:
                 if (GST_MESSAGE_SRC(m) == GST_OBJECT(render.pipeline) || GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS)
@@ -417,12 +428,16 @@ int RenderFile(const char* path) {
     if (!failure && render.rawStreams == 0) failure = codes::kUnsupportedStream;
     if (failure) {
         result["hresult"] = failure;
-        result["message"] = message;
+        result["message"] = missingText.empty() ? message : missingText;
     } else {
         const Graph graph = CollectGraph(render.pipeline);
         for (GstElement* e : graph.elements) PrintLine({{torvo::render_protocol::kFilter, DescribeElement(e, graph)}});
         for (GstElement* e : graph.elements) gst_object_unref(e);
         result["hresult"] = missing || render.otherStreams > 0 ? codes::kPartialRender : codes::kOk;
+        std::string said = missingText;
+        if (!render.otherCaps.empty())
+            said += (said.empty() ? "" : ". ") + std::string("Не отрендерены потоки: ") + render.otherCaps;
+        if (!said.empty()) result["message"] = said;
     }
     PrintLine({{torvo::render_protocol::kResult, result}});
     gst_element_set_state(render.pipeline, GST_STATE_NULL);
