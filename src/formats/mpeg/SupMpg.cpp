@@ -4,6 +4,7 @@
 #include <array>
 #include <new>
 
+#include "formats/mpeg/PesTimeSpan.h"
 #include "formats/mpeg/SupDV.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupMpg4.h"
@@ -507,7 +508,10 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 
 // --- the whole analysis ---
 
-void CSupMpg::Analyse(CFileCache& reader) { Analyse(reader.Header(), reader.LogicalLength()); }
+void CSupMpg::Analyse(CFileCache& reader) {
+    Analyse(reader.Header(), reader.LogicalLength());
+    MeasurePesTimeSpans(reader, records_);
+}
 
 void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
     StartCodeIndex index(data);
@@ -559,7 +563,7 @@ void CSupMpg::AnalyseContent(CFileCache& reader) {
         AnalyseAudioElementary(data);
         return;
     }
-    if (Layout() == StreamLayout::kNone) Analyse(data, reader.LogicalLength());
+    if (Layout() == StreamLayout::kNone) Analyse(reader);
 }
 
 }  // namespace torvo
