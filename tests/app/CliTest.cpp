@@ -614,6 +614,14 @@ TEST(Cli, TypedStreamsOfRealFiles) {
         {"ac3_stereo.ac3", {{"audio", "ac3"}}},
         {"asf_wmv2_wma.wmv", {{"video", "wmv2"}, {"audio", "wmav2"}}},
         {"image.png", {}},
+        // The sample layout the container states (ffprobe's ids).
+        {"named/aiff_pcm16.aif", {{"audio", "pcm_s16be"}}},
+        {"named/aifc_float.aifc", {{"audio", "pcm_f32be"}}},
+        {"named/real_pluck-pcm24.au", {{"audio", "pcm_s24be"}}},
+        {"quicktime.mov", {{"video", "mpeg4"}, {"audio", "pcm_s16le"}}},
+        {"containers/mov_qtrle.mov", {{"video", "qtrle"}, {"audio", "pcm_s16be"}}},
+        {"containers/flv_adpcm.flv", {{"video", "flv1"}, {"audio", "adpcm_swf"}}},
+        {"named/rm_rv20_ra144.rm", {{"video", "rv20"}, {"audio", "ra_144"}}},
     };
     for (const Case& c : cases) {
         const CliRun run = RunCli("--json --no-scan " + test::SamplePath(c.sample));

@@ -8,6 +8,7 @@
 
 #include "base/NumberRange.h"
 #include "formats/containers/ContainerUtil.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 
@@ -28,6 +29,26 @@ std::string_view SoundFormatName(int format) {
         case 6: return "Nellymoser";
         case 10: return "AAC";
         default: return "";
+    }
+}
+
+// The codec id of a SoundFormat; PCM is named by its sample size (format 0
+// is in the writer's byte order, little-endian on every machine that wrote FLV).
+std::string_view SoundFormatCodecId(int format, int bits) {
+    switch (format) {
+        case 0:
+        case 3: return PcmCodecId(bits, bits == 8 ? PcmLayout::kUnsigned : PcmLayout::kSignedLittle);
+        case 1: return "adpcm_swf";
+        case 2:
+        case 14: return "mp3";
+        case 4:
+        case 5:
+        case 6: return "nellymoser";
+        case 7: return "pcm_alaw";
+        case 8: return "pcm_mulaw";
+        case 10: return "aac";
+        case 11: return "speex";
+        default: return {};
     }
 }
 
@@ -224,6 +245,7 @@ void CSupFLV::ReadAudioTag(CFileCache& reader, uint64_t data, uint32_t length, S
     audio.bitsPerSample = flags & 2 ? 16 : 8;
     audio.channels = flags & 1 ? 2 : 1;
     audio.codecName = std::string(SoundFormatName(flags >> 4));
+    audio.codecId = std::string(SoundFormatCodecId(flags >> 4, audio.bitsPerSample));
     AppendFromReader(reader, data + 1, length - 1, audio.data);
 }
 

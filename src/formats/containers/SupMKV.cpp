@@ -8,6 +8,7 @@
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/Ebml.h"
 #include "formats/mpeg/SupHEVC.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 
@@ -617,6 +618,37 @@ void CSupMKV::FinishTracks() {
             reader_.LogicalLength() * 8 / static_cast<uint64_t>(records_.video.durationMs), INT32_MAX));
 }
 
+// The codec ids the codec id string names beyond the table's FourCCs:
+// QuickTime codecs by the sample description in the private data, RealVideo
+// by the name's last part.
+std::string_view CSupMKV::VideoCodecIdOf(const Track& track) {
+    const ByteView codecPrivate(track.codecPrivate.data(), track.codecPrivate.size());
+    if (track.codecId == "V_QUICKTIME" && codecPrivate.size() >= 8)
+        return VideoFourccCodecId(FourCCText(FourCCFromBytes(codecPrivate, 4)));
+    if (track.codecId.starts_with("V_REAL/")) return VideoFourccCodecId(std::string_view(track.codecId).substr(7));
+    if (track.codecId == "V_UNCOMPRESSED") return "rawvideo";
+    return {};
+}
+
+std::string_view CSupMKV::SoundCodecIdOf(const Track& track, int bits) {
+    const ByteView codecPrivate(track.codecPrivate.data(), track.codecPrivate.size());
+    if (track.codecId == "A_PCM/INT/BIG") return PcmCodecId(bits, PcmLayout::kSignedBig);
+    if (track.codecId == "A_QUICKTIME" && codecPrivate.size() >= 8)
+        return SoundFourccCodecId(FourCCFromBytes(codecPrivate, 4), bits);
+    if (track.codecId.starts_with("A_QUICKTIME/") && track.codecId.size() == 16)
+        return SoundFourccCodecId(FourCCFromBytes(ByteView(reinterpret_cast<const uint8_t*>(track.codecId.data()), 16), 12), bits);
+    if (track.codecId.starts_with("A_REAL/") && track.codecId.size() == 11) {
+        // RealAudio's FourCCs are lower case: A_REAL/COOK is 'cook'.
+        uint32_t fourcc = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            const char c = track.codecId[7 + i];
+            fourcc |= uint32_t(static_cast<uint8_t>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c)) << (8 * i);
+        }
+        return SoundFourccCodecId(fourcc, bits);
+    }
+    return {};
+}
+
 void CSupMKV::FinishVideo(Track& track) {
     VideoInfo& video = records_.video;
     ContainerInfo& container = records_.container;
@@ -625,6 +657,7 @@ void CSupMKV::FinishVideo(Track& track) {
     if (track.codecId == "V_MS/VFW/FOURCC" && track.codecPrivate.size() >= 20)
         video.fourcc = FourCCFromBytes(ByteView(track.codecPrivate.data(), track.codecPrivate.size()), 16);
     video.codecName = codec.name == kUnknownCodec.name ? track.codecId : std::string(codec.name);
+    video.codecId = std::string(VideoCodecIdOf(track));
     auto toSize = [](uint64_t v) { return static_cast<int32_t>(std::min<uint64_t>(v, 65535)); };
     video.width = toSize(track.pixelWidth);
     video.height = toSize(track.pixelHeight);
@@ -679,6 +712,7 @@ void CSupMKV::FinishSound(Track& track, StreamInfo& sound) {
     sound.channels = static_cast<int32_t>(std::min<uint64_t>(track.channels ? track.channels : 1, 255));
     sound.bitsPerSample = static_cast<int32_t>(std::min<uint64_t>(track.bitDepth, 255));
     const ByteView codecPrivate(track.codecPrivate.data(), track.codecPrivate.size());
+    sound.codecId = std::string(SoundCodecIdOf(track, sound.bitsPerSample));
     SoundHeader header;
     bool read = false;
     if (track.codecId == "A_VORBIS") {

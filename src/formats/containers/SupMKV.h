@@ -111,6 +111,8 @@ private:
     void PrepareTracks();
     void FinishTracks();
     void FinishVideo(Track& track);
+    static std::string_view VideoCodecIdOf(const Track& track);
+    static std::string_view SoundCodecIdOf(const Track& track, int bits);
     void FinishSound(Track& track, StreamInfo& sound);
 
     CFileCache& reader_;
