@@ -174,9 +174,14 @@ def ffprobe_streams(path):
             "sample_rate": number(s.get("sample_rate")) if kind == "audio" else None,
             "channels": number(s.get("channels")) if kind == "audio" else None,
             "bits_per_sample": bits if kind == "audio" and bits else None,
-            "duration": number(s.get("duration")),
+            "duration": number(s.get("duration")) or clock_seconds((s.get("tags") or {}).get("DURATION")),
         })
     return streams, None
+
+
+def clock_seconds(text):
+    """A Matroska DURATION tag ("00:00:03.000000000") as seconds."""
+    return duration_text_seconds(text) if text and ":" in text else None
 
 
 def mediainfo_streams(path):

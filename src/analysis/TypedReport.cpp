@@ -105,15 +105,20 @@ TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan)
     return s;
 }
 
-TypedStream AudioStream(const StreamInfo& stream, int status) {
+TypedStream AudioStream(const StreamInfo& stream, int slot, int status) {
     const auto results = EffectiveResults(stream);
     TypedStream s;
+    s.slot = slot;
     s.codec = AudioCodecId(stream);
     if (const int tag = FirstPositiveOf(results, &AudioResult::formatTag); tag > 0) s.formatTag = tag;
     if (const int rate = FirstPositiveOf(results, &AudioResult::sampleRate); rate > 0) s.sampleRate = rate;
     if (const int channels = FirstPositiveOf(results, &AudioResult::channels); channels > 0)
         s.channels = channels + (FirstPositiveOf(results, &AudioResult::lfe) > 0 ? 1 : 0);
-    s.duration = Seconds(stream.durationMs);
+    // A sample size means something for codecs that store samples, not for perceptual ones.
+    const bool storesSamples = s.codec.starts_with("pcm_") || s.codec.starts_with("adpcm_") || s.codec == "flac" ||
+                               s.codec == "alac" || s.codec == "wavpack";
+    if (storesSamples && stream.bitsPerSample > 0) s.bitsPerSample = stream.bitsPerSample;
+    s.duration = Seconds(stream.stampedDurationMs > 0 ? stream.stampedDurationMs : stream.durationMs);
     // As the audio panel takes it: a variable rate's average first.
     int64_t kbps = 0;
     for (const AudioResult& r : results)
@@ -123,6 +128,20 @@ TypedStream AudioStream(const StreamInfo& stream, int status) {
     s.bitRate = BitsPerSecond(kbps);
     s.decoder = DecoderCode(status);
     return s;
+}
+
+// The language and title of each stream, as the container's track list
+// gives them: sound tracks by their slot, the video by the first video track.
+void NameStreams(const AnalysisRecords& records, std::vector<TypedStream>& streams) {
+    for (TypedStream& s : streams) {
+        for (const ContainerTrack& track : records.container.tracks) {
+            const bool match = s.video ? track.kind == "видео" : track.slot >= 0 && track.slot == s.slot;
+            if (!match) continue;
+            if (track.language != "und") s.language = track.language;
+            s.title = track.title;
+            break;
+        }
+    }
 }
 
 }  // namespace
@@ -206,7 +225,7 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
         const int slot = records.audioList[n];
         const StreamInfo* stream = slot >= 0 ? records.StreamIf(static_cast<size_t>(slot)) : nullptr;
         if (!stream || static_cast<int>(n) >= c.audioCount) continue;
-        report.streams.push_back(AudioStream(*stream, records.audioStatus[n]));
+        report.streams.push_back(AudioStream(*stream, slot, records.audioStatus[n]));
         ++listed;
     }
     // Then the sound streams beyond the panel's four, as many as the container counts.
@@ -214,10 +233,11 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
         const StreamInfo* stream = records.StreamIf(static_cast<size_t>(records.audioBeyondList[i]));
         if (!stream) continue;
         const int status = i < records.audioBeyondListStatus.size() ? records.audioBeyondListStatus[i] : 0;
-        report.streams.push_back(AudioStream(*stream, status));
+        report.streams.push_back(AudioStream(*stream, records.audioBeyondList[i], status));
         ++listed;
     }
     for (size_t i = 0; i < report.streams.size(); ++i) report.streams[i].index = static_cast<int>(i);
+    NameStreams(records, report.streams);
 
     // The file's playing time as CONT_DURATION gives it: the container's
     // stated time, else the longest stream's, else the scan's frames.

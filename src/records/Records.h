@@ -199,6 +199,10 @@ struct StreamInfo {
     // The stream's playing time as the container or its headers state it
     // (sample count / rate, data size / byte rate, ...); 0 when unknown.
     int64_t durationMs = 0;
+    // The stream's own span by its time stamps or its duration tag, where the
+    // container times its streams only so (Matroska, transport streams, FLV):
+    // the typed report's duration; 0 when unknown.
+    int64_t stampedDurationMs = 0;
 
     // RIFF/AVI
     ChunkRunList chunkRuns;

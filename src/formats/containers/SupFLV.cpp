@@ -183,6 +183,8 @@ bool CSupFLV::ReadFile(CFileCache& reader) {
     avcLengthSize_ = 0;
     metaDuration_ = metaFrameRate_ = 0;
     firstVideoTime_ = lastVideoTime_ = 0;
+    audioTags_ = 0;
+    firstAudioTime_ = lastAudioTime_ = 0;
 
     const uint64_t size = reader.LogicalLength();
     const ByteView header = reader.MapView(0, 9);
@@ -197,6 +199,8 @@ bool CSupFLV::ReadFile(CFileCache& reader) {
             const uint64_t data = tag + kTagHeaderSize;
             if (type == kTagAudio) {
                 ReadAudioTag(reader, data, length, audio);
+                if (audioTags_++ == 0) firstAudioTime_ = timestamp;
+                lastAudioTime_ = timestamp;
             } else if (type == kTagVideo) {
                 ReadVideoTag(reader, data, length, timestamp);
             } else if (type == kTagScript) {
@@ -210,6 +214,15 @@ bool CSupFLV::ReadFile(CFileCache& reader) {
     }
 
     if (audioAnalysis_) audioAnalysis_(audio);
+    // The sound lasts from its first tag to the end of its last: one frame
+    // of the codec, else the tags' average spacing.
+    if (audioTags_ >= 2 && lastAudioTime_ > firstAudioTime_) {
+        const int64_t span = lastAudioTime_ - firstAudioTime_;
+        int64_t lastMs = span / (audioTags_ - 1);
+        for (const AudioResult& r : audio.audio)
+            if (r.codecClass > 0 && r.frameDurationUs > 0) lastMs = r.frameDurationUs / 1000;
+        audio.stampedDurationMs = span + lastMs;
+    }
     records_.container.videoPresent = true;
 
     // The frame rate the metadata states, else the spacing of the video tags.

@@ -464,29 +464,51 @@ void CSupMKV::ReadTags(const Element& tags) {
 
 void CSupMKV::ReadTag(const Element& tag) {
     // Tags aimed at a track describe that track; the others the whole file.
-    bool global = true;
+    uint64_t trackUid = 0;
     Element e;
     for (uint64_t p = tag.payload; ChildAt(p, tag.end, e); p = e.end) {
         if (e.id != kTargets) continue;
         Element t;
         for (uint64_t q = e.payload; ChildAt(q, e.end, t); q = t.end)
-            if (t.id == kTagTrackUid && Unsigned(t) != 0) global = false;
+            if (t.id == kTagTrackUid && Unsigned(t) != 0) trackUid = Unsigned(t);
     }
     for (uint64_t p = tag.payload; ChildAt(p, tag.end, e); p = e.end)
-        if (e.id == kSimpleTag) ReadSimpleTag(e, global, 0);
+        if (e.id == kSimpleTag) ReadSimpleTag(e, trackUid, 0);
 }
 
-void CSupMKV::ReadSimpleTag(const Element& simpleTag, bool global, int depth) {
+void CSupMKV::ReadSimpleTag(const Element& simpleTag, uint64_t trackUid, int depth) {
     std::string name, text;
     Element e;
     for (uint64_t p = simpleTag.payload; ChildAt(p, simpleTag.end, e); p = e.end) {
         if (e.id == kTagName) name = Text(e);
         else if (e.id == kTagString) text = Text(e);
-        else if (e.id == kSimpleTag && depth < kMaxTagDepth) ReadSimpleTag(e, global, depth + 1);
+        else if (e.id == kSimpleTag && depth < kMaxTagDepth) ReadSimpleTag(e, trackUid, depth + 1);
     }
     std::vector<MetadataItem>& items = records_.container.metadata;
-    if (global && !name.empty() && !text.empty() && items.size() < kMaxMetadataItems)
+    if (trackUid == 0 && !name.empty() && !text.empty() && items.size() < kMaxMetadataItems)
         items.push_back({name, text, {}});
+    // Writers that time each track say so in a DURATION tag ("01:02:03.456000000").
+    if (const int64_t ms = ClockTextMs(text); trackUid != 0 && name == "DURATION" && ms > 0 &&
+                                              trackDurations_.size() < kMaxTrackDurations)
+        trackDurations_.push_back({trackUid, ms});
+}
+
+int64_t CSupMKV::ClockTextMs(std::string_view text) {
+    // Hours, minutes and whole seconds, then a fraction (read without the locale).
+    uint64_t parts[3] = {};
+    size_t i = 0;
+    for (int part = 0; part < 3; ++part) {
+        const size_t start = i;
+        while (i < text.size() && i - start < 9 && text[i] >= '0' && text[i] <= '9') parts[part] = parts[part] * 10 + uint64_t(text[i++] - '0');
+        if (i == start || (part < 2 && (i >= text.size() || text[i++] != ':'))) return 0;
+    }
+    if (parts[1] >= 60 || parts[2] >= 60) return 0;
+    int64_t ms = int64_t((parts[0] * 60 + parts[1]) * 60 + parts[2]) * 1000;
+    if (i < text.size() && text[i] == '.') {
+        int64_t scale = 100;
+        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9' && scale > 0; ++i, scale /= 10) ms += (text[i] - '0') * scale;
+    }
+    return ms;
 }
 
 bool CSupMKV::WantsMoreBlocks() const {
@@ -596,8 +618,11 @@ void CSupMKV::FinishTracks() {
         else if (isSound) ++container.audioCount;
         else ++container.otherCount;
         if (track.collectsVideo) FinishVideo(track);
-        if (StreamInfo* sound = track.slot >= 0 ? records_.StreamIf(static_cast<size_t>(track.slot)) : nullptr)
+        if (StreamInfo* sound = track.slot >= 0 ? records_.StreamIf(static_cast<size_t>(track.slot)) : nullptr) {
             FinishSound(track, *sound);
+            for (const auto& [uid, ms] : trackDurations_)
+                if (uid == track.uid) sound->stampedDurationMs = ms;
+        }
         if (container.tracks.size() < kMaxContainerTracks) {
             ContainerTrack line;
             line.id = static_cast<int32_t>(std::min<uint64_t>(track.number, INT32_MAX));

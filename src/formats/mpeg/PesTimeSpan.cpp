@@ -171,6 +171,8 @@ int64_t PtsSpanTicks(const PtsRange& head, const PtsRange& tail) {
     return span > 0 && span < kLongestSpanTicks ? span : -1;
 }
 
+int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream) { return (spanTicks + SoundFrameTicks(stream)) / 90; }
+
 void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records) {
     const ContainerInfo& c = records.container;
     if (c.layout != StreamLayout::kMpeg1System && c.layout != StreamLayout::kMpeg2Program) return;
@@ -192,7 +194,7 @@ void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records) {
     for (size_t i = 0; i < kMaxStreams; ++i) {
         StreamInfo* stream = records.StreamIf(i);
         const int64_t span = PtsSpanTicks(head.streams[i], tail.streams[i]);
-        if (stream && span > 0) stream->durationMs = (span + SoundFrameTicks(*stream)) / 90;
+        if (stream && span > 0) stream->durationMs = SoundSpanMs(span, *stream);
     }
 }
 

@@ -50,6 +50,10 @@ PesTimeStamps CollectPesTimeStamps(ByteView data, int limit = 0, double ticksPer
 // (the clock was restarted between them, or a side has none).
 int64_t PtsSpanTicks(const PtsRange& head, const PtsRange& tail);
 
+// A sound stream's playing time from the span of its time stamps: the span
+// plus the last frame, one frame of the codec the tests recognised.
+int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream);
+
 // Times the video and every sound stream of an analysed program or system
 // stream from the time stamps of the file's start and end: the video's
 // playing time and frame count (the span plus one frame), each sound
