@@ -679,6 +679,23 @@ TEST(Cli, TypedStreamsListEverySoundStream) {
             // A stream beyond the four gets its status as the four do.
             const auto [same, fresh] = decoders.emplace(s["codec"].get<std::string>(), s["decoder"]);
             EXPECT_EQ(s["decoder"], same->second) << "sound stream " << n;
+            // Each timed by its own tag or time stamps, within a frame or two of the file's time.
+            ASSERT_TRUE(s["duration"].is_number()) << "sound stream " << n;
+            EXPECT_NEAR(s["duration"].get<double>(), std::stod(expected.format.at("duration")), 0.06);
+        }
+    }
+    // The language a container tags a stream with, and the sample size of PCM only.
+    for (const std::string file : {"tsmkv/mkv_mpeg4_mp3x2.mkv", "tsmkv/ts_h264_aac.ts", "wave_pcm.wav"}) {
+        SCOPED_TRACE(file);
+        const auto j = nlohmann::json::parse(RunCli("--json --no-scan " + test::SamplePath(file)).out);
+        const std::string name = file.substr(file.find('/') + 1);
+        size_t n = 0;
+        for (const auto& s : j["streams"]) {
+            if (s["type"] != "audio") continue;
+            const test::ProbeEntries* a = probed.count(name) ? probed.at(name).Stream("audio", n++) : nullptr;
+            const bool tagged = a && a->count("tag:language");
+            EXPECT_EQ(s["language"], tagged ? nlohmann::json(a->at("tag:language")) : nlohmann::json()) << s;
+            EXPECT_EQ(s["bits_per_sample"], s["codec"] == "pcm_s16le" ? nlohmann::json(16) : nlohmann::json()) << s;
         }
     }
 }
