@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 #include "analysis/AudioDescription.h"
@@ -89,6 +90,13 @@ TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan)
         s.width = f.width;
         s.height = f.height;
     }
+    // A size taken from the H.264 sequence parameters is the coded one; the
+    // picture shown is what the frame cropping leaves of it.
+    if (const VideoHeader& h = v.headers[kHeaderH264];
+        v.h264 && f.width == h.width && f.height == h.height && h.croppedWidth > 0 && h.croppedHeight > 0) {
+        s.width = h.croppedWidth;
+        s.height = h.croppedHeight;
+    }
     if (f.usPerFrame > 0) s.frameRate = RoundTo3(1000000.0 / f.usPerFrame);
     // Raw DV states no rate: its system fixes it (625/50 or 525/60 lines).
     else if (s.codec == "dvvideo") s.frameRate = v.dvPal || f.height == 576 ? 25.0 : RoundTo3(30000.0 / 1001.0);
@@ -118,6 +126,9 @@ TypedStream AudioStream(const StreamInfo& stream, int slot, int status) {
     const bool storesSamples = s.codec.starts_with("pcm_") || s.codec.starts_with("adpcm_") || s.codec == "flac" ||
                                s.codec == "alac" || s.codec == "wavpack";
     if (storesSamples && stream.bitsPerSample > 0) s.bitsPerSample = stream.bitsPerSample;
+    // A PCM id names its sample size (pcm_s24be), whatever a fixed header field says.
+    if (const size_t digits = s.codec.find_first_of("123456789"); s.codec.starts_with("pcm_") && digits != std::string::npos)
+        s.bitsPerSample = std::atoi(s.codec.c_str() + digits);
     s.duration = Seconds(stream.stampedDurationMs > 0 ? stream.stampedDurationMs : stream.durationMs);
     // As the audio panel takes it: a variable rate's average first.
     int64_t kbps = 0;

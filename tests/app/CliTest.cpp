@@ -16,6 +16,7 @@
 #include "CliReport.h"
 #include "CliRun.h"
 #include <sstream>
+#include <tuple>
 #include "TestUtil.h"
 #include "ScratchDir.h"
 #include "XvfbDisplay.h"
@@ -637,6 +638,14 @@ TEST(Cli, TypedStreamsOfRealFiles) {
             EXPECT_EQ(s["codec"], c.streams[i].second) << c.sample;
             EXPECT_TRUE(s["decoder"].is_string());
         }
+    }
+    // The picture as shown, H.264 frame cropping applied (ffprobe: 640x360, 200x150, 1920x1080).
+    for (const auto& [file, width, height] : {std::tuple{"mpeg/h264_640x360.264", 640, 360},
+                                              {"mpeg/h264_444_200x150.264", 200, 150},
+                                              {"mpeg/h264_1080.264", 1920, 1080}}) {
+        const auto h = nlohmann::json::parse(RunCli("--json --no-scan " + test::SamplePath(file)).out);
+        EXPECT_EQ(h["streams"][0]["width"], width) << file;
+        EXPECT_EQ(h["streams"][0]["height"], height) << file;
     }
     // Numbers are numbers, agreeing with the display's texts.
     const auto j = nlohmann::json::parse(RunCli("--json --no-scan " + test::SamplePath("avi_mpeg4_mp3.avi")).out);
