@@ -7,7 +7,17 @@ then agrees, disagrees or leaves it out (a missing fact counts against it).
 torvo-cli scans whole AVI and MPEG files, as the report a person reads does.
 Prints the agreement per fact and, with --verbose, every miss.
 
-    tools/compare_facts.py [--cli build/src/app/cli/torvo-cli] [--db data/Torvo27.dat] [--verbose] DIR_OR_FILE...
+With --streams it compares the typed report's streams instead, stream by
+stream (the n-th video, audio or image stream of each tool, attached
+pictures being images): codec id, width, height, frame rate, sample rate,
+channels, bits per sample and duration, from `torvo-cli --json --no-scan`
+(or --scan with --scan). The codec id is compared with ffprobe's alone (the
+tools name codecs differently); the others count where ffprobe and
+mediainfo agree. A stream ffprobe lists and Torvo does not counts as
+missing for every fact.
+
+    tools/compare_facts.py [--cli build/src/app/cli/torvo-cli] [--db data/Torvo27.dat] [--verbose]
+                           [--streams [--scan]] DIR_OR_FILE...
 """
 
 import argparse
@@ -125,6 +135,133 @@ def mediainfo_facts(path):
     return facts, None
 
 
+STREAM_FACTS = ("codec", "width", "height", "frame_rate", "sample_rate", "channels", "bits_per_sample",
+                "duration")
+
+
+def stream_kind(stream):
+    """video, audio or image, as ffprobe types a stream (a cover is an image)."""
+    kind = stream.get("codec_type")
+    if kind == "video" and stream.get("disposition", {}).get("attached_pic"):
+        return "image"
+    return kind
+
+
+def ffprobe_streams(path):
+    report, error = run_json(["ffprobe", "-v", "error", "-print_format", "json", "-show_format",
+                              "-show_streams", path])
+    if report is None:
+        return None, error
+    streams = []
+    for s in report.get("streams", []):
+        kind = stream_kind(s)
+        if kind not in ("video", "audio", "image"):
+            continue
+        bits = number(s.get("bits_per_raw_sample")) or number(s.get("bits_per_sample"))
+        rate = number(s.get("avg_frame_rate")) or number(s.get("r_frame_rate"))
+        streams.append({
+            "kind": kind,
+            "codec": s.get("codec_name"),
+            "width": number(s.get("width")) if kind != "audio" else None,
+            "height": number(s.get("height")) if kind != "audio" else None,
+            "frame_rate": rate if kind == "video" else None,
+            "sample_rate": number(s.get("sample_rate")) if kind == "audio" else None,
+            "channels": number(s.get("channels")) if kind == "audio" else None,
+            "bits_per_sample": bits if kind == "audio" and bits else None,
+            "duration": number(s.get("duration")) or clock_seconds((s.get("tags") or {}).get("DURATION")),
+        })
+    return streams, None
+
+
+def clock_seconds(text):
+    """A Matroska DURATION tag ("00:00:03.000000000") as seconds."""
+    return duration_text_seconds(text) if text and ":" in text else None
+
+
+def mediainfo_streams(path):
+    report, error = run_json(["mediainfo", "--Output=JSON", path])
+    if report is None:
+        return None, error
+    streams = []
+    for t in (report.get("media") or {}).get("track", []):
+        kind = {"Video": "video", "Audio": "audio", "Image": "image"}.get(t.get("@type"))
+        if not kind:
+            continue
+        streams.append({
+            "kind": kind,
+            "codec": None,
+            "width": number(t.get("Width")) if kind != "audio" else None,
+            "height": number(t.get("Height")) if kind != "audio" else None,
+            "frame_rate": number(t.get("FrameRate")) if kind == "video" else None,
+            "sample_rate": number(t.get("SamplingRate")) if kind == "audio" else None,
+            "channels": number(t.get("Channels")) if kind == "audio" else None,
+            "bits_per_sample": number(t.get("BitDepth")) if kind == "audio" else None,
+            "duration": number(t.get("Duration")),
+        })
+    return streams, None
+
+
+def torvo_streams(cli, database, path, scan):
+    report, error = run_json([cli, "--json", "--scan" if scan else "--no-scan"] +
+                             (["--db", database] if database else []) + [path])
+    if report is None:
+        return None, error
+    streams = []
+    for s in report.get("streams", []):
+        kind = s.get("type")
+        streams.append({"kind": kind, **{fact: (s.get(fact) if fact == "codec" else number(s.get(fact)))
+                                          for fact in STREAM_FACTS}})
+    return streams, None
+
+
+def nth_of_kind(streams, kind, n):
+    found = [s for s in streams if s["kind"] == kind]
+    return found[n] if n < len(found) else None
+
+
+def compare_streams(args):
+    counted = {fact: 0 for fact in STREAM_FACTS}
+    agreed = {fact: 0 for fact in STREAM_FACTS}
+    files = failures = 0
+    for path in media_files(args.paths, args.every_file):
+        (ffprobe, _), (mediainfo, _) = ffprobe_streams(path), mediainfo_streams(path)
+        if not ffprobe:
+            continue
+        files += 1
+        torvo, error = torvo_streams(args.cli, args.db, path, args.scan)
+        if torvo is None:
+            failures += 1
+            print("%s: torvo-cli failed: %s" % (path, error))
+            torvo = []
+        seen = {}
+        for peer in ffprobe:
+            n = seen.get(peer["kind"], 0)
+            seen[peer["kind"]] = n + 1
+            other = nth_of_kind(mediainfo or [], peer["kind"], n)
+            ours = nth_of_kind(torvo, peer["kind"], n) or {}
+            for fact in STREAM_FACTS:
+                if fact == "codec":
+                    if not peer["codec"]:
+                        continue
+                elif not agree(fact, peer[fact], other[fact] if other else None):
+                    continue
+                counted[fact] += 1
+                if agree(fact, ours.get(fact), peer[fact]):
+                    agreed[fact] += 1
+                elif args.verbose:
+                    print("%s: %s #%d %s torvo %s, ffprobe %s, mediainfo %s" %
+                          (path, peer["kind"], n, fact, ours.get(fact), peer[fact],
+                           other[fact] if other else None))
+    print("files %d, torvo-cli failures %d" % (files, failures))
+    for fact in STREAM_FACTS:
+        share = 100.0 * agreed[fact] / counted[fact] if counted[fact] else 0.0
+        print("%-16s %5d of %5d  %6.2f %%" % (fact, agreed[fact], counted[fact], share))
+    total_counted, total_agreed = sum(counted.values()), sum(agreed.values())
+    share = 100.0 * total_agreed / total_counted if total_counted else 0.0
+    print("%-16s %5d of %5d  %6.2f %%" % ("all", total_agreed, total_counted, share))
+    return 0
+
+
 def agree(fact, a, b):
     if a is None or b is None:
         return False
@@ -132,6 +269,8 @@ def agree(fact, a, b):
         return abs(a - b) <= max(0.05, 0.01 * max(a, b))
     if fact == "frame_rate":
         return abs(a - b) <= 0.01 or abs(a - b) <= 0.001 * max(a, b)
+    if fact == "codec":
+        return a == b
     return a == b
 
 
@@ -162,7 +301,11 @@ def main():
     parser.add_argument("--db", help="the codec database, when torvo-cli does not find its own")
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--every-file", action="store_true", help="not only the usual media file extensions")
+    parser.add_argument("--streams", action="store_true", help="compare the typed report's streams")
+    parser.add_argument("--scan", action="store_true", help="with --streams: let torvo-cli scan whole files")
     args = parser.parse_args()
+    if args.streams:
+        return compare_streams(args)
 
     counted = {fact: 0 for fact in FACTS}
     agreed = {fact: 0 for fact in FACTS}

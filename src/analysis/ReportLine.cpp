@@ -103,8 +103,9 @@ std::string TypedStreamsJson(const TypedReport& report) {
             o.AddOrNull("frame_rate", s.frameRate);
         } else {
             o.AddOrNull("format_tag", s.formatTag).AddOrNull("sample_rate", s.sampleRate);
-            o.AddOrNull("channels", s.channels);
+            o.AddOrNull("channels", s.channels).AddOrNull("bits_per_sample", s.bitsPerSample);
         }
+        o.TextOrNull("language", s.language).TextOrNull("title", s.title);
         o.AddOrNull("duration", s.duration).AddOrNull("bit_rate", s.bitRate).Add("decoder", s.decoder);
         out += o.Text();
         return true;

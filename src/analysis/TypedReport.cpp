@@ -3,45 +3,17 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 #include "analysis/AudioDescription.h"
 #include "analysis/FrameStatistics.h"
 #include "analysis/PlayingTime.h"
 #include "formats/containers/FormatRegistry.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 namespace {
-
-// Codec ids by FourCC, compared without regard to case. The ids are the
-// usual short codec names of media tools, so that a script can compare them
-// with what other programs report.
-constexpr std::pair<std::string_view, std::string_view> kFourccCodecs[] = {
-    {"XVID", "mpeg4"},     {"DIVX", "mpeg4"},     {"DX50", "mpeg4"},     {"FMP4", "mpeg4"},
-    {"MP4V", "mpeg4"},     {"3IV2", "mpeg4"},     {"M4S2", "mpeg4"},     {"MP4S", "mpeg4"},
-    {"RMP4", "mpeg4"},     {"DIV3", "msmpeg4v3"}, {"DIV4", "msmpeg4v3"}, {"MP43", "msmpeg4v3"},
-    {"MP42", "msmpeg4v2"}, {"MPG4", "msmpeg4v1"}, {"WMV1", "wmv1"},      {"WMV2", "wmv2"},
-    {"WMV3", "wmv3"},      {"WVC1", "vc1"},       {"H264", "h264"},      {"X264", "h264"},
-    {"AVC1", "h264"},      {"HEVC", "hevc"},      {"HVC1", "hevc"},      {"HEV1", "hevc"},
-    {"MJPG", "mjpeg"},     {"JPEG", "mjpeg"},     {"DVSD", "dvvideo"},   {"DV25", "dvvideo"},
-    {"DVHD", "dvvideo"},   {"DVSL", "dvvideo"},   {"CDVC", "dvvideo"},   {"MPG1", "mpeg1video"},
-    {"MPG2", "mpeg2video"}, {"VP80", "vp8"},      {"VP90", "vp9"},       {"AV01", "av1"},
-    {"H263", "h263"},      {"S263", "h263"},      {"CVID", "cinepak"},   {"MSVC", "msvideo1"},
-    {"CRAM", "msvideo1"},  {"IV32", "indeo3"},    {"IV41", "indeo4"},    {"IV50", "indeo5"},
-    {"HFYU", "huffyuv"},   {"FFV1", "ffv1"},      {"THEO", "theora"},    {"SVQ1", "svq1"},
-    {"SVQ3", "svq3"},      {"APCN", "prores"},    {"YUY2", "rawvideo"},  {"UYVY", "rawvideo"},
-    {"I420", "rawvideo"},  {"YV12", "rawvideo"},
-};
-
-// Codec ids by WAVEFORMATEX format tag.
-constexpr std::pair<int, std::string_view> kFormatTagCodecs[] = {
-    {0x0002, "adpcm_ms"}, {0x0003, "pcm_f32le"}, {0x0006, "pcm_alaw"},   {0x0007, "pcm_mulaw"},
-    {0x0011, "adpcm_ima_wav"}, {0x0031, "gsm_ms"}, {0x0050, "mp2"},      {0x0055, "mp3"},
-    {0x0092, "ac3"},      {0x00FF, "aac"},       {0x0160, "wmav1"},      {0x0161, "wmav2"},
-    {0x0162, "wmapro"},   {0x0163, "wmalossless"}, {0x1600, "aac"},      {0x1601, "aac"},
-    {0x2000, "ac3"},      {0x2001, "dts"},       {0x674F, "vorbis"},     {0x6750, "vorbis"},
-    {0x6751, "vorbis"},   {0xF1AC, "flac"},
-};
 
 // Codec ids by the words a container names a sound codec with (Matroska,
 // FLV, MP4 sample entries: "MPEG-4 AAC LC"), found anywhere in the name
@@ -65,11 +37,6 @@ bool ContainsNoCase(std::string_view text, std::string_view words) {
                        [](char a, char b) { return AsciiLower(a) == AsciiLower(b); }) != text.end();
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
-}
-
 // The FourCC's four bytes as text, first byte first; empty for none or for
 // bytes that are not printable (a BI_RGB compression of 0 is no FourCC).
 std::string FourccChars(uint32_t fourcc) {
@@ -80,12 +47,6 @@ std::string FourccChars(uint32_t fourcc) {
         text += c;
     }
     return text;
-}
-
-std::string_view CodecByFourcc(std::string_view fourcc) {
-    for (const auto& [key, id] : kFourccCodecs)
-        if (fourcc.size() == 4 && StartsWithNoCase(fourcc, key)) return id;
-    return {};
 }
 
 template <typename T>
@@ -130,6 +91,13 @@ TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan)
         s.width = f.width;
         s.height = f.height;
     }
+    // A size taken from the H.264 sequence parameters is the coded one; the
+    // picture shown is what the frame cropping leaves of it.
+    if (const VideoHeader& h = v.headers[kHeaderH264];
+        v.h264 && f.width == h.width && f.height == h.height && h.croppedWidth > 0 && h.croppedHeight > 0) {
+        s.width = h.croppedWidth;
+        s.height = h.croppedHeight;
+    }
     if (f.usPerFrame > 0) s.frameRate = RoundTo3(1000000.0 / f.usPerFrame);
     // Raw DV states no rate: its system fixes it (625/50 or 525/60 lines).
     else if (s.codec == "dvvideo") s.frameRate = v.dvPal || f.height == 576 ? 25.0 : RoundTo3(30000.0 / 1001.0);
@@ -146,15 +114,23 @@ TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan)
     return s;
 }
 
-TypedStream AudioStream(const StreamInfo& stream, int status) {
+TypedStream AudioStream(const StreamInfo& stream, int slot, int status) {
     const auto results = EffectiveResults(stream);
     TypedStream s;
+    s.slot = slot;
     s.codec = AudioCodecId(stream);
     if (const int tag = FirstPositiveOf(results, &AudioResult::formatTag); tag > 0) s.formatTag = tag;
     if (const int rate = FirstPositiveOf(results, &AudioResult::sampleRate); rate > 0) s.sampleRate = rate;
     if (const int channels = FirstPositiveOf(results, &AudioResult::channels); channels > 0)
         s.channels = channels + (FirstPositiveOf(results, &AudioResult::lfe) > 0 ? 1 : 0);
-    s.duration = Seconds(stream.durationMs);
+    // A sample size means something for codecs that store samples, not for perceptual ones.
+    const bool storesSamples = s.codec.starts_with("pcm_") || s.codec.starts_with("adpcm_") || s.codec == "flac" ||
+                               s.codec == "alac" || s.codec == "wavpack";
+    if (storesSamples && stream.bitsPerSample > 0) s.bitsPerSample = stream.bitsPerSample;
+    // A PCM id names its sample size (pcm_s24be), whatever a fixed header field says.
+    if (const size_t digits = s.codec.find_first_of("123456789"); s.codec.starts_with("pcm_") && digits != std::string::npos)
+        s.bitsPerSample = std::atoi(s.codec.c_str() + digits);
+    s.duration = Seconds(stream.stampedDurationMs > 0 ? stream.stampedDurationMs : stream.durationMs);
     // As the audio panel takes it: a variable rate's average first.
     int64_t kbps = 0;
     for (const AudioResult& r : results)
@@ -164,6 +140,20 @@ TypedStream AudioStream(const StreamInfo& stream, int status) {
     s.bitRate = BitsPerSecond(kbps);
     s.decoder = DecoderCode(status);
     return s;
+}
+
+// The language and title of each stream, as the container's track list
+// gives them: sound tracks by their slot, the video by the first video track.
+void NameStreams(const AnalysisRecords& records, std::vector<TypedStream>& streams) {
+    for (TypedStream& s : streams) {
+        for (const ContainerTrack& track : records.container.tracks) {
+            const bool match = s.video ? track.kind == "видео" : track.slot >= 0 && track.slot == s.slot;
+            if (!match) continue;
+            if (track.language != "und") s.language = track.language;
+            s.title = track.title;
+            break;
+        }
+    }
 }
 
 }  // namespace
@@ -189,9 +179,9 @@ std::string VideoCodecId(const VideoInfo& v, int32_t typeId) {
         for (const auto& [id, name] : kFlvVideoCodecs)
             if (id == v.flvCodecId) return std::string(name);
     }
-    const std::string fourcc = FourccChars(v.fourcc);
-    if (const std::string_view id = CodecByFourcc(fourcc); !id.empty()) return std::string(id);
-    if (const std::string_view id = CodecByFourcc(FourccChars(v.handler)); !id.empty()) return std::string(id);
+    if (!v.codecId.empty()) return v.codecId;
+    if (const std::string_view id = VideoFourccCodecId(FourccChars(v.fourcc)); !id.empty()) return std::string(id);
+    if (const std::string_view id = VideoFourccCodecId(FourccChars(v.handler)); !id.empty()) return std::string(id);
     // A BITMAPINFOHEADER compression of 0 (BI_RGB) or 3 (BI_BITFIELDS) is uncompressed.
     if (typeId == kTypeAvi && v.fourcc < 4 && (v.width > 0 || v.altPictures[kPictureAviHeader].width > 0))
         return "rawvideo";
@@ -212,19 +202,12 @@ std::string AudioCodecId(const StreamInfo& stream) {
         if (r.codecClass == kAudioClassDts) return "dts";
         if (r.codecClass == kAudioClassAac) return "aac";
     }
-    const int tag = FirstPositiveOf(results, &AudioResult::formatTag);
-    if (tag == 1) {
-        // Integer PCM is named by its sample size, as the WAVE header gives it.
-        switch (stream.bitsPerSample) {
-            case 8: return "pcm_u8";
-            case 24: return "pcm_s24le";
-            case 32: return "pcm_s32le";
-            default: return "pcm_s16le";
-        }
-    }
-    if (tag == 3 && stream.bitsPerSample == 64) return "pcm_f64le";
-    for (const auto& [key, id] : kFormatTagCodecs)
-        if (key == tag) return std::string(id);
+    if (!stream.codecId.empty()) return stream.codecId;
+    int tag = FirstPositiveOf(results, &AudioResult::formatTag);
+    if (tag == 0xFFFE) tag = stream.subFormatTag;  // WAVE_FORMAT_EXTENSIBLE
+    // A header without a sample size has the usual one: 16 bits, or 32 for float.
+    const int bits = stream.bitsPerSample > 0 ? stream.bitsPerSample : tag == 3 ? 32 : 16;
+    if (const std::string_view id = FormatTagCodecId(tag, bits); !id.empty()) return std::string(id);
     for (const AudioResult& r : results) {
         // The codec text of a sample entry is "fourcc: name".
         std::string_view text = r.codecText;
@@ -260,7 +243,7 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
         const int slot = records.audioList[n];
         const StreamInfo* stream = slot >= 0 ? records.StreamIf(static_cast<size_t>(slot)) : nullptr;
         if (!stream || static_cast<int>(n) >= c.audioCount) continue;
-        report.streams.push_back(AudioStream(*stream, records.audioStatus[n]));
+        report.streams.push_back(AudioStream(*stream, slot, records.audioStatus[n]));
         ++listed;
     }
     // Then the sound streams beyond the panel's four, as many as the container counts.
@@ -268,10 +251,11 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
         const StreamInfo* stream = records.StreamIf(static_cast<size_t>(records.audioBeyondList[i]));
         if (!stream) continue;
         const int status = i < records.audioBeyondListStatus.size() ? records.audioBeyondListStatus[i] : 0;
-        report.streams.push_back(AudioStream(*stream, status));
+        report.streams.push_back(AudioStream(*stream, records.audioBeyondList[i], status));
         ++listed;
     }
     for (size_t i = 0; i < report.streams.size(); ++i) report.streams[i].index = static_cast<int>(i);
+    NameStreams(records, report.streams);
 
     // The file's playing time as CONT_DURATION gives it: the container's
     // stated time, else the longest stream's, else the scan's frames.

@@ -39,9 +39,13 @@ struct TypedStream {
     std::optional<double> frameRate;  // frames per second
     std::optional<int> sampleRate;    // Hz
     std::optional<int> channels;      // LFE counted
+    std::optional<int> bitsPerSample; // audio: PCM, ADPCM and lossless codecs only
     std::optional<double> duration;   // seconds
     std::optional<int64_t> bitRate;   // bit/s
     std::string_view decoder;         // DecoderCode() of the codec status
+    std::string language;             // as the container tags the stream, empty when it does not
+    std::string title;
+    int slot = -1;                    // audio: the records' stream slot
 };
 
 // What a container reader found wrong with the file.

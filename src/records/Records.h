@@ -192,10 +192,18 @@ struct StreamInfo {
     int32_t bitrateType = 0;    // 0 unknown, 1 CBR, 2 VBR
     // WAVE_FORMAT_EXTENSIBLE: the format tag its SubFormat GUID stands for; 0 otherwise.
     int32_t subFormatTag = 0;
+    // The codec id (records/CodecIds.h) where the container names the codec
+    // exactly, sample layout included; empty when the elementary tests or the
+    // format tag tell it.
+    std::string codecId;
     std::string channelLayoutName;
     // The stream's playing time as the container or its headers state it
     // (sample count / rate, data size / byte rate, ...); 0 when unknown.
     int64_t durationMs = 0;
+    // The stream's own span by its time stamps or its duration tag, where the
+    // container times its streams only so (Matroska, transport streams, FLV):
+    // the typed report's duration; 0 when unknown.
+    int64_t stampedDurationMs = 0;
 
     // RIFF/AVI
     ChunkRunList chunkRuns;
@@ -251,6 +259,9 @@ struct VideoInfo {
     int32_t codedWidth = 0, codedHeight = 0;
     uint32_t timeScale = 0;
     int32_t flvCodecId = 0;
+    // The codec id (records/CodecIds.h) where the container names the codec
+    // without a FourCC of its own; empty otherwise.
+    std::string codecId;
     // The codec named in words where the container has no FourCC for it, or
     // the database does not know the FourCC (transport streams, Matroska).
     std::string codecName;

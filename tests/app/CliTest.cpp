@@ -17,6 +17,7 @@
 #include "CliReport.h"
 #include "CliRun.h"
 #include <sstream>
+#include <tuple>
 #include "TestUtil.h"
 #include "ScratchDir.h"
 #include "XvfbDisplay.h"
@@ -760,6 +761,14 @@ TEST(Cli, TypedStreamsOfRealFiles) {
         {"ac3_stereo.ac3", {{"audio", "ac3"}}},
         {"asf_wmv2_wma.wmv", {{"video", "wmv2"}, {"audio", "wmav2"}}},
         {"image.png", {}},
+        // The sample layout the container states (ffprobe's ids).
+        {"named/aiff_pcm16.aif", {{"audio", "pcm_s16be"}}},
+        {"named/aifc_float.aifc", {{"audio", "pcm_f32be"}}},
+        {"named/real_pluck-pcm24.au", {{"audio", "pcm_s24be"}}},
+        {"quicktime.mov", {{"video", "mpeg4"}, {"audio", "pcm_s16le"}}},
+        {"containers/mov_qtrle.mov", {{"video", "qtrle"}, {"audio", "pcm_s16be"}}},
+        {"containers/flv_adpcm.flv", {{"video", "flv1"}, {"audio", "adpcm_swf"}}},
+        {"named/rm_rv20_ra144.rm", {{"video", "rv20"}, {"audio", "ra_144"}}},
     };
     for (const Case& c : cases) {
         const CliRun run = RunCli("--json --no-scan " + test::SamplePath(c.sample));
@@ -775,6 +784,14 @@ TEST(Cli, TypedStreamsOfRealFiles) {
             EXPECT_EQ(s["codec"], c.streams[i].second) << c.sample;
             EXPECT_TRUE(s["decoder"].is_string());
         }
+    }
+    // The picture as shown, H.264 frame cropping applied (ffprobe: 640x360, 200x150, 1920x1080).
+    for (const auto& [file, width, height] : {std::tuple{"mpeg/h264_640x360.264", 640, 360},
+                                              {"mpeg/h264_444_200x150.264", 200, 150},
+                                              {"mpeg/h264_1080.264", 1920, 1080}}) {
+        const auto h = nlohmann::json::parse(RunCli("--json --no-scan " + test::SamplePath(file)).out);
+        EXPECT_EQ(h["streams"][0]["width"], width) << file;
+        EXPECT_EQ(h["streams"][0]["height"], height) << file;
     }
     // Numbers are numbers, agreeing with the display's texts.
     const auto j = nlohmann::json::parse(RunCli("--json --no-scan " + test::SamplePath("avi_mpeg4_mp3.avi")).out);
@@ -817,6 +834,23 @@ TEST(Cli, TypedStreamsListEverySoundStream) {
             // A stream beyond the four gets its status as the four do.
             const auto [same, fresh] = decoders.emplace(s["codec"].get<std::string>(), s["decoder"]);
             EXPECT_EQ(s["decoder"], same->second) << "sound stream " << n;
+            // Each timed by its own tag or time stamps, within a frame or two of the file's time.
+            ASSERT_TRUE(s["duration"].is_number()) << "sound stream " << n;
+            EXPECT_NEAR(s["duration"].get<double>(), std::stod(expected.format.at("duration")), 0.06);
+        }
+    }
+    // The language a container tags a stream with, and the sample size of PCM only.
+    for (const std::string file : {"tsmkv/mkv_mpeg4_mp3x2.mkv", "tsmkv/ts_h264_aac.ts", "wave_pcm.wav"}) {
+        SCOPED_TRACE(file);
+        const auto j = nlohmann::json::parse(RunCli("--json --no-scan " + test::SamplePath(file)).out);
+        const std::string name = file.substr(file.find('/') + 1);
+        size_t n = 0;
+        for (const auto& s : j["streams"]) {
+            if (s["type"] != "audio") continue;
+            const test::ProbeEntries* a = probed.count(name) ? probed.at(name).Stream("audio", n++) : nullptr;
+            const bool tagged = a && a->count("tag:language");
+            EXPECT_EQ(s["language"], tagged ? nlohmann::json(a->at("tag:language")) : nlohmann::json()) << s;
+            EXPECT_EQ(s["bits_per_sample"], s["codec"] == "pcm_s16le" ? nlohmann::json(16) : nlohmann::json()) << s;
         }
     }
 }

@@ -7,6 +7,7 @@
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 
@@ -108,6 +109,9 @@ ReadStatus CSupAIFF::Analyse() {
     if (!sound) return status;
     if (aifc_ && codec.formatTag == 0) sound->fourcc = compression_;
     SetSoundFormat(*sound, rate_, channels_, bits_, 1);
+    // Plain AIFF holds signed big-endian samples; AIFF-C says how in its compression type.
+    sound->codecId = aifc_ ? SoundFourccCodecId(compression_, static_cast<int>(bits_))
+                           : PcmCodecId(static_cast<int>(bits_), PcmLayout::kSignedBig);
     const uint64_t samples = uint64_t(frames_) * codec.samplesPerFrame;
     SetSoundDuration(records_, *sound, SamplesToMs(samples, rate_), soundBytes_);
     // The track line says what the file calls its compression.

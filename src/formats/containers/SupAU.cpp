@@ -6,6 +6,7 @@
 #include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/SoundFormat.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 
@@ -22,6 +23,23 @@ constexpr EncodingRow kEncodings[] = {
     {7, {3, "PCM (плав.точка 64)", 64}}, {23, {0x0040, "G.721 ADPCM", 4}}, {24, {0x0065, "G.722 ADPCM", 0}},
     {25, {0x0014, "G.723 ADPCM (3 бита)", 3}}, {26, {0x0014, "G.723 ADPCM (5 бит)", 5}}, {27, {6, "A-law", 8}},
 };
+
+// Sun's linear encodings are signed big-endian (2-5) and IEEE float (6, 7);
+// G.721 and G.723 are the G.726 rates, packed as Sun does.
+std::string_view AuCodecId(uint32_t number, const AuEncoding& encoding) {
+    if (encoding.formatTag == 1) return PcmCodecId(static_cast<int>(encoding.bits), PcmLayout::kSignedBig);
+    if (encoding.formatTag == 3) return PcmCodecId(static_cast<int>(encoding.bits), PcmLayout::kFloatBig);
+    switch (number) {
+        case 1: return "pcm_mulaw";
+        case 27: return "pcm_alaw";
+        case 23:
+        case 25:
+        case 26: return "adpcm_g726le";
+        case 24: return "adpcm_g722";
+        default: return {};
+    }
+}
+
 }  // namespace
 
 AuEncoding FindAuEncoding(uint32_t encoding) {
@@ -63,6 +81,7 @@ ReadStatus CSupAU::Analyse() {
         status = CutShort(dataOffset, "sound data", declaredSize, fileEnd - dataOffset);
     if (!sound) return status;
     SetSoundFormat(*sound, rate, channels, encoding.bits, 1);
+    sound->codecId = AuCodecId(encodingNumber, encoding);
     // A size of all ones means "to the end of the file"; a size beyond the end is cut.
     const uint64_t left = fileEnd - dataOffset;
     const uint64_t dataBytes = declaredSize == kUnknownSize ? left : std::min<uint64_t>(declaredSize, left);

@@ -9,6 +9,7 @@
 #include "base/NumberRange.h"
 #include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 
@@ -29,6 +30,26 @@ std::string_view SoundFormatName(int format) {
         case 6: return "Nellymoser";
         case 10: return "AAC";
         default: return "";
+    }
+}
+
+// The codec id of a SoundFormat; PCM is named by its sample size (format 0
+// is in the writer's byte order, little-endian on every machine that wrote FLV).
+std::string_view SoundFormatCodecId(int format, int bits) {
+    switch (format) {
+        case 0:
+        case 3: return PcmCodecId(bits, bits == 8 ? PcmLayout::kUnsigned : PcmLayout::kSignedLittle);
+        case 1: return "adpcm_swf";
+        case 2:
+        case 14: return "mp3";
+        case 4:
+        case 5:
+        case 6: return "nellymoser";
+        case 7: return "pcm_alaw";
+        case 8: return "pcm_mulaw";
+        case 10: return "aac";
+        case 11: return "speex";
+        default: return {};
     }
 }
 
@@ -163,6 +184,8 @@ ReadStatus CSupFLV::ReadFile(CFileCache& reader) {
     avcLengthSize_ = 0;
     metaDuration_ = metaFrameRate_ = 0;
     firstVideoTime_ = lastVideoTime_ = 0;
+    audioTags_ = 0;
+    firstAudioTime_ = lastAudioTime_ = 0;
 
     const uint64_t size = reader.LogicalLength();
     const ByteView header = reader.MapView(0, 9);
@@ -179,6 +202,8 @@ ReadStatus CSupFLV::ReadFile(CFileCache& reader) {
             const uint64_t data = tag + kTagHeaderSize;
             if (type == kTagAudio) {
                 ReadAudioTag(reader, data, length, audio);
+                if (audioTags_++ == 0) firstAudioTime_ = timestamp;
+                lastAudioTime_ = timestamp;
             } else if (type == kTagVideo) {
                 ReadVideoTag(reader, data, length, timestamp);
             } else if (type == kTagScript) {
@@ -198,6 +223,15 @@ ReadStatus CSupFLV::ReadFile(CFileCache& reader) {
     }
 
     if (audioAnalysis_) audioAnalysis_(audio);
+    // The sound lasts from its first tag to the end of its last: one frame
+    // of the codec, else the tags' average spacing.
+    if (audioTags_ >= 2 && lastAudioTime_ > firstAudioTime_) {
+        const int64_t span = lastAudioTime_ - firstAudioTime_;
+        int64_t lastMs = span / (audioTags_ - 1);
+        for (const AudioResult& r : audio.audio)
+            if (r.codecClass > 0 && r.frameDurationUs > 0) lastMs = r.frameDurationUs / 1000;
+        audio.stampedDurationMs = span + lastMs;
+    }
     records_.container.videoPresent = true;
 
     // The frame rate the metadata states, else the spacing of the video tags.
@@ -233,6 +267,7 @@ void CSupFLV::ReadAudioTag(CFileCache& reader, uint64_t data, uint32_t length, S
     audio.bitsPerSample = flags & 2 ? 16 : 8;
     audio.channels = flags & 1 ? 2 : 1;
     audio.codecName = std::string(SoundFormatName(flags >> 4));
+    audio.codecId = std::string(SoundFormatCodecId(flags >> 4, audio.bitsPerSample));
     AppendFromReader(reader, data + 1, length - 1, audio.data);
 }
 

@@ -44,6 +44,8 @@ private:
     int avcLengthSize_ = 0;  // from the AVC sequence header; 0 until one is seen
     double metaDuration_ = 0, metaFrameRate_ = 0;  // seconds and frames per second, as onMetaData states them
     uint32_t firstVideoTime_ = 0, lastVideoTime_ = 0;  // milliseconds
+    int64_t audioTags_ = 0;
+    uint32_t firstAudioTime_ = 0, lastAudioTime_ = 0;
 };
 
 }  // namespace torvo

@@ -9,6 +9,7 @@
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/Ebml.h"
 #include "formats/mpeg/SupHEVC.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 
@@ -473,29 +474,51 @@ void CSupMKV::ReadTags(const Element& tags) {
 
 void CSupMKV::ReadTag(const Element& tag) {
     // Tags aimed at a track describe that track; the others the whole file.
-    bool global = true;
+    uint64_t trackUid = 0;
     Element e;
     for (uint64_t p = tag.payload; ChildAt(p, tag.end, e); p = e.end) {
         if (e.id != kTargets) continue;
         Element t;
         for (uint64_t q = e.payload; ChildAt(q, e.end, t); q = t.end)
-            if (t.id == kTagTrackUid && Unsigned(t) != 0) global = false;
+            if (t.id == kTagTrackUid && Unsigned(t) != 0) trackUid = Unsigned(t);
     }
     for (uint64_t p = tag.payload; ChildAt(p, tag.end, e); p = e.end)
-        if (e.id == kSimpleTag) ReadSimpleTag(e, global, 0);
+        if (e.id == kSimpleTag) ReadSimpleTag(e, trackUid, 0);
 }
 
-void CSupMKV::ReadSimpleTag(const Element& simpleTag, bool global, int depth) {
+void CSupMKV::ReadSimpleTag(const Element& simpleTag, uint64_t trackUid, int depth) {
     std::string name, text;
     Element e;
     for (uint64_t p = simpleTag.payload; ChildAt(p, simpleTag.end, e); p = e.end) {
         if (e.id == kTagName) name = Text(e);
         else if (e.id == kTagString) text = Text(e);
-        else if (e.id == kSimpleTag && depth < kMaxTagDepth) ReadSimpleTag(e, global, depth + 1);
+        else if (e.id == kSimpleTag && depth < kMaxTagDepth) ReadSimpleTag(e, trackUid, depth + 1);
     }
     std::vector<MetadataItem>& items = records_.container.metadata;
-    if (global && !name.empty() && !text.empty() && items.size() < kMaxMetadataItems)
+    if (trackUid == 0 && !name.empty() && !text.empty() && items.size() < kMaxMetadataItems)
         items.push_back({name, text, {}});
+    // Writers that time each track say so in a DURATION tag ("01:02:03.456000000").
+    if (const int64_t ms = ClockTextMs(text); trackUid != 0 && name == "DURATION" && ms > 0 &&
+                                              trackDurations_.size() < kMaxTrackDurations)
+        trackDurations_.push_back({trackUid, ms});
+}
+
+int64_t CSupMKV::ClockTextMs(std::string_view text) {
+    // Hours, minutes and whole seconds, then a fraction (read without the locale).
+    uint64_t parts[3] = {};
+    size_t i = 0;
+    for (int part = 0; part < 3; ++part) {
+        const size_t start = i;
+        while (i < text.size() && i - start < 9 && text[i] >= '0' && text[i] <= '9') parts[part] = parts[part] * 10 + uint64_t(text[i++] - '0');
+        if (i == start || (part < 2 && (i >= text.size() || text[i++] != ':'))) return 0;
+    }
+    if (parts[1] >= 60 || parts[2] >= 60) return 0;
+    int64_t ms = int64_t((parts[0] * 60 + parts[1]) * 60 + parts[2]) * 1000;
+    if (i < text.size() && text[i] == '.') {
+        int64_t scale = 100;
+        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9' && scale > 0; ++i, scale /= 10) ms += (text[i] - '0') * scale;
+    }
+    return ms;
 }
 
 bool CSupMKV::WantsMoreBlocks() const {
@@ -605,8 +628,11 @@ void CSupMKV::FinishTracks() {
         else if (isSound) ++container.audioCount;
         else ++container.otherCount;
         if (track.collectsVideo) FinishVideo(track);
-        if (StreamInfo* sound = track.slot >= 0 ? records_.StreamIf(static_cast<size_t>(track.slot)) : nullptr)
+        if (StreamInfo* sound = track.slot >= 0 ? records_.StreamIf(static_cast<size_t>(track.slot)) : nullptr) {
             FinishSound(track, *sound);
+            for (const auto& [uid, ms] : trackDurations_)
+                if (uid == track.uid) sound->stampedDurationMs = ms;
+        }
         if (container.tracks.size() < kMaxContainerTracks) {
             ContainerTrack line;
             line.id = static_cast<int32_t>(std::min<uint64_t>(track.number, INT32_MAX));
@@ -627,6 +653,37 @@ void CSupMKV::FinishTracks() {
             reader_.LogicalLength() * 8 / static_cast<uint64_t>(records_.video.durationMs), INT32_MAX));
 }
 
+// The codec ids the codec id string names beyond the table's FourCCs:
+// QuickTime codecs by the sample description in the private data, RealVideo
+// by the name's last part.
+std::string_view CSupMKV::VideoCodecIdOf(const Track& track) {
+    const ByteView codecPrivate(track.codecPrivate.data(), track.codecPrivate.size());
+    if (track.codecId == "V_QUICKTIME" && codecPrivate.size() >= 8)
+        return VideoFourccCodecId(FourCCText(FourCCFromBytes(codecPrivate, 4)));
+    if (track.codecId.starts_with("V_REAL/")) return VideoFourccCodecId(std::string_view(track.codecId).substr(7));
+    if (track.codecId == "V_UNCOMPRESSED") return "rawvideo";
+    return {};
+}
+
+std::string_view CSupMKV::SoundCodecIdOf(const Track& track, int bits) {
+    const ByteView codecPrivate(track.codecPrivate.data(), track.codecPrivate.size());
+    if (track.codecId == "A_PCM/INT/BIG") return PcmCodecId(bits, PcmLayout::kSignedBig);
+    if (track.codecId == "A_QUICKTIME" && codecPrivate.size() >= 8)
+        return SoundFourccCodecId(FourCCFromBytes(codecPrivate, 4), bits);
+    if (track.codecId.starts_with("A_QUICKTIME/") && track.codecId.size() == 16)
+        return SoundFourccCodecId(FourCCFromBytes(ByteView(reinterpret_cast<const uint8_t*>(track.codecId.data()), 16), 12), bits);
+    if (track.codecId.starts_with("A_REAL/") && track.codecId.size() == 11) {
+        // RealAudio's FourCCs are lower case: A_REAL/COOK is 'cook'.
+        uint32_t fourcc = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            const char c = track.codecId[7 + i];
+            fourcc |= uint32_t(static_cast<uint8_t>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c)) << (8 * i);
+        }
+        return SoundFourccCodecId(fourcc, bits);
+    }
+    return {};
+}
+
 void CSupMKV::FinishVideo(Track& track) {
     VideoInfo& video = records_.video;
     ContainerInfo& container = records_.container;
@@ -635,6 +692,7 @@ void CSupMKV::FinishVideo(Track& track) {
     if (track.codecId == "V_MS/VFW/FOURCC" && track.codecPrivate.size() >= 20)
         video.fourcc = FourCCFromBytes(ByteView(track.codecPrivate.data(), track.codecPrivate.size()), 16);
     video.codecName = codec.name == kUnknownCodec.name ? track.codecId : std::string(codec.name);
+    video.codecId = std::string(VideoCodecIdOf(track));
     auto toSize = [](uint64_t v) { return static_cast<int32_t>(std::min<uint64_t>(v, 65535)); };
     video.width = toSize(track.pixelWidth);
     video.height = toSize(track.pixelHeight);
@@ -689,6 +747,7 @@ void CSupMKV::FinishSound(Track& track, StreamInfo& sound) {
     sound.channels = static_cast<int32_t>(std::min<uint64_t>(track.channels ? track.channels : 1, 255));
     sound.bitsPerSample = static_cast<int32_t>(std::min<uint64_t>(track.bitDepth, 255));
     const ByteView codecPrivate(track.codecPrivate.data(), track.codecPrivate.size());
+    sound.codecId = std::string(SoundCodecIdOf(track, sound.bitsPerSample));
     SoundHeader header;
     bool read = false;
     if (track.codecId == "A_VORBIS") {

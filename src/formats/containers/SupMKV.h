@@ -103,7 +103,10 @@ private:
     void ReadContentEncodings(const Element& encodings, Track& track, int depth);
     void ReadTags(const Element& tags);
     void ReadTag(const Element& tag);
-    void ReadSimpleTag(const Element& simpleTag, bool global, int depth);
+    // A simple tag of the track of that UID, or of the whole file for 0.
+    void ReadSimpleTag(const Element& simpleTag, uint64_t trackUid, int depth);
+    // "h:mm:ss.fffffffff" as milliseconds; 0 for anything else.
+    static int64_t ClockTextMs(std::string_view text);
     uint64_t ReadCluster(const Element& cluster);
     void ReadBlock(uint64_t position, uint64_t size);
     void CollectFrame(Track& track, ByteView frame);
@@ -112,6 +115,8 @@ private:
     void PrepareTracks();
     void FinishTracks();
     void FinishVideo(Track& track);
+    static std::string_view VideoCodecIdOf(const Track& track);
+    static std::string_view SoundCodecIdOf(const Track& track, int bits);
     void FinishSound(Track& track, StreamInfo& sound);
 
     CFileCache& reader_;
@@ -123,6 +128,9 @@ private:
     double duration_ = 0;
     uint64_t walked_ = 0;
     int clustersRead_ = 0;
+    // The DURATION tags of the tracks, by track UID, in milliseconds.
+    static constexpr size_t kMaxTrackDurations = 128;
+    std::vector<std::pair<uint64_t, int64_t>> trackDurations_;
     std::vector<uint8_t> block_;
 };
 

@@ -9,6 +9,7 @@
 #include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/FourCCNames.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 
@@ -443,12 +444,22 @@ void CSupMP4QT::ReadSoundEntry(const Box& trak) {
     }
     const uint32_t entrySize = body.Be32(0);
     const ByteView entryBytes = entrySize >= 8 && entrySize <= body.size() ? body.Sub(0, entrySize) : body;
+    sound.codecId = SoundEntryCodecId(body, entryBytes, sound);
     if (FourCCEqualsNoCase(sound.fourcc, "mp4a")) {
         const uint64_t at = entryBytes.Find("esds");
         if (at != ByteView::npos && at >= 4) ReadEsdsSound(entryBytes.From(at - 4), sound);
     } else {
         ReadWaveFormat(entryBytes, sound);
     }
+}
+
+std::string CSupMP4QT::SoundEntryCodecId(ByteView body, ByteView entry, const StreamInfo& sound) {
+    // Version 2 'lpcm' states its layout in flags (float, big-endian, signed).
+    if (sound.fourcc == Tag("lpcm") && body.Be16(16) == 2) return std::string(LpcmCodecId(body.Be32(60), sound.bitsPerSample));
+    // An 'enda' atom of 1 makes in24, in32, fl32 and fl64 little-endian.
+    const uint64_t enda = entry.Find("enda");
+    const bool little = enda != ByteView::npos && entry.Be16(enda + 4) == 1;
+    return std::string(SoundFourccCodecId(sound.fourcc, sound.bitsPerSample, little));
 }
 
 void CSupMP4QT::ReadWaveFormat(ByteView entry, StreamInfo& sound) {

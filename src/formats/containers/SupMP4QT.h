@@ -97,6 +97,9 @@ private:
     SampleTiming ReadSampleTiming(const Box& trak);
     void ReadVideoEntry(const Box& trak);
     void ReadSoundEntry(const Box& trak);
+    // The codec id a sound sample entry states: its type, with the sample
+    // layout for PCM.
+    static std::string SoundEntryCodecId(ByteView body, ByteView entry, const StreamInfo& sound);
     void ReadWaveFormat(ByteView entry, StreamInfo& sound);
     void ReadSampleTables(const Box& trak, SampleTables& tables, bool countFrames);
     void CollectSamples(const SampleTables& tables, ElementaryBuffer& out);

@@ -6,6 +6,7 @@
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 
@@ -219,6 +220,7 @@ void CSupRM::ReadAudio(ByteView specific, uint32_t averageBitrate, uint32_t dura
     }
     if (!sound) return;
     sound->fourcc = header.fourcc;
+    sound->codecId = std::string(SoundFourccCodecId(header.fourcc, static_cast<int>(header.bitsPerSample)));
     sound->sampleRate = static_cast<int32_t>(header.sampleRate);
     sound->channels = static_cast<int32_t>(std::min<uint32_t>(header.channels, 255));
     sound->bitsPerSample = static_cast<int32_t>(std::min<uint32_t>(header.bitsPerSample, 255));

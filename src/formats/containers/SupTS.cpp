@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "formats/containers/ElementaryProbe.h"
+#include "formats/mpeg/PesTimeSpan.h"
 
 namespace torvo {
 
@@ -402,7 +403,11 @@ void CSupTS::CollectPayload(ElementaryStream& stream, ByteView payload, bool uni
         uint64_t data = 6;
         if (PesHasHeader(streamId)) {
             if ((payload.U8(6) & 0xC0) != 0x80) return;
-            if ((payload.U8(7) & 0x80) && stream.pts.size() < kMaxPtsKept) stream.pts.push_back(ReadTimeStamp(payload.Sub(9, 5)));
+            if (payload.U8(7) & 0x80) {
+                const int64_t pts = ReadTimeStamp(payload.Sub(9, 5));
+                if (stream.pts.size() < kMaxPtsKept) stream.pts.push_back(pts);
+                stream.lastPts = std::max(stream.lastPts, pts);
+            }
             data = 9u + payload.U8(8);
         }
         if (stream.slot >= 0) {
@@ -424,7 +429,7 @@ void CSupTS::CollectPayload(ElementaryStream& stream, ByteView payload, bool uni
 
 void CSupTS::ReadTailPcr() {
     const uint64_t end = reader_.LogicalLength();
-    if (scanEnd_ + kPacketSize >= end || pcrs_.empty()) return;
+    if (scanEnd_ + kPacketSize >= end) return;
     // The last PCR: packets of the file's last megabyte, in their grid when it holds.
     const uint64_t size = layout_.packetSize;
     const uint64_t from = std::max(scanEnd_, end > kTailSearch ? end - kTailSearch : 0);
@@ -437,8 +442,16 @@ void CSupTS::ReadTailPcr() {
         }
         const uint8_t b1 = packet.U8(1);
         const unsigned control = packet.U8(3) >> 4 & 3;
-        if (!(b1 & 0x80) && (control & 2) && packet.U8(4) > 0)
-            NotePcr(static_cast<uint16_t>((b1 & 0x1F) << 8 | packet.U8(2)), packet, true);
+        const auto pid = static_cast<uint16_t>((b1 & 0x1F) << 8 | packet.U8(2));
+        if (!(b1 & 0x80) && (control & 2) && packet.U8(4) > 0) NotePcr(pid, packet, true);
+        // The presentation time of each PES packet that starts here.
+        const uint64_t payload = control & 2 ? 5u + packet.U8(4) : 4;
+        if (!(b1 & 0x80) && (b1 & 0x40) && (control & 1) && !(packet.U8(3) & 0xC0)) {
+            const ByteView pes = packet.From(payload);
+            for (ElementaryStream& stream : streams_)
+                if (stream.pid == pid && pes.Be24(0) == 1 && PesHasHeader(pes.U8(3)) && (pes.U8(7) & 0x80))
+                    stream.lastPts = std::max(stream.lastPts, ReadTimeStamp(pes.Sub(9, 5)));
+        }
         position += size;
     }
 }
@@ -472,6 +485,13 @@ void CSupTS::Finish() {
         else if (audio) ++container.audioCount;
         else ++container.otherCount;
         if (stream.collectsVideo) videoStream = &stream;
+        // Each sound stream's own span, from its first time stamps to the tail's last.
+        sound = stream.slot >= 0 ? records_.StreamIf(static_cast<size_t>(stream.slot)) : nullptr;
+        if (sound && !stream.pts.empty()) {
+            const PtsRange head{*std::min_element(stream.pts.begin(), stream.pts.end()), stream.pts.front(), 1, -1};
+            if (const int64_t span = PtsSpanTicks(head, {stream.lastPts, stream.lastPts, 1, -1}); span > 0)
+                sound->stampedDurationMs = SoundSpanMs(span, *sound);
+        }
         if (container.tracks.size() < kMaxContainerTracks) {
             ContainerTrack track;
             track.id = stream.pid;

@@ -63,6 +63,7 @@ public:
         bool collectsVideo = false;
         bool started = false;     // a PES packet start was met
         std::vector<int64_t> pts;
+        int64_t lastPts = -1;     // the latest presentation time, of the tail read too
     };
 
     CSupTS(CFileCache& reader, AnalysisRecords& records);

@@ -4,6 +4,7 @@
 #include <array>
 #include <new>
 
+#include "formats/mpeg/PesTimeSpan.h"
 #include "formats/mpeg/StreamTail.h"
 #include "formats/mpeg/SupDV.h"
 #include "formats/mpeg/SupH264.h"
@@ -510,6 +511,7 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 
 ReadStatus CSupMpg::Analyse(CFileCache& reader) {
     Analyse(reader.Header(), reader.LogicalLength());
+    MeasurePesTimeSpans(reader, records_);
     return TailStatus(reader);
 }
 
@@ -568,7 +570,7 @@ ReadStatus CSupMpg::AnalyseContent(CFileCache& reader) {
         AnalyseAudioElementary(data);
         return TailStatus(reader);
     }
-    if (Layout() == StreamLayout::kNone) Analyse(data, reader.LogicalLength());
+    if (Layout() == StreamLayout::kNone) return Analyse(reader);
     return TailStatus(reader);
 }
 

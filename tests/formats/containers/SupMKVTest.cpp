@@ -27,6 +27,19 @@ TEST(SupMKVSamples, AgreeWithFfprobe) {
     ExpectAgreesWithFfprobe("mkv_theora_flac.mkv", "theo");
 }
 
+// Each sound track is timed by its DURATION tag, as ffprobe lists the tags;
+// the Tags element sits after the clusters, reached through the seek head.
+TEST(SupMKVSamples, TrackDurationTags) {
+    MemoryReader m(ReadBytes(SamplePath("tsmkv/mkv_h264_six_audio.mkv")));
+    CSupMKV mkv(m.reader, m.records);
+    ASSERT_TRUE(mkv.Analyse());
+    std::vector<int64_t> durations;
+    for (const auto& track : mkv.Tracks())
+        if (const StreamInfo* sound = track.slot >= 0 ? m.records.StreamIf(size_t(track.slot)) : nullptr)
+            durations.push_back(sound->stampedDurationMs);
+    EXPECT_EQ(durations, (std::vector<int64_t>{419, 432, 421, 421, 421, 422}));
+}
+
 TEST(SupMKVSamples, HeadersOfCodecsWithoutParsers) {
     // The sizes the AV1 sequence header and the Theora identification header
     // give agree with the track entries' (and ffprobe's) 160 x 120.

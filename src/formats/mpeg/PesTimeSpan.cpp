@@ -1,0 +1,201 @@
+#include "formats/mpeg/PesTimeSpan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "formats/mpeg/StartCodes.h"
+#include "formats/mpeg/SupMpg.h"
+
+namespace torvo {
+namespace {
+
+constexpr uint8_t kPack = 0xBA, kPrivateStream1 = 0xBD, kVideoStream = 0xE0;
+constexpr uint8_t kPicture = 0x00, kSequenceHeader = 0xB3, kGopHeader = 0xB8;
+constexpr int64_t kClockWrap = int64_t(1) << 33;
+// A span longer than a day is a restarted clock, not a recording.
+constexpr int64_t kLongestSpanTicks = int64_t(24) * 3600 * 90000;
+// How much of the tail is read, and how far back the read may step when the
+// last stretch holds no time stamp of the video.
+constexpr uint32_t kTailStep = CFileCache::kWindowSize;
+constexpr int kTailSteps = 8;
+// The first time stamps of each stream: enough to pass the leading pictures
+// of an open GOP, few enough that a clock restarted later is not mixed in.
+constexpr int kHeadStamps = 16;
+
+// The 33-bit time stamp of the five bytes at pos; -1 when its marker bits
+// are not set (a start code that was payload, not a packet).
+int64_t TimeStamp(ByteView b, uint64_t pos) {
+    if (!b.Has(pos, 5) || !(b.U8(pos) & 1) || !(b.U8(pos + 2) & 1) || !(b.U8(pos + 4) & 1)) return -1;
+    return (int64_t(b.U8(pos) >> 1) & 7) << 30 | int64_t(b.U8(pos + 1)) << 22 | int64_t(b.U8(pos + 2) >> 1) << 15 |
+           int64_t(b.U8(pos + 3)) << 7 | int64_t(b.U8(pos + 4) >> 1);
+}
+
+bool CarriesStamps(uint8_t code) { return code == kPrivateStream1 || (code >= 0xC0 && code <= 0xEF); }
+
+void Note(PtsRange& range, int64_t pts, int limit) {
+    if (limit > 0 && range.seen >= limit) return;
+    range.first = range.first < 0 ? pts : std::min(range.first, pts);
+    range.last = std::max(range.last, pts);
+    ++range.seen;
+}
+
+// The first frame's length of the sound codec a stream was found to carry, in ticks.
+int64_t SoundFrameTicks(const StreamInfo& stream) {
+    for (const AudioResult& r : stream.audio)
+        if (r.codecClass > 0 && r.frameDurationUs > 0) return int64_t(r.frameDurationUs) * 9 / 100;
+    return 0;
+}
+
+// The pictures of the GOP being walked: their temporal references, and the
+// time stamp of those a packet stamped.
+class GopPictures {
+public:
+    explicit GopPictures(double ticksPerFrame) : ticksPerFrame_(ticksPerFrame) {}
+    void Picture(int temporalReference, int64_t pts) {
+        largest_ = std::max(largest_, temporalReference);
+        if (pts >= 0 && stamped_.size() < kMaxStamped) stamped_.push_back({temporalReference, pts});
+    }
+    // Closes the GOP: each stamp carried to the last picture shown. A GOP
+    // none of whose pictures was stamped follows the one before it.
+    void Close(PtsRange& video) {
+        if (largest_ < 0) return;  // a sequence header right before the GOP header
+        int64_t last = -1;
+        for (const auto& [reference, pts] : stamped_)
+            last = std::max(last, pts + Frames(largest_ - reference));
+        if (last < 0 && previousLast_ >= 0) last = previousLast_ + Frames(largest_ + 1);
+        if (last >= 0) video.end = std::max(video.end, last);
+        previousLast_ = last;
+        stamped_.clear();
+        largest_ = -1;
+    }
+
+private:
+    static constexpr size_t kMaxStamped = 1024;
+    int64_t Frames(int count) const {
+        return count > 0 ? static_cast<int64_t>(std::llround(count * ticksPerFrame_)) : 0;
+    }
+
+    double ticksPerFrame_;
+    int largest_ = -1;
+    int64_t previousLast_ = -1;  // when the GOP before was shown to its end
+    std::vector<std::pair<int, int64_t>> stamped_;
+};
+
+// The picture and GOP start codes of one video packet's payload; the
+// packet's time stamp belongs to the first picture that starts in it.
+void WalkVideoPayload(ByteView payload, int64_t pts, GopPictures& gop, PtsRange& video) {
+    for (uint64_t q = FindStartCode(payload, 0); q != ByteView::npos; q = FindStartCode(payload, q + 4)) {
+        const uint8_t code = payload.U8(q + 3);
+        if (code == kGopHeader || code == kSequenceHeader) {
+            gop.Close(video);
+        } else if (code == kPicture && payload.Has(q + 4, 2)) {
+            gop.Picture(payload.U8(q + 4) << 2 | payload.U8(q + 5) >> 6, pts);
+            pts = -1;
+        }
+    }
+}
+
+PesTimeStamps TailStamps(CFileCache& reader, bool wantVideo, double ticksPerFrame) {
+    const uint64_t length = reader.LogicalLength();
+    PesTimeStamps tail;
+    for (int step = 1; step <= kTailSteps; ++step) {
+        const uint64_t back = uint64_t(kTailStep) * uint64_t(step);
+        const uint64_t start = length > back ? length - back : 0;
+        const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(kTailStep, length - start));
+        const PesTimeStamps stretch = CollectPesTimeStamps(reader.MapView(start, size), 0, ticksPerFrame);
+        // Later stretches outrank earlier ones: keep what the end already gave.
+        if (!tail.video.Valid()) tail.video = stretch.video;
+        for (size_t i = 0; i < kMaxStreams; ++i)
+            if (!tail.streams[i].Valid()) tail.streams[i] = stretch.streams[i];
+        if (start == 0 || !wantVideo || tail.video.Valid()) break;
+    }
+    return tail;
+}
+
+}  // namespace
+
+int64_t ReadPesPts(ByteView packet) {
+    uint64_t i = 6;
+    while (packet.U8(i) == 0xFF && i <= 98) ++i;  // MPEG-1 stuffing
+    const uint8_t f = packet.U8(i);
+    if (f >= 0x80 && f <= 0xBF) {  // MPEG-2: PTS_DTS_flags in the second byte
+        if (i != 6 || !(packet.U8(7) & 0x80) || (packet.U8(9) & 0xE0) != 0x20) return -1;
+        return TimeStamp(packet, 9);
+    }
+    if (f >= 0x40 && f <= 0x7F) i += 2;  // STD buffer fields
+    const uint8_t g = packet.U8(i);
+    if ((g & 0xE0) != 0x20) return -1;
+    return TimeStamp(packet, i);
+}
+
+PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFrame) {
+    PesTimeStamps stamps;
+    GopPictures gop(ticksPerFrame);
+    uint64_t p = FindStartCode(data, 0);
+    while (p != ByteView::npos) {
+        const uint8_t code = data.U8(p + 3);
+        uint64_t next = p + 4;
+        if (code == kPack) {
+            next = p + CSupMpg::PackHeaderLength(data.From(p));
+        } else if (code >= 0xBB) {
+            const ByteView packet = data.From(p);
+            next = p + 6 + packet.Be16(4);
+            if (CarriesStamps(code)) {
+                const int64_t pts = ReadPesPts(packet);
+                ParseErrorFlag ignored;
+                const CSupMpg::Payload payload = CSupMpg::ReadPesPayload(packet, ignored);
+                if (code == kVideoStream && ticksPerFrame > 0 && payload.length > 0)
+                    WalkVideoPayload(packet.Sub(payload.offset, uint64_t(payload.length)), pts, gop, stamps.video);
+                if (pts >= 0 && code == kVideoStream) {
+                    Note(stamps.video, pts, limit);
+                } else if (pts >= 0 && code < 0xE0) {
+                    const int slot = CSupMpg::SlotIndex(code, packet.U8(payload.offset));
+                    if (slot >= 0) Note(stamps.streams[static_cast<size_t>(slot)], pts, limit);
+                }
+            }
+        }
+        p = FindStartCode(data, next);
+    }
+    gop.Close(stamps.video);
+    return stamps;
+}
+
+int64_t PtsSpanTicks(const PtsRange& head, const PtsRange& tail) {
+    if (!head.Valid() || !tail.Valid()) return -1;
+    int64_t span = std::max(tail.last, tail.end) - head.first;
+    // The clock wrapped once in between: it ends in the lower half of its
+    // range having started in the upper; anything else went back.
+    if (span < 0 && head.first >= kClockWrap / 2 && tail.last < kClockWrap / 2) span += kClockWrap;
+    return span > 0 && span < kLongestSpanTicks ? span : -1;
+}
+
+int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream) { return (spanTicks + SoundFrameTicks(stream)) / 90; }
+
+void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records) {
+    const ContainerInfo& c = records.container;
+    if (c.layout != StreamLayout::kMpeg1System && c.layout != StreamLayout::kMpeg2Program) return;
+    const ByteView header = reader.Header();
+    const bool whole = header.size() >= reader.LogicalLength();
+    VideoInfo& video = records.video;
+    const int32_t usPerFrame = video.headers[kHeaderMpegVideo].frameDurationUs;
+    const double ticksPerFrame = usPerFrame * 0.09;
+    const PesTimeStamps head = CollectPesTimeStamps(header, whole ? 0 : kHeadStamps);
+    const PesTimeStamps tail =
+        whole ? CollectPesTimeStamps(header, 0, ticksPerFrame) : TailStamps(reader, c.videoCount > 0, ticksPerFrame);
+
+    if (const int64_t span = PtsSpanTicks(head.video, tail.video); span > 0 && usPerFrame > 0 && c.videoCount > 0) {
+        // The span reaches the start of the last picture; the picture lasts one period more.
+        const auto frames = static_cast<int64_t>(std::llround(double(span) / ticksPerFrame)) + 1;
+        video.frameCount = frames;
+        video.durationMs = std::llround(double(span) / 90.0 + usPerFrame / 1000.0);
+    }
+    for (size_t i = 0; i < kMaxStreams; ++i) {
+        StreamInfo* stream = records.StreamIf(i);
+        const int64_t span = PtsSpanTicks(head.streams[i], tail.streams[i]);
+        if (stream && span > 0) stream->durationMs = SoundSpanMs(span, *stream);
+    }
+}
+
+}  // namespace torvo
