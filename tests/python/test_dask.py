@@ -28,7 +28,8 @@ def client():
 
 @pytest.fixture(scope="module")
 def names(samples, tmp_path_factory):
-    # A missing file and a directory among the samples: each one error row.
+    # A missing file and a folder without media among the samples: each one
+    # error row, where it was named.
     folder = tmp_path_factory.mktemp("dask")
     return samples + [str(folder / "missing.avi"), str(folder)]
 
@@ -54,7 +55,7 @@ def test_the_cluster_gives_the_records_of_one_process(client, names, in_process)
     frame = torvo.dask.streams_frame(bag).compute()
     assert list(frame.columns) == list(torvo.dask.STREAM_COLUMNS)
     errors = frame[frame.error_code.notna()]
-    assert sorted(errors.error_code) == ["is_directory", "not_found"]
+    assert sorted(errors.error_code) == ["no_media_files", "not_found"]
     # One row per stream, one for a file with none: no file is left out.
     expected = sum(max(1, len(r.get("streams", []))) for r in in_process)
     assert len(frame) == expected

@@ -87,9 +87,10 @@ def test_folders_stand_for_their_media_files(tmp_path):
     reports = list(torvo.analyse_many([tmp_path / "media", tmp_path / "texts"], workers=1,
                                       progress=lambda *a: calls.append(a)))
     assert calls == [(1, 2), (2, 2)]  # the total counts what the folders expand to
-    assert [r["file"] for r in reports] == [str(tmp_path / "texts"), str(tmp_path / "media" / "sound")]
-    assert reports[0]["error"]["code"] == "no_media_files"
-    assert reports[1]["container"]["format"] == "wav"
+    # In the order the names were given, the folder without media where it was named.
+    assert [r["file"] for r in reports] == [str(tmp_path / "media" / "sound"), str(tmp_path / "texts")]
+    assert reports[0]["container"]["format"] == "wav"
+    assert reports[1]["error"]["code"] == "no_media_files"
 
 
 def test_progress_counts_each_report_before_it_is_yielded(samples):

@@ -423,19 +423,27 @@ private:
     CJsonReader reader_;
 };
 
+// A report line that no queued file gives (a folder without media files),
+// standing before the queued file of index `before`: the reports keep the
+// order of the names given.
+struct PlacedLine {
+    size_t before = 0;
+    std::string line;
+    std::string name;
+};
+
 // A run of many files through the run session on a thread of its own; the
 // reports wait in a short queue, in the order of the names, until Python
-// takes them (after `leading`, the error lines of what could not be queued).
-// Closing it (or dropping it) stops the run.
+// takes them. Closing it (or dropping it) stops the run.
 class CManyRun : private IRunEvents {
 public:
     CManyRun(std::shared_ptr<CContext> context, std::vector<std::string> paths, int workers, bool scan, bool codecs,
-             bool namesAsBytes, std::vector<std::pair<std::string, std::string>> leading = {})
+             bool namesAsBytes, std::deque<PlacedLine> placed = {})
         : context_(std::move(context)),
           namesAsBytes_(namesAsBytes),
-          total_(paths.size() + leading.size()),
-          session_(display_, &silent_),
-          lines_(std::make_move_iterator(leading.begin()), std::make_move_iterator(leading.end())) {
+          total_(paths.size() + placed.size()),
+          placed_(std::move(placed)),
+          session_(display_, &silent_) {
         session_.Queue() = FileQueue(FileQueue::kUnlimited);
         session_.Queue().Fill(std::move(paths));
         RunOptions run;
@@ -446,6 +454,7 @@ public:
         thread_ = std::thread([this] {
             try {
                 session_.Run(QueueMode::kRunAll, *this);
+                PushPlaced(SIZE_MAX);
             } catch (const std::exception& e) {
                 const std::lock_guard lock(mutex_);
                 failure_ = e.what();
@@ -491,11 +500,20 @@ private:
     static constexpr size_t kWaitingLines = 64;
 
     std::string ReportReady(const AnalysedFile& file) override { return ReportJsonLine(*file.report); }
-    void Deliver(size_t, const std::string& path, const std::string& report, const CAnalysisDriver*) override {
+    void Deliver(size_t index, const std::string& path, const std::string& report, const CAnalysisDriver*) override {
+        PushPlaced(index);
         Push(report, path);
     }
-    void FileNotOpened(size_t, const std::string& path, const UserMessage& message) override {
+    void FileNotOpened(size_t index, const std::string& path, const UserMessage& message) override {
+        PushPlaced(index);
         Push(NotOpenedJsonLine(path, message), path);
+    }
+    // The placed lines that stand before the queued file `index` (files are delivered in queue order).
+    void PushPlaced(size_t index) {
+        while (!placed_.empty() && placed_.front().before <= index) {
+            Push(std::move(placed_.front().line), placed_.front().name);
+            placed_.pop_front();
+        }
     }
     // Waits while Python has not taken the earlier lines, so that a slow
     // reader holds the workers back instead of the memory growing.
@@ -510,6 +528,7 @@ private:
     std::shared_ptr<CContext> context_;
     bool namesAsBytes_ = false;
     size_t total_ = 0;
+    std::deque<PlacedLine> placed_;  // touched by the run's thread only
     CSilentMessages silent_;
     Display display_;
     CRunSession session_;
@@ -571,19 +590,30 @@ PYBIND11_MODULE(_torvo, m) {
                bool codecs, bool namesAsBytes) {
                 if (workers < 1) throw CUsageError("workers must be at least 1");
                 std::vector<std::string> names(paths.begin(), paths.end());
-                // Folders stand for their media files, as on the command line.
-                torvo::ExpandedNames expanded;
+                // Folders stand for their media files, as on the command line;
+                // a folder without any gives its error where it was named.
+                torvo::ExpandedNames all;
+                std::vector<std::string> queued;
+                std::deque<PlacedLine> placed;
                 {
                     py::gil_scoped_release release;
-                    expanded = torvo::ExpandFolders(names);
+                    for (const std::string& name : names) {
+                        torvo::ExpandedNames one = torvo::ExpandFolders({name});
+                        for (const std::string& folder : one.withoutMedia) {
+                            placed.push_back({queued.size(),
+                                              torvo::ErrorJsonLine(folder, torvo::kNoMediaFilesCode,
+                                                                   torvo::NoMediaFilesText(folder)),
+                                              folder});
+                            all.withoutMedia.push_back(folder);
+                        }
+                        std::move(one.names.begin(), one.names.end(), std::back_inserter(queued));
+                        all.skipped += one.skipped;
+                        all.unreadable.insert(all.unreadable.end(), one.unreadable.begin(), one.unreadable.end());
+                    }
                 }
-                if (const std::string notes = torvo::ExpansionNotes(expanded); !notes.empty()) std::cerr << notes << "\n";
-                std::vector<std::pair<std::string, std::string>> leading;
-                for (const std::string& folder : expanded.withoutMedia)
-                    leading.emplace_back(
-                        torvo::ErrorJsonLine(folder, torvo::kNoMediaFilesCode, torvo::NoMediaFilesText(folder)), folder);
-                return std::make_unique<CManyRun>(context, std::move(expanded.names), workers, scan, codecs, namesAsBytes,
-                                                  std::move(leading));
+                if (const std::string notes = torvo::ExpansionNotes(all); !notes.empty()) std::cerr << notes << "\n";
+                return std::make_unique<CManyRun>(context, std::move(queued), workers, scan, codecs, namesAsBytes,
+                                                  std::move(placed));
             },
             py::arg("paths"), py::arg("workers"), py::arg("scan"), py::arg("codecs"), py::arg("names_as_bytes") = false);
 

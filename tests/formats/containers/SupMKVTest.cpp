@@ -32,7 +32,7 @@ TEST(SupMKVSamples, AgreeWithFfprobe) {
 TEST(SupMKVSamples, TrackDurationTags) {
     MemoryReader m(ReadBytes(SamplePath("tsmkv/mkv_h264_six_audio.mkv")));
     CSupMKV mkv(m.reader, m.records);
-    ASSERT_TRUE(mkv.Analyse());
+    ASSERT_TRUE(mkv.Analyse().IsOk());
     std::vector<int64_t> durations;
     for (const auto& track : mkv.Tracks())
         if (const StreamInfo* sound = track.slot >= 0 ? m.records.StreamIf(size_t(track.slot)) : nullptr)
