@@ -44,7 +44,7 @@ else
 fi
 
 if command -v zsh >/dev/null; then
-    # The specification that the zsh function hands to _arguments, from --help.
+    # The option list that the zsh function hands to _arguments, from --help.
     specs=$(zsh -f -c '_arguments() { print -l -- "$@"; }; source "$1"' _ "$source_dir/data/desktop/_torvo-cli")
     expect "zsh: a plain option" "$(grep -c '^--json\[one JSON object per file, one per line\]$' <<<"$specs")" 1
     expect "zsh: an option's values" "$(grep '^--chains\[' <<<"$specs" | sed 's/.*\]//')" ": :(video audio)"

@@ -27,7 +27,7 @@ struct CodecRow {
     int32_t formatTag;
     const char* name;
 };
-// The format ids of Apple's Core Audio Format specification and its kin.
+// The format ids Apple's Core Audio Format documentation names, and their kin.
 constexpr CodecRow kCodecs[] = {
     {F("ulaw"), 7, "mu-law"},        {F("alaw"), 6, "A-law"},         {F("aac "), 0x00FF, "AAC"},
     {F("alac"), 0, "ALAC"},          {F("ima4"), 0, "IMA ADPCM"},     {F("MAC3"), 0, "MACE 3:1"},
