@@ -3,6 +3,7 @@
 #include "inventory/CodecEntry.h"
 #include "inventory/InventoryService.h"
 #include "render/RenderTest.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -25,11 +26,11 @@ FailureReport ReportPlaybackFailure(const PlaybackFailure& failure, std::string_
     switch (failure.kind) {
         case PlaybackFailure::Kind::kNone: break;
         case PlaybackFailure::Kind::kFailed:
-            out.rows.push_back({"Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ", kRenderRowFailed});
-            out.rows.push_back({failure.message.empty() ? "Проигрыватель не запустился." : failure.message, kRenderRowFailed});
+            out.rows.push_back({N_("Рендеринг не удался. Вот сообщение GStreamer об ошибке:        "), kRenderRowFailed});
+            out.rows.push_back({failure.message.empty() ? N_("Проигрыватель не запустился.") : failure.message, kRenderRowFailed});
             break;
         case PlaybackFailure::Kind::kCrashed:
-            out.rows.push_back({"<< GStreamer рухнул в ходе рендеринга>>", kRenderRowCrash});
+            out.rows.push_back({N_("<< GStreamer рухнул в ходе рендеринга>>"), kRenderRowCrash});
             out.crashReport = CrashReportText(kCrashInRender, {}, failure.culpritPath, ownProgram);
             for (std::string& row : ReportRows(out.crashReport)) out.rows.push_back({std::move(row), kRenderRowCrash});
             break;
