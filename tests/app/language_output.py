@@ -147,9 +147,7 @@ def main():
     check_english(runner, names, empty_folder, failures)
     check_machine(runner, names, failures)
     check_russian(runner, names, failures)
-    for failure in failures:
-        print(failure)
-    print(f'{len(names)} samples; {len(failures)} failures')
+    print('\n'.join(failures + [f'{len(names)} samples; {len(failures)} failures']))
     return 1 if failures else 0
 
 
