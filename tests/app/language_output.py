@@ -74,6 +74,8 @@ def check_english(runner, names, empty_folder, failures):
         ('wrong option', ['--no-such-option']),
         ('wrong template', ['--inform', 'file://' + template, names[0]]),
         ('missing database', ['--db', os.path.join(runner.work, 'no-such.dat'), names[0]]),
+        ('failed export', ['--export-format', os.path.join(runner.work, 'no-such.tpl'), '--export-mode',
+                           'append:' + os.path.join(runner.work, 'export.txt'), names[0]]),
     ]
     for what, env, options in ENGLISH:
         for command, args in commands:
