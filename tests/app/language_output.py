@@ -71,6 +71,7 @@ def check_english(runner, names, empty_folder, failures):
         ('audio formats', ['--audio-formats']),
         ('formats', ['--formats']),
         ('codecs', ['--codecs']),
+        ('chains', ['--chains', 'audio', '--'] + [n for n in names if n.endswith(('.wav', '.ogg', '.mp3'))]),
         ('wrong option', ['--no-such-option']),
         ('wrong template', ['--inform', 'file://' + template, names[0]]),
         ('missing database', ['--db', os.path.join(runner.work, 'no-such.dat'), names[0]]),
