@@ -20,7 +20,9 @@ folders=("$@")
 ((${#folders[@]})) || folders=("$here/../tests/data" /tmp/torvo-corpus)
 scratch=$(mktemp -d); trap 'rm -rf "$scratch"' EXIT
 export XDG_CONFIG_HOME=$scratch/config XDG_CACHE_HOME=${SAME_OUTPUT_CACHE:-$scratch/cache}
-mkdir -p "$XDG_CONFIG_HOME"
+mkdir -p "$XDG_CONFIG_HOME/Quellmark"
+# SAME_OUTPUT_SETTINGS=FILE: both run with these stored settings.
+[[ -z "${SAME_OUTPUT_SETTINGS:-}" ]] || cp "$SAME_OUTPUT_SETTINGS" "$XDG_CONFIG_HOME/Quellmark/Torvo.conf"
 
 files=()
 for folder in "${folders[@]}"; do
