@@ -129,6 +129,13 @@ bool CDirectFileSource::MappedWhole() const {
     return mapped_ && ::fstat(fd_, &st) == 0 && static_cast<uint64_t>(st.st_size) >= size_;
 }
 
+void CDirectFileSource::DoneWithMapped(uint64_t end) {
+    end = std::min(end, size_ / kAlignment * kAlignment);
+    if (!mapped_ || end <= releasedUpTo_) return;
+    ::madvise(static_cast<uint8_t*>(residency_) + releasedUpTo_, end - releasedUpTo_, MADV_DONTNEED);
+    releasedUpTo_ = end;
+}
+
 bool CDirectFileSource::OpenBuffered() {
     if (fd_ >= 0) ::close(fd_);
     direct_ = false;
@@ -395,6 +402,9 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
         const bool ended = chunk == 0 ? scanner.Scan(ByteView(inMap(0) ? view : chunkArea(0), chunkSize), 0, dataEnd)
                                       : scanner.Scan(ByteView(view, chunkSize + kOverlap), offset - kOverlap, dataEnd);
 
+        // Only the next chunk's overlap is looked at again: the process's
+        // size stays that of a chunk, not of the file.
+        if (inMap(chunk)) source.DoneWithMapped(offset + chunkSize - kOverlap);
         const auto now = std::chrono::steady_clock::now();
         cycleMs.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(now - cycleStart).count());
         if (cycleMs.size() > kSpeedCycles) cycleMs.pop_front();

@@ -48,6 +48,9 @@ public:
     // Whether the mapped file still has the size it was opened with (a file
     // cut short under a mapping would fault on its lost pages).
     virtual bool MappedWhole() const { return false; }
+    // The mapped bytes before `end` (a multiple of 4096) are not looked at
+    // again: their pages leave this process (the page cache keeps them).
+    virtual void DoneWithMapped(uint64_t end) { (void)end; }
     // The whole file already in memory, in a writable block of at least
     // `capacity` bytes that the scan may pad, or null: a source that holds
     // the file is scanned where the bytes lie, without a read.
@@ -88,6 +91,7 @@ public:
     int ReadDepth() const override { return direct_ ? kDirectDepth : 1; }
     const uint8_t* Mapped() const override { return mapped_ ? static_cast<const uint8_t*>(residency_) : nullptr; }
     bool MappedWhole() const override;
+    void DoneWithMapped(uint64_t end) override;
     bool Unbuffered() const { return direct_; }
 
 private:
@@ -108,6 +112,7 @@ private:
     // Every page of the file was in the cache when it was opened: the scan
     // reads it through that mapping.
     bool mapped_ = false;
+    uint64_t releasedUpTo_ = 0;  // of the mapping, by DoneWithMapped
     std::deque<int64_t> inlineResults_;  // buffered reads done at StartRead
 };
 
