@@ -10,6 +10,7 @@
 #include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
 #include "records/CodecIds.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -26,7 +27,7 @@ std::string_view SoundFormatName(int format) {
         case 0: return "uncompressed";
         case 1: return "ADPCM";
         case 2: return "MP3";
-        case 5: return "Nellymoser 8KГц mono";
+        case 5: return N_("Nellymoser 8KГц mono");
         case 6: return "Nellymoser";
         case 10: return "AAC";
         default: return "";
