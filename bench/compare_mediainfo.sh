@@ -18,7 +18,8 @@
 # the corpus, made in a scratch folder), each with torvo-cli --no-scan and its
 # default run against mediainfo with and without --ParseSpeed=1: wall median
 # and peak RSS. Then, where the Python module is importable (PYTHONPATH), the
-# Python and Dask files/s against the CLI's (bench/python_bench.py). Runs a
+# Python and Dask files/s against the CLI's (bench/python_bench.py; the module
+# built beside the CLI unless PYTHONPATH names one). Runs a
 # set: TORVO_BENCH_RUNS (15) for one file and the corpus, TORVO_BENCH_RUNS_MANY
 # (5) for the 2,000 files (TORVO_BENCH_MANY: how many). TORVO_BENCH_BASELINE=PATH adds the rows of another
 # torvo-cli (an earlier build), timed in the same turns.
@@ -115,6 +116,9 @@ PY
   # The Python module and Dask against the CLI over the corpus.
   # The interpreter the module was built for (Debian's, which has Dask); PYTHON overrides it.
   python=${PYTHON:-$(command -v /usr/bin/python3 || command -v python3)}
+  # The module built beside the CLI (build/python for build/src/app/cli/torvo-cli), unless PYTHONPATH names one.
+  built=$(cd "$(dirname "$cli")/../../.." && pwd)/python
+  if [[ -z "${PYTHONPATH:-}" && -d "$built/torvo" ]]; then export PYTHONPATH=$built; fi
   if "$python" -c "import torvo" 2>/dev/null; then
     "$python" "$(dirname "$0")/python_bench.py" "$cli" "$corpus" many 3
     if "$python" -c "import dask.distributed" 2>/dev/null; then

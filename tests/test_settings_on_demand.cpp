@@ -70,6 +70,73 @@ TEST(OnDemandSettings, ValuesCrossBetweenBothStoresUnchanged) {
     }
 }
 
+TEST(OnDemandSettings, PlainFilesAreReadWithoutQtAndAsQtReadsThem) {
+    // Each file is read by QSettings and by the on-demand store, key by key;
+    // the store must give the same answers, and load its module only for
+    // files that are not in the plain form.
+    const std::string header = "[v2.6%20Settings]\n";
+    struct Case {
+        std::string text;
+        bool withoutQt;
+    };
+    const std::vector<Case> cases = {
+        {header + "ExportMode=2\nExportPath=/tmp/\xd1\x8d\xd0\xba\xd1\x81\nExportFile=\nWindowPlacement=\"10,20,800,600,1,0\"\n"
+                  "LastMediaFile=\" a; b=c \"\nEmpty=\"\"\nNegative=-7\n[Other]\nExportMode=3",
+         true},
+        // Plain, but numbers in any other form than the canonical one are QSettings' to read.
+        {header + "ExportMode=007\nNegative=+5\nNotANumber=12abc\n", false},
+        {header + "ExportMode=1\nExportMode=2\n", false},
+        {header + "ExportMode = 1\n", false},
+        {header + ";comment\nExportMode=1\n", false},
+        {header + "ExportMode=1\r\nExportPath=a\r\n", false},
+        {header + "ExportPath=a,b\n", false},
+        {header + "ExportPath=\"a\"b\n", false},
+        {header + "ExportPath=say \\\"hi\\\"\n", false},
+        {header + "ExportPath=@Invalid()\n", false},
+        {header + "ExportPath=\xff\n", false},
+        {"\xef\xbb\xbf" + header + "ExportMode=1\n", false},
+        {"[v2.6 Settings]\nExportMode=1\n", false},
+        {"[General]\nExportMode=1\n" + header + "ExportPath=a\n", false},
+        {"ExportMode=1\n" + header, false},
+    };
+    const std::vector<std::string> names = {"ExportMode", "ExportPath", "ExportFile", "WindowPlacement", "LastMediaFile",
+                                            "Empty",      "Negative",   "NotANumber", "Absent"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ScratchDir home;
+        const fs::path file = home.Write("Quellmark/Torvo.conf", c.text);
+        CQtSettingsStore direct(file, home.path());
+        COnDemandSettingsStore onDemand = OnDemand(file, home.path());
+        for (const std::string& name : names) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(onDemand.ReadText(kSection, name), direct.ReadText(kSection, name));
+            EXPECT_EQ(onDemand.ReadInt(kSection, name), direct.ReadInt(kSection, name));
+            EXPECT_EQ(onDemand.ReadText("Other", name), direct.ReadText("Other", name));
+        }
+        EXPECT_EQ(onDemand.ModuleLoaded(), !c.withoutQt);
+    }
+}
+
+TEST(OnDemandSettings, WhatQSettingsWritesIsReadWithoutQtUntilAWrite) {
+    ScratchDir home;
+    const fs::path file = home / "Quellmark/Torvo.conf";
+    {
+        CQtSettingsStore direct(file, home.path());
+        ASSERT_TRUE(direct.WriteInt(kSection, "ExportMode", 3));
+        ASSERT_TRUE(direct.WriteText(kSection, "ExportPath", "/tmp/экспорт, с запятой"));
+        ASSERT_TRUE(direct.WriteText(kSection, "WindowPlacement", "1,2,3,4,5,6"));
+    }
+    COnDemandSettingsStore store = OnDemand(file, home.path());
+    EXPECT_EQ(store.ReadInt(kSection, "ExportMode"), 3);
+    EXPECT_EQ(store.ReadText(kSection, "ExportPath"), "/tmp/экспорт, с запятой");
+    EXPECT_EQ(store.ReadText(kSection, "WindowPlacement"), "1,2,3,4,5,6");
+    EXPECT_FALSE(store.ModuleLoaded());
+    // After a write QSettings holds the values, the new one included.
+    ASSERT_TRUE(store.WriteInt(kSection, "ExportMode", 4));
+    EXPECT_EQ(store.ReadInt(kSection, "ExportMode"), 4);
+    EXPECT_EQ(store.ReadText(kSection, "ExportPath"), "/tmp/экспорт, с запятой");
+}
+
 TEST(OnDemandSettings, ClearRemovesTheFileAndItsEmptyFolders) {
     ScratchDir home;
     const fs::path file = home / "Quellmark/Torvo.conf";

@@ -99,11 +99,20 @@ bool CDirectFileSource::Open(const std::string& path) {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return false;
     size_ = static_cast<uint64_t>(st.st_size);
-    if (size_ <= kBufferedUpTo) return true;
-    // Ask the cache which pages it holds through a mapping that is never touched.
+    // A file of one chunk is read whole; the header read holds most of them already.
+    if (size_ <= CFastScan::kChunk) return true;
+    // Ask the cache which pages it holds through a mapping, which the scan
+    // reads when the file is wholly there.
     void* map = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd_, 0);
     if (map != MAP_FAILED) residency_ = map;
-    if (ResidentShare() >= 0.5) return true;
+    const double resident = ResidentShare();
+    mapped_ = resident == 1.0;
+    if (size_ <= kBufferedUpTo && !mapped_ && residency_) {
+        // Read buffered as before: the mapping served only the question.
+        ::munmap(residency_, size_);
+        residency_ = nullptr;
+    }
+    if (size_ <= kBufferedUpTo || resident >= 0.5) return true;
     const int direct = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
     if (direct < 0) {
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -113,6 +122,18 @@ bool CDirectFileSource::Open(const std::string& path) {
     fd_ = direct;
     direct_ = true;
     return true;
+}
+
+bool CDirectFileSource::MappedWhole() const {
+    struct stat st {};
+    return mapped_ && ::fstat(fd_, &st) == 0 && static_cast<uint64_t>(st.st_size) >= size_;
+}
+
+void CDirectFileSource::DoneWithMapped(uint64_t end) {
+    end = std::min(end, size_ / kAlignment * kAlignment);
+    if (!mapped_ || end <= releasedUpTo_) return;
+    ::madvise(static_cast<uint8_t*>(residency_) + releasedUpTo_, end - releasedUpTo_, MADV_DONTNEED);
+    releasedUpTo_ = end;
 }
 
 bool CDirectFileSource::OpenBuffered() {
@@ -304,6 +325,12 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
     // A file of one chunk that the source holds in memory is scanned where
     // it lies (its block has room for the padding).
     uint8_t* const held = chunkSize < kChunk ? source.HeldBytes(chunkSize) : nullptr;
+    // A mapped file's whole chunks are scanned in the mapping, each with the
+    // overlap in front of it; only the last, short one and the padding after
+    // it go through a buffer.
+    const uint8_t* const mapped = held || chunkSize < kChunk ? nullptr : source.Mapped();
+    auto inMap = [&](uint64_t chunk) { return mapped && (chunk + 1) * chunkSize <= fileSize_; };
+    inPlace_ = mapped != nullptr;
     // One buffer per read that may be under way, and the one being scanned.
     std::array<ReadBuffer, kMaxReadDepth + 1> buffers;
     const size_t ring = static_cast<size_t>(
@@ -331,7 +358,7 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
         const uint64_t depth = std::min<uint64_t>(uint64_t(std::clamp(source.ReadDepth(), 1, kMaxReadDepth)), ring - 1);
         while (endCycles < 0 && started <= chunk + depth && started * chunkSize < dataEnd &&
                !stopRequested_.load(std::memory_order_relaxed)) {
-            source.StartRead(started * chunkSize, chunkArea(started), chunkSize);
+            if (!inMap(started)) source.StartRead(started * chunkSize, chunkArea(started), chunkSize);
             ++started;
         }
     };
@@ -342,7 +369,15 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
         const uint64_t offset = chunk * chunkSize;
         uint8_t* current = held ? nullptr : buffer(chunk);
         int64_t n = 0;
-        if (chunk < started) {
+        if (inMap(chunk) && !source.MappedWhole()) {
+            // Cut short under the mapping: the scan ends as a failed read.
+            readOk = false;
+            break;
+        }
+        if (inMap(chunk)) {
+            n = int64_t(chunkSize);
+            ++finished;
+        } else if (chunk < started) {
             n = source.FinishRead();
             ++finished;
         }
@@ -354,14 +389,22 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
             bytesRead_.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
             if (static_cast<uint64_t>(n) < chunkSize) dataEnd = std::min(dataEnd, offset + static_cast<uint64_t>(n));
         }
-        pad(chunkArea(chunk), n);
-        if (chunk > 0) std::memcpy(current, buffer(chunk - 1) + chunkSize, kOverlap);
+        if (!inMap(chunk)) {
+            pad(chunkArea(chunk), n);
+            if (chunk > 0)
+                std::memcpy(current, inMap(chunk - 1) ? mapped + offset - kOverlap : buffer(chunk - 1) + chunkSize,
+                            kOverlap);
+        }
         if (endCycles < 0 && offset + chunkSize >= dataEnd) endCycles = 2;
         startReads(chunk);
 
-        const bool ended = chunk == 0 ? scanner.Scan(ByteView(chunkArea(0), chunkSize), 0, dataEnd)
-                                      : scanner.Scan(ByteView(current, chunkSize + kOverlap), offset - kOverlap, dataEnd);
+        const uint8_t* const view = inMap(chunk) ? mapped + offset - (chunk == 0 ? 0 : kOverlap) : current;
+        const bool ended = chunk == 0 ? scanner.Scan(ByteView(inMap(0) ? view : chunkArea(0), chunkSize), 0, dataEnd)
+                                      : scanner.Scan(ByteView(view, chunkSize + kOverlap), offset - kOverlap, dataEnd);
 
+        // Only the next chunk's overlap is looked at again: the process's
+        // size stays that of a chunk, not of the file.
+        if (inMap(chunk)) source.DoneWithMapped(offset + chunkSize - kOverlap);
         const auto now = std::chrono::steady_clock::now();
         cycleMs.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(now - cycleStart).count());
         if (cycleMs.size() > kSpeedCycles) cycleMs.pop_front();
@@ -379,7 +422,8 @@ bool CFastScan::ReadLoop(ScanSource& source, CFrameScanner& scanner) {
         if (endCycles >= 0 && endCycles-- == 0) break;
     }
     // Reads still under way write into the buffers: let them land first.
-    for (; finished < started; ++finished) source.FinishRead();
+    for (; finished < started; ++finished)
+        if (!inMap(finished)) source.FinishRead();
     return readOk;
 }
 

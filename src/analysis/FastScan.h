@@ -42,6 +42,15 @@ public:
     virtual int64_t FinishRead();
     // How many reads may be under way at once.
     virtual int ReadDepth() const { return 1; }
+    // The whole file mapped and wholly in the page cache, or null: its
+    // chunks are scanned where they lie, without a copy.
+    virtual const uint8_t* Mapped() const { return nullptr; }
+    // Whether the mapped file still has the size it was opened with (a file
+    // cut short under a mapping would fault on its lost pages).
+    virtual bool MappedWhole() const { return false; }
+    // The mapped bytes before `end` (a multiple of 4096) are not looked at
+    // again: their pages leave this process (the page cache keeps them).
+    virtual void DoneWithMapped(uint64_t end) { (void)end; }
     // The whole file already in memory, in a writable block of at least
     // `capacity` bytes that the scan may pad, or null: a source that holds
     // the file is scanned where the bytes lie, without a read.
@@ -57,9 +66,10 @@ private:
     std::deque<std::future<int64_t>> pending_;
 };
 
-// Reads the file from where its bytes already are. Pages the page cache
-// holds (a small file the header read has just brought in, or one another
-// program uses) are read buffered and left in the cache. A large file that is
+// Reads the file from where its bytes already are. A file larger than a
+// chunk whose every page the page cache holds is scanned in place through a
+// mapping. Pages the page cache holds (a small file the header read has just
+// brought in, or one another program uses) are read buffered and left in the cache. A large file that is
 // not cached is read unbuffered (O_DIRECT), two reads under way on helper
 // threads, so that the disk never waits for the scan to be scheduled. Where
 // the file system refuses O_DIRECT, buffered reads serve and drop behind the
@@ -79,6 +89,9 @@ public:
     void StartRead(uint64_t offset, uint8_t* dst, size_t n) override;
     int64_t FinishRead() override;
     int ReadDepth() const override { return direct_ ? kDirectDepth : 1; }
+    const uint8_t* Mapped() const override { return mapped_ ? static_cast<const uint8_t*>(residency_) : nullptr; }
+    bool MappedWhole() const override;
+    void DoneWithMapped(uint64_t end) override;
     bool Unbuffered() const { return direct_; }
 
 private:
@@ -96,6 +109,10 @@ private:
     // A mapping of the file that is never touched, only asked which pages
     // are resident (mincore); null where the file is small or cannot be mapped.
     void* residency_ = nullptr;
+    // Every page of the file was in the cache when it was opened: the scan
+    // reads it through that mapping.
+    bool mapped_ = false;
+    uint64_t releasedUpTo_ = 0;  // of the mapping, by DoneWithMapped
     std::deque<int64_t> inlineResults_;  // buffered reads done at StartRead
 };
 
@@ -187,6 +204,8 @@ public:
     const GopPattern& Gop() const { return gop_; }
     uint64_t FileSize() const { return fileSize_; }
     bool UnbufferedReads() const { return unbuffered_; }
+    // The file's whole chunks were scanned in a mapping of the cached file.
+    bool ScannedInPlace() const { return inPlace_; }
 
 private:
     void Run();
@@ -202,6 +221,7 @@ private:
     GopPattern gop_;
     uint64_t fileSize_ = 0;
     bool unbuffered_ = false;
+    bool inPlace_ = false;
     std::chrono::steady_clock::time_point started_;
 
     std::atomic<bool> running_{false}, done_{false}, finished_{false}, failed_{false}, stopped_{false};

@@ -126,7 +126,8 @@ private:
     bool ReadRecord(size_t& pos, DatabaseRecord& record);
     size_t SkipLine(size_t pos);
     size_t SkipCommentLines(size_t pos);
-    bool FailSection(const char* header);
+    // The error of a section whose reading stopped at pos (the start of a line).
+    bool FailSection(const char* header, size_t pos);
     size_t FindFourCharKey(DbSection section, std::string_view key) const;
 
     uint32_t fileLength_ = 0;
@@ -134,7 +135,6 @@ private:
     size_t dataLength_ = 0;  // text bytes in buffer_, before its terminators
     std::string errorText_;
     std::array<std::vector<DatabaseRecord>, kDbSections.size()> tables_;
-    int line_ = 0;        // 0-based line of the reading position
     int fieldsRead_ = 0;  // fields of the current record line read completely
     UserMessage message_;
     std::string path_;

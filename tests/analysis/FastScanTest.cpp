@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "ScratchDir.h"
 #include "TestUtil.h"
@@ -343,6 +344,20 @@ TEST(FastScanFaults, FileCutOffMidChunk) {
     }
 }
 
+// The share of a file's pages in the page cache.
+double CachedShare(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    void* map = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fd, 0);
+    std::vector<unsigned char> pages((size_t(size) + 4095) / 4096);
+    const bool ok = map != MAP_FAILED && ::mincore(map, size_t(size), pages.data()) == 0;
+    if (map != MAP_FAILED) ::munmap(map, size_t(size));
+    ::close(fd);
+    size_t resident = 0;
+    for (const unsigned char page : pages) resident += page & 1;
+    return ok ? double(resident) / double(pages.size()) : -1;
+}
+
 TEST(FastScanFaults, ReadsAheadSeeWhatOneReadAtATimeSees) {
     // Several unbuffered reads under way at once, into a ring of buffers, must
     // hand the scanner the same bytes as one read at a time: GOPs between
@@ -365,11 +380,16 @@ TEST(FastScanFaults, ReadsAheadSeeWhatOneReadAtATimeSees) {
     CFastScan fromFile, fromMemory(std::make_unique<MemorySource>(ps, ps.size()));
     FastScanParams p = MpegParams();
     p.path = dir.Write("ps.mpg", std::string_view(reinterpret_cast<const char*>(ps.data()), ps.size()));
+    // Just written, the file is in the page cache: its whole chunks are
+    // scanned in a mapping, the last one through a buffer.
+    const bool cached = CachedShare(p.path) == 1.0;
     ASSERT_TRUE(fromFile.Start(p));
     ASSERT_TRUE(fromMemory.Start(MpegParams()));
     WaitUntilEnded(fromFile);
     WaitUntilEnded(fromMemory);
     ASSERT_TRUE(fromFile.Done() && fromMemory.Done());
+    EXPECT_EQ(fromFile.ScannedInPlace(), cached);
+    EXPECT_FALSE(fromMemory.ScannedInPlace());
     EXPECT_FALSE(fromFile.Failed());
     EXPECT_EQ(fromFile.BytesRead(), ps.size());
     EXPECT_EQ(fromFile.Recorder().Video().pictures, uint32_t(12 * gops));
@@ -398,20 +418,6 @@ TEST(FastScanFaults, SparseFileBeyondFourGiB) {
     EXPECT_EQ(scan.Totals().videoBytes, 2 * esBytes);
 }
 
-// The share of a file's pages in the page cache.
-double CachedShare(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const off_t size = ::lseek(fd, 0, SEEK_END);
-    void* map = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fd, 0);
-    std::vector<unsigned char> pages((size_t(size) + 4095) / 4096);
-    const bool ok = map != MAP_FAILED && ::mincore(map, size_t(size), pages.data()) == 0;
-    if (map != MAP_FAILED) ::munmap(map, size_t(size));
-    ::close(fd);
-    size_t resident = 0;
-    for (const unsigned char page : pages) resident += page & 1;
-    return ok ? double(resident) / double(pages.size()) : -1;
-}
-
 TEST(FastScanReads, CachedPagesStayAndUncachedLargeFilesBypassTheCache) {
     // A file larger than what is always read buffered, as program stream packs.
     test::Bytes ps;
@@ -428,12 +434,13 @@ TEST(FastScanReads, CachedPagesStayAndUncachedLargeFilesBypassTheCache) {
         WaitUntilEnded(scan);
         EXPECT_TRUE(scan.Done() && !scan.Failed());
         EXPECT_EQ(scan.BytesRead(), scan.FileSize());
-        return std::make_pair(scan.UnbufferedReads(), scan.Recorder().Video().pictures);
+        return std::make_tuple(scan.UnbufferedReads(), scan.Recorder().Video().pictures, scan.ScannedInPlace());
     };
     // Cached (just written): read from the cache, and every page is still there after.
     ASSERT_GT(CachedShare(p.path), 0.99);
-    const auto [cachedUnbuffered, cachedPictures] = scanned();
+    const auto [cachedUnbuffered, cachedPictures, cachedInPlace] = scanned();
     EXPECT_FALSE(cachedUnbuffered);
+    EXPECT_TRUE(cachedInPlace);
     EXPECT_GT(CachedShare(p.path), 0.99);
     // Dropped from the cache: unbuffered where the file system allows it,
     // and either way the scan leaves the cache as it found it, with the same pictures.
@@ -442,7 +449,8 @@ TEST(FastScanReads, CachedPagesStayAndUncachedLargeFilesBypassTheCache) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
     if (CachedShare(p.path) > 0.1) GTEST_SKIP() << "the file system keeps the pages";
-    const auto [uncachedUnbuffered, uncachedPictures] = scanned();
+    const auto [uncachedUnbuffered, uncachedPictures, uncachedInPlace] = scanned();
+    EXPECT_FALSE(uncachedInPlace);
     EXPECT_LT(CachedShare(p.path), 0.1) << (uncachedUnbuffered ? "unbuffered" : "buffered");
     EXPECT_EQ(uncachedPictures, cachedPictures);
 }

@@ -3,11 +3,14 @@
 // rebuilt, never half used.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "ScratchDir.h"
@@ -113,6 +116,33 @@ TEST(GstInventoryCache, WarmStartsGiveTheEnumeratedTableAndDamageRebuildsIt) {
     fill(abandoned);
     EXPECT_EQ(abandoned.Count(), 0);
     EXPECT_FALSE(abandoned.enumerated);
+}
+
+// The key follows the plugin set of a plugin folder: a plugin added, one
+// replaced the way packages replace files (a new file renamed over the old)
+// and one removed each give a new key; looking again without a change does not.
+TEST(GstInventoryCache, TheKeyFollowsThePluginSet) {
+    testing::ScratchDir plugins;
+    const testing::ScopedEnv path("GST_PLUGIN_PATH_1_0", plugins.path().c_str());
+    std::vector<std::string> keys = {GstInventoryKey("key test")};
+    EXPECT_EQ(GstInventoryKey("key test"), keys.back());
+    // A folder's times move by the file system's clock tick (milliseconds):
+    // each change waits for a new tick, as changes made between two runs do.
+    const auto tick = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
+    const auto changed = [&keys] {
+        keys.push_back(GstInventoryKey("key test"));
+        return std::count(keys.begin(), keys.end(), keys.back()) == 1;
+    };
+    tick();
+    plugins.Write("libgstone.so", "one");
+    EXPECT_TRUE(changed()) << "added";
+    tick();
+    plugins.Write("libgstone.so.new", "one, again");
+    std::filesystem::rename(plugins / "libgstone.so.new", plugins / "libgstone.so");
+    EXPECT_TRUE(changed()) << "replaced";
+    tick();
+    std::filesystem::remove(plugins / "libgstone.so");
+    EXPECT_TRUE(changed()) << "removed";
 }
 
 // Status answers kept between runs: a run with a book answers without the

@@ -42,23 +42,24 @@ void CroppedSize(const SeqParamSet& sps, int64_t width, int64_t height, int32_t&
 }  // namespace
 
 ByteView CSupH264::NextNalUnit(ByteView data, uint64_t from, uint64_t& unitStart) {
+    static constexpr BytePattern kThreeZeros = {{0, 0xFF, 0}, {1, 0xFF, 0}, {2, 0xFF, 0}};
     const uint64_t n = data.size();
-    // The first non-zero byte after the first run of 3+ zeros at or after p, or npos.
-    auto zeroRunEnd = [&](uint64_t p) -> uint64_t {
-        static constexpr BytePattern kThreeZeros = {{0, 0xFF, 0}, {1, 0xFF, 0}, {2, 0xFF, 0}};
-        const uint64_t run = FindPattern(data, kThreeZeros, p);
-        if (run == ByteView::npos) return ByteView::npos;
-        const uint64_t end = data.FindOtherByte(0, run + 3);  // the rest of the run
-        return end == ByteView::npos ? n : end;
-    };
-    const uint64_t code = zeroRunEnd(from);
-    if (code == ByteView::npos || code + 1 >= n) return {};
+    // The unit starts after the first non-zero byte after the first run of 3+ zeros.
+    const uint64_t run = FindPattern(data, kThreeZeros, from);
+    if (run == ByteView::npos) return {};
+    uint64_t code = data.FindOtherByte(0, run + 3);  // the rest of the run
+    if (code == ByteView::npos) code = n;
+    if (code + 1 >= n) return {};
     unitStart = code + 1;
-    uint64_t next = zeroRunEnd(unitStart);
-    if (next == ByteView::npos) next = n;
-    // The unit ends where the zero run of the next start code begins.
-    uint64_t end = next;
-    while (end > unitStart && data.U8(end - 1) == 0) --end;
+    // The unit ends where the next run begins. No zero lies just before the
+    // first run after its start (it would begin an earlier run), so that is
+    // where the run's zeros begin. Without a run it ends at the end of the
+    // data, less the zeros (two at most) there.
+    uint64_t end = FindPattern(data, kThreeZeros, unitStart);
+    if (end == ByteView::npos) {
+        end = n;
+        while (end > unitStart && data.U8(end - 1) == 0) --end;
+    }
     return data.Sub(unitStart, end - unitStart);
 }
 

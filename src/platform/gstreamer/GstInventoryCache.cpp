@@ -53,25 +53,40 @@ std::vector<std::string> SplitPath(const std::string& list) {
     return out;
 }
 
+void AppendNumber(std::string& out, char separator, long long value) {
+    char text[24];
+    text[0] = separator;
+    out.append(text, std::to_chars(text + 1, text + sizeof text, value).ptr);
+}
+
 // "path size mtime" from a stat result, as FileStamp writes it.
 std::string StampText(std::string_view path, const struct stat& st) {
     std::string out;
     out.reserve(path.size() + 48);
     out.append(path);
-    const auto number = [&out](char separator, long long value) {
-        char text[24];
-        text[0] = separator;
-        out.append(text, std::to_chars(text + 1, text + sizeof text, value).ptr);
-    };
-    number(' ', static_cast<long long>(st.st_size));
-    number(' ', static_cast<long long>(st.st_mtim.tv_sec));
-    number('.', static_cast<long long>(st.st_mtim.tv_nsec));
+    AppendNumber(out, ' ', static_cast<long long>(st.st_size));
+    AppendNumber(out, ' ', static_cast<long long>(st.st_mtim.tv_sec));
+    AppendNumber(out, '.', static_cast<long long>(st.st_mtim.tv_nsec));
     return out;
 }
 
-// A folder's files with their sizes and times, sorted. Each file is looked
-// at relative to the open folder: a plugin folder holds hundreds of them and
-// every run that needs the inventory key looks at all.
+// A plugin folder as a stamp of the folder itself: adding, removing or
+// renaming a file in it (which is how packages install and replace plugins)
+// moves its modification and change times, so that its files need not each
+// be looked at on every start. Its inode number tells a folder made anew.
+std::string FolderStamp(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return folder + " -\n";
+    std::string out = StampText(folder, st);
+    AppendNumber(out, ' ', static_cast<long long>(st.st_ctim.tv_sec));
+    AppendNumber(out, '.', static_cast<long long>(st.st_ctim.tv_nsec));
+    AppendNumber(out, ' ', static_cast<long long>(st.st_ino));
+    out.push_back('\n');
+    return out;
+}
+
+// The registry folder's files with their sizes and times, sorted: GStreamer
+// rewrites its registry file whenever it finds the plugins changed.
 std::string FolderIdentity(const std::string& folder) {
     std::vector<std::string> lines;
     DIR* dir = opendir(folder.c_str());
@@ -89,11 +104,7 @@ std::string FolderIdentity(const std::string& folder) {
     }
     closedir(dir);
     std::sort(lines.begin(), lines.end());
-    size_t size = folder.size() + 1;
-    for (const std::string& l : lines) size += l.size() + 1;
-    std::string out;
-    out.reserve(size);
-    out.append(folder).push_back('\n');
+    std::string out = folder + "\n";
     for (const std::string& l : lines) out.append(l).push_back('\n');
     return out;
 }
@@ -425,7 +436,7 @@ std::string GstInventoryKey(const std::string& extraKey) {
     if (registry.empty()) registry = Env("GST_REGISTRY");
     if (!registry.empty()) key += FileStamp(registry) + "\n";
     else key += FolderIdentity(HomeDir("XDG_CACHE_HOME", ".cache") + "/gstreamer-1.0");
-    // The plugin folders and their files.
+    // The plugin folders.
     std::string system = Env("GST_PLUGIN_SYSTEM_PATH_1_0");
     if (system.empty()) system = Env("GST_PLUGIN_SYSTEM_PATH");
     std::vector<std::string> folders = SplitPath(system);
@@ -435,7 +446,7 @@ std::string GstInventoryKey(const std::string& extraKey) {
     }
     for (const char* name : {"GST_PLUGIN_PATH_1_0", "GST_PLUGIN_PATH"})
         for (const std::string& f : SplitPath(Env(name))) folders.push_back(f);
-    for (const std::string& f : folders) key += FolderIdentity(f);
+    for (const std::string& f : folders) key += FolderStamp(f);
     // Expert mode's merit and type overrides.
     key += FileStamp(CFilterOverrides::DefaultPath()) + "\n";
     // The default renderers follow the display and sound servers that answer.

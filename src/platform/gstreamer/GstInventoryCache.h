@@ -1,7 +1,7 @@
 // Gathering the inventory from GStreamer, with a cache of the finished table
 // in $XDG_CACHE_HOME/torvo/. The cache is keyed on everything the table is
-// made from: the registry files, the plugin folders and their files, the
-// GStreamer environment, the filter overrides and the caller's own key (the
+// made from: the registry files, the plugin folders (whose times move when
+// a plugin is added, removed or replaced), the GStreamer environment, the filter overrides and the caller's own key (the
 // codec database); any change rebuilds it, so it is never stale. The cache
 // itself needs no GStreamer library: only a miss enumerates the registry.
 #pragma once

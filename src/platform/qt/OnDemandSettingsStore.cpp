@@ -1,7 +1,9 @@
 #include "OnDemandSettingsStore.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "settings/DesktopIntegration.h"
 #include "settings/ProgramLocation.h"
@@ -70,17 +72,50 @@ void* COnDemandSettingsStore::Settings() {
         }
     }
     settings_ = module_->open(file_.c_str());
+    if (settings_) {
+        // From here on QSettings reads and writes the file.
+        fileState_ = FileState::kUnread;
+        plain_.reset();
+    }
     return settings_;
 }
 
-bool COnDemandSettingsStore::NothingToRead() {
-    if (settings_) return false;
-    struct stat st {};
-    return ::stat(file_.c_str(), &st) != 0;
+const CPlainIni* COnDemandSettingsStore::Plain(std::string_view section, std::string_view name, bool& missing) {
+    missing = false;
+    if (settings_) return nullptr;
+    if (fileState_ == FileState::kUnread) {
+        fileState_ = FileState::kOther;
+        std::string text;
+        const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0) {
+            if (::stat(file_.c_str(), &st) != 0) fileState_ = FileState::kMissing;
+        } else if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size < (1 << 20)) {
+            text.resize(static_cast<size_t>(st.st_size));
+            size_t got = 0;
+            while (got < text.size()) {
+                const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+                if (n <= 0) break;
+                got += static_cast<size_t>(n);
+            }
+            if (got == text.size() && (plain_ = CPlainIni::Parse(text))) fileState_ = FileState::kPlain;
+        }
+        if (fd >= 0) ::close(fd);
+    }
+    missing = fileState_ == FileState::kMissing;
+    return fileState_ == FileState::kPlain && CPlainIni::Answers(section, name) ? &*plain_ : nullptr;
 }
 
 std::optional<int32_t> COnDemandSettingsStore::ReadInt(std::string_view section, std::string_view name) {
-    if (NothingToRead()) return std::nullopt;
+    bool missing = false;
+    if (const CPlainIni* plain = Plain(section, name, missing)) {
+        const std::string* text = plain->Find(section, name);
+        if (!text) return std::nullopt;
+        bool known = false;
+        const std::optional<int32_t> value = CPlainIni::Int(*text, known);
+        if (known) return value;
+    }
+    if (missing) return std::nullopt;
     void* s = Settings();
     int32_t value = 0;
     if (!s || !module_->readInt(s, section.data(), section.size(), name.data(), name.size(), &value)) return std::nullopt;
@@ -88,7 +123,12 @@ std::optional<int32_t> COnDemandSettingsStore::ReadInt(std::string_view section,
 }
 
 std::optional<std::string> COnDemandSettingsStore::ReadText(std::string_view section, std::string_view name) {
-    if (NothingToRead()) return std::nullopt;
+    bool missing = false;
+    if (const CPlainIni* plain = Plain(section, name, missing)) {
+        const std::string* text = plain->Find(section, name);
+        return text ? std::optional<std::string>(*text) : std::nullopt;
+    }
+    if (missing) return std::nullopt;
     void* s = Settings();
     std::string text;
     auto sink = [](void* context, const char* data, size_t size) { static_cast<std::string*>(context)->assign(data, size); };
@@ -112,6 +152,8 @@ bool COnDemandSettingsStore::Clear() {
         module_->close(settings_);
         settings_ = nullptr;
     }
+    fileState_ = FileState::kUnread;
+    plain_.reset();
     return RemoveFileAndEmptyFolders(file_, stopAt_);
 }
 

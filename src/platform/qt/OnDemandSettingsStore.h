@@ -2,7 +2,8 @@
 // (torvo-cli): the same INI file through the same QSettings calls as
 // CQtSettingsStore, in a module loaded on the first write or the first read
 // of a file that exists. A run without a settings file reads the defaults
-// without loading Qt at all.
+// without loading Qt at all, and one whose file is in the plain form that
+// QSettings writes (PlainIni.h) reads it without Qt too.
 #pragma once
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "QtSettingsModule.h"
+#include "settings/PlainIni.h"
 #include "settings/SettingsStore.h"
 
 namespace torvo {
@@ -39,8 +41,9 @@ public:
 private:
     // The open QSettings, loading the module first; null when it cannot be loaded.
     void* Settings();
-    // For reads: nothing to read while no store is open and the file is absent.
-    bool NothingToRead();
+    // For reads before any write: the file's values when it is plain, else
+    // null (the module reads it). Missing tells an absent file, nothing to read.
+    const CPlainIni* Plain(std::string_view section, std::string_view name, bool& missing);
 
     struct Module;
     std::filesystem::path file_;
@@ -49,6 +52,9 @@ private:
     std::unique_ptr<Module> module_;
     void* settings_ = nullptr;
     std::string loadError_;
+    // The file as read before the module was needed: not yet, absent, plain, other.
+    enum class FileState { kUnread, kMissing, kPlain, kOther } fileState_ = FileState::kUnread;
+    std::optional<CPlainIni> plain_;
 };
 
 // The store at the per-user location of organisation "Quellmark", application

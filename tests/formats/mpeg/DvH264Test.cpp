@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "formats/mpeg/MpegTestUtil.h"
 #include "formats/mpeg/SupDV.h"
@@ -180,6 +182,34 @@ Bytes Nal(uint8_t header, std::initializer_list<uint8_t> body = {0x80}) {
     Bytes b = {0, 0, 0, 1, header};
     b.insert(b.end(), body);
     return b;
+}
+
+TEST(H264, UnitsEndWhereTheNextZeroRunBegins) {
+    // Each case: bytes, then the units' (start, size) in order.
+    struct Case {
+        Bytes bytes;
+        std::vector<std::pair<uint64_t, uint64_t>> units;
+    };
+    const std::vector<Case> cases = {
+        {{0, 0, 0, 1, 0x67, 1, 2, 0, 0, 0, 1, 0x68, 3}, {{4, 3}, {11, 2}}},
+        {{0, 0, 0, 1, 0x67, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0x68, 3}, {{4, 2}, {15, 2}}},  // a long run between
+        {{0, 0, 0, 1, 0x67, 1, 0, 0}, {{4, 2}}},                                         // zeros at the end
+        {{0, 0, 0, 1, 0x67, 1, 0, 0, 0, 0, 0}, {{4, 2}}},                                // a run at the end
+        {{0, 0, 0, 1, 0x67, 0, 1, 0, 0, 0, 1, 0x65}, {{4, 3}, {11, 1}}},                 // a last unit of one byte
+        {{0, 0, 0, 1, 0x67, 0, 1, 0, 0, 0, 1}, {{4, 3}}},                                 // a code with nothing after it
+        {{1, 2, 3, 0, 0, 1, 0x67}, {}},                                                   // three-byte codes only
+    };
+    for (const Case& c : cases) {
+        const ByteView data = View(c.bytes);
+        std::vector<std::pair<uint64_t, uint64_t>> units;
+        uint64_t from = 0, start = 0;
+        for (ByteView unit = CSupH264::NextNalUnit(data, from, start); !unit.empty();
+             unit = CSupH264::NextNalUnit(data, from, start)) {
+            units.emplace_back(start, unit.size());
+            from = start + unit.size();
+        }
+        EXPECT_EQ(units, c.units) << ::testing::PrintToString(c.bytes);
+    }
 }
 
 TEST(H264, OneSpsSetsTheSizeAndScoresTwo) {
