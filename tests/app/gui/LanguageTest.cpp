@@ -3,6 +3,8 @@
 // buttons), each menu's mnemonics are unique (in English on letters a US
 // keyboard has), and the stored choice decides the language.
 #include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -13,6 +15,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -242,6 +245,24 @@ private slots:
         }
         QVERIFY(!texts.isEmpty());
         QVERIFY2(Cyrillic(texts).isEmpty(), qPrintable(Cyrillic(texts).join('\n')));
+    }
+
+    // The report the window copies reads as torvo-cli's in the same language.
+    void copiedReportIsTheCommandLinesInEnglish() {
+        const std::string path = Sample("avi_mpeg4_mp3.avi");
+        GuiRun run;
+        gui::CTorvoDlg* window = StartIn(run, "en", {path});
+        QVERIFY(window);
+        QProcess cli;
+        cli.start(TORVO_CLI_PATH, {"--language", "en", "--db", QString::fromStdString(ShippedDatabase()),
+                                   QString::fromStdString(path)});
+        QVERIFY(cli.waitForFinished(30000));
+        const QString expected = QString::fromUtf8(cli.readAllStandardOutput());
+        QVERIFY(expected.contains("avi_mpeg4_mp3.avi"));
+        QVERIFY2(Cyrillic(expected.split('\n')).isEmpty(), qPrintable(expected));
+        window->Action("actionCopyReport")->trigger();
+        // The command line ends each file's report with an empty line.
+        QCOMPARE(QApplication::clipboard()->text() + "\n", expected);
     }
 
     // Alt+letter reaches every entry: unique letters per menu; in English
