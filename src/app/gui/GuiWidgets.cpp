@@ -32,7 +32,7 @@ void CFieldBox::ShowField(const PanelField* field) {
     const std::string_view shown = field ? std::string_view(field->text) : std::string_view();
     if (shown != shown_) {
         shown_ = shown;
-        const QString text = Lq(shown);
+        const QString text = verbatim_ ? Qs(shown) : Lq(shown);
         setText(text);
         setCursorPosition(0);
         setToolTip(text);

@@ -41,6 +41,8 @@ public:
     const std::string& Caption() const { return caption_; }
     // Shows the field (empty when absent) with its background colour.
     void ShowField(const PanelField* field);
+    // The field holds a name of the user's (a path): never translated.
+    void ShowVerbatim() { verbatim_ = true; }
 
 protected:
     // Only selecting and copying belong to the field: the window's commands
@@ -50,6 +52,7 @@ protected:
 private:
     std::string caption_;
     std::string shown_;  // the field's text as the core gave it
+    bool verbatim_ = false;
 };
 
 // A captioned indicator: lit, dark or hidden.

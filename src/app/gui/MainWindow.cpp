@@ -363,7 +363,10 @@ QWidget* CTorvoDlg::BuildFilePanel() {
     group->setObjectName("filePanel");
     auto* grid = new QGridLayout(group);
     grid->addWidget(new QLabel(Tq("Путь"), group), 0, 0);
-    grid->addWidget(AddField(fileBoxes_, Display::kPathCaption, "filePath"), 0, 1);
+    CFieldBox* path = AddField(fileBoxes_, Display::kPathCaption, "filePath");
+    // A folder or file name may read like one of the program's words.
+    path->ShowVerbatim();
+    grid->addWidget(path, 0, 1);
     auto* open = SmallButton(" ... ", "openButton", group);
     open->setToolTip(Tq("Открыть файл(ы)"));
     open->setFixedWidth(40);
