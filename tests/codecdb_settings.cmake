@@ -1,7 +1,7 @@
 # Tests of the codec database, the preferences and the desktop integration.
 # Included from tests/CMakeLists.txt (GTest found and GoogleTest included there).
 
-add_executable(test_codecdb test_codecdb.cpp test_codecdb_shipped.cpp)
+add_executable(test_codecdb test_codecdb.cpp test_codecdb_shipped.cpp TestLocale.cpp)
 target_link_libraries(test_codecdb PRIVATE torvo_core GTest::gtest_main)
 target_include_directories(test_codecdb PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(test_codecdb PRIVATE
@@ -10,7 +10,7 @@ target_compile_definitions(test_codecdb PRIVATE
 add_dependencies(test_codecdb torvo-cli)
 gtest_discover_tests(test_codecdb)
 
-add_executable(test_settings test_settings.cpp test_desktop_integration.cpp)
+add_executable(test_settings test_settings.cpp test_desktop_integration.cpp TestLocale.cpp)
 target_link_libraries(test_settings PRIVATE torvo_core GTest::gtest_main)
 target_include_directories(test_settings PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(test_settings PRIVATE TORVO_SOURCE_DATA_DIR="${TORVO_SOURCE_DATA_DIR}")

@@ -71,9 +71,12 @@ def check_english(runner, names, empty_folder, failures):
         ('audio formats', ['--audio-formats']),
         ('formats', ['--formats']),
         ('codecs', ['--codecs']),
+        ('chains', ['--chains', 'audio', '--'] + [n for n in names if n.endswith(('.wav', '.ogg', '.mp3'))]),
         ('wrong option', ['--no-such-option']),
         ('wrong template', ['--inform', 'file://' + template, names[0]]),
         ('missing database', ['--db', os.path.join(runner.work, 'no-such.dat'), names[0]]),
+        ('failed export', ['--export-format', os.path.join(runner.work, 'no-such.tpl'), '--export-mode',
+                           'append:' + os.path.join(runner.work, 'export.txt'), names[0]]),
     ]
     for what, env, options in ENGLISH:
         for command, args in commands:
@@ -147,9 +150,7 @@ def main():
     check_english(runner, names, empty_folder, failures)
     check_machine(runner, names, failures)
     check_russian(runner, names, failures)
-    for failure in failures:
-        print(failure)
-    print(f'{len(names)} samples; {len(failures)} failures')
+    print('\n'.join(failures + [f'{len(names)} samples; {len(failures)} failures']))
     return 1 if failures else 0
 
 

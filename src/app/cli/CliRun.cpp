@@ -120,7 +120,9 @@ public:
         // A script reads one line and the status; export stays off for the rest of the run.
         if (!outcome.ok) {
             ClearProgress();
-            context_.err << "torvo-cli: export failed: " << Localise(OneLine(outcome.messages)) << "\n" << std::flush;
+            std::vector<UserMessage> shown = outcome.messages;
+            for (UserMessage& m : shown) m = {Localise(m.caption), Localise(m.text)};
+            context_.err << "torvo-cli: export failed: " << OneLine(shown) << "\n" << std::flush;
             exportFailed_ = true;
         }
         if (!keysChecked_ && context_.exportSettings && context_.exportSettings->templateLoaded) {
