@@ -47,8 +47,6 @@ struct GuiRun {
     GuiRun() {
         // An earlier run has stored settings, so the first-run step stays away.
         store.WriteInt(kPrefsSection, "AppVersion", kAppVersionStored);
-        // The window's own texts, whatever the locale of the test run.
-        store.WriteText(kPrefsSection, "Language", "ru");
     }
     gui::StartupOptions Options(std::vector<std::string> args) {
         gui::StartupOptions o;
