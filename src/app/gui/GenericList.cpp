@@ -168,6 +168,11 @@ void CDlgGenericList::RunCommand(int command) {
 
 void CDlgGenericList::ShowContextMenu(const QPoint& at) {
     QMenu menu(this);
+    FillContextMenu(menu);
+    menu.exec(list_->viewport()->mapToGlobal(at));
+}
+
+void CDlgGenericList::FillContextMenu(QMenu& menu) {
     qulonglong rowData = 0;
     const bool onRow = SelectedData(rowData);
     if (setup_.contextMenu && onRow) {
@@ -176,7 +181,6 @@ void CDlgGenericList::ShowContextMenu(const QPoint& at) {
     }
     menu.addAction(Tq("Скопировать &строку в буфер"), this, &CDlgGenericList::CopyRow)->setEnabled(list_->currentItem());
     menu.addAction(Tq("Скопировать &таблицу в буфер"), this, &CDlgGenericList::CopyTable);
-    menu.exec(list_->viewport()->mapToGlobal(at));
 }
 
 void CDlgGenericList::resizeEvent(QResizeEvent* event) {

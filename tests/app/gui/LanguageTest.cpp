@@ -79,25 +79,6 @@ QStringList Cyrillic(const QStringList& texts) {
     return texts.filter(cyrillic);
 }
 
-// The mnemonic letters of a menu's entries, lower case ("&&" is a plain ampersand).
-QStringList Mnemonics(const QList<QAction*>& actions) {
-    QStringList letters;
-    for (const QAction* action : actions) {
-        const QString text = QString(action->text()).replace("&&", "");
-        const qsizetype at = text.indexOf('&');
-        if (at >= 0 && at + 1 < text.size()) letters << text.mid(at + 1, 1).toLower();
-    }
-    return letters;
-}
-
-QStringList Duplicates(QStringList letters) {
-    QStringList twice;
-    letters.sort();
-    for (qsizetype i = 1; i < letters.size(); ++i)
-        if (letters[i] == letters[i - 1] && !twice.contains(letters[i])) twice << letters[i];
-    return twice;
-}
-
 // The first top-level widget of the class that is shown.
 template <typename T>
 T* Shown() {
