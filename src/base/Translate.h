@@ -18,14 +18,15 @@ namespace torvo {
 
 enum class Language { kSystem, kRussian, kEnglish };
 
-// Chooses the language once, before any output: kSystem follows gettext's
-// rules (LANGUAGE unless the locale is C/POSIX, then LC_ALL, LC_MESSAGES,
-// LANG), also where that locale is not generated on the machine. Binds the
-// catalogues of the build tree, of an installation relative to the program
-// or of the installed prefix; TORVO_LOCALEDIR names another folder. Never
-// touches LC_NUMERIC or any other category than LC_MESSAGES, and that only
-// for a language other than Russian. A language whose catalogue is missing
-// stays Russian: a new language is a catalogue, found by its code.
+// Chooses the language before any output (a later call only while no other
+// thread renders texts). kSystem follows gettext's rules (LANGUAGE unless the
+// locale is C/POSIX, then LC_ALL, LC_MESSAGES, LANG), also where that locale
+// is not generated on the machine. Binds the catalogues of the build tree, of
+// an installation relative to the program or of the installed prefix;
+// TORVO_LOCALEDIR names another folder. Never touches LC_NUMERIC or any other
+// category than LC_MESSAGES, and that only for a language other than Russian.
+// A language whose catalogue is missing stays Russian: a new language is a
+// catalogue, found by its code.
 void UseLanguage(Language language);
 
 // The language chosen by UseLanguage(): kRussian (also before it), kEnglish,

@@ -1,5 +1,7 @@
 #include "render/PlaybackFailure.h"
 
+#include "base/Text.h"
+#include "base/Translate.h"
 #include "inventory/CodecEntry.h"
 #include "inventory/InventoryService.h"
 #include "render/RenderTest.h"
@@ -41,9 +43,11 @@ FailureReport ReportPlaybackFailure(const PlaybackFailure& failure, std::string_
 FailureRow UnheardSoundRow(std::string_view sink) {
     // Said as a warning, not a failure: the decoders work, the picture plays.
     if (sink.empty())
-        return {N_("Звук не слышен: в GStreamer не установлен вывод звука; изображение идет без звука."), kRenderRowPartial};
-    return {N_("Звук не слышен: вывод звука ") + std::string(sink) +
-                N_(" не открылся (нет звукового сервера или устройства); изображение идет без звука."),
+        return {N_("Звук не слышен: в GStreamer не установлен вывод звука; изображение идет без звука."),
+                kRenderRowPartial};
+    return {Format(N_("Звук не слышен: вывод звука %s не открылся (нет звукового сервера или устройства); "
+                      "изображение идет без звука."),
+                   std::string(sink).c_str()),
             kRenderRowPartial};
 }
 

@@ -27,6 +27,7 @@ expect "bash: names with blanks" "$(bash_complete a)" $'a b.avi\na c.mkv'
 expect "bash: an option" "$(bash_complete --exp)" $'--export\n--export-format\n--export-mode'
 expect "bash: short options too" "$(bash_complete -V)" "-V"
 expect "bash: a value" "$(bash_complete --chains '')" $'audio\nvideo'
+expect "bash: a language" "$(bash_complete --language '')" $'en\nru'
 expect "bash: a value after =" "$(bash_complete --chains = a)" "audio"
 expect "bash: a folder after folder:" "$(bash_complete --export-mode folder : m)" "my dir"
 expect "bash: files after --" "$(bash_complete -- --x p)" "plain.mp4"
