@@ -15,14 +15,18 @@ bool InstallQtTranslations(QCoreApplication& app) {
         QCoreApplication::removeTranslator(earlier);
         delete earlier;
     }
-    const QLocale::Language language = CurrentLanguage() == Language::kEnglish ? QLocale::English : QLocale::Russian;
+    // A further language the locale chose has its catalogue under the locale's names.
+    const Language current = CurrentLanguage();
+    const QLocale locale = current == Language::kEnglish   ? QLocale(QLocale::English)
+                           : current == Language::kRussian ? QLocale(QLocale::Russian)
+                                                           : QLocale::system();
     auto* translator = new QTranslator(&app);
     translator->setObjectName(kName);
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    if (!translator->load(QLocale(language), "qtbase", "_", folder) || !QCoreApplication::installTranslator(translator)) {
+    if (!translator->load(locale, "qtbase", "_", folder) || !QCoreApplication::installTranslator(translator)) {
         delete translator;
         // Qt's texts are English already; its English catalogue only mends plurals.
-        return language == QLocale::English;
+        return locale.language() == QLocale::English;
     }
     return true;
 }

@@ -6,9 +6,9 @@ class QCoreApplication;
 
 namespace torvo::gui {
 
-// Installs Qt's catalogue for the program's current language (qtbase_ru or
-// qtbase_en from Qt's translations folder) in place of one installed
-// earlier. False when a Russian one is not installed (Qt then speaks
+// Installs Qt's catalogue for the program's current language (qtbase_ru,
+// qtbase_en or the locale's from Qt's translations folder) in place of one
+// installed earlier. False when a Russian one is not installed (Qt then speaks
 // English, its own language, which needs none).
 bool InstallQtTranslations(QCoreApplication& app);
 
