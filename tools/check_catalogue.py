@@ -17,9 +17,9 @@ import sys
 import tempfile
 
 CYRILLIC = re.compile('[\u0400-\u04ff]')
-# The window marks its own texts as it goes; its literals are checked once it has.
-UNCHECKED_LITERALS = ('src/app/gui/',)
-MARKERS = ('N_', 'Tr')
+UNCHECKED_LITERALS = ()
+# Tq() is the window's Tr() that gives a QString.
+MARKERS = ('N_', 'Tr', 'Tq')
 DATABASE = 'data/Torvo27.dat'
 
 
@@ -103,7 +103,7 @@ def extract(root, output):
     """The marked texts of the sources (xgettext) and then the database's own."""
     files = [p.relative_to(root).as_posix() for p in sources(root)]
     run = subprocess.run(['xgettext', '--from-code=UTF-8', '--language=C++', '--keyword', '--keyword=N_',
-                    '--keyword=Tr', '--force-po', '--add-location=file', '--no-wrap', '--package-name=Torvo',
+                    '--keyword=Tr', '--keyword=Tq', '--force-po', '--add-location=file', '--no-wrap', '--package-name=Torvo',
                     '--output=' + str(output)] + files, cwd=root, check=True, stderr=subprocess.PIPE, text=True)
     # The Windows-style line ends of some texts are the program's own: no warning for them.
     for line in run.stderr.splitlines():

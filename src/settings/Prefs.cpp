@@ -40,12 +40,13 @@ struct TextPref {
     bool inProgramDir;  // the fallback is a file in the program's folder
 };
 
-constexpr std::array<TextPref, 5> kTextPrefs = {{
+constexpr std::array<TextPref, 6> kTextPrefs = {{
     {"ExportFile", &CPrefs::exportFile, "", false},
     {"ExportPath", &CPrefs::exportPath, "", false},
     {"ExportNameOfFileForFormat", &CPrefs::exportNameOfFileForFormat, kDefaultTemplateName, true},
     {"LastMediaFile", &CPrefs::lastMediaFile, "", false},
     {"ExportEncoding", &CPrefs::exportEncoding, kExportEncodingUtf8, false},
+    {"Language", &CPrefs::language, kLanguageSystem, false},
 }};
 
 // "%d,%d,%d,%d,%d,%d" exactly; anything else is not a placement.

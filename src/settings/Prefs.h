@@ -21,6 +21,8 @@ inline constexpr const char* kDefaultTemplateName = "ExportFormat.txt";
 // Export files are written in UTF-8 unless ExportEncoding asks for "windows-1251".
 inline constexpr const char* kExportEncodingUtf8 = "utf-8";
 inline constexpr const char* kExportEncodingCp1251 = "windows-1251";
+// The window's language as stored; empty follows the locale.
+inline constexpr const char* kLanguageSystem = "";
 
 // The main window's normal position and state.
 struct WindowPlacement {
@@ -70,6 +72,8 @@ public:
     std::string exportNameOfFileForFormat;
     std::string lastMediaFile;
     std::string exportEncoding = kExportEncodingUtf8;
+    // The window's language: kLanguageSystem (the locale's), "ru" or "en".
+    std::string language;
     // As read at load: 0 means no earlier version stored settings here.
     int32_t appVersion = 0;
     int32_t appBuild = 0;

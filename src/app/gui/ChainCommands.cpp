@@ -92,7 +92,7 @@ bool CRenderControls::PlaySlot(ChainKind kind, int index) {
     const bool video = kind == ChainKind::kVideo;
     // The child builds the chain again with the monitor's window and plays it.
     auto render = std::make_unique<CRender>(context_.makeChainPlayback(chains_.Request(kind, index, path_)),
-                                            video ? "Тест лишь видео" : "Тест лишь звука");
+                                            video ? N_("Тест лишь видео") : N_("Тест лишь звука"));
     std::string error;
     emit monitorShown(true);
     playingChain_ = true;

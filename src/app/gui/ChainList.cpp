@@ -18,25 +18,33 @@ CChainListView::CChainListView(QWidget* parent) : CNotesView(parent) {
 const ChainElement* CChainListView::ElementAt(const QPoint& point) const {
     QListWidgetItem* row = itemAt(point);
     if (!row || !lineOf_) return nullptr;
-    const ChainLine* line = lineOf_(this->row(row), Std(row->text()));
+    const ChainLine* line = lineOf_(this->row(row), SourceText(this->row(row)));
     if (!line) return nullptr;
     // The elements follow each other from the text's start in the list's font.
     const QRect rect = visualItemRect(row);
     const QFontMetrics metrics(font());
     int x = rect.left() + 3;
     for (const ChainElement& e : line->elements) {
-        const int width = metrics.horizontalAdvance(Qs(e.text));
+        const int width = metrics.horizontalAdvance(Lq(e.text));
         if (point.x() >= x && point.x() < x + width) return &e;
         x += width;
     }
     return nullptr;
 }
 
+QString CChainListView::Shown(int row, const std::string& text) const {
+    const ChainLine* line = lineOf_ ? lineOf_(row, text) : nullptr;
+    if (!line || line->elements.empty()) return Lq(text);
+    QString shown;
+    for (const ChainElement& e : line->elements) shown += Lq(e.text);
+    return shown;
+}
+
 bool CChainListView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         if (const ChainElement* e = ElementAt(help->pos())) {
-            QToolTip::showText(help->globalPos(), Qs(e->detail), viewport());
+            QToolTip::showText(help->globalPos(), Lq(e->detail), viewport());
             return true;
         }
         QToolTip::hideText();
@@ -47,8 +55,8 @@ bool CChainListView::viewportEvent(QEvent* event) {
 void CChainListView::mousePressEvent(QMouseEvent* event) {
     if (const ChainElement* e = ElementAt(event->position().toPoint())) {
         selected_ = *e;
-        setStatusTip(Qs(e->detail));
-        setToolTip(Qs(e->detail));
+        setStatusTip(Lq(e->detail));
+        setToolTip(Lq(e->detail));
     } else {
         selected_ = ChainElement{};
         setToolTip({});
@@ -67,14 +75,14 @@ QMenu* CChainListView::MenuFor(const QPoint& point) {
         ChainCommand command;
     };
     constexpr Item kItems[] = {
-        {"Детально об этом", "chainDetails", ChainCommand::kDetails},
-        {"&Страница свойств", "chainPropertyPage", ChainCommand::kPropertyPage},
-        {"&Отрендерить это", "chainRenderThis", ChainCommand::kRenderThis},
-        {"&Воспроизвести это", "chainPlayThis", ChainCommand::kPlayThis},
-        {"&Сбросить все", "chainResetAll", ChainCommand::kResetAll},
+        {N_("Детально об этом"), "chainDetails", ChainCommand::kDetails},
+        {N_("&Страница свойств"), "chainPropertyPage", ChainCommand::kPropertyPage},
+        {N_("&Отрендерить это"), "chainRenderThis", ChainCommand::kRenderThis},
+        {N_("&Воспроизвести это"), "chainPlayThis", ChainCommand::kPlayThis},
+        {N_("&Сбросить все"), "chainResetAll", ChainCommand::kResetAll},
     };
     for (const Item& item : kItems) {
-        QAction* action = menu->addAction(item.text);
+        QAction* action = menu->addAction(Tq(item.text));
         action->setObjectName(item.name);
         action->setEnabled(enabled_ && enabled_(item.command, e ? &element : nullptr));
         const ChainCommand command = item.command;

@@ -43,6 +43,8 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // A chain line reads as its elements, each in the window's language.
+    QString Shown(int row, const std::string& text) const override;
 
 private:
     LineOf lineOf_;

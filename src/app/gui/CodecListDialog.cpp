@@ -21,17 +21,17 @@ namespace {
 
 GenericListSetup SetupOf(const ListTable& table) {
     GenericListSetup setup;
-    setup.title = Qs(table.title);
-    for (const std::string& h : table.headers) setup.headers << Qs(h);
+    setup.title = Lq(table.title);
+    for (const std::string& h : table.headers) setup.headers << Lq(h);
     for (int w : table.widths) setup.widths << w;
     for (const ListRow& row : table.rows) {
         GenericListRow r;
-        for (const std::string& c : row.cells) r.cells << Qs(c);
+        for (const std::string& c : row.cells) r.cells << Lq(c);
         r.colour = row.colour;
         r.data = row.data;
         setup.rows.push_back(std::move(r));
     }
-    for (const ListLegend& l : table.legend) setup.legend.push_back({Qs(l.text), l.colour});
+    for (const ListLegend& l : table.legend) setup.legend.push_back({Lq(l.text), l.colour});
     setup.preselected = table.preselected;
     return setup;
 }
@@ -46,7 +46,7 @@ CDlgGenericList* Open(QWidget* parent, GenericListSetup setup, const char* objec
 
 void AddItems(CDlgGenericList& list, QMenu& menu, const std::vector<CodecMenuItem>& items) {
     for (const CodecMenuItem& item : items) {
-        QAction* action = menu.addAction(Qs(item.text), &list, [&list, command = item.command] { list.RunCommand(command); });
+        QAction* action = menu.addAction(Lq(item.text), &list, [&list, command = item.command] { list.RunCommand(command); });
         action->setObjectName(QString("command%1").arg(item.command));
         action->setEnabled(item.enabled);
     }
@@ -54,7 +54,7 @@ void AddItems(CDlgGenericList& list, QMenu& menu, const std::vector<CodecMenuIte
 
 QStringList CellsOf(CodecEntry& entry) {
     QStringList cells;
-    for (const std::string& c : CodecListCells(entry)) cells << Qs(c);
+    for (const std::string& c : CodecListCells(entry)) cells << Lq(c);
     return cells;
 }
 
@@ -92,7 +92,7 @@ void RunCodecCommand(CDlgGenericList& list, const std::shared_ptr<CodecListConte
             if (IInventoryPlatform* platform = context->Platform())
                 changed = RegisterFilter(*platform, entry, command == kCmdUnregister, messages);
             else
-                messages.Show("Восстановление  ", RegisterFilterMessage(2, command == kCmdUnregister), MessageIcon::kWarning);
+                messages.Show(Tr("Восстановление  "), RegisterFilterMessage(2, command == kCmdUnregister), MessageIcon::kWarning);
             break;
         case kCmdMerit:
             if (IInventoryPlatform* platform = context->Platform())
@@ -209,24 +209,24 @@ CDlgGenericList* ShowPropertyPage(QWidget* parent, std::shared_ptr<CodecListCont
     const std::vector<FilterProperty> properties = platform->FilterProperties(std::string(e.clsidText.View()));
     if (properties.empty()) return nullptr;
     GenericListSetup setup;
-    setup.title = Qs("Страница свойств " + std::string(e.name.View()));
-    setup.headers = {"Свойство", "Тип", "По умолчанию", "Описание"};
+    setup.title = Tq("Страница свойств %1").arg(Qs(e.name.View()));
+    setup.headers = {Tq("Свойство"), Tq("Тип"), Tq("По умолчанию"), Tq("Описание")};
     setup.widths = {180, 110, 160, 450};
     for (size_t i = 0; i < properties.size(); ++i) {
         const FilterProperty& p = properties[i];
         // Read-only values are shown apart from the settings.
-        setup.rows.push_back({{Qs(p.name), Qs(p.type), Qs(p.defaultValue), Qs(p.description)},
+        setup.rows.push_back({{Qs(p.name), Lq(p.type), Lq(p.defaultValue), Lq(p.description)},
                               p.writable ? listcolour::kOther : listcolour::kRenderer, i});
     }
-    setup.legend = {{"Настраивается", listcolour::kOther}, {"Только чтение", listcolour::kRenderer}};
+    setup.legend = {{Tq("Настраивается"), listcolour::kOther}, {Tq("Только чтение"), listcolour::kRenderer}};
     return Open(parent, std::move(setup), "propertyPage");
 }
 
 CMeritSetDlg::CMeritSetDlg(uint32_t current, QWidget* parent) : QDialog(parent), current_(current) {
     setObjectName("meritDialog");
-    setWindowTitle("Приоритет фильтра");
+    setWindowTitle(Tq("Приоритет фильтра"));
     auto* layout = new QVBoxLayout(this);
-    auto* now = new QLabel(Qs(Format("Действующий приоритет: 0x%06x", current)), this);
+    auto* now = new QLabel(Tq("Действующий приоритет: 0x%1").arg(current, 6, 16, QChar('0')), this);
     now->setObjectName("currentMerit");
     layout->addWidget(now);
 
@@ -236,7 +236,7 @@ CMeritSetDlg::CMeritSetDlg(uint32_t current, QWidget* parent) : QDialog(parent),
     scale_->setMinimumHeight(22);
     marker_ = new QLabel("▼", scale_);
     marker_->setObjectName("meritMarker");
-    beyond_ = new QLabel(Qs(Format("за шкалой: 0x%08x", current)), this);
+    beyond_ = new QLabel(Tq("за шкалой: 0x%1").arg(current, 8, 16, QChar('0')), this);
     beyond_->setObjectName("meritBeyond");
     layout->addWidget(scale_);
     layout->addWidget(beyond_);

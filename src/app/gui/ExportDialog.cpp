@@ -22,11 +22,13 @@
 namespace torvo::gui {
 namespace {
 
-constexpr const char* kSourceTexts[3] = {"Общий типовой для импорта в таблицу", "Общий типовой для текстового файла NFO",
-                                         "Свой, использующий этот файл формата:"};
-constexpr const char* kModeTexts[3] = {"Для каждого AVI свой файл (папка-авто)", "Для каждого AVI свой файл, выбрать папку",
-                                       "Все дописывать в прежний файл (укажи имя)"};
-constexpr const char* kTextFilter = "Tекстовые  (*.txt) (*.txt);;Все файлы (*.*) (*)";
+constexpr const char* kSourceTexts[3] = {N_("Общий типовой для импорта в таблицу"),
+                                         N_("Общий типовой для текстового файла NFO"),
+                                         N_("Свой, использующий этот файл формата:")};
+constexpr const char* kModeTexts[3] = {N_("Для каждого AVI свой файл (папка-авто)"),
+                                       N_("Для каждого AVI свой файл, выбрать папку"),
+                                       N_("Все дописывать в прежний файл (укажи имя)")};
+constexpr const char* kTextFilter = N_("Tекстовые  (*.txt) (*.txt);;Все файлы (*.*) (*)");
 
 QLabel* Link(QDialog* owner, const QString& topic, const QString& text) {
     auto* label = new QLabel(LinkHtml(topic, text), owner);
@@ -46,22 +48,22 @@ CExportDlg::CExportDlg(CPrefs& prefs, IMessageBox& messages, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
 
     auto* top = new QHBoxLayout;
-    enabled_ = new QCheckBox("Включить экспорт", this);
+    enabled_ = new QCheckBox(Tq("Включить экспорт"), this);
     enabled_->setObjectName("exportEnabled");
-    store_ = new QPushButton("Запомнить", this);
+    store_ = new QPushButton(Tq("Запомнить"), this);
     store_->setObjectName("storeButton");
     store_->setEnabled(false);
     top->addWidget(enabled_);
     top->addStretch(1);
-    top->addWidget(Link(this, "batch", "Автоматизация"));
+    top->addWidget(Link(this, "batch", Tq("Автоматизация")));
     top->addWidget(store_);
     layout->addLayout(top);
 
-    formatGroup_ = new QGroupBox("Формат", this);
+    formatGroup_ = new QGroupBox(Tq("Формат"), this);
     auto* f = new QGridLayout(formatGroup_);
     auto* sourceGroup = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i) {
-        sources_[size_t(i)] = new QRadioButton(kSourceTexts[i], formatGroup_);
+        sources_[size_t(i)] = new QRadioButton(Tq(kSourceTexts[i]), formatGroup_);
         sources_[size_t(i)]->setObjectName(QString("formatSrc%1").arg(i));
         sourceGroup->addButton(sources_[size_t(i)], i);
         f->addWidget(sources_[size_t(i)], i, 0, 1, 2);
@@ -75,19 +77,19 @@ CExportDlg::CExportDlg(CPrefs& prefs, IMessageBox& messages, QWidget* parent)
     f->addWidget(templateName_, 3, 0);
     f->addWidget(templateButton_, 3, 1);
     auto* keys = new QHBoxLayout;
-    keys->addWidget(new QLabel("Обозначения полей:", formatGroup_));
-    keys->addWidget(Link(this, "key_file", "Файл+контейнер"));
-    keys->addWidget(Link(this, "key_video", "Видео"));
-    keys->addWidget(Link(this, "key_audio", "Звук"));
+    keys->addWidget(new QLabel(Tq("Обозначения полей:"), formatGroup_));
+    keys->addWidget(Link(this, "key_file", Tq("Файл+контейнер")));
+    keys->addWidget(Link(this, "key_video", Tq("Видео")));
+    keys->addWidget(Link(this, "key_audio", Tq("Звук")));
     keys->addStretch(1);
     f->addLayout(keys, 4, 0, 1, 2);
     layout->addWidget(formatGroup_);
 
-    filesGroup_ = new QGroupBox("Создаваемые файлы", this);
+    filesGroup_ = new QGroupBox(Tq("Создаваемые файлы"), this);
     auto* m = new QGridLayout(filesGroup_);
     auto* modeGroup = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i) {
-        modes_[size_t(i)] = new QRadioButton(kModeTexts[i], filesGroup_);
+        modes_[size_t(i)] = new QRadioButton(Tq(kModeTexts[i]), filesGroup_);
         modes_[size_t(i)]->setObjectName(QString("exportMode%1").arg(i + 1));
         modeGroup->addButton(modes_[size_t(i)], i + 1);
         m->addWidget(modes_[size_t(i)], i, 0, 1, 2);
@@ -99,30 +101,30 @@ CExportDlg::CExportDlg(CPrefs& prefs, IMessageBox& messages, QWidget* parent)
     pathButton_->setFixedWidth(32);
     m->addWidget(path_, 3, 0);
     m->addWidget(pathButton_, 3, 1);
-    overwrite_ = new QCheckBox("Разрешить замену", filesGroup_);
+    overwrite_ = new QCheckBox(Tq("Разрешить замену"), filesGroup_);
     overwrite_->setObjectName("overwriteOk");
     m->addWidget(overwrite_, 4, 0);
-    m->addWidget(Link(this, "modes", "Режим экспорта"), 4, 1, Qt::AlignRight);
+    m->addWidget(Link(this, "modes", Tq("Режим экспорта")), 4, 1, Qt::AlignRight);
     layout->addWidget(filesGroup_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Cancel)->setText("Отмена");
+    buttons->button(QDialogButtonBox::Cancel)->setText(Tq("Отмена"));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &CExportDlg::Accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CExportDlg::Cancel);
 
     chooseTemplate = [this](const QString& start) {
-        return QFileDialog::getOpenFileName(this, "Выберите файл - шаблон формата               ", start, kTextFilter);
+        return QFileDialog::getOpenFileName(this, Tq("Выберите файл - шаблон формата               "), start, Tq(kTextFilter));
     };
     choosePath = [this](const QString& start, bool saveFile) {
         if (saveFile) {
-            QFileDialog dialog(this, "Экспорт данных как текста", start, "Tекстовые  (*.txt) (*.txt)");
+            QFileDialog dialog(this, Tq("Экспорт данных как текста"), start, Tq("Tекстовые  (*.txt) (*.txt)"));
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setDefaultSuffix("txt");
             return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles()[0]
                                                                                         : QString();
         }
-        return QFileDialog::getExistingDirectory(this, "Выберите папку      ", start);
+        return QFileDialog::getExistingDirectory(this, Tq("Выберите папку      "), start);
     };
 
     connect(enabled_, &QCheckBox::toggled, this, [this](bool on) {
@@ -209,11 +211,11 @@ void CExportDlg::Accept() {
         std::error_code error;
         const fs::path name(working_.templateName);
         QString problem;
-        if (!fs::exists(name, error)) problem = Qs(working_.templateName) + ": файл не найден.";
-        else if (fs::is_directory(name, error)) problem = Qs(working_.templateName) + " - это папка, а не файл. ";
+        if (!fs::exists(name, error)) problem = Tq("%1: файл не найден.").arg(Qs(working_.templateName));
+        else if (fs::is_directory(name, error)) problem = Tq("%1 - это папка, а не файл. ").arg(Qs(working_.templateName));
         if (!problem.isEmpty()) {
-            problem += "\r\nЭкспорт будет отключен (\"Отмена\" - не отключать экспорт).";
-            if (messages_.Show("Режим экспорта", Std(problem), MessageIcon::kWarning, MessageButtons::kOkCancel) !=
+            problem += "\r\n" + Tq("Экспорт будет отключен (\"Отмена\" - не отключать экспорт).");
+            if (messages_.Show(Tr("Режим экспорта"), Std(problem), MessageIcon::kWarning, MessageButtons::kOkCancel) !=
                 MessageAnswer::kOk)
                 return;
             working_.enabled = false;

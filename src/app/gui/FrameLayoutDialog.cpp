@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "GuiWidgets.h"
 #include "HelpTexts.h"
 
 namespace torvo::gui {
@@ -42,7 +43,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override {
         const QPoint at = event->position().toPoint();
         const auto picture = owner_->layout_.PictureAt(at.x(), at.y(), owner_->FirstPicture());
-        owner_->hover_->setText(picture ? QString::fromStdString(owner_->layout_.HoverText(*picture)) : QString());
+        owner_->hover_->setText(picture ? Lq(owner_->layout_.HoverText(*picture)) : QString());
     }
     void wheelEvent(QWheelEvent* event) override {
         owner_->scroll_->setValue(owner_->scroll_->value() - event->angleDelta().y() / 120);
@@ -61,12 +62,13 @@ CFrameLayoutDlg::CFrameLayoutDlg(CFrameLayout layout, QWidget* parent) : QDialog
     auto* row = new QHBoxLayout;
     static constexpr const char* kNames[] = {"vgsGrouped", "vgsCodedOrder", "vgsBDependency", "vgsNumbers",
                                              "vgsFields"};
-    static constexpr const char* kTexts[] = {"По GOP (N)", "Как кодиров", "Зависимости B", "Номера", "Поля"};
+    static constexpr const char* kTexts[] = {N_("По GOP (N)"), N_("Как кодиров"), N_("Зависимости B"),
+                                             N_("Номера"), N_("Поля")};
     const VgsOptions available = layout_.Available();
     const bool enabled[] = {available.grouped, available.codedOrder, available.bDependency, available.numbers,
                             available.fields};
     for (size_t i = 0; i < options_.size(); ++i) {
-        options_[i] = new QCheckBox(QString::fromUtf8(kTexts[i]), this);
+        options_[i] = new QCheckBox(Tq(kTexts[i]), this);
         options_[i]->setObjectName(kNames[i]);
         options_[i]->setEnabled(enabled[i]);
         connect(options_[i], &QCheckBox::toggled, this, &CFrameLayoutDlg::OptionsChanged);
@@ -95,10 +97,10 @@ CFrameLayoutDlg::CFrameLayoutDlg(CFrameLayout layout, QWidget* parent) : QDialog
     bottom->addWidget(status_, 1);
     // Short explanations of what the window shows.
     static constexpr std::pair<const char*, const char*> kLinks[] = {
-        {"mainkey", "N/M"}, {"order", "Порядок"}, {"ixn", "По GOP"}, {"bframes", "B"}, {"fields", "Поля"},
-        {"seq", "Метки"}};
+        {"mainkey", "N/M"}, {"order", N_("Порядок")}, {"ixn", N_("По GOP")}, {"bframes", "B"}, {"fields", N_("Поля")},
+        {"seq", N_("Метки")}};
     for (const auto& [topic, caption] : kLinks) {
-        auto* link = new QLabel(LinkHtml(topic, QString::fromUtf8(caption)), this);
+        auto* link = new QLabel(LinkHtml(topic, Tq(caption)), this);
         link->setObjectName(QString("vgsLink_") + topic);
         connect(link, &QLabel::linkActivated, this, [this](const QString& target) { ShowPopup(this, HelpText(target)); });
         bottom->addWidget(link);
@@ -134,7 +136,7 @@ void CFrameLayoutDlg::Relayout() {
 }
 
 void CFrameLayoutDlg::Refresh() {
-    status_->setText(QString::fromStdString(layout_.StatusText(FirstPicture())));
+    status_->setText(Lq(layout_.StatusText(FirstPicture())));
     view_->update();
 }
 

@@ -81,7 +81,7 @@ CDlgGenericList::CDlgGenericList(GenericListSetup setup, QWidget* parent)
         bottom->addWidget(label);
     }
     bottom->addStretch(1);
-    auto* close = new QPushButton("Закрыть", this);
+    auto* close = new QPushButton(Tq("Закрыть"), this);
     close->setObjectName("closeButton");
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     bottom->addWidget(close);
@@ -168,15 +168,19 @@ void CDlgGenericList::RunCommand(int command) {
 
 void CDlgGenericList::ShowContextMenu(const QPoint& at) {
     QMenu menu(this);
+    FillContextMenu(menu);
+    menu.exec(list_->viewport()->mapToGlobal(at));
+}
+
+void CDlgGenericList::FillContextMenu(QMenu& menu) {
     qulonglong rowData = 0;
     const bool onRow = SelectedData(rowData);
     if (setup_.contextMenu && onRow) {
         setup_.contextMenu(*this, rowData, menu);
         if (!menu.isEmpty()) menu.addSeparator();
     }
-    menu.addAction("Скопировать &строку в буфер", this, &CDlgGenericList::CopyRow)->setEnabled(list_->currentItem());
-    menu.addAction("Скопировать &таблицу в буфер", this, &CDlgGenericList::CopyTable);
-    menu.exec(list_->viewport()->mapToGlobal(at));
+    menu.addAction(Tq("Скопировать &строку в буфер"), this, &CDlgGenericList::CopyRow)->setEnabled(list_->currentItem());
+    menu.addAction(Tq("Скопировать &таблицу в буфер"), this, &CDlgGenericList::CopyTable);
 }
 
 void CDlgGenericList::resizeEvent(QResizeEvent* event) {

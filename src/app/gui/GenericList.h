@@ -70,6 +70,8 @@ public:
     // of the entry they show), or drops them.
     void UpdateRow(qulonglong rowData, const QStringList& cells, uint32_t colour);
     void RemoveRow(qulonglong rowData);
+    // The context menu: the selected row's own commands, then the copies.
+    void FillContextMenu(QMenu& menu);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -3,13 +3,14 @@
 #include <QImage>
 #include <QPainter>
 
+#include "GuiWidgets.h"
 #include "formats/vgs/GopStrip.h"
 
 namespace torvo::gui {
 
 CGopStruct::CGopStruct(QWidget* parent) : QWidget(parent) {
     setObjectName("gopStrip");
-    setToolTip("Последние 64");
+    setToolTip(Tq("Последние 64"));
     setMinimumSize(CGopStrip::kCellWidth * 8, 10);
     setMaximumWidth(CGopStrip::kCellWidth * static_cast<int>(CGopStrip::kPictures));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

@@ -29,8 +29,10 @@ bool CFieldBox::event(QEvent* event) {
 }
 
 void CFieldBox::ShowField(const PanelField* field) {
-    const QString text = field ? Qs(field->text) : QString();
-    if (text != this->text()) {
+    const std::string_view shown = field ? std::string_view(field->text) : std::string_view();
+    if (shown != shown_) {
+        shown_ = shown;
+        const QString text = verbatim_ ? Qs(shown) : Lq(shown);
         setText(text);
         setCursorPosition(0);
         setToolTip(text);
@@ -110,11 +112,21 @@ void CNotesView::keyPressEvent(QKeyEvent* event) {
     QListWidget::keyPressEvent(event);
 }
 
+// Each line keeps the core's text, so that only a changed one is translated again.
+constexpr int kShownRole = Qt::UserRole + 1;
+
+std::string CNotesView::SourceText(int row) const {
+    const QListWidgetItem* line = item(row);
+    return line ? Std(line->data(kShownRole).toString()) : std::string();
+}
+
+QString CNotesView::Shown(int, const std::string& text) const { return Lq(text); }
+
 void CNotesView::ShowNotes(const NotesList& notes) {
     const auto& lines = notes.Lines();
     // Another list than the one shown (the first line differs, or it is gone):
     // the earlier selection means nothing for it.
-    if (lines.empty() || count() == 0 || item(0)->text() != Qs(lines.front().text)) clearSelection();
+    if (lines.empty() || count() == 0 || item(0)->data(kShownRole).toString() != Qs(lines.front().text)) clearSelection();
     // Lines are replaced in place, so that interim results do not flicker.
     while (count() > static_cast<int>(lines.size())) delete takeItem(count() - 1);
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -123,8 +135,11 @@ void CNotesView::ShowNotes(const NotesList& notes) {
             line = new QListWidgetItem;
             addItem(line);
         }
-        const QString text = Qs(lines[i].text);
-        if (line->text() != text) line->setText(text);
+        const QString shown = Qs(lines[i].text);
+        if (line->data(kShownRole).toString() != shown) {
+            line->setData(kShownRole, shown);
+            line->setText(Shown(static_cast<int>(i), lines[i].text));
+        }
         const int colour = lines[i].colour;
         const bool plain = colour <= 0 || colour >= static_cast<int>(kNotesPalette.size());
         line->setBackground(plain ? QBrush() : QBrush(ColourFromBgr(kNotesPalette[static_cast<size_t>(colour)])));

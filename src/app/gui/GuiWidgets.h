@@ -14,11 +14,21 @@
 #include <string_view>
 
 #include "analysis/Display.h"
+#include "base/Translate.h"
 
 namespace torvo::gui {
 
 inline QString Qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 inline std::string Std(const QString& text) { return text.toUtf8().toStdString(); }
+// A Russian original of the window, marked with N_(), in the window's language.
+inline QString Tq(const char* original) { return Qs(Tr(original)); }
+// A text the core composed (a value, a note, a chain line) in the window's language.
+// Only a text with non-ASCII letters can hold Russian.
+inline QString Lq(std::string_view shown) {
+    for (const char c : shown)
+        if (static_cast<unsigned char>(c) >= 0x80) return Qs(Localise(shown));
+    return Qs(shown);
+}
 
 // 0x00BBGGRR, as the analysis gives colours, to a Qt colour.
 QColor ColourFromBgr(uint32_t bgr);
@@ -31,6 +41,8 @@ public:
     const std::string& Caption() const { return caption_; }
     // Shows the field (empty when absent) with its background colour.
     void ShowField(const PanelField* field);
+    // The field holds a name of the user's (a path): never translated.
+    void ShowVerbatim() { verbatim_ = true; }
 
 protected:
     // Only selecting and copying belong to the field: the window's commands
@@ -39,6 +51,8 @@ protected:
 
 private:
     std::string caption_;
+    std::string shown_;  // the field's text as the core gave it
+    bool verbatim_ = false;
 };
 
 // A captioned indicator: lit, dark or hidden.
@@ -79,9 +93,13 @@ public:
     void ShowNotes(const NotesList& notes);
     // The selected lines in list order, one per line.
     QString SelectedText() const;
+    // A row's line as the core gave it (its shown text is in the window's language).
+    std::string SourceText(int row) const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // How a row's line reads in the window's language.
+    virtual QString Shown(int row, const std::string& text) const;
 };
 
 }  // namespace torvo::gui

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "About.h"
 #include "Branding.h"
 #include "FrameLayoutDialog.h"
 #include "GopStruct.h"
@@ -68,36 +69,36 @@ struct LampInfo {
 
 // The video panel's indicators in their order, with what each one says.
 constexpr LampInfo kVideoLamps[] = {
-    {"MPG2", "lampMpg2", "Видео MPEG-2"},
-    {"PROG", "lampProg", "Прогрессивная последовательность (целые кадры)"},
-    {"I/L", "lampInterlaced", "Чересстрочное видео"},
-    {"TFF", "lampTff", "Встречаются картинки с первым верхним полем (TFF)"},
-    {"BFF", "lampBff", "Встречаются картинки с первым нижним полем (BFF)"},
-    {"3:2", "lampPulldown", "Есть повтор поля: pulldown 3:2"},
-    {"PPF", "lampPpf", "Встречаются картинки, закодированные по одному полю"},
-    {"NTSC", "lampNtsc", "Источник по стандарту 525 строк (NTSC)"},
-    {"PAL", "lampPal", "Источник по стандарту 625 строк (PAL)"},
-    {"I709", "lampI709", "Матрица цветности ITU-R BT.709 (код 1)"},
-    {"I470", "lampI470", "Матрица цветности ITU-R BT.470 B,G (код 5)"},
-    {"FCC", "lampFcc", "Матрица цветности FCC (код 4)"},
-    {"S170", "lampS170", "Матрица цветности SMPTE 170M (код 6)"},
-    {"S240", "lampS240", "Матрица цветности SMPTE 240M (код 7)"},
-    {"16:9", "lampWide", "Анаморфный источник 16:9"},
-    {"4:3", "lampStandard", "Стандартный источник 4:3"},
-    {"MPG4", "lampMpg4", "Видео MPEG-4 Part 2"},
-    {"H264", "lampH264", "Видео H.264"},
-    {"BVOP", "lampBvop", "Есть B-VOP"},
-    {"PVOP", "lampPvop", "Есть P-VOP"},
-    {"QPEL", "lampQpel", "Компенсация движения с точностью в четверть пикселя (QPel)"},
-    {"GMC", "lampGmc", "Глобальная компенсация движения (GMC)"},
-    {"NVOP", "lampNvop", "Есть незакодированные VOP (N-VOP)"},
-    {"PB", "lampPb", "N-VOP нулевой длительности: упакованный поток (packed bitstream)"},
-    {"DF", "lampDf", "N-VOP ненулевой длительности: повторенные кадры"},
-    {"AVID", "lampAvid", "Видеоблоки AVI нулевой длины (кадры \"[D]\")"},
+    {"MPG2", "lampMpg2", N_("Видео MPEG-2")},
+    {"PROG", "lampProg", N_("Прогрессивная последовательность (целые кадры)")},
+    {"I/L", "lampInterlaced", N_("Чересстрочное видео")},
+    {"TFF", "lampTff", N_("Встречаются картинки с первым верхним полем (TFF)")},
+    {"BFF", "lampBff", N_("Встречаются картинки с первым нижним полем (BFF)")},
+    {"3:2", "lampPulldown", N_("Есть повтор поля: pulldown 3:2")},
+    {"PPF", "lampPpf", N_("Встречаются картинки, закодированные по одному полю")},
+    {"NTSC", "lampNtsc", N_("Источник по стандарту 525 строк (NTSC)")},
+    {"PAL", "lampPal", N_("Источник по стандарту 625 строк (PAL)")},
+    {"I709", "lampI709", N_("Матрица цветности ITU-R BT.709 (код 1)")},
+    {"I470", "lampI470", N_("Матрица цветности ITU-R BT.470 B,G (код 5)")},
+    {"FCC", "lampFcc", N_("Матрица цветности FCC (код 4)")},
+    {"S170", "lampS170", N_("Матрица цветности SMPTE 170M (код 6)")},
+    {"S240", "lampS240", N_("Матрица цветности SMPTE 240M (код 7)")},
+    {"16:9", "lampWide", N_("Анаморфный источник 16:9")},
+    {"4:3", "lampStandard", N_("Стандартный источник 4:3")},
+    {"MPG4", "lampMpg4", N_("Видео MPEG-4 Part 2")},
+    {"H264", "lampH264", N_("Видео H.264")},
+    {"BVOP", "lampBvop", N_("Есть B-VOP")},
+    {"PVOP", "lampPvop", N_("Есть P-VOP")},
+    {"QPEL", "lampQpel", N_("Компенсация движения с точностью в четверть пикселя (QPel)")},
+    {"GMC", "lampGmc", N_("Глобальная компенсация движения (GMC)")},
+    {"NVOP", "lampNvop", N_("Есть незакодированные VOP (N-VOP)")},
+    {"PB", "lampPb", N_("N-VOP нулевой длительности: упакованный поток (packed bitstream)")},
+    {"DF", "lampDf", N_("N-VOP ненулевой длительности: повторенные кадры")},
+    {"AVID", "lampAvid", N_("Видеоблоки AVI нулевой длины (кадры \"[D]\")")},
 };
 constexpr LampInfo kAudioLamps[] = {
-    {"CBR", "lampCbr", "Показанный звуковой поток с постоянным битрейтом"},
-    {"VBR", "lampVbr", "Показанный звуковой поток с переменным битрейтом"},
+    {"CBR", "lampCbr", N_("Показанный звуковой поток с постоянным битрейтом")},
+    {"VBR", "lampVbr", N_("Показанный звуковой поток с переменным битрейтом")},
 };
 
 struct FieldInfo {
@@ -107,26 +108,24 @@ struct FieldInfo {
 
 // The video panel's fields, row by row; a caption of nullptr ends a row.
 constexpr FieldInfo kVideoFields[] = {
-    {"Кодек", "videoCodec"}, {"Имя", "videoName"},         {nullptr, nullptr},
-    {"Сост.", "videoStatus"}, {nullptr, nullptr},
-    {"Время", "videoDuration"}, {"Кадров", "videoFrames"}, {"кб/с", "videoBitrate"}, {"КК", "videoQuality"},
+    {N_("Кодек"), "videoCodec"}, {N_("Имя"), "videoName"},         {nullptr, nullptr},
+    {N_("Сост."), "videoStatus"}, {nullptr, nullptr},
+    {N_("Время"), "videoDuration"}, {N_("Кадров"), "videoFrames"}, {N_("кб/с"), "videoBitrate"}, {N_("КК"), "videoQuality"},
     {nullptr, nullptr},
-    {"карт/сек", "videoPictureRate"}, {"кадр/сек", "videoFrameRate"}, {"полей/сек", "videoFieldRate"},
+    {N_("карт/сек"), "videoPictureRate"}, {N_("кадр/сек"), "videoFrameRate"}, {N_("полей/сек"), "videoFieldRate"},
     {nullptr, nullptr},
-    {"Кадр (ш x в)", "videoFrameSize"}, {"seq ext", "videoSeqExt"}, {nullptr, nullptr},
+    {N_("Кадр (ш x в)"), "videoFrameSize"}, {"seq ext", "videoSeqExt"}, {nullptr, nullptr},
     {"sar", "videoSar"}, {"par", "videoPar"}, {"dar", "videoDar"}, {nullptr, nullptr},
 };
 // Fields of the conversion panel, also inside the video panel's model.
-constexpr FieldInfo kConversionFields[] = {{"Преобразов.", "conversionMatch"}, {"1", "conversionLine1"},
+constexpr FieldInfo kConversionFields[] = {{N_("Преобразов."), "conversionMatch"}, {"1", "conversionLine1"},
                                            {"2", "conversionLine2"}};
 constexpr FieldInfo kAudioFields[] = {
-    {"Кодек", "audioCodec"}, {"Инфо", "audioInfo"}, {"Сост.", "audioStatus"}, {"Время", "audioDuration"}};
+    {N_("Кодек"), "audioCodec"}, {N_("Инфо"), "audioInfo"}, {N_("Сост."), "audioStatus"}, {N_("Время"), "audioDuration"}};
 
 // The picture-type legend beside the frame-type bar.
 constexpr std::pair<const char*, uint32_t> kBarLegend[] = {
-    {"I", 0xD2E0FC}, {"P", 0xFFD0D0}, {"B", 0xE0FFE0}, {"иные", 0xFFC0FF}};
-
-constexpr const char* kVersionText = "2.70a";
+    {"I", 0xD2E0FC}, {"P", 0xFFD0D0}, {"B", 0xE0FFE0}, {N_("иные"), 0xFFC0FF}};
 
 bool KnownVideoCaption(const std::string& caption) {
     // The scan's own line is shown on the progress bar in the status slot.
@@ -185,7 +184,7 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
 
     auto* left = new QVBoxLayout;
     left->addWidget(BuildFilePanel());
-    auto* containerGroup = new QGroupBox("Контейнер", central);
+    auto* containerGroup = new QGroupBox(Tq("Контейнер"), central);
     containerGroup->setObjectName("containerPanel");
     containerGroup_ = containerGroup;
     auto* containerLayout = new QVBoxLayout(containerGroup);
@@ -196,7 +195,7 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     containerStack_->addWidget(containerList_);
     containerStack_->addWidget(monitor_);
     containerLayout->addWidget(containerStack_);
-    auto* userGroup = new QGroupBox("Данные пользователя / Метаданные", central);
+    auto* userGroup = new QGroupBox(Tq("Данные пользователя / Метаданные"), central);
     userGroup->setObjectName("userDataPanel");
     auto* userLayout = new QVBoxLayout(userGroup);
     userDataList_ = new CNotesView(userGroup);
@@ -287,32 +286,32 @@ void CTorvoDlg::BuildMenus() {
         addAction(action);
         return action;
     };
-    QMenu* file = menuBar()->addMenu("&Файл");
-    add(file, "actionOpen", "&Открыть...", QKeySequence("Ctrl+O"), &CTorvoDlg::OpenDialog);
-    add(file, "actionClose", "&Закрыть", {}, &CTorvoDlg::CloseFile);
-    add(file, "actionPlay", "&Воспроизвести (нужным проигрывателем)", QKeySequence("Ctrl+G"), &CTorvoDlg::Play);
+    QMenu* file = menuBar()->addMenu(Tq("&Файл"));
+    add(file, "actionOpen", Tq("&Открыть..."), QKeySequence("Ctrl+O"), &CTorvoDlg::OpenDialog);
+    add(file, "actionClose", Tq("&Закрыть"), {}, &CTorvoDlg::CloseFile);
+    add(file, "actionPlay", Tq("&Воспроизвести (нужным проигрывателем)"), QKeySequence("Ctrl+G"), &CTorvoDlg::Play);
     file->addSeparator();
     AddReportActions(this, file, [this] { return ShownReport(); });
     file->addSeparator();
-    add(file, "actionExit", "Вы&ход", {}, &CTorvoDlg::close);
+    add(file, "actionExit", Tq("Вы&ход"), {}, &CTorvoDlg::close);
 
-    QMenu* queue = menuBar()->addMenu("&Очередь");
-    add(queue, "actionNext", "Обработать &следующий файл", QKeySequence(Qt::Key_Plus), &CTorvoDlg::NextFile);
-    add(queue, "actionPrevious", "Обработать &предыдущий файл", QKeySequence(Qt::Key_Minus), &CTorvoDlg::PreviousFile);
-    add(queue, "actionFirst", "Назад к &первому файлу", QKeySequence("Ctrl+Home"), &CTorvoDlg::FirstFile);
+    QMenu* queue = menuBar()->addMenu(Tq("&Очередь"));
+    add(queue, "actionNext", Tq("Обработать &следующий файл"), QKeySequence(Qt::Key_Plus), &CTorvoDlg::NextFile);
+    add(queue, "actionPrevious", Tq("Обработать &предыдущий файл"), QKeySequence(Qt::Key_Minus), &CTorvoDlg::PreviousFile);
+    add(queue, "actionFirst", Tq("Назад к &первому файлу"), QKeySequence("Ctrl+Home"), &CTorvoDlg::FirstFile);
     queue->addSeparator();
-    add(queue, "actionRunUntilError", "Обработать все файлы, до первой &ошибки", QKeySequence(Qt::Key_F5),
+    add(queue, "actionRunUntilError", Tq("Обработать все файлы, до первой &ошибки"), QKeySequence(Qt::Key_F5),
         &CTorvoDlg::RunUntilError);
-    add(queue, "actionRunAll", "Обработать &все файлы (безостановочно)", QKeySequence("Ctrl+F5"), &CTorvoDlg::RunAll);
-    add(queue, "actionStop", "Прекратить обработку", QKeySequence(Qt::Key_Escape), &CTorvoDlg::StopProcessing);
+    add(queue, "actionRunAll", Tq("Обработать &все файлы (безостановочно)"), QKeySequence("Ctrl+F5"), &CTorvoDlg::RunAll);
+    add(queue, "actionStop", Tq("Прекратить обработку"), QKeySequence(Qt::Key_Escape), &CTorvoDlg::StopProcessing);
 
-    QMenu* setup = menuBar()->addMenu("&Настройка");
-    add(setup, "actionSettings", "&Параметры...", {}, &CTorvoDlg::Settings);
-    add(setup, "actionExport", "&Экспорт...", {}, &CTorvoDlg::ExportSetup);
+    QMenu* setup = menuBar()->addMenu(Tq("&Настройка"));
+    add(setup, "actionSettings", Tq("&Параметры..."), {}, &CTorvoDlg::Settings);
+    add(setup, "actionExport", Tq("&Экспорт..."), {}, &CTorvoDlg::ExportSetup);
     setup->addSeparator();
-    add(setup, "actionReloadDatabase", "&Перезагрузить базу данных", {}, &CTorvoDlg::ReloadDatabase);
-    add(setup, "actionAudioFormats", "&Аудио форматы", {}, &CTorvoDlg::AudioFormats);
-    add(setup, "actionVideoFormats", "&Видео форматы", {}, &CTorvoDlg::VideoFormats);
+    add(setup, "actionReloadDatabase", Tq("&Перезагрузить базу данных"), {}, &CTorvoDlg::ReloadDatabase);
+    add(setup, "actionAudioFormats", Tq("&Аудио форматы"), {}, &CTorvoDlg::AudioFormats);
+    add(setup, "actionVideoFormats", Tq("&Видео форматы"), {}, &CTorvoDlg::VideoFormats);
     setup->addSeparator();
     // Both list the codec inventory: they wait for it, forced.
     auto codecLists = [this](bool mediaTypes) {
@@ -321,11 +320,11 @@ void CTorvoDlg::BuildMenus() {
         if (mediaTypes) ShowMediaTypes(this, context, -1);
         else ShowCodecList(this, context);
     };
-    add(setup, "actionCodecList", "&Список кодеков и фильтров", {}, [codecLists] { codecLists(false); });
-    add(setup, "actionMediaTypes", "Список типов &медиа...", {}, [codecLists] { codecLists(true); });
+    add(setup, "actionCodecList", Tq("&Список кодеков и фильтров"), {}, [codecLists] { codecLists(false); });
+    add(setup, "actionMediaTypes", Tq("Список типов &медиа..."), {}, [codecLists] { codecLists(true); });
 
-    QMenu* help = menuBar()->addMenu("&Справка");
-    add(help, "actionAbout", "&О программе", {}, &CTorvoDlg::About);
+    QMenu* help = menuBar()->addMenu(Tq("&Справка"));
+    add(help, "actionAbout", Tq("&О программе"), {}, &CTorvoDlg::About);
 }
 
 // The codec lists' context over the inventory, which is waited for (forced)
@@ -360,36 +359,39 @@ CFieldBox* CTorvoDlg::AddField(std::map<std::string, CFieldBox*>& boxes, std::st
 }
 
 QWidget* CTorvoDlg::BuildFilePanel() {
-    auto* group = new QGroupBox("Файл", this);
+    auto* group = new QGroupBox(Tq("Файл"), this);
     group->setObjectName("filePanel");
     auto* grid = new QGridLayout(group);
-    grid->addWidget(new QLabel("Путь", group), 0, 0);
-    grid->addWidget(AddField(fileBoxes_, Display::kPathCaption, "filePath"), 0, 1);
+    grid->addWidget(new QLabel(Tq("Путь"), group), 0, 0);
+    CFieldBox* path = AddField(fileBoxes_, Display::kPathCaption, "filePath");
+    // A folder or file name may read like one of the program's words.
+    path->ShowVerbatim();
+    grid->addWidget(path, 0, 1);
     auto* open = SmallButton(" ... ", "openButton", group);
-    open->setToolTip("Открыть файл(ы)");
+    open->setToolTip(Tq("Открыть файл(ы)"));
     open->setFixedWidth(40);
     connect(open, &QPushButton::clicked, this, &CTorvoDlg::OpenDialog);
     grid->addWidget(open, 0, 2);
-    nextButton_ = SmallButton("след.файл", "nextButton", group);
-    nextButton_->setToolTip("Обработать следующий файл (+)");
+    nextButton_ = SmallButton(Tq("след.файл"), "nextButton", group);
+    nextButton_->setToolTip(Tq("Обработать следующий файл (+)"));
     connect(nextButton_, &QPushButton::clicked, this, &CTorvoDlg::NextFile);
     grid->addWidget(nextButton_, 0, 3);
     grid->addWidget(new CLogo(prefs_.staticLogo != 0, [this] { return Scanning() || (renderControls_ && renderControls_->Busy()); }, group),
                     0, 4, 2, 1);
-    grid->addWidget(new QLabel("Размер", group), 1, 0);
+    grid->addWidget(new QLabel(Tq("Размер"), group), 1, 0);
     grid->addWidget(AddField(fileBoxes_, Display::kSizeCaption, "fileSize"), 1, 1);
     queueCounter_ = new QLabel(group);
     queueCounter_->setObjectName("queueCounter");
     queueCounter_->setAlignment(Qt::AlignCenter);
     grid->addWidget(queueCounter_, 1, 2, 1, 2);
-    grid->addWidget(new QLabel("Время", group), 2, 0);
-    grid->addWidget(AddField(fileBoxes_, "Время", "fileDuration"), 2, 1);
+    grid->addWidget(new QLabel(Tq("Время"), group), 2, 0);
+    grid->addWidget(AddField(fileBoxes_, N_("Время"), "fileDuration"), 2, 1);
     grid->setColumnStretch(1, 1);
     return group;
 }
 
 QWidget* CTorvoDlg::BuildVideoPanel() {
-    auto* group = new QGroupBox("Видео", this);
+    auto* group = new QGroupBox(Tq("Видео"), this);
     group->setObjectName("videoPanel");
     auto* layout = new QVBoxLayout(group);
     QHBoxLayout* row = nullptr;
@@ -402,10 +404,10 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
             row = new QHBoxLayout;
             layout->addLayout(row);
         }
-        auto* label = new QLabel(Qs(f.caption), group);
+        auto* label = new QLabel(Tq(f.caption), group);
         row->addWidget(label);
         CFieldBox* box = AddField(videoBoxes_, f.caption, f.objectName);
-        if (std::string_view(f.caption) == "Сост.") {
+        if (std::string_view(f.caption) == N_("Сост.")) {
             // While a full scan runs, its progress bar takes the status's place
             // (the panels below never move).
             statusSlot_ = new QStackedWidget(group);
@@ -421,12 +423,12 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
             row->addWidget(LinkLabel(this, "status", "?"));
             continue;
         }
-        row->addWidget(box, std::string_view(f.caption) == "Имя" ? 3 : 1);
+        row->addWidget(box, std::string_view(f.caption) == N_("Имя") ? 3 : 1);
         if (std::string_view(f.caption) == "dar") row->addWidget(LinkLabel(this, "aspect", "?"));
     }
 
     auto* barRow = new QHBoxLayout;
-    barRow->addWidget(new QLabel("Типы кадров", group));
+    barRow->addWidget(new QLabel(Tq("Типы кадров"), group));
     barsLayout_ = new QVBoxLayout;
     barsLayout_->setSpacing(2);
     frameBar_ = new CBarGraph(group);
@@ -436,7 +438,7 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
     barsLayout_->addWidget(gopStrip_);
     barRow->addLayout(barsLayout_, 1);
     for (const auto& [text, colour] : kBarLegend) {
-        auto* swatch = new QLabel(text, group);
+        auto* swatch = new QLabel(Tq(text), group);
         swatch->setAlignment(Qt::AlignCenter);
         swatch->setMinimumWidth(26);
         swatch->setStyleSheet(QString("QLabel { background: %1; color: black; border: 1px solid gray; }")
@@ -445,7 +447,7 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
     }
     barRow->addWidget(LinkLabel(this, "gop", "?"));
     vgsButton_ = SmallButton("VGS", "vgsButton", group);
-    vgsButton_->setToolTip("Структура GOP, картинка за картинкой");
+    vgsButton_->setToolTip(Tq("Структура GOP, картинка за картинкой"));
     // Enabled once a full scan has recorded pictures.
     vgsButton_->setEnabled(false);
     connect(vgsButton_, &QPushButton::clicked, this, &CTorvoDlg::ShowFrameLayout);
@@ -462,7 +464,7 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
     int i = 0;
     const int perRow = 13;
     for (const LampInfo& lamp : kVideoLamps) {
-        auto* widget = new CLamp(lamp.caption, lamp.tooltip, group);
+        auto* widget = new CLamp(lamp.caption, Tq(lamp.tooltip), group);
         widget->setObjectName(lamp.objectName);
         lamps_[lamp.caption] = widget;
         lampGrid->addWidget(widget, i / perRow, i % perRow);
@@ -476,10 +478,10 @@ QWidget* CTorvoDlg::BuildVideoPanel() {
 }
 
 QWidget* CTorvoDlg::BuildConversionPanel() {
-    auto* group = new QGroupBox("Преобразов.", this);
+    auto* group = new QGroupBox(Tq("Преобразов."), this);
     group->setObjectName("conversionPanel");
     auto* layout = new QGridLayout(group);
-    layout->addWidget(AddField(videoBoxes_, "Преобразов.", "conversionMatch"), 0, 0, 1, 2);
+    layout->addWidget(AddField(videoBoxes_, N_("Преобразов."), "conversionMatch"), 0, 0, 1, 2);
     auto* buttons = new QHBoxLayout;
     constexpr std::pair<const char*, int> kTargets[] = {
         {"AVI", kTargetSquare}, {"VCD", 0}, {"SVCD", 1}, {"CVD", 2}, {"DVD", 3}};
@@ -487,16 +489,16 @@ QWidget* CTorvoDlg::BuildConversionPanel() {
         const auto [text, target] = kTargets[t];
         targetButtons_[t] = SmallButton(text, QString("target%1").arg(text), group);
         targetButtons_[t]->setCheckable(true);
-        targetButtons_[t]->setToolTip(target == kTargetSquare ? "Цель: размер с квадратными пикселями для ПК"
-                                                              : QString("Цель: формат %1 той же ТВ-системы").arg(text));
+        targetButtons_[t]->setToolTip(target == kTargetSquare ? Tq("Цель: размер с квадратными пикселями для ПК")
+                                                              : Tq("Цель: формат %1 той же ТВ-системы").arg(text));
         connect(targetButtons_[t], &QPushButton::clicked, this, [this, target = target] { ChooseTarget(target); });
         buttons->addWidget(targetButtons_[t]);
     }
     buttons->addSpacing(8);
     stepButtons_[0] = SmallButton("+", "stepUp", group);
     stepButtons_[1] = SmallButton("-", "stepDown", group);
-    stepButtons_[0]->setToolTip("Следующий больший размер AVI тех же пропорций");
-    stepButtons_[1]->setToolTip("Следующий меньший размер AVI тех же пропорций");
+    stepButtons_[0]->setToolTip(Tq("Следующий больший размер AVI тех же пропорций"));
+    stepButtons_[1]->setToolTip(Tq("Следующий меньший размер AVI тех же пропорций"));
     connect(stepButtons_[0], &QPushButton::clicked, this, [this] { StepSize(+1); });
     connect(stepButtons_[1], &QPushButton::clicked, this, [this] { StepSize(-1); });
     buttons->addWidget(stepButtons_[0]);
@@ -506,7 +508,7 @@ QWidget* CTorvoDlg::BuildConversionPanel() {
     framingButtons_[1] = SmallButton("4:3", "framingStandard", group);
     for (size_t f = 0; f < 2; ++f) {
         framingButtons_[f]->setCheckable(true);
-        framingButtons_[f]->setToolTip(f == 0 ? "Цель анаморфная (16:9)" : "Цель стандартная (4:3)");
+        framingButtons_[f]->setToolTip(f == 0 ? Tq("Цель анаморфная (16:9)") : Tq("Цель стандартная (4:3)"));
         connect(framingButtons_[f], &QPushButton::clicked, this, [this, f] { ChooseFraming(f == 0); });
         buttons->addWidget(framingButtons_[f]);
     }
@@ -521,28 +523,28 @@ QWidget* CTorvoDlg::BuildConversionPanel() {
 }
 
 QWidget* CTorvoDlg::BuildAudioPanel() {
-    auto* group = new QGroupBox("Звук", this);
+    auto* group = new QGroupBox(Tq("Звук"), this);
     group->setObjectName("audioPanel");
     auto* grid = new QGridLayout(group);
     int row = 0;
     for (const FieldInfo& f : kAudioFields) {
-        grid->addWidget(new QLabel(Qs(f.caption), group), row, 0);
+        grid->addWidget(new QLabel(Tq(f.caption), group), row, 0);
         grid->addWidget(AddField(audioBoxes_, f.caption, f.objectName), row, 1);
         ++row;
     }
-    grid->addWidget(new QLabel("Поток", group), row, 0);
+    grid->addWidget(new QLabel(Tq("Поток"), group), row, 0);
     auto* streams = new QHBoxLayout;
     for (int n = 0; n < 4; ++n) {
         audioButtons_[size_t(n)] = SmallButton(QString::number(n + 1), QString("audioStream%1").arg(n + 1), group);
         audioButtons_[size_t(n)]->setCheckable(true);
         audioButtons_[size_t(n)]->setFixedWidth(36);
-        audioButtons_[size_t(n)]->setToolTip(QString("Показать звуковой поток %1").arg(n + 1));
+        audioButtons_[size_t(n)]->setToolTip(Tq("Показать звуковой поток %1").arg(n + 1));
         connect(audioButtons_[size_t(n)], &QPushButton::clicked, this, [this, n] { ShowAudioStream(n); });
         streams->addWidget(audioButtons_[size_t(n)]);
     }
     streams->addSpacing(12);
     for (const LampInfo& lamp : kAudioLamps) {
-        auto* widget = new CLamp(lamp.caption, lamp.tooltip, group);
+        auto* widget = new CLamp(lamp.caption, Tq(lamp.tooltip), group);
         widget->setObjectName(lamp.objectName);
         lamps_[lamp.caption] = widget;
         streams->addWidget(widget);
@@ -554,30 +556,30 @@ QWidget* CTorvoDlg::BuildAudioPanel() {
 }
 
 QWidget* CTorvoDlg::BuildRenderPanel() {
-    auto* group = new QGroupBox("Предлагаемые варианты кодеков и тесты", this);
+    auto* group = new QGroupBox(Tq("Предлагаемые варианты кодеков и тесты"), this);
     group->setObjectName("renderPanel");
     auto* layout = new QVBoxLayout(group);
     auto* rows = new QHBoxLayout;
-    constexpr const char* kGroups[3] = {"Вид", "Звук", "В+З"};
+    constexpr const char* kGroups[3] = {N_("Вид"), N_("Звук"), N_("В+З")};
     constexpr const char* kNames[3] = {"Video", "Audio", "Both"};
     constexpr const char* kRenderTips[3][3] = {
-        {"[1] Предлагаемая Torvo цепочка кодеков и фильтров для воспроизведения видео, если это возможно",
-         "[2] Внутренняя сборка цепочки фильтров [1] для проверки их фактической совместимости",
-         "[3] Просмотр видео, полученного с помощью [2] для проверки результата"},
-        {"[1] Предлагаемая Torvo цепочка кодеков и фильтров для воспроизведения звука, если это возможно",
-         "[2] Внутренняя сборка цепочки фильтров [1] для проверки их фактической совместимости",
-         "[3] Прослушивание звука, полученного с помощью [2] для проверки результата"},
-        {"[1] Цепочка элементов GStreamer для воспроизведения видео и звука, если это возможно",
-         "[2] Воспроизведение видео и звука, полученных с помощью [1] для проверки результата", ""},
+        {N_("[1] Предлагаемая Torvo цепочка кодеков и фильтров для воспроизведения видео, если это возможно"),
+         N_("[2] Внутренняя сборка цепочки фильтров [1] для проверки их фактической совместимости"),
+         N_("[3] Просмотр видео, полученного с помощью [2] для проверки результата")},
+        {N_("[1] Предлагаемая Torvo цепочка кодеков и фильтров для воспроизведения звука, если это возможно"),
+         N_("[2] Внутренняя сборка цепочки фильтров [1] для проверки их фактической совместимости"),
+         N_("[3] Прослушивание звука, полученного с помощью [2] для проверки результата")},
+        {N_("[1] Цепочка элементов GStreamer для воспроизведения видео и звука, если это возможно"),
+         N_("[2] Воспроизведение видео и звука, полученных с помощью [1] для проверки результата"), ""},
     };
     for (int g = 0; g < 3; ++g) {
-        auto* box = new QGroupBox(kGroups[g], group);
+        auto* box = new QGroupBox(Tq(kGroups[g]), group);
         auto* line = new QHBoxLayout(box);
         line->setContentsMargins(4, 2, 4, 2);
         for (int r = 1; r <= 3; ++r) {
             auto* button = SmallButton(QString("[%1]").arg(r), QString("render%1%2").arg(kNames[g]).arg(r), box);
             button->setEnabled(false);
-            button->setToolTip(kRenderTips[g][r - 1]);
+            if (*kRenderTips[g][r - 1]) button->setToolTip(Tq(kRenderTips[g][r - 1]));
             renderButtons_.push_back(button);
             line->addWidget(button);
         }
@@ -641,7 +643,7 @@ QWidget* CTorvoDlg::BuildRenderPanel() {
     renderControls_ = new CRenderControls(std::move(render), buttons, progress, monitor_, this);
     connect(renderControls_, &CRenderControls::monitorShown, this, [this](bool shown) {
         containerStack_->setCurrentWidget(shown ? static_cast<QWidget*>(monitor_) : containerList_);
-        containerGroup_->setTitle(shown ? "Тест монитор" : "Контейнер");
+        containerGroup_->setTitle(shown ? Tq("Тест монитор") : Tq("Контейнер"));
     });
 
     auto* chainList = new CChainListView(group);
@@ -666,7 +668,7 @@ void CTorvoDlg::RenderExtraVideoFields() {
     for (const auto& [caption, field] : panel.Fields()) {
         if (KnownVideoCaption(caption) || extraVideoBoxes_.count(caption)) continue;
         CFieldBox* box = AddField(extraVideoBoxes_, caption, "videoExtra");
-        extraVideoLayout_->addRow(Qs(caption), box);
+        extraVideoLayout_->addRow(Lq(caption), box);
     }
     for (auto& [caption, box] : extraVideoBoxes_) {
         const PanelField* field = panel.Find(caption);
@@ -688,7 +690,7 @@ void CTorvoDlg::RenderScanProgress() {
     const uint64_t size = scan ? std::max<uint64_t>(scan->FileSize(), 1) : 1;
     const int percent = scan ? int(std::min<uint64_t>(100, scan->BytesRead() * 100 / size)) : 0;
     scanProgress_->setValue(percent);
-    scanProgress_->setFormat(line ? Qs(line->text) + QString(" %p%") : QString("%p%"));
+    scanProgress_->setFormat(line ? Lq(line->text) + QString(" %p%") : QString("%p%"));
     statusSlot_->setCurrentIndex(1);
 }
 
@@ -720,12 +722,12 @@ void CTorvoDlg::Render() {
     // The first bar takes the frame-type place; any further one gets a row of its own.
     const auto& bars = display_.Bars();
     frameBar_->ShowBar(bars.empty() ? nullptr : &bars.begin()->second);
-    frameBar_->setToolTip(bars.empty() ? QString() : Qs(bars.begin()->first));
+    frameBar_->setToolTip(bars.empty() ? QString() : Lq(bars.begin()->first));
     for (auto it = bars.begin(); it != bars.end(); ++it) {
         if (it == bars.begin() || extraBars_.count(it->first)) continue;
         auto* bar = new CBarGraph(frameBar_->parentWidget());
         bar->setObjectName("extraBar");
-        bar->setToolTip(Qs(it->first));
+        bar->setToolTip(Lq(it->first));
         barsLayout_->addWidget(bar);
         extraBars_[it->first] = bar;
     }
@@ -736,9 +738,9 @@ void CTorvoDlg::Render() {
         bar->setVisible(present);
     }
 
-    queueCounter_->setText(Qs(display_.QueueCounter()));
+    queueCounter_->setText(Lq(display_.QueueCounter()));
     queueCounter_->setVisible(!display_.QueueCounter().empty());
-    statusLine_->setText(Qs(display_.StatusText()));
+    statusLine_->setText(Lq(display_.StatusText()));
 
     const bool convertible = conversion_.Available();
     for (size_t t = 0; t < 5; ++t) {
@@ -828,7 +830,7 @@ void CTorvoDlg::ShowFrameLayout() {
 
 void CTorvoDlg::ShowQueued() {
     display_.Container().Add(queue_.QueuedLine());
-    nextButton_->setText("след.файл");
+    nextButton_->setText(Tq("след.файл"));
     display_.SetQueueCounter(queue_.CounterText());
     Render();
 }
@@ -852,15 +854,15 @@ void CTorvoDlg::OpenNames(std::vector<std::string> names, size_t leftOut, bool l
 }
 
 void CTorvoDlg::TellExpansion(const std::string& notes) {
-    if (!notes.empty()) Messages().Show("Папка", notes, MessageIcon::kInformation);
+    if (!notes.empty()) Messages().Show(Tr("Папка"), notes, MessageIcon::kInformation);
 }
 
 void CTorvoDlg::TellLeftOut(size_t leftOut, bool atLeast) {
-    const std::string room = std::to_string(FileQueue::kMaxNames);
-    Messages().Show("Очередь полна!",
-                    "В очереди помещается " + room + " файлов: взяты первые " + room + ".\n\nНе вошли в очередь: " +
-                        (atLeast ? "не меньше " : "") + std::to_string(leftOut) + " файл(ов).",
-                    MessageIcon::kWarning);
+    const QString count = (atLeast ? Tq("не меньше %1") : QString("%1")).arg(leftOut);
+    const QString text = Tq("В очереди помещается %1 файлов: взяты первые %1.\n\nНе вошли в очередь: %2 файл(ов).")
+                             .arg(FileQueue::kMaxNames)
+                             .arg(count);
+    Messages().Show(Tr("Очередь полна!"), Std(text), MessageIcon::kWarning);
 }
 
 void CTorvoDlg::StartFromCommandLine(const CommandLine& commandLine) {
@@ -950,7 +952,7 @@ void CTorvoDlg::CloseFile() {
 void CTorvoDlg::OpenDialog() {
     const QString start = prefs_.lastMediaFile.empty() ? QString() : QFileInfo(Qs(prefs_.lastMediaFile)).absolutePath();
     const QStringList chosen =
-        QFileDialog::getOpenFileNames(this, "Выбери файл(ы) для проверки...", start, "ВСЕ файлы (*.*) (*)");
+        QFileDialog::getOpenFileNames(this, Tq("Выбери файл(ы) для проверки..."), start, Tq("ВСЕ файлы (*.*) (*)"));
     std::vector<std::string> names;
     for (const QString& name : chosen) names.push_back(Std(name));
     OpenNames(std::move(names));
@@ -960,8 +962,9 @@ void CTorvoDlg::Play() {
     if (!fileShown_ || !queue_.HasCurrent()) return;
     const QString path = Qs(queue_.Current());
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
-    const std::string error = QFileInfo::exists(path) ? "Нет программы для этого типа файлов" : std::strerror(ENOENT);
-    Messages().Show("Не играет !", "Не могу проиграть файл. \r\nОшибка:     \"" + error + "\"", MessageIcon::kWarning);
+    const std::string error = QFileInfo::exists(path) ? Tr("Нет программы для этого типа файлов") : std::strerror(ENOENT);
+    Messages().Show(Tr("Не играет !"), Tr("Не могу проиграть файл. ") + "\r\n" + Tr("Ошибка:     \"") + error + "\"",
+                    MessageIcon::kWarning);
 }
 
 void CTorvoDlg::ReloadDatabase() {
@@ -990,10 +993,10 @@ namespace {
 
 void ShowListing(QWidget* owner, const DatabaseListing& listing, QList<int> widths) {
     GenericListSetup setup;
-    setup.title = Qs(listing.title);
-    for (const char* column : listing.columns) setup.headers << Qs(column);
+    setup.title = Lq(listing.title);
+    for (const char* column : listing.columns) setup.headers << Lq(column);
     setup.widths = std::move(widths);
-    for (const auto& row : listing.rows) setup.rows.push_back({{Qs(row[0]), Qs(row[1]), Qs(row[2])}, 0xFFFFFF, 0});
+    for (const auto& row : listing.rows) setup.rows.push_back({{Lq(row[0]), Lq(row[1]), Lq(row[2])}, 0xFFFFFF, 0});
     auto* dialog = new CDlgGenericList(std::move(setup), owner);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
@@ -1009,15 +1012,7 @@ void CTorvoDlg::VideoFormats() {
     if (database_) ShowListing(this, ListVideoCodecs(*database_), {90, 380, 320});
 }
 
-void CTorvoDlg::About() {
-    const QString text = QString("<b>%1</b><br>Версия  %2<br>Сборка%3<br><br>Что внутри медиафайла и почему он "
-                                 "может не играть.")
-                             .arg(Qs(kProgramTitle), kVersionText, Qs(Format("%04x%02x%02x", 0x2007, 2, 0x22)));
-    QMessageBox box(QMessageBox::NoIcon, "О программе Torvo", text, QMessageBox::Ok, this);
-    box.setObjectName("aboutBox");
-    box.setIconPixmap(windowIcon().pixmap(64, 64));
-    box.exec();
-}
+void CTorvoDlg::About() { ShowAboutBox(this); }
 
 void CTorvoDlg::ShowAudioStream(int n) {
     if (n < 0 || n >= display_.AudioButtonsEnabled()) return;

@@ -18,9 +18,10 @@ MessageAnswer CQtMessageBox::Show(std::string_view caption, std::string_view tex
     const auto qtButtons =
         buttons == MessageButtons::kOkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok;
     // The texts use CR LF from their origins; one line break is enough here.
-    QString body = Qs(text);
+    // The core's texts arrive as composed, in Russian; the window's own are translated already.
+    QString body = Lq(text);
     body.replace("\r\n", "\n");
-    QMessageBox box(qtIcon, Qs(caption), body, qtButtons, owner_);
+    QMessageBox box(qtIcon, Lq(caption), body, qtButtons, owner_);
     return box.exec() == QMessageBox::Ok ? MessageAnswer::kOk : MessageAnswer::kCancel;
 }
 

@@ -100,7 +100,7 @@ void CRenderControls::StartTest() {
 void CRenderControls::PlayTest() {
     if (!test_->Playable() || !context_.makePlayback) return;
     Teardown(kModeRenderTest, 3);
-    auto render = std::make_unique<CRender>(context_.makePlayback(), "Тест GStreamer");
+    auto render = std::make_unique<CRender>(context_.makePlayback(), N_("Тест GStreamer"));
     std::string error;
     emit monitorShown(true);
     playingChain_ = false;

@@ -31,10 +31,10 @@ bool SaveReport(const FileReport& report, const QString& fileName, bool json, QS
 }
 
 void AddReportActions(QWidget* window, QMenu* fileMenu, std::function<std::optional<FileReport>()> shown) {
-    auto* copy = fileMenu->addAction("&Копировать отчет");
+    auto* copy = fileMenu->addAction(Tq("&Копировать отчет"));
     copy->setObjectName("actionCopyReport");
     copy->setShortcut(QKeySequence("Ctrl+Shift+C"));
-    auto* save = fileMenu->addAction("Сохранить о&тчет...");
+    auto* save = fileMenu->addAction(Tq("Сохранить о&тчет..."));
     save->setObjectName("actionSaveReport");
     save->setShortcut(QKeySequence::Save);
     window->addAction(copy);
@@ -52,14 +52,14 @@ void AddReportActions(QWidget* window, QMenu* fileMenu, std::function<std::optio
         const std::optional<FileReport> shownReport = shown();
         if (!shownReport) return;
         const FileReport& report = *shownReport;
-        const QString text = "Текст (*.txt)", json = "JSON Lines (*.jsonl)";
+        const QString text = Tq("Текст (*.txt)"), json = "JSON Lines (*.jsonl)";
         QString filter = text;
         const QString suggested = Qs(report.path) + ".txt";
-        const QString name = QFileDialog::getSaveFileName(window, "Сохранить отчет", suggested, text + ";;" + json, &filter);
+        const QString name = QFileDialog::getSaveFileName(window, Tq("Сохранить отчет"), suggested, text + ";;" + json, &filter);
         if (name.isEmpty()) return;
         QString error;
         if (!SaveReport(report, name, filter == json || name.endsWith(".jsonl") || name.endsWith(".json"), error))
-            QMessageBox::warning(window, "Torvo", "Не удалось сохранить отчет в " + name + ":\n" + error);
+            QMessageBox::warning(window, "Torvo", Tq("Не удалось сохранить отчет в %1:\n%2").arg(name, error));
     });
 }
 

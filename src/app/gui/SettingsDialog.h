@@ -12,6 +12,7 @@
 #include "settings/DesktopIntegration.h"
 #include "settings/Prefs.h"
 
+class QComboBox;
 class QLabel;
 
 namespace torvo::gui {
@@ -42,6 +43,7 @@ private:
     QCheckBox *scanEntireFile_, *useCodecInfo_, *preloadCodecInfo_, *expertMode_, *saveWindowSize_, *staticLogo_,
         *monochromeBackground_;
     QLabel *preloadNote_, *expertNote_;
+    QComboBox* language_;
     std::array<QCheckBox*, 3> shortcuts_{};
     QPushButton *refresh_, *clear_;
 };

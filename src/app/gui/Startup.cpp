@@ -1,14 +1,25 @@
 #include "Startup.h"
 
+#include <QCoreApplication>
 #include <filesystem>
+
+#include "QtTranslations.h"
+#include "base/Translate.h"
 
 namespace torvo::gui {
 
-const char* const kFirstRunText =
+const char* const kFirstRunText = N_(
     "Добро пожаловать в Torvo!\n\nTorvo показывает, что внутри медиафайла: контейнер, кодеки видео и звука, и "
     "установлен ли кодек для каждого потока. Откройте файлы через меню \"Файл\" или перетащите их (или целые "
     "папки) на окно программы.\n\nНастройки хранятся в ~/.config/Quellmark/Torvo.conf; меню \"Настройка\" > "
-    "\"Параметры\" меняет их и может создать ярлыки.";
+    "\"Параметры\" меняет их и может создать ярлыки.");
+
+Language WindowLanguage(std::string_view stored) {
+    Language language = Language::kSystem;
+    // Anything else than a language we carry follows the locale.
+    if (!ParseLanguage(stored, language)) language = Language::kSystem;
+    return language;
+}
 
 CTorvoApp::CTorvoApp(StartupOptions options)
     : options_(std::move(options)), prefs_(*options_.store, options_.programDir) {}
@@ -41,11 +52,15 @@ void CTorvoApp::RegisterForOpenWith(bool firstRun) {
 bool CTorvoApp::Start() {
     const CommandLine commandLine = ParseCommandLine(options_.args);
     prefs_.Load();
+    // The window is built in one language: the settings' choice, else the locale's.
+    UseLanguage(WindowLanguage(prefs_.language));
+    if (QCoreApplication* app = QCoreApplication::instance())
+        InstallQtTranslations(*app);
     const bool firstRun = prefs_.appVersion == 0;
     if (firstRun) {
         // Once, when no earlier run has stored settings here; an unattended
         // run has nobody to greet.
-        if (!commandLine.autoExit) options_.messages->Show("Torvo", kFirstRunText, MessageIcon::kInformation);
+        if (!commandLine.autoExit) options_.messages->Show("Torvo", Tr(kFirstRunText), MessageIcon::kInformation);
         prefs_.Save(false);
     }
     std::unique_ptr<CReadDatabase> database = LoadDatabase();

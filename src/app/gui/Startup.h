@@ -9,6 +9,7 @@
 
 #include "MainWindow.h"
 #include "analysis/MessageBox.h"
+#include "base/Translate.h"
 #include "settings/DesktopIntegration.h"
 #include "settings/Prefs.h"
 #include "settings/SettingsStore.h"
@@ -45,6 +46,10 @@ private:
     CPrefs prefs_;
     std::unique_ptr<CTorvoDlg> window_;
 };
+
+// The window's language for the stored choice ("ru", "en"; anything else,
+// the empty default included, follows the locale).
+Language WindowLanguage(std::string_view stored);
 
 // The text of the first-run step.
 extern const char* const kFirstRunText;

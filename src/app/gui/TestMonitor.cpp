@@ -18,7 +18,7 @@ QSlider* Slider(int maximum, const char* name, QWidget* parent) {
     return slider;
 }
 
-QPushButton* Button(const char* text, const char* name, QWidget* parent) {
+QPushButton* Button(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
@@ -50,10 +50,10 @@ CTestMonitor::CTestMonitor(QWidget* parent) : QWidget(parent) {
     video_->hide();
 
     auto* controls = new QHBoxLayout;
-    play_ = Button("Воспр.", "monitorPlay", this);
-    stop_ = Button("Стоп", "monitorStop", this);
-    pause_ = Button("Пауза <--> Воспр.", "monitorPause", this);
-    close_ = Button("Закрыть", "monitorClose", this);
+    play_ = Button(Tq("Воспр."), "monitorPlay", this);
+    stop_ = Button(Tq("Стоп"), "monitorStop", this);
+    pause_ = Button(Tq("Пауза <--> Воспр."), "monitorPause", this);
+    close_ = Button(Tq("Закрыть"), "monitorClose", this);
     controls->addWidget(play_);
     controls->addWidget(stop_);
     controls->addWidget(pause_);
@@ -61,10 +61,10 @@ CTestMonitor::CTestMonitor(QWidget* parent) : QWidget(parent) {
     controls->addWidget(close_);
     layout->addLayout(controls);
     auto* sliders = new QHBoxLayout;
-    sliders->addWidget(new QLabel("Громкость", this));
+    sliders->addWidget(new QLabel(Tq("Громкость"), this));
     volume_ = Slider(10000, "monitorVolume", this);
     sliders->addWidget(volume_, 1);
-    sliders->addWidget(new QLabel("Поиск", this));
+    sliders->addWidget(new QLabel(Tq("Поиск"), this));
     seek_ = Slider(1024, "monitorSeek", this);
     sliders->addWidget(seek_, 2);
     layout->addLayout(sliders);
@@ -94,7 +94,7 @@ bool CTestMonitor::Start(std::unique_ptr<CRender> render, const std::string& pat
     Stop();
     withVideo_ = withVideo;
     aspect_ = displayAspect;
-    caption_->setText(Qs(render->Caption()));
+    caption_->setText(Lq(render->Caption()));
     uint64_t window = 0;
     if (withVideo) {
         video_->setGeometry(area_->rect().adjusted(3, 3, -3, -3));

@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include "About.h"
 #include "Branding.h"
 #include "GuiTestUtil.h"
 #include "HelpTexts.h"
@@ -210,6 +211,36 @@ private slots:
         QCOMPARE(withoutSpeed(mine), withoutSpeed(theirs));
         QVERIFY(!gui::SaveReport(*shown, "/nonexistent/dir/r.txt", false, error));
         QVERIFY(!error.isEmpty());
+    }
+
+    // --version and --help print and end before any display is asked for:
+    // without one, a window would end the program with Qt's complaint.
+    void versionAndHelpPrintWithoutAWindow_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("expected");
+        const QString version = QString("torvo %1\n").arg(TORVO_VERSION);
+        QTest::newRow("--version") << QStringList{"--version"} << version;
+        QTest::newRow("-V after a name") << QStringList{"/nonexistent.avi", "-V"} << version;
+        QTest::newRow("--help") << QStringList{"--help"} << QString(gui::UsageText());
+        QTest::newRow("first one asked") << QStringList{"-h", "--version"} << QString(gui::UsageText());
+    }
+    void versionAndHelpPrintWithoutAWindow() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, expected);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        process.setProcessEnvironment(env);
+        process.start(TORVO_GUI_PATH, args);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), expected);
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+        // After "--" the same words are names: the window would open.
+        QCOMPARE(gui::PrintedAnswer({"--", "--version"}), std::nullopt);
     }
 };
 

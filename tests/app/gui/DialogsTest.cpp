@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QPointer>
@@ -327,6 +328,20 @@ private slots:
         auto* types = list->findChild<gui::CDlgGenericList*>("entryMediaTypes");
         QVERIFY(types);
         QCOMPARE(types->List()->topLevelItemCount(), 2);
+        // In English each entry of a row's menu has a letter of its own
+        // (the Russian texts share some), the copies' included.
+        types->List()->setCurrentItem(types->List()->topLevelItem(0));
+        UseLanguage(Language::kEnglish);
+        QStringList shared;
+        for (gui::CDlgGenericList* menuOf : {list.data(), types}) {
+            QMenu menu;
+            menuOf->FillContextMenu(menu);
+            QVERIFY(menu.actions().size() >= 5);
+            for (const QString& letter : Duplicates(Mnemonics(menu.actions())))
+                for (const QAction* action : menu.actions()) shared << letter + ": " + action->text();
+        }
+        UseLanguage(Language::kRussian);
+        QVERIFY2(shared.isEmpty(), qPrintable(shared.join('\n')));
         list->RunCommand(kCmdPropertyPage);
         auto* page = list->findChild<gui::CDlgGenericList*>("propertyPage");
         QVERIFY(page);

@@ -3,7 +3,10 @@
 // start-up of the real window on the bundled samples.
 #pragma once
 
+#include <QAction>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,6 +36,25 @@ public:
     std::function<void()> whileShown;
     MessageAnswer answer = MessageAnswer::kOk;
 };
+
+// The mnemonic letters of a menu's entries, lower case ("&&" is a plain ampersand).
+inline QStringList Mnemonics(const QList<QAction*>& actions) {
+    QStringList letters;
+    for (const QAction* action : actions) {
+        const QString text = QString(action->text()).replace("&&", "");
+        const qsizetype at = text.indexOf('&');
+        if (at >= 0 && at + 1 < text.size()) letters << text.mid(at + 1, 1).toLower();
+    }
+    return letters;
+}
+
+inline QStringList Duplicates(QStringList letters) {
+    QStringList twice;
+    letters.sort();
+    for (qsizetype i = 1; i < letters.size(); ++i)
+        if (letters[i] == letters[i - 1] && !twice.contains(letters[i])) twice << letters[i];
+    return twice;
+}
 
 inline std::string Sample(const char* name) { return std::string(TORVO_TEST_DATA_DIR) + "/" + name; }
 inline std::string ShippedDatabase() { return std::string(TORVO_SOURCE_DATA_DIR) + "/Torvo27.dat"; }

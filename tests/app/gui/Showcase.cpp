@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
+#include <cstdlib>
 #include <cstring>
 
 #include "CodecListDialog.h"
@@ -35,9 +36,14 @@ void ClickWhenEnabled(QWidget* window, const char* name) {
 int main(int argc, char** argv) {
     using namespace torvo;
     QApplication app(argc, argv);
-    gui::InstallQtTranslations(app);
     const std::string what = argc > 1 ? argv[1] : "main";
     testing::GuiRun run;
+    // SHOWCASE_LANGUAGE=en photographs the English window (and dialogs).
+    const char* language = std::getenv("SHOWCASE_LANGUAGE");
+    const std::string chosen = language && *language ? language : "ru";
+    run.store.WriteText(kPrefsSection, "Language", chosen);
+    UseLanguage(gui::WindowLanguage(chosen));
+    gui::InstallQtTranslations(app);
     CPrefs prefs(run.store, "/usr/share/torvo/");
     prefs.Load();
     std::unique_ptr<QWidget> shown;
@@ -52,7 +58,7 @@ int main(int argc, char** argv) {
         prefs.exportEnabled = 1;
         prefs.exportFormatSrc = 2;
         prefs.exportMode = 3;
-        prefs.exportFile = "/home/user/Видео/torvo-export.txt";
+        prefs.exportFile = chosen == "en" ? "/home/user/Videos/torvo-export.txt" : "/home/user/Видео/torvo-export.txt";
         prefs.exportNameOfFileForFormat = "/usr/share/torvo/ExportFormat.txt";
         shown = std::make_unique<gui::CExportDlg>(prefs, run.messages);
     } else if (what == "video-formats") {
@@ -93,7 +99,8 @@ int main(int argc, char** argv) {
         QTimer::singleShot(1000, window, [window] { window->findChild<QPushButton*>("renderVideo2")->click(); });
         if (what == "chain-monitor") ClickWhenEnabled(window, "renderVideo3");
     } else if (what == "file-dialog") {
-        // The open dialog of the window, in Qt's Russian.
+        // The open dialog of the window, in Qt's texts of the language, beside the samples.
+        run.store.WriteText(kPrefsSection, "LastMediaFile", TORVO_TEST_DATA_DIR "/mpeg/dvd_pal_ac3.vob");
         gui::CTorvoDlg* window = run.Start();
         if (!window) return 3;
         QTimer::singleShot(800, window, [window] { window->Action("actionOpen")->trigger(); });
