@@ -9,13 +9,18 @@ namespace torvo {
 namespace {
 
 void AppendPanel(std::string& out, const Panel& panel) {
-    for (const auto& [caption, field] : panel.Fields()) out += "  " + Localise(caption) + ": " + Localise(field.text) + "\n";
+    for (const auto& [caption, field] : panel.Fields()) {
+        // A path is the user's own name, whatever words it happens to hold.
+        const bool verbatim = caption == Display::kPathCaption;
+        out += "  " + Localise(caption) + ": " + (verbatim ? field.text : Localise(field.text)) + "\n";
+    }
 }
 
-void AppendNotes(std::string& out, const char* title, const NotesList& notes) {
+// tags: the lines are the file's own words under a label; only the label is the program's.
+void AppendNotes(std::string& out, const char* title, const NotesList& notes, bool tags = false) {
     if (notes.Lines().empty()) return;
     out += Tr(title) + "\n";
-    for (const NoteLine& line : notes.Lines()) out += "  " + Localise(line.text) + "\n";
+    for (const NoteLine& line : notes.Lines()) out += "  " + (tags ? LocaliseLabel(line.text) : Localise(line.text)) + "\n";
 }
 
 }  // namespace
@@ -41,7 +46,7 @@ std::string ReportText(const FileReport& report) {
     out += Tr("Файл") + "\n";
     AppendPanel(out, display.FilePanel());
     AppendNotes(out, N_("Контейнер"), display.Container());
-    AppendNotes(out, N_("Данные пользователя / Метаданные"), display.UserData());
+    AppendNotes(out, N_("Данные пользователя / Метаданные"), display.UserData(), true);
     // CBR and VBR belong to the audio panel (the stream it shows); the rest to the video panel.
     std::vector<std::string> videoLamps, audioLamps;
     for (const std::string& lamp : display.LitLamps())

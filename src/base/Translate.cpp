@@ -239,6 +239,15 @@ bool Match(std::string_view id, size_t idPos, std::string_view text, size_t text
     return true;
 }
 
+// A text put into a message: a path (it holds a '/') is the user's own name and
+// stays as it is unless it is one whole catalogue entry ("КБ/с"); anything else
+// is localised in turn.
+std::string LocaliseValue(std::string_view value) {
+    if (value.find('/') == std::string_view::npos) return Localise(value);
+    const std::string whole(value);
+    return dgettext(kDomain, whole.c_str());
+}
+
 // The translation of a matched msgid with the values put in its conversions
 // (texts localised in turn); numbered conversions (%2$s) take their value by number.
 std::string Fill(const char* translated, const std::vector<std::string_view>& values) {
@@ -259,7 +268,7 @@ std::string Fill(const char* translated, const std::vector<std::string_view>& va
         size_t index = next++;
         if (size_t dollar = out.find('$', i); dollar < i + conversion.length)
             index = std::strtoul(std::string(out.substr(i + 1, dollar - i - 1)).c_str(), nullptr, 10) - 1;
-        if (index < values.size()) result += conversion.kind == 's' ? Localise(values[index]) : std::string(values[index]);
+        if (index < values.size()) result += conversion.kind == 's' ? LocaliseValue(values[index]) : std::string(values[index]);
         i += conversion.length;
     }
     return result;
@@ -302,6 +311,12 @@ bool ParseLanguage(std::string_view name, Language& language) {
 std::string Tr(const char* original) {
     if (TheState().language == Language::kRussian || !*original) return original;
     return dgettext(kDomain, original);
+}
+
+std::string LocaliseLabel(std::string_view line) {
+    const size_t end = line.find_first_of(":\t");
+    if (end == std::string_view::npos) return Localise(line);
+    return Localise(line.substr(0, end)) + std::string(line.substr(end));
 }
 
 std::string Localise(std::string_view shown) {

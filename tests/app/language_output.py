@@ -13,6 +13,7 @@
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -136,6 +137,33 @@ def check_russian(runner, names, failures):
         failures.append('russian: the English text report is the Russian one')
 
 
+def wave_with_title(path, title):
+    """A short PCM WAVE whose INFO list names it: the file's own words."""
+    name = title.encode('utf-8') + b'\0'
+    name += b'\0' * (len(name) % 2)
+    info = b'INFO' + b'INAM' + struct.pack('<I', len(name)) + name
+    fmt = struct.pack('<HHIIHH', 1, 1, 8000, 16000, 2, 16)
+    data = b'\0' * 1600
+    body = (b'WAVE' + b'fmt ' + struct.pack('<I', len(fmt)) + fmt + b'LIST' + struct.pack('<I', len(info)) + info +
+            b'data' + struct.pack('<I', len(data)) + data)
+    with open(path, 'wb') as f:
+        f.write(b'RIFF' + struct.pack('<I', len(body)) + body)
+
+
+def check_verbatim(runner, failures):
+    """Names and tags are the user's, not the program's: never translated."""
+    folder = os.path.join(runner.work, 'Видео')
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, 'Видео Звук.wav')
+    wave_with_title(path, 'Видео Звук')
+    for what, env, options in ENGLISH:
+        _, out, _ = runner.run(env, options + ['--', path])
+        text = out.decode('utf-8', 'replace')
+        for kept in (path, 'Видео Звук'):
+            if not any(kept in line and 'Video' not in line for line in text.splitlines()[1:]):
+                failures.append(f'verbatim, {what}: {kept} is not shown as it is')
+
+
 def main():
     cli, data_dir, work = sys.argv[1:4]
     shutil.rmtree(work, ignore_errors=True)
@@ -150,6 +178,7 @@ def main():
     check_english(runner, names, empty_folder, failures)
     check_machine(runner, names, failures)
     check_russian(runner, names, failures)
+    check_verbatim(runner, failures)
     print('\n'.join(failures + [f'{len(names)} samples; {len(failures)} failures']))
     return 1 if failures else 0
 

@@ -79,12 +79,16 @@ TEST(Translate, LocalisesWholeTextsAndTheirPieces) {
         {"Файл поврежден: смещение 0x0000abcd", "File damaged: offset 0x0000abcd"},
         // A text conversion is localised in turn.
         {"Тип файла: Видеозапись Matroska(.MKV)", "File type: Matroska video (.MKV)"},
+        // ...but a path put into a message is the user's name, whatever words it holds.
+        {"Файл данных НеТот: /home/u/Видео/Звук.dat", "Wrong data file: /home/u/Видео/Звук.dat"},
         // A piece never starts or ends inside a word or a number.
         {"Звуковой", "Звуковой"},
         {"144100Гц ", "144100Hz "},
         {"no Russian at all", "no Russian at all"},
     };
     for (const auto& c : cases) EXPECT_EQ(Localise(c.shown), c.english) << c.shown;
+    EXPECT_EQ(LocaliseLabel("вид:Видео"), "video:Видео");
+    EXPECT_EQ(LocaliseLabel("[INAM]\tВидео Звук"), "[INAM]\tВидео Звук");
     EXPECT_EQ(Tr("Кодек"), "Codec");
     EXPECT_EQ(Tr("not in the catalogue"), "not in the catalogue");
 }

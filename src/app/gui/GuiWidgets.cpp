@@ -120,7 +120,7 @@ std::string CNotesView::SourceText(int row) const {
     return line ? Std(line->data(kShownRole).toString()) : std::string();
 }
 
-QString CNotesView::Shown(int, const std::string& text) const { return Lq(text); }
+QString CNotesView::Shown(int, const std::string& text) const { return tags_ ? Qs(LocaliseLabel(text)) : Lq(text); }
 
 void CNotesView::ShowNotes(const NotesList& notes) {
     const auto& lines = notes.Lines();
