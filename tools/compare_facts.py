@@ -223,7 +223,8 @@ def compare_streams(args):
     counted = {fact: 0 for fact in STREAM_FACTS}
     agreed = {fact: 0 for fact in STREAM_FACTS}
     files = failures = 0
-    for path in media_files(args.paths, args.every_file):
+    extensions = set() if args.every_file else media_extensions(args.cli)
+    for path in media_files(args.paths, args.every_file, extensions):
         (ffprobe, _), (mediainfo, _) = ffprobe_streams(path), mediainfo_streams(path)
         if not ffprobe:
             continue
