@@ -14,7 +14,8 @@ channels, bits per sample and duration, from `torvo-cli --json --no-scan`
 (or --scan with --scan). The codec id is compared with ffprobe's alone (the
 tools name codecs differently); the others count where ffprobe and
 mediainfo agree. A stream ffprobe lists and Torvo does not counts as
-missing for every fact.
+missing for every fact. It also counts, per fact, the streams ffprobe states a
+value for and Torvo leaves null.
 
     tools/compare_facts.py [--cli build/src/app/cli/torvo-cli] [--db data/Torvo27.dat] [--verbose]
                            [--streams [--scan]] DIR_OR_FILE...
@@ -223,6 +224,9 @@ def compare_streams(args):
     counted = {fact: 0 for fact in STREAM_FACTS}
     agreed = {fact: 0 for fact in STREAM_FACTS}
     files = failures = 0
+    # Streams ffprobe times (or sizes, rates) and Torvo leaves null, whatever mediainfo says.
+    stated = {fact: 0 for fact in STREAM_FACTS}
+    left_null = {fact: 0 for fact in STREAM_FACTS}
     extensions = set() if args.every_file else media_extensions(args.cli)
     for path in media_files(args.paths, args.every_file, extensions):
         (ffprobe, _), (mediainfo, _) = ffprobe_streams(path), mediainfo_streams(path)
@@ -241,6 +245,12 @@ def compare_streams(args):
             other = nth_of_kind(mediainfo or [], peer["kind"], n)
             ours = nth_of_kind(torvo, peer["kind"], n) or {}
             for fact in STREAM_FACTS:
+                if peer[fact] is not None:
+                    stated[fact] += 1
+                    if ours.get(fact) is None:
+                        left_null[fact] += 1
+                        if args.verbose:
+                            print("%s: %s #%d %s null, ffprobe %s" % (path, peer["kind"], n, fact, peer[fact]))
                 if fact == "codec":
                     if not peer["codec"]:
                         continue
@@ -260,6 +270,9 @@ def compare_streams(args):
     total_counted, total_agreed = sum(counted.values()), sum(agreed.values())
     share = 100.0 * total_agreed / total_counted if total_counted else 0.0
     print("%-16s %5d of %5d  %6.2f %%" % ("all", total_agreed, total_counted, share))
+    print("null where ffprobe states a value:")
+    for fact in STREAM_FACTS:
+        print("%-16s %5d of %5d" % (fact, left_null[fact], stated[fact]))
     return 0
 
 

@@ -99,6 +99,9 @@ TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan)
         s.height = h.croppedHeight;
     }
     if (f.usPerFrame > 0) s.frameRate = RoundTo3(1000000.0 / f.usPerFrame);
+    // An elementary stream's rate is the one its sequence parameters state.
+    else if (const double rate = v.headers[kHeaderH264].timingFrameRate; v.h264 && rate > 0.5 && rate < 1000)
+        s.frameRate = RoundTo3(rate);
     // Raw DV states no rate: its system fixes it (625/50 or 525/60 lines).
     else if (s.codec == "dvvideo") s.frameRate = v.dvPal || f.height == 576 ? 25.0 : RoundTo3(30000.0 / 1001.0);
     s.duration = Seconds(v.stampedDurationMs > 0 ? v.stampedDurationMs : v.durationMs > 0 ? v.durationMs : f.durationMs);
@@ -123,6 +126,9 @@ TypedStream AudioStream(const StreamInfo& stream, int slot, int status) {
     if (const int rate = FirstPositiveOf(results, &AudioResult::sampleRate); rate > 0) s.sampleRate = rate;
     if (const int channels = FirstPositiveOf(results, &AudioResult::channels); channels > 0)
         s.channels = channels + (FirstPositiveOf(results, &AudioResult::lfe) > 0 ? 1 : 0);
+    // A stream no result describes (DVD linear PCM) has what its own header declared.
+    if (!s.sampleRate && stream.sampleRate > 0) s.sampleRate = stream.sampleRate;
+    if (!s.channels && stream.channels > 0) s.channels = stream.channels;
     if (stream.configSampleRate > 0) s.sampleRate = stream.configSampleRate;
     if (stream.configChannels > 0) s.channels = stream.configChannels;
     // A sample size means something for codecs that store samples, not for perceptual ones.
@@ -239,7 +245,9 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
     }
     container.size = c.fileSize;
 
-    if (c.videoCount >= 1) report.streams.push_back(VideoStream(records, scan));
+    // An FLV file counts as video whatever it holds; one without a video tag has no video stream.
+    const bool flvWithoutVideo = c.typeId == kTypeFlv && records.video.flvCodecId == 0;
+    if (c.videoCount >= 1 && !flvWithoutVideo) report.streams.push_back(VideoStream(records, scan));
     int listed = 0;
     for (size_t n = 0; n < kMaxAudioListEntries; ++n) {
         const int slot = records.audioList[n];
@@ -256,6 +264,11 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
         report.streams.push_back(AudioStream(*stream, records.audioBeyondList[i], status));
         ++listed;
     }
+    // Whether a picture's decoder is installed is not asked; with codec
+    // interaction switched off (every asked status says so) it is not asked either.
+    const bool codecsOff = records.videoStatus == kStatusDisabled ||
+                           std::any_of(records.audioStatus.begin(), records.audioStatus.end(),
+                                       [](int status) { return status == kStatusDisabled; });
     for (const AttachedPicture& picture : c.pictures) {
         TypedStream& s = report.streams.emplace_back();
         s.image = true;
@@ -264,7 +277,7 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
             s.width = picture.width;
             s.height = picture.height;
         }
-        s.decoder = DecoderCode(kStatusUndetermined);
+        s.decoder = DecoderCode(codecsOff ? kStatusDisabled : kStatusUndetermined);
     }
     for (size_t i = 0; i < report.streams.size(); ++i) report.streams[i].index = static_cast<int>(i);
     NameStreams(records, report.streams);
