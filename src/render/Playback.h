@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "render/PlaybackFailure.h"
@@ -31,6 +32,9 @@ public:
     virtual void Close() = 0;
     // Why Open failed, or why the playback ended by itself (kNone: it did not).
     virtual PlaybackFailure Failure() const { return {}; }
+    // The file has sound but no output took it (the sink named, "" when the
+    // machine has none): the picture plays, the sound is not heard.
+    virtual std::optional<std::string> UnheardSoundSink() const { return std::nullopt; }
 };
 
 enum PlayState : int { kPlayStopped = 0, kPlayPaused = 1, kPlayRunning = 2 };
@@ -58,6 +62,9 @@ public:
     int State() const { return state_; }
     // Why the playback failed to start or ended by itself.
     PlaybackFailure Failure() const { return platform_ ? platform_->Failure() : PlaybackFailure{}; }
+    std::optional<std::string> UnheardSoundSink() const {
+        return platform_ ? platform_->UnheardSoundSink() : std::nullopt;
+    }
     int64_t Duration() const { return duration_; }
     const std::string& Caption() const { return caption_; }
 

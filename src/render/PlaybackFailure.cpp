@@ -37,4 +37,13 @@ FailureReport ReportPlaybackFailure(const PlaybackFailure& failure, std::string_
     return out;
 }
 
+FailureRow UnheardSoundRow(std::string_view sink) {
+    // Said as a warning, not a failure: the decoders work, the picture plays.
+    if (sink.empty())
+        return {"Звук не слышен: в GStreamer не установлен вывод звука; изображение идет без звука.", kRenderRowPartial};
+    return {"Звук не слышен: вывод звука " + std::string(sink) +
+                " не открылся (нет звукового сервера или устройства); изображение идет без звука.",
+            kRenderRowPartial};
+}
+
 }  // namespace torvo

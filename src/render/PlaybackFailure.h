@@ -31,6 +31,10 @@ struct FailureReport {
 // ownProgram is never named as the culprit.
 FailureReport ReportPlaybackFailure(const PlaybackFailure& failure, std::string_view ownProgram);
 
+// The render list's row for a playback whose sound is not heard (the sink
+// that did not open; empty when no sound output is installed).
+FailureRow UnheardSoundRow(std::string_view sink);
+
 // The crash report's paragraphs as rows (empty lines dropped).
 std::vector<std::string> ReportRows(const std::string& report);
 

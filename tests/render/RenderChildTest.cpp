@@ -299,6 +299,31 @@ TEST(RenderPlayback, ASamplePlaysPausesStopsAndSeeksInTheChild) {
     EXPECT_FALSE(error.empty());
 }
 
+// A sound output that does not open leaves the picture playing and is told
+// as unheard sound, only for files that have sound.
+TEST(RenderPlayback, AnUnopenedSoundOutputIsToldNotHidden) {
+    struct Case {
+        const char* sink;
+        const char* sample;
+        std::optional<std::string> unheard;
+    };
+    const Case cases[] = {
+        {"fakesink", "wave_pcm.wav", std::nullopt},
+        {"torvo-no-such-sink", "wave_pcm.wav", "torvo-no-such-sink"},
+        {"torvo-no-such-sink", "mpeg2_video.m2v", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        ScopedEnv video("TORVO_PLAY_VIDEO_SINK", "fakesink"), audio("TORVO_PLAY_AUDIO_SINK", c.sink);
+        CRender render(std::make_unique<CChildPlayback>(), "Тест GStreamer");
+        std::string error;
+        ASSERT_TRUE(render.Play(Sample(c.sample), 0, error)) << c.sample << ": " << error;
+        EXPECT_EQ(render.UnheardSoundSink(), c.unheard) << c.sink << " " << c.sample;
+        render.Teardown();
+    }
+    EXPECT_NE(UnheardSoundRow("pulsesink").text.find("pulsesink"), std::string::npos);
+    EXPECT_EQ(UnheardSoundRow("").colour, kRenderRowPartial);
+}
+
 TEST(RenderChild, TheParentReadsWhateverTheChildLeftBehind) {
     // No result line: the child died without its handler.
     EXPECT_EQ(ParseRenderLines("{\"filter\":{\"name\":\"x\"}}\n", false).kind, RenderOutcome::Kind::kCrashed);

@@ -107,6 +107,11 @@ void CRenderControls::PlayTest() {
     if (!monitor_->Start(std::move(render), path_, fileHasVideo_, displayAspect_, error)) {
         emit monitorShown(false);
         ReportPlaybackFailure(monitor_->LastFailure(), false);
+        return;
+    }
+    if (const auto sink = monitor_->Render()->UnheardSoundSink()) {
+        const FailureRow row = UnheardSoundRow(*sink);
+        context_.display->Render().Add(row.text, row.colour);
     }
 }
 

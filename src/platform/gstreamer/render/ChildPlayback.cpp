@@ -85,6 +85,7 @@ PlaybackFailure CChildPlayback::SilentEnd(const std::string& what) {
 bool CChildPlayback::Open(const std::string& path, uint64_t window, std::string& error) {
     Close();
     ended_ = false;
+    unheardSink_.reset();
     SetFailure({});
     std::vector<std::string> args{"--play", path};
     if (!chain_.empty()) args = {"--play-chain", chain_};
@@ -102,6 +103,8 @@ bool CChildPlayback::Open(const std::string& path, uint64_t window, std::string&
         if (!j.is_object()) continue;
         if (j.contains("ready")) {
             duration_ = j["ready"].value("duration", int64_t(0));
+            if (const auto silent = j["ready"].find("silent"); silent != j["ready"].end() && silent->is_object())
+                unheardSink_ = silent->value("sink", "");
             reader_ = std::thread([this] { ReadStatus(); });
             return true;
         }

@@ -32,6 +32,7 @@ public:
     void SetVolume(int volume) override;
     void Close() override;
     PlaybackFailure Failure() const override;
+    std::optional<std::string> UnheardSoundSink() const override { return unheardSink_; }
 
     // The child reports that it plays (for tests and the monitor's caption).
     bool Playing() const { return playing_.load(); }
@@ -55,6 +56,7 @@ private:
     std::atomic<bool> playing_{false}, ended_{false}, stop_{false};
     mutable std::mutex failureMutex_;
     PlaybackFailure failure_;
+    std::optional<std::string> unheardSink_;  // set once, before the reader starts
 };
 
 }  // namespace torvo

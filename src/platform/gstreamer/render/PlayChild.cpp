@@ -33,20 +33,30 @@ void Print(const nlohmann::json& j) {
 
 // The sink this machine's inventory names as its renderer (or the stand-in
 // of the environment); a fake one that keeps the clock when there is none or
-// it does not open (a sound card that is not there: the picture still plays).
-GstElement* Sink(const std::string& factory) {
+// it does not open (a sound card that is not there: the picture still plays,
+// and the parent is told that the sound is not heard).
+struct SinkPick {
+    GstElement* element = nullptr;
+    std::string wanted;    // the factory asked for; empty when the machine has none
+    bool standIn = false;  // a fakesink took its place
+};
+
+SinkPick Sink(const std::string& factory) {
+    SinkPick pick{nullptr, factory, true};
     if (!factory.empty()) {
         if (GstElement* sink = gst_element_factory_make(factory.c_str(), nullptr)) {
             if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
                 gst_element_set_state(sink, GST_STATE_NULL);
-                return sink;
+                pick.element = sink;
+                pick.standIn = false;
+                return pick;
             }
             gst_object_unref(sink);
         }
     }
-    GstElement* fake = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(fake, "sync", TRUE, nullptr);
-    return fake;
+    pick.element = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(pick.element, "sync", TRUE, nullptr);
+    return pick;
 }
 
 guint64 g_window = 0;
@@ -116,15 +126,16 @@ bool Command(GstElement* playbin, GstElement* volume, const std::string& line) {
 
 // Obeys the commands and reports the status until told to quit or the
 // parent goes away; the pipeline is prerolled.
-int RunPlayer(GstElement* pipeline, GstElement* volume) {
+int RunPlayer(GstElement* pipeline, GstElement* volume, nlohmann::json ready = {}) {
     GstBus* bus = gst_element_get_bus(pipeline);
-    Print({{"ready", {{"duration", Duration(pipeline)}}}});
+    if (!ready.is_object()) ready = {{"duration", Duration(pipeline)}};
+    Print({{"ready", ready}});
     bool ok = true;
     std::string pending;
     while (ok) {
         pollfd p{STDIN_FILENO, POLLIN, 0};
-        const int ready = ::poll(&p, 1, 100);
-        if (ready > 0) {
+        const int polled = ::poll(&p, 1, 100);
+        if (polled > 0) {
             char buffer[4096];
             const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
             if (n <= 0) break;  // the parent went away
@@ -167,8 +178,9 @@ int PlayFile(const char* path, uint64_t window) {
     g_object_set(playbin, "uri", uri, nullptr);
     g_free(uri);
     const DefaultSinkChoice sinks = GstDefaultSinks();
-    g_object_set(playbin, "video-sink", Sink(window ? PlayVideoSink(sinks) : std::string()), "audio-sink",
-                 Sink(PlayAudioSink(sinks)), nullptr);
+    const SinkPick audio = Sink(PlayAudioSink(sinks));
+    g_object_set(playbin, "video-sink", Sink(window ? PlayVideoSink(sinks) : std::string()).element, "audio-sink",
+                 audio.element, nullptr);
     GstBus* bus = gst_element_get_bus(playbin);
     gst_bus_set_sync_handler(bus, SyncHandler, nullptr, nullptr);
 
@@ -198,7 +210,11 @@ int PlayFile(const char* path, uint64_t window) {
         return 0;
     }
     gst_object_unref(bus);
-    return RunPlayer(playbin, playbin);
+    nlohmann::json ready{{"duration", Duration(playbin)}};
+    gint audioStreams = 0;
+    g_object_get(playbin, "n-audio", &audioStreams, nullptr);
+    if (audio.standIn && audioStreams > 0) ready["silent"] = {{"sink", audio.wanted}};
+    return RunPlayer(playbin, playbin, ready);
 }
 
 int PlayChain(const char* requestText, uint64_t window) {
