@@ -6,9 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ff() { ffmpeg -hide_banner -loglevel error -y "$@"; }
-V="-f lavfi -i testsrc=size=160x120:rate=25"
-A="-f lavfi -i sine=frequency=440:sample_rate=44100"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+A="-f lavfi -i sine=frequency=440:sample_rate=44100"
 
 ff -f lavfi -i testsrc=size=70x50:rate=1 -frames:v 1 -q:v 8 "$tmp/cover.jpg"
 ff -f lavfi -i testsrc=size=60x40:rate=1 -frames:v 1 "$tmp/cover.png"
@@ -17,6 +16,7 @@ ff $A -i "$tmp/cover.jpg" -map 0 -map 1 -t 0.5 -c:a libmp3lame -b:a 32k -c:v cop
 ff $A -i "$tmp/cover.png" -map 0 -map 1 -t 0.5 -c:a flac -c:v copy -disposition:v attached_pic flac_cover.flac
 ff $A -i "$tmp/cover.png" -map 0 -map 1 -t 0.5 -c:a aac -b:a 32k -c:v copy -disposition:v attached_pic m4a_cover.m4a
 ff $A -t 0.5 -c:a libvorbis -q:a 0 -attach "$tmp/cover.jpg" -metadata:s:t mimetype=image/jpeg mka_cover.mka
+V="-f lavfi -i testsrc=size=160x120:rate=25"
 # AAC's priming samples lie before the edit list's start: the track plays 1.000 s.
 ff $V -t 1 $A -t 1 -c:v libx264 -preset veryfast -crf 40 -c:a aac -b:a 32k mp4_h264_aac_edit.mp4
 # Written to a pipe, Matroska gets no duration: the tracks end with their last blocks.
