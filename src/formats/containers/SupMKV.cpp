@@ -68,6 +68,7 @@ enum : uint32_t {
     kTagString = 0x4487,
     kSimpleBlock = 0xA3,
     kClusterTimestamp = 0xE7,
+    kCrc32 = 0xBF,
     kAttachedFile = 0x61A7,
     kFileMimeType = 0x4660,
     kFileData = 0x465C,
@@ -611,14 +612,23 @@ void CSupMKV::ReadTailBlocks() {
     const ByteView tail = reader_.MapView(start, static_cast<uint32_t>(fileEnd - start));
     constexpr char kClusterId[] = "\x1F\x43\xB6\x75";
     int elements = 0;
+    uint64_t next = 0;  // the search goes on after a whole cluster: its blocks' bytes are no ids
     for (uint64_t at = tail.Find(std::string_view(kClusterId, 4)); at != ByteView::npos && elements < kMaxChildrenPerLevel;
-         at = tail.Find(std::string_view(kClusterId, 4), at + 4)) {
+         at = tail.Find(std::string_view(kClusterId, 4), std::max(at + 4, next))) {
         EbmlElement cluster;
         if (!ReadEbmlElement(tail, at, cluster)) continue;
         const uint64_t payload = at + cluster.headerLength;
         // A cluster the tail cuts (or of unknown size) is read as far as the tail goes.
-        const uint64_t end = cluster.unknownSize || cluster.size > tail.size() - std::min(payload, tail.size())
-                                 ? tail.size() : payload + cluster.size;
+        const bool whole = !cluster.unknownSize && cluster.size <= tail.size() - std::min(payload, tail.size());
+        const uint64_t end = whole ? payload + cluster.size : tail.size();
+        // A cluster begins with its time stamp (after a CRC-32 element, where
+        // the writer adds one); bytes that only look like its id do not.
+        EbmlElement first;
+        uint64_t firstAt = payload;
+        if (ReadEbmlElement(tail, firstAt, first) && first.id == kCrc32 && !first.unknownSize)
+            firstAt += first.headerLength + first.size;
+        if (!ReadEbmlElement(tail, firstAt, first) || first.id != kClusterTimestamp) continue;
+        if (whole) next = end;
         int64_t clusterTime = -1;
         EbmlElement e;
         for (uint64_t p = payload; p < end && ++elements < kMaxChildrenPerLevel && ReadEbmlElement(tail, p, e);) {
