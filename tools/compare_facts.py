@@ -169,7 +169,9 @@ def ffprobe_streams(path):
             "sample_rate": number(s.get("sample_rate")) if kind == "audio" else None,
             "channels": number(s.get("channels")) if kind == "audio" else None,
             "bits_per_sample": bits if kind == "audio" and bits else None,
-            "duration": number(s.get("duration")) or clock_seconds((s.get("tags") or {}).get("DURATION")),
+            # An attached picture has no playing time of its own (ffprobe gives it the file's).
+            "duration": None if kind == "image" else
+                        number(s.get("duration")) or clock_seconds((s.get("tags") or {}).get("DURATION")),
         })
     return streams, None
 
