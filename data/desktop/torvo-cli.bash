@@ -42,6 +42,9 @@ _torvo_cli() {
         --chains)
             mapfile -t COMPREPLY < <(compgen -W 'video audio' -- "$cur")
             return ;;
+        --language)
+            mapfile -t COMPREPLY < <(compgen -W 'ru en' -- "$cur")
+            return ;;
         --export-format)
             _torvo_cli_files "$cur"
             COMPREPLY+=($(compgen -W 'table nfo' -- "$cur"))

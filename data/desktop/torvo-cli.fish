@@ -23,6 +23,7 @@ __torvo_cli_declare
 functions -e __torvo_cli_declare
 
 complete -c torvo-cli -l chains -x -a 'video audio'
+complete -c torvo-cli -l language -x -a 'ru en'
 complete -c torvo-cli -l export-format -a 'table nfo'
 complete -c torvo-cli -l export-mode -x -a '(set -l t (commandline -ct)
     switch $t

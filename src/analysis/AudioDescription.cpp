@@ -2,25 +2,26 @@
 
 #include "analysis/PlayingTime.h"
 #include "base/Text.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
 
 constexpr StatusTexts kStatusTexts[] = {
-    {"Статус не определен", 0xC0FFFF, "Статус кодека неопределен"},
-    {"(отключен в настройке)", 0xC0FFFF, "н.д.(отключен в настройках Torvo)"},
-    {"Кодек не нужен   ", 0xE0FFE0, "Кодек не нужен   "},
-    {"Кодек НЕ установлен", 0xC0C0FF, "Кодек(и) НЕ установлен(ы) "},
-    {"Статус не определен", 0xC0FFFF, "Статус кодека неопределен"},
-    {"Кодек установлен(ы)", 0xE0FFE0, "Кодек(и) установлен(ы)"},
+    {N_("Статус не определен"), 0xC0FFFF, N_("Статус кодека неопределен")},
+    {N_("(отключен в настройке)"), 0xC0FFFF, N_("н.д.(отключен в настройках Torvo)")},
+    {N_("Кодек не нужен   "), 0xE0FFE0, N_("Кодек не нужен   ")},
+    {N_("Кодек НЕ установлен"), 0xC0C0FF, N_("Кодек(и) НЕ установлен(ы) ")},
+    {N_("Статус не определен"), 0xC0FFFF, N_("Статус кодека неопределен")},
+    {N_("Кодек установлен(ы)"), 0xE0FFE0, N_("Кодек(и) установлен(ы)")},
 };
 
 // Version codes shared by video and audio texts.
-constexpr const char* kVersionNames[] = {"Не знаю", "Не знаю", "MPEG-1", "MPEG-2", "MPEG \"2.5\"", "MPEG-4", "H.264/AVC"};
-constexpr const char* kLayerNames[] = {"нет ", "Не знаю", "Layer 1", "Layer 2", "Layer 3"};
+constexpr const char* kVersionNames[] = {N_("Не знаю"), N_("Не знаю"), "MPEG-1", "MPEG-2", "MPEG \"2.5\"", "MPEG-4", "H.264/AVC"};
+constexpr const char* kLayerNames[] = {N_("нет "), N_("Не знаю"), "Layer 1", "Layer 2", "Layer 3"};
 // Indexed by the result record's class; empty where a class has no name.
 constexpr const char* kClassNames[] = {"",    "MP3", "AC3",       "WAV",         "AVI",  "DTS",    "AAC",
-                                       "*ERROR*", "",    "",    "AVI(Main)", "AVI(поток) ", "MPEG", "*ERROR*"};
+                                       "*ERROR*", "",    "",    "AVI(Main)", N_("AVI(поток) "), "MPEG", "*ERROR*"};
 
 bool IsLpcmSubstream(const StreamInfo& s) {
     return (s.substreamId >= 0xA0 && s.substreamId <= 0xAF) || (s.streamId >= 0xA0 && s.streamId <= 0xAF);
@@ -107,8 +108,8 @@ std::string AudioCodecName(const StreamInfo& stream, const AudioFormatNamer& nam
 
     std::string head;
     if (!version.empty() || !layer.empty()) head = tag > 0 ? tagText : codecText;
-    else if (tag == 1) head = "Звук PCM ";
-    else if (tag > 0) head = namer ? namer(tagText) : tagText + "(не знаю)";
+    else if (tag == 1) head = N_("Звук PCM ");
+    else if (tag > 0) head = namer ? namer(tagText) : tagText + N_("(не знаю)");
     else head = codecText;
     return JoinParts({head, version, layer, className, encoder});
 }
@@ -136,19 +137,19 @@ void DescribeAudioStream(Display& display, const AnalysisRecords& records, int n
     if (!info.empty()) info += ":";
 
     if (IsLpcmSubstream(*stream) && stream->sampleRate <= 0) {
-        info += " Звук PCM (подробностей нет)";
+        info += N_(" Звук PCM (подробностей нет)");
     } else if (IsLpcmSubstream(*stream)) {
         // The DVD LPCM header gave rate, sample size and channels.
         fields.FormatField("AUDIO_SAMPLE_RATE", n, "%d", stream->sampleRate);
         fields.FormatField("AUDIO_CHANNEL_COUNT", n, "%d", stream->channels);
         fields.FormatField("AUDIO_BITRATE", n, "%d", stream->bitrateKbps);
-        info += Format(" Звук PCM %dГц %d бит %d КБ/с ", stream->sampleRate, stream->bitsPerSample, stream->bitrateKbps);
-        info += stream->channels == 1 ? "(1канал) " : Format("(%d канал) ", stream->channels);
+        info += Format(N_(" Звук PCM %dГц %d бит %d КБ/с "), stream->sampleRate, stream->bitsPerSample, stream->bitrateKbps);
+        info += stream->channels == 1 ? N_("(1канал) ") : Format(N_("(%d канал) "), stream->channels);
     } else {
         const int32_t rate = FirstPositive(records9, &AudioResult::sampleRate);
         if (rate > 0) {
             fields.FormatField("AUDIO_SAMPLE_RATE", n, "%d", rate);
-            info += Format("%dГц ", rate);
+            info += Format(N_("%dГц "), rate);
         }
         const int32_t mode = FirstPositive(records9, &AudioResult::rateMode);
         const bool constant = mode == 1, variable = mode == 2;
@@ -164,14 +165,14 @@ void DescribeAudioStream(Display& display, const AnalysisRecords& records, int n
         const int32_t lfe = FirstPositive(records9, &AudioResult::lfe) > 0 ? 1 : 0;
         if (bitrate > 0) {
             fields.FormatField("AUDIO_BITRATE", n, "%d", bitrate);
-            info += Format("%d КБ/с ", bitrate);
-            if (channels + lfe >= 2) info += "общ ";
+            info += Format(N_("%d КБ/с "), bitrate);
+            if (channels + lfe >= 2) info += N_("общ ");
         }
         const std::string& modeName = FirstText(records9, &AudioResult::channelModeText);
         if (!modeName.empty()) info += ", " + modeName + " ";
-        else if (channels == 1 && !lfe) info += "(1канал) ";
-        else if (lfe) info += Format("(%d [%d.1] канал) ", channels + 1, channels);
-        else if (channels > 0) info += Format("(%d канал) ", channels);
+        else if (channels == 1 && !lfe) info += N_("(1канал) ");
+        else if (lfe) info += Format(N_("(%d [%d.1] канал) "), channels + 1, channels);
+        else if (channels > 0) info += Format(N_("(%d канал) "), channels);
         // The record's further texts: the AAC profile, the AC-3 service, and
         // whatever a container added.
         for (std::string AudioResult::*text : {&AudioResult::profileText, &AudioResult::serviceText, &AudioResult::extraText})
@@ -183,9 +184,9 @@ void DescribeAudioStream(Display& display, const AnalysisRecords& records, int n
     fields.SetField("AUDIO_CODEC", n, name);
     const StatusTexts texts = TextsForStatus(status);
     fields.SetField("AUDIO_CODEC_STATUS", n, texts.field);
-    panel.Set("Кодек", name);
-    panel.Set("Инфо", info);
-    panel.Set("Сост.", texts.panel, static_cast<int>(texts.colour));
+    panel.Set(N_("Кодек"), name);
+    panel.Set(N_("Инфо"), info);
+    panel.Set(N_("Сост."), texts.panel, static_cast<int>(texts.colour));
     ReportAudioPlayingTime(display, *stream, n);
 }
 

@@ -9,6 +9,7 @@
 #include "base/SizeText.h"
 #include "base/Text.h"
 #include "formats/riff/SupAvi.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -95,7 +96,7 @@ bool AviChecks(Display& display, uint64_t length, const ContainerInfo& c) {
     bool broken = false;
     if (c.hasMisfit) {
         if (c.moviDataSeen) {
-            notes.Add("Bad chunk в данных кадра: неверна длина", kColourDamage);
+            notes.Add(N_("Bad chunk в данных кадра: неверна длина"), kColourDamage);
         } else {
             notes.Add("Corrupt AVI header", kColourDamage);
             broken = true;
@@ -109,12 +110,12 @@ bool AviChecks(Display& display, uint64_t length, const ContainerInfo& c) {
     if (length < end) {
         fields.FormatField("CONT_BYTES_MISSING", 0, "%lld", AsLongLong(end - length));
         if (c.legacyIndex) {
-            notes.Add("Файл усечен в области \"legacy index\".     ", kColourDamage);
+            notes.Add(N_("Файл усечен в области \"legacy index\".     "), kColourDamage);
         } else {
-            notes.Add("Файл усечен.   ", kColourDamage);
+            notes.Add(N_("Файл усечен.   "), kColourDamage);
             broken = true;
         }
-        notes.Add(" · " + FullSizeText(end - length) + " отсутствуют");
+        notes.Add(" · " + FullSizeText(end - length) + N_(" отсутствуют"));
     } else if (length < c.riffSize) {
         ReportLengthCheck(display, c.riffSize, length);
     } else {
@@ -135,7 +136,7 @@ InterleaveResult InterleaveAnalysis(const VideoInfo& video, const StreamInfo& au
     if (RegularRuns(runs)) {
         const int64_t m = runs[1].chunks;
         r.timeMs = (period * m + 500) / 1000;
-        timeText = Format(m == 1 ? "%lld вид кадр  (%lld мс)" : "%lld вид кадров (%lld мс)",
+        timeText = Format(m == 1 ? N_("%lld вид кадр  (%lld мс)") : N_("%lld вид кадров (%lld мс)"),
                           static_cast<long long>(m), static_cast<long long>(r.timeMs));
     } else {
         // A first run that differs much from the second carries a preload.
@@ -144,7 +145,7 @@ InterleaveResult InterleaveAnalysis(const VideoInfo& video, const StreamInfo& au
         int64_t v = 0, k = 0;
         for (size_t i = skipFirst ? 1 : 0; i < runs.size(); ++i, ++k) v += runs[i].chunks;
         r.timeMs = (v * period / k + 500) / 1000;
-        timeText = Format("%lld мс (%3.1f в.кадров)", static_cast<long long>(r.timeMs), double(v) / double(k));
+        timeText = Format(N_("%lld мс (%3.1f в.кадров)"), static_cast<long long>(r.timeMs), double(v) / double(k));
     }
     r.text = "Interleave: " + timeText;
     const AudioResult& mpeg = audio.audio[kAudioClassMpeg];
@@ -164,23 +165,23 @@ bool AviSummary(Display& display, uint64_t length, const AnalysisRecords& record
     if (c.zeroVideoChunk) display.SetLamp("AVID", LampState::kLit);
 
     if (c.googleData) notes.Add("Compatibility Note: Has Google Data Chunk", kColourWarning);
-    if (c.packedBitstream) notes.Add("DivX стиля \"packed bitstream\" AVI", kColourMpegSummary);
-    if (c.dvType1) notes.Add("Compatibility Note: DV тип  1 AVI", kColourWarning);
-    else if (v.dv) notes.Add("DV тип  2 AVI");
+    if (c.packedBitstream) notes.Add(N_("DivX стиля \"packed bitstream\" AVI"), kColourMpegSummary);
+    if (c.dvType1) notes.Add(N_("Compatibility Note: DV тип  1 AVI"), kColourWarning);
+    else if (v.dv) notes.Add(N_("DV тип  2 AVI"));
 
     const int32_t parts = c.topLevelRiffCount;
     std::string subtype = parts < 2 ? (c.odmlFrameCount ? "OpenDML (AVI v2.0), " : "AVI v1.0, ")
-                                    : Format("Multipart OpenDML AVI (%d части), ", parts);
+                                    : Format(N_("Multipart OpenDML AVI (%d части), "), parts);
     fields.SetField("CONT_SUBTYPE", 0, subtype);
-    if (c.segmentValue > 0) subtype += "Сегмент VDub, ";
-    if (c.segmentValue == 1) subtype += "финал, ";
-    if (c.recList) subtype += "стиль \"rec list\", ";
+    if (c.segmentValue > 0) subtype += N_("Сегмент VDub, ");
+    if (c.segmentValue == 1) subtype += N_("финал, ");
+    if (c.recList) subtype += N_("стиль \"rec list\", ");
     subtype.resize(subtype.size() - 2);
     notes.Add(subtype, kColourMpegSummary);
 
     const PictureRecord& header = v.altPictures[kPictureAviHeader];
     if (parts >= 2)
-        notes.Add(Format("(%lld кадров в первой части, %lld кадров затем)", static_cast<long long>(header.frameCount),
+        notes.Add(Format(N_("(%lld кадров в первой части, %lld кадров затем)"), static_cast<long long>(header.frameCount),
                          static_cast<long long>(v.frameCount - header.frameCount)),
                   kColourMpegSummary);
 
@@ -197,14 +198,14 @@ bool AviSummary(Display& display, uint64_t length, const AnalysisRecords& record
             notes.Add(r.text);
             if (r.align == InterleaveAlign::kSplit) {
                 fields.SetField("CONT_INTERLEAVE_ALIGN", 0, "Split");
-                notes.Add("Аудиокадры:   Split across interleaves");
+                notes.Add(N_("Аудиокадры:   Split across interleaves"));
             } else if (r.align == InterleaveAlign::kAligned) {
                 fields.SetField("CONT_INTERLEAVE_ALIGN", 0, "Aligned");
-                notes.Add("Аудиокадры:   Aligned on interleaves");
+                notes.Add(N_("Аудиокадры:   Aligned on interleaves"));
             }
         }
     }
-    if (c.mpegInStreamHeader) notes.Add("Учти: данные MPEG в загол.потока AVI.");
+    if (c.mpegInStreamHeader) notes.Add(N_("Учти: данные MPEG в загол.потока AVI."));
     return broken;
 }
 

@@ -3,6 +3,7 @@
 #include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/FourCCNames.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -18,13 +19,13 @@ struct FlvCodecRow {
 };
 constexpr FlvCodecRow kFlvCodecs[] = {
     {2, "FLV1", "Flash/Sorenson", 6},
-    {3, "FSV1", "Флэш/экран.  видео", 7},
+    {3, "FSV1", N_("Флэш/экран.  видео"), 7},
     {4, "FLV4/VP62", "Flash/On2 VP6", 8},
-    {5, "FLV4/VP62", "Флэш/VP6 с прозр.", 8},
-    {6, "FSV2", "Флэш/экран. видео  тип  2", 8},
+    {5, "FLV4/VP62", N_("Флэш/VP6 с прозр."), 8},
+    {6, "FSV2", N_("Флэш/экран. видео  тип  2"), 8},
     {7, "H264", "H.264/AVC", 9},
 };
-constexpr FlvCodecRow kFlvUnknown = {0, "????", "Не знаю тип флэш-видео  ", 0};
+constexpr FlvCodecRow kFlvUnknown = {0, "????", N_("Не знаю тип флэш-видео  "), 0};
 
 const FlvCodecRow& FlvCodec(int codecId) {
     for (const FlvCodecRow& row : kFlvCodecs)
@@ -39,10 +40,10 @@ int FlvPlayerVersion(int codecId) { return FlvCodec(codecId).playerVersion; }
 
 void AddFlvCompatibilityLines(Display& display, const AnalysisRecords& records) {
     NotesList& notes = display.Container();
-    notes.Add("Вопрос  совместимости:", kColourWarning);
+    notes.Add(N_("Вопрос  совместимости:"), kColourWarning);
     const int version = FlvPlayerVersion(records.video.flvCodecId);
-    if (version) notes.Add(Format("- нужен флэш-плеер версии %d и нове", version));
-    else notes.Add("Не знаю формат флэш FLV ", kColourWarning);
+    if (version) notes.Add(Format(N_("- нужен флэш-плеер версии %d и нове"), version));
+    else notes.Add(N_("Не знаю формат флэш FLV "), kColourWarning);
 }
 
 void AddBrandLines(Display& display, const AnalysisRecords& records, const BrandDescriber& describeBrand) {

@@ -14,6 +14,7 @@
 
 #include "analysis/ReportFields.h"
 #include "resize/ResizeCalculator.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -93,8 +94,8 @@ inline constexpr std::string_view kProgramTitle = "Torvo v2.70a";
 class Display {
 public:
     // Panel captions used by more than one writer.
-    static constexpr std::string_view kPathCaption = "Путь";
-    static constexpr std::string_view kSizeCaption = "Размер";
+    static constexpr std::string_view kPathCaption = N_("Путь");
+    static constexpr std::string_view kSizeCaption = N_("Размер");
 
     Display();
     Display(const Display&) = delete;

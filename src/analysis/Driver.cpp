@@ -29,6 +29,7 @@
 #include "analysis/AviSummary.h"
 #include "formats/riff/SupAvi.h"
 #include "inventory/CodecStatus.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -38,7 +39,7 @@ std::string FileNameOf(const std::string& path) {
 }
 
 UserMessage CannotOpenMessage(const std::string& path, const std::string& errorText) {
-    return {"Не открыть файл!!", Format("НеМогу открыть файл %s:\n\n", path.c_str()) + errorText};
+    return {N_("Не открыть файл!!"), Format(N_("НеМогу открыть файл %s:\n\n"), path.c_str()) + errorText};
 }
 
 bool CAnalysisDriver::WaitForScanEnd(std::chrono::milliseconds limit) {
@@ -74,7 +75,7 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     if (container.fileSize == 0) {
         container.typeId = identity_.typeId = kTypeEmpty;
         NotesList& notes = display_.Container();
-        notes.Add("Файл пуст. Его размер - ноль байт.      ");
+        notes.Add(N_("Файл пуст. Его размер - ноль байт.      "));
         notes.Add("It is blank, barren and bare - vacant, vacuous, and void.");
         notes.Add("It is a degenerate case.");
     } else {
@@ -82,7 +83,7 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
     }
 
     if (!options_.useCodecInfo)
-        display_.Container().Add("Рендеринг в программе отключен (включается в меню \"Настройка\" > \"Параметры\") ");
+        display_.Container().Add(N_("Рендеринг в программе отключен (включается в меню \"Настройка\" > \"Параметры\") "));
     fields.FormatField("CONT_TOTAL_BITRATE", 0, "%d", container.bitrateKbps);
     if (container.fileSize > 0) {
         // A file read whole by the header read is scanned from those bytes,
@@ -109,7 +110,7 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
         container.cdImage = true;
         container.sectorSize = cd.sectorSize;
         container.baseOffset = reader.BaseOffset();
-        display_.Container().Add(Format("Файл-образ CD, sec size = %d", static_cast<int>(cd.sectorSize)));
+        display_.Container().Add(Format(N_("Файл-образ CD, sec size = %d"), static_cast<int>(cd.sectorSize)));
     }
     // DV frames repeat their block layout closely enough to pass for packets
     // now and then; a whole consistent DV frame settles it.
@@ -340,8 +341,8 @@ void CAnalysisDriver::ReportFileType() {
     // AVI, MPEG and MP4 describe themselves in their own summaries.
     const int32_t type = identity_.typeId;
     if (type != kTypeAvi && type != kTypeMpeg && type != kTypeMp4) {
-        display_.Container().Add(Format("Тип файла: %s", row->description));
-        display_.Container().Add(Format("Тип MIME:  %s", row->mime));
+        display_.Container().Add(Format(N_("Тип файла: %s"), row->description));
+        display_.Container().Add(Format(N_("Тип MIME:  %s"), row->mime));
     }
     display_.Fields().SetField("CONT_BASETYPE", 0, row->description);
 }

@@ -4,6 +4,7 @@
 #include "analysis/FrameStatistics.h"
 #include "analysis/ScanStatistics.h"
 #include "base/SizeText.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -116,7 +117,7 @@ void CAnalysisDriver::StopScanKeepingResults() {
     figures.fileSize = records_.container.fileSize;
     FrameScanStatistics(display_, records_, figures, scanDisplay_);
     display_.VideoPanel().Remove(std::string(kScanStatusCaption));
-    display_.Container().Add("Просмотр файла прерван: прочитано " + LargestUnitSizeText(scan_->BytesRead()) + " из " +
+    display_.Container().Add(N_("Просмотр файла прерван: прочитано ") + LargestUnitSizeText(scan_->BytesRead()) + N_(" из ") +
                                  LargestUnitSizeText(records_.container.fileSize),
                              kColourWarning);
 }

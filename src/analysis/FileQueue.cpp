@@ -1,6 +1,7 @@
 #include "analysis/FileQueue.h"
 
 #include "base/Text.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -37,7 +38,7 @@ std::string FileQueue::CounterText() const {
     return Format("%3d/%-3d", index_ + 1, static_cast<int>(names_.size()));
 }
 
-std::string FileQueue::QueuedLine() const { return Format("%d файлов в очер..", static_cast<int>(names_.size())); }
+std::string FileQueue::QueuedLine() const { return Format(N_("%d файлов в очер.."), static_cast<int>(names_.size())); }
 
 std::vector<std::string> ReadListFile(std::istream& in, size_t room, size_t* leftOut) {
     std::vector<std::string> names;

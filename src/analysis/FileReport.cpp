@@ -3,18 +3,19 @@
 #include <vector>
 
 #include "analysis/ScanStatistics.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
 
 void AppendPanel(std::string& out, const Panel& panel) {
-    for (const auto& [caption, field] : panel.Fields()) out += "  " + caption + ": " + field.text + "\n";
+    for (const auto& [caption, field] : panel.Fields()) out += "  " + Localise(caption) + ": " + Localise(field.text) + "\n";
 }
 
 void AppendNotes(std::string& out, const char* title, const NotesList& notes) {
     if (notes.Lines().empty()) return;
-    out += std::string(title) + "\n";
-    for (const NoteLine& line : notes.Lines()) out += "  " + line.text + "\n";
+    out += Tr(title) + "\n";
+    for (const NoteLine& line : notes.Lines()) out += "  " + Localise(line.text) + "\n";
 }
 
 }  // namespace
@@ -37,33 +38,33 @@ std::string ReportJsonLine(const FileReport& report) {
 std::string ReportText(const FileReport& report) {
     const Display& display = *report.display;
     std::string out = "== " + report.path + "\n";
-    out += "Файл\n";
+    out += Tr("Файл") + "\n";
     AppendPanel(out, display.FilePanel());
-    AppendNotes(out, "Контейнер", display.Container());
-    AppendNotes(out, "Данные пользователя / Метаданные", display.UserData());
+    AppendNotes(out, N_("Контейнер"), display.Container());
+    AppendNotes(out, N_("Данные пользователя / Метаданные"), display.UserData());
     // CBR and VBR belong to the audio panel (the stream it shows); the rest to the video panel.
     std::vector<std::string> videoLamps, audioLamps;
     for (const std::string& lamp : display.LitLamps())
         (lamp == "CBR" || lamp == "VBR" ? audioLamps : videoLamps).push_back(lamp);
     auto appendLamps = [&out](const std::vector<std::string>& lamps) {
         if (lamps.empty()) return;
-        out += "  Индикаторы:";
+        out += "  " + Tr("Индикаторы") + ":";
         for (const std::string& lamp : lamps) out += " " + lamp;
         out += "\n";
     };
     if (!display.VideoPanel().Empty() || !videoLamps.empty() || !display.Bars().empty() ||
         !display.LastPictures().empty()) {
-        out += "Видео\n";
+        out += Tr("Видео") + "\n";
         AppendPanel(out, display.VideoPanel());
         appendLamps(videoLamps);
         for (const auto& [caption, bar] : display.Bars()) {
-            out += "  " + caption + ":";
+            out += "  " + Localise(caption) + ":";
             for (const BarSegment& segment : bar.segments)
                 out += " " + std::to_string(segment.from) + "-" + std::to_string(segment.to);
             out += " / " + std::to_string(bar.scale) + "\n";
         }
         if (!display.LastPictures().empty()) {
-            out += "  " + std::string(kLastPicturesCaption) + ": ";
+            out += "  " + Localise(kLastPicturesCaption) + ": ";
             for (const uint32_t word : display.LastPictures()) out += PictureTypeLetter(word);
             out += "\n";
         }
@@ -71,11 +72,11 @@ std::string ReportText(const FileReport& report) {
     const auto& audio = display.AudioPanels();
     for (size_t i = 0; i < audio.size(); ++i) {
         if (audio[i].Empty()) continue;
-        out += "Звук " + std::to_string(i + 1) + "\n";
+        out += Tr("Звук") + " " + std::to_string(i + 1) + "\n";
         AppendPanel(out, audio[i]);
         if (static_cast<int>(i) == display.ShownAudio()) appendLamps(audioLamps);
     }
-    AppendNotes(out, "Рендеринг", display.Render());
+    AppendNotes(out, N_("Рендеринг"), display.Render());
     return out;
 }
 

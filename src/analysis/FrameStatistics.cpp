@@ -4,6 +4,7 @@
 
 #include "base/SizeText.h"
 #include "base/Text.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -84,20 +85,20 @@ void ShowVideoBitrate(Display& display, int64_t kbps) {
     if (kbps <= 0) return;
     const std::string text = Format("%lld", static_cast<long long>(kbps));
     display.Fields().SetField("VIDEO_BITRATE", 0, text);
-    display.VideoPanel().Set("кб/с", text);
+    display.VideoPanel().Set(N_("кб/с"), text);
 }
 
 void ShowFrameCount(Display& display, int64_t frames) {
     if (frames <= 0) return;
     display.Fields().FormatField("VIDEO_FRAME_COUNT", 0, "%lld", static_cast<long long>(frames));
-    display.VideoPanel().Set("Кадров", ByteCountText(static_cast<uint64_t>(frames)));
+    display.VideoPanel().Set(N_("Кадров"), ByteCountText(static_cast<uint64_t>(frames)));
 }
 
 void ShowQualityFactor(Display& display, int64_t kbps, int width, int height, double fps) {
     if (kbps <= 0 || width <= 0 || height <= 0 || fps <= 0) return;
     const std::string text = Format("%.3f", double(kbps) * 1000 / (double(width) * height) / fps);
     display.Fields().SetField("VIDEO_QF", 0, text);
-    display.VideoPanel().Set("КК", text);
+    display.VideoPanel().Set(N_("КК"), text);
 }
 
 void FrameScanStatistics(Display& display, const AnalysisRecords& records, const PictureFigures& f, double fps,
@@ -106,7 +107,7 @@ void FrameScanStatistics(Display& display, const AnalysisRecords& records, const
     if (d > 0) {
         const std::string text = DurationText(d);
         display.Fields().SetField("VIDEO_DURATION", 0, text);
-        display.VideoPanel().Set("Время", text);
+        display.VideoPanel().Set(N_("Время"), text);
     }
     const int64_t kbps = f.bitrateKbps > 0 ? f.bitrateKbps : EstimateVideoBitrate(records, d);
     ShowVideoBitrate(display, kbps);

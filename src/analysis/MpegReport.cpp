@@ -4,13 +4,14 @@
 
 #include "base/Text.h"
 #include "formats/mpeg/SupDV.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
 
 constexpr std::array<const char*, 8> kKindLabels = {
-    "нет ", "Элементное видео MPEG", "Элементный звук  MPEG", "Системн.поток MPEG-1",
-    "Програмн.поток MPEG-2", "Транспортн.поток MPEG-2", "нет ", "Не знаю"};
+    N_("нет "), N_("Элементное видео MPEG"), N_("Элементный звук  MPEG"), N_("Системн.поток MPEG-1"),
+    N_("Програмн.поток MPEG-2"), N_("Транспортн.поток MPEG-2"), N_("нет "), N_("Не знаю")};
 
 LampState Lit(bool on) { return on ? LampState::kLit : LampState::kDark; }
 
@@ -82,16 +83,16 @@ std::string MpegSummaryLine(const ContainerInfo& c) {
     line += kind < kKindLabels.size() ? kKindLabels[kind] : kKindLabels[0];
     if (c.videoCount + c.audioCount + c.otherCount > 0) {
         line += " << { ";
-        if (c.videoCount > 0) line += Format("%d вид, ", c.videoCount);
-        if (c.audioCount > 0) line += Format("%d ауд, ", c.audioCount);
-        if (c.otherCount > 0) line += Format("%d иных,  ", c.otherCount);
+        if (c.videoCount > 0) line += Format(N_("%d вид, "), c.videoCount);
+        if (c.audioCount > 0) line += Format(N_("%d ауд, "), c.audioCount);
+        if (c.otherCount > 0) line += Format(N_("%d иных,  "), c.otherCount);
         if (line.ends_with(", ")) line.replace(line.size() - 2, 2, " }");
     }
     return line;
 }
 
 void ReportMpegSummary(Display& display, const AnalysisRecords& records) {
-    if (records.container.dvdFormat) display.Container().Add("Формат DVD \"VOB\"", kColourMpegSummary);
+    if (records.container.dvdFormat) display.Container().Add(N_("Формат DVD \"VOB\""), kColourMpegSummary);
     display.Container().Add(MpegSummaryLine(records.container), kColourMpegSummary);
 }
 

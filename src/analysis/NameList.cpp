@@ -16,6 +16,7 @@
 #include "formats/containers/FormatRegistry.h"
 #include "formats/containers/SupRIFX.h"
 #include "formats/mpeg/SupDV.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -94,14 +95,14 @@ bool IsMediaFile(const std::string& path) {
     return IsMediaFile(path, records);
 }
 
-std::string SkippedFilesText(size_t skipped) { return std::to_string(skipped) + " файл(ов) пропущено: не медиафайлы"; }
+std::string SkippedFilesText(size_t skipped) { return std::to_string(skipped) + N_(" файл(ов) пропущено: не медиафайлы"); }
 
-std::string NoMediaFilesText(const std::string& folder) { return "В папке " + folder + " нет медиафайлов"; }
+std::string NoMediaFilesText(const std::string& folder) { return N_("В папке ") + folder + N_(" нет медиафайлов"); }
 
 std::string ExpansionNotes(const ExpandedNames& expanded) {
     std::string notes;
     for (const std::string& folder : expanded.withoutMedia) notes += NoMediaFilesText(folder) + "\n";
-    for (const std::string& folder : expanded.unreadable) notes += "Не прочесть папку " + folder + "\n";
+    for (const std::string& folder : expanded.unreadable) notes += N_("Не прочесть папку ") + folder + "\n";
     if (expanded.skipped > 0) notes += SkippedFilesText(expanded.skipped) + "\n";
     if (!notes.empty()) notes.pop_back();
     return notes;

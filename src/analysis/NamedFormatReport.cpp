@@ -3,6 +3,7 @@
 #include "base/Text.h"
 #include "formats/containers/FormatRegistry.h"
 #include "formats/containers/NamedFormats.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -15,15 +16,15 @@ void ReportNamedFormatSummary(Display& display, const AnalysisRecords& records) 
     if (c.tracks.empty()) return;
     const std::string name(format->summary);
     std::string counts;
-    if (c.videoCount > 0) counts += Format("%d вид, ", c.videoCount);
-    if (c.audioCount > 0) counts += Format("%d ауд, ", c.audioCount);
-    if (c.otherCount > 0) counts += Format("%d иных, ", c.otherCount);
+    if (c.videoCount > 0) counts += Format(N_("%d вид, "), c.videoCount);
+    if (c.audioCount > 0) counts += Format(N_("%d ауд, "), c.audioCount);
+    if (c.otherCount > 0) counts += Format(N_("%d иных, "), c.otherCount);
     if (!counts.empty()) counts = " << { " + counts.substr(0, counts.size() - 2) + " }";
     NotesList& notes = display.Container();
     notes.Add(name + counts, kColourMpegSummary);
     for (const ContainerTrack& track : c.tracks) {
-        std::string line = c.typeId == kTypeOgg ? Format(" · Поток 0x%08X: ", static_cast<uint32_t>(track.id))
-                                                : Format(" · Поток %d: ", track.id);
+        std::string line = c.typeId == kTypeOgg ? Format(N_(" · Поток 0x%08X: "), static_cast<uint32_t>(track.id))
+                                                : Format(N_(" · Поток %d: "), track.id);
         notes.Add(line + track.kind + " " + track.codec);
     }
 }

@@ -3,11 +3,12 @@
 #include <algorithm>
 
 #include "analysis/FrameStatistics.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
 
-constexpr std::string_view kTimeCaption = "Время";
+constexpr std::string_view kTimeCaption = N_("Время");
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include "base/SizeText.h"
 #include "base/Text.h"
 #include "analysis/FrameStatistics.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -31,9 +32,9 @@ void ShareLines(Display& display, const AnalysisRecords& records, const ScanFigu
     const uint64_t used = s.videoBytes + s.audioBytes;
     const uint64_t rest = size > used ? size - used : 0;
     const std::string lines[3] = {
-        Format("%s: %s (%.2f%%)", dv ? "DV аудио/видео" : "Видео", LargestUnitSizeText(s.videoBytes).c_str(),
+        Format("%s: %s (%.2f%%)", dv ? N_("DV аудио/видео") : N_("Видео"), LargestUnitSizeText(s.videoBytes).c_str(),
                PerCent(s.videoBytes, size)),
-        Format("%s: %s (%.2f%%)", dv ? "AVI Copy of DV Audio" : "аудио", LargestUnitSizeText(s.audioBytes).c_str(),
+        Format("%s: %s (%.2f%%)", dv ? "AVI Copy of DV Audio" : N_("аудио"), LargestUnitSizeText(s.audioBytes).c_str(),
                PerCent(s.audioBytes, size)),
         Format("AVI Overhead: %s%s (%.2f%%)", s.final ? "" : "~ ", LargestUnitSizeText(rest).c_str(),
                PerCent(rest, size))};
@@ -64,12 +65,12 @@ void FrameScanStatistics(Display& display, const AnalysisRecords& records, const
     ++state.calls;
     Panel& panel = display.VideoPanel();
     if (s.failed) {
-        panel.Set(kScanStatusCaption, "Не могу обработат");
+        panel.Set(kScanStatusCaption, N_("Не могу обработат"));
         return;
     }
     if (s.final) panel.Remove(kScanStatusCaption);
     else if (s.elapsedMs > kInterimThresholdMs && s.speedKiBps > 0)
-        panel.Set(kScanStatusCaption, Format("просмотр @ %d MБ/с...", s.speedKiBps / 1024));
+        panel.Set(kScanStatusCaption, Format(N_("просмотр @ %d MБ/с..."), s.speedKiBps / 1024));
 
     const uint64_t typed = s.pictures;
     if (s.recordedPictures && typed > 0) {
@@ -86,7 +87,7 @@ void FrameScanStatistics(Display& display, const AnalysisRecords& records, const
         const int64_t d = FramesPlayingTimeMs(frames, f.usPerFrame);
         const std::string text = DurationText(d);
         display.Fields().SetField("VIDEO_DURATION", 0, text);
-        panel.Set("Время", text);
+        panel.Set(N_("Время"), text);
         // The frames counted time the file better than its headers could,
         // unless the container states its own time.
         if (records.container.durationMs <= 0 && d > FilePlayingTime(records)) ReportFilePlayingTime(display, d);

@@ -12,6 +12,7 @@
 #include "records/Records.h"
 #include "formats/mpeg/PictureRecorder.h"
 #include "formats/vgs/FrameLayout.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -43,12 +44,12 @@ struct ScanDisplayState {
 };
 
 // Panel captions and bars the statistics write.
-inline constexpr std::string_view kScanStatusCaption = "Просмотр";
+inline constexpr std::string_view kScanStatusCaption = N_("Просмотр");
 inline constexpr std::string_view kGopCaption = "GOP";
-inline constexpr std::string_view kLargestFrameCaption = "Макс.кадр";
-inline constexpr std::string_view kPictureTypeBar = "Типы кадров";
+inline constexpr std::string_view kLargestFrameCaption = N_("Макс.кадр");
+inline constexpr std::string_view kPictureTypeBar = N_("Типы кадров");
 // The strip of the last pictures (the CLI's label for it).
-inline constexpr std::string_view kLastPicturesCaption = "Последние 64";
+inline constexpr std::string_view kLastPicturesCaption = N_("Последние 64");
 
 void FrameScanStatistics(Display& display, const AnalysisRecords& records, const ScanFigures& scan,
                          ScanDisplayState& state);

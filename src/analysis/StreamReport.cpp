@@ -2,14 +2,15 @@
 
 #include "base/Text.h"
 #include "analysis/MpegReport.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
 std::string PacketSizeLine(uint32_t packetSize) {
     switch (packetSize) {
-        case 188: return "Пакеты по 188 байт";
-        case 192: return "Пакеты по 192 байта (M2TS: 4 байта времени + 188)";
-        case 204: return "Пакеты по 204 байта (188 + 16 байт кода Рида-Соломона)";
+        case 188: return N_("Пакеты по 188 байт");
+        case 192: return N_("Пакеты по 192 байта (M2TS: 4 байта времени + 188)");
+        case 204: return N_("Пакеты по 204 байта (188 + 16 байт кода Рида-Соломона)");
         default: return {};
     }
 }
@@ -23,9 +24,9 @@ void ReportTransportSummary(Display& display, const AnalysisRecords& records) {
 }
 
 std::string TransportStreamLine(const ContainerTrack& track) {
-    std::string line = Format(" · PID %d (0x%04X): тип 0x%02X, %s %s", track.id, track.id, track.typeCode,
+    std::string line = Format(N_(" · PID %d (0x%04X): тип 0x%02X, %s %s"), track.id, track.id, track.typeCode,
                               track.kind.c_str(), track.codec.c_str());
-    if (!track.language.empty()) line += ", язык " + track.language;
+    if (!track.language.empty()) line += N_(", язык ") + track.language;
     return line;
 }
 
@@ -37,9 +38,9 @@ namespace {
 // " << { 1 вид, 2 ауд, 1 иных }" after the counts, or nothing without streams.
 std::string CountsText(const ContainerInfo& c) {
     std::string text;
-    if (c.videoCount > 0) text += Format("%d вид, ", c.videoCount);
-    if (c.audioCount > 0) text += Format("%d ауд, ", c.audioCount);
-    if (c.otherCount > 0) text += Format("%d иных, ", c.otherCount);
+    if (c.videoCount > 0) text += Format(N_("%d вид, "), c.videoCount);
+    if (c.audioCount > 0) text += Format(N_("%d ауд, "), c.audioCount);
+    if (c.otherCount > 0) text += Format(N_("%d иных, "), c.otherCount);
     if (text.empty()) return text;
     text.resize(text.size() - 2);
     return " << { " + text + " }";
@@ -56,8 +57,8 @@ void ReportMatroskaSummary(Display& display, const AnalysisRecords& records) {
 }
 
 std::string MatroskaTrackLine(const ContainerTrack& track) {
-    std::string line = Format(" · Дорожка %d: %s %s", track.id, track.kind.c_str(), track.codec.c_str());
-    if (!track.language.empty()) line += ", язык " + track.language;
+    std::string line = Format(N_(" · Дорожка %d: %s %s"), track.id, track.kind.c_str(), track.codec.c_str());
+    if (!track.language.empty()) line += N_(", язык ") + track.language;
     if (!track.title.empty()) line += ", «" + track.title + "»";
     return line;
 }

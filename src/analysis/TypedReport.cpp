@@ -11,6 +11,7 @@
 #include "analysis/PlayingTime.h"
 #include "formats/containers/FormatRegistry.h"
 #include "records/CodecIds.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -155,7 +156,7 @@ TypedStream AudioStream(const StreamInfo& stream, int slot, int status) {
 void NameStreams(const AnalysisRecords& records, std::vector<TypedStream>& streams) {
     for (TypedStream& s : streams) {
         for (const ContainerTrack& track : records.container.tracks) {
-            const bool match = s.video ? track.kind == "видео" : track.slot >= 0 && track.slot == s.slot;
+            const bool match = s.video ? track.kind == N_("видео") : track.slot >= 0 && track.slot == s.slot;
             if (!match) continue;
             if (track.language != "und") s.language = track.language;
             s.title = track.title;

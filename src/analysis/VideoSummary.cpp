@@ -11,11 +11,12 @@
 #include "formats/riff/SupAvi.h"
 #include "inventory/CodecStatus.h"
 #include "resize/ResizeCalculator.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
 
-constexpr const char* kVersionNames[] = {"Не знаю", "Не знаю", "MPEG-1", "MPEG-2", "MPEG \"2.5\"", "MPEG-4", "H.264/AVC"};
+constexpr const char* kVersionNames[] = {N_("Не знаю"), N_("Не знаю"), "MPEG-1", "MPEG-2", "MPEG \"2.5\"", "MPEG-4", "H.264/AVC"};
 // Names of the uncompressed BITMAPINFOHEADER compressions (BI_RGB ...).
 constexpr const char* kUncompressedNames[] = {"RGB", "RLE8", "RLE4", "BITFIELDS"};
 constexpr const char* kTargetNames[] = {"VCD", "SVCD", "CVD", "DVD"};
@@ -49,7 +50,7 @@ void TargetFormats(Display& display, int32_t usPerFrame, int width, int height, 
     display.SetLamp("4:3", wide ? LampState::kDark : LampState::kLit);
     if (r.sourceRow >= 0 && r.sourceRow < 4) {
         const char* name = kTargetNames[r.sourceRow];
-        display.VideoPanel().Set("Преобразов.", Format("Нет, уже в формате %s  ", name));
+        display.VideoPanel().Set(N_("Преобразов."), Format(N_("Нет, уже в формате %s  "), name));
         fields.SetField("VIDEO_ASPECT_SOURCE_MATCH", 0, name);
     }
     fields.SetField(pal ? "VIDEO_ASPECT_TYPE_PAL" : "VIDEO_ASPECT_TYPE_NTSC", 0, pal ? "PAL" : "NTSC");
@@ -127,20 +128,20 @@ void VideoSummary(Display& display, const AnalysisRecords& records) {
             if (v.mpeg2Pulldown) pictures = 0.8 * fps;
         }
         fields.SetField("VIDEO_FRAMES_PER_SEC", 0, Format("%.3f", fps));
-        panel.Set("кадр/сек", Format("%.3f", fps));
+        panel.Set(N_("кадр/сек"), Format("%.3f", fps));
         if (fieldRate > 0) {
             fields.SetField("VIDEO_FIELDS_PER_SEC", 0, Format("%.3f", fieldRate));
-            panel.Set("полей/сек", Format("%.3f", fieldRate));
+            panel.Set(N_("полей/сек"), Format("%.3f", fieldRate));
         }
         fields.SetField("VIDEO_PICS_PER_SEC", 0, Format("%.3f", pictures));
-        panel.Set("карт/сек", Format("%.3f", pictures));
+        panel.Set(N_("карт/сек"), Format("%.3f", pictures));
     }
 
     const bool sized = InRange(f.width) && InRange(f.height);
     if (sized) {
         fields.FormatField("VIDEO_SIZE_X", 0, "%d", f.width);
         fields.FormatField("VIDEO_SIZE_Y", 0, "%d", f.height);
-        panel.Set("Кадр (ш x в)", Format("%d x %d", f.width, f.height));
+        panel.Set(N_("Кадр (ш x в)"), Format("%d x %d", f.width, f.height));
         ShowQualityFactor(display, f.bitrateKbps, f.width, f.height, fps);
     }
 
@@ -241,9 +242,9 @@ int VideoCodecStep(Display& display, const AnalysisRecords& records, const Video
     const StatusTexts texts = TextsForStatus(facts.status);
     fields.SetField("VIDEO_CODEC_STATUS", 0, texts.field);
     Panel& panel = display.VideoPanel();
-    panel.Set("Кодек", facts.type);
-    panel.Set("Имя", facts.name);
-    panel.Set("Сост.", texts.field, static_cast<int>(texts.colour));
+    panel.Set(N_("Кодек"), facts.type);
+    panel.Set(N_("Имя"), facts.name);
+    panel.Set(N_("Сост."), texts.field, static_cast<int>(texts.colour));
     return facts.status;
 }
 

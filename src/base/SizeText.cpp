@@ -1,11 +1,12 @@
 #include "base/SizeText.h"
 
 #include "base/Text.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
 // M and K are Latin letters, Г and Б Cyrillic ones.
-constexpr const char* kUnitSuffix[] = {"", " KБ", " MБ", " ГБ"};
+constexpr const char* kUnitSuffix[] = {"", N_(" KБ"), N_(" MБ"), N_(" ГБ")};
 }  // namespace
 
 std::string ByteCountText(uint64_t bytes) {
@@ -32,16 +33,16 @@ std::string UnitSizeText(uint64_t bytes, int power) {
 std::string LargestUnitSizeText(uint64_t bytes) {
     for (int power = 3; power >= 1; --power)
         if (std::string text = UnitSizeText(bytes, power); !text.empty()) return text;
-    return ByteCountText(bytes) + " байт";
+    return ByteCountText(bytes) + N_(" байт");
 }
 
 std::string FullSizeText(uint64_t bytes) {
     const std::string count = ByteCountText(bytes);
     if (bytes >= (uint64_t(1) << 30))
-        return GibText(bytes) + " (" + MibText(bytes) + " / " + KibText(bytes) + " / " + count + " байт )";
-    if (bytes >= (uint64_t(1) << 20)) return MibText(bytes) + " (" + KibText(bytes) + " / " + count + " байт )";
-    if (bytes >= 1024) return KibText(bytes) + " (" + count + " байт )";
-    return count + " байт ";
+        return GibText(bytes) + " (" + MibText(bytes) + " / " + KibText(bytes) + " / " + count + N_(" байт )");
+    if (bytes >= (uint64_t(1) << 20)) return MibText(bytes) + " (" + KibText(bytes) + " / " + count + N_(" байт )");
+    if (bytes >= 1024) return KibText(bytes) + " (" + count + N_(" байт )");
+    return count + N_(" байт ");
 }
 
 }  // namespace torvo

@@ -12,6 +12,7 @@
 #include "base/Text.h"
 #include "codecdb/TextEncoding.h"
 #include "settings/ProgramLocation.h"
+#include "base/Translate.h"
 
 #ifndef TORVO_INSTALL_DATA_DIR
 #define TORVO_INSTALL_DATA_DIR "/usr/local/share/torvo"
@@ -22,14 +23,14 @@ namespace torvo {
 namespace {
 
 constexpr const char* kNotOpened =
-    "Не открыта база данных  %s:\nЭтот файл должен лежать в текущем каталоге или в папке программы Torvo \n"
+    N_("Не открыта база данных  %s:\nЭтот файл должен лежать в текущем каталоге или в папке программы Torvo \n"
     "Убедитесь, что запускаете Torvo НЕ из архивного файла (ZIP, RAR).        \n"
-    "Вот сообщение системы об ошибке:  \n\n";
-constexpr const char* kWrongFile = "Файл данных НеТот: %s";
-constexpr const char* kNotRead = "Не читается файл данных %s:\n\n";
-constexpr const char* kBadFile = "Файл torvo.dat неверен.\r\n%s";
-constexpr const char* kNoSection = "Не могу найти раздел   %s";
-constexpr const char* kBadSection = "Ошибка чтения раздела %s базы: строка %d, поле %d ";
+    "Вот сообщение системы об ошибке:  \n\n");
+constexpr const char* kWrongFile = N_("Файл данных НеТот: %s");
+constexpr const char* kNotRead = N_("Не читается файл данных %s:\n\n");
+constexpr const char* kBadFile = N_("Файл torvo.dat неверен.\r\n%s");
+constexpr const char* kNoSection = N_("Не могу найти раздел   %s");
+constexpr const char* kBadSection = N_("Ошибка чтения раздела %s базы: строка %d, поле %d ");
 constexpr size_t kErrorTextChars = 255;
 constexpr size_t kFourCharKey = 4;
 
@@ -389,7 +390,7 @@ size_t CReadDatabase::FindAudioFormat(std::string_view key, std::string& out) co
         out += " (" + name + ")";
         return i;
     }
-    out += "(не знаю)";
+    out += N_("(не знаю)");
     return 0;
 }
 
@@ -408,7 +409,7 @@ bool CReadDatabase::FindGuidName(std::string_view key, TextOut name, TextOut sec
 
 std::string CReadDatabase::DescribeHresult(size_t size, uint32_t code) const {
     const std::string codeText = Format("0x%08x", code);
-    std::string_view message = "[не знаю]";
+    std::string_view message = N_("[не знаю]");
     for (const DatabaseRecord& record : Table(DbSection::kGuids)) {
         if (record.Field(1).empty()) break;
         if (EqualsIgnoreAsciiCase(record.Field(1), codeText)) {
@@ -442,9 +443,9 @@ struct ListingDefinition {
 };
 
 constexpr ListingDefinition kVideoListing = {
-    DbSection::kVideoCodecs, "ВИДЕО: Известные форматы сжатия ", {"FourCC", "Кодек", "Автор "}};
+    DbSection::kVideoCodecs, N_("ВИДЕО: Известные форматы сжатия "), {"FourCC", N_("Кодек"), N_("Автор ")}};
 constexpr ListingDefinition kAudioListing = {
-    DbSection::kAudioCodecs, "ЗВУК: Известные форматы сжатия  ", {"Число", "wFormatTag", "Описание   "}};
+    DbSection::kAudioCodecs, N_("ЗВУК: Известные форматы сжатия  "), {N_("Число"), "wFormatTag", N_("Описание   ")}};
 
 DatabaseListing MakeListing(const CReadDatabase& db, const ListingDefinition& definition) {
     DatabaseListing listing{definition.title, definition.columns, {}};

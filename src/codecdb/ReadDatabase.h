@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "analysis/Driver.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -49,8 +50,8 @@ inline constexpr std::array<DbSectionInfo, 6> kDbSections = {{
 
 inline constexpr const char* kDbFileName = "Torvo27.dat";
 inline constexpr uint32_t kDbMaxFileSize = 0x40000;
-inline constexpr const char* kDbUnknown = "<не знаю>";
-inline constexpr const char* kDbCaption = "Данные!!!";
+inline constexpr const char* kDbUnknown = N_("<не знаю>");
+inline constexpr const char* kDbCaption = N_("Данные!!!");
 
 // Where the database is looked for besides the current folder.
 struct DatabaseSearch {

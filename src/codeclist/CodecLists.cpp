@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "inventory/ChainSearch.h"
 #include "inventory/CodecListing.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -44,11 +45,11 @@ uint32_t CodecRowColour(CodecEntry& entry) {
 }
 
 const char* CodecRole(CodecEntry& entry) {
-    if (entry.kind == kKindRenderer) return "Рендер  ";
-    if (IsSplitter(entry)) return "Сплиттер";
-    if (IsDecoder(entry)) return "Декодер";
-    if (entry.kind == kKindVfwWrapper) return "Особый ";
-    return "Иной ";
+    if (entry.kind == kKindRenderer) return N_("Рендер  ");
+    if (IsSplitter(entry)) return N_("Сплиттер");
+    if (IsDecoder(entry)) return N_("Декодер");
+    if (entry.kind == kKindVfwWrapper) return N_("Особый ");
+    return N_("Иной ");
 }
 
 ListTable CodecListTable(CodecInventory& inventory, int preselectedEntry) {
@@ -56,9 +57,9 @@ ListTable CodecListTable(CodecInventory& inventory, int preselectedEntry) {
     table.title = kCodecListTitle;
     table.headers.assign(kCodecListColumns.begin(), kCodecListColumns.end());
     table.widths = {80, 175, 245, 155, 120, 225};
-    table.legend = {{"Декодер", listcolour::kDecoder}, {"Сплиттер", listcolour::kSplitter},
-                    {"Рендер  ", listcolour::kRenderer}, {"Иной ", listcolour::kOther},
-                    {"Особый ", listcolour::kSpecial},   {"Ошибка!", listcolour::kProblem}};
+    table.legend = {{N_("Декодер"), listcolour::kDecoder}, {N_("Сплиттер"), listcolour::kSplitter},
+                    {N_("Рендер  "), listcolour::kRenderer}, {N_("Иной "), listcolour::kOther},
+                    {N_("Особый "), listcolour::kSpecial},   {N_("Ошибка!"), listcolour::kProblem}};
     for (int i = 0; i < inventory.Count(); ++i) {
         CodecEntry& e = inventory.At(i);
         if (i == preselectedEntry) table.preselected = static_cast<int>(table.rows.size());
@@ -69,17 +70,17 @@ ListTable CodecListTable(CodecInventory& inventory, int preselectedEntry) {
 
 ListTable DetailsTable(CodecEntry& e) {
     ListTable table;
-    table.title = "Детально о фильтре " + std::string(e.name.View());
-    table.headers = {"Src", "Свойство", "Число"};
+    table.title = N_("Детально о фильтре ") + std::string(e.name.View());
+    table.headers = {"Src", N_("Свойство"), N_("Число")};
     table.widths = {70, 305, 625};
-    if (e.status == kEntryProblem) AddDetail(table, "- -", "**  Ошибка **", e.statusText.View(), listcolour::kProblem);
-    else if (e.status == kEntryDisabled) AddDetail(table, "- -", "Внимани: ", e.statusText.View(), listcolour::kDisabled);
-    AddDetail(table, "REG", "Имя файла  ", e.path.View());
-    AddDetail(table, "- -", "Tип ", KindLabel(e.kind));
-    AddDetail(table, "- -", "Функция ", CodecRole(e));
+    if (e.status == kEntryProblem) AddDetail(table, "- -", N_("**  Ошибка **"), e.statusText.View(), listcolour::kProblem);
+    else if (e.status == kEntryDisabled) AddDetail(table, "- -", N_("Внимани: "), e.statusText.View(), listcolour::kDisabled);
+    AddDetail(table, "REG", N_("Имя файла  "), e.path.View());
+    AddDetail(table, "- -", N_("Tип "), KindLabel(e.kind));
+    AddDetail(table, "- -", N_("Функция "), CodecRole(e));
     AddDetail(table, "DSH", "4CC", e.formatText.View());
-    AddDetail(table, "VFW", "Имя ", e.vfwName.View());
-    AddDetail(table, "VFW", "Описание   ", e.vfwDescription.View());
+    AddDetail(table, "VFW", N_("Имя "), e.vfwName.View());
+    AddDetail(table, "VFW", N_("Описание   "), e.vfwDescription.View());
     for (VersionField field : kDetailsVersionOrder)
         AddDetail(table, "FIL", kVersionLabels[field], e.version.texts[field].View());
     AddDetail(table, "DSH", "Friendly Name", e.friendlyName.View());
@@ -88,7 +89,7 @@ ListTable DetailsTable(CodecEntry& e) {
         AddDetail(table, "DSH", "DirectShow CLSID",
                   clsid ? GuidText(*clsid, {}, {.decodeFourcc = true, .append = true}) : std::string(e.clsidText.View()));
     }
-    AddDetail(table, "REG", "Приор", e.registration.meritText.View());
+    AddDetail(table, "REG", N_("Приор"), e.registration.meritText.View());
     return table;
 }
 
@@ -129,13 +130,13 @@ std::string MediaTypeDesignation(const MediaTypePair& pair, const GuidNameLookup
 ListTable MediaTypeTable(const CodecEntry* entry, const std::vector<MediaTypeRow>& rows, const GuidNameLookup& names,
                          const std::optional<MediaTypePair>& preselect) {
     ListTable table;
-    table.title = entry ? Format("Найденные типы медиа  %s", entry->name.c_str()) : "Зарегистрированные типы медиа";
-    table.headers = {"Обозначение", "Исп.как", "Тип содержимого", "Подтип содерж. "};
+    table.title = entry ? Format(N_("Найденные типы медиа  %s"), entry->name.c_str()) : N_("Зарегистрированные типы медиа");
+    table.headers = {N_("Обозначение"), N_("Исп.как"), N_("Тип содержимого"), N_("Подтип содерж. ")};
     table.widths = entry ? std::vector<int>{250, 150, 300, 300} : std::vector<int>{250, 0, 400, 400};
-    if (entry) table.legend = {{"Приемлем для чтения", listcolour::kDecoder}, {"Доступен для записи", listcolour::kRenderer}};
+    if (entry) table.legend = {{N_("Приемлем для чтения"), listcolour::kDecoder}, {N_("Доступен для записи"), listcolour::kRenderer}};
     for (size_t i = 0; i < rows.size(); ++i) {
         const MediaTypeRow& r = rows[i];
-        const char* usage = r.usage == 1 ? "вход " : r.usage == 2 ? "выход " : "";
+        const char* usage = r.usage == 1 ? N_("вход ") : r.usage == 2 ? N_("выход ") : "";
         const uint32_t colour = r.usage == 1 ? listcolour::kDecoder : r.usage == 2 ? listcolour::kRenderer : listcolour::kOther;
         if (preselect && table.preselected < 0 && *preselect == r.pair) table.preselected = static_cast<int>(i);
         table.rows.push_back({{MediaTypeDesignation(r.pair, names), usage, GuidText(r.pair.major, names, {.append = true}),
@@ -149,11 +150,11 @@ ListTable MediaTypeTable(const CodecEntry* entry, const std::vector<MediaTypeRow
 ListTable FiltersForType(CodecInventory& inventory, const MediaTypePair& type, bool writing, const GuidNameLookup& names) {
     ListTable table;
     const std::string designation = MediaTypeDesignation(type, names);
-    table.title = writing ? Format("Фильтры, кодирующие в %s       ", designation.c_str())
-                          : Format("Фильтры, декодирующие из %s  ", designation.c_str());
+    table.title = writing ? Format(N_("Фильтры, кодирующие в %s       "), designation.c_str())
+                          : Format(N_("Фильтры, декодирующие из %s  "), designation.c_str());
     table.headers.assign(kCodecListColumns.begin(), kCodecListColumns.end());
     table.widths = {65, 175, 245, 155, 120, 240};
-    table.legend = {{"Именно такой", listcolour::kSpecial}, {"Того же типа  ", listcolour::kRenderer}};
+    table.legend = {{N_("Именно такой"), listcolour::kSpecial}, {N_("Того же типа  "), listcolour::kRenderer}};
     for (int i = 0; i < inventory.Count(); ++i) {
         const CodecEntry& e = inventory.At(i);
         for (int p = 0; p < e.registration.pinCount && p < static_cast<int>(kMaxPins); ++p) {
@@ -178,23 +179,23 @@ ListTable FiltersForType(CodecInventory& inventory, const MediaTypePair& type, b
 std::vector<CodecMenuItem> CodecRowMenu(const CodecEntry& entry, bool expertMode, bool hasPropertyPage) {
     const bool registrable = entry.kind == kKindDsh || entry.kind == kKindDmo;
     return {
-        {kCmdDetails, "&Детально", true},
-        {kCmdMediaTypes, "&Просмотр медиатипов", true},
-        {kCmdPropertyPage, "&Страница свойств", hasPropertyPage},
-        {kCmdReregister, "&Перерегистрировать фильтр", registrable},
-        {kCmdUnregister, "Снять фильтр с &регистрации", registrable && expertMode},
-        {kCmdMerit, "&Задать приоритет фильтра...", expertMode},
+        {kCmdDetails, N_("&Детально"), true},
+        {kCmdMediaTypes, N_("&Просмотр медиатипов"), true},
+        {kCmdPropertyPage, N_("&Страница свойств"), hasPropertyPage},
+        {kCmdReregister, N_("&Перерегистрировать фильтр"), registrable},
+        {kCmdUnregister, N_("Снять фильтр с &регистрации"), registrable && expertMode},
+        {kCmdMerit, N_("&Задать приоритет фильтра..."), expertMode},
     };
 }
 
 std::vector<CodecMenuItem> MediaTypeRowMenu(bool allTypes, bool expertMode) {
     if (allTypes)
-        return {{kCmdReaders, "Список всех фильтров, &читающих этот формат", true},
-                {kCmdWriters, "Список всех фильтров, &пишущих этот формат", true}};
-    return {{kCmdReaders, "Список фильтров, &читающих этот формат", true},
-            {kCmdWriters, "Список фильтров, &пишущих этот формат", true},
-            {kCmdRemoveType, "&Удалить медиатип из этого фильтра...", expertMode},
-            {kCmdNewType, "&Новый медиатип (еще не примененный)", true}};
+        return {{kCmdReaders, N_("Список всех фильтров, &читающих этот формат"), true},
+                {kCmdWriters, N_("Список всех фильтров, &пишущих этот формат"), true}};
+    return {{kCmdReaders, N_("Список фильтров, &читающих этот формат"), true},
+            {kCmdWriters, N_("Список фильтров, &пишущих этот формат"), true},
+            {kCmdRemoveType, N_("&Удалить медиатип из этого фильтра..."), expertMode},
+            {kCmdNewType, N_("&Новый медиатип (еще не примененный)"), true}};
 }
 
 uint32_t ParseHex(std::string_view text) {

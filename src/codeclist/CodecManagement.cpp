@@ -1,13 +1,14 @@
 #include "codeclist/CodecManagement.h"
 
 #include "base/Text.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
 
-constexpr const char* kMeritCaption = "ПриоритетКодека";
-constexpr const char* kMeritUnavailable = "Приоритет кодека недоступен       ";
-constexpr const char* kMeritUnchanged = "Приоритет не меняется. \r\n";
+constexpr const char* kMeritCaption = N_("ПриоритетКодека");
+constexpr const char* kMeritUnavailable = N_("Приоритет кодека недоступен       ");
+constexpr const char* kMeritUnchanged = N_("Приоритет не меняется. \r\n");
 
 // The entry's registration as the platform holds it now.
 void Reread(IInventoryPlatform& platform, CodecEntry& entry, const InstanceQuery& query) {
@@ -20,7 +21,7 @@ InstanceQuery ClsidQuery(const CodecEntry& entry) { return {"CLSID", std::string
 void MeritChanged(CodecEntry& entry, uint32_t from, uint32_t to, IMessageBox& messages) {
     entry.registration.merit = to;
     entry.registration.meritText.Set(Format("0x%08x", to));
-    messages.Show(kMeritCaption, Format("Приоритет успешно изменен с 0x%08x на 0x%08x    \r\n", from, to),
+    messages.Show(kMeritCaption, Format(N_("Приоритет успешно изменен с 0x%08x на 0x%08x    \r\n"), from, to),
                   MessageIcon::kInformation);
 }
 
@@ -35,21 +36,21 @@ int RegisterFilterCode(IInventoryPlatform& platform, const CodecEntry& entry, bo
 
 const char* RegisterFilterMessage(int code, bool unregister) {
     switch (code) {
-        case 0: return unregister ? "Разрегистрация выполнена успешно" : "Перерегистрация выполнена.      ";
+        case 0: return unregister ? N_("Разрегистрация выполнена успешно") : N_("Перерегистрация выполнена.      ");
         case 1: return "Function failed: No path to driver file available.";
         case 2: return "Function failed: Unable to load module.";
         case 3:
             return unregister ? "Function failed: No DllUnregisterServer entry point"
                               : "Function failed: No DllRegisterServer entry point";
         case 4: return unregister ? "Function failed: DllUnregisterServer failed" : "Function failed: DllRegisterServer failed";
-        default: return "Функция не сработала: ошибка!   ";
+        default: return N_("Функция не сработала: ошибка!   ");
     }
 }
 
 bool RegisterFilter(IInventoryPlatform& platform, CodecEntry& entry, bool unregister, IMessageBox& messages) {
     const int code = RegisterFilterCode(platform, entry, unregister);
     if (code == 0) Reread(platform, entry, ClsidQuery(entry));
-    messages.Show("Восстановление  ", RegisterFilterMessage(code, unregister),
+    messages.Show(N_("Восстановление  "), RegisterFilterMessage(code, unregister),
                   code == 0 ? MessageIcon::kInformation : MessageIcon::kWarning);
     return code == 0;
 }
@@ -74,9 +75,9 @@ bool ChangeMerit(IInventoryPlatform& platform, CodecEntry& entry, IMessageBox& m
     InstanceQuery query = ClsidQuery(entry);
     if (entry.kind == kKindVfw || entry.kind == kKindAcm) {
         const MessageAnswer answer = messages.Show(
-            "Приоритeт",
-            "Учтите: кодеки VFW и ACM не регистрируются (разрегистрируются).\r\nЗапомните действующий приоритет, "
-            "чтобы при необходимости его восстановить. ",
+            N_("Приоритeт"),
+            N_("Учтите: кодеки VFW и ACM не регистрируются (разрегистрируются).\r\nЗапомните действующий приоритет, "
+            "чтобы при необходимости его восстановить. "),
             MessageIcon::kWarning, MessageButtons::kOkCancel);
         if (answer != MessageAnswer::kOk) return false;
         if (entry.kind == kKindVfw) query = {"FccHandler", std::string(entry.formatText.View())};
@@ -105,11 +106,11 @@ bool RemoveEntryMediaType(IInventoryPlatform& platform, CodecEntry& entry, const
                           const GuidNameLookup& names, IMessageBox& messages) {
     const std::string text = GuidText(row.pair.subtype, names, {});
     const std::string question =
-        Format("Здесь удаляется подтип медиа  \r\n%s\r\nfrom the \"acceptability types\" list for codec %s.\r\n\r\n"
+        Format(N_("Здесь удаляется подтип медиа  \r\n%s\r\nfrom the \"acceptability types\" list for codec %s.\r\n\r\n"
                "This will make it much more unlikely for the codec to be selected\r\nwhen attempting to render this "
-               "mediatype in the future.",
+               "mediatype in the future."),
                text.c_str(), entry.name.c_str());
-    if (messages.Show("Удалить медиатип", question, MessageIcon::kQuestion, MessageButtons::kOkCancel) !=
+    if (messages.Show(N_("Удалить медиатип"), question, MessageIcon::kQuestion, MessageButtons::kOkCancel) !=
         MessageAnswer::kOk)
         return false;
     // The type itself, not its place: registrations of one filter may list
@@ -117,20 +118,20 @@ bool RemoveEntryMediaType(IInventoryPlatform& platform, CodecEntry& entry, const
     const InstanceQuery query = ClsidQuery(entry);
     const bool removed = row.usage != 0 && RemoveTypeFromInstances(platform, query, row.usage == 2, row.pair) > 0;
     if (removed) Reread(platform, entry, query);
-    messages.Show("Удалить подтип медиа", removed ? "Подтип медиа удален  " : "Не удалось удалить подтип     ",
+    messages.Show(N_("Удалить подтип медиа"), removed ? N_("Подтип медиа удален  ") : N_("Не удалось удалить подтип     "),
                   removed ? MessageIcon::kInformation : MessageIcon::kWarning);
     return removed;
 }
 
 void ShowNewMediaTypeMessage(IMessageBox& messages) {
-    messages.Show("Функция недоступна    ",
-                  "Function not available yet in this Torvo Beta version.\nДля восстановления удаленного типа медиа "
-                  "используйте\nфункцию перерегистрации кодеков для восстановления умолчаний",
+    messages.Show(N_("Функция недоступна    "),
+                  N_("Function not available yet in this Torvo Beta version.\nДля восстановления удаленного типа медиа "
+                  "используйте\nфункцию перерегистрации кодеков для восстановления умолчаний"),
                   MessageIcon::kInformation);
 }
 
 void ShowNoMediaTypesMessage(IMessageBox& messages) {
-    messages.Show("Вид/Правка медиатипов ", "Медиатипов non-ambiguous нет", MessageIcon::kInformation);
+    messages.Show(N_("Вид/Правка медиатипов "), N_("Медиатипов non-ambiguous нет"), MessageIcon::kInformation);
 }
 
 }  // namespace torvo

@@ -10,13 +10,14 @@
 #include "base/Text.h"
 #include "codecdb/TextEncoding.h"
 #include "export/Template.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
 
-constexpr const char* kSwitchedOff = "\n\nЭкспорт пришлось отключить          \n\n";
-constexpr const char* kLoaderCaption = "Загрузчик файла формата  ";
-constexpr const char* kNoExportCaption = "Нет экспорта";
+constexpr const char* kSwitchedOff = N_("\n\nЭкспорт пришлось отключить          \n\n");
+constexpr const char* kLoaderCaption = N_("Загрузчик файла формата  ");
+constexpr const char* kNoExportCaption = N_("Нет экспорта");
 
 std::string SystemText(int error) { return std::strerror(error); }
 
@@ -50,7 +51,7 @@ ExportOutcome CExportWriter::Fail(UserMessage message, bool withInfo) {
     settings_.templateLoaded = false;
     if (save_) save_();
     ExportOutcome outcome{false, {std::move(message)}};
-    if (withInfo) outcome.messages.push_back({"FYI", "Режим экспорта сейчас снова отключен.     "});
+    if (withInfo) outcome.messages.push_back({"FYI", N_("Режим экспорта сейчас снова отключен.     ")});
     return outcome;
 }
 
@@ -59,7 +60,7 @@ ExportOutcome CExportWriter::LoadTemplate() {
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        return Fail({kLoaderCaption, Format("Не удалось открыть файл формата   %s:", name.c_str()) + kSwitchedOff +
+        return Fail({kLoaderCaption, Format(N_("Не удалось открыть файл формата   %s:"), name.c_str()) + kSwitchedOff +
                                          SystemText(error)});
     }
     struct stat st {};
@@ -67,16 +68,16 @@ ExportOutcome CExportWriter::LoadTemplate() {
         const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
         ::close(fd);
         return Fail({kLoaderCaption,
-                     Format("Файл формата неверен       %s:", name.c_str()) + kSwitchedOff + SystemText(error)});
+                     Format(N_("Файл формата неверен       %s:"), name.c_str()) + kSwitchedOff + SystemText(error)});
     }
     if (st.st_size == 0) {
         ::close(fd);
-        return Fail({kLoaderCaption, Format("Файл формата пустой      %s:", name.c_str()) + kSwitchedOff});
+        return Fail({kLoaderCaption, Format(N_("Файл формата пустой      %s:"), name.c_str()) + kSwitchedOff});
     }
     if (st.st_size > static_cast<off_t>(kExportBufferBytes)) {
         ::close(fd);
         return Fail({kNoExportCaption,
-                     Format("Файл экспорта %s слишком велик  (> %dKБ)", name.c_str(), 100) + kSwitchedOff});
+                     Format(N_("Файл экспорта %s слишком велик  (> %dKБ)"), name.c_str(), 100) + kSwitchedOff});
     }
     std::string bytes(static_cast<size_t>(st.st_size), '\0');
     size_t done = 0;
@@ -93,7 +94,7 @@ ExportOutcome CExportWriter::LoadTemplate() {
     ::close(fd);
     bytes.resize(done);
     auto tpl = TemplateFromFileBytes(DecodeExternalText(bytes));
-    if (!tpl) return Fail({kNoExportCaption, std::string("Ошибка чтения файла формата  ") + kSwitchedOff + SystemText(error)});
+    if (!tpl) return Fail({kNoExportCaption, std::string(N_("Ошибка чтения файла формата  ")) + kSwitchedOff + SystemText(error)});
     settings_.loadedTemplate = std::move(*tpl);
     settings_.templateLoaded = true;
     return {};
@@ -150,7 +151,7 @@ ExportOutcome CExportWriter::ExportFile(const CExport& fields, const std::string
     }
     std::string error;
     if (target.empty() || !WriteTarget(target, mediaPath, header, record, error))
-        return Fail({kNoExportCaption, Format("Ошибка при экспорте в файл   %s:\n\n", target.c_str()) + error}, true);
+        return Fail({kNoExportCaption, Format(N_("Ошибка при экспорте в файл   %s:\n\n"), target.c_str()) + error}, true);
     return {};
 }
 

@@ -7,11 +7,12 @@
 #include <string_view>
 
 #include "analysis/ReportFields.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
 inline constexpr size_t kExportBufferBytes = 102400;      // output and template size limit
-inline constexpr std::string_view kUnknownKeyText = "***ОШИБКА**";
+inline constexpr std::string_view kUnknownKeyText = N_("***ОШИБКА**");
 
 // Walks the template: "%KEY%" becomes the field's value ("***ОШИБКА**" when
 // no key starts there), "\n", "\r", "\t" become the control characters and

@@ -1,4 +1,5 @@
 #include "inventory/CodecEntry.h"
+#include "base/Translate.h"
 
 #include <cstdlib>
 #include <new>
@@ -9,8 +10,8 @@ const std::array<const char*, kVersionFieldCount> kVersionStringNames = {
     "CompanyName", "FileDescription", "FileVersion", "InternalName", "LegalCopyright", "OriginalFileName",
     "ProductName", "ProductVersion", "Comments", "LegalTrademarks", "PrivateBuild", "SpecialBuild"};
 const std::array<const char*, kVersionFieldCount> kVersionLabels = {
-    "Имя компании", "Описание файла  ", "Версия файла", "Внутренее имя", "Авторские права", "Исходн. имя файла",
-    "Имя продукта", "Версия продукта", "Ремарки ", "Торговые марки  ", "Приват.сборка", "Спец. сборка "};
+    N_("Имя компании"), N_("Описание файла  "), N_("Версия файла"), N_("Внутренее имя"), N_("Авторские права"), N_("Исходн. имя файла"),
+    N_("Имя продукта"), N_("Версия продукта"), N_("Ремарки "), N_("Торговые марки  "), N_("Приват.сборка"), N_("Спец. сборка ")};
 
 const char* KindLabel(int32_t kind) {
     static constexpr const char* kLabels[] = {"-", "ACM", "VFW", "DSH", "DMO", " ¤ ", "REND"};

@@ -7,12 +7,13 @@
 
 #include "base/GuidText.h"
 #include "inventory/CodecEntry.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
-inline constexpr std::array<const char*, 6> kCodecListColumns = {"Tип ", "Формат", "Имя ", "ID", "Приор",
-                                                                 "Имя файла  "};
-inline constexpr const char* kCodecListTitle = "Все кодеки и фильтры  ";
+inline constexpr std::array<const char*, 6> kCodecListColumns = {N_("Tип "), N_("Формат"), N_("Имя "), "ID", N_("Приор"),
+                                                                 N_("Имя файла  ")};
+inline constexpr const char* kCodecListTitle = N_("Все кодеки и фильтры  ");
 
 std::array<std::string, 6> CodecListCells(const CodecEntry& entry);
 

@@ -4,12 +4,13 @@
 #include <cstdlib>
 
 #include "base/Text.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
 
 constexpr uint32_t kRegdbClassNotRegistered = 0x80040154;
-constexpr const char* kEnumCaption = "Ошибка нумерации кодека";
+constexpr const char* kEnumCaption = N_("Ошибка нумерации кодека");
 constexpr const char* kDriverCacheKey = "SOFTWARE\\Microsoft\\AudioCompressionManager\\DriverCache";
 constexpr const char* kPriorityKey = "Software\\Microsoft\\Multimedia\\Audio Compression Manager\\Priority v4.00";
 constexpr const char* kDrivers32Key = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
@@ -113,7 +114,7 @@ void FillFilterEntry(CodecInventory& inventory, const EnumerationContext& c, Cod
             // Switched off by a tool that hides a filter behind a colon.
             e.clsidText.Set(clsid->substr(1));
             e.status = kEntryDisabled;
-            e.statusText.Set("Отключен by MMCompView");
+            e.statusText.Set(N_("Отключен by MMCompView"));
         } else {
             e.clsidText.Set(*clsid);
         }
@@ -136,7 +137,7 @@ void FillFilterEntry(CodecInventory& inventory, const EnumerationContext& c, Cod
     std::string server;
     if (ServerPath(p, e.clsidText.c_str(), server) != 0) {
         e.status = kEntryProblem;
-        e.statusText.Set("** Кодек не зарегистрир");
+        e.statusText.Set(N_("** Кодек не зарегистрир"));
     }
     if (!e.path.Empty()) {
         e.displayPath.Set(std::string(FileNamePart(server)) + " --> " + std::string(FileNamePart(e.path.View())));
@@ -149,15 +150,15 @@ void FillFilterEntry(CodecInventory& inventory, const EnumerationContext& c, Cod
             ReadVersion(c, e.path.c_str(), e.version);
         } else {
             e.status = kEntryProblem;
-            e.statusText.Set(Format("** Файл пропал:  %s", e.path.c_str()));
+            e.statusText.Set(Format(N_("** Файл пропал:  %s"), e.path.c_str()));
         }
     } else if (e.kind == kKindVfw) {
         std::string driver;
         e.status = kEntryProblem;
         if (FindDriverFile(p, "vidc." + std::string(e.formatText.View()), driver))
-            e.statusText.Set(Format("** Файл пропал:  %s", driver.c_str()));
+            e.statusText.Set(Format(N_("** Файл пропал:  %s"), driver.c_str()));
         else
-            e.statusText.Set("** Не хватает файла   драйвера VFW");
+            e.statusText.Set(N_("** Не хватает файла   драйвера VFW"));
     } else {
         e.kind = kKindVfwWrapper;
         e.version.texts[kCompanyName].Set("[VFW wrapper]");
@@ -311,7 +312,7 @@ void EnumerateAcmDriverCache(CodecInventory& inventory, const EnumerationContext
                     e.acmAlias.Set(alias);
                     e.status = kEntryProblem;
                     e.acmDriver.longName.Set("[Orphaned Driver32 Entry]");
-                    e.statusText.Set(Format("** Пропал  файл: %s", e.path.c_str()));
+                    e.statusText.Set(Format(N_("** Пропал  файл: %s"), e.path.c_str()));
                     inventory.SetCount(inventory.Count() + 1);
                     return;
                 }
@@ -386,13 +387,13 @@ void EnumerateDmos(CodecInventory& inventory, const EnumerationContext& c, const
         e.registration.meritText.Set(Format("0x%08x", merit));
         if (r == 2) {
             e.status = kEntryProblem;
-            e.statusText.Set("** Кодек не зарегистрир.");
+            e.statusText.Set(N_("** Кодек не зарегистрир."));
         } else if (r == 3) {
             e.status = kEntryProblem;
-            e.statusText.Set("** Кодек некорректно зарегистр.");
+            e.statusText.Set(N_("** Кодек некорректно зарегистр."));
         } else if (!path.empty() && !FileExists(p, path)) {
             e.status = kEntryProblem;
-            e.statusText.Set("** Файла нет:    " + path);
+            e.statusText.Set(N_("** Файла нет:    ") + path);
         }
         std::vector<MediaTypePair> inputs, outputs;
         p.DmoGetTypes(dmo.clsid, inputs, outputs);
@@ -406,15 +407,15 @@ void EnumerateDmos(CodecInventory& inventory, const EnumerationContext& c, const
         std::copy_n(outputs.begin(), reg.pins[1].typeCount, reg.pins[1].types.begin());
         if (wrapperMissing) {
             e.status = kEntryProblem;
-            e.statusText.Set(Format("** Файл пропал:  %s", wrapper.c_str()));
+            e.statusText.Set(Format(N_("** Файл пропал:  %s"), wrapper.c_str()));
         } else if (path.empty()) {
             e.status = kEntryProblem;
-            e.statusText.Set("** Кодек не зарегистрир");
+            e.statusText.Set(N_("** Кодек не зарегистрир"));
         } else if (FileExists(p, path)) {
             ReadVersion(c, path, e.version);
         } else {
             e.status = kEntryProblem;
-            e.statusText.Set(Format("** Файл пропал:  %s", path.c_str()));
+            e.statusText.Set(Format(N_("** Файл пропал:  %s"), path.c_str()));
         }
         e.kind = kKindDmo;
         return true;
@@ -483,10 +484,10 @@ void EnumerateInventory(CodecInventory& inventory, const EnumerationContext& c) 
         step = 3;
         if (const uint32_t failure = p.CreateFilterMapper(); failure != 0) {
             if (c.messages) {
-                c.messages(kEnumCaption, "Не могу создать карту фильтров.  \r\nОтключите \"Взаимодействие с кодеками\"    \r\n в меню \"Параметры\", чтоб убрать это предупреждение.");
+                c.messages(kEnumCaption, N_("Не могу создать карту фильтров.  \r\nОтключите \"Взаимодействие с кодеками\"    \r\n в меню \"Параметры\", чтоб убрать это предупреждение."));
                 c.messages(kEnumCaption, failure == kRegdbClassNotRegistered
-                                             ? "Ошибка = класс не зарегистр..\r\nНажми \"Пуск\"->\"Выполнить\", введи\"regsvr32 quartz.dll\""
-                                             : "quartz.dll повреждена или отсутствует в папке Windows system32.         ");
+                                             ? N_("Ошибка = класс не зарегистр..\r\nНажми \"Пуск\"->\"Выполнить\", введи\"regsvr32 quartz.dll\"")
+                                             : N_("quartz.dll повреждена или отсутствует в папке Windows system32.         "));
             }
             p.Uninitialize();
             inventory.finished.store(true, std::memory_order_release);
@@ -512,7 +513,7 @@ void EnumerateInventory(CodecInventory& inventory, const EnumerationContext& c) 
         else if (step == 3) RecordCrash(crash, kCrashFailure, "CDsEnum: CoCreateInstance() Failure: CLSID_FilterMapper2", "");
         else if (step == 4) RecordCrash(crash, kCrashFailure, "DsEnumAudio: acmDriverEnum() Failure", "");
         else if (count == 0) RecordCrash(crash, kCrashFailure, "CDsEnum: General failure", "");
-        else RecordCrash(crash, kCrashInInventory, Format("Не знаю видеокодек  #%d", count), "");
+        else RecordCrash(crash, kCrashInInventory, Format(N_("Не знаю видеокодек  #%d"), count), "");
     }
     inventory.finished.store(true, std::memory_order_release);
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "base/Text.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -22,7 +23,7 @@ InventoryGatherer EnumerationGatherer(std::function<std::unique_ptr<IInventoryPl
 }
 
 InventoryMessage UnavailableMessage(const std::string& reason) {
-    return {"GStreamer", "Статус кодеков неопределен, сведения о кодеках не получить: " + reason};
+    return {"GStreamer", N_("Статус кодеков неопределен, сведения о кодеках не получить: ") + reason};
 }
 
 CInventoryService::~CInventoryService() {
@@ -74,7 +75,7 @@ CInventoryService::WaitResult CInventoryService::Wait(bool& useCodecInfo, bool f
     Tick();
     if (published_) return WaitResult::kPublished;
     useCodecInfo = false;
-    messages_.push_back({"Не грузится кодек ", "Ожидание сведений о кодеках.   "});
+    messages_.push_back({N_("Не грузится кодек "), N_("Ожидание сведений о кодеках.   ")});
     return WaitResult::kTimedOut;
 }
 
@@ -101,7 +102,7 @@ bool CInventoryService::Running() const {
 int CInventoryService::Progress() const { return inventory_ ? inventory_->Count() : 0; }
 
 std::string CInventoryService::StatusText() const {
-    return published_ ? Format("Готово (есть %d кодеков)", inventory_->Count()) : std::string();
+    return published_ ? Format(N_("Готово (есть %d кодеков)"), inventory_->Count()) : std::string();
 }
 
 std::vector<InventoryMessage> CInventoryService::TakeMessages() {
@@ -112,21 +113,21 @@ std::vector<InventoryMessage> CInventoryService::TakeMessages() {
 
 std::string CrashReportText(int32_t state, std::string_view name, std::string_view path, std::string_view ownProgram) {
     std::string text;
-    if (state == kCrashInRender) text = "Внимание: При попытке воспроизвести этот файл GStreamer рухнул.\n\n";
-    else if (state == kCrashReported) text = "Внимание: При попытке Torvo получить информацию о кодеке GStreamer рухнул.\n\n";
-    else text = "Внимание: Torvo перехватил условия аварии.\n\n";
-    text += "Причина этого, как правило, в испорченных, не настроенных, конфликтующих или криво написанных драйверах "
+    if (state == kCrashInRender) text = N_("Внимание: При попытке воспроизвести этот файл GStreamer рухнул.\n\n");
+    else if (state == kCrashReported) text = N_("Внимание: При попытке Torvo получить информацию о кодеке GStreamer рухнул.\n\n");
+    else text = N_("Внимание: Torvo перехватил условия аварии.\n\n");
+    text += N_("Причина этого, как правило, в испорченных, не настроенных, конфликтующих или криво написанных драйверах "
             "кодека.  Вероятно, и притом весьма, что при попытке воспроизвести этот файл и другие проигрыватели "
-            "рухнут, поскольку большинство их работает через GStreamer.  ";
+            "рухнут, поскольку большинство их работает через GStreamer.  ");
     const bool pathKnown = !path.empty() && path != ownProgram;
     if (pathKnown || !name.empty()) {
-        text += "Torvo перехватил эту аварию и попытался определить, в каком кодеке или фильтре ее причина; его "
-                "удаление или переустановка может помочь делу.\n\nПредположительно, это кодек:\n\n";
+        text += N_("Torvo перехватил эту аварию и попытался определить, в каком кодеке или фильтре ее причина; его "
+                "удаление или переустановка может помочь делу.\n\nПредположительно, это кодек:\n\n");
         if (pathKnown) text += std::string(path) + "\r\n";
         text += name;
     } else {
-        text += "Хотя Torvo перехватил эту аварию, попытка определить, в каком кодеке ее причина, не удалась. К "
-                "сожалению, пока больше помочь нечем.";
+        text += N_("Хотя Torvo перехватил эту аварию, попытка определить, в каком кодеке ее причина, не удалась. К "
+                "сожалению, пока больше помочь нечем.");
     }
     return text;
 }
@@ -141,10 +142,10 @@ std::string TakeCrashReport(CrashRecord& crash, std::string_view ownProgram) {
 }
 
 const char* CrashNoticeText() {
-    return "Во избежание последующих аварий, взаимодействие с системными кодеками и рендеринг файлов временно "
+    return N_("Во избежание последующих аварий, взаимодействие с системными кодеками и рендеринг файлов временно "
            "отключены (в меню \"Настройка\").\n\nИх можно включить в любой момент, вернув галочку \"Включить "
            "взаимодействие с кодеками\" вверху окна параметров, вызываемого через меню \"Настройка > "
-           "Параметры\".\n\nДля возврата в стабильное состояние Torvo сейчас перезапустится.";
+           "Параметры\".\n\nДля возврата в стабильное состояние Torvo сейчас перезапустится.");
 }
 
 }  // namespace torvo

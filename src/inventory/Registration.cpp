@@ -4,6 +4,7 @@
 #include <array>
 
 #include "base/Text.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -253,7 +254,7 @@ bool CFileVersionInfo::Read(const std::string& path) {
     if (!resource) return false;
     if (resource->readFails) {
         if (messages_)
-            messages_("Warning", "Внимание: этот кодек рухнул при чтении сведений о версии. Файл: " + path);
+            messages_("Warning", N_("Внимание: этот кодек рухнул при чтении сведений о версии. Файл: ") + path);
         return false;
     }
     if (resource->fixedInfo && resource->fixedInfo->size() == fixedInfo.size()) {

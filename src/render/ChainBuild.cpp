@@ -2,6 +2,7 @@
 
 #include "base/Text.h"
 #include "inventory/InventoryService.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -73,41 +74,41 @@ std::string BuildErrorText(const ChainBuildRequest& request, const ChainBuildRep
             if (report.paused) return {};
             return error;
         case Step::kSource:
-            return Format("Не удалось создать элемент-источник filesrc для входного файла %s.Неудача gst_element_factory_make(),ошибка:%s",
+            return Format(N_("Не удалось создать элемент-источник filesrc для входного файла %s.Неудача gst_element_factory_make(),ошибка:%s"),
                           request.file.c_str(), error.c_str());
         case Step::kCreate:
             switch (node.creation) {
                 case FilterCreation::kDmoWrapper:
-                    return Format("Failed to create instance of DMO filter %s. Ошибка:%s", node.name.c_str(), error.c_str());
+                    return Format(N_("Failed to create instance of DMO filter %s. Ошибка:%s"), node.name.c_str(), error.c_str());
                 case FilterCreation::kVfwWrapper:
-                    return Format("Failed to create instance of VFW wrapper. Неудача CoCreateInstance(),ошибка:%s",
+                    return Format(N_("Failed to create instance of VFW wrapper. Неудача CoCreateInstance(),ошибка:%s"),
                                   error.c_str());
                 case FilterCreation::kAcmWrapper:
-                    return Format("Failed to create instance of ACM wrapper. Неудача CoCreateInstance(), ошибка:%s",
+                    return Format(N_("Failed to create instance of ACM wrapper. Неудача CoCreateInstance(), ошибка:%s"),
                                   error.c_str());
                 case FilterCreation::kByClass:
-                    return Format("Failed to create element %s. Неудача gst_element_factory_create(),ошибка:%s",
+                    return Format(N_("Failed to create element %s. Неудача gst_element_factory_create(),ошибка:%s"),
                                   node.name.c_str(), error.c_str());
             }
             return error;
         case Step::kClassId:
-            return Format("Failed to create element %s - Unable to find its factory from the identifier %s. Неудача "
-                          "gst_element_factory_find(),ошибка:%s",
+            return Format(N_("Failed to create element %s - Unable to find its factory from the identifier %s. Неудача "
+                          "gst_element_factory_find(),ошибка:%s"),
                           node.name.c_str(), node.clsidText.c_str(), error.c_str());
         case Step::kAdd:
-            return Format("Failed to add element %s to the pipeline. Неудача gst_bin_add(),ошибка:%s",
+            return Format(N_("Failed to add element %s to the pipeline. Неудача gst_bin_add(),ошибка:%s"),
                           node.name.c_str(), error.c_str());
         case Step::kConnect: {
             // The previous filter: the file for the first node, else the previous entry.
             std::string previous(FileNamePart(request.file));
             if (haveNode && report.node > 0) previous = request.nodes[size_t(report.node - 1)].name;
-            return Format("Failed to link source pad \"%s\" of %s to sink pad \"%s\" of element \"%s\".Неудача "
-                          "gst_pad_link(),ошибка:%s",
+            return Format(N_("Failed to link source pad \"%s\" of %s to sink pad \"%s\" of element \"%s\".Неудача "
+                          "gst_pad_link(),ошибка:%s"),
                           report.outputPinName.c_str(), previous.c_str(), report.inputPinName.c_str(), node.name.c_str(),
                           error.c_str());
         }
         case Step::kPinInfo:
-            return Format("Couldn't get pad information, неудача gst_pad_get_parent_element(),ошибка:%s", error.c_str());
+            return Format(N_("Couldn't get pad information, неудача gst_pad_get_parent_element(),ошибка:%s"), error.c_str());
     }
     return error;
 }

@@ -1,6 +1,7 @@
 #include "render/ChainLine.h"
 
 #include "base/Text.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -17,7 +18,7 @@ ChainLine MakeChainLine(const CGraph& graph, const std::string& header, int stre
                    MediaTypePair pair = {}) {
         line.elements.push_back({std::move(text), std::move(detail), streamKind, chainIndex, type, index, pair});
     };
-    add("(ист)-->", header, ChainElementType::kHeader);
+    add(N_("(ист)-->"), header, ChainElementType::kHeader);
     char letter = 'A';
     auto addType = [&](const MediaTypePair& pair) {
         add(Format(">--(%c)-->", letter), GuidText(pair.subtype, guidNames, {.decodeFourcc = true}),

@@ -5,6 +5,7 @@
 
 #include "base/Text.h"
 #include "inventory/ChainSearch.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -139,7 +140,7 @@ void CFilterArea::Classify(CodecInventory* inventory, const GuidNameLookup& guid
                     f.name.Set(Format("[VFW: %s]", inventory->At(vfw).name.c_str()));
                     f.inventoryIndex = vfw;
                 } else {
-                    f.name.Set("Неопределен кодек VFW");
+                    f.name.Set(N_("Неопределен кодек VFW"));
                 }
             }
             if (f.inventoryIndex < 0) f.inventoryIndex = EntryNamed(*inventory, f);

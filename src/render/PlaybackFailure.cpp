@@ -1,8 +1,11 @@
 #include "render/PlaybackFailure.h"
 
+#include "base/Text.h"
+#include "base/Translate.h"
 #include "inventory/CodecEntry.h"
 #include "inventory/InventoryService.h"
 #include "render/RenderTest.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -25,11 +28,11 @@ FailureReport ReportPlaybackFailure(const PlaybackFailure& failure, std::string_
     switch (failure.kind) {
         case PlaybackFailure::Kind::kNone: break;
         case PlaybackFailure::Kind::kFailed:
-            out.rows.push_back({"Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ", kRenderRowFailed});
-            out.rows.push_back({failure.message.empty() ? "Проигрыватель не запустился." : failure.message, kRenderRowFailed});
+            out.rows.push_back({N_("Рендеринг не удался. Вот сообщение GStreamer об ошибке:        "), kRenderRowFailed});
+            out.rows.push_back({failure.message.empty() ? N_("Проигрыватель не запустился.") : failure.message, kRenderRowFailed});
             break;
         case PlaybackFailure::Kind::kCrashed:
-            out.rows.push_back({"<< GStreamer рухнул в ходе рендеринга>>", kRenderRowCrash});
+            out.rows.push_back({N_("<< GStreamer рухнул в ходе рендеринга>>"), kRenderRowCrash});
             out.crashReport = CrashReportText(kCrashInRender, {}, failure.culpritPath, ownProgram);
             for (std::string& row : ReportRows(out.crashReport)) out.rows.push_back({std::move(row), kRenderRowCrash});
             break;
@@ -40,9 +43,11 @@ FailureReport ReportPlaybackFailure(const PlaybackFailure& failure, std::string_
 FailureRow UnheardSoundRow(std::string_view sink) {
     // Said as a warning, not a failure: the decoders work, the picture plays.
     if (sink.empty())
-        return {"Звук не слышен: в GStreamer не установлен вывод звука; изображение идет без звука.", kRenderRowPartial};
-    return {"Звук не слышен: вывод звука " + std::string(sink) +
-                " не открылся (нет звукового сервера или устройства); изображение идет без звука.",
+        return {N_("Звук не слышен: в GStreamer не установлен вывод звука; изображение идет без звука."),
+                kRenderRowPartial};
+    return {Format(N_("Звук не слышен: вывод звука %s не открылся (нет звукового сервера или устройства); "
+                      "изображение идет без звука."),
+                   std::string(sink).c_str()),
             kRenderRowPartial};
 }
 

@@ -2,6 +2,7 @@
 
 #include "inventory/InventoryService.h"
 #include "render/PlaybackFailure.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -109,7 +110,7 @@ bool CRenderTest::Tick(RenderTickContext& tick) {
     };
     switch (state) {
         case kRenderCrashed: {
-            tick.rows.Add("<< GStreamer рухнул в ходе рендеринга>>", kRenderRowCrash);
+            tick.rows.Add(N_("<< GStreamer рухнул в ходе рендеринга>>"), kRenderRowCrash);
             const std::string report = CrashReportText(kCrashInRender, crash_.culpritName.View(),
                                                        crash_.culpritPath.View(), tick.ownProgram);
             crash_.culpritName.Clear();
@@ -122,7 +123,7 @@ bool CRenderTest::Tick(RenderTickContext& tick) {
             return true;
         }
         case kRenderFailed:
-            tick.rows.Add("Рендеринг не удался. Вот сообщение GStreamer об ошибке:        ", kRenderRowFailed);
+            tick.rows.Add(N_("Рендеринг не удался. Вот сообщение GStreamer об ошибке:        "), kRenderRowFailed);
             tick.rows.Add(describe(hresult_), kRenderRowFailed);
             state_.store(kRenderFailureShown, std::memory_order_release);
             return true;
@@ -131,19 +132,19 @@ bool CRenderTest::Tick(RenderTickContext& tick) {
             const bool videoEmpty = area_.Text(kVideoChainText).empty();
             const bool audioEmpty = area_.Text(kAudioChainText).empty();
             if (hresult_ == 0) {
-                tick.rows.Add("Рендеринг выполнен. Использована такая цепочка фильтров: ", kRenderRowGood);
+                tick.rows.Add(N_("Рендеринг выполнен. Использована такая цепочка фильтров: "), kRenderRowGood);
                 ListChain(ChainKind::kVideo, tick.rows);
                 ListChain(ChainKind::kAudio, tick.rows);
             } else {
-                tick.rows.Add("Рендеринг выполнен лишь частично. Вот сообщение GStreamer об ошибке: ",
+                tick.rows.Add(N_("Рендеринг выполнен лишь частично. Вот сообщение GStreamer об ошибке: "),
                               kRenderRowPartial);
                 tick.rows.Add(describe(hresult_), kRenderRowPartial);
                 if (tick.fileHasVideo && tick.fileHasAudio) {
                     if (videoEmpty && !audioEmpty)
-                        tick.rows.Add("Конкретнее, звук можно отрендерить, а видео - нет:                      ",
+                        tick.rows.Add(N_("Конкретнее, звук можно отрендерить, а видео - нет:                      "),
                                       kRenderRowPartial);
                     if (audioEmpty && !videoEmpty)
-                        tick.rows.Add("Конкретнее, видео можно отрендерить, а звук нет:                    ",
+                        tick.rows.Add(N_("Конкретнее, видео можно отрендерить, а звук нет:                    "),
                                       kRenderRowPartial);
                 }
                 if (!videoEmpty) ListChain(ChainKind::kVideo, tick.rows);

@@ -1,4 +1,5 @@
 #include "render/SuggestedChains.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 
@@ -82,9 +83,9 @@ int CSuggestedChains::Suggest(ChainKind kind, CodecInventory* inventory, const s
     for (ChainSlot& slot : slots_[side]) slot = ChainSlot{};
     found_[side] = 0;
     if (!types) {
-        AddRow(video ? "Torvo пока не умеет рендерить этот тип видео" : "Torvo пока не умеет рендерить этот тип звука",
+        AddRow(video ? N_("Torvo пока не умеет рендерить этот тип видео") : N_("Torvo пока не умеет рендерить этот тип звука"),
                kColourDamage);
-        AddRow("Попробуйте    \"В+З\" кнопку \"1\".", kColourDamage);
+        AddRow(N_("Попробуйте    \"В+З\" кнопку \"1\"."), kColourDamage);
         return 0;
     }
     types_[side] = *types;
@@ -106,7 +107,7 @@ int CSuggestedChains::Suggest(ChainKind kind, CodecInventory* inventory, const s
                                                     RendererFor(kind, *inventory), "", video);
         if (!found) {
             slot.graph.reset();
-            if (found_[side] == 0) AddRow(video ? "Рендеринг видео невозможен" : "Рендеринг звука невозможен", kColourDamage);
+            if (found_[side] == 0) AddRow(video ? N_("Рендеринг видео невозможен") : N_("Рендеринг звука невозможен"), kColourDamage);
             break;
         }
         // A chain that excludes nothing would only be found again.
@@ -122,7 +123,7 @@ int CSuggestedChains::Suggest(ChainKind kind, CodecInventory* inventory, const s
         rows_.push_back({line.Text(), kColourPlain, std::move(line)});
         // The build's result takes this status line's place.
         slot.resultRow = int(rows_.size());
-        AddRow("Статус: еще не отрендерил. Используйте [2] ", kColourWarning);
+        AddRow(N_("Статус: еще не отрендерил. Используйте [2] "), kColourWarning);
         ++found_[side];
         ++j;
         if (!more) break;
@@ -151,7 +152,7 @@ void CSuggestedChains::ApplyBuild(ChainKind kind, int index, const ChainBuildReq
     const bool ok = BuildSucceeded(report);
     ChainRow result;
     if (ok) {
-        result.text = kind == ChainKind::kVideo ? "Рендер видео OK. Проиграть - [3]." : "Рендер звука OK. Проиграть - [3].";
+        result.text = kind == ChainKind::kVideo ? N_("Рендер видео OK. Проиграть - [3].") : N_("Рендер звука OK. Проиграть - [3].");
         result.colour = kColourGood;
         for (int i = 0; i < kChainSlots; ++i)
             if (i != index && slots[size_t(i)].state == kSlotHeld) slots[size_t(i)].state = kSlotReplaced;

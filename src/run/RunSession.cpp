@@ -12,6 +12,7 @@
 #include "analysis/ReportLine.h"
 #include "inventory/InventoryService.h"
 #include "settings/Prefs.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -244,10 +245,10 @@ void CRunSession::EndQueue() {
 
 void CRunSession::SumUpUnopened() {
     if (unopened_.empty()) return;
-    std::string text = "Не удалось открыть " + std::to_string(unopened_.size()) + " файл(ов):";
+    std::string text = N_("Не удалось открыть ") + std::to_string(unopened_.size()) + N_(" файл(ов):");
     for (const auto& [path, message] : unopened_) text += "\n" + OneLine({message});
     unopened_.clear();
-    Show({"Не открыть файл!!", text}, MessageIcon::kWarning);
+    Show({N_("Не открыть файл!!"), text}, MessageIcon::kWarning);
 }
 
 void CRunSession::Stop(bool sumUp) {

@@ -1,4 +1,5 @@
 #include "settings/DesktopIntegration.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,7 +20,7 @@ constexpr const char* kEntryName = "torvo.desktop";
 constexpr const char* kUserEntryName = "torvo-user.desktop";
 // The comment line of the entries this program writes; the installed entry
 // has another, so an old user entry of ours can be told from a user's own.
-constexpr const char* kWrittenComment = "Comment=Сведения о кодеках медиафайла";
+constexpr const char* kWrittenComment = "Comment=" N_("Сведения о кодеках медиафайла");
 constexpr const char* kScriptName = "Torvo";
 // The media types the analysis reads.
 constexpr const char* kMimeTypes =

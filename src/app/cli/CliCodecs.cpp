@@ -1,6 +1,7 @@
 #include "CliCodecs.h"
 
 #include "base/JsonText.h"
+#include "base/Translate.h"
 #include "formats/containers/FormatRegistry.h"
 #include "inventory/CodecListing.h"
 
@@ -8,9 +9,9 @@ namespace torvo::cli {
 
 void PrintCodecList(std::ostream& out, const CodecInventory& inventory, bool json, const GuidNameLookup& names) {
     if (!json) {
-        out << kCodecListTitle << "\n";
+        out << Localise(kCodecListTitle) << "\n";
         // The element name, which --set-merit takes, follows the list's own columns.
-        for (size_t c = 0; c < kCodecListColumns.size(); ++c) out << (c ? "\t" : "") << kCodecListColumns[c];
+        for (size_t c = 0; c < kCodecListColumns.size(); ++c) out << (c ? "\t" : "") << Localise(kCodecListColumns[c]);
         out << "\tElement\n";
     }
     for (int i = 0; i < inventory.Count(); ++i) {
@@ -20,7 +21,7 @@ void PrintCodecList(std::ostream& out, const CodecInventory& inventory, bool jso
             continue;
         }
         const auto cells = CodecListCells(e);
-        for (size_t c = 0; c < cells.size(); ++c) out << (c ? "\t" : "") << cells[c];
+        for (size_t c = 0; c < cells.size(); ++c) out << (c ? "\t" : "") << Localise(cells[c]);
         out << "\t" << e.element.View() << "\n";
     }
 }

@@ -51,6 +51,8 @@ const char* UsageText() {
            "                         0x00600000 is rank 128, 0x00800000 rank 256)\n"
            "  --reset-merit F        give F back its own merit (and register it again)\n"
            "Other:\n"
+           "  --language ru|en       the language of the report and messages (default: the locale's;\n"
+           "                         JSON, --fields, --inform and exports never change with it)\n"
            "  --help                 this text\n"
            "  -V, --version          the program version\n"
            "  --                     every later argument is a file name\n"
@@ -250,6 +252,12 @@ bool ParseSplitOptions(int argc, const char* const* argv, Options& options, std:
             options.meritChanges.emplace_back(std::string(v), std::nullopt);
         } else if (arg == "--no-cache") {
             options.noCache = true;
+        } else if (arg == "--language") {
+            if (!value(v)) return false;
+            if (v == "system" || !ParseLanguage(v, options.language)) {
+                error = "--language takes ru or en";
+                return false;
+            }
         } else if (arg == "--help" || arg == "-h") {
             options.showHelp = true;
         } else if (arg == "--version" || arg == "-V") {

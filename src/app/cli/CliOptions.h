@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Translate.h"
+
 namespace torvo::cli {
 
 // kInform: each file's report fields through the --inform template.
@@ -47,6 +49,7 @@ struct Options {
     ExportOverrides exportOverrides;
     std::optional<bool> scan;  // --scan / --no-scan; unset: the stored preference
     std::string vgsPath;       // --vgs FILE.png
+    Language language = Language::kSystem;  // --language ru|en; unset: the locale's
 };
 
 // Parses argv; on wrong usage returns false with a message in error.

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "base/Text.h"
+#include "base/Translate.h"
 #include "settings/ProgramLocation.h"
 
 namespace torvo::cli {
@@ -18,7 +19,7 @@ void RunRenderTest(RenderRun& run, const std::string& path, const AnalysisRecord
     tick.ownProgram = ProgramPath();
     tick.switchCodecInfoOff = run.switchCodecInfoOff;
     tick.showMessage = [&run](const std::string& caption, const std::string& text) {
-        run.err << caption << ": " << text << "\n";
+        run.err << Localise(caption) << ": " << Localise(text) << "\n";
     };
     display.Render().Clear();
     run.test.Start(path, run.inventory);

@@ -12,6 +12,7 @@
 #include "export/Template.h"
 #include "export/TemplateKeys.h"
 #include "run/RunSession.h"
+#include "base/Translate.h"
 
 namespace torvo::cli {
 namespace {
@@ -37,7 +38,7 @@ bool CollectNames(const Options& options, RunContext& context, IMessageBox& mess
             context.out << ErrorJsonLine(folder, kNoMediaFilesCode, NoMediaFilesText(folder)) << "\n";
         ok = false;
     }
-    if (const std::string notes = ExpansionNotes(expanded); !notes.empty()) context.err << notes << "\n";
+    if (const std::string notes = ExpansionNotes(expanded); !notes.empty()) context.err << Localise(notes) << "\n";
     names = std::move(expanded.names);
     return ok;
 }
@@ -76,7 +77,7 @@ public:
 
     MessageAnswer Show(std::string_view caption, std::string_view text, MessageIcon, MessageButtons) override {
         ClearProgress();
-        context_.err << caption << ": " << text << "\n" << std::flush;
+        context_.err << Localise(caption) << ": " << Localise(text) << "\n" << std::flush;
         return MessageAnswer::kOk;
     }
     void FileStarted(size_t index, size_t count, const std::string& path) override {
@@ -119,7 +120,7 @@ public:
         // A script reads one line and the status; export stays off for the rest of the run.
         if (!outcome.ok) {
             ClearProgress();
-            context_.err << "torvo-cli: export failed: " << OneLine(outcome.messages) << "\n" << std::flush;
+            context_.err << "torvo-cli: export failed: " << Localise(OneLine(outcome.messages)) << "\n" << std::flush;
             exportFailed_ = true;
         }
         if (!keysChecked_ && context_.exportSettings && context_.exportSettings->templateLoaded) {

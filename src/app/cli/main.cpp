@@ -30,6 +30,7 @@
 #include "settings/Prefs.h"
 #include "settings/ProgramLocation.h"
 #include "run/RunSession.h"
+#include "base/Translate.h"
 
 namespace {
 
@@ -42,9 +43,12 @@ extern "C" void OnInterrupt(int) {
 
 // A database table as the menu lists it: title, column headers, then one line per entry.
 void PrintListing(const torvo::DatabaseListing& listing) {
-    std::cout << listing.title << "\n"
-              << listing.columns[0] << "\t" << listing.columns[1] << "\t" << listing.columns[2] << "\n";
-    for (const auto& row : listing.rows) std::cout << row[0] << "\t" << row[1] << "\t" << row[2] << "\n";
+    using torvo::Localise;
+    std::cout << Localise(listing.title) << "\n"
+              << Localise(listing.columns[0]) << "\t" << Localise(listing.columns[1]) << "\t"
+              << Localise(listing.columns[2]) << "\n";
+    for (const auto& row : listing.rows)
+        std::cout << Localise(row[0]) << "\t" << Localise(row[1]) << "\t" << Localise(row[2]) << "\n";
 }
 
 // The stored export settings with the command line's overrides for this run.
@@ -70,7 +74,9 @@ int main(int argc, char** argv) {
     using namespace torvo;
     cli::Options options;
     std::string error;
-    if (!cli::ParseOptions(argc, argv, options, error)) {
+    const bool parsed = cli::ParseOptions(argc, argv, options, error);
+    UseLanguage(options.language);
+    if (!parsed) {
         // One line says what is wrong; the whole help is one option away.
         std::cerr << "torvo-cli: " << error << "\nTry 'torvo-cli --help'.\n";
         return 2;
@@ -93,7 +99,7 @@ int main(int argc, char** argv) {
     if (options.format == cli::OutputFormat::kInform) {
         informText = cli::InformTemplate(options.informTemplate, error);
         if (!informText) {
-            std::cerr << "torvo-cli: " << error << "\n";
+            std::cerr << "torvo-cli: " << Localise(error) << "\n";
             return 2;
         }
     }
@@ -102,10 +108,10 @@ int main(int argc, char** argv) {
     for (const auto& [factory, merit] : options.meritChanges) {
         std::string message;
         if (!WriteFactoryMeritOnDemand(factory, merit, message)) {
-            std::cerr << "torvo-cli: " << message << "\n";
+            std::cerr << "torvo-cli: " << Localise(message) << "\n";
             return 2;
         }
-        std::cout << message << "\n";
+        std::cout << Localise(message) << "\n";
     }
     if (options.files.empty() && options.listFiles.empty() && !options.listCodecs && !options.listVideoCodecs &&
         !options.listAudioFormats)
@@ -118,7 +124,7 @@ int main(int argc, char** argv) {
                                                     : database.OpenFile(options.databasePath, {});
     auto failed = [&database] {
         const UserMessage& m = database.LastMessage();
-        std::cerr << m.caption << ": " << m.text << "\n";
+        std::cerr << Localise(m.caption) << ": " << Localise(m.text) << "\n";
         return 3;
     };
     if (!found) return failed();
@@ -141,8 +147,9 @@ int main(int argc, char** argv) {
     if (!gathering.versionTexts) gathering.answersStamp = FileStamp("/proc/self/exe");
     if (::isatty(STDERR_FILENO) == 1)
         gathering.beforeEnumeration = [] {
-            std::cerr << "\r\033[Ktorvo-cli: собираю сведения об установленных кодеках (при первом запуске это займёт несколько секунд)…\n"
-                      << std::flush;
+            std::cerr << "\r\033[K"
+                      << Tr("torvo-cli: собираю сведения об установленных кодеках (при первом запуске это займёт несколько секунд)…")
+                      << "\n" << std::flush;
         };
     // An enumeration names GUIDs through the database: it waits for the parse.
     std::promise<void> parsing;
@@ -176,7 +183,8 @@ int main(int argc, char** argv) {
         PrintListing(ListAudioFormats(database));
     }
     auto printMessages = [&inventory] {
-        for (const InventoryMessage& m : inventory.TakeMessages()) std::cerr << m.caption << ": " << m.text << "\n";
+        for (const InventoryMessage& m : inventory.TakeMessages())
+            std::cerr << Localise(m.caption) << ": " << Localise(m.text) << "\n";
     };
     if (options.listCodecs) {
         if (options.listVideoCodecs || options.listAudioFormats) std::cout << "\n";
@@ -244,7 +252,8 @@ int main(int argc, char** argv) {
     int status = cli::RunQueue(options, context);
     if (CodecInventory* published = inventory.Published()) {
         const std::lock_guard searching(published->searchMutex);
-        for (const auto& [caption, text] : published->lateMessages) std::cerr << caption << ": " << text << "\n";
+        for (const auto& [caption, text] : published->lateMessages)
+            std::cerr << Localise(caption) << ": " << Localise(text) << "\n";
         if (published->keepAnswers) published->keepAnswers(*published);
         // Every status read undetermined (said once, when the inventory was
         // published): a script must not take the reports for "no decoder".

@@ -1,4 +1,5 @@
 #include "formats/containers/Ebml.h"
+#include "base/Translate.h"
 
 #include <bit>
 
@@ -9,7 +10,7 @@ namespace {
 // of the first set bit (1-8), 0 when the byte is zero.
 int VintLength(uint8_t first) { return first ? std::countl_zero(first) + 1 : 0; }
 
-constexpr SignatureRow kWebmRow = {"", 0, 0, "Видеозапись Matroska(.MKV)", "video/webm", 49};
+constexpr SignatureRow kWebmRow = {"", 0, 0, N_("Видеозапись Matroska(.MKV)"), "video/webm", 49};
 constexpr size_t kMaxDocTypeLength = 32;
 constexpr int kMaxHeaderChildren = 64;
 }  // namespace

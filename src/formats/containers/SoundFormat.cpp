@@ -1,4 +1,5 @@
 #include "formats/containers/SoundFormat.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 
@@ -50,7 +51,7 @@ void SetSoundFormat(StreamInfo& stream, uint64_t rate, uint64_t channels, uint64
 
 void AddOnlySoundTrack(AnalysisRecords& records, std::string codec) {
     ContainerTrack track;
-    track.kind = "звук";
+    track.kind = N_("звук");
     track.codec = std::move(codec);
     track.slot = 0;
     records.container.tracks.push_back(std::move(track));
@@ -102,7 +103,7 @@ std::string ReadVorbisComments(ByteView block, std::vector<MetadataItem>& items)
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         // Cover art in a comment is named, not copied.
         if (name == "METADATA_BLOCK_PICTURE" || name == "COVERART") {
-            AddMetadataItem(items, name, "картинка, " + std::to_string(length - eq - 1) + " байт (base64)");
+            AddMetadataItem(items, name, N_("картинка, ") + std::to_string(length - eq - 1) + N_(" байт (base64)"));
             continue;
         }
         AddMetadataItem(items, name, CutText(text.substr(eq + 1), kMaxItemText));

@@ -8,6 +8,7 @@
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"
 #include "records/CodecIds.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -26,13 +27,13 @@ constexpr CompressionRow kCompressions[] = {
     {F("NONE"), {1, "PCM", 1}},
     {F("twos"), {1, "PCM (big-endian)", 1}},
     {F("sowt"), {1, "PCM (little-endian)", 1}},
-    {F("raw "), {1, "PCM (8 бит без знака)", 1}},
-    {F("in24"), {1, "PCM 24 бит", 1}},
-    {F("in32"), {1, "PCM 32 бит", 1}},
-    {F("fl32"), {3, "PCM (плав.точка 32)", 1}},
-    {F("FL32"), {3, "PCM (плав.точка 32)", 1}},
-    {F("fl64"), {3, "PCM (плав.точка 64)", 1}},
-    {F("FL64"), {3, "PCM (плав.точка 64)", 1}},
+    {F("raw "), {1, N_("PCM (8 бит без знака)"), 1}},
+    {F("in24"), {1, N_("PCM 24 бит"), 1}},
+    {F("in32"), {1, N_("PCM 32 бит"), 1}},
+    {F("fl32"), {3, N_("PCM (плав.точка 32)"), 1}},
+    {F("FL32"), {3, N_("PCM (плав.точка 32)"), 1}},
+    {F("fl64"), {3, N_("PCM (плав.точка 64)"), 1}},
+    {F("FL64"), {3, N_("PCM (плав.точка 64)"), 1}},
     {F("alaw"), {6, "A-law", 1}},
     {F("ALAW"), {6, "A-law", 1}},
     {F("ulaw"), {7, "mu-law", 1}},

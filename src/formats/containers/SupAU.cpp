@@ -7,6 +7,7 @@
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/SoundFormat.h"
 #include "records/CodecIds.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -18,10 +19,10 @@ struct EncodingRow {
     AuEncoding facts;
 };
 constexpr EncodingRow kEncodings[] = {
-    {1, {7, "mu-law", 8}},        {2, {1, "PCM 8 бит", 8}},      {3, {1, "PCM 16 бит", 16}},
-    {4, {1, "PCM 24 бит", 24}},   {5, {1, "PCM 32 бит", 32}},    {6, {3, "PCM (плав.точка 32)", 32}},
-    {7, {3, "PCM (плав.точка 64)", 64}}, {23, {0x0040, "G.721 ADPCM", 4}}, {24, {0x0065, "G.722 ADPCM", 0}},
-    {25, {0x0014, "G.723 ADPCM (3 бита)", 3}}, {26, {0x0014, "G.723 ADPCM (5 бит)", 5}}, {27, {6, "A-law", 8}},
+    {1, {7, "mu-law", 8}},        {2, {1, N_("PCM 8 бит"), 8}},      {3, {1, N_("PCM 16 бит"), 16}},
+    {4, {1, N_("PCM 24 бит"), 24}},   {5, {1, N_("PCM 32 бит"), 32}},    {6, {3, N_("PCM (плав.точка 32)"), 32}},
+    {7, {3, N_("PCM (плав.точка 64)"), 64}}, {23, {0x0040, "G.721 ADPCM", 4}}, {24, {0x0065, "G.722 ADPCM", 0}},
+    {25, {0x0014, N_("G.723 ADPCM (3 бита)"), 3}}, {26, {0x0014, N_("G.723 ADPCM (5 бит)"), 5}}, {27, {6, "A-law", 8}},
 };
 
 // Sun's linear encodings are signed big-endian (2-5) and IEEE float (6, 7);
@@ -72,7 +73,7 @@ ReadStatus CSupAU::Analyse() {
     }
 
     const AuEncoding encoding = FindAuEncoding(encodingNumber);
-    const std::string name = encoding.name[0] ? encoding.name : Format("кодировка %u", encodingNumber);
+    const std::string name = encoding.name[0] ? encoding.name : Format(N_("кодировка %u"), encodingNumber);
     StreamInfo* sound = AddSoundStream(records_, name, encoding.formatTag);
     // The data the header declares, when it says, is all in the file.
     ReadStatus status;

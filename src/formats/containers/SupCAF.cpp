@@ -8,6 +8,7 @@
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"
+#include "base/Translate.h"
 #include "records/CodecIds.h"
 
 namespace torvo {
@@ -49,7 +50,7 @@ uint32_t DoubleToRate(uint64_t bits) {
 
 CafCodec FindCafCodec(uint32_t formatId, uint32_t formatFlags, uint32_t bitsPerChannel) {
     if (formatId == F("lpcm")) {
-        if (formatFlags & kFlagIsFloat) return {3, Format("PCM (плав.точка %u)", bitsPerChannel)};
+        if (formatFlags & kFlagIsFloat) return {3, Format(N_("PCM (плав.точка %u)"), bitsPerChannel)};
         return {1, "PCM"};
     }
     for (const CodecRow& row : kCodecs)

@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "formats/containers/CoverPicture.h"
 #include "formats/containers/SoundFormat.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -84,8 +85,8 @@ std::string DescribeFlacPicture(ByteView body) {
     const uint32_t descriptionLength = body.Be32(pos);
     pos += 4 + uint64_t(descriptionLength);
     const uint32_t width = body.Be32(pos), height = body.Be32(pos + 4);
-    if (!body.Has(pos, 16)) return "Картинка (повреждена)";
-    std::string text = "Картинка (";
+    if (!body.Has(pos, 16)) return N_("Картинка (повреждена)");
+    std::string text = N_("Картинка (");
     text += kind < std::size(kPictureKinds) ? kPictureKinds[kind] : "?";
     text += ")";
     if (!mime.empty()) text += ", " + std::string(reinterpret_cast<const char*>(mime.data()), mime.size());
@@ -148,7 +149,7 @@ ReadStatus CSupFLAC::Analyse() {
     SetSoundFormat(*sound, info_.sampleRate, info_.channels, info_.bitsPerSample, 2);  // lossless: the rate follows the signal
     const uint64_t audioBytes = fileEnd > audioStart_ ? fileEnd - audioStart_ : 0;
     SetSoundDuration(records_, *sound, SamplesToMs(info_.totalSamples, info_.sampleRate), audioBytes);
-    AddOnlySoundTrack(records_, Format("FLAC, блоки %u-%u отсчётов", info_.minBlockSize, info_.maxBlockSize));
+    AddOnlySoundTrack(records_, Format(N_("FLAC, блоки %u-%u отсчётов"), info_.minBlockSize, info_.maxBlockSize));
     return status;
 }
 

@@ -11,6 +11,7 @@
 #include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerUtil.h"
 #include "records/CodecIds.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -27,7 +28,7 @@ std::string_view SoundFormatName(int format) {
         case 0: return "uncompressed";
         case 1: return "ADPCM";
         case 2: return "MP3";
-        case 5: return "Nellymoser 8KГц mono";
+        case 5: return N_("Nellymoser 8KГц mono");
         case 6: return "Nellymoser";
         case 10: return "AAC";
         default: return "";

@@ -11,6 +11,7 @@
 #include "formats/containers/Ebml.h"
 #include "formats/mpeg/SupHEVC.h"
 #include "records/CodecIds.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -106,14 +107,14 @@ constexpr MkvCodec kCodecs[] = {
     {"V_MPEGH/ISO/HEVC", "HEVC", kV, VideoCodecKind::kHevc, F("HEVC"), 0, 0},
     {"V_MPEG4/ISO/", "MPEG-4 Part 2", kV, VideoCodecKind::kMpeg4, F("MP4V"), 0, 0},
     {"V_MPEG4/MS/V3", "MS MPEG-4 v3", kV, VideoCodecKind::kOther, F("MP43"), 0, 0},
-    {"V_MPEG1", "MPEG-1 видео", kV, VideoCodecKind::kMpeg12, F("MPG1"), 0, 0},
-    {"V_MPEG2", "MPEG-2 видео", kV, VideoCodecKind::kMpeg12, F("MPG2"), 0, 0},
+    {"V_MPEG1", N_("MPEG-1 видео"), kV, VideoCodecKind::kMpeg12, F("MPG1"), 0, 0},
+    {"V_MPEG2", N_("MPEG-2 видео"), kV, VideoCodecKind::kMpeg12, F("MPG2"), 0, 0},
     {"V_VP8", "VP8", kV, VideoCodecKind::kOther, F("VP80"), 0, 0},
     {"V_VP9", "VP9", kV, VideoCodecKind::kOther, F("VP90"), 0, 0},
     {"V_AV1", "AV1", kV, VideoCodecKind::kOther, F("AV01"), 0, 0},
     {"V_THEORA", "Theora", kV, VideoCodecKind::kOther, F("theo"), 0, 0},
     {"V_MS/VFW/FOURCC", "Video for Windows", kV, VideoCodecKind::kOther, 0, 0, 0},
-    {"V_UNCOMPRESSED", "без сжатия", kV, VideoCodecKind::kOther, 0, 0, 0},
+    {"V_UNCOMPRESSED", N_("без сжатия"), kV, VideoCodecKind::kOther, 0, 0, 0},
     {"V_PRORES", "Apple ProRes", kV, VideoCodecKind::kOther, F("apcn"), 0, 0},
     {"V_FFV1", "FFV1", kV, VideoCodecKind::kOther, F("FFV1"), 0, 0},
     {"V_MJPEG", "Motion JPEG", kV, VideoCodecKind::kOther, F("MJPG"), 0, 0},
@@ -132,11 +133,11 @@ constexpr MkvCodec kCodecs[] = {
     {"A_TRUEHD", "Dolby TrueHD", kA, kNoVideo, 0, 0, 0},
     {"A_PCM/INT/LIT", "PCM", kA, kNoVideo, 0, 0, 0x0001},
     {"A_PCM/INT/BIG", "PCM (big-endian)", kA, kNoVideo, 0, 0, 0},
-    {"A_PCM/FLOAT/IEEE", "PCM (плав.точка)", kA, kNoVideo, 0, 0, 0x0003},
+    {"A_PCM/FLOAT/IEEE", N_("PCM (плав.точка)"), kA, kNoVideo, 0, 0, 0x0003},
     {"A_MS/ACM", "Audio Compression Manager", kA, kNoVideo, 0, 0, 0},
     {"A_REAL/", "RealAudio", kA, kNoVideo, 0, 0, 0},
     {"A_WAVPACK4", "WavPack", kA, kNoVideo, 0, 0, 0},
-    {"S_TEXT/UTF8", "текст (UTF-8)", kS, kNoVideo, 0, 0, 0},
+    {"S_TEXT/UTF8", N_("текст (UTF-8)"), kS, kNoVideo, 0, 0, 0},
     {"S_TEXT/ASS", "ASS", kS, kNoVideo, 0, 0, 0},
     {"S_TEXT/SSA", "SSA", kS, kNoVideo, 0, 0, 0},
     {"S_TEXT/WEBVTT", "WebVTT", kS, kNoVideo, 0, 0, 0},
@@ -144,7 +145,7 @@ constexpr MkvCodec kCodecs[] = {
     {"S_VOBSUB", "VobSub", kS, kNoVideo, 0, 0, 0},
     {"D_WEBVTT/", "WebVTT", kS, kNoVideo, 0, 0, 0},
 };
-constexpr MkvCodec kUnknownCodec = {"", "не знаю", MkvTrackKind::kOther, kNoVideo, 0, 0, 0};
+constexpr MkvCodec kUnknownCodec = {"", N_("не знаю"), MkvTrackKind::kOther, kNoVideo, 0, 0, 0};
 
 // An EBML variable-length unsigned integer at pos, marker bit dropped; pos
 // moves past it.
@@ -745,7 +746,7 @@ void CSupMKV::FinishTracks() {
             ContainerTrack line;
             line.id = static_cast<int32_t>(std::min<uint64_t>(track.number, INT32_MAX));
             line.typeCode = static_cast<int32_t>(std::min<uint64_t>(track.type, 255));
-            line.kind = isVideo ? "видео" : isSound ? "звук" : isSubtitle ? "субтитры" : "данные";
+            line.kind = isVideo ? N_("видео") : isSound ? N_("звук") : isSubtitle ? N_("субтитры") : N_("данные");
             // The video track shows what its headers added (profile, level).
             line.codec = track.collectsVideo ? records_.video.codecName
                          : codec.name == kUnknownCodec.name ? track.codecId : std::string(codec.name);

@@ -11,6 +11,7 @@
 #include "formats/containers/CoverPicture.h"
 #include "formats/containers/FourCCNames.h"
 #include "records/CodecIds.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -110,8 +111,8 @@ std::string_view ObjectTypeName(uint8_t objectType) {
 }
 
 constexpr std::string_view kChannelLayouts[8] = {
-    "не знаю",       "моно (1/0)",       "стерео (2/0)",        "3 канала(3/0)",
-    "4 канала(3/1)", "5 канал.(3/2)", "6 канал.(3/2 .1)", "8 канал.(3/2/2 .1)",
+    N_("не знаю"),       N_("моно (1/0)"),       N_("стерео (2/0)"),        N_("3 канала(3/0)"),
+    N_("4 канала(3/1)"), N_("5 канал.(3/2)"), N_("6 канал.(3/2 .1)"), N_("8 канал.(3/2/2 .1)"),
 };
 
 bool IsPrintableAscii(std::string_view text) {

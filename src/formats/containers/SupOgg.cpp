@@ -7,6 +7,7 @@
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"
 #include "formats/containers/SupFLAC.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -34,7 +35,7 @@ constexpr CodecRow kCodecs[] = {
 const char* CodecName(OggCodec codec) {
     for (const CodecRow& row : kCodecs)
         if (row.codec == codec) return row.name;
-    return "не знаю";
+    return N_("не знаю");
 }
 
 ByteView PacketView(const std::vector<uint8_t>& packet) { return ByteView(packet.data(), packet.size()); }
@@ -299,7 +300,7 @@ void CSupOgg::Finish() {
         track.id = static_cast<int32_t>(s.serial);  // shown again as the unsigned serial
         track.codec = CodecName(s.codec);
         if (s.codec == OggCodec::kTheora) {
-            track.kind = "видео";
+            track.kind = N_("видео");
             ++container.videoCount;
             container.videoPresent = true;
             if (!videoTaken) {
@@ -319,7 +320,7 @@ void CSupOgg::Finish() {
             }
         } else if (s.codec == OggCodec::kVorbis || s.codec == OggCodec::kOpus || s.codec == OggCodec::kFlac ||
                    s.codec == OggCodec::kSpeex) {
-            track.kind = "звук";
+            track.kind = N_("звук");
             StreamInfo* sound = AddSoundStream(records_, CodecName(s.codec), 0);
             if (sound) {
                 for (size_t slot = 0; slot < kMaxStreams; ++slot)
@@ -331,11 +332,11 @@ void CSupOgg::Finish() {
                 sound->bitrateType = 2;
                 if (s.codec == OggCodec::kOpus && s.inputRate > 0)
                     sound->audio[kSourceContainerSound].extraText =
-                        Format("(исходно %u Гц, пропуск %u) ", s.inputRate, s.preSkip);
+                        Format(N_("(исходно %u Гц, пропуск %u) "), s.inputRate, s.preSkip);
                 SetSoundDuration(records_, *sound, durationMs, 0);
             }
         } else {
-            track.kind = "данные";
+            track.kind = N_("данные");
             if (s.codec != OggCodec::kSkeleton) ++container.otherCount;
         }
         if (container.tracks.size() < kMaxContainerTracks) container.tracks.push_back(std::move(track));

@@ -7,6 +7,7 @@
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"
 #include "records/CodecIds.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -163,7 +164,7 @@ void CSupRM::ReadMediaProperties(ByteView mdpr) {
         ++records_.container.otherCount;
         ContainerTrack track;
         track.id = mdpr.Be16(10);
-        track.kind = "данные";
+        track.kind = N_("данные");
         track.codec = mime;
         track.title = name;
         records_.container.tracks.push_back(std::move(track));
@@ -182,7 +183,7 @@ void CSupRM::ReadVideo(ByteView specific, uint32_t averageBitrate, uint32_t dura
     if (container.tracks.size() < kMaxContainerTracks) {
         ContainerTrack track;
         track.id = static_cast<int32_t>(container.tracks.size());
-        track.kind = "видео";
+        track.kind = N_("видео");
         track.codec = fourccText.empty() ? name : fourccText + ": " + name;
         container.tracks.push_back(std::move(track));
     }
@@ -211,7 +212,7 @@ void CSupRM::ReadAudio(ByteView specific, uint32_t averageBitrate, uint32_t dura
     if (container.tracks.size() < kMaxContainerTracks) {
         ContainerTrack track;
         track.id = static_cast<int32_t>(container.tracks.size());
-        track.kind = "звук";
+        track.kind = N_("звук");
         track.codec = header.fourcc ? FourCCText(header.fourcc) + ": " + name : name;
         track.slot = -1;
         for (size_t slot = 0; sound && slot < kMaxStreams; ++slot)

@@ -5,6 +5,7 @@
 
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/mpeg/PesTimeSpan.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -38,16 +39,16 @@ constexpr TsStreamKind kV = TsStreamKind::kVideo, kA = TsStreamKind::kAudio, kS 
                        kO = TsStreamKind::kOther;
 // ISO/IEC 13818-1 table 2-34, with the Blu-ray and ATSC assignments.
 constexpr StreamTypeRow kStreamTypes[] = {
-    {0x01, {"MPEG-1 видео", kV, kVideoMpeg12, 0, FourCCOf("MPG1")}},
-    {0x02, {"MPEG-2 видео", kV, kVideoMpeg12, 0, FourCCOf("MPG2")}},
-    {0x03, {"MPEG-1 звук", kA, 0, kTestMpegAudio, 0}},
-    {0x04, {"MPEG-2 звук", kA, 0, kTestMpegAudio, 0}},
-    {0x05, {"частные секции", kO, 0, 0, 0}},
-    {0x06, {"частные данные", kO, 0, 0, 0}},
+    {0x01, {N_("MPEG-1 видео"), kV, kVideoMpeg12, 0, FourCCOf("MPG1")}},
+    {0x02, {N_("MPEG-2 видео"), kV, kVideoMpeg12, 0, FourCCOf("MPG2")}},
+    {0x03, {N_("MPEG-1 звук"), kA, 0, kTestMpegAudio, 0}},
+    {0x04, {N_("MPEG-2 звук"), kA, 0, kTestMpegAudio, 0}},
+    {0x05, {N_("частные секции"), kO, 0, 0, 0}},
+    {0x06, {N_("частные данные"), kO, 0, 0, 0}},
     {0x0F, {"AAC (ADTS)", kA, 0, kTestAac, 0}},
     {0x10, {"MPEG-4 Part 2", kV, kVideoMpeg4, 0, FourCCOf("MP4V")}},
     {0x11, {"AAC (LATM)", kA, 0, 0, 0}},
-    {0x15, {"метаданные", kO, 0, 0, 0}},
+    {0x15, {N_("метаданные"), kO, 0, 0, 0}},
     {0x1B, {"H.264/AVC", kV, kVideoH264, 0, FourCCOf("H264")}},
     {0x24, {"HEVC", kV, kVideoHevc, 0, FourCCOf("HEVC")}},
     {0x80, {"LPCM (Blu-ray)", kA, 0, 0, 0}},
@@ -58,8 +59,8 @@ constexpr StreamTypeRow kStreamTypes[] = {
     {0x85, {"DTS-HD", kA, 0, kTestDts, 0}},
     {0x86, {"DTS-HD Master Audio", kA, 0, kTestDts, 0}},
     {0x87, {"E-AC-3", kA, 0, 0, 0}},
-    {0x90, {"субтитры PGS", kS, 0, 0, 0}},
-    {0xA1, {"E-AC-3 (доп.)", kA, 0, 0, 0}},
+    {0x90, {N_("субтитры PGS"), kS, 0, 0, 0}},
+    {0xA1, {N_("E-AC-3 (доп.)"), kA, 0, 0, 0}},
     {0xA2, {"DTS Express", kA, 0, 0, 0}},
     {0xEA, {"VC-1", kV, kVideoOther, 0, FourCCOf("WVC1")}},
 };
@@ -67,7 +68,7 @@ constexpr StreamTypeRow kStreamTypes[] = {
 constexpr StreamTypeRow kPrivateByDescriptor[] = {
     {0x6A, {"AC-3", kA, 0, kTestAc3, 0}},       {0x7A, {"E-AC-3", kA, 0, 0, 0}},
     {0x7B, {"DTS", kA, 0, kTestDts, 0}},        {0x7C, {"AAC", kA, 0, kTestAac, 0}},
-    {0x59, {"субтитры DVB", kS, 0, 0, 0}},      {0x56, {"телетекст", kO, 0, 0, 0}},
+    {0x59, {N_("субтитры DVB"), kS, 0, 0, 0}},      {0x56, {N_("телетекст"), kO, 0, 0, 0}},
 };
 struct RegistrationRow {
     uint32_t identifier;
@@ -143,7 +144,7 @@ TsStreamType DescribeStreamType(uint8_t streamType, uint8_t descriptorTag, uint3
     }
     for (const StreamTypeRow& row : kStreamTypes)
         if (row.streamType == streamType) return row.type;
-    return {"не знаю", kO, 0, 0, 0};
+    return {N_("не знаю"), kO, 0, 0, 0};
 }
 
 CSupTS::CSupTS(CFileCache& reader, AnalysisRecords& records) : reader_(reader), records_(records) {}
@@ -506,10 +507,10 @@ void CSupTS::Finish() {
             ContainerTrack track;
             track.id = stream.pid;
             track.typeCode = stream.streamType;
-            track.kind = stream.type.kind == TsStreamKind::kVideo ? "видео"
-                         : audio                                  ? "звук"
-                         : stream.type.kind == TsStreamKind::kSubtitle ? "субтитры"
-                                                                        : "данные";
+            track.kind = stream.type.kind == TsStreamKind::kVideo ? N_("видео")
+                         : audio                                  ? N_("звук")
+                         : stream.type.kind == TsStreamKind::kSubtitle ? N_("субтитры")
+                                                                        : N_("данные");
             track.codec = std::string(stream.type.name);
             track.language = stream.language;
             track.slot = stream.slot;

@@ -5,6 +5,7 @@
 
 #include "base/Text.h"
 #include "formats/containers/SoundFormat.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -26,14 +27,14 @@ struct CodecRow {
     VocCodec facts;
 };
 constexpr CodecRow kCodecs[] = {
-    {0, {1, "PCM 8 бит без знака", 8}},
-    {1, {0x0200, "Creative ADPCM 4 бита", 4}},
-    {2, {0x0200, "Creative ADPCM 2,6 бита", 3}},
-    {3, {0x0200, "Creative ADPCM 2 бита", 2}},
-    {4, {1, "PCM 16 бит", 16}},
+    {0, {1, N_("PCM 8 бит без знака"), 8}},
+    {1, {0x0200, N_("Creative ADPCM 4 бита"), 4}},
+    {2, {0x0200, N_("Creative ADPCM 2,6 бита"), 3}},
+    {3, {0x0200, N_("Creative ADPCM 2 бита"), 2}},
+    {4, {1, N_("PCM 16 бит"), 16}},
     {6, {6, "A-law", 8}},
     {7, {7, "mu-law", 8}},
-    {0x200, {0x0200, "Creative ADPCM 4 бита (16 бит)", 4}},
+    {0x200, {0x0200, N_("Creative ADPCM 4 бита (16 бит)"), 4}},
 };
 
 uint32_t Le24(ByteView bytes, uint64_t pos) {
@@ -134,7 +135,7 @@ ReadStatus CSupVOC::Analyse() {
     if (!found) return status.Merge(ReadStatus::Damaged(position, "no sound data block"));
 
     const VocCodec facts = FindVocCodec(codec);
-    const std::string name = facts.name[0] ? facts.name : Format("кодек %u", codec);
+    const std::string name = facts.name[0] ? facts.name : Format(N_("кодек %u"), codec);
     StreamInfo* sound = AddSoundStream(records_, name, facts.formatTag);
     if (!sound) return status;
     SetSoundFormat(*sound, rate, channels, facts.bits, 1);

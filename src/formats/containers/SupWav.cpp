@@ -6,6 +6,7 @@
 #include "base/NumberRange.h"
 #include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -215,7 +216,7 @@ void CSupWav::ReadCodecList(ByteView body) {
         pos += 2;
         if (!text(descriptionLength, entry.description)) return;
         pos += 2u + body.Le16(pos);  // codec-specific information, not used
-        const std::string_view prefix = entry.type == 1 ? "вид" : entry.type == 2 ? "ауд" : "";
+        const std::string_view prefix = entry.type == 1 ? N_("вид") : entry.type == 2 ? N_("ауд") : "";
         // Lengths count the terminating zero.
         if (nameLength > 1) AddMetadataItem(std::string(prefix), entry.name, -1);
         if (descriptionLength > 1) AddMetadataItem(std::string(prefix), entry.description, -1);
@@ -284,7 +285,7 @@ void CSupWav::ReadMetadata(ByteView body) {
                 case 3: text = Format("%d", static_cast<int32_t>(data.Le32(0))); break;
                 case 4: text = Format("%" PRId64, static_cast<int64_t>(data.Le64(0))); break;
                 case 5: text = Format("%d", data.Le16(0)); break;
-                default: text = "*ОШИБК*"; break;
+                default: text = N_("*ОШИБК*"); break;
             }
             AddMetadataItem(std::string(TruncateUtf8(name, kMaxMetadataName)), std::move(text), stream);
         }

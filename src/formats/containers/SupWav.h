@@ -12,6 +12,7 @@
 
 #include "base/FileCache.h"
 #include "records/Records.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -135,8 +136,8 @@ struct StreamKind {
 inline constexpr AsfGuid kAudioMedia = GuidFromText("F8699E40-5B4D-11CF-A8FD-00805F5C442B");
 inline constexpr AsfGuid kVideoMedia = GuidFromText("BC19EFC0-5B4D-11CF-A8FD-00805F5C442B");
 inline constexpr std::array<StreamKind, 7> kStreamKinds = {{
-    {kAudioMedia, "ауд"},
-    {kVideoMedia, "вид"},
+    {kAudioMedia, N_("ауд")},
+    {kVideoMedia, N_("вид")},
     {GuidFromText("59DACFC0-59E6-11D0-A3AC-00A0C90348F6"), "Cmd"},
     {GuidFromText("B61BE100-5B4E-11CF-A8FD-00805F5C442B"), "JFIF"},
     {GuidFromText("35907DE0-E415-11CF-A917-00805F5C442B"), "JPEG"},

@@ -5,6 +5,7 @@
 
 #include "base/Text.h"
 #include "formats/containers/SoundFormat.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -100,7 +101,7 @@ ReadStatus CSupWavPack::Analyse() {
         }
     }
 
-    std::string name = first_.dsd ? "WavPack DSD" : first_.hybrid ? "WavPack (гибридный, с потерями)" : "WavPack";
+    std::string name = first_.dsd ? "WavPack DSD" : first_.hybrid ? N_("WavPack (гибридный, с потерями)") : "WavPack";
     StreamInfo* sound = AddSoundStream(records_, name, 0);
     const ReadStatus status = CheckLastBlock(fileEnd);
     if (!sound) return status;
@@ -111,10 +112,10 @@ ReadStatus CSupWavPack::Analyse() {
     if (first_.totalSamples != UINT64_MAX)
         SetSoundDuration(records_, *sound, SamplesToMs(first_.totalSamples, first_.sampleRate), fileEnd);
     ContainerTrack track;
-    track.kind = "звук";
+    track.kind = N_("звук");
     // Stream versions are written in hexadecimal (0x410 is "4.10").
-    track.codec = name + (first_.floatingPoint ? ", плав.точка" : "") +
-                  Format(", версия %x.%02x", first_.version >> 8, first_.version & 0xFF);
+    track.codec = name + (first_.floatingPoint ? N_(", плав.точка") : "") +
+                  Format(N_(", версия %x.%02x"), first_.version >> 8, first_.version & 0xFF);
     track.slot = 0;
     records_.container.tracks.push_back(std::move(track));
     return status;

@@ -8,6 +8,7 @@
 
 #include "formats/mpeg/AudioFrames.h"
 #include "records/MpegRecords.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -16,8 +17,8 @@ constexpr std::array<int, 16> kSampleRates = {96000, 88200, 64000, 48000, 44100,
                                               16000, 12000, 11025, 8000,  7350,  0,     0,     0};
 constexpr std::array<const char*, 4> kProfiles = {"Main Profile", "LC Profile", "SSR Profile", "LTP Profile"};
 constexpr std::array<const char*, 8> kChannelTexts = {
-    "не знаю", "моно (1/0)", "стерео (2/0)", "3 канала(3/0)", "4 канала(3/1)", "5 канал.(3/2)", "6 канал.(3/2 .1)",
-    "8 канал.(3/2/2 .1)"};
+    N_("не знаю"), N_("моно (1/0)"), N_("стерео (2/0)"), N_("3 канала(3/0)"), N_("4 канала(3/1)"), N_("5 канал.(3/2)"), N_("6 канал.(3/2 .1)"),
+    N_("8 канал.(3/2/2 .1)")};
 
 bool IsAdtsSync(ByteView data, uint64_t p) { return data.U8(p) == 0xFF && (data.U8(p + 1) & 0xF0) == 0xF0; }
 

@@ -1,4 +1,5 @@
 #include "formats/mpeg/SupDTS.h"
+#include "base/Translate.h"
 
 #include <array>
 
@@ -13,10 +14,10 @@ constexpr std::array<int, 32> kBitrates = {
     1411200, 1472000, 1536000, 1920000, 2048000, 3072000, 3840000, 0,       0,       0};
 constexpr std::array<int, 16> kChannels = {1, 2, 2, 2, 2, 3, 3, 4, 4, 5, 6, 6, 6, 7, 8, 8};
 constexpr std::array<const char*, 16> kArrangements = {
-    "монофония ",
-    "два  моно",
-    "стерео",
-    "(Л+П), (Л-П)",
+    N_("монофония "),
+    N_("два  моно"),
+    N_("стерео"),
+    N_("(Л+П), (Л-П)"),
     "LT + RT",
     "C + L + R",
     "L + R + S",
@@ -44,7 +45,7 @@ bool CSupDTS::Analyse(ByteView data, AudioResult& result) const {
     result.channels = amode < kChannels.size() ? kChannels[amode] : 0;
     // LFF, two bits after the rate and seven flag bits: a low-frequency channel.
     result.lfe = ((data.U8(10) >> 1) & 3) != 0 ? 1 : 0;
-    result.channelModeText = amode < kArrangements.size() ? kArrangements[amode] : "пользователя";
+    result.channelModeText = amode < kArrangements.size() ? kArrangements[amode] : N_("пользователя");
     result.codecClass = kAudioClassDts;
     return true;
 }

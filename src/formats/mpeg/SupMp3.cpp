@@ -7,6 +7,7 @@
 
 #include "formats/mpeg/AudioFrames.h"
 #include "records/MpegRecords.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -28,7 +29,7 @@ constexpr std::array<std::array<int, 4>, 3> kSampleRates = {{
     {11025, 12000, 8000, 50000},
 }};
 
-constexpr std::array<const char*, 4> kChannelModes = {"Стерео", "единоеСтереo", "два моно канала  ", "монофония "};
+constexpr std::array<const char*, 4> kChannelModes = {N_("Стерео"), N_("единоеСтереo"), N_("два моно канала  "), N_("монофония ")};
 
 constexpr std::array<int, 3> kVersionCodes = {kVersionMpeg2, kVersionMpeg1, kVersionMpeg25};
 // Layer field 11 Layer I, 10 Layer II, 01 Layer III, 00 reserved; as layer numbers.

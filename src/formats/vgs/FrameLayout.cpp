@@ -5,6 +5,7 @@
 
 #include "base/Text.h"
 #include "formats/mpeg/PictureRecorder.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -278,8 +279,8 @@ std::string CFrameLayout::HoverText(size_t position) const {
 std::string CFrameLayout::StatusText(size_t first) const {
     const size_t shown = size_t(std::max(CellsPerBand(), 0)) * size_t(Bands());
     const size_t last = count_ == 0 ? 0 : std::min(count_, first + std::max<size_t>(shown, 1)) - 1;
-    return std::string(options_.codedOrder ? "как кодиров" : "в порядке показа  ") +
-           Format(" Кадры  %d --> %d (%s --> %s) из %d,  ", static_cast<int>(first), static_cast<int>(last),
+    return std::string(options_.codedOrder ? N_("как кодиров") : N_("в порядке показа  ")) +
+           Format(N_(" Кадры  %d --> %d (%s --> %s) из %d,  "), static_cast<int>(first), static_cast<int>(last),
                   TimeText(first).c_str(), TimeText(last).c_str(), static_cast<int>(count_));
 }
 

@@ -10,6 +10,7 @@
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "platform/gstreamer/render/RenderProtocol.h"
 #include "render/RenderPlatform.h"
+#include "base/Translate.h"
 
 namespace torvo {
 
@@ -25,15 +26,15 @@ ChainBuildReport ParseChainReport(const std::string& lines, bool exitedNormally)
             crashed.code = render_codes::kFail;
             crashed.crashed = true;
             crashed.crashedIn = j[render_protocol::kCrash].value("module", "");
-            crashed.message = "GStreamer рухнул при сборке цепочки" +
-                              (crashed.crashedIn.empty() ? std::string(".") : ", предположительно в модуле " + crashed.crashedIn + ".");
+            crashed.message = N_("GStreamer рухнул при сборке цепочки") +
+                              (crashed.crashedIn.empty() ? std::string(".") : N_(", предположительно в модуле ") + crashed.crashedIn + ".");
             return crashed;
         }
     }
     ChainBuildReport none;
     none.code = render_codes::kFail;
     none.crashed = !exitedNormally;
-    none.message = exitedNormally ? "Сборка цепочки не сообщила результата." : "GStreamer рухнул при сборке цепочки.";
+    none.message = exitedNormally ? N_("Сборка цепочки не сообщила результата.") : N_("GStreamer рухнул при сборке цепочки.");
     return none;
 }
 
@@ -59,7 +60,7 @@ ChainBuildReport CChildChainPlatform::BuildChain(const ChainBuildRequest& reques
         child.Kill();
         child.Wait();
         report.code = render_codes::kTimeout;
-        report.message = "Превышено время ожидания: сборка не закончилась вовремя и была остановлена.";
+        report.message = N_("Превышено время ожидания: сборка не закончилась вовремя и была остановлена.");
         return report;
     }
     return ParseChainReport(lines, child.Wait());

@@ -9,6 +9,7 @@
 
 #include "base/Text.h"
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -91,7 +92,7 @@ bool CChildPlayback::Open(const std::string& path, uint64_t window, std::string&
     if (!chain_.empty()) args = {"--play-chain", chain_};
     if (window) args.insert(args.end(), {"--window", Format("%llu", static_cast<unsigned long long>(window))});
     if (helper_.empty() || !child_.Start(helper_, args, true, error)) {
-        error = helper_.empty() ? "Программа torvo-render не установлена." : "Не удалось запустить torvo-render: " + error;
+        error = helper_.empty() ? N_("Программа torvo-render не установлена.") : N_("Не удалось запустить torvo-render: ") + error;
         SetFailure(SilentEnd(error));
         return false;
     }
@@ -115,15 +116,15 @@ bool CChildPlayback::Open(const std::string& path, uint64_t window, std::string&
     const bool exitedNormally = child_.Wait();
     if (failure.kind == PlaybackFailure::Kind::kNone) {
         if (r == kQuiet) {
-            failure = SilentEnd("Проигрыватель не ответил за 20 секунд и был остановлен.");
+            failure = SilentEnd(N_("Проигрыватель не ответил за 20 секунд и был остановлен."));
         } else if (!exitedNormally) {
             // It ended without a word: a crash its handler did not catch.
             failure.kind = PlaybackFailure::Kind::kCrashed;
         } else {
-            failure = SilentEnd("Проигрыватель завершился, не начав воспроизведение.");
+            failure = SilentEnd(N_("Проигрыватель завершился, не начав воспроизведение."));
         }
     }
-    error = failure.kind == PlaybackFailure::Kind::kCrashed ? "Проигрыватель рухнул." : failure.message;
+    error = failure.kind == PlaybackFailure::Kind::kCrashed ? N_("Проигрыватель рухнул.") : failure.message;
     SetFailure(std::move(failure));
     return false;
 }

@@ -12,6 +12,7 @@
 #include "platform/gstreamer/render/ChildProcess.h"
 #include "platform/gstreamer/render/RenderProtocol.h"
 #include "settings/ProgramLocation.h"
+#include "base/Translate.h"
 
 namespace torvo {
 namespace {
@@ -127,7 +128,7 @@ RenderOutcome CChildRenderPlatform::RenderFile(const std::string& path) {
     if (timedOut) {
         outcome.kind = RenderOutcome::Kind::kFailed;
         outcome.hresult = render_codes::kTimeout;
-        outcome.message = "Превышено время ожидания: рендеринг не закончился вовремя и был остановлен.";
+        outcome.message = N_("Превышено время ожидания: рендеринг не закончился вовремя и был остановлен.");
         return outcome;
     }
     return ParseRenderLines(lines, exitedNormally);

@@ -15,6 +15,7 @@
 #include "platform/gstreamer/GstSinks.h"
 #include "platform/gstreamer/render/ChainChild.h"
 #include "platform/gstreamer/render/ChainProtocol.h"
+#include "base/Translate.h"
 
 namespace torvo::render_child {
 namespace {
@@ -172,7 +173,7 @@ int PlayFile(const char* path, uint64_t window) {
     GstElement* playbin = gst_element_factory_make("playbin", nullptr);
     gchar* uri = playbin ? gst_filename_to_uri(path, nullptr) : nullptr;
     if (!uri) {
-        Print({{"error", {{"message", playbin ? "Файл не найден." : "Элемент playbin не установлен."}}}});
+        Print({{"error", {{"message", playbin ? N_("Файл не найден.") : N_("Элемент playbin не установлен.")}}}});
         return 0;
     }
     g_object_set(playbin, "uri", uri, nullptr);
@@ -200,7 +201,7 @@ int PlayFile(const char* path, uint64_t window) {
         gst_message_unref(m);
     }
     if (ok && !prerolled) {
-        Print({{"error", {{"message", "Файл не подготовился к воспроизведению за 15 секунд."}}}});
+        Print({{"error", {{"message", N_("Файл не подготовился к воспроизведению за 15 секунд.")}}}});
         ok = false;
     }
     if (!ok) {
@@ -220,12 +221,12 @@ int PlayFile(const char* path, uint64_t window) {
 int PlayChain(const char* requestText, uint64_t window) {
     ChainBuildRequest request;
     if (!chain_protocol::ParseRequest(requestText, request)) {
-        Print({{"error", {{"message", "Цепочку не удалось прочесть."}}}});
+        Print({{"error", {{"message", N_("Цепочку не удалось прочесть.")}}}});
         return 0;
     }
     BuiltChain built = BuildChainPipeline(request, window, true);
     if (!BuildSucceeded(built.report)) {
-        Print({{"error", {{"message", built.report.message.empty() ? "Цепочку не удалось собрать." : built.report.message}}}});
+        Print({{"error", {{"message", built.report.message.empty() ? N_("Цепочку не удалось собрать.") : built.report.message}}}});
         if (built.pipeline) {
             gst_element_set_state(built.pipeline, GST_STATE_NULL);
             gst_object_unref(built.pipeline);

@@ -28,6 +28,7 @@
 #include "platform/gstreamer/render/PlayChild.h"
 #include "platform/gstreamer/render/RenderProtocol.h"
 #include "render/RenderPlatform.h"
+#include "base/Translate.h"
 
 namespace {
 
@@ -411,7 +412,7 @@ int RenderFile(const char* path) {
                     // What is missing, in GStreamer's words ("MPEG-4 AAC decoder").
                     if (gchar* what = gst_missing_plugin_message_get_description(m)) {
                         if (missingText.find(what) == std::string::npos)
-                            missingText += (missingText.empty() ? "Нет модуля GStreamer: " : ", ") + std::string(what);
+                            missingText += (missingText.empty() ? N_("Нет модуля GStreamer: ") : ", ") + std::string(what);
                         g_free(what);
                     }
                 }
@@ -436,7 +437,7 @@ int RenderFile(const char* path) {
         result["hresult"] = missing || render.otherStreams > 0 ? codes::kPartialRender : codes::kOk;
         std::string said = missingText;
         if (!render.otherCaps.empty())
-            said += (said.empty() ? "" : ". ") + std::string("Не отрендерены потоки: ") + render.otherCaps;
+            said += (said.empty() ? "" : ". ") + std::string(N_("Не отрендерены потоки: ")) + render.otherCaps;
         if (!said.empty()) result["message"] = said;
     }
     PrintLine({{torvo::render_protocol::kResult, result}});
