@@ -171,7 +171,19 @@ int64_t PtsSpanTicks(const PtsRange& head, const PtsRange& tail) {
     return span > 0 && span < kLongestSpanTicks ? span : -1;
 }
 
-int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream) { return (spanTicks + SoundFrameTicks(stream)) / 90; }
+int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream, uint64_t lastPacketBytes) {
+    // The last stamped packet may carry several frames: its bytes over an
+    // average frame's (the rate over the frame's length) count them.
+    int64_t frames = 1;
+    for (const AudioResult& r : stream.audio) {
+        if (r.codecClass <= 0 || r.frameDurationUs <= 0 || r.bitrateKbps <= 0) continue;
+        const double frameBytes = double(r.bitrateKbps) * r.frameDurationUs / 8000.0;
+        if (lastPacketBytes > 0 && frameBytes >= 1)
+            frames = std::clamp<int64_t>(std::llround(double(lastPacketBytes) / frameBytes), 1, 1024);
+        break;
+    }
+    return (spanTicks + frames * SoundFrameTicks(stream)) / 90;
+}
 
 void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records) {
     const ContainerInfo& c = records.container;

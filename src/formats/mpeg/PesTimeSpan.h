@@ -51,8 +51,10 @@ PesTimeStamps CollectPesTimeStamps(ByteView data, int limit = 0, double ticksPer
 int64_t PtsSpanTicks(const PtsRange& head, const PtsRange& tail);
 
 // A sound stream's playing time from the span of its time stamps: the span
-// plus the last frame, one frame of the codec the tests recognised.
-int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream);
+// plus the frames of the last stamped packet, frames of the codec the tests
+// recognised: as many as its `lastPacketBytes` hold at the stream's rate, one
+// when that is not known.
+int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream, uint64_t lastPacketBytes = 0);
 
 // Times the video and every sound stream of an analysed program or system
 // stream from the time stamps of the file's start and end: the video's
