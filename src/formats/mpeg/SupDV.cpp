@@ -40,10 +40,10 @@ uint64_t CSupDV::FindFrameStart(ByteView data, uint64_t room) {
     room = std::max(room, 6 * kBlockBytes);
     if (data.size() < room) return ByteView::npos;
     const uint64_t last = data.size() - room;  // the last position a frame can start at
-    // The block numbers of the header, second subcode and second and third
-    // VAUX blocks (bytes 2, 162, 322, 402) rule out nearly every position; the
-    // few left get the whole test.
-    static constexpr BytePattern kBlockNumbers = {{2, 0xFF, 0}, {162, 0xFF, 1}, {322, 0xFF, 1}, {402, 0xFF, 2}};
+    // The block numbers of the second and third VAUX blocks (bytes 322 and
+    // 402; 0 and 1, the numbers of the others, are far commoner bytes) rule
+    // out nearly every position; the few left get the whole test.
+    static constexpr BytePattern kBlockNumbers = {{322, 0xFF, 1}, {402, 0xFF, 2}};
     for (uint64_t p = FindPattern(data, kBlockNumbers, 0, last + 1); p != ByteView::npos;
          p = FindPattern(data, kBlockNumbers, p + 1, last + 1))
         if (IsFrameStart(data, p)) return p;
