@@ -8,6 +8,8 @@
 
 #include "base/FileCache.h"
 #include "analysis/MpegContent.h"
+#include "formats/containers/CoverPicture.h"
+#include "formats/containers/Id3Tags.h"
 #include "formats/mpeg/SupDV.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupHEVC.h"
@@ -17,7 +19,8 @@
 
 namespace torvo::fuzz {
 
-// The elementary audio scans (MPEG audio, AC-3, DTS, ADTS and ADIF AAC).
+// The elementary audio scans (MPEG audio, AC-3, DTS, ADTS and ADIF AAC),
+// the ID3v2 tag and the header of a picture it carries.
 inline void RunMpegAudio(const uint8_t* data, size_t size) {
     const ByteView bytes(data, size);
     AudioResult result;
@@ -29,6 +32,12 @@ inline void RunMpegAudio(const uint8_t* data, size_t size) {
     CSupAAC().Analyse(bytes, result, container);
     container.typeId = kTypeAacAdif;
     CSupAAC().Analyse(bytes, result, container);
+    // An ID3v2 tag in front of the audio, with its texts and pictures, and a
+    // picture's own header read from the first byte on.
+    std::vector<MetadataItem> items;
+    ReadId3v2(bytes, items, &container.pictures);
+    AttachedPicture picture;
+    ReadPictureHeader(bytes, picture);
 }
 
 // The video parsers: DV, H.264, H.265, the MPEG-2 statistics, MPEG-4 Part 2.

@@ -14,7 +14,8 @@ channels, bits per sample and duration, from `torvo-cli --json --no-scan`
 (or --scan with --scan). The codec id is compared with ffprobe's alone (the
 tools name codecs differently); the others count where ffprobe and
 mediainfo agree. A stream ffprobe lists and Torvo does not counts as
-missing for every fact.
+missing for every fact. It also counts, per fact, the streams ffprobe states a
+value for and Torvo leaves null.
 
     tools/compare_facts.py [--cli build/src/app/cli/torvo-cli] [--db data/Torvo27.dat] [--verbose]
                            [--streams [--scan]] DIR_OR_FILE...
@@ -168,7 +169,9 @@ def ffprobe_streams(path):
             "sample_rate": number(s.get("sample_rate")) if kind == "audio" else None,
             "channels": number(s.get("channels")) if kind == "audio" else None,
             "bits_per_sample": bits if kind == "audio" and bits else None,
-            "duration": number(s.get("duration")) or clock_seconds((s.get("tags") or {}).get("DURATION")),
+            # An attached picture has no playing time of its own (ffprobe gives it the file's).
+            "duration": None if kind == "image" else
+                        number(s.get("duration")) or clock_seconds((s.get("tags") or {}).get("DURATION")),
         })
     return streams, None
 
@@ -223,7 +226,11 @@ def compare_streams(args):
     counted = {fact: 0 for fact in STREAM_FACTS}
     agreed = {fact: 0 for fact in STREAM_FACTS}
     files = failures = 0
-    for path in media_files(args.paths, args.every_file):
+    # Streams ffprobe times (or sizes, rates) and Torvo leaves null, whatever mediainfo says.
+    stated = {fact: 0 for fact in STREAM_FACTS}
+    left_null = {fact: 0 for fact in STREAM_FACTS}
+    extensions = set() if args.every_file else media_extensions(args.cli)
+    for path in media_files(args.paths, args.every_file, extensions):
         (ffprobe, _), (mediainfo, _) = ffprobe_streams(path), mediainfo_streams(path)
         if not ffprobe:
             continue
@@ -240,6 +247,12 @@ def compare_streams(args):
             other = nth_of_kind(mediainfo or [], peer["kind"], n)
             ours = nth_of_kind(torvo, peer["kind"], n) or {}
             for fact in STREAM_FACTS:
+                if peer[fact] is not None:
+                    stated[fact] += 1
+                    if ours.get(fact) is None:
+                        left_null[fact] += 1
+                        if args.verbose:
+                            print("%s: %s #%d %s null, ffprobe %s" % (path, peer["kind"], n, fact, peer[fact]))
                 if fact == "codec":
                     if not peer["codec"]:
                         continue
@@ -259,6 +272,9 @@ def compare_streams(args):
     total_counted, total_agreed = sum(counted.values()), sum(agreed.values())
     share = 100.0 * total_agreed / total_counted if total_counted else 0.0
     print("%-16s %5d of %5d  %6.2f %%" % ("all", total_agreed, total_counted, share))
+    print("null where ffprobe states a value:")
+    for fact in STREAM_FACTS:
+        print("%-16s %5d of %5d" % (fact, left_null[fact], stated[fact]))
     return 0
 
 

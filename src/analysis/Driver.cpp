@@ -101,7 +101,7 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
 void CAnalysisDriver::Analyse(CFileCache& reader) {
     ContainerInfo& container = records_.container;
     // Identification skips an ID3v2 tag; its texts are read first.
-    ReadId3v2(reader.Header(), container.metadata);
+    ReadId3v2(reader.Header(), container.metadata, &container.pictures);
     IdentifyBySignature(reader, identity_);
     container.typeId = identity_.typeId;
 

@@ -97,8 +97,10 @@ std::string TypedContainerJson(const TypedContainer& c) {
 std::string TypedStreamsJson(const TypedReport& report) {
     return JsonArray(report.streams, [](std::string& out, const TypedStream& s) {
         CJsonObject o;
-        o.Add("index", s.index).Add("type", s.video ? "video" : "audio").TextOrNull("codec", s.codec);
-        if (s.video) {
+        o.Add("index", s.index).Add("type", s.image ? "image" : s.video ? "video" : "audio").TextOrNull("codec", s.codec);
+        if (s.image) {
+            o.AddOrNull("width", s.width).AddOrNull("height", s.height);
+        } else if (s.video) {
             o.TextOrNull("fourcc", s.fourcc).AddOrNull("width", s.width).AddOrNull("height", s.height);
             o.AddOrNull("frame_rate", s.frameRate);
         } else {

@@ -100,9 +100,12 @@ TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan)
         s.height = h.croppedHeight;
     }
     if (f.usPerFrame > 0) s.frameRate = RoundTo3(1000000.0 / f.usPerFrame);
+    // An elementary stream's rate is the one its sequence parameters state.
+    else if (const double rate = v.headers[kHeaderH264].timingFrameRate; v.h264 && rate > 0.5 && rate < 1000)
+        s.frameRate = RoundTo3(rate);
     // Raw DV states no rate: its system fixes it (625/50 or 525/60 lines).
     else if (s.codec == "dvvideo") s.frameRate = v.dvPal || f.height == 576 ? 25.0 : RoundTo3(30000.0 / 1001.0);
-    s.duration = Seconds(v.durationMs > 0 ? v.durationMs : f.durationMs);
+    s.duration = Seconds(v.stampedDurationMs > 0 ? v.stampedDurationMs : v.durationMs > 0 ? v.durationMs : f.durationMs);
     // The declared video bitrate, else the one left beside the audio.
     int64_t kbps = f.bitrateKbps;
     if (const int64_t scanned = ScannedMs(scan, f); scanned > 0) {
@@ -124,6 +127,11 @@ TypedStream AudioStream(const StreamInfo& stream, int slot, int status) {
     if (const int rate = FirstPositiveOf(results, &AudioResult::sampleRate); rate > 0) s.sampleRate = rate;
     if (const int channels = FirstPositiveOf(results, &AudioResult::channels); channels > 0)
         s.channels = channels + (FirstPositiveOf(results, &AudioResult::lfe) > 0 ? 1 : 0);
+    // A stream no result describes (DVD linear PCM) has what its own header declared.
+    if (!s.sampleRate && stream.sampleRate > 0) s.sampleRate = stream.sampleRate;
+    if (!s.channels && stream.channels > 0) s.channels = stream.channels;
+    if (stream.configSampleRate > 0) s.sampleRate = stream.configSampleRate;
+    if (stream.configChannels > 0) s.channels = stream.configChannels;
     // A sample size means something for codecs that store samples, not for perceptual ones.
     const bool storesSamples = s.codec.starts_with("pcm_") || s.codec.starts_with("adpcm_") || s.codec == "flac" ||
                                s.codec == "alac" || s.codec == "wavpack";
@@ -238,7 +246,9 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
     }
     container.size = c.fileSize;
 
-    if (c.videoCount >= 1) report.streams.push_back(VideoStream(records, scan));
+    // An FLV file counts as video whatever it holds; one without a video tag has no video stream.
+    const bool flvWithoutVideo = c.typeId == kTypeFlv && records.video.flvCodecId == 0;
+    if (c.videoCount >= 1 && !flvWithoutVideo) report.streams.push_back(VideoStream(records, scan));
     int listed = 0;
     for (size_t n = 0; n < kMaxAudioListEntries; ++n) {
         const int slot = records.audioList[n];
@@ -255,13 +265,33 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
         report.streams.push_back(AudioStream(*stream, records.audioBeyondList[i], status));
         ++listed;
     }
+    // Whether a picture's decoder is installed is not asked; with codec
+    // interaction switched off (every asked status says so) it is not asked either.
+    const bool codecsOff = records.videoStatus == kStatusDisabled ||
+                           std::any_of(records.audioStatus.begin(), records.audioStatus.end(),
+                                       [](int status) { return status == kStatusDisabled; });
+    for (const AttachedPicture& picture : c.pictures) {
+        TypedStream& s = report.streams.emplace_back();
+        s.image = true;
+        s.codec = picture.codec;
+        if (picture.width > 0 && picture.height > 0) {
+            s.width = picture.width;
+            s.height = picture.height;
+        }
+        s.decoder = DecoderCode(codecsOff ? kStatusDisabled : kStatusUndetermined);
+    }
     for (size_t i = 0; i < report.streams.size(); ++i) report.streams[i].index = static_cast<int>(i);
     NameStreams(records, report.streams);
 
     // The file's playing time as CONT_DURATION gives it: the container's
     // stated time, else the longest stream's, else the scan's frames.
     int64_t fileMs = FilePlayingTime(records);
-    if (c.durationMs <= 0) fileMs = std::max(fileMs, ScannedMs(scan, CollectPictureFigures(records.video)));
+    if (c.durationMs <= 0) {
+        fileMs = std::max(fileMs, ScannedMs(scan, CollectPictureFigures(records.video)));
+        // Where the container states no time of its own, the longest stream sets it.
+        for (const TypedStream& s : report.streams)
+            if (s.duration) fileMs = std::max(fileMs, static_cast<int64_t>(std::llround(*s.duration * 1000.0)));
+    }
     container.duration = Seconds(fileMs);
     // The size over the playing time is the overall rate where the stated one
     // is a mux rate; that only stands in for a constant-rate stream of unknown length.

@@ -31,7 +31,8 @@ struct TypedContainer {
 
 struct TypedStream {
     int index = 0;                    // 0-based over the listed streams, video first
-    bool video = false;               // else audio
+    bool video = false;               // else audio, or an image
+    bool image = false;               // a picture the file carries (a cover): codec, width and height
     std::string codec;                // short id ("h264", "mp3"), empty when not known
     std::string fourcc;               // video: as stored in the file, empty when none
     std::optional<int> formatTag;     // audio: the WAVEFORMATEX tag
@@ -70,7 +71,7 @@ std::string VideoCodecId(const VideoInfo& video, int32_t typeId);
 std::string AudioCodecId(const StreamInfo& stream);
 
 // The typed report of the analysed file: the video stream when the file has
-// one, then each stream the audio list offers. `typeName` and `mime` describe
+// one, then each stream the audio list offers, then the attached pictures. `typeName` and `mime` describe
 // the identified type (from its signature row); the registry's format of the
 // content gives the MIME type where it knows one.
 // A finished full scan, when given, times the video by the frames it

@@ -30,6 +30,8 @@ struct VideoHeader {
     double displayAspect = 0; // MPEG-2: 0.0 for square samples
     // H.264: the picture size after the SPS's frame cropping (0 without cropping).
     int32_t croppedWidth = 0, croppedHeight = 0;
+    // H.264: the frame rate of the VUI's timing, 0 without one.
+    double timingFrameRate = 0;
 
     // The picture a player shows: the cropped size where there is one, else the coded size.
     int32_t ShownWidth() const { return croppedWidth > 0 && croppedHeight > 0 ? croppedWidth : width; }

@@ -204,6 +204,10 @@ struct StreamInfo {
     // container times its streams only so (Matroska, transport streams, FLV):
     // the typed report's duration; 0 when unknown.
     int64_t stampedDurationMs = 0;
+    // The sample rate and channels the codec's own configuration states where
+    // the container's fields may differ (an FLV tag's flags before the AAC
+    // AudioSpecificConfig): the typed report's; 0 when none.
+    int32_t configSampleRate = 0, configChannels = 0;
 
     // RIFF/AVI
     ChunkRunList chunkRuns;
@@ -232,6 +236,15 @@ struct MetadataItem {
     std::string secondText;  // the tag listing appends it after a ':'
 };
 
+// A picture the file carries beside its streams (a cover): its codec id as
+// media tools name it ("mjpeg", "png"), empty when not known, and its size,
+// 0 when not known.
+struct AttachedPicture {
+    std::string codec;
+    int32_t width = 0, height = 0;
+};
+inline constexpr size_t kMaxAttachedPictures = 16;
+
 struct VideoInfo {
     ElementaryBuffer data;
 
@@ -255,6 +268,10 @@ struct VideoInfo {
     int32_t usPerFrame = 0;
     int64_t frameCount = 0;
     int64_t durationMs = 0;
+    // The stream's own playing time where the container times it apart from
+    // the display's (an MP4 edit list, the last block or time stamp of the
+    // track): the typed report's duration; 0 when unknown.
+    int64_t stampedDurationMs = 0;
     int32_t bitrateKbps = 0;
     int32_t codedWidth = 0, codedHeight = 0;
     uint32_t timeScale = 0;
@@ -308,6 +325,7 @@ struct ContainerInfo {
     uint32_t majorBrand = 0, minorVersion = 0;
     std::vector<uint32_t> compatibleBrands;  // at most eight
     std::vector<MetadataItem> metadata;      // at most sixteen
+    std::vector<AttachedPicture> pictures;   // covers and other attached pictures
 
     // MPEG analysis (layout and audio/video/other counts above are shared).
     int32_t muxRateKbps = 0;       // program mux rate of the first pack that has one

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -851,6 +852,47 @@ TEST(Cli, TypedStreamsListEverySoundStream) {
             const bool tagged = a && a->count("tag:language");
             EXPECT_EQ(s["language"], tagged ? nlohmann::json(a->at("tag:language")) : nlohmann::json()) << s;
             EXPECT_EQ(s["bits_per_sample"], s["codec"] == "pcm_s16le" ? nlohmann::json(16) : nlohmann::json()) << s;
+        }
+    }
+}
+
+// Each stream's own facts as ffprobe states them: covers as image streams
+// with their size, tracks timed by an edit list or by their last blocks, AAC
+// in FLV by its AudioSpecificConfig; a stream ffprobe leaves untimed ends
+// with the file.
+TEST(Cli, TypedStreamsAgreeWithFfprobe) {
+    const auto near = [](double a, double b) { return std::abs(a - b) <= std::max(0.05, 0.01 * std::max(a, b)); };
+    for (const auto& [file, expected] : test::ReadProbeExpectations("facts")) {
+        SCOPED_TRACE(file);
+        const CliRun run = RunCli("--json --no-scan " + test::SamplePath("facts/" + file));
+        ASSERT_EQ(run.status, 0);
+        const auto j = nlohmann::json::parse(run.out);
+        ASSERT_EQ(j["streams"].size(), expected.streams.size());
+        const double fileSeconds = std::stod(expected.format.at("duration"));
+        EXPECT_TRUE(near(j["container"]["duration"].get<double>(), fileSeconds)) << j["container"];
+        std::map<std::string, size_t> seen;
+        for (const test::ProbeEntries& peer : expected.streams) {
+            const bool image = peer.at("disposition:attached_pic") == "1";
+            const std::string type = image ? "image" : peer.at("codec_type");
+            const size_t n = seen[type]++;
+            auto ours = j["streams"].begin();
+            for (size_t k = 0; ours != j["streams"].end(); ++ours)
+                if ((*ours)["type"] == type && k++ == n) break;
+            ASSERT_NE(ours, j["streams"].end()) << type << " #" << n;
+            const auto& s = *ours;
+            EXPECT_EQ(s["codec"], peer.at("codec_name")) << s;
+            for (const char* key : {"width", "height", "sample_rate", "channels"}) {
+                if (peer.count(key)) {
+                    EXPECT_EQ(std::to_string(s[key].get<int>()), peer.at(key)) << key << " " << s;
+                }
+            }
+            if (image) {
+                EXPECT_TRUE(s["duration"].is_null()) << s;
+                continue;
+            }
+            ASSERT_TRUE(s["duration"].is_number()) << s;
+            const double seconds = peer.at("duration") == "N/A" ? fileSeconds : std::stod(peer.at("duration"));
+            EXPECT_TRUE(near(s["duration"].get<double>(), seconds)) << s;
         }
     }
 }

@@ -7,6 +7,7 @@
 
 #include "base/Text.h"
 #include "formats/containers/ContainerUtil.h"
+#include "formats/containers/CoverPicture.h"
 
 namespace torvo {
 namespace {
@@ -75,9 +76,29 @@ uint32_t Synchsafe(ByteView b, uint64_t p) {
            (b.U8(p + 3) & 0x7F);
 }
 
+// The picture data of an attached picture frame (APIC; PIC in v2.2):
+// encoding, the MIME type (v2.2: a three-letter format), the picture type
+// and a description ending in a zero of the encoding's width.
+ByteView PictureData(ByteView body, int version) {
+    const uint8_t encoding = body.U8(0);
+    uint64_t p = 1;
+    if (version == 2) {
+        p += 3;
+    } else {
+        const uint64_t end = body.FindByte(0, p);
+        if (end == ByteView::npos) return {};
+        p = end + 1;
+    }
+    ++p;  // picture type
+    const bool wide = encoding == 1 || encoding == 2;
+    while (p < body.size() && (body.U8(p) != 0 || (wide && body.U8(p + 1) != 0))) p += wide ? 2 : 1;
+    p += wide ? 2 : 1;
+    return p < body.size() ? body.From(p) : ByteView();
+}
+
 }  // namespace
 
-size_t ReadId3v2(ByteView data, std::vector<MetadataItem>& items) {
+size_t ReadId3v2(ByteView data, std::vector<MetadataItem>& items, std::vector<AttachedPicture>* pictures) {
     if (!data.Equals(0, "ID3") || !data.Has(0, 10)) return 0;
     const size_t before = items.size();
     const int version = data.U8(3);
@@ -102,11 +123,15 @@ size_t ReadId3v2(ByteView data, std::vector<MetadataItem>& items) {
         if (tag.U8(p) == 0) break;  // padding
         const std::string_view id(reinterpret_cast<const char*>(tag.data() + p), idLength);
         const uint64_t size = version == 2 ? tag.Be24(p + 3) : version == 3 ? tag.Be32(p + 4) : Synchsafe(tag, p + 4);
-        const ByteView body = tag.Sub(p + headerLength, size);
-        if (body.size() != size) break;
+        const bool picture = id == (version == 2 ? "PIC" : "APIC");
+        // A picture needs only its first bytes: one the data cuts short still counts.
+        const ByteView body = picture ? tag.Sub(p + headerLength, std::min(size, tag.size() - std::min(tag.size(), p + headerLength)))
+                                      : tag.Sub(p + headerLength, size);
+        if (body.size() != size && (!picture || body.empty())) break;
         // Compressed or encrypted frames (v2.3 and v2.4 flags) are passed over.
         const uint8_t formatFlags = version == 2 ? 0 : tag.U8(p + 9);
         const bool readable = version == 3 ? (formatFlags & 0xC0) == 0 : (formatFlags & 0x0C) == 0;
+        if (picture && pictures && readable) AddAttachedPicture(PictureData(body, version), *pictures);
         for (const WantedFrame& w : kWanted) {
             if (w.id != id || !readable || size < 2) continue;
             AddItem(items, w.name, w.name == std::string_view("Comment") ? CommentText(body)

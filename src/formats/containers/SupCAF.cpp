@@ -9,6 +9,7 @@
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"
 #include "base/Translate.h"
+#include "records/CodecIds.h"
 
 namespace torvo {
 
@@ -106,6 +107,13 @@ ReadStatus CSupCAF::Analyse() {
     StreamInfo* sound = AddSoundStream(records_, name, codec.formatTag);
     if (!sound) return status;
     if (codec.formatTag == 0) sound->fourcc = formatId_;
+    // The codec id names the sample layout: Apple's flags mark floats and
+    // little-endian samples (big-endian is the default); integers are signed.
+    constexpr uint32_t kFlagIsLittleEndian = 2, kLpcmBigEndian = 2, kLpcmSigned = 4;
+    if (formatId_ == F("lpcm"))
+        sound->codecId = LpcmCodecId((formatFlags_ & kFlagIsFloat) | (formatFlags_ & kFlagIsLittleEndian ? 0 : kLpcmBigEndian) |
+                                         kLpcmSigned, static_cast<int>(bits_));
+    else sound->codecId = SoundFourccCodecId(formatId_, static_cast<int>(bits_));
     // Compressed formats state no bits per channel; their rate comes from the bytes.
     SetSoundFormat(*sound, rate_, channels_, bits_, bytesPerPacket_ > 0 ? 1 : 2);
     SetSoundDuration(records_, *sound, DurationMs(dataBytes), dataBytes);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/Text.h"
+#include "formats/containers/CoverPicture.h"
 #include "formats/containers/SoundFormat.h"
 #include "base/Translate.h"
 
@@ -125,6 +126,12 @@ ReadStatus CSupFLAC::Analyse() {
         } else if (type == kPicture) {
             ++pictures;
             AddMetadataItem(items, Format("PICTURE%d", pictures), DescribeFlacPicture(ViewAt(reader_, body, length)));
+            // The picture's bytes follow the MIME type, the description, four
+            // numbers and the data length.
+            const uint64_t mimeLength = reader_.Be32At(body + 4);
+            const uint64_t description = body + 8 + mimeLength;
+            const uint64_t data = description + 4 + reader_.Be32At(description) + 20;
+            if (data <= body + length) AddAttachedPicture(ViewAt(reader_, data, body + length - data), records_.container.pictures);
         }
         position = body + length;
         audioStart_ = position;

@@ -8,6 +8,7 @@
 
 #include "base/NumberRange.h"
 #include "base/Text.h"
+#include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerUtil.h"
 #include "records/CodecIds.h"
 #include "base/Translate.h"
@@ -269,6 +270,16 @@ void CSupFLV::ReadAudioTag(CFileCache& reader, uint64_t data, uint32_t length, S
     audio.channels = flags & 1 ? 2 : 1;
     audio.codecName = std::string(SoundFormatName(flags >> 4));
     audio.codecId = std::string(SoundFormatCodecId(flags >> 4, audio.bitsPerSample));
+    // AAC's flags always say 44 kHz stereo; its sequence header (packet type
+    // 0) holds the AudioSpecificConfig that tells.
+    constexpr uint8_t kSoundFormatAac = 10;
+    if (flags >> 4 == kSoundFormatAac && length >= 4 && reader.U8At(data + 1) == 0) {
+        SoundHeader config;
+        if (ReadAudioSpecificConfig(reader.MapView(data + 2, std::min<uint32_t>(length - 2, 64)), config)) {
+            audio.configSampleRate = config.sampleRate;
+            audio.configChannels = config.channels;
+        }
+    }
     AppendFromReader(reader, data + 1, length - 1, audio.data);
 }
 

@@ -7,6 +7,7 @@
 #include "base/Text.h"
 #include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerUtil.h"
+#include "formats/containers/CoverPicture.h"
 #include "formats/containers/Ebml.h"
 #include "formats/mpeg/SupHEVC.h"
 #include "records/CodecIds.h"
@@ -67,6 +68,12 @@ enum : uint32_t {
     kTagName = 0x45A3,
     kTagString = 0x4487,
     kSimpleBlock = 0xA3,
+    kClusterTimestamp = 0xE7,
+    kCrc32 = 0xBF,
+    kAttachedFile = 0x61A7,
+    kFileMimeType = 0x4660,
+    kFileData = 0x465C,
+    kBlockDuration = 0x9B,
     kBlockGroup = 0xA0,
     kBlock = 0xA1,
     kDocTypeVersion = 0x4287,
@@ -292,6 +299,7 @@ ReadStatus CSupMKV::Analyse() {
         position = element.end;
     }
     PrepareTracks();
+    ReadTailBlocks();
     FinishTracks();
     if (!segmentRead) return status.Merge(ReadStatus::Damaged(position, "no Segment element"));
     if (tracks_.empty()) return status.Merge(ReadStatus::Damaged(position, "no track in the Segment"));
@@ -308,6 +316,7 @@ void CSupMKV::ReadSegment(const Element& segment) {
             case kInfo: ReadInfo(element); break;
             case kTracks: ReadTracks(element); break;
             case kTags: ReadTags(element); break;
+            case kAttachments: ReadAttachments(element); break;
             case kCluster:
                 PrepareTracks();
                 if (!WantsMoreBlocks()) {
@@ -322,7 +331,8 @@ void CSupMKV::ReadSegment(const Element& segment) {
                 break;
             default: break;
         }
-        if (element.id == kInfo || element.id == kTracks || element.id == kTags) read.push_back(element.id);
+        if (element.id == kInfo || element.id == kTracks || element.id == kTags || element.id == kAttachments)
+            read.push_back(element.id);
         if (element.end <= position) break;
         position = element.end;
     }
@@ -467,6 +477,22 @@ void CSupMKV::ReadContentEncodings(const Element& parent, Track& track, int dept
     }
 }
 
+void CSupMKV::ReadAttachments(const Element& attachments) {
+    Element file, e;
+    for (uint64_t p = attachments.payload; ChildAt(p, attachments.end, file); p = file.end) {
+        if (file.id != kAttachedFile) continue;
+        std::string mime;
+        Element data;
+        for (uint64_t q = file.payload; ChildAt(q, file.end, e); q = e.end) {
+            if (e.id == kFileMimeType) mime = Text(e);
+            else if (e.id == kFileData) data = e;
+        }
+        // Fonts and other files are not pictures.
+        if (mime.starts_with("image/") && data.end > data.payload)
+            AddAttachedPicture(PayloadView(data, CFileCache::kWindowSize), records_.container.pictures);
+    }
+}
+
 void CSupMKV::ReadTags(const Element& tags) {
     Element e;
     for (uint64_t p = tags.payload; ChildAt(p, tags.end, e); p = e.end)
@@ -568,6 +594,78 @@ void CSupMKV::ReadBlock(uint64_t position, uint64_t size) {
     for (const ByteView frame : SplitLacedFrames(bytes.From(pos + 3), lacing)) CollectFrame(*track, frame);
 }
 
+void CSupMKV::NoteBlockEnd(uint64_t trackNumber, int64_t ticks) {
+    for (auto& [number, end] : blockEnds_) {
+        if (number != trackNumber) continue;
+        end = std::max(end, ticks);
+        return;
+    }
+    if (blockEnds_.size() < kMaxTracks) blockEnds_.emplace_back(trackNumber, ticks);
+}
+
+void CSupMKV::ReadTailBlocks() {
+    const bool allTagged = std::all_of(tracks_.begin(), tracks_.end(), [this](const Track& t) {
+        return std::any_of(trackDurations_.begin(), trackDurations_.end(), [&t](const auto& d) { return d.first == t.uid; });
+    });
+    if (tracks_.empty() || allTagged) return;
+    const uint64_t fileEnd = reader_.LogicalLength();
+    const uint64_t start = fileEnd > kTailBytes ? fileEnd - kTailBytes : 0;
+    const ByteView tail = reader_.MapView(start, static_cast<uint32_t>(fileEnd - start));
+    constexpr char kClusterId[] = "\x1F\x43\xB6\x75";
+    int elements = 0;
+    uint64_t next = 0;  // the search goes on after a whole cluster: its blocks' bytes are no ids
+    for (uint64_t at = tail.Find(std::string_view(kClusterId, 4)); at != ByteView::npos && elements < kMaxChildrenPerLevel;
+         at = tail.Find(std::string_view(kClusterId, 4), std::max(at + 4, next))) {
+        EbmlElement cluster;
+        if (!ReadEbmlElement(tail, at, cluster)) continue;
+        const uint64_t payload = at + cluster.headerLength;
+        // A cluster the tail cuts (or of unknown size) is read as far as the tail goes.
+        const bool whole = !cluster.unknownSize && cluster.size <= tail.size() - std::min(payload, tail.size());
+        const uint64_t end = whole ? payload + cluster.size : tail.size();
+        // A cluster begins with its time stamp (after a CRC-32 element, where
+        // the writer adds one); bytes that only look like its id do not.
+        EbmlElement first;
+        uint64_t firstAt = payload;
+        if (ReadEbmlElement(tail, firstAt, first) && first.id == kCrc32 && !first.unknownSize)
+            firstAt += first.headerLength + first.size;
+        if (!ReadEbmlElement(tail, firstAt, first) || first.id != kClusterTimestamp) continue;
+        if (whole) next = end;
+        int64_t clusterTime = -1;
+        EbmlElement e;
+        for (uint64_t p = payload; p < end && ++elements < kMaxChildrenPerLevel && ReadEbmlElement(tail, p, e);) {
+            const uint64_t body = p + e.headerLength;
+            if (e.unknownSize || e.size > end - std::min(body, end)) break;
+            const ByteView bytes = tail.Sub(body, e.size);
+            if (e.id == kClusterTimestamp) {
+                clusterTime = static_cast<int64_t>(std::min<uint64_t>(EbmlUnsigned(bytes), INT64_MAX / 4));
+            } else if (clusterTime >= 0 && (e.id == kSimpleBlock || e.id == kBlockGroup)) {
+                ByteView block = bytes;
+                uint64_t duration = 0;
+                if (e.id == kBlockGroup) {
+                    block = {};
+                    EbmlElement c;
+                    for (uint64_t q = 0; q < bytes.size() && ReadEbmlElement(bytes, q, c) && !c.unknownSize &&
+                                         c.size <= bytes.size() - std::min(q + c.headerLength, bytes.size());
+                         q += c.headerLength + c.size) {
+                        if (c.id == kBlock) block = bytes.Sub(q + c.headerLength, c.size);
+                        else if (c.id == kBlockDuration) duration = EbmlUnsigned(bytes.Sub(q + c.headerLength, c.size));
+                    }
+                }
+                uint64_t pos = 0, number = 0;
+                int length = 0;
+                if (ReadVint(block, pos, number, length) && block.Has(pos, 2)) {
+                    const auto relative = static_cast<int16_t>(block.Be16(pos));
+                    // Without a duration of its own, the block lasts as long as any of its track.
+                    auto track = std::find_if(tracks_.begin(), tracks_.end(), [number](const Track& t) { return t.number == number; });
+                    if (duration == 0 && track != tracks_.end()) duration = track->defaultDurationNs / timecodeScale_;
+                    NoteBlockEnd(number, clusterTime + relative + static_cast<int64_t>(std::min<uint64_t>(duration, UINT32_MAX)));
+                }
+            }
+            p = body + e.size;
+        }
+    }
+}
+
 void CSupMKV::CollectFrame(Track& track, ByteView frame) {
     if (track.frames >= kFramesWanted) return;
     // Other compressions (zlib, bzip2, LZO) cannot be read here.
@@ -628,11 +726,21 @@ void CSupMKV::FinishTracks() {
         if (isVideo) ++container.videoCount;
         else if (isSound) ++container.audioCount;
         else ++container.otherCount;
-        if (track.collectsVideo) FinishVideo(track);
+        // The track's own time: its DURATION tag, else where its last block ends.
+        int64_t trackMs = 0;
+        for (const auto& [number, ticks] : blockEnds_) {
+            if (number != track.number) continue;
+            trackMs = SaturatingInt64(ScaleSaturating(static_cast<uint64_t>(std::max<int64_t>(ticks, 0)), timecodeScale_, 1000000));
+        }
+        for (const auto& [uid, ms] : trackDurations_)
+            if (uid == track.uid) trackMs = ms;
+        if (track.collectsVideo) {
+            FinishVideo(track);
+            records_.video.stampedDurationMs = trackMs;
+        }
         if (StreamInfo* sound = track.slot >= 0 ? records_.StreamIf(static_cast<size_t>(track.slot)) : nullptr) {
             FinishSound(track, *sound);
-            for (const auto& [uid, ms] : trackDurations_)
-                if (uid == track.uid) sound->stampedDurationMs = ms;
+            sound->stampedDurationMs = trackMs;
         }
         if (container.tracks.size() < kMaxContainerTracks) {
             ContainerTrack line;

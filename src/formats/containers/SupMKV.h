@@ -102,6 +102,8 @@ private:
     void ReadAudioSettings(const Element& audio, Track& track);
     void ReadContentEncodings(const Element& encodings, Track& track, int depth);
     void ReadTags(const Element& tags);
+    // Attached pictures (covers); other attachments are passed over.
+    void ReadAttachments(const Element& attachments);
     void ReadTag(const Element& tag);
     // A simple tag of the track of that UID, or of the whole file for 0.
     void ReadSimpleTag(const Element& simpleTag, uint64_t trackUid, int depth);
@@ -111,6 +113,10 @@ private:
     void ReadBlock(uint64_t position, uint64_t size);
     void CollectFrame(Track& track, ByteView frame);
     bool WantsMoreBlocks() const;
+    // The end of each track's last block among the clusters that begin in
+    // the file's last kTailBytes, for tracks no DURATION tag times.
+    void ReadTailBlocks();
+    void NoteBlockEnd(uint64_t trackNumber, int64_t ticks);
 
     void PrepareTracks();
     void FinishTracks();
@@ -131,6 +137,9 @@ private:
     // The DURATION tags of the tracks, by track UID, in milliseconds.
     static constexpr size_t kMaxTrackDurations = 128;
     std::vector<std::pair<uint64_t, int64_t>> trackDurations_;
+    // The end of each track's last block in the tail, by track number, in timecode-scale units.
+    std::vector<std::pair<uint64_t, int64_t>> blockEnds_;
+    static constexpr uint64_t kTailBytes = 0x40000;
     std::vector<uint8_t> block_;
 };
 

@@ -8,6 +8,7 @@
 #include "base/NumberRange.h"
 #include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerUtil.h"
+#include "formats/containers/CoverPicture.h"
 #include "formats/containers/FourCCNames.h"
 #include "records/CodecIds.h"
 #include "base/Translate.h"
@@ -250,6 +251,7 @@ void CSupMP4QT::ReadMovieHeader(uint64_t moovStart, uint64_t moovEnd) {
     if (IsShowableTime(modified)) container.modificationTime = modified;
     const uint32_t timeScale = mvhd.Be32(4 + 2 * width);
     const uint64_t duration = field(8 + 2 * width);
+    movieTimeScale_ = timeScale;
     if (timeScale) {
         records_.video.durationMs = Scale(duration, 1000, timeScale);
         // The movie lasts as long as its longest track, sound included.
@@ -268,6 +270,18 @@ void CSupMP4QT::ReadMetadataList(uint64_t moovStart, uint64_t moovEnd) {
         const ByteView head = reader_.MapView(position, 8);
         const uint32_t size = head.Be32(0);
         if (size < 8 || size > end - position) break;
+        // A cover item holds one 'data' box per picture: type and locale, then the picture's bytes.
+        if (head.Le32(4) == Tag("covr")) {
+            Box data;
+            uint64_t at = position + 8;
+            for (int i = 0; i < kMaxSampleEntries && BoxAt(at, position + size, data); ++i, at = data.end)
+                if (data.type == Tag("data") && data.end - data.payload > 8)
+                    AddAttachedPicture(reader_.MapView(data.payload + 8, static_cast<uint32_t>(std::min<uint64_t>(
+                                                                            data.end - data.payload - 8, CFileCache::kWindowSize))),
+                                       records_.container.pictures);
+            position += size;
+            continue;
+        }
         // Item header, "data" box header, type and locale come before the text.
         std::string text;
         const size_t length = size > 24 ? std::min<size_t>(size - 24, kMaxMetadataText) : 0;
@@ -310,6 +324,28 @@ uint32_t CSupMP4QT::ReadLastSampleDelta(const Box& trak) {
     return stts.Be32(4) >= 2 ? stts.Be32(20) : stts.Be32(12);
 }
 
+int64_t CSupMP4QT::EditedDurationMs(const Box& trak) {
+    // ISO/IEC 14496-12 8.6.6: the track plays its edits, each lasting its
+    // segment duration in the movie's time scale; an empty edit (media time
+    // -1) only delays the start. Without an edit list the media plays whole.
+    constexpr uint32_t kMaxEdits = 64;
+    uint64_t start = 0, end = 0;
+    if (movieTimeScale_ == 0 || !FindBox("edts\\elst", trak.payload, trak.end, start, end) || end - start < 8)
+        return 0;
+    const bool wide = reader_.MapView(start, 1).U8(0) == 1;
+    const uint64_t entrySize = wide ? 20 : 12;
+    const uint32_t entries = reader_.Be32At(start + 4);
+    uint64_t ticks = 0;
+    uint64_t position = start + 8;
+    for (uint32_t i = 0; i < entries && i < kMaxEdits && end - position >= entrySize; ++i, position += entrySize) {
+        const ByteView entry = reader_.MapView(position, static_cast<uint32_t>(entrySize));
+        const uint64_t segment = wide ? entry.Be64(0) : entry.Be32(0);
+        const bool empty = wide ? entry.Be64(8) == UINT64_MAX : entry.Be32(4) == UINT32_MAX;
+        if (!empty) ticks = segment > UINT64_MAX - ticks ? UINT64_MAX : ticks + segment;
+    }
+    return Scale(ticks, 1000, movieTimeScale_);
+}
+
 CSupMP4QT::SampleTiming CSupMP4QT::ReadSampleTiming(const Box& trak) {
     SampleTiming timing;
     uint64_t start = 0, end = 0;
@@ -334,6 +370,7 @@ void CSupMP4QT::ReadVideoTrack(const Box& trak) {
         video.timeScale = ReadMediaTimeScale(trak, &duration);
         if (video.timeScale) video.durationMs = Scale(duration, 1000, video.timeScale);
     }
+    video.stampedDurationMs = EditedDurationMs(trak);
     if (FindBox("mdia\\minf\\stbl\\stts", trak.payload, trak.end, start, end) && video.timeScale) {
         // The average over the whole table: a last sample held longer (or a
         // first one cut short) says nothing about the frame rate.
@@ -400,6 +437,7 @@ void CSupMP4QT::ReadSoundTrack(const Box& trak) {
     const uint32_t delta = ReadLastSampleDelta(trak);
     if (delta && timeScale) sound.sampleRate = SaturatingInt32(uint64_t(timeScale));
     if (timeScale) sound.durationMs = SaturatingInt64(ScaleSaturating(duration, 1000, timeScale));
+    sound.stampedDurationMs = EditedDurationMs(trak);
     ReadSoundEntry(trak);
     ReadSampleTables(trak, tables_[kSound], false);
 }

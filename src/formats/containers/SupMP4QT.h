@@ -90,6 +90,7 @@ private:
     void ReadSoundTrack(const Box& trak);
     uint32_t ReadMediaTimeScale(const Box& trak, uint64_t* durationOut);
     uint32_t ReadLastSampleDelta(const Box& trak);
+    int64_t EditedDurationMs(const Box& trak);
     // The sample count and total duration (in media time units) of the time-to-sample table.
     struct SampleTiming {
         uint64_t samples = 0, ticks = 0;
@@ -118,6 +119,7 @@ private:
     EsDescriptor es_;
     std::array<SampleTables, 2> tables_;
     bool tracksRead_ = false;
+    uint32_t movieTimeScale_ = 0;
 };
 
 }  // namespace torvo

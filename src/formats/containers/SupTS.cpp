@@ -411,6 +411,7 @@ void CSupTS::CollectPayload(ElementaryStream& stream, ByteView payload, bool uni
             }
             data = 9u + payload.U8(8);
         }
+        stream.lastPesBytes = payload.size() > data ? payload.size() - data : 0;
         if (stream.slot >= 0) {
             StreamInfo& sound = records_.Stream(static_cast<size_t>(stream.slot));
             if (!stream.started) sound.streamId = streamId;
@@ -424,6 +425,8 @@ void CSupTS::CollectPayload(ElementaryStream& stream, ByteView payload, bool uni
         payload = payload.From(data);
     } else if (!stream.started) {
         return;
+    } else {
+        stream.lastPesBytes += payload.size();
     }
     if (buffer) buffer->Append(payload);
 }
@@ -447,11 +450,18 @@ void CSupTS::ReadTailPcr() {
         if (!(b1 & 0x80) && (control & 2) && packet.U8(4) > 0) NotePcr(pid, packet, true);
         // The presentation time of each PES packet that starts here.
         const uint64_t payload = control & 2 ? 5u + packet.U8(4) : 4;
-        if (!(b1 & 0x80) && (b1 & 0x40) && (control & 1) && !(packet.U8(3) & 0xC0)) {
+        if (!(b1 & 0x80) && (control & 1) && !(packet.U8(3) & 0xC0)) {
             const ByteView pes = packet.From(payload);
-            for (ElementaryStream& stream : streams_)
-                if (stream.pid == pid && pes.Be24(0) == 1 && PesHasHeader(pes.U8(3)) && (pes.U8(7) & 0x80))
+            for (ElementaryStream& stream : streams_) {
+                if (stream.pid != pid) continue;
+                if (!(b1 & 0x40)) {  // the packet goes on with the PES packet begun before
+                    stream.lastPesBytes += pes.size();
+                } else if (pes.Be24(0) == 1 && PesHasHeader(pes.U8(3)) && (pes.U8(7) & 0x80)) {
                     stream.lastPts = std::max(stream.lastPts, ReadTimeStamp(pes.Sub(9, 5)));
+                    const uint64_t header = 9u + pes.U8(8);
+                    stream.lastPesBytes = pes.size() > header ? pes.size() - header : 0;
+                }
+            }
         }
         position += size;
     }
@@ -491,7 +501,7 @@ void CSupTS::Finish() {
         if (sound && !stream.pts.empty()) {
             const PtsRange head{*std::min_element(stream.pts.begin(), stream.pts.end()), stream.pts.front(), 1, -1};
             if (const int64_t span = PtsSpanTicks(head, {stream.lastPts, stream.lastPts, 1, -1}); span > 0)
-                sound->stampedDurationMs = SoundSpanMs(span, *sound);
+                sound->stampedDurationMs = SoundSpanMs(span, *sound, stream.lastPesBytes);
         }
         if (container.tracks.size() < kMaxContainerTracks) {
             ContainerTrack track;

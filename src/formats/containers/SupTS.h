@@ -64,6 +64,7 @@ public:
         bool started = false;     // a PES packet start was met
         std::vector<int64_t> pts;
         int64_t lastPts = -1;     // the latest presentation time, of the tail read too
+        uint64_t lastPesBytes = 0; // the payload of the last PES packet seen (the last one's frames)
     };
 
     CSupTS(CFileCache& reader, AnalysisRecords& records);

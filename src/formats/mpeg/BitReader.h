@@ -5,11 +5,30 @@
 // header can only yield odd values, never a read outside the buffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "base/ByteView.h"
 
 namespace torvo {
+
+// A NAL unit's payload with its emulation prevention bytes (00 00 03)
+// removed (ITU-T H.264 7.4.1, H.265 7.4.2), cut at maxBytes.
+inline std::vector<uint8_t> RemoveEmulationPrevention(ByteView nal, size_t maxBytes) {
+    std::vector<uint8_t> out;
+    int zeros = 0;
+    for (size_t i = 0; i < nal.size() && out.size() < maxBytes; ++i) {
+        const uint8_t b = nal.U8(i);
+        if (zeros >= 2 && b == 3) {
+            zeros = 0;
+            continue;
+        }
+        zeros = b == 0 ? zeros + 1 : 0;
+        out.push_back(b);
+    }
+    return out;
+}
 
 class BitReader {
 public:

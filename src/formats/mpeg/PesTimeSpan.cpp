@@ -85,8 +85,8 @@ private:
 
 // The picture and GOP start codes of one video packet's payload; the
 // packet's time stamp belongs to the first picture that starts in it.
-void WalkVideoPayload(ByteView payload, int64_t pts, GopPictures& gop, PtsRange& video) {
-    for (uint64_t q = FindStartCode(payload, 0); q != ByteView::npos; q = FindStartCode(payload, q + 4)) {
+void WalkVideoPayload(ByteView payload, int64_t pts, GopPictures& gop, PtsRange& video, StartCodeIndex* index) {
+    for (uint64_t q = FindStartCode(payload, 0, index); q != ByteView::npos; q = FindStartCode(payload, q + 4, index)) {
         const uint8_t code = payload.U8(q + 3);
         if (code == kGopHeader || code == kSequenceHeader) {
             gop.Close(video);
@@ -130,10 +130,10 @@ int64_t ReadPesPts(ByteView packet) {
     return TimeStamp(packet, i);
 }
 
-PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFrame) {
+PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFrame, StartCodeIndex* index) {
     PesTimeStamps stamps;
     GopPictures gop(ticksPerFrame);
-    uint64_t p = FindStartCode(data, 0);
+    uint64_t p = FindStartCode(data, 0, index);
     while (p != ByteView::npos) {
         const uint8_t code = data.U8(p + 3);
         uint64_t next = p + 4;
@@ -147,7 +147,8 @@ PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFram
                 ParseErrorFlag ignored;
                 const CSupMpg::Payload payload = CSupMpg::ReadPesPayload(packet, ignored);
                 if (code == kVideoStream && ticksPerFrame > 0 && payload.length > 0)
-                    WalkVideoPayload(packet.Sub(payload.offset, uint64_t(payload.length)), pts, gop, stamps.video);
+                    WalkVideoPayload(packet.Sub(payload.offset, uint64_t(payload.length)), pts, gop, stamps.video,
+                                     index);
                 if (pts >= 0 && code == kVideoStream) {
                     Note(stamps.video, pts, limit);
                 } else if (pts >= 0 && code < 0xE0) {
@@ -156,7 +157,7 @@ PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFram
                 }
             }
         }
-        p = FindStartCode(data, next);
+        p = FindStartCode(data, next, index);
     }
     gop.Close(stamps.video);
     return stamps;
@@ -171,9 +172,21 @@ int64_t PtsSpanTicks(const PtsRange& head, const PtsRange& tail) {
     return span > 0 && span < kLongestSpanTicks ? span : -1;
 }
 
-int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream) { return (spanTicks + SoundFrameTicks(stream)) / 90; }
+int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream, uint64_t lastPacketBytes) {
+    // The last stamped packet may carry several frames: its bytes over an
+    // average frame's (the rate over the frame's length) count them.
+    int64_t frames = 1;
+    for (const AudioResult& r : stream.audio) {
+        if (r.codecClass <= 0 || r.frameDurationUs <= 0 || r.bitrateKbps <= 0) continue;
+        const double frameBytes = double(r.bitrateKbps) * r.frameDurationUs / 8000.0;
+        if (lastPacketBytes > 0 && frameBytes >= 1)
+            frames = std::clamp<int64_t>(std::llround(double(lastPacketBytes) / frameBytes), 1, 1024);
+        break;
+    }
+    return (spanTicks + frames * SoundFrameTicks(stream)) / 90;
+}
 
-void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records) {
+void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records, StartCodeIndex* headerIndex) {
     const ContainerInfo& c = records.container;
     if (c.layout != StreamLayout::kMpeg1System && c.layout != StreamLayout::kMpeg2Program) return;
     const ByteView header = reader.Header();
@@ -181,9 +194,9 @@ void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records) {
     VideoInfo& video = records.video;
     const int32_t usPerFrame = video.headers[kHeaderMpegVideo].frameDurationUs;
     const double ticksPerFrame = usPerFrame * 0.09;
-    const PesTimeStamps head = CollectPesTimeStamps(header, whole ? 0 : kHeadStamps);
-    const PesTimeStamps tail =
-        whole ? CollectPesTimeStamps(header, 0, ticksPerFrame) : TailStamps(reader, c.videoCount > 0, ticksPerFrame);
+    const PesTimeStamps head = CollectPesTimeStamps(header, whole ? 0 : kHeadStamps, 0, headerIndex);
+    const PesTimeStamps tail = whole ? CollectPesTimeStamps(header, 0, ticksPerFrame, headerIndex)
+                                     : TailStamps(reader, c.videoCount > 0, ticksPerFrame);
 
     if (const int64_t span = PtsSpanTicks(head.video, tail.video); span > 0 && usPerFrame > 0 && c.videoCount > 0) {
         // The span reaches the start of the last picture; the picture lasts one period more.

@@ -10,6 +10,8 @@ constexpr int kGiveUp = -99;
 // About four times the widest picture of the highest level (1055 macroblocks).
 constexpr int64_t kMaxCodedSide = 65536;
 constexpr unsigned kSliceGroupLimit = 8;
+// Parameter sets are short; the rest of a longer unit is not read.
+constexpr size_t kMaxSpsBytes = 1024;
 
 // Profiles whose SPS carries chroma format, bit depths and scaling matrices
 // between seq_parameter_set_id and log2_max_frame_num_minus4.
@@ -125,9 +127,27 @@ void CSupH264::ParseSps(SeqParamSet& sps) {
         sps.frame_crop_top_offset = AsInt(ReadUe());
         sps.frame_crop_bottom_offset = AsInt(ReadUe());
     }
-    // The VUI (frame rate, aspect) is not read.
     sps.vui_parameters_present_flag = AsInt(ReadBits(1));
+    if (sps.vui_parameters_present_flag) ParseVuiTiming(sps);
     sps.valid = 1;
+}
+
+void CSupH264::ParseVuiTiming(SeqParamSet& sps) {
+    // ITU-T H.264 E.1.1: what comes before the timing, then the timing itself.
+    constexpr uint32_t kExtendedSar = 255;
+    if (ReadBits(1) && ReadBits(8) == kExtendedSar) ReadBits(32);  // aspect ratio, sar_width and sar_height
+    if (ReadBits(1)) ReadBits(1);                                   // overscan
+    if (ReadBits(1)) {                                              // video signal type
+        ReadBits(4);
+        if (ReadBits(1)) ReadBits(24);                              // colour description
+    }
+    if (ReadBits(1)) {                                              // chroma sample locations
+        ReadUe();
+        ReadUe();
+    }
+    if (!ReadBits(1)) return;
+    sps.num_units_in_tick = ReadBits(32);
+    sps.time_scale = ReadBits(32);
 }
 
 void CSupH264::ParsePps(PicParamSet& pps) {
@@ -192,6 +212,9 @@ bool CSupH264::Analyse(VideoHeader& header, ByteView data) {
             score_ -= kPenalty;
         } else if (type == 7) {
             sps_ = SeqParamSet{};
+            // The parameters' bits without the bytes that keep start codes out of them.
+            const std::vector<uint8_t> rbsp = RemoveEmulationPrevention(unit, kMaxSpsBytes);
+            BeginUnit(ByteView(rbsp.data(), rbsp.size()));
             ParseSps(sps_);
             // The coded size in whole macroblocks: cropping is not applied, so 1080 lines read 1088.
             const int64_t codedWidth = (int64_t(sps_.pic_width_in_mbs_minus1) + 1) * 16;
@@ -210,6 +233,9 @@ bool CSupH264::Analyse(VideoHeader& header, ByteView data) {
                 header.croppedWidth = header.croppedHeight = 0;
                 if (sps_.valid && sps_.frame_cropping_flag)
                     CroppedSize(sps_, width, height, header.croppedWidth, header.croppedHeight);
+                // Two ticks a frame (E.2.1): a field each.
+                header.timingFrameRate = sps_.num_units_in_tick > 0 && sps_.time_scale > 0
+                                             ? sps_.time_scale / (2.0 * sps_.num_units_in_tick) : 0;
             } else if (width != lastWidth_ || height != lastHeight_) {
                 score_ -= kPenalty;
                 lastWidth_ = width;

@@ -41,6 +41,8 @@ struct SeqParamSet {
     int frame_crop_left_offset = 0, frame_crop_right_offset = 0;
     int frame_crop_top_offset = 0, frame_crop_bottom_offset = 0;
     int vui_parameters_present_flag = 0;
+    // VUI timing (Annex E): 0 when absent.
+    uint32_t num_units_in_tick = 0, time_scale = 0;
 };
 
 struct PicParamSet {
@@ -74,6 +76,7 @@ public:
     // Readers over the current unit; the first read begins after the NAL header byte.
     void BeginUnit(ByteView unit) { bits_ = BitReader(unit, 1); }
     uint32_t ReadBits(unsigned n) { return bits_.Bits(n); }
+    void ParseVuiTiming(SeqParamSet& sps);
     uint32_t ReadUe() { return bits_.Ue(); }
     void ParseSps(SeqParamSet& sps);
     void ParsePps(PicParamSet& pps);

@@ -12,22 +12,6 @@ constexpr int kNalSps = 33;
 constexpr size_t kMaxSpsBytes = 1024;
 constexpr int kMaxNalUnitsScanned = 4096;
 
-// The payload with emulation prevention bytes (00 00 03) removed, capped.
-std::vector<uint8_t> Unescape(ByteView nal) {
-    std::vector<uint8_t> out;
-    int zeros = 0;
-    for (size_t i = 0; i < nal.size() && out.size() < kMaxSpsBytes; ++i) {
-        const uint8_t b = nal.U8(i);
-        if (zeros >= 2 && b == 3) {
-            zeros = 0;
-            continue;
-        }
-        zeros = b == 0 ? zeros + 1 : 0;
-        out.push_back(b);
-    }
-    return out;
-}
-
 void SkipProfileTierLevel(BitReader& bits, int maxSubLayersMinus1, HevcSequence& s) {
     bits.Skip(2);  // general_profile_space
     s.tier = static_cast<int>(bits.Bits(1));
@@ -60,7 +44,7 @@ uint64_t NextUnitStart(ByteView data, uint64_t from) {
 
 bool CSupHEVC::ParseSps(ByteView nal, HevcSequence& s) const {
     if (nal.size() < 4 || ((nal.U8(0) >> 1) & 0x3F) != kNalSps) return false;
-    const std::vector<uint8_t> rbsp = Unescape(nal.From(2));
+    const std::vector<uint8_t> rbsp = RemoveEmulationPrevention(nal.From(2), kMaxSpsBytes);
     BitReader bits(ByteView(rbsp.data(), rbsp.size()));
     s = HevcSequence{};
     bits.Skip(4);  // sps_video_parameter_set_id

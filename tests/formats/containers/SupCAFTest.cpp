@@ -31,9 +31,9 @@ TEST(CafSamples, AgreeWithFfprobeAndMediainfo) {
         {"caf_pcm16.caf", "PCM", 1, 22050, 2, 16, 100, "pcm_s16le"},
         {"caf_alaw.caf", "A-law", 6, 8000, 1, 8, 300, "pcm_alaw"},
         {"caf_mulaw.caf", "mu-law", 7, 8000, 1, 8, 300, "pcm_mulaw"},
-        {"caf_float.caf", "PCM (плав.точка 32)", 3, 22050, 1, 32, 100, "pcm_f32le"},
+        {"caf_float.caf", "PCM (плав.точка 32)", 3, 22050, 1, 32, 100, "pcm_f32be"},
         {"caf_aac.caf", "AAC", 0xFF, 44100, 2, 0, 500, "aac"},
-        {"caf_alac.caf", "ALAC", 0, 22050, 1, 0, 371, ""},  // the bits are in the cookie
+        {"caf_alac.caf", "ALAC", 0, 22050, 1, 0, 371, "alac"},  // the bits are in the cookie
     };
     ASSERT_EQ(SampleNamesIn("caf").size(), std::size(cases));
     for (const Case& c : cases) {

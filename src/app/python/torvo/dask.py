@@ -55,7 +55,7 @@ def analyse_bag(paths, partition_size=200, scan=True, codecs=True, workers=2):
 # collection keeps each distinct codec name once, and groupby/value_counts
 # run on codes. Those whose values are fixed know their categories, so that
 # every partition of a dask frame agrees on them.
-_STREAM_TYPES = pandas.CategoricalDtype(["video", "audio"])
+_STREAM_TYPES = pandas.CategoricalDtype(["video", "audio", "image"])
 _DECODERS = pandas.CategoricalDtype(["installed", "not_installed", "not_needed", "undetermined", "disabled"])
 
 # One row per stream: the file, its error (if any), the container's columns,

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Samples of each stream's own facts: covers (ID3v2, FLAC, MP4, Matroska
+# attachment), tracks timed by an edit list or only by their last blocks,
+# AAC in FLV whose tag flags say otherwise than its AudioSpecificConfig.
+# The outputs and expected.txt (what ffprobe says) are committed.
+set -euo pipefail
+cd "$(dirname "$0")"
+ff() { ffmpeg -hide_banner -loglevel error -y "$@"; }
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+A="-f lavfi -i sine=frequency=440:sample_rate=44100"
+
+ff -f lavfi -i testsrc=size=70x50:rate=1 -frames:v 1 -q:v 8 "$tmp/cover.jpg"
+ff -f lavfi -i testsrc=size=60x40:rate=1 -frames:v 1 "$tmp/cover.png"
+ff $A -i "$tmp/cover.jpg" -map 0 -map 1 -t 0.5 -c:a libmp3lame -b:a 32k -c:v copy -id3v2_version 3 \
+   -disposition:v attached_pic mp3_cover.mp3
+ff $A -i "$tmp/cover.png" -map 0 -map 1 -t 0.5 -c:a flac -c:v copy -disposition:v attached_pic flac_cover.flac
+ff $A -i "$tmp/cover.png" -map 0 -map 1 -t 0.5 -c:a aac -b:a 32k -c:v copy -disposition:v attached_pic m4a_cover.m4a
+ff $A -t 0.5 -c:a libvorbis -q:a 0 -attach "$tmp/cover.jpg" -metadata:s:t mimetype=image/jpeg mka_cover.mka
+V="-f lavfi -i testsrc=size=160x120:rate=25"
+# AAC's priming samples lie before the edit list's start: the track plays 1.000 s.
+ff $V -t 1 $A -t 1 -c:v libx264 -preset veryfast -crf 40 -c:a aac -b:a 32k mp4_h264_aac_edit.mp4
+# Written to a pipe, Matroska gets no duration: the tracks end with their last blocks.
+ff $V -t 1 $A -t 1 -c:v libx264 -preset veryfast -crf 40 -c:a libvorbis -q:a 0 -f matroska - > mkv_untimed.mkv
+ff $A -t 1 -ac 1 -ar 22050 -c:a aac -b:a 24k -f flv flv_aac_mono_22k.flv
+
+# What ffprobe says: one line per stream and one per file.
+: > expected.txt
+for f in *.mp3 *.flac *.m4a *.mka *.mp4 *.mkv *.flv; do
+  ffprobe -v error -show_entries \
+    stream=index,codec_type,codec_name,width,height,r_frame_rate,sample_rate,channels,duration:stream_disposition=attached_pic:format=format_name,duration \
+    -of compact=p=0 "$f" | sed -e 's/|$//' -e '/^$/d' | awk -v f="$f" '!seen[$0]++ { print f "\t" $0 }' >> expected.txt
+done
+ls -l
