@@ -166,6 +166,51 @@ PesTimeStamps TailStamps(CFileCache& reader, bool wantVideo, double ticksPerFram
     return tail;
 }
 
+// An elementary stream's GOPs: the time code of the first and of the last
+// GOP header of a stretch, and the pictures that follow the last one.
+struct GopSpan {
+    int64_t firstFrames = -1, lastFrames = -1;
+    int64_t picturesAfterLast = 0;
+};
+
+GopSpan CollectGopSpan(ByteView data, int framesPerSecond) {
+    GopSpan span;
+    for (uint64_t p = FindStartCode(data, 0); p != ByteView::npos; p = FindStartCode(data, p + 4)) {
+        const uint8_t code = data.U8(p + 3);
+        if (code == kPicture) {
+            if (span.lastFrames >= 0) ++span.picturesAfterLast;
+        } else if (code == kGopHeader && data.Has(p + 4, 4)) {
+            // drop_frame, hours (5), minutes (6), marker, seconds (6), pictures (6).
+            const uint32_t tc = data.Be32(p + 4) >> 7;
+            if (!(tc >> 12 & 1)) continue;
+            const int64_t seconds = (int64_t(tc >> 19 & 0x1F) * 60 + (tc >> 13 & 0x3F)) * 60 + (tc >> 6 & 0x3F);
+            const int64_t frames = seconds * framesPerSecond + (tc & 0x3F);
+            if (span.firstFrames < 0) span.firstFrames = frames;
+            span.lastFrames = frames;
+            span.picturesAfterLast = 0;
+        }
+    }
+    return span;
+}
+
+// An MPEG-1 or MPEG-2 video elementary stream: from the first GOP's time
+// code to the last one's, and the pictures of the last GOP. The typed
+// report's time; a stream whose codes do not run forward has none.
+void MeasureGopTimeSpan(CFileCache& reader, VideoInfo& video) {
+    const VideoHeader& h = video.headers[kHeaderMpegVideo];
+    if (video.h264 || video.mpeg4Vol || h.version == kVersionMpeg4 || h.frameDurationUs <= 0) return;
+    const int fps = static_cast<int>(std::lround(1000000.0 / h.frameDurationUs));
+    if (fps <= 0 || fps > 120) return;
+    const uint64_t length = reader.LogicalLength();
+    const uint64_t start = length > kTailStep ? length - kTailStep : 0;
+    const GopSpan head = CollectGopSpan(reader.Header(), fps);
+    const GopSpan tail = CollectGopSpan(reader.MapView(start, static_cast<uint32_t>(length - start)), fps);
+    if (head.firstFrames < 0 || tail.lastFrames < head.firstFrames) return;
+    const int64_t frames = tail.lastFrames - head.firstFrames + tail.picturesAfterLast;
+    if (frames > 0 && frames < kLongestSpanTicks / 90000 * fps)
+        video.stampedDurationMs = frames * h.frameDurationUs / 1000;
+}
+
 }  // namespace
 
 int64_t ReadPesPts(ByteView packet) {
@@ -242,6 +287,7 @@ int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream, uint64_t lastPa
 
 void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records) {
     const ContainerInfo& c = records.container;
+    if (c.layout == StreamLayout::kVideoElementary) MeasureGopTimeSpan(reader, records.video);
     if (c.layout != StreamLayout::kMpeg1System && c.layout != StreamLayout::kMpeg2Program) return;
     const ByteView header = reader.Header();
     const bool whole = header.size() >= reader.LogicalLength();

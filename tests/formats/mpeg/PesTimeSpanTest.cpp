@@ -102,6 +102,23 @@ TEST(PesTimeSpan, RealStreamsAsTheFullScanAndFfprobeTimeThem) {
     }
 }
 
+TEST(PesTimeSpan, ElementaryVideoFromItsGopTimeCodes) {
+    // The full scan's and mediainfo's times; no GOP after the header: none.
+    const struct {
+        const char* name;
+        int64_t ms;
+    } cases[] = {{"mpeg/mpeg1_video.m1v", 1000}, {"mpeg/mpeg2_bt709.m2v", 200}, {"mpeg2_video.m2v", 1000},
+                 {"scan/mpeg2_elementary.m2v", 2000}, {"mpeg/mpeg4_plain.m4v", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFileCache reader;
+        ASSERT_TRUE(reader.Open(test::SamplePath(c.name)));
+        AnalysisRecords records;
+        CSupMpg(records).Analyse(reader);
+        EXPECT_EQ(records.video.stampedDurationMs, c.ms);
+    }
+}
+
 // A stream of 5 MiB: the first pictures at 1 s, padding, then a last GOP
 // whose packet stamps one picture (temporal reference 2, at 5.04 s) and
 // holds two more shown before it, and a GOP of one unstamped picture.
