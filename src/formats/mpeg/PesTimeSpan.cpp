@@ -137,8 +137,8 @@ private:
 
 // The picture and GOP start codes of one video packet's payload; the
 // packet's time stamp belongs to the first picture that starts in it.
-void WalkVideoPayload(ByteView payload, int64_t pts, GopPictures& gop, PtsRange& video) {
-    for (uint64_t q = FindStartCode(payload, 0); q != ByteView::npos; q = FindStartCode(payload, q + 4)) {
+void WalkVideoPayload(ByteView payload, int64_t pts, GopPictures& gop, PtsRange& video, StartCodeIndex* index) {
+    for (uint64_t q = FindStartCode(payload, 0, index); q != ByteView::npos; q = FindStartCode(payload, q + 4, index)) {
         const uint8_t code = payload.U8(q + 3);
         if (code == kGopHeader || code == kSequenceHeader) {
             gop.Close(video);
@@ -173,9 +173,9 @@ struct GopSpan {
     int64_t picturesAfterLast = 0;
 };
 
-GopSpan CollectGopSpan(ByteView data, int framesPerSecond) {
+GopSpan CollectGopSpan(ByteView data, int framesPerSecond, StartCodeIndex* index = nullptr) {
     GopSpan span;
-    for (uint64_t p = FindStartCode(data, 0); p != ByteView::npos; p = FindStartCode(data, p + 4)) {
+    for (uint64_t p = FindStartCode(data, 0, index); p != ByteView::npos; p = FindStartCode(data, p + 4, index)) {
         const uint8_t code = data.U8(p + 3);
         if (code == kPicture) {
             if (span.lastFrames >= 0) ++span.picturesAfterLast;
@@ -196,14 +196,14 @@ GopSpan CollectGopSpan(ByteView data, int framesPerSecond) {
 // An MPEG-1 or MPEG-2 video elementary stream: from the first GOP's time
 // code to the last one's, and the pictures of the last GOP. The typed
 // report's time; a stream whose codes do not run forward has none.
-void MeasureGopTimeSpan(CFileCache& reader, VideoInfo& video) {
+void MeasureGopTimeSpan(CFileCache& reader, VideoInfo& video, StartCodeIndex* headerIndex) {
     const VideoHeader& h = video.headers[kHeaderMpegVideo];
     if (video.h264 || video.mpeg4Vol || h.version == kVersionMpeg4 || h.frameDurationUs <= 0) return;
     const int fps = static_cast<int>(std::lround(1000000.0 / h.frameDurationUs));
     if (fps <= 0 || fps > 120) return;
     const uint64_t length = reader.LogicalLength();
     const uint64_t start = length > kTailStep ? length - kTailStep : 0;
-    const GopSpan head = CollectGopSpan(reader.Header(), fps);
+    const GopSpan head = CollectGopSpan(reader.Header(), fps, headerIndex);
     const GopSpan tail = CollectGopSpan(reader.MapView(start, static_cast<uint32_t>(length - start)), fps);
     if (head.firstFrames < 0 || tail.lastFrames < head.firstFrames) return;
     const int64_t frames = tail.lastFrames - head.firstFrames + tail.picturesAfterLast;
@@ -227,10 +227,10 @@ int64_t ReadPesPts(ByteView packet) {
     return TimeStamp(packet, i);
 }
 
-PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFrame) {
+PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFrame, StartCodeIndex* index) {
     PesTimeStamps stamps;
     GopPictures gop(ticksPerFrame);
-    uint64_t p = FindStartCode(data, 0);
+    uint64_t p = FindStartCode(data, 0, index);
     while (p != ByteView::npos) {
         const uint8_t code = data.U8(p + 3);
         uint64_t next = p + 4;
@@ -244,7 +244,8 @@ PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFram
                 ParseErrorFlag ignored;
                 const CSupMpg::Payload payload = CSupMpg::ReadPesPayload(packet, ignored);
                 if (code == kVideoStream && ticksPerFrame > 0 && payload.length > 0)
-                    WalkVideoPayload(packet.Sub(payload.offset, uint64_t(payload.length)), pts, gop, stamps.video);
+                    WalkVideoPayload(packet.Sub(payload.offset, uint64_t(payload.length)), pts, gop, stamps.video,
+                                     index);
                 if (pts >= 0 && code == kVideoStream) {
                     Note(stamps.video, pts, limit);
                 } else if (code < 0xE0) {
@@ -256,7 +257,7 @@ PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFram
                 }
             }
         }
-        p = FindStartCode(data, next);
+        p = FindStartCode(data, next, index);
     }
     gop.Close(stamps.video);
     return stamps;
@@ -285,18 +286,18 @@ int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream, uint64_t lastPa
     return (spanTicks + frames * SoundFrameTicks(stream)) / 90;
 }
 
-void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records) {
+void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records, StartCodeIndex* headerIndex) {
     const ContainerInfo& c = records.container;
-    if (c.layout == StreamLayout::kVideoElementary) MeasureGopTimeSpan(reader, records.video);
+    if (c.layout == StreamLayout::kVideoElementary) MeasureGopTimeSpan(reader, records.video, headerIndex);
     if (c.layout != StreamLayout::kMpeg1System && c.layout != StreamLayout::kMpeg2Program) return;
     const ByteView header = reader.Header();
     const bool whole = header.size() >= reader.LogicalLength();
     VideoInfo& video = records.video;
     const int32_t usPerFrame = video.headers[kHeaderMpegVideo].frameDurationUs;
     const double ticksPerFrame = usPerFrame * 0.09;
-    const PesTimeStamps head = CollectPesTimeStamps(header, whole ? 0 : kHeadStamps);
-    const PesTimeStamps tail =
-        whole ? CollectPesTimeStamps(header, 0, ticksPerFrame) : TailStamps(reader, c.videoCount > 0, ticksPerFrame);
+    const PesTimeStamps head = CollectPesTimeStamps(header, whole ? 0 : kHeadStamps, 0, headerIndex);
+    const PesTimeStamps tail = whole ? CollectPesTimeStamps(header, 0, ticksPerFrame, headerIndex)
+                                     : TailStamps(reader, c.videoCount > 0, ticksPerFrame);
 
     if (const int64_t span = PtsSpanTicks(head.video, tail.video); span > 0 && usPerFrame > 0 && c.videoCount > 0) {
         // The span reaches the start of the last picture; the picture lasts one period more.

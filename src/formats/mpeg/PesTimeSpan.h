@@ -13,6 +13,10 @@
 #include "records/Records.h"
 
 namespace torvo {
+class StartCodeIndex;
+}
+
+namespace torvo {
 
 // The earliest and the latest time stamp of one stream, in 90 kHz ticks.
 struct PtsRange {
@@ -45,8 +49,10 @@ int64_t ReadPesPts(ByteView packet);
 // first `limit` packets with one of each stream (all of them for 0). A
 // positive `ticksPerFrame` (the video's frame period in 90 kHz ticks)
 // carries the video's time stamps forward to the end of the pictures shown
-// after them.
-PesTimeStamps CollectPesTimeStamps(ByteView data, int limit = 0, double ticksPerFrame = 0);
+// after them. An index of the start codes of bytes holding `data` saves
+// searching them again.
+PesTimeStamps CollectPesTimeStamps(ByteView data, int limit = 0, double ticksPerFrame = 0,
+                                   StartCodeIndex* index = nullptr);
 
 // Ticks from the earliest time stamp at the start to the latest at the end
 // (to the tail's `end` where it has one),
@@ -64,8 +70,10 @@ int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream, uint64_t lastPa
 // stream from the time stamps of the file's start and end: the video's
 // playing time and frame count (the span plus one frame), each sound
 // stream's playing time (the span plus one frame of its codec, when known)
-// and its stamped time (the span plus the frames of its last packet).
-// What cannot be timed keeps what the headers gave.
-void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records);
+// and its stamped time (the span plus the frames of its last packet); of a
+// video elementary stream, the typed time from its GOP time codes. What
+// cannot be timed keeps what the headers gave. `headerIndex`, when given,
+// holds the start codes of the reader's header.
+void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records, StartCodeIndex* headerIndex = nullptr);
 
 }  // namespace torvo

@@ -20,13 +20,18 @@ uint64_t ScanForStartCode(ByteView data, uint64_t from) {
     return FindPattern(data, kPrefix, from, data.size() - 3);  // the code byte must be there too
 }
 
+// The first search covers this much; each further one twice what the last did.
+constexpr uint64_t kFirstSearchStep = 16 * 1024;
+
 }  // namespace
 
-StartCodeIndex::StartCodeIndex(ByteView range) : range_(range) {
-    if (range.size() > UINT32_MAX || range.size() < 4) {
-        complete_ = range.size() < 4;
-        return;
-    }
+StartCodeIndex::StartCodeIndex(ByteView range) : range_(range), step_(kFirstSearchStep) {
+    usable_ = range.size() <= UINT32_MAX;
+    if (range.size() < 4) searched_ = range.size();
+}
+
+bool StartCodeIndex::SearchUpTo(uint64_t wanted) {
+    const uint64_t end = range_.size() < 4 ? 0 : range_.size() - 3;  // the code byte must be there too
     bool full = false;
     auto add = [this, &full](uint64_t p) -> uint64_t {
         if (positions_.size() == kMaxIndexedCodes) {
@@ -36,23 +41,32 @@ StartCodeIndex::StartCodeIndex(ByteView range) : range_(range) {
         positions_.push_back(static_cast<uint32_t>(p));
         return p + 1;
     };
-    ForEachPattern(range, kPrefix, 0, range.size() - 3, add);
-    if (full) positions_ = {};
-    complete_ = !full;
+    while (searched_ < end && (positions_.empty() || positions_.back() < wanted)) {
+        const uint64_t stop = std::min(end, std::max(searched_ + step_, wanted + 1));
+        ForEachPattern(range_, kPrefix, searched_, stop, add);
+        if (full) {
+            positions_ = {};
+            usable_ = false;
+            return false;
+        }
+        searched_ = stop;
+        step_ *= 2;
+    }
+    return true;
 }
 
 bool StartCodeIndex::Covers(ByteView view) const {
-    return complete_ && view.data() >= range_.data() && view.data() + view.size() <= range_.data() + range_.size();
+    return usable_ && view.data() >= range_.data() && view.data() + view.size() <= range_.data() + range_.size();
 }
 
 bool StartCodeIndex::Lookup(ByteView view, uint64_t from, uint64_t& found) {
     const uint8_t* begin = range_.data();
-    if (!complete_ || !begin || view.data() < begin || view.data() + view.size() > begin + range_.size())
-        return false;
+    if (!usable_ || !begin || view.data() < begin || view.data() + view.size() > begin + range_.size()) return false;
     const auto offset = static_cast<uint64_t>(view.data() - begin);
     found = ByteView::npos;
     if (view.size() < 4 || from > view.size() - 4) return true;
     const uint64_t wanted = offset + from;
+    if (!SearchUpTo(wanted)) return false;
     // Parsers ask for the code after the one they were given: a few steps
     // forward from the last answer usually reach it.
     auto first = positions_.begin();

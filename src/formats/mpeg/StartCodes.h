@@ -18,11 +18,13 @@ class StartCodeIndex;
 // An index whose range holds the bytes answers instead of a new search.
 uint64_t FindStartCode(ByteView data, uint64_t from, StartCodeIndex* index = nullptr);
 
-// The start codes of one range, searched for once: FindStartCode on bytes
-// inside the range (the range itself or a part of it) looks them up instead
-// of scanning again. The MPEG analysis walks the same bytes with several
-// parsers, one after another, and hands them its index. The range must not
-// change while the index lives.
+// The start codes of one range, each searched for once: FindStartCode on
+// bytes inside the range (the range itself or a part of it) looks them up
+// instead of scanning again. The MPEG analysis walks the same bytes with
+// several parsers, one after another, and hands them its index. The search
+// runs only as far as the lookups have asked (in growing steps), so bytes no
+// parser reaches are never searched. The range must not change while the
+// index lives.
 class StartCodeIndex {
 public:
     explicit StartCodeIndex(ByteView range);
@@ -30,15 +32,21 @@ public:
     StartCodeIndex& operator=(const StartCodeIndex&) = delete;
 
     // The answer of FindStartCode(view, from) when view lies inside the range
-    // and the index is complete; false when the caller must scan itself.
+    // and the index can answer; false when the caller must scan itself.
     bool Lookup(ByteView view, uint64_t from, uint64_t& found);
     // True when the index answers for every search in view.
     bool Covers(ByteView view) const;
 
 private:
+    // Searches on until a start code at or after `wanted` is known or the
+    // range is searched through; false when the index gave up (too many codes).
+    bool SearchUpTo(uint64_t wanted);
+
     ByteView range_;
-    std::vector<uint32_t> positions_;  // every start code of the range, ascending
-    bool complete_ = false;
+    std::vector<uint32_t> positions_;  // every start code before searched_, ascending
+    uint64_t searched_ = 0;            // positions below this have been searched
+    uint64_t step_ = 0;                // bytes the next search covers
+    bool usable_ = false;
     size_t hint_ = 0;                  // where the last lookup ended; lookups mostly move forward
 };
 

@@ -1,5 +1,7 @@
 #include "formats/mpeg/SupDV.h"
 
+#include <algorithm>
+
 #include "base/PatternScan.h"
 
 namespace torvo {
@@ -34,14 +36,14 @@ void CSupDV::ReadPacks(ByteView data, uint64_t source, uint64_t control, DvInfo&
     info.interlacedDv = (c3 >> 4) & 1;
 }
 
-uint64_t CSupDV::FindFrameStart(ByteView data) {
-    const uint64_t frameHead = 6 * kBlockBytes;
-    if (data.size() < frameHead) return ByteView::npos;
-    const uint64_t last = data.size() - frameHead;  // the last position a frame can start at
-    // The block numbers of the header, second subcode and second and third
-    // VAUX blocks (bytes 2, 162, 322, 402) rule out nearly every position; the
-    // few left get the whole test.
-    static constexpr BytePattern kBlockNumbers = {{2, 0xFF, 0}, {162, 0xFF, 1}, {322, 0xFF, 1}, {402, 0xFF, 2}};
+uint64_t CSupDV::FindFrameStart(ByteView data, uint64_t room) {
+    room = std::max(room, 6 * kBlockBytes);
+    if (data.size() < room) return ByteView::npos;
+    const uint64_t last = data.size() - room;  // the last position a frame can start at
+    // The block numbers of the second and third VAUX blocks (bytes 322 and
+    // 402; 0 and 1, the numbers of the others, are far commoner bytes) rule
+    // out nearly every position; the few left get the whole test.
+    static constexpr BytePattern kBlockNumbers = {{322, 0xFF, 1}, {402, 0xFF, 2}};
     for (uint64_t p = FindPattern(data, kBlockNumbers, 0, last + 1); p != ByteView::npos;
          p = FindPattern(data, kBlockNumbers, p + 1, last + 1))
         if (IsFrameStart(data, p)) return p;
@@ -78,7 +80,11 @@ bool CSupDV::ReadAudio(ByteView data, Audio& audio) {
 
 bool CSupDV::Analyse(DvInfo& info, ByteView data) const {
     info = DvInfo{};
-    const uint64_t p = FindFrameStart(data);
+    // Only a whole first frame is compared, and the shortest (525-line) one
+    // has ten sequences: a frame starting later could only be rejected, so
+    // the search stops where one could still fit (in a header buffer smaller
+    // than a frame, nothing is searched).
+    const uint64_t p = FindFrameStart(data, 10 * kSequenceBytes);
     if (p == ByteView::npos) return false;
 
     info.secondChannel = (data.U8(p + 1) >> 3) & 1;

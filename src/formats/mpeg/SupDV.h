@@ -28,8 +28,9 @@ public:
 
 private:
     static bool IsFrameStart(ByteView data, uint64_t p);
-    // The first position where IsFrameStart holds, or npos.
-    static uint64_t FindFrameStart(ByteView data);
+    // The first position where IsFrameStart holds and at least `room` bytes
+    // follow (a frame head at the least), or npos.
+    static uint64_t FindFrameStart(ByteView data, uint64_t room = 6 * kBlockBytes);
     // The VAUX pack fields of one sequence, from the packs at the given offsets.
     static void ReadPacks(ByteView data, uint64_t source, uint64_t control, DvInfo& info);
 };

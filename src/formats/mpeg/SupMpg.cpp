@@ -510,8 +510,13 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 // --- the whole analysis ---
 
 ReadStatus CSupMpg::Analyse(CFileCache& reader) {
-    Analyse(reader.Header(), reader.LogicalLength());
-    MeasurePesTimeSpans(reader, records_);
+    // The header analysis and the time stamps walk the same bytes.
+    StartCodeIndex index(reader.Header());
+    {
+        const IndexLoan loan(index_, &index);
+        Analyse(reader.Header(), reader.LogicalLength());
+    }
+    MeasurePesTimeSpans(reader, records_, &index);
     return TailStatus(reader);
 }
 
@@ -521,8 +526,9 @@ ReadStatus CSupMpg::TailStatus(CFileCache& reader) const {
 }
 
 void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
-    StartCodeIndex index(data);
-    const IndexLoan loan(index_, &index);
+    std::optional<StartCodeIndex> own;
+    if (!index_ || !index_->Covers(data)) own.emplace(data);
+    const IndexLoan loan(index_, own ? &*own : index_);
     fileSize_ = fileSize;
     esMode_ = false;
     ScanSystemStream(data);

@@ -141,6 +141,17 @@ TEST(FastScan, StartCodesWithAndWithoutTheIndex) {
             EXPECT_FALSE(index.Covers(View(copy)) && !copy.empty());
             EXPECT_EQ(FindStartCode(View(copy), 1, &index), PlainStartCode(View(copy), 1));
         }
+        {
+            // The index searches only as far as it is asked: a first question
+            // far in, then earlier and later ones, in parts and in the whole.
+            StartCodeIndex index(d);
+            const uint64_t n = d.size();
+            for (const uint64_t from : {n / 2, uint64_t(0), n - n / 8, n / 7, uint64_t(40000), n, n / 2 + 1}) {
+                EXPECT_EQ(FindStartCode(d, from, &index), PlainStartCode(d, from)) << from;
+                const ByteView tail = d.From(std::min(from, n));
+                EXPECT_EQ(FindStartCode(tail, 3, &index), PlainStartCode(tail, 3)) << from;
+            }
+        }
         EXPECT_EQ(scanned, plain);
         EXPECT_EQ(indexed, plain);
     }
