@@ -103,6 +103,9 @@ TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan)
     // An elementary stream's rate is the one its sequence parameters state.
     else if (const double rate = v.headers[kHeaderH264].timingFrameRate; v.h264 && rate > 0.5 && rate < 1000)
         s.frameRate = RoundTo3(rate);
+    // MPEG-4 visual: the layer's fixed rate, else its VOPs' time steps.
+    else if (const double vops = v.headers[kHeaderMpegVideo].timingFrameRate; v.mpeg4Vol && vops > 0.5 && vops < 1000)
+        s.frameRate = RoundTo3(vops);
     // Raw DV states no rate: its system fixes it (625/50 or 525/60 lines).
     else if (s.codec == "dvvideo") s.frameRate = v.dvPal || f.height == 576 ? 25.0 : RoundTo3(30000.0 / 1001.0);
     s.duration = Seconds(v.stampedDurationMs > 0 ? v.stampedDurationMs : v.durationMs > 0 ? v.durationMs : f.durationMs);

@@ -1,5 +1,8 @@
 #include "formats/containers/CodecHeaders.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "formats/mpeg/BitReader.h"
 
 namespace torvo {
@@ -150,6 +153,25 @@ bool ReadFlacStreamInfo(ByteView h, SoundHeader& out) {
     out.channels = static_cast<int32_t>((packed >> 9 & 7) + 1);
     out.bitsPerSample = static_cast<int32_t>((packed >> 4 & 0x1F) + 1);
     return out.sampleRate > 0;
+}
+
+bool ReadAlacCookie(ByteView cookie, SoundHeader& out) {
+    // Atoms that may come first: "frma" (12 bytes) and the "alac" atom's
+    // size, type, version and flags (12 bytes before the configuration).
+    constexpr uint32_t kFrma = 0x66726D61, kAlac = 0x616C6163;
+    constexpr uint64_t kConfigSize = 24;
+    uint64_t at = 0;
+    if (cookie.Be32(at + 4) == kFrma && cookie.Be32(at) == 12) at += 12;
+    if (cookie.Be32(at + 4) == kAlac && cookie.Be32(at) >= 12 + kConfigSize) at += 12;
+    // frameLength (4), compatibleVersion 0, bitDepth, three tuning bytes,
+    // numChannels, maxRun (2), maxFrameBytes (4), avgBitRate (4), sampleRate (4).
+    if (!cookie.Has(at, kConfigSize) || cookie.U8(at + 4) != 0) return false;
+    const int depth = cookie.U8(at + 5);
+    if (depth != 16 && depth != 20 && depth != 24 && depth != 32) return false;
+    out.bitsPerSample = depth;
+    out.channels = cookie.U8(at + 9);
+    out.sampleRate = static_cast<int32_t>(std::min<uint32_t>(cookie.Be32(at + 20), INT32_MAX));
+    return true;
 }
 
 bool ReadAudioSpecificConfig(ByteView config, SoundHeader& out) {

@@ -1,7 +1,7 @@
 // The first bytes of codecs that have no parser of their own here, read for
 // their picture size or sound format: VP8 and VP9 key frames, the AV1
 // sequence header, the Theora,
-// Vorbis, Opus and FLAC stream headers, AAC's AudioSpecificConfig, and the
+// Vorbis, Opus and FLAC stream headers, ALAC's magic cookie, AAC's AudioSpecificConfig, and the
 // three-part Xiph lacing that Matroska keeps the Xiph headers in.
 #pragma once
 
@@ -39,6 +39,10 @@ bool ReadVorbisIdentification(ByteView header, SoundHeader& out);
 bool ReadOpusHead(ByteView header, SoundHeader& out);
 // "fLaC" and the STREAMINFO block, or the STREAMINFO block's body alone.
 bool ReadFlacStreamInfo(ByteView header, SoundHeader& out);
+// Apple Lossless's magic cookie (ALACSpecificConfig: the source's bit
+// depth, channels and rate), bare or inside its "frma" and "alac" atoms, as
+// a CAF "kuki" chunk or an MP4 "alac" box holds it.
+bool ReadAlacCookie(ByteView cookie, SoundHeader& out);
 // AudioSpecificConfig (ISO/IEC 14496-3 1.6.2.1): sampling frequency and
 // channels, as decoded: HE-AAC's output rate and parametric stereo's two channels.
 bool ReadAudioSpecificConfig(ByteView config, SoundHeader& out);

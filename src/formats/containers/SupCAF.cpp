@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/Text.h"
+#include "formats/containers/CodecHeaders.h"
 #include "formats/containers/ContainerUtil.h"
 #include "formats/containers/ElementaryProbe.h"
 #include "formats/containers/SoundFormat.h"
@@ -87,6 +88,7 @@ ReadStatus CSupCAF::Analyse() {
         if (id == F("desc")) ReadDescription(ViewAt(reader_, body, available));
         else if (id == F("data")) dataBytes = available > 4 ? available - 4 : 0;  // the edit count first
         else if (id == F("pakt")) ReadPacketTable(ViewAt(reader_, body, available));
+        else if (id == F("kuki")) ReadCookie(ViewAt(reader_, body, std::min(available, kMaxInfoBytes)));
         else if (id == F("info")) ReadInformation(ViewAt(reader_, body, std::min(available, kMaxInfoBytes)));
         if (!described_) break;  // the description must come first
         if (open) {
@@ -116,6 +118,7 @@ ReadStatus CSupCAF::Analyse() {
     else sound->codecId = SoundFourccCodecId(formatId_, static_cast<int>(bits_));
     // Compressed formats state no bits per channel; their rate comes from the bytes.
     SetSoundFormat(*sound, rate_, channels_, bits_, bytesPerPacket_ > 0 ? 1 : 2);
+    if (cookieBits_ > 0) sound->bitsPerSample = cookieBits_;
     SetSoundDuration(records_, *sound, DurationMs(dataBytes), dataBytes);
     AddOnlySoundTrack(records_, FourCCText(formatId_) + (codec.name.empty() ? "" : " «" + codec.name + "»"));
     return status;
@@ -131,6 +134,12 @@ void CSupCAF::ReadDescription(ByteView desc) {
     framesPerPacket_ = desc.Be32(20);
     channels_ = desc.Be32(24);
     bits_ = desc.Be32(28);
+}
+
+void CSupCAF::ReadCookie(ByteView kuki) {
+    // Apple Lossless states the source's bit depth only in its cookie.
+    SoundHeader alac;
+    if (formatId_ == F("alac") && ReadAlacCookie(kuki, alac)) cookieBits_ = alac.bitsPerSample;
 }
 
 void CSupCAF::ReadPacketTable(ByteView pakt) {

@@ -37,6 +37,7 @@ public:
 private:
     void ReadDescription(ByteView desc);
     void ReadPacketTable(ByteView pakt);
+    void ReadCookie(ByteView kuki);
     void ReadInformation(ByteView info);
     int64_t DurationMs(uint64_t dataBytes) const;
 
@@ -46,6 +47,7 @@ private:
     uint32_t rate_ = 0;
     uint32_t formatId_ = 0;  // first byte in the low byte, as FourCCs are kept
     uint32_t formatFlags_ = 0, bytesPerPacket_ = 0, framesPerPacket_ = 0, channels_ = 0, bits_ = 0;
+    int32_t cookieBits_ = 0;  // the source's bit depth from an ALAC cookie
     int64_t validFrames_ = -1;  // the packet table's count, -1 without one
 };
 

@@ -487,6 +487,19 @@ void CSupMP4QT::ReadSoundEntry(const Box& trak) {
     if (FourCCEqualsNoCase(sound.fourcc, "mp4a")) {
         const uint64_t at = entryBytes.Find("esds");
         if (at != ByteView::npos && at >= 4) ReadEsdsSound(entryBytes.From(at - 4), sound);
+    } else if (sound.fourcc == Tag("alac")) {
+        // The magic cookie's "alac" box follows the entry's own fixed fields
+        // (QuickTime puts it in a "wave" box, after a "frma" naming "alac"):
+        // the source's bit depth, where the entry's sample size may say 16.
+        SoundHeader cookie;
+        uint64_t at = 8;
+        for (int i = 0; i < 4 && (at = entryBytes.Find("alac", at)) != ByteView::npos; ++i, at += 4) {
+            const uint32_t size = entryBytes.Be32(at - 4);
+            if (size >= 36 && size <= entryBytes.size() && ReadAlacCookie(entryBytes.From(at - 4), cookie)) {
+                sound.bitsPerSample = cookie.bitsPerSample;
+                break;
+            }
+        }
     } else {
         ReadWaveFormat(entryBytes, sound);
     }

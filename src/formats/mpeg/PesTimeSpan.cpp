@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/mpeg/StartCodes.h"
+#include "formats/mpeg/SupMp3.h"
 #include "formats/mpeg/SupMpg.h"
 
 namespace torvo {
@@ -39,6 +40,57 @@ void Note(PtsRange& range, int64_t pts, int limit) {
     range.first = range.first < 0 ? pts : std::min(range.first, pts);
     range.last = std::max(range.last, pts);
     ++range.seen;
+}
+
+// Where a sound packet's own frames start in its payload: past the
+// substream header of a private stream, and past the end of a frame begun in
+// an earlier packet when the packet is stamped (its stamp is the first frame's
+// that starts in it). Npos when no frame starts in it. `header` is the first
+// MPEG audio frame header seen followed by another, learnt on the way.
+uint64_t FirstFrameOffset(ByteView payload, uint8_t code, bool stamped, uint32_t& header) {
+    if (code == kPrivateStream1) {
+        const uint8_t substream = payload.U8(0);
+        if (substream >= 0xA0) return payload.size() >= 7 ? 7 : ByteView::npos;  // linear PCM: no frames
+        if (!stamped) return payload.size() >= 4 ? 4 : ByteView::npos;
+        // AC-3 and DTS: the pointer counts from the byte after itself.
+        const uint64_t pointer = payload.Be16(2);
+        return pointer >= 1 && 3 + pointer < payload.size() ? 3 + pointer : ByteView::npos;
+    }
+    if (!stamped) return 0;
+    // MPEG audio: the first frame header followed by another, or like the
+    // stream's (sync, layer, rate and sampling): the end of a frame begun
+    // earlier may hold a sync pattern too.
+    constexpr uint32_t kSameStream = 0xFFFFFC00;
+    for (uint64_t i = 0; i + 4 <= payload.size(); ++i) {
+        // Sync, a layer, neither free nor forbidden bitrate, a sampling rate.
+        const uint8_t b2 = payload.U8(i + 2);
+        if (payload.U8(i) != 0xFF || (payload.U8(i + 1) & 0xE0) != 0xE0 || !(payload.U8(i + 1) & 0x06) ||
+            (b2 >> 4) == 0 || (b2 >> 4) == 0x0F || ((b2 >> 2) & 3) == 3)
+            continue;
+        const Mp3Header h = Mp3Header::Decode(payload, i);
+        const uint64_t next = i + uint64_t(std::max(h.FrameLength(), 0));
+        if (!h.Valid() || next <= i) continue;
+        const Mp3Header after = Mp3Header::Decode(payload, next);
+        if (next + 4 <= payload.size() && after.Valid() && after.layer == h.layer && after.sampleRate == h.sampleRate) {
+            if (header == 0) header = payload.Be32(i);
+            return i;
+        }
+        if (header != 0 && (payload.Be32(i) & kSameStream) == (header & kSameStream)) return i;
+    }
+    return ByteView::npos;
+}
+
+// A sound packet: its time stamp, and its bytes towards the last packet's
+// frames (an unstamped packet goes on with the stamped one before it).
+void NoteSound(PtsRange& range, int64_t pts, ByteView payload, uint8_t code, int limit) {
+    const uint64_t offset = FirstFrameOffset(payload, code, pts >= 0, range.frameHeader);
+    const uint64_t bytes = offset < payload.size() ? payload.size() - offset : 0;
+    if (pts >= 0 && pts >= range.last) {
+        range.lastBytes = bytes;
+    } else if (pts < 0 && range.Valid()) {
+        range.lastBytes += bytes;
+    }
+    if (pts >= 0) Note(range, pts, limit);
 }
 
 // The first frame's length of the sound codec a stream was found to carry, in ticks.
@@ -114,6 +166,51 @@ PesTimeStamps TailStamps(CFileCache& reader, bool wantVideo, double ticksPerFram
     return tail;
 }
 
+// An elementary stream's GOPs: the time code of the first and of the last
+// GOP header of a stretch, and the pictures that follow the last one.
+struct GopSpan {
+    int64_t firstFrames = -1, lastFrames = -1;
+    int64_t picturesAfterLast = 0;
+};
+
+GopSpan CollectGopSpan(ByteView data, int framesPerSecond, StartCodeIndex* index = nullptr) {
+    GopSpan span;
+    for (uint64_t p = FindStartCode(data, 0, index); p != ByteView::npos; p = FindStartCode(data, p + 4, index)) {
+        const uint8_t code = data.U8(p + 3);
+        if (code == kPicture) {
+            if (span.lastFrames >= 0) ++span.picturesAfterLast;
+        } else if (code == kGopHeader && data.Has(p + 4, 4)) {
+            // drop_frame, hours (5), minutes (6), marker, seconds (6), pictures (6).
+            const uint32_t tc = data.Be32(p + 4) >> 7;
+            if (!(tc >> 12 & 1)) continue;
+            const int64_t seconds = (int64_t(tc >> 19 & 0x1F) * 60 + (tc >> 13 & 0x3F)) * 60 + (tc >> 6 & 0x3F);
+            const int64_t frames = seconds * framesPerSecond + (tc & 0x3F);
+            if (span.firstFrames < 0) span.firstFrames = frames;
+            span.lastFrames = frames;
+            span.picturesAfterLast = 0;
+        }
+    }
+    return span;
+}
+
+// An MPEG-1 or MPEG-2 video elementary stream: from the first GOP's time
+// code to the last one's, and the pictures of the last GOP. The typed
+// report's time; a stream whose codes do not run forward has none.
+void MeasureGopTimeSpan(CFileCache& reader, VideoInfo& video, StartCodeIndex* headerIndex) {
+    const VideoHeader& h = video.headers[kHeaderMpegVideo];
+    if (video.h264 || video.mpeg4Vol || h.version == kVersionMpeg4 || h.frameDurationUs <= 0) return;
+    const int fps = static_cast<int>(std::lround(1000000.0 / h.frameDurationUs));
+    if (fps <= 0 || fps > 120) return;
+    const uint64_t length = reader.LogicalLength();
+    const uint64_t start = length > kTailStep ? length - kTailStep : 0;
+    const GopSpan head = CollectGopSpan(reader.Header(), fps, headerIndex);
+    const GopSpan tail = CollectGopSpan(reader.MapView(start, static_cast<uint32_t>(length - start)), fps);
+    if (head.firstFrames < 0 || tail.lastFrames < head.firstFrames) return;
+    const int64_t frames = tail.lastFrames - head.firstFrames + tail.picturesAfterLast;
+    if (frames > 0 && frames < kLongestSpanTicks / 90000 * fps)
+        video.stampedDurationMs = frames * h.frameDurationUs / 1000;
+}
+
 }  // namespace
 
 int64_t ReadPesPts(ByteView packet) {
@@ -151,9 +248,12 @@ PesTimeStamps CollectPesTimeStamps(ByteView data, int limit, double ticksPerFram
                                      index);
                 if (pts >= 0 && code == kVideoStream) {
                     Note(stamps.video, pts, limit);
-                } else if (pts >= 0 && code < 0xE0) {
+                } else if (code < 0xE0) {
                     const int slot = CSupMpg::SlotIndex(code, packet.U8(payload.offset));
-                    if (slot >= 0) Note(stamps.streams[static_cast<size_t>(slot)], pts, limit);
+                    const uint64_t length = payload.length > 0 ? uint64_t(payload.length) : 0;
+                    if (slot >= 0)
+                        NoteSound(stamps.streams[static_cast<size_t>(slot)], pts, packet.Sub(payload.offset, length),
+                                  code, limit);
                 }
             }
         }
@@ -188,6 +288,7 @@ int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream, uint64_t lastPa
 
 void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records, StartCodeIndex* headerIndex) {
     const ContainerInfo& c = records.container;
+    if (c.layout == StreamLayout::kVideoElementary) MeasureGopTimeSpan(reader, records.video, headerIndex);
     if (c.layout != StreamLayout::kMpeg1System && c.layout != StreamLayout::kMpeg2Program) return;
     const ByteView header = reader.Header();
     const bool whole = header.size() >= reader.LogicalLength();
@@ -207,7 +308,10 @@ void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records, StartCode
     for (size_t i = 0; i < kMaxStreams; ++i) {
         StreamInfo* stream = records.StreamIf(i);
         const int64_t span = PtsSpanTicks(head.streams[i], tail.streams[i]);
-        if (stream && span > 0) stream->durationMs = SoundSpanMs(span, *stream);
+        if (!stream || span <= 0) continue;
+        stream->durationMs = SoundSpanMs(span, *stream);
+        if (tail.streams[i].lastBytes > 0)
+            stream->stampedDurationMs = SoundSpanMs(span, *stream, tail.streams[i].lastBytes);
     }
 }
 

@@ -27,6 +27,10 @@ struct PtsRange {
     // are shown after its picture within its GOP (by temporal reference):
     // a packet holding several pictures stamps only the first.
     int64_t end = -1;
+    // The payload bytes from the packet of the latest time stamp on: the
+    // frames of the stream's last stamped packet.
+    uint64_t lastBytes = 0;
+    uint32_t frameHeader = 0;  // MPEG audio: a frame header of the stream
     bool Valid() const { return first >= 0 && last >= 0; }
 };
 
@@ -65,9 +69,11 @@ int64_t SoundSpanMs(int64_t spanTicks, const StreamInfo& stream, uint64_t lastPa
 // Times the video and every sound stream of an analysed program or system
 // stream from the time stamps of the file's start and end: the video's
 // playing time and frame count (the span plus one frame), each sound
-// stream's playing time (the span plus one frame of its codec, when known).
-// What cannot be timed keeps what the headers gave. `headerIndex`, when
-// given, holds the start codes of the reader's header.
+// stream's playing time (the span plus one frame of its codec, when known)
+// and its stamped time (the span plus the frames of its last packet); of a
+// video elementary stream, the typed time from its GOP time codes. What
+// cannot be timed keeps what the headers gave. `headerIndex`, when given,
+// holds the start codes of the reader's header.
 void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records, StartCodeIndex* headerIndex = nullptr);
 
 }  // namespace torvo

@@ -1,5 +1,6 @@
 #include "formats/mpeg/SupMpg4.h"
 
+#include <algorithm>
 #include <array>
 
 #include "formats/mpeg/StartCodes.h"
@@ -151,6 +152,15 @@ bool CSupMpg4::ReadVol(ByteView item, VolInfo& vol) const {
     return ok && vol.complexityEstimationDisable == 1;
 }
 
+uint32_t CSupMpg4::ShortestVopStep() {
+    std::sort(vopTimes_.begin(), vopTimes_.end());
+    uint64_t shortest = 0;
+    for (size_t i = 1; i < vopTimes_.size(); ++i)
+        if (const uint64_t step = vopTimes_[i] - vopTimes_[i - 1]; step > 0 && (shortest == 0 || step < shortest))
+            shortest = step;
+    return shortest <= UINT32_MAX ? static_cast<uint32_t>(shortest) : 0;
+}
+
 bool CSupMpg4::ReadVop(ByteView item, const VolInfo& vol, Mpeg4Summary& s) {
     if (vol.timeResolution == 0) return false;
     BitReader bits(item, 4);
@@ -179,6 +189,12 @@ bool CSupMpg4::ReadVop(ByteView item, const VolInfo& vol, Mpeg4Summary& s) {
             type != kCodingB && modulo == 0 && (increment == 0 || increment == lastReferenceIncrement_);
         ++(placeholder ? s.zeroTimeNvops : s.nonZeroTimeNvops);
     }
+    if (type != kCodingB) {
+        lastTimeBase_ = timeBase_;
+        timeBase_ += uint64_t(modulo);
+    }
+    const uint64_t seconds = (type != kCodingB ? timeBase_ : lastTimeBase_ + uint64_t(modulo));
+    if (vopTimes_.size() < kTimedVops) vopTimes_.push_back(seconds * vol.timeResolution + increment);
     if (type != kCodingB) lastReferenceIncrement_ = increment;
     previousModulo_ = modulo;
     previousIncrement_ = increment;
@@ -195,6 +211,8 @@ bool CSupMpg4::Analyse(ContainerInfo& container, VideoInfo& video, ByteView data
     vol.timeBits = TimeBits(vol.timeResolution);
     bool haveVol = false;
     goodVops_ = badVops_ = 0;
+    vopTimes_.clear();
+    timeBase_ = lastTimeBase_ = 0;
 
     // Each item runs to the next code, which is where the next item starts:
     // every byte is searched once.
@@ -242,6 +260,9 @@ bool CSupMpg4::Analyse(ContainerInfo& container, VideoInfo& video, ByteView data
     }
     if (vol.fixedVopRate && vol.timeResolution > 0)
         h.frameDurationUs = static_cast<int32_t>(uint64_t(vol.fixedVopTimeIncrement) * 1000000 / vol.timeResolution);
+    // A fixed rate is the stated one; else the VOPs' own times tell it.
+    const uint32_t period = vol.fixedVopRate ? vol.fixedVopTimeIncrement : ShortestVopStep();
+    if (period > 0 && vol.timeResolution > 0) h.timingFrameRate = double(vol.timeResolution) / period;
 
     video.mpeg4Vol = true;
     video.mpeg4BVop = s.hasB;

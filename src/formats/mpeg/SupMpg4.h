@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "base/ByteView.h"
 #include "records/Records.h"
@@ -62,6 +63,13 @@ private:
     int previousModulo_ = 0;
     uint32_t previousIncrement_ = 0;
     uint32_t lastReferenceIncrement_ = 0;
+    // The times of the first VOPs in ticks (seconds counted as a decoder
+    // counts them: a B-VOP's from the reference shown before it): their
+    // shortest step is the VOP period of a layer that states no fixed rate.
+    static constexpr size_t kTimedVops = 64;
+    std::vector<uint64_t> vopTimes_;
+    uint64_t timeBase_ = 0, lastTimeBase_ = 0;
+    uint32_t ShortestVopStep();
     bool referenceAdvancedSeconds_ = false;
     double accumulatedMs_ = 0;
     int goodVops_ = 0, badVops_ = 0;

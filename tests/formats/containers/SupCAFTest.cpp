@@ -33,7 +33,7 @@ TEST(CafSamples, AgreeWithFfprobeAndMediainfo) {
         {"caf_mulaw.caf", "mu-law", 7, 8000, 1, 8, 300, "pcm_mulaw"},
         {"caf_float.caf", "PCM (плав.точка 32)", 3, 22050, 1, 32, 100, "pcm_f32be"},
         {"caf_aac.caf", "AAC", 0xFF, 44100, 2, 0, 500, "aac"},
-        {"caf_alac.caf", "ALAC", 0, 22050, 1, 0, 371, "alac"},  // the bits are in the cookie
+        {"caf_alac.caf", "ALAC", 0, 22050, 1, 16, 371, "alac"},  // the bits are in the cookie
     };
     ASSERT_EQ(SampleNamesIn("caf").size(), std::size(cases));
     for (const Case& c : cases) {
@@ -60,6 +60,7 @@ TEST(CafSamples, AgreeWithFfprobeAndMediainfo) {
         EXPECT_EQ(typed.container.mime, "audio/x-caf");
         ASSERT_EQ(typed.streams.size(), 1u);
         EXPECT_EQ(typed.streams[0].codec, c.typedCodec);
+        EXPECT_EQ(typed.streams[0].bitsPerSample.value_or(0), c.bits);
     }
     DatabaseDriver aac;
     ASSERT_TRUE(aac.Analyse("caf/caf_aac.caf"));

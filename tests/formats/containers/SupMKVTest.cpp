@@ -311,6 +311,26 @@ TEST(SupMKVBuilt, CodecHeaders) {
     EXPECT_TRUE(ReadAudioSpecificConfig(ByteView(asc.data(), asc.size()), a));
     EXPECT_EQ(a.sampleRate, 48000);
     EXPECT_EQ(a.channels, 2);
+    // ALAC's cookie: bare (CAF), in its "alac" box (MP4), after "frma" too
+    // (QuickTime's "wave"); a compatible version other than 0 or a bit
+    // depth ALAC does not code is none.
+    const Bytes config = Be32(4096) + Bytes{0, 24, 40, 10, 14, 2} + Bytes{0, 255} + Be32(0) + Be32(0) + Be32(96000);
+    const Bytes box = Be32(36) + Text("alac") + Zeros(4) + config;
+    Bytes badVersion = config, badDepth = config;
+    badVersion[4] = 1;
+    badDepth[5] = 12;
+    const struct {
+        Bytes cookie;
+        int bits;
+    } cookies[] = {{config, 24}, {box, 24}, {Be32(12) + Text("frmaalac") + box, 24},
+                   {badVersion, 0}, {badDepth, 0}, {Bytes(config.begin(), config.end() - 1), 0}};
+    for (const auto& c : cookies) {
+        SoundHeader alac;
+        EXPECT_EQ(ReadAlacCookie(ByteView(c.cookie.data(), c.cookie.size()), alac), c.bits > 0) << c.cookie.size();
+        EXPECT_EQ(alac.bitsPerSample, c.bits);
+        EXPECT_EQ(alac.channels, c.bits ? 2 : 0);
+        EXPECT_EQ(alac.sampleRate, c.bits ? 96000 : 0);
+    }
     // Xiph lacing whose sizes run past the bytes gives nothing.
     const Bytes bad = {2, 255, 255, 10, 1, 2, 3};
     EXPECT_TRUE(SplitXiphLacing(ByteView(bad.data(), bad.size())).empty());

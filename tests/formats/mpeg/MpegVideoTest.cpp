@@ -391,6 +391,30 @@ TEST(Mpeg4, RealElementaryStreams) {
         EXPECT_DOUBLE_EQ(video.pixelAspect, 1.0);
         EXPECT_EQ(s.zeroTimeNvops + s.nonZeroTimeNvops, 0);
         EXPECT_TRUE(container.userData.starts_with("Lavc"));  // the encoder banner
+        // No fixed rate is stated: the VOPs' times step by one tick of 1/25 s, B-VOPs between.
+        EXPECT_DOUBLE_EQ(video.headers[kHeaderMpegVideo].timingFrameRate, 25.0);
+    }
+}
+
+TEST(Mpeg4, VopRate) {
+    // Resolution 30000: NTSC VOPs 1001 ticks apart in display order, sent
+    // I P B P B with the seconds counted across 1 s; a stated fixed rate wins.
+    const struct {
+        bool fixedRate;
+        uint32_t fixedIncrement;
+        double rate;
+    } cases[] = {{false, 0, 30000.0 / 1001}, {true, 2002, 30000.0 / 2002}};
+    for (const auto& c : cases) {
+        Bytes b = VolHeader({.resolution = 30000, .fixedRate = c.fixedRate, .fixedIncrement = c.fixedIncrement});
+        b << Vop(0, 0, 0, true, 15);
+        for (uint32_t n = 2; n <= 40; n += 2) {
+            const uint32_t p = n * 1001, bvop = (n - 1) * 1001;
+            b << Vop(1, int(p / 30000) - int((n - 2) * 1001 / 30000), p % 30000, true, 15);
+            b << Vop(2, int(bvop / 30000) - int((n - 2) * 1001 / 30000), bvop % 30000, true, 15);
+        }
+        VideoInfo video;
+        Mpeg4(b, &video);
+        EXPECT_NEAR(video.headers[kHeaderMpegVideo].timingFrameRate, c.rate, 1e-9) << c.fixedRate;
     }
 }
 

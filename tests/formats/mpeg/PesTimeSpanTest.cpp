@@ -53,6 +53,7 @@ Bytes SequenceHeader() {
 
 struct Timed {
     int64_t frames = 0, videoMs = 0, soundMs = 0;
+    int64_t stampedMs = 0;  // the sound's typed time: the last packet's frames counted
 };
 
 Timed TimeOf(CFileCache& reader) {
@@ -60,27 +61,34 @@ Timed TimeOf(CFileCache& reader) {
     CSupMpg(records).Analyse(reader);
     Timed t{records.video.frameCount, records.video.durationMs, 0};
     for (const auto& stream : records.streams)
-        if (stream) t.soundMs = std::max(t.soundMs, stream->durationMs);
+        if (stream) {
+            t.soundMs = std::max(t.soundMs, stream->durationMs);
+            t.stampedMs = std::max(t.stampedMs, stream->stampedDurationMs);
+        }
     return t;
 }
 
 TEST(PesTimeSpan, RealStreamsAsTheFullScanAndFfprobeTimeThem) {
     // Frames: as the full scan counts them (and scan/expected.txt lists them);
-    // the sound: ffprobe's stream durations, to the millisecond below.
+    // the sound: ffprobe's stream durations, to the millisecond below (one
+    // frame after the last stamp); its typed time: the sound's frames as
+    // ffprobe counts them (mediainfo's time), MPEG audio's last packet
+    // starting with the end of a frame begun before, AC-3's by its pointer.
+    // Linear PCM has no frames to count.
     const struct {
         const char* name;
         Timed expected;
     } cases[] = {
-        {"mpeg2_ps.mpg", {25, 1000, 783}},
-        {"mpeg/vcd_pal.mpg", {10, 400, 365}},
-        {"mpeg/vcd_ntsc.mpg", {9, 300, 287}},
-        {"mpeg/svcd_pal.mpg", {8, 320, 287}},
-        {"mpeg/dvd_pal_ac3.vob", {10, 400, 384}},
-        {"mpeg/dvd_ntsc_lpcm.vob", {9, 300, 292}},
-        {"scan/mpeg1_system.mpg", {50, 2000, 1824}},
-        {"scan/mpeg2_ps_closed.mpg", {75, 3000, 2808}},
-        {"scan/mpeg2_ps_gop12.mpg", {75, 3000, 2808}},
-        {"vcd_iso9660.iso", {10, 400, 365}},
+        {"mpeg2_ps.mpg", {25, 1000, 783, 1018}},
+        {"mpeg/vcd_pal.mpg", {10, 400, 365, 417}},
+        {"mpeg/vcd_ntsc.mpg", {9, 300, 287, 313}},
+        {"mpeg/svcd_pal.mpg", {8, 320, 287, 313}},
+        {"mpeg/dvd_pal_ac3.vob", {10, 400, 384, 416}},
+        {"mpeg/dvd_ntsc_lpcm.vob", {9, 300, 292, 292}},
+        {"scan/mpeg1_system.mpg", {50, 2000, 1824, 2016}},
+        {"scan/mpeg2_ps_closed.mpg", {75, 3000, 2808, 3000}},
+        {"scan/mpeg2_ps_gop12.mpg", {75, 3000, 2808, 3000}},
+        {"vcd_iso9660.iso", {10, 400, 365, 417}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -90,6 +98,24 @@ TEST(PesTimeSpan, RealStreamsAsTheFullScanAndFfprobeTimeThem) {
         EXPECT_EQ(t.frames, c.expected.frames);
         EXPECT_EQ(t.videoMs, c.expected.videoMs);
         EXPECT_EQ(t.soundMs, c.expected.soundMs);
+        EXPECT_EQ(t.stampedMs, c.expected.stampedMs);
+    }
+}
+
+TEST(PesTimeSpan, ElementaryVideoFromItsGopTimeCodes) {
+    // The full scan's and mediainfo's times; no GOP after the header: none.
+    const struct {
+        const char* name;
+        int64_t ms;
+    } cases[] = {{"mpeg/mpeg1_video.m1v", 1000}, {"mpeg/mpeg2_bt709.m2v", 200}, {"mpeg2_video.m2v", 1000},
+                 {"scan/mpeg2_elementary.m2v", 2000}, {"mpeg/mpeg4_plain.m4v", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFileCache reader;
+        ASSERT_TRUE(reader.Open(test::SamplePath(c.name)));
+        AnalysisRecords records;
+        CSupMpg(records).Analyse(reader);
+        EXPECT_EQ(records.video.stampedDurationMs, c.ms);
     }
 }
 
