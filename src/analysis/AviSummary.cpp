@@ -211,12 +211,17 @@ bool AviSummary(Display& display, uint64_t length, const AnalysisRecords& record
 
 void TagListing(Display& display, ContainerInfo& c) {
     NotesList& tags = display.UserData();
-    for (const std::string& line : c.riffTagLines) tags.Add(line);
+    // "[ISFT]\ttext": the tag's text after the tab is the file's.
+    for (const std::string& line : c.riffTagLines) {
+        const size_t tab = line.find('\t');
+        tags.AddTag(line, tab == std::string::npos ? std::string::npos : tab + 1);
+    }
     for (const MetadataItem& item : c.metadata) {
         std::string line = item.name;
         if (!item.name.empty() && !item.text.empty()) line += ":" + item.text;
         if (!line.empty() && !item.secondText.empty()) line += ":" + item.secondText;
-        if (!line.empty()) tags.Add(line);
+        const size_t own = item.composed || item.name.empty() ? std::string::npos : item.name.size() + 1;
+        if (!line.empty()) tags.AddTag(line, own);
     }
 
     // User data repeats (an encoder writes its name into every sequence):

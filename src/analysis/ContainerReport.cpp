@@ -58,7 +58,8 @@ void AddBrandLines(Display& display, const AnalysisRecords& records, const Brand
 }
 
 void AddMetadataLines(Display& display, const AnalysisRecords& records) {
-    for (const MetadataItem& item : records.container.metadata) display.UserData().Add(item.name + ":" + item.text);
+    for (const MetadataItem& item : records.container.metadata)
+        display.UserData().AddTag(item.name + ":" + item.text, item.composed ? std::string::npos : item.name.size() + 1);
 }
 
 }  // namespace torvo

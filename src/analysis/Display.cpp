@@ -2,12 +2,25 @@
 
 #include <algorithm>
 
+#include "base/Translate.h"
+
 namespace torvo {
 
 size_t NotesList::Add(std::string text, int colour) {
     lines_.push_back({std::move(text), colour});
     if (changed_) changed_();
     return lines_.size() - 1;
+}
+
+size_t NotesList::AddTag(std::string text, size_t ownFrom) {
+    lines_.push_back({std::move(text), kColourPlain, ownFrom});
+    if (changed_) changed_();
+    return lines_.size() - 1;
+}
+
+std::string LocaliseNote(const NoteLine& line) {
+    if (line.ownFrom >= line.text.size()) return Localise(line.text);
+    return Localise(std::string_view(line.text).substr(0, line.ownFrom)) + line.text.substr(line.ownFrom);
 }
 
 void NotesList::Replace(size_t index, std::string text, int colour) {

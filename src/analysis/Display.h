@@ -36,12 +36,20 @@ enum NoteColour : int {
 struct NoteLine {
     std::string text;
     int colour = kColourPlain;
+    // From here on the line is the file's own words (a tag's text): shown as
+    // it is in every language. npos: the whole line is the program's.
+    size_t ownFrom = std::string::npos;
 };
+
+// A notes line in the current language, the file's own words kept as they are.
+std::string LocaliseNote(const NoteLine& line);
 
 class NotesList {
 public:
     explicit NotesList(std::function<void()> changed = {}) : changed_(std::move(changed)) {}
     size_t Add(std::string text, int colour = kColourPlain);
+    // A tag: the program's label, then the file's own text from ownFrom on.
+    size_t AddTag(std::string text, size_t ownFrom);
     // Replaces a line in place (interim results); ignored for an unknown index.
     void Replace(size_t index, std::string text, int colour = kColourPlain);
     void Clear();

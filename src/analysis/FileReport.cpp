@@ -16,11 +16,10 @@ void AppendPanel(std::string& out, const Panel& panel) {
     }
 }
 
-// tags: the lines are the file's own words under a label; only the label is the program's.
-void AppendNotes(std::string& out, const char* title, const NotesList& notes, bool tags = false) {
+void AppendNotes(std::string& out, const char* title, const NotesList& notes) {
     if (notes.Lines().empty()) return;
     out += Tr(title) + "\n";
-    for (const NoteLine& line : notes.Lines()) out += "  " + (tags ? LocaliseLabel(line.text) : Localise(line.text)) + "\n";
+    for (const NoteLine& line : notes.Lines()) out += "  " + LocaliseNote(line) + "\n";
 }
 
 }  // namespace
@@ -46,7 +45,7 @@ std::string ReportText(const FileReport& report) {
     out += Tr("Файл") + "\n";
     AppendPanel(out, display.FilePanel());
     AppendNotes(out, N_("Контейнер"), display.Container());
-    AppendNotes(out, N_("Данные пользователя / Метаданные"), display.UserData(), true);
+    AppendNotes(out, N_("Данные пользователя / Метаданные"), display.UserData());
     // CBR and VBR belong to the audio panel (the stream it shows); the rest to the video panel.
     std::vector<std::string> videoLamps, audioLamps;
     for (const std::string& lamp : display.LitLamps())

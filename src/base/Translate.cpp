@@ -313,12 +313,6 @@ std::string Tr(const char* original) {
     return dgettext(kDomain, original);
 }
 
-std::string LocaliseLabel(std::string_view line) {
-    const size_t end = line.find_first_of(":\t");
-    if (end == std::string_view::npos) return Localise(line);
-    return Localise(line.substr(0, end)) + std::string(line.substr(end));
-}
-
 std::string Localise(std::string_view shown) {
     const State& state = TheState();
     if (state.language == Language::kRussian || !HasCyrillic(shown)) return std::string(shown);

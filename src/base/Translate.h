@@ -45,8 +45,4 @@ std::string Tr(const char* original);
 // in); numbers and Latin parts are kept. Russian is the identity.
 std::string Localise(std::string_view shown);
 
-// A line of the file's own words under a label ("label:text", "label\ttext"):
-// the label in the current language, the text as the file has it.
-std::string LocaliseLabel(std::string_view line);
-
 }  // namespace torvo

@@ -234,6 +234,9 @@ struct MetadataItem {
     std::string text;
     // RIFF/AVI
     std::string secondText;  // the tag listing appends it after a ':'
+    // The text is the program's own description of what the file holds (a
+    // picture's kind, an unreadable value), not the file's words.
+    bool composed = false;
 };
 
 // A picture the file carries beside its streams (a cover): its codec id as

@@ -120,7 +120,7 @@ std::string CNotesView::SourceText(int row) const {
     return line ? Std(line->data(kShownRole).toString()) : std::string();
 }
 
-QString CNotesView::Shown(int, const std::string& text) const { return tags_ ? Qs(LocaliseLabel(text)) : Lq(text); }
+QString CNotesView::Shown(int, const std::string& text) const { return Lq(text); }
 
 void CNotesView::ShowNotes(const NotesList& notes) {
     const auto& lines = notes.Lines();
@@ -138,7 +138,9 @@ void CNotesView::ShowNotes(const NotesList& notes) {
         const QString shown = Qs(lines[i].text);
         if (line->data(kShownRole).toString() != shown) {
             line->setData(kShownRole, shown);
-            line->setText(Shown(static_cast<int>(i), lines[i].text));
+            // A tag's own text is the file's: only the program's label is translated.
+            const bool tag = lines[i].ownFrom != std::string::npos;
+            line->setText(tag ? Qs(LocaliseNote(lines[i])) : Shown(static_cast<int>(i), lines[i].text));
         }
         const int colour = lines[i].colour;
         const bool plain = colour <= 0 || colour >= static_cast<int>(kNotesPalette.size());

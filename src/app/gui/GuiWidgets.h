@@ -95,16 +95,11 @@ public:
     QString SelectedText() const;
     // A row's line as the core gave it (its shown text is in the window's language).
     std::string SourceText(int row) const;
-    // The lines are the file's own words under a label (its tags): only the label is translated.
-    void SetTagLines(bool tags) { tags_ = tags; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     // How a row's line reads in the window's language.
     virtual QString Shown(int row, const std::string& text) const;
-
-private:
-    bool tags_ = false;
 };
 
 }  // namespace torvo::gui

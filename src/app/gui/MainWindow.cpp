@@ -200,7 +200,6 @@ CTorvoDlg::CTorvoDlg(WindowContext context, std::unique_ptr<CReadDatabase> datab
     auto* userLayout = new QVBoxLayout(userGroup);
     userDataList_ = new CNotesView(userGroup);
     userDataList_->setObjectName("userDataList");
-    userDataList_->SetTagLines(true);
     userLayout->addWidget(userDataList_);
     auto* splitter = new QSplitter(Qt::Vertical, central);
     splitter->addWidget(containerGroup);

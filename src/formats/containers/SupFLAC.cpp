@@ -125,7 +125,9 @@ ReadStatus CSupFLAC::Analyse() {
             AddMetadataItem(items, "ENCODER_VENDOR", vendor);
         } else if (type == kPicture) {
             ++pictures;
+            const size_t before = items.size();
             AddMetadataItem(items, Format("PICTURE%d", pictures), DescribeFlacPicture(ViewAt(reader_, body, length)));
+            if (items.size() > before) items.back().composed = true;
             // The picture's bytes follow the MIME type, the description, four
             // numbers and the data length.
             const uint64_t mimeLength = reader_.Be32At(body + 4);

@@ -287,7 +287,7 @@ void CSupWav::ReadMetadata(ByteView body) {
                 case 5: text = Format("%d", data.Le16(0)); break;
                 default: text = N_("*ОШИБК*"); break;
             }
-            AddMetadataItem(std::string(TruncateUtf8(name, kMaxMetadataName)), std::move(text), stream);
+            AddMetadataItem(std::string(TruncateUtf8(name, kMaxMetadataName)), std::move(text), stream, type > 5);
         }
     }
 }
@@ -368,11 +368,11 @@ void CSupWav::ReadContentDescription(ByteView body) {
     }
 }
 
-void CSupWav::AddMetadataItem(std::string name, std::string text, int stream) {
+void CSupWav::AddMetadataItem(std::string name, std::string text, int stream, bool composed) {
     std::vector<MetadataItem>& items = records_.container.metadata;
     if (items.size() >= kMaxMetadataItems) return;
     if (stream >= 0) metadataStreams_.emplace_back(items.size(), stream);
-    items.push_back({std::move(name), std::move(text), {}});
+    items.push_back({std::move(name), std::move(text), {}, composed});
 }
 
 void CSupWav::Finish() {

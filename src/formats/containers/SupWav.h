@@ -76,7 +76,7 @@ private:
     void ReadContentDescription(ByteView body);
     // The video's frame period from the presentation times of the first data packets.
     void ReadPayloadTimes(uint64_t dataObject, uint64_t length);
-    void AddMetadataItem(std::string name, std::string text, int stream);
+    void AddMetadataItem(std::string name, std::string text, int stream, bool composed = false);
     void Finish();
 
     CFileCache& reader_;
