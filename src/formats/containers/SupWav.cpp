@@ -349,8 +349,23 @@ void CSupWav::ReadPayloadTimes(uint64_t dataObject, uint64_t length) {
     }
     if (times.size() < 3) return;
     std::sort(times.begin(), times.end());
-    const uint64_t span = times.back() - times.front();
-    if (span > 0) streams_[videoStream_].timePerFrame = span * 10000 / (times.size() - 1);
+    // A dropped frame leaves a longer gap: the frame period is the mean of the
+    // gaps up to half again the median one (the times are whole milliseconds,
+    // so a 29.97 or 30 fps stream alternates 33 and 34).
+    std::vector<uint32_t> gaps;
+    for (size_t i = 1; i < times.size(); ++i)
+        if (times[i] > times[i - 1]) gaps.push_back(times[i] - times[i - 1]);
+    if (gaps.size() < 2) return;
+    std::vector<uint32_t> ordered = gaps;
+    std::nth_element(ordered.begin(), ordered.begin() + ptrdiff_t(ordered.size() / 2), ordered.end());
+    const uint64_t median = ordered[ordered.size() / 2];
+    uint64_t sum = 0, counted = 0;
+    for (const uint32_t gap : gaps) {
+        if (2 * uint64_t(gap) > 3 * median) continue;
+        sum += gap;
+        ++counted;
+    }
+    if (sum > 0) streams_[videoStream_].timePerFrame = sum * 10000 / counted;
 }
 
 void CSupWav::ReadContentDescription(ByteView body) {

@@ -22,10 +22,13 @@ ff $V -t 1 $A -t 1 -c:v libx264 -preset veryfast -crf 40 -c:a aac -b:a 32k mp4_h
 # Written to a pipe, Matroska gets no duration: the tracks end with their last blocks.
 ff $V -t 1 $A -t 1 -c:v libx264 -preset veryfast -crf 40 -c:a libvorbis -q:a 0 -f matroska - > mkv_untimed.mkv
 ff $A -t 1 -ac 1 -ar 22050 -c:a aac -b:a 24k -f flv flv_aac_mono_22k.flv
+# Every fifth picture dropped: the stream stays a 30 fps one with gaps.
+ff -f lavfi -i testsrc=size=80x60:rate=30 -t 2 -vf "select='not(eq(mod(n\,5)\,4))'" -fps_mode vfr -c:v wmv2 -q:v 20 \
+   -f asf asf_dropped_frames.asf
 
 # What ffprobe says: one line per stream and one per file.
 : > expected.txt
-for f in *.mp3 *.flac *.m4a *.mka *.mp4 *.mkv *.flv; do
+for f in *.mp3 *.flac *.m4a *.mka *.mp4 *.mkv *.flv *.asf; do
   ffprobe -v error -show_entries \
     stream=index,codec_type,codec_name,width,height,r_frame_rate,sample_rate,channels,duration:stream_disposition=attached_pic:format=format_name,duration \
     -of compact=p=0 "$f" | sed -e 's/|$//' -e '/^$/d' | awk -v f="$f" '!seen[$0]++ { print f "\t" $0 }' >> expected.txt
