@@ -13,7 +13,8 @@ std::optional<FastScanParams> ScanParamsFor(const AnalysisRecords& records, cons
     const VideoInfo& v = records.video;
     const bool mpeg = c.typeId == kTypeMpeg && c.layout != StreamLayout::kTransportStream;
     const bool avi = c.typeId == kTypeAvi;
-    if (c.topLevelRiffCount > 1 || !(mpeg || avi) || c.videoCount < 1) return std::nullopt;
+    // HEVC has no MPEG picture start codes to count; its slice units would pass for some.
+    if (c.topLevelRiffCount > 1 || !(mpeg || avi) || c.videoCount < 1 || v.hevc) return std::nullopt;
     FastScanParams p;
     p.path = path;
     p.elementaryVideo = c.layout == StreamLayout::kVideoElementary;

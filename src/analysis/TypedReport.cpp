@@ -99,7 +99,9 @@ TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan)
         s.width = h.croppedWidth;
         s.height = h.croppedHeight;
     }
-    if (f.usPerFrame > 0) s.frameRate = RoundTo3(1000000.0 / f.usPerFrame);
+    // An HEVC stream's period is its VUI rate rounded to whole microseconds: the rate itself is exact.
+    if (const double vui = v.headers[kHeaderHevc].timingFrameRate; v.hevc && vui > 0) s.frameRate = RoundTo3(vui);
+    else if (f.usPerFrame > 0) s.frameRate = RoundTo3(1000000.0 / f.usPerFrame);
     // An elementary stream's rate is the one its sequence parameters state.
     else if (const double rate = v.headers[kHeaderH264].timingFrameRate; v.h264 && rate > 0.5 && rate < 1000)
         s.frameRate = RoundTo3(rate);
@@ -183,6 +185,7 @@ std::string_view DecoderCode(int status) {
 std::string VideoCodecId(const VideoInfo& v, int32_t typeId) {
     // What the elementary parsers saw outranks what the container declares.
     if (v.h264) return "h264";
+    if (v.hevc) return "hevc";
     if (v.mpeg2) return "mpeg2video";
     if (v.mpeg4Vol) return "mpeg4";
     if (v.dv || typeId == kTypeDvIec61834 || typeId == kTypeDvSmpte314M) return "dvvideo";

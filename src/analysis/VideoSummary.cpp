@@ -190,6 +190,8 @@ VideoCodecFacts IdentifyVideoCodec(const AnalysisRecords& records, const VideoCo
         else if (mpegVersionCode == 3) facts.type = "MPEG2";
         else if (mpegVersionCode == 6) facts.type = "H264";
         if (!facts.type.empty()) facts.name = kVersionNames[mpegVersionCode];
+        // An HEVC elementary stream: its profile and level name it.
+        else if (v.hevc) facts.type = "HEVC", facts.name = v.codecName;
     } else if (type == kTypeDvIec61834 || type == kTypeDvSmpte314M) {
         facts.type = "DV/DVC";
         facts.name = type == kTypeDvSmpte314M ? "DV (SMPTE 314M)" : "DV (IEC 61834)";

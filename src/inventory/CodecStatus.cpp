@@ -72,6 +72,7 @@ bool WavePcmBitsCarried(int32_t bits) { return bits == 0 || bits == 8 || bits ==
 std::optional<MediaTypePair> VideoFromAnalysis(const AnalysisRecords& records) {
     const VideoInfo& v = records.video;
     if (v.h264) return Caps("video/x-h264");
+    if (v.hevc) return Caps("video/x-h265");
     if (v.mpeg4Vol) return Caps("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false");
     if (v.dv) return Caps("video/x-dv, systemstream=(boolean)false");
     if (v.mpeg2) return Caps("video/mpeg, mpegversion=(int)2, systemstream=(boolean)false");
@@ -161,6 +162,7 @@ bool VideoTypes(const AnalysisRecords& records, int videoStatusCode, StreamTypeP
         case StreamLayout::kVideoElementary:
             // H.264 and MPEG-4 Part 2 elementary streams arrive in their own type.
             if (v.h264) t.source = Caps("video/x-h264");
+            else if (v.hevc) t.source = Caps("video/x-h265");
             else if (v.mpeg4Vol) t.source = Caps("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false");
             else t.source = {kMediaTypeStream, v.mpeg2 ? kSubtypeMpeg2Video : kSubtypeMpeg1Video};
             break;
@@ -174,6 +176,10 @@ bool VideoTypes(const AnalysisRecords& records, int videoStatusCode, StreamTypeP
         case 5: t.elementary = Caps("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false"); break;
         case 6: t.elementary = {kMediaTypeVideo, FourccGuid("H264")}; break;
         default:
+            if (v.hevc) {
+                t.elementary = Caps("video/x-h265");
+                break;
+            }
             if (!v.mpeg4Vol) return false;
             t.elementary = Caps("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false");
     }

@@ -30,7 +30,7 @@ struct VideoHeader {
     double displayAspect = 0; // MPEG-2: 0.0 for square samples
     // H.264: the picture size after the SPS's frame cropping (0 without cropping).
     int32_t croppedWidth = 0, croppedHeight = 0;
-    // H.264: the frame rate of the VUI's timing, 0 without one.
+    // H.264 and HEVC: the frame rate of the VUI's timing, 0 without one.
     double timingFrameRate = 0;
 
     // The picture a player shows: the cropped size where there is one, else the coded size.
@@ -44,6 +44,7 @@ struct VideoHeader {
 // other entries are the alternatives a report falls back on in this order.
 enum VideoHeaderIndex : size_t {
     kHeaderContainer = 0,
+    kHeaderHevc = 1,       // an H.265/HEVC elementary stream's SPS: the picture after the conformance window
     kHeaderMpegVideo = 2,  // MPEG-1/2 and MPEG-4 Part 2 elementary data
     kHeaderH264 = 3,
     kHeaderRawDv = 4,

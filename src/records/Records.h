@@ -260,6 +260,8 @@ struct VideoInfo {
     std::array<uint32_t, 4> mpeg4VopCounts{};
     // H.264.
     bool h264 = false;
+    // An H.265/HEVC Annex B elementary stream (its SPS in headers[kHeaderHevc]).
+    bool hevc = false;
     // MPEG-2 video.
     bool mpeg2 = false, mpeg2Interlaced = false, mpeg2Tff = false, mpeg2Bff = false, mpeg2Ppf = false,
          mpeg2Pulldown = false;

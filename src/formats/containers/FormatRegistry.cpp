@@ -44,14 +44,17 @@ bool IsWebm(const AnalysisRecords& records) { return records.container.docType =
 bool IsBigEndianWave(const AnalysisRecords& records) { return records.container.bigEndianWave; }
 bool IsElementaryVideo(const AnalysisRecords& records) {
     return records.container.layout == StreamLayout::kVideoElementary && !records.video.h264 &&
-           !records.video.mpeg4Vol;
+           !records.video.hevc && !records.video.mpeg4Vol;
 }
 bool IsElementaryMpeg4(const AnalysisRecords& records) {
     return records.container.layout == StreamLayout::kVideoElementary && !records.video.h264 &&
-           records.video.mpeg4Vol;
+           !records.video.hevc && records.video.mpeg4Vol;
 }
 bool IsElementaryH264(const AnalysisRecords& records) {
     return records.container.layout == StreamLayout::kVideoElementary && records.video.h264;
+}
+bool IsElementaryHevc(const AnalysisRecords& records) {
+    return records.container.layout == StreamLayout::kVideoElementary && records.video.hevc;
 }
 // MPEG audio: frames found by content, or a file that starts with the sync
 // word the signature table names.
@@ -84,6 +87,8 @@ constexpr FormatDescriptor kFormats[] = {
      .matches = IsElementaryMpeg4, .mime = "video/mp4v-es", .extensions = "m4v", .reader = FormatReader::kMpegSystem},
     {.id = "h264", .title = "H.264 elementary stream", .typeIds = {kTypeMpeg}, .matches = IsElementaryH264,
      .mime = "video/h264", .extensions = "264 h264", .reader = FormatReader::kMpegSystem},
+    {.id = "hevc", .title = "H.265/HEVC elementary stream", .typeIds = {kTypeMpeg}, .matches = IsElementaryHevc,
+     .mime = "video/h265", .extensions = "hevc h265 265", .reader = FormatReader::kMpegSystem},
     {.id = "mp3", .title = "MPEG audio (MP3, MP2)", .typeIds = {kTypeMpegAudio, kTypeMpeg}, .matches = IsMpegAudio,
      .mime = "audio/mpeg", .extensions = "mp3 mp2 mpa", .reader = FormatReader::kMpegAudio},
     {.id = "mpeg-ps", .title = "MPEG program stream", .typeIds = {kTypeMpeg}, .mime = "video/mpeg",

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <new>
 
 #include "formats/mpeg/PesTimeSpan.h"
 #include "formats/mpeg/StreamTail.h"
 #include "formats/mpeg/SupDV.h"
 #include "formats/mpeg/SupH264.h"
+#include "formats/mpeg/SupHEVC.h"
 #include "formats/mpeg/SupMpg4.h"
 
 namespace torvo {
@@ -507,6 +509,27 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
     return found || votes > 2;
 }
 
+bool CSupMpg::AnalyseHevc(ByteView data, bool wholeFile) {
+    HevcStreamStart start;
+    if (!CSupHEVC::IsElementaryStream(data, start)) return false;
+    const HevcSequence& sequence = start.sequence;
+    video_.hevc = true;
+    video_.codecName = HevcName(sequence);
+    VideoHeader& h = video_.headers[kHeaderHevc];
+    h = VideoHeader{};
+    h.present = 1;
+    h.width = sequence.width;
+    h.height = sequence.height;
+    // Only a stream read whole has all its pictures counted.
+    if (wholeFile && start.pictures > 0) video_.frameCount = start.pictures;
+    if (const double rate = sequence.FrameRate(); rate > 0.5 && rate < 1000) {
+        h.timingFrameRate = rate;
+        h.frameDurationUs = static_cast<int32_t>(std::lround(1000000.0 / rate));
+        if (video_.frameCount > 0) video_.durationMs = std::llround(double(video_.frameCount) * 1000.0 / rate);
+    }
+    return true;
+}
+
 // --- the whole analysis ---
 
 ReadStatus CSupMpg::Analyse(CFileCache& reader) {
@@ -535,7 +558,10 @@ void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
 
     auto zeroCounts = [&] { container_.audioCount = container_.videoCount = container_.otherCount = 0; };
     bool h264 = false, dv = false;
-    if (Layout() == StreamLayout::kNone) {
+    // HEVC first: its test looks at the first unit only, where H.264's reads the whole range.
+    const bool hevc = Layout() == StreamLayout::kNone && AnalyseHevc(data, data.size() >= fileSize);
+    if (hevc) zeroCounts();
+    if (Layout() == StreamLayout::kNone && !hevc) {
         zeroCounts();
         video_.h264 = h264 = CSupH264().Analyse(video_.headers[kHeaderH264], data);
         if (!h264) {
@@ -543,12 +569,12 @@ void CSupMpg::Analyse(ByteView data, uint64_t fileSize) {
             h264RejectedSize_ = data.size();
         }
     }
-    if (Layout() == StreamLayout::kNone) {
+    if (Layout() == StreamLayout::kNone && !hevc) {
         zeroCounts();
         dv = RawDv(data);
     }
-    const bool rawVideo = Layout() == StreamLayout::kNone && AnalyseVideoData(data);
-    if (rawVideo || h264) {
+    const bool rawVideo = Layout() == StreamLayout::kNone && !hevc && AnalyseVideoData(data);
+    if (rawVideo || h264 || hevc) {
         SetLayout(StreamLayout::kVideoElementary);
         container_.videoCount = 1;
     } else if (dv) {

@@ -99,6 +99,9 @@ private:
     void AnalyseAudioElementary(ByteView data);
     bool RunAudioParsers(ByteView data, StreamInfo& slot);
     bool RawDv(ByteView data);
+    // An H.265/HEVC elementary stream: its SPS into the video record, and its
+    // pictures counted when the data is the whole file.
+    bool AnalyseHevc(ByteView data, bool wholeFile);
     // The DV frame test into video_.dvInfo. The content stage asks it up to
     // three times about the same bytes; the answer is searched for once.
     bool TestDv(ByteView data);
