@@ -110,6 +110,8 @@ TEST_F(DriverFormats, VideoNamesAndSizes) {
         {"mpeg/h264_1080.264", "H264", "H.264/AVC", "1920", "1088", "1920 x 1080"},
         // 4:4:4 crops in single samples: read with the chroma format, 8 x 10 are cut.
         {"mpeg/h264_444_200x150.264", "H264", "H.264/AVC", "208", "160", "200 x 150"},
+        // HEVC: the picture after the conformance window (coded 320 x 192), named by profile and level.
+        {"mpeg/hevc_422_10bit_lists.hevc", "HEVC", "HEVC RExt@L2", "320", "180", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sample);

@@ -794,6 +794,21 @@ TEST(Cli, TypedStreamsOfRealFiles) {
         EXPECT_EQ(h["streams"][0]["width"], width) << file;
         EXPECT_EQ(h["streams"][0]["height"], height) << file;
     }
+    // HEVC elementary streams: the conformance window and the VUI timing applied, the pictures
+    // of a file read whole counted (ffprobe -count_frames: 5 and 3; no rate without VUI timing).
+    for (const auto& [file, rate, duration] : {std::tuple{"mpeg/hevc_320x180.hevc", 25.0, 0.2},
+                                               {"mpeg/hevc_422_10bit_lists.hevc", 23.976, 0.125},
+                                               {"mpeg/hevc_no_timing.hevc", 0.0, 0.0}}) {
+        const auto h = nlohmann::json::parse(RunCli("--json --no-scan " + test::SamplePath(file)).out);
+        EXPECT_EQ(h["container"]["format"], "hevc") << file;
+        EXPECT_EQ(h["container"]["mime"], "video/h265") << file;
+        const auto& stream = h["streams"][0];
+        EXPECT_EQ(stream["codec"], "hevc") << file;
+        EXPECT_EQ(stream["width"], 320) << file;
+        EXPECT_EQ(stream["height"], 180) << file;
+        EXPECT_EQ(stream["frame_rate"], rate > 0 ? nlohmann::json(rate) : nlohmann::json()) << file;
+        EXPECT_EQ(stream["duration"], duration > 0 ? nlohmann::json(duration) : nlohmann::json()) << file;
+    }
     // Numbers are numbers, agreeing with the display's texts.
     const auto j = nlohmann::json::parse(RunCli("--json --no-scan " + test::SamplePath("avi_mpeg4_mp3.avi")).out);
     const auto& video = j["streams"][0];

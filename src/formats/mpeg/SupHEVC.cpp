@@ -16,7 +16,8 @@ constexpr int kNalSps = 33;
 constexpr int kNalPps = 34;
 constexpr int kNalAud = 35;
 constexpr int kNalSeiPrefix = 39;
-constexpr size_t kMaxSpsBytes = 1024;
+// Explicit scaling lists and 64 short-term sets make an SPS of a few KB at most.
+constexpr size_t kMaxSpsBytes = 8192;
 constexpr int kMaxNalUnitsScanned = 4096;
 // Parameter set limits (7.4.3.2.1, 7.4.8): 64 short-term sets, 16 pictures a
 // set (sps_max_dec_pic_buffering_minus1 is at most 15), 32 long-term ones.

@@ -31,6 +31,29 @@ ff $(src 640x480 25) -frames:v 3 -c:v libx264 -preset veryfast -crf 40 -x264-par
 ff $(src 352x288 25) -frames:v 3 -c:v libx264 -preset veryfast -crf 40 -pix_fmt yuv444p -profile:v high444 -f h264 h264_444.264
 # 4:4:4 crops in whole samples (4:2:0 in pairs): 208 x 160 coded, 200 x 150 shown.
 ff $(src 200x150 25) -frames:v 2 -c:v libx264 -preset veryfast -crf 45 -pix_fmt yuv444p -profile:v high444 -f h264 h264_444_200x150.264
+# H.265/HEVC Annex B streams. x265 codes 320x180 as 320x192 and crops 12 lines by
+# the conformance window (6 pairs in 4:2:0, 12 single lines in 4:2:2); one has
+# no VUI timing; one carries explicit scaling lists, whose SPS passes 1 KB.
+X265="-c:v libx265 -preset ultrafast -crf 40"
+ff $(src 320x180 25) -frames:v 5 $X265 -x265-params log-level=error -pix_fmt yuv420p -f hevc hevc_320x180.hevc
+ff $(src 320x180 25) -frames:v 3 $X265 -x265-params log-level=error:info=0:vui-timing-info=0:vui-hrd-info=0 \
+   -pix_fmt yuv420p -f hevc hevc_no_timing.hevc
+lists=$(mktemp); trap 'rm -f "$lists"' EXIT
+python3 - "$lists" <<'PY'
+import sys
+# Every list of every size (HM's text format, as x265 reads it), a 16x16 and 32x32 list with its DC value.
+rows = []
+for size, count in (("4X4", 16), ("8X8", 64), ("16X16", 64), ("32X32", 64)):
+    for kind in ("INTRA", "INTER"):
+        for comp in ("LUMA", "CHROMAU", "CHROMAV"):
+            name = f"{kind}{size}_{comp}"
+            rows += [name + " =", ",".join(str(8 + (i * 7 + len(rows)) % 33) for i in range(count)) + ","]
+            if size in ("16X16", "32X32"):
+                rows += [name + "_DC =", "16,"]
+open(sys.argv[1], "w").write("\n".join(rows) + "\n")
+PY
+ff $(src 320x180 24000/1001) -frames:v 3 $X265 -x265-params log-level=error:scaling-list="$lists" -pix_fmt yuv422p10le \
+   -f hevc hevc_422_10bit_lists.hevc
 
 # Audio elementary streams.
 ff $(tone 44100) -t 1 -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 mp3_cbr128.mp3

@@ -332,6 +332,7 @@ TEST(ContentStage, ElementaryStreamsAndTypeIds) {
         {"mpeg/dv_pal_16x9.dv", StreamLayout::kRawDv, kTypeDvIec61834},
         {"mpeg/dv_ntsc.dv", StreamLayout::kRawDv, kTypeDvSmpte314M},
         {"mpeg/h264_640x360.264", StreamLayout::kVideoElementary, kTypeUnknown},
+        {"mpeg/hevc_320x180.hevc", StreamLayout::kVideoElementary, kTypeUnknown},
         {"mpeg/mpeg4_bframes.m4v", StreamLayout::kVideoElementary, kTypeUnknown},
         {"document.pdf", StreamLayout::kNone, kTypeUnknown},
     };
@@ -365,6 +366,14 @@ TEST(ContentStage, ElementaryStreamsAndTypeIds) {
     auto h264 = ContentOf(test::Sample("h264_1080.264"));
     EXPECT_EQ(h264->records.video.headers[kHeaderH264].height, 1088);
     EXPECT_EQ(h264->records.container.videoCount, 1);
+    EXPECT_FALSE(h264->records.video.hevc);
+    auto hevc = ContentOf(test::Sample("hevc_320x180.hevc"));
+    EXPECT_TRUE(hevc->records.video.hevc);
+    EXPECT_FALSE(hevc->records.video.h264);
+    EXPECT_EQ(hevc->records.video.headers[kHeaderHevc].height, 180);
+    EXPECT_EQ(hevc->records.video.frameCount, 5);
+    EXPECT_EQ(hevc->records.container.videoCount, 1);
+    EXPECT_EQ(hevc->records.container.audioCount, 0);
 }
 
 TEST(ContentStage, DriverSettlesTheFileType) {
