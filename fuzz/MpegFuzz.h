@@ -50,6 +50,8 @@ inline void RunMpegVideo(const uint8_t* data, size_t size) {
     CSupH264().Analyse(header, bytes);
     HevcSequence sequence;
     CSupHEVC().Analyse(bytes, sequence);
+    HevcStreamStart start;
+    CSupHEVC::IsElementaryStream(bytes, start);
     CSupMpg2 counter;
     counter.Scan(bytes);
     ContainerInfo container;
