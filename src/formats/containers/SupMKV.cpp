@@ -903,6 +903,8 @@ void CSupMKV::FinishSound(Track& track, StreamInfo& sound) {
         header.bitrateKbps = static_cast<int32_t>(uint64_t(codecPrivate.Le32(8)) * 8 / 1000);
         read = true;
     }
+    // The ALAC cookie's channels and rate are the typed report's; the track entry's stay shown.
+    if (SoundHeader cookie; track.codecId == "A_ALAC" && ReadAlacCookie(codecPrivate, cookie)) SetConfigFormat(sound, cookie);
     if (read) {
         if (header.sampleRate > 0) sound.sampleRate = header.sampleRate;
         if (header.channels > 0) sound.channels = header.channels;

@@ -25,6 +25,8 @@ ff $A -t 1 -ac 1 -ar 22050 -c:a aac -b:a 24k -f flv flv_aac_mono_22k.flv
 # Every fifth picture dropped: the stream stays a 30 fps one with gaps.
 ff -f lavfi -i testsrc=size=80x60:rate=30 -t 2 -vf "select='not(eq(mod(n\,5)\,4))'" -fps_mode vfr -c:v wmv2 -q:v 20 \
    -f asf asf_dropped_frames.asf
+# ALAC above 65535 Hz: the sample entry's 16.16 rate field cannot hold it, the cookie does.
+ff -f lavfi -i sine=frequency=440:sample_rate=96000 -t 0.1 -c:a alac m4a_alac_96k.m4a
 # A streaming writer's data size left at 0x7ffff000, far beyond the file's end.
 ff -f lavfi -i sine=frequency=440:sample_rate=8000 -t 0.25 -c:a pcm_s16le -bitexact wav_data_too_long.wav
 python3 - wav_data_too_long.wav <<'PY'
