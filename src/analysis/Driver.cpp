@@ -25,6 +25,7 @@
 #include "formats/mpeg/SupMpg.h"
 #include "formats/mpeg/SupAC3.h"
 #include "formats/mpeg/SupDV.h"
+#include "records/CodecIds.h"
 #include "formats/mpeg/SupMp3.h"
 #include "analysis/AviSummary.h"
 #include "formats/riff/SupAvi.h"
@@ -154,6 +155,7 @@ void CAnalysisDriver::Analyse(CFileCache& reader) {
     if (ReportVideoFormat(display_, records_) == VideoFormatCase::kRawDv) {
         ApplyDvPicture(records_.video);
         if (container.layout == StreamLayout::kRawDv) AddRawDvSound(reader);
+        else if (container.dvType1) AddInterleavedDvSound();
     }
     WaitForInventory();
     if (container.videoCount >= 1) {
@@ -239,6 +241,20 @@ void CAnalysisDriver::AddRawDvSound(CFileCache& reader) {
     sound.durationMs = video.durationMs;
     records_.container.audioCount = 1;
     records_.audioList[0] = 0;
+}
+
+void CAnalysisDriver::AddInterleavedDvSound() {
+    // A type-1 DV AVI's one stream carries the sound inside its frames, as
+    // raw DV does: the first frame's AAUX source pack tells the stream's own
+    // facts; the panel keeps what the AVI headers say of it (nothing).
+    StreamInfo* sound = records_.StreamIf(0);
+    CSupDV::Audio audio;
+    if (!sound || !sound->codecId.empty() || !CSupDV::ReadAudio(records_.video.data.View(), audio)) return;
+    // Its 12-bit sound decodes to 16-bit samples.
+    sound->codecId = std::string(FormatTagCodecId(1, 16));
+    sound->configSampleRate = audio.sampleRate;
+    sound->configChannels = audio.channels;
+    sound->stampedDurationMs = records_.video.durationMs;
 }
 
 void CAnalysisDriver::CountContainerStreams() {

@@ -101,6 +101,7 @@ private:
     void MeasureElementaryAudio(CFileCache& reader);
     // A raw DV file's frame timing and the sound its AAUX packs describe.
     void AddRawDvSound(CFileCache& reader);
+    void AddInterleavedDvSound();
     ReadStatus DispatchRiff(CFileCache& reader);
     void ReportFileType();
     void ReportAudioPanel();

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "formats/mpeg/BitReader.h"
+#include "records/Records.h"
 
 namespace torvo {
 
@@ -172,6 +173,11 @@ bool ReadAlacCookie(ByteView cookie, SoundHeader& out) {
     out.channels = cookie.U8(at + 9);
     out.sampleRate = static_cast<int32_t>(std::min<uint32_t>(cookie.Be32(at + 20), INT32_MAX));
     return true;
+}
+
+void SetConfigFormat(StreamInfo& sound, const SoundHeader& config) {
+    if (config.sampleRate > 0) sound.configSampleRate = config.sampleRate;
+    if (config.channels > 0) sound.configChannels = config.channels;
 }
 
 bool ReadAudioSpecificConfig(ByteView config, SoundHeader& out) {

@@ -18,6 +18,8 @@ struct PictureHeader {
     int32_t profile = -1, bitDepth = 0;                         // VP9 only
 };
 
+struct StreamInfo;
+
 struct SoundHeader {
     int32_t sampleRate = 0, channels = 0, bitsPerSample = 0, bitrateKbps = 0;
     bool spectralBandReplication = false, parametricStereo = false;  // HE-AAC (v2)
@@ -43,6 +45,9 @@ bool ReadFlacStreamInfo(ByteView header, SoundHeader& out);
 // depth, channels and rate), bare or inside its "frma" and "alac" atoms, as
 // a CAF "kuki" chunk or an MP4 "alac" box holds it.
 bool ReadAlacCookie(ByteView cookie, SoundHeader& out);
+// The channels and rate a codec's own configuration states, as the stream's
+// typed facts where the container's fields may say otherwise (none for 0).
+void SetConfigFormat(StreamInfo& sound, const SoundHeader& config);
 // AudioSpecificConfig (ISO/IEC 14496-3 1.6.2.1): sampling frequency and
 // channels, as decoded: HE-AAC's output rate and parametric stereo's two channels.
 bool ReadAudioSpecificConfig(ByteView config, SoundHeader& out);

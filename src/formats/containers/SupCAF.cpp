@@ -118,7 +118,8 @@ ReadStatus CSupCAF::Analyse() {
     else sound->codecId = SoundFourccCodecId(formatId_, static_cast<int>(bits_));
     // Compressed formats state no bits per channel; their rate comes from the bytes.
     SetSoundFormat(*sound, rate_, channels_, bits_, bytesPerPacket_ > 0 ? 1 : 2);
-    if (cookieBits_ > 0) sound->bitsPerSample = cookieBits_;
+    if (cookie_.bitsPerSample > 0) sound->bitsPerSample = cookie_.bitsPerSample;
+    SetConfigFormat(*sound, cookie_);
     SetSoundDuration(records_, *sound, DurationMs(dataBytes), dataBytes);
     AddOnlySoundTrack(records_, FourCCText(formatId_) + (codec.name.empty() ? "" : " «" + codec.name + "»"));
     return status;
@@ -138,8 +139,7 @@ void CSupCAF::ReadDescription(ByteView desc) {
 
 void CSupCAF::ReadCookie(ByteView kuki) {
     // Apple Lossless states the source's bit depth only in its cookie.
-    SoundHeader alac;
-    if (formatId_ == F("alac") && ReadAlacCookie(kuki, alac)) cookieBits_ = alac.bitsPerSample;
+    if (SoundHeader alac; formatId_ == F("alac") && ReadAlacCookie(kuki, alac)) cookie_ = alac;
 }
 
 void CSupCAF::ReadPacketTable(ByteView pakt) {

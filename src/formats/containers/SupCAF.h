@@ -9,6 +9,7 @@
 
 #include "base/ByteView.h"
 #include "base/FileCache.h"
+#include "formats/containers/CodecHeaders.h"
 #include "records/ReadStatus.h"
 #include "records/Records.h"
 
@@ -47,7 +48,7 @@ private:
     uint32_t rate_ = 0;
     uint32_t formatId_ = 0;  // first byte in the low byte, as FourCCs are kept
     uint32_t formatFlags_ = 0, bytesPerPacket_ = 0, framesPerPacket_ = 0, channels_ = 0, bits_ = 0;
-    int32_t cookieBits_ = 0;  // the source's bit depth from an ALAC cookie
+    SoundHeader cookie_;  // an ALAC cookie's bit depth, channels and rate (0 for none)
     int64_t validFrames_ = -1;  // the packet table's count, -1 without one
 };
 

@@ -275,10 +275,8 @@ void CSupFLV::ReadAudioTag(CFileCache& reader, uint64_t data, uint32_t length, S
     constexpr uint8_t kSoundFormatAac = 10;
     if (flags >> 4 == kSoundFormatAac && length >= 4 && reader.U8At(data + 1) == 0) {
         SoundHeader config;
-        if (ReadAudioSpecificConfig(reader.MapView(data + 2, std::min<uint32_t>(length - 2, 64)), config)) {
-            audio.configSampleRate = config.sampleRate;
-            audio.configChannels = config.channels;
-        }
+        if (ReadAudioSpecificConfig(reader.MapView(data + 2, std::min<uint32_t>(length - 2, 64)), config))
+            SetConfigFormat(audio, config);
     }
     AppendFromReader(reader, data + 1, length - 1, audio.data);
 }

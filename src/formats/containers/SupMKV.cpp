@@ -562,19 +562,39 @@ uint64_t CSupMKV::ReadCluster(const Element& cluster) {
     ++clustersRead_;
     Element e;
     uint64_t p = cluster.payload;
-    for (int count = 0; count < kMaxChildrenPerLevel && ChildAt(p, cluster.end, e); ++count) {
+    int64_t clusterTime = -1;
+    bool whole = false;
+    for (int count = 0; count < kMaxChildrenPerLevel; ++count) {
+        if (p >= cluster.end) whole = true;
+        if (whole || !ChildAt(p, cluster.end, e)) break;
         // A cluster of unknown size ends where the next Segment child begins.
-        if (cluster.unknownSize && IsSegmentChild(e.id)) return e.start;
-        if (collect) {
-            if (e.id == kSimpleBlock) {
-                ReadBlock(e.payload, e.end - e.payload);
-            } else if (e.id == kBlockGroup) {
-                Element b;
-                for (uint64_t q = e.payload; ChildAt(q, e.end, b); q = b.end)
-                    if (b.id == kBlock) ReadBlock(b.payload, b.end - b.payload);
+        if (cluster.unknownSize && IsSegmentChild(e.id)) {
+            whole = true;
+            break;
+        }
+        if (e.id == kClusterTimestamp) clusterTime = static_cast<int64_t>(std::min<uint64_t>(Unsigned(e), INT64_MAX / 4));
+        if (e.id == kSimpleBlock) {
+            NoteBlock(reader_.MapView(e.payload, static_cast<uint32_t>(std::min<uint64_t>(e.end - e.payload, 16))), 0, clusterTime);
+            if (collect) ReadBlock(e.payload, e.end - e.payload);
+        } else if (e.id == kBlockGroup) {
+            Element b, block;
+            uint64_t duration = 0;
+            for (uint64_t q = e.payload; ChildAt(q, e.end, b); q = b.end) {
+                if (b.id == kBlock) block = b;
+                else if (b.id == kBlockDuration) duration = Unsigned(b);
+            }
+            if (block.id == kBlock) {
+                NoteBlock(reader_.MapView(block.payload, static_cast<uint32_t>(std::min<uint64_t>(block.end - block.payload, 16))),
+                          duration, clusterTime);
+                if (collect) ReadBlock(block.payload, block.end - block.payload);
             }
         }
         p = e.end;
+    }
+    // The walk's blocks time the tracks only while it has seen every cluster up to here.
+    if (walkedWhole_) {
+        walkedUpTo_ = p;
+        walkedWhole_ = whole || cluster.unknownSize;
     }
     return cluster.unknownSize ? p : cluster.end;
 }
@@ -594,13 +614,24 @@ void CSupMKV::ReadBlock(uint64_t position, uint64_t size) {
     for (const ByteView frame : SplitLacedFrames(bytes.From(pos + 3), lacing)) CollectFrame(*track, frame);
 }
 
-void CSupMKV::NoteBlockEnd(uint64_t trackNumber, int64_t ticks) {
-    for (auto& [number, end] : blockEnds_) {
-        if (number != trackNumber) continue;
-        end = std::max(end, ticks);
-        return;
+void CSupMKV::NoteBlock(ByteView block, uint64_t duration, int64_t clusterTime) {
+    uint64_t pos = 0, number = 0;
+    int length = 0;
+    if (clusterTime < 0 || !ReadVint(block, pos, number, length) || !block.Has(pos, 2)) return;
+    const int64_t start = clusterTime + static_cast<int16_t>(block.Be16(pos));
+    auto span = std::find_if(blockEnds_.begin(), blockEnds_.end(), [number](const BlockSpan& b) { return b.track == number; });
+    if (span == blockEnds_.end()) {
+        if (blockEnds_.size() >= kMaxTracks) return;
+        span = blockEnds_.insert(blockEnds_.end(), BlockSpan{number, start, start});
     }
-    if (blockEnds_.size() < kMaxTracks) blockEnds_.emplace_back(trackNumber, ticks);
+    // Without a duration of its own, the block lasts as long as any of its
+    // track; a sound track's blocks without one follow each other in time.
+    auto track = std::find_if(tracks_.begin(), tracks_.end(), [number](const Track& t) { return t.number == number; });
+    if (duration == 0 && track != tracks_.end()) duration = track->defaultDurationNs / timecodeScale_;
+    if (duration == 0 && track != tracks_.end() && track->type == 2 && start > span->lastStart)
+        duration = static_cast<uint64_t>(start - span->lastStart);
+    span->lastStart = std::max(span->lastStart, start);
+    span->end = std::max(span->end, start + static_cast<int64_t>(std::min<uint64_t>(duration, UINT32_MAX)));
 }
 
 void CSupMKV::ReadTailBlocks() {
@@ -610,6 +641,10 @@ void CSupMKV::ReadTailBlocks() {
     if (tracks_.empty() || allTagged) return;
     const uint64_t fileEnd = reader_.LogicalLength();
     const uint64_t start = fileEnd > kTailBytes ? fileEnd - kTailBytes : 0;
+    // The blocks the header walk passed end their tracks only where it went
+    // on into the tail (a cluster longer than the tail begins before it):
+    // otherwise blocks neither read may come after them.
+    if (walkedUpTo_ < start) blockEnds_.clear();
     const ByteView tail = reader_.MapView(start, static_cast<uint32_t>(fileEnd - start));
     constexpr char kClusterId[] = "\x1F\x43\xB6\x75";
     int elements = 0;
@@ -651,15 +686,7 @@ void CSupMKV::ReadTailBlocks() {
                         else if (c.id == kBlockDuration) duration = EbmlUnsigned(bytes.Sub(q + c.headerLength, c.size));
                     }
                 }
-                uint64_t pos = 0, number = 0;
-                int length = 0;
-                if (ReadVint(block, pos, number, length) && block.Has(pos, 2)) {
-                    const auto relative = static_cast<int16_t>(block.Be16(pos));
-                    // Without a duration of its own, the block lasts as long as any of its track.
-                    auto track = std::find_if(tracks_.begin(), tracks_.end(), [number](const Track& t) { return t.number == number; });
-                    if (duration == 0 && track != tracks_.end()) duration = track->defaultDurationNs / timecodeScale_;
-                    NoteBlockEnd(number, clusterTime + relative + static_cast<int64_t>(std::min<uint64_t>(duration, UINT32_MAX)));
-                }
+                NoteBlock(block, duration, clusterTime);
             }
             p = body + e.size;
         }
@@ -728,9 +755,9 @@ void CSupMKV::FinishTracks() {
         else ++container.otherCount;
         // The track's own time: its DURATION tag, else where its last block ends.
         int64_t trackMs = 0;
-        for (const auto& [number, ticks] : blockEnds_) {
-            if (number != track.number) continue;
-            trackMs = SaturatingInt64(ScaleSaturating(static_cast<uint64_t>(std::max<int64_t>(ticks, 0)), timecodeScale_, 1000000));
+        for (const BlockSpan& span : blockEnds_) {
+            if (span.track != track.number) continue;
+            trackMs = SaturatingInt64(ScaleSaturating(static_cast<uint64_t>(std::max<int64_t>(span.end, 0)), timecodeScale_, 1000000));
         }
         for (const auto& [uid, ms] : trackDurations_)
             if (uid == track.uid) trackMs = ms;
@@ -876,6 +903,8 @@ void CSupMKV::FinishSound(Track& track, StreamInfo& sound) {
         header.bitrateKbps = static_cast<int32_t>(uint64_t(codecPrivate.Le32(8)) * 8 / 1000);
         read = true;
     }
+    // The ALAC cookie's channels and rate are the typed report's; the track entry's stay shown.
+    if (SoundHeader cookie; track.codecId == "A_ALAC" && ReadAlacCookie(codecPrivate, cookie)) SetConfigFormat(sound, cookie);
     if (read) {
         if (header.sampleRate > 0) sound.sampleRate = header.sampleRate;
         if (header.channels > 0) sound.channels = header.channels;

@@ -114,9 +114,12 @@ private:
     void CollectFrame(Track& track, ByteView frame);
     bool WantsMoreBlocks() const;
     // The end of each track's last block among the clusters that begin in
-    // the file's last kTailBytes, for tracks no DURATION tag times.
+    // the file's last kTailBytes (and those the header walk read, where it
+    // reached the tail), for tracks no DURATION tag times.
     void ReadTailBlocks();
-    void NoteBlockEnd(uint64_t trackNumber, int64_t ticks);
+    // A block's end from its first bytes (track number, relative time), its
+    // BlockDuration (0 for none) and its cluster's time (-1 when not known).
+    void NoteBlock(ByteView block, uint64_t duration, int64_t clusterTime);
 
     void PrepareTracks();
     void FinishTracks();
@@ -137,8 +140,16 @@ private:
     // The DURATION tags of the tracks, by track UID, in milliseconds.
     static constexpr size_t kMaxTrackDurations = 128;
     std::vector<std::pair<uint64_t, int64_t>> trackDurations_;
-    // The end of each track's last block in the tail, by track number, in timecode-scale units.
-    std::vector<std::pair<uint64_t, int64_t>> blockEnds_;
+    // The end of each track's last block in the tail, and in the clusters the
+    // header walk read, by track number, in timecode-scale units.
+    struct BlockSpan {
+        uint64_t track = 0;
+        int64_t end = 0, lastStart = 0;  // the latest block end and block start seen
+    };
+    std::vector<BlockSpan> blockEnds_;
+    // How far the header walk read the clusters without a gap, and whether it still has none.
+    uint64_t walkedUpTo_ = 0;
+    bool walkedWhole_ = true;
     static constexpr uint64_t kTailBytes = 0x40000;
     std::vector<uint8_t> block_;
 };

@@ -490,13 +490,15 @@ void CSupMP4QT::ReadSoundEntry(const Box& trak) {
     } else if (sound.fourcc == Tag("alac")) {
         // The magic cookie's "alac" box follows the entry's own fixed fields
         // (QuickTime puts it in a "wave" box, after a "frma" naming "alac"):
-        // the source's bit depth, where the entry's sample size may say 16.
+        // the source's bit depth, where the entry's sample size may say 16,
+        // and its channels and rate (a 16.16 rate field holds none above 65535).
         SoundHeader cookie;
         uint64_t at = 8;
         for (int i = 0; i < 4 && (at = entryBytes.Find("alac", at)) != ByteView::npos; ++i, at += 4) {
             const uint32_t size = entryBytes.Be32(at - 4);
             if (size >= 36 && size <= entryBytes.size() && ReadAlacCookie(entryBytes.From(at - 4), cookie)) {
                 sound.bitsPerSample = cookie.bitsPerSample;
+                SetConfigFormat(sound, cookie);
                 break;
             }
         }

@@ -62,6 +62,9 @@ bool ReadRealAudioHeader(ByteView h, RealAudioHeader& out) {
         return true;
     }
     if (out.version != 4 && out.version != 5) return false;
+    // The header's size counts from its second version field on.
+    out.dataStart = h.Has(18, 4) ? 16 + uint64_t(h.Be32(18)) : 0;
+    out.bytesPerMinute = h.Be32(32);
     const uint64_t at = out.version == 5 ? 54 : 48;
     out.sampleRate = h.Be16(at);
     out.bitsPerSample = h.Be16(at + 4);
@@ -92,7 +95,14 @@ ReadStatus CSupRM::Analyse() {
     const ByteView head = ViewAt(reader_, 0, 8);
     // A bare RealAudio file is one stream's header followed by its data.
     if (head.Equals(0, ".ra\xFD")) {
-        ReadAudio(ViewAt(reader_, 0, kMaxChunkRead), 0, 0, "");
+        const ByteView header = ViewAt(reader_, 0, kMaxChunkRead);
+        ReadAudio(header, 0, 0, "");
+        // It states no time: its data's bytes at the stated bytes per minute
+        // play for as long, the stream's own time (the shown time stays unstated).
+        RealAudioHeader h;
+        if (StreamInfo* sound = records_.StreamIf(0); sound && ReadRealAudioHeader(header, h) && h.bytesPerMinute > 0 &&
+                                                      h.dataStart > 0 && h.dataStart < fileEnd)
+            sound->stampedDurationMs = static_cast<int64_t>((fileEnd - h.dataStart) * 60000 / h.bytesPerMinute);
         if (records_.container.audioCount > 0) return ReadStatus::Ok();
         return ReadStatus::Damaged(0, "RealAudio stream header unreadable");
     }

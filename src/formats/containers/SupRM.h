@@ -19,6 +19,10 @@ struct RealAudioHeader {
     uint16_t version = 0;
     uint32_t sampleRate = 0, channels = 0, bitsPerSample = 0;
     uint32_t fourcc = 0;  // first byte in the low byte
+    // Versions 4 and 5: the stream's bytes per minute, and where the header
+    // (its metadata included) ends and the data of a bare file begins; 0 when not stated.
+    uint32_t bytesPerMinute = 0;
+    uint64_t dataStart = 0;
 };
 bool ReadRealAudioHeader(ByteView header, RealAudioHeader& out);
 

@@ -227,6 +227,14 @@ CSupAvi::Walk CSupAvi::WalkChunk(uint64_t position, const std::string& parentPat
     const std::string path = list ? parentPath + "/" + id + ":" + type : parentPath + "/" + id;
 
     if (!parentPath.empty() && limit < size) {
+        // A WAVE writer that streamed the file may have left a data size
+        // larger than anything the file holds: the sound present plays. The
+        // stated time stays unknown; the stream's own is that of its bytes.
+        if (path == "/RIFF:WAVE/data" && waveByteRate_ > 0) {
+            const uint64_t length = reader_->LogicalLength();
+            const uint64_t present = length > position + 8 ? length - position - 8 : 0;
+            records_->Stream(0).stampedDurationMs = static_cast<int64_t>(present * 1000 / waveByteRate_);
+        }
         c.hasMisfit = true;
         c.misfitPosition = position;
         c.misfitSize = size;

@@ -25,10 +25,22 @@ ff $A -t 1 -ac 1 -ar 22050 -c:a aac -b:a 24k -f flv flv_aac_mono_22k.flv
 # Every fifth picture dropped: the stream stays a 30 fps one with gaps.
 ff -f lavfi -i testsrc=size=80x60:rate=30 -t 2 -vf "select='not(eq(mod(n\,5)\,4))'" -fps_mode vfr -c:v wmv2 -q:v 20 \
    -f asf asf_dropped_frames.asf
+# ALAC above 65535 Hz: the sample entry's 16.16 rate field cannot hold it, the cookie does.
+ff -f lavfi -i sine=frequency=440:sample_rate=96000 -t 0.1 -c:a alac m4a_alac_96k.m4a
+# A streaming writer's data size left at 0x7ffff000, far beyond the file's end.
+ff -f lavfi -i sine=frequency=440:sample_rate=8000 -t 0.25 -c:a pcm_s16le -bitexact wav_data_too_long.wav
+python3 - wav_data_too_long.wav <<'PY'
+import struct, sys
+wave = bytearray(open(sys.argv[1], "rb").read())
+at = wave.find(b"data", 12)
+wave[at + 4:at + 8] = struct.pack("<I", 0x7FFFF000)
+wave[4:8] = struct.pack("<I", 0x7FFFF000 + at)
+open(sys.argv[1], "wb").write(wave)
+PY
 
 # What ffprobe says: one line per stream and one per file.
 : > expected.txt
-for f in *.mp3 *.flac *.m4a *.mka *.mp4 *.mkv *.flv *.asf; do
+for f in *.mp3 *.flac *.m4a *.mka *.mp4 *.mkv *.flv *.asf *.wav; do
   ffprobe -v error -show_entries \
     stream=index,codec_type,codec_name,width,height,r_frame_rate,sample_rate,channels,duration:stream_disposition=attached_pic:format=format_name,duration \
     -of compact=p=0 "$f" | sed -e 's/|$//' -e '/^$/d' | awk -v f="$f" '!seen[$0]++ { print f "\t" $0 }' >> expected.txt

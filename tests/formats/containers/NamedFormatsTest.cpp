@@ -400,13 +400,16 @@ TEST(NamedFormatReaders, BareRealAudioIsItsStreamHeader) {
     const Bytes magic = Text(".ra\xFD");
     const auto at = std::search(rm.begin(), rm.end(), magic.begin(), magic.end());
     ASSERT_NE(at, rm.end());
-    MemoryReader m(Bytes(at, at + 73) + Zeros(64));
+    // Its data plays at the header's 480000 bytes per minute: 4000 bytes, half a second.
+    MemoryReader m(Bytes(at, at + 73) + Zeros(4000));
     ASSERT_TRUE(AnalyseNamedFormat(kTypeRealAudio, m.reader, m.records).IsOk());
     const StreamInfo* s = m.records.StreamIf(0);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->sampleRate, 44100);
     EXPECT_EQ(s->channels, 2);
     EXPECT_EQ(s->formatTag, 0x2000);  // "dnet": AC-3
+    EXPECT_EQ(s->stampedDurationMs, 500);
+    EXPECT_EQ(s->durationMs, 0);  // the file states no time of its own
 }
 
 std::vector<std::string> Samples() {

@@ -126,8 +126,9 @@ Bytes Str(uint32_t id, const std::string& s) { return El(id, Text(s)); }
 
 Bytes Header(const std::string& docType) { return El(0x1A45DFA3, Uint(0x4286, 1) + Str(0x4282, docType) + Uint(0x4287, 4)); }
 
-Bytes SimpleBlock(uint8_t track, const Bytes& frame, uint8_t flags = 0x80) {
-    return El(0xA3, Bytes{static_cast<uint8_t>(0x80 | track), 0, 0, flags} + frame);
+Bytes SimpleBlock(uint8_t track, const Bytes& frame, uint8_t flags = 0x80, int16_t time = 0) {
+    return El(0xA3, Bytes{static_cast<uint8_t>(0x80 | track), static_cast<uint8_t>(time >> 8), static_cast<uint8_t>(time), flags} +
+                        frame);
 }
 
 // A VP8 key frame header for the given size.
@@ -202,6 +203,36 @@ TEST(SupMKVBuilt, SeekHeadLeadsPastTheClusters) {
     ASSERT_EQ(m.records.container.metadata.size(), 1u);
     EXPECT_EQ(m.records.container.metadata[0].text, "after");
     EXPECT_EQ(m.records.video.width, 64);
+}
+
+// A cluster longer than the tail read begins before it: the blocks the
+// header walk passed time the tracks (a sound track without a default
+// duration: its last block lasts as long as the gap before it). Where the
+// walk stopped short of the tail, the sound stays untimed rather than
+// ending with the last block it saw.
+TEST(SupMKVBuilt, ClusterLongerThanTheTail) {
+    const Bytes tracks = El(0x1654AE6B, El(0xAE, Uint(0xD7, 1) + Uint(0x83, 1) + Str(0x86, "V_VP8") + Uint(0x23E383, 40000000)) +
+                                            El(0xAE, Uint(0xD7, 2) + Uint(0x83, 2) + Str(0x86, "A_AC3")));
+    for (const bool walkStops : {false, true}) {
+        SCOPED_TRACE(walkStops);
+        // Enough frames of both tracks in a first cluster end the header walk there.
+        Bytes first = Uint(0xE7, 0);
+        for (int16_t i = 0; i < static_cast<int16_t>(CSupMKV::kFramesWanted); ++i)
+            first = first + SimpleBlock(1, Vp8Frame(64, 48), 0x80, i * 40) + SimpleBlock(2, Zeros(100), 0x80, i * 40);
+        const int64_t base = walkStops ? 2000 : 0;
+        Bytes big = Uint(0xE7, static_cast<uint64_t>(base));
+        for (int16_t i = 0; i < 75; ++i)
+            big = big + SimpleBlock(1, Vp8Frame(64, 48) + Zeros(4000), 0x80, i * 40) + SimpleBlock(2, Zeros(100), 0x80, i * 40);
+        const Bytes clusters = (walkStops ? El(0x1F43B675, first) : Bytes{}) + El(0x1F43B675, big);
+        ASSERT_GT(El(0x1F43B675, big).size(), 0x40000u);
+        MemoryReader m(Header("webm") + El(0x18538067, tracks + clusters));
+        CSupMKV mkv(m.reader, m.records);
+        ASSERT_TRUE(mkv.Analyse().IsOk());
+        const StreamInfo* sound = m.records.StreamIf(0);
+        ASSERT_NE(sound, nullptr);
+        EXPECT_EQ(sound->stampedDurationMs, walkStops ? 0 : 3000);
+        EXPECT_EQ(m.records.video.stampedDurationMs, walkStops ? 0 : 3000);
+    }
 }
 
 TEST(SupMKVBuilt, SizesCheckedAgainstTheParent) {

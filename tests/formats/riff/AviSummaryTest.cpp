@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "analysis/Driver.h"
+#include "analysis/TypedReport.h"
 #include "formats/riff/RiffBuilder.h"
 #include "formats/riff/SupAvi.h"
 
@@ -153,6 +154,28 @@ TEST(AviSummary, SubtypesAndNotes) {
         const Analysed a(BuildAvi(dropped));
         EXPECT_EQ(a.display.Lamp("AVID"), LampState::kLit);
     }
+}
+
+// A type-1 DV AVI (ffmpeg writes none: its two PAL frames with sound are
+// wrapped here): the one stream's sound is what the frames' AAUX packs say,
+// timed as the picture is; the panel's sound lines stay as the headers leave them.
+TEST(AviSummary, SoundInsideTypeOneDv) {
+    const Bytes frames = ReadBytes(SamplePath("mpeg/dv_pal_sound.dv"));
+    ASSERT_EQ(frames.size(), 2 * 144000u);
+    const Bytes dv = List("RIFF", "AVI ", {List("LIST", "hdrl", {Avih(40000, 2, 720, 576),
+        List("LIST", "strl", {Strh("iavs", "dvsd", 1, 25, 2), Chunk("strf", Bytes(32, 0))})}),
+        List("LIST", "movi", {Chunk("00db", Bytes(frames.begin(), frames.begin() + 144000)),
+                              Chunk("00db", Bytes(frames.begin() + 144000, frames.end()))})});
+    const Analysed a(dv);
+    const TypedReport typed = BuildTypedReport(a.driver.Records(), "", "");
+    ASSERT_EQ(typed.streams.size(), 2u);
+    const TypedStream& sound = typed.streams[1];
+    EXPECT_EQ(sound.codec, "pcm_s16le");
+    EXPECT_EQ(sound.sampleRate, 48000);
+    EXPECT_EQ(sound.channels, 2);
+    EXPECT_EQ(sound.bitsPerSample, 16);
+    EXPECT_EQ(sound.duration, 0.08);
+    EXPECT_EQ(a.Field("AUDIO_SAMPLE_RATE"), "");
 }
 
 TEST(Interleave, RegularBlocksWithAndWithoutPreload) {
