@@ -63,7 +63,8 @@ TEST(Hevc, OtherStreamsAndDamagedOnesAreNotHevc) {
     const Bytes good = test::Sample("hevc_320x180.hevc");
     auto find = [&good](std::initializer_list<uint8_t> unit) {
         const std::vector<uint8_t> pattern = unit;
-        return static_cast<size_t>(std::search(good.begin(), good.end(), pattern.begin(), pattern.end()) - good.begin());
+        const auto at = std::search(good.begin(), good.end(), pattern.begin(), pattern.end());
+        return static_cast<size_t>(at - good.begin());
     };
     const size_t vps = find({0, 0, 1, 0x40, 0x01}) + 3, sps = find({0, 0, 1, 0x42, 0x01}) + 3,
                  pps = find({0, 0, 1, 0x44, 0x01}) + 3, slice = find({0, 0, 1, 0x28, 0x01}) + 3;
