@@ -244,15 +244,6 @@ bool PpsLooksRight(ByteView unit) {
     return !rbsp.empty() && bits.Ue() <= 63 && bits.Ue() <= 15 && !bits.Exhausted();
 }
 
-// VCL units of the base layer that begin a picture (first_slice_segment_in_pic_flag).
-int64_t CountPictures(ByteView data, uint64_t from) {
-    int64_t pictures = 0;
-    for (uint64_t p = from; p != ByteView::npos && data.Has(p, 3); p = NextUnitStart(data, p)) {
-        const NalHeader h = ReadNalHeader(data, p);
-        if (h.type < kNalVps && h.layer == 0 && (data.U8(p + 2) & 0x80) != 0) ++pictures;
-    }
-    return pictures;
-}
 }  // namespace
 
 double HevcSequence::FrameRate() const {
@@ -307,7 +298,16 @@ bool CSupHEVC::Analyse(ByteView data, HevcSequence& s) const {
     return false;
 }
 
-bool CSupHEVC::IsElementaryStream(ByteView data, HevcStreamStart& result) {
+int64_t CSupHEVC::CountPictures(ByteView data) {
+    int64_t pictures = 0;
+    for (uint64_t p = NextUnitStart(data, 0); p != ByteView::npos && data.Has(p, 3); p = NextUnitStart(data, p)) {
+        const NalHeader h = ReadNalHeader(data, p);
+        if (h.type < kNalVps && h.layer == 0 && (data.U8(p + 2) & 0x80) != 0) ++pictures;
+    }
+    return pictures;
+}
+
+bool CSupHEVC::IsElementaryStream(ByteView data, HevcSequence& result) {
     // 00 00 01 or a longer run of zeros before the 01, then a unit that may
     // open a stream: a delimiter, a parameter set or prefix SEI.
     const uint64_t one = data.FindOtherByte(0, 0);
@@ -331,8 +331,7 @@ bool CSupHEVC::IsElementaryStream(ByteView data, HevcStreamStart& result) {
         if (h.type < kNalVps) {
             // The first slice of the first picture, after all three parameter sets.
             if (!vps || !sequence.valid || !pps || h.layer != 0 || (data.U8(start + 2) & 0x80) == 0) return false;
-            result.sequence = sequence;
-            result.pictures = CountPictures(data, start);
+            result = sequence;
             return true;
         }
         if (h.layer == 0 && h.type == kNalVps) {
