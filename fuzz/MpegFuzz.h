@@ -50,8 +50,8 @@ inline void RunMpegVideo(const uint8_t* data, size_t size) {
     CSupH264().Analyse(header, bytes);
     HevcSequence sequence;
     CSupHEVC().Analyse(bytes, sequence);
-    HevcStreamStart start;
-    CSupHEVC::IsElementaryStream(bytes, start);
+    CSupHEVC::IsElementaryStream(bytes, sequence);
+    CSupHEVC::CountPictures(bytes);
     CSupMpg2 counter;
     counter.Scan(bytes);
     ContainerInfo container;

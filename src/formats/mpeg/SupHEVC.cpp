@@ -83,6 +83,33 @@ struct ShortTermSet {
     std::array<int32_t, kMaxDeltaPocs> s0{}, s1{};
 };
 
+// One list of a set predicted from ref (7-61, 7-62): the other list's
+// pictures from its end, the delta itself, then this list's pictures, each
+// moved by the delta and kept when its flag says so and it lands on this
+// side (a picture moved onto the current one is in neither list).
+bool GatherSide(const ShortTermSet& ref, int32_t deltaRps, std::span<const bool> use, bool negativeSide,
+                std::array<int32_t, kMaxDeltaPocs>& to, int& count) {
+    count = 0;
+    const auto take = [&](int32_t d, bool used) {
+        if (!used || (negativeSide ? d >= 0 : d <= 0)) return true;
+        if (count >= kMaxDeltaPocs) return false;
+        to[static_cast<size_t>(count++)] = d;
+        return true;
+    };
+    const auto negative = static_cast<size_t>(ref.negative), positive = static_cast<size_t>(ref.positive);
+    // The flags run over S0's pictures, then S1's, then the delta's.
+    const auto& other = negativeSide ? ref.s1 : ref.s0;
+    const size_t otherCount = negativeSide ? positive : negative, otherFlags = negativeSide ? negative : 0;
+    const auto& same = negativeSide ? ref.s0 : ref.s1;
+    const size_t sameCount = negativeSide ? negative : positive, sameFlags = negativeSide ? 0 : negative;
+    for (size_t j = otherCount; j-- > 0;)
+        if (!take(other[j] + deltaRps, use[otherFlags + j])) return false;
+    if (!take(deltaRps, use[negative + positive])) return false;
+    for (size_t j = 0; j < sameCount; ++j)
+        if (!take(same[j] + deltaRps, use[sameFlags + j])) return false;
+    return true;
+}
+
 // st_ref_pic_set(idx) of an SPS (7.3.7, derived as 7.4.8 says). A set is
 // predicted only from the one before it in an SPS (delta_idx_minus1 is 0).
 bool ReadShortTermSet(BitReader& bits, std::span<ShortTermSet> sets, size_t idx) {
@@ -96,30 +123,9 @@ bool ReadShortTermSet(BitReader& bits, std::span<ShortTermSet> sets, size_t idx)
         const int count = ref.negative + ref.positive;
         std::array<bool, 2 * kMaxDeltaPocs + 1> use{};
         for (int j = 0; j <= count; ++j) use[static_cast<size_t>(j)] = bits.Bit() || bits.Bit();
-        auto add = [](std::array<int32_t, kMaxDeltaPocs>& to, int& n, int32_t value) {
-            if (n >= kMaxDeltaPocs) return false;
-            to[static_cast<size_t>(n++)] = value;
-            return true;
-        };
-        const auto useAt = [&use](int j) { return use[static_cast<size_t>(j)]; };
-        int n = 0;
-        for (int j = ref.positive - 1; j >= 0; --j)
-            if (const int32_t d = ref.s1[static_cast<size_t>(j)] + deltaRps; d < 0 && useAt(ref.negative + j) && !add(set.s0, n, d))
-                return false;
-        if (deltaRps < 0 && useAt(count) && !add(set.s0, n, deltaRps)) return false;
-        for (int j = 0; j < ref.negative; ++j)
-            if (const int32_t d = ref.s0[static_cast<size_t>(j)] + deltaRps; d < 0 && useAt(j) && !add(set.s0, n, d))
-                return false;
-        set.negative = n;
-        n = 0;
-        for (int j = ref.negative - 1; j >= 0; --j)
-            if (const int32_t d = ref.s0[static_cast<size_t>(j)] + deltaRps; d > 0 && useAt(j) && !add(set.s1, n, d))
-                return false;
-        if (deltaRps > 0 && useAt(count) && !add(set.s1, n, deltaRps)) return false;
-        for (int j = 0; j < ref.positive; ++j)
-            if (const int32_t d = ref.s1[static_cast<size_t>(j)] + deltaRps; d > 0 && useAt(ref.negative + j) && !add(set.s1, n, d))
-                return false;
-        set.positive = n;
+        if (!GatherSide(ref, deltaRps, use, true, set.s0, set.negative) ||
+            !GatherSide(ref, deltaRps, use, false, set.s1, set.positive))
+            return false;
         return set.negative + set.positive <= kMaxDeltaPocs;
     }
     const uint32_t negative = bits.Ue(), positive = bits.Ue();
@@ -196,7 +202,8 @@ bool ReadSpsTail(BitReader& bits, int maxSubLayersMinus1, HevcSequence& s) {
     if (bits.Bit()) {  // long_term_ref_pics_present_flag
         const uint32_t longTerm = bits.Ue();
         if (longTerm > kMaxLongTermPics) return false;
-        bits.Skip(uint64_t(longTerm) * (pocLsbBitsMinus4 + 4 + 1));  // lt_ref_pic_poc_lsb_sps, used_by_curr_pic_lt_sps_flag
+        // lt_ref_pic_poc_lsb_sps and used_by_curr_pic_lt_sps_flag of each
+        bits.Skip(uint64_t(longTerm) * (pocLsbBitsMinus4 + 4 + 1));
     }
     bits.Skip(2);  // sps_temporal_mvp_enabled_flag, strong_intra_smoothing_enabled_flag
     if (bits.Exhausted()) return false;
@@ -237,15 +244,6 @@ bool PpsLooksRight(ByteView unit) {
     return !rbsp.empty() && bits.Ue() <= 63 && bits.Ue() <= 15 && !bits.Exhausted();
 }
 
-// VCL units of the base layer that begin a picture (first_slice_segment_in_pic_flag).
-int64_t CountPictures(ByteView data, uint64_t from) {
-    int64_t pictures = 0;
-    for (uint64_t p = from; p != ByteView::npos && data.Has(p, 3); p = NextUnitStart(data, p)) {
-        const NalHeader h = ReadNalHeader(data, p);
-        if (h.type < kNalVps && h.layer == 0 && (data.U8(p + 2) & 0x80) != 0) ++pictures;
-    }
-    return pictures;
-}
 }  // namespace
 
 double HevcSequence::FrameRate() const {
@@ -300,7 +298,16 @@ bool CSupHEVC::Analyse(ByteView data, HevcSequence& s) const {
     return false;
 }
 
-bool CSupHEVC::IsElementaryStream(ByteView data, HevcStreamStart& result) {
+int64_t CSupHEVC::CountPictures(ByteView data) {
+    int64_t pictures = 0;
+    for (uint64_t p = NextUnitStart(data, 0); p != ByteView::npos && data.Has(p, 3); p = NextUnitStart(data, p)) {
+        const NalHeader h = ReadNalHeader(data, p);
+        if (h.type < kNalVps && h.layer == 0 && (data.U8(p + 2) & 0x80) != 0) ++pictures;
+    }
+    return pictures;
+}
+
+bool CSupHEVC::IsElementaryStream(ByteView data, HevcSequence& result) {
     // 00 00 01 or a longer run of zeros before the 01, then a unit that may
     // open a stream: a delimiter, a parameter set or prefix SEI.
     const uint64_t one = data.FindOtherByte(0, 0);
@@ -319,13 +326,12 @@ bool CSupHEVC::IsElementaryStream(ByteView data, HevcStreamStart& result) {
         const NalHeader h = ReadNalHeader(data, start);
         // Reserved types (22-31, 41-47) do not occur; the unspecified ones
         // (48-63) belong to extensions and are stepped over.
-        if (h.forbidden || h.temporalIdPlus1 == 0 || (h.type >= 22 && h.type < kNalVps) || (h.type >= 41 && h.type <= 47))
-            return false;
+        const bool reserved = (h.type >= 22 && h.type < kNalVps) || (h.type >= 41 && h.type <= 47);
+        if (h.forbidden || h.temporalIdPlus1 == 0 || reserved) return false;
         if (h.type < kNalVps) {
             // The first slice of the first picture, after all three parameter sets.
             if (!vps || !sequence.valid || !pps || h.layer != 0 || (data.U8(start + 2) & 0x80) == 0) return false;
-            result.sequence = sequence;
-            result.pictures = CountPictures(data, start);
+            result = sequence;
             return true;
         }
         if (h.layer == 0 && h.type == kNalVps) {

@@ -26,14 +26,6 @@ struct HevcSequence {
     double FrameRate() const;
 };
 
-// What the start of an Annex B HEVC elementary stream showed.
-struct HevcStreamStart {
-    HevcSequence sequence;
-    // Pictures (first slice segments) in the bytes looked at; the whole
-    // stream's count when they were the whole file.
-    int64_t pictures = 0;
-};
-
 class CSupHEVC {
 public:
     virtual ~CSupHEVC() = default;
@@ -51,7 +43,11 @@ public:
     // are HEVC's, with a video, a sequence and a picture parameter set that
     // parse before the first slice. Cheap on anything else: it looks at the
     // first unit's header before anything more.
-    static bool IsElementaryStream(ByteView data, HevcStreamStart& start);
+    static bool IsElementaryStream(ByteView data, HevcSequence& sequence);
+
+    // The pictures (first slice segments of the base layer) in the units of
+    // an Annex B stream.
+    static int64_t CountPictures(ByteView data);
 
     // An HEVCDecoderConfigurationRecord (ISO/IEC 14496-15 8.3.3): its
     // parameter set arrays appended with four-byte start codes. Returns the

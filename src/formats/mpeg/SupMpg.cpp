@@ -510,9 +510,8 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 }
 
 bool CSupMpg::AnalyseHevc(ByteView data, bool wholeFile) {
-    HevcStreamStart start;
-    if (!CSupHEVC::IsElementaryStream(data, start)) return false;
-    const HevcSequence& sequence = start.sequence;
+    HevcSequence sequence;
+    if (!CSupHEVC::IsElementaryStream(data, sequence)) return false;
     video_.hevc = true;
     video_.codecName = HevcName(sequence);
     VideoHeader& h = video_.headers[kHeaderHevc];
@@ -521,7 +520,7 @@ bool CSupMpg::AnalyseHevc(ByteView data, bool wholeFile) {
     h.width = sequence.width;
     h.height = sequence.height;
     // Only a stream read whole has all its pictures counted.
-    if (wholeFile && start.pictures > 0) video_.frameCount = start.pictures;
+    if (wholeFile) video_.frameCount = CSupHEVC::CountPictures(data);
     if (const double rate = sequence.FrameRate(); rate > 0.5 && rate < 1000) {
         h.timingFrameRate = rate;
         h.frameDurationUs = static_cast<int32_t>(std::lround(1000000.0 / rate));

@@ -37,14 +37,14 @@ TEST(Hevc, ElementaryStreamSamples) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes bytes = test::Sample(c.name);
-        HevcStreamStart start;
-        ASSERT_TRUE(CSupHEVC::IsElementaryStream(View(bytes), start));
-        EXPECT_EQ(start.sequence.width, c.width);
-        EXPECT_EQ(start.sequence.height, c.height);
-        EXPECT_EQ(start.sequence.codedHeight, c.codedHeight);
-        EXPECT_NEAR(start.sequence.FrameRate(), c.rate, 1e-9);
-        EXPECT_EQ(start.pictures, c.pictures);
-        EXPECT_EQ(HevcName(start.sequence), c.codecName);
+        HevcSequence sequence;
+        ASSERT_TRUE(CSupHEVC::IsElementaryStream(View(bytes), sequence));
+        EXPECT_EQ(sequence.width, c.width);
+        EXPECT_EQ(sequence.height, c.height);
+        EXPECT_EQ(sequence.codedHeight, c.codedHeight);
+        EXPECT_NEAR(sequence.FrameRate(), c.rate, 1e-9);
+        EXPECT_EQ(CSupHEVC::CountPictures(View(bytes)), c.pictures);
+        EXPECT_EQ(HevcName(sequence), c.codecName);
         // Its NAL headers make no H.264 stream.
         VideoHeader h264;
         EXPECT_FALSE(CSupH264().Analyse(h264, View(bytes)));
@@ -56,14 +56,15 @@ TEST(Hevc, OtherStreamsAndDamagedOnesAreNotHevc) {
     for (const std::string& name : test::SampleNamesIn("mpeg")) {
         if (name.ends_with(".hevc") || name.ends_with(".sh")) continue;
         SCOPED_TRACE(name);
-        HevcStreamStart start;
-        EXPECT_FALSE(CSupHEVC::IsElementaryStream(View(test::Sample(name)), start));
+        HevcSequence sequence;
+        EXPECT_FALSE(CSupHEVC::IsElementaryStream(View(test::Sample(name)), sequence));
     }
     // x265 writes 00 00 00 01 40 01 (VPS) ... 42 01 (SPS) ... 44 01 (PPS), SEI, then the IDR_N_LP slice.
     const Bytes good = test::Sample("hevc_320x180.hevc");
     auto find = [&good](std::initializer_list<uint8_t> unit) {
         const std::vector<uint8_t> pattern = unit;
-        return static_cast<size_t>(std::search(good.begin(), good.end(), pattern.begin(), pattern.end()) - good.begin());
+        const auto at = std::search(good.begin(), good.end(), pattern.begin(), pattern.end());
+        return static_cast<size_t>(at - good.begin());
     };
     const size_t vps = find({0, 0, 1, 0x40, 0x01}) + 3, sps = find({0, 0, 1, 0x42, 0x01}) + 3,
                  pps = find({0, 0, 1, 0x44, 0x01}) + 3, slice = find({0, 0, 1, 0x28, 0x01}) + 3;
@@ -88,17 +89,17 @@ TEST(Hevc, OtherStreamsAndDamagedOnesAreNotHevc) {
         SCOPED_TRACE(d.what);
         Bytes bad = good;
         bad[d.at] = d.value;
-        HevcStreamStart start;
-        EXPECT_FALSE(CSupHEVC::IsElementaryStream(View(bad), start));
+        HevcSequence sequence;
+        EXPECT_FALSE(CSupHEVC::IsElementaryStream(View(bad), sequence));
     }
     // Leading bytes other than zeros, and the stream cut before its first slice.
-    HevcStreamStart start;
+    HevcSequence sequence;
     Bytes shifted = good;
     shifted.insert(shifted.begin(), 0x47);
-    EXPECT_FALSE(CSupHEVC::IsElementaryStream(View(shifted), start));
-    EXPECT_FALSE(CSupHEVC::IsElementaryStream(View(good).Sub(0, slice - 4), start));
-    EXPECT_TRUE(CSupHEVC::IsElementaryStream(View(good).Sub(0, slice + 3), start));
-    EXPECT_EQ(start.pictures, 1);
+    EXPECT_FALSE(CSupHEVC::IsElementaryStream(View(shifted), sequence));
+    EXPECT_FALSE(CSupHEVC::IsElementaryStream(View(good).Sub(0, slice - 4), sequence));
+    EXPECT_TRUE(CSupHEVC::IsElementaryStream(View(good).Sub(0, slice + 3), sequence));
+    EXPECT_EQ(CSupHEVC::CountPictures(View(good).Sub(0, slice + 3)), 1);
 }
 
 // Writes the bits of a parameter set, then makes a NAL unit of them: the
