@@ -74,6 +74,7 @@ enum : uint32_t {
     kFileMimeType = 0x4660,
     kFileData = 0x465C,
     kBlockDuration = 0x9B,
+    kDiscardPadding = 0x75A2,
     kBlockGroup = 0xA0,
     kBlock = 0xA1,
     kDocTypeVersion = 0x4287,
@@ -557,6 +558,12 @@ bool CSupMKV::WantsMoreBlocks() const {
     });
 }
 
+// A DiscardPadding element's nanoseconds: a signed integer, of which only
+// a positive value (samples to drop at the end) shortens the block.
+uint64_t CSupMKV::DiscardedNs(ByteView payload) {
+    return payload.empty() || payload.size() > 8 || payload.U8(0) >= 0x80 ? 0 : EbmlUnsigned(payload);
+}
+
 uint64_t CSupMKV::ReadCluster(const Element& cluster) {
     const bool collect = WantsMoreBlocks();
     ++clustersRead_;
@@ -574,18 +581,19 @@ uint64_t CSupMKV::ReadCluster(const Element& cluster) {
         }
         if (e.id == kClusterTimestamp) clusterTime = static_cast<int64_t>(std::min<uint64_t>(Unsigned(e), INT64_MAX / 4));
         if (e.id == kSimpleBlock) {
-            NoteBlock(reader_.MapView(e.payload, static_cast<uint32_t>(std::min<uint64_t>(e.end - e.payload, 16))), 0, clusterTime);
+            NoteBlock(reader_.MapView(e.payload, static_cast<uint32_t>(std::min<uint64_t>(e.end - e.payload, 16))), 0, clusterTime, 0);
             if (collect) ReadBlock(e.payload, e.end - e.payload);
         } else if (e.id == kBlockGroup) {
             Element b, block;
-            uint64_t duration = 0;
+            uint64_t duration = 0, discard = 0;
             for (uint64_t q = e.payload; ChildAt(q, e.end, b); q = b.end) {
                 if (b.id == kBlock) block = b;
                 else if (b.id == kBlockDuration) duration = Unsigned(b);
+                else if (b.id == kDiscardPadding) discard = DiscardedNs(PayloadView(b, 8));
             }
             if (block.id == kBlock) {
                 NoteBlock(reader_.MapView(block.payload, static_cast<uint32_t>(std::min<uint64_t>(block.end - block.payload, 16))),
-                          duration, clusterTime);
+                          duration, clusterTime, discard);
                 if (collect) ReadBlock(block.payload, block.end - block.payload);
             }
         }
@@ -614,24 +622,33 @@ void CSupMKV::ReadBlock(uint64_t position, uint64_t size) {
     for (const ByteView frame : SplitLacedFrames(bytes.From(pos + 3), lacing)) CollectFrame(*track, frame);
 }
 
-void CSupMKV::NoteBlock(ByteView block, uint64_t duration, int64_t clusterTime) {
+void CSupMKV::NoteBlock(ByteView block, uint64_t duration, int64_t clusterTime, uint64_t discardNs) {
     uint64_t pos = 0, number = 0;
     int length = 0;
-    if (clusterTime < 0 || !ReadVint(block, pos, number, length) || !block.Has(pos, 2)) return;
+    if (clusterTime < 0 || !ReadVint(block, pos, number, length) || !block.Has(pos, 3)) return;
     const int64_t start = clusterTime + static_cast<int16_t>(block.Be16(pos));
+    // Bits 1-2 of the flags give the lacing; a laced block's count of frames less one follows.
+    const bool laced = (block.U8(pos + 2) >> 1 & 3) != 0;
+    const int64_t frames = laced && block.Has(pos + 3, 1) ? block.U8(pos + 3) + 1 : 1;
     auto span = std::find_if(blockEnds_.begin(), blockEnds_.end(), [number](const BlockSpan& b) { return b.track == number; });
     if (span == blockEnds_.end()) {
         if (blockEnds_.size() >= kMaxTracks) return;
-        span = blockEnds_.insert(blockEnds_.end(), BlockSpan{number, start, start});
+        span = blockEnds_.insert(blockEnds_.end(), BlockSpan{number, start, start, frames});
     }
     // Without a duration of its own, the block lasts as long as any of its
-    // track; a sound track's blocks without one follow each other in time.
+    // track; a sound track's blocks without one follow each other in time,
+    // each frame as long as one of the block before it.
     auto track = std::find_if(tracks_.begin(), tracks_.end(), [number](const Track& t) { return t.number == number; });
     if (duration == 0 && track != tracks_.end()) duration = track->defaultDurationNs / timecodeScale_;
-    if (duration == 0 && track != tracks_.end() && track->type == 2 && start > span->lastStart)
-        duration = static_cast<uint64_t>(start - span->lastStart);
-    span->lastStart = std::max(span->lastStart, start);
-    span->end = std::max(span->end, start + static_cast<int64_t>(std::min<uint64_t>(duration, UINT32_MAX)));
+    if (start > span->lastStart) {
+        if (duration == 0 && track != tracks_.end() && track->type == 2 && span->lastFrames > 0)
+            duration = static_cast<uint64_t>((start - span->lastStart) * frames / span->lastFrames);
+        span->lastStart = start;
+        span->lastFrames = frames;
+    }
+    // The samples a last block's padding stands for are not played (Opus's end trimming).
+    const uint64_t played = duration - std::min(duration, discardNs / timecodeScale_);
+    span->end = std::max(span->end, start + static_cast<int64_t>(std::min<uint64_t>(played, UINT32_MAX)));
 }
 
 void CSupMKV::ReadTailBlocks() {
@@ -675,7 +692,7 @@ void CSupMKV::ReadTailBlocks() {
                 clusterTime = static_cast<int64_t>(std::min<uint64_t>(EbmlUnsigned(bytes), INT64_MAX / 4));
             } else if (clusterTime >= 0 && (e.id == kSimpleBlock || e.id == kBlockGroup)) {
                 ByteView block = bytes;
-                uint64_t duration = 0;
+                uint64_t duration = 0, discard = 0;
                 if (e.id == kBlockGroup) {
                     block = {};
                     EbmlElement c;
@@ -684,9 +701,10 @@ void CSupMKV::ReadTailBlocks() {
                          q += c.headerLength + c.size) {
                         if (c.id == kBlock) block = bytes.Sub(q + c.headerLength, c.size);
                         else if (c.id == kBlockDuration) duration = EbmlUnsigned(bytes.Sub(q + c.headerLength, c.size));
+                        else if (c.id == kDiscardPadding) discard = DiscardedNs(bytes.Sub(q + c.headerLength, c.size));
                     }
                 }
-                NoteBlock(block, duration, clusterTime);
+                NoteBlock(block, duration, clusterTime, discard);
             }
             p = body + e.size;
         }

@@ -117,9 +117,11 @@ private:
     // the file's last kTailBytes (and those the header walk read, where it
     // reached the tail), for tracks no DURATION tag times.
     void ReadTailBlocks();
-    // A block's end from its first bytes (track number, relative time), its
-    // BlockDuration (0 for none) and its cluster's time (-1 when not known).
-    void NoteBlock(ByteView block, uint64_t duration, int64_t clusterTime);
+    // A block's end from its first bytes (track number, relative time,
+    // lacing), its BlockDuration (0 for none), its cluster's time (-1 when
+    // not known) and the nanoseconds its DiscardPadding drops.
+    void NoteBlock(ByteView block, uint64_t duration, int64_t clusterTime, uint64_t discardNs);
+    static uint64_t DiscardedNs(ByteView payload);
 
     void PrepareTracks();
     void FinishTracks();
@@ -145,6 +147,7 @@ private:
     struct BlockSpan {
         uint64_t track = 0;
         int64_t end = 0, lastStart = 0;  // the latest block end and block start seen
+        int64_t lastFrames = 0;          // the frames laced in the block that starts last
     };
     std::vector<BlockSpan> blockEnds_;
     // How far the header walk read the clusters without a gap, and whether it still has none.

@@ -207,9 +207,9 @@ TEST(SupMKVBuilt, SeekHeadLeadsPastTheClusters) {
 
 // A cluster longer than the tail read begins before it: the blocks the
 // header walk passed time the tracks (a sound track without a default
-// duration: its last block lasts as long as the gap before it). Where the
-// walk stopped short of the tail, the sound stays untimed rather than
-// ending with the last block it saw.
+// duration: each frame of its last blocks lasts as long as one of the block
+// before, less the DiscardPadding). Where the walk stopped short of the
+// tail, the sound stays untimed rather than ending with the last block it saw.
 TEST(SupMKVBuilt, ClusterLongerThanTheTail) {
     const Bytes tracks = El(0x1654AE6B, El(0xAE, Uint(0xD7, 1) + Uint(0x83, 1) + Str(0x86, "V_VP8") + Uint(0x23E383, 40000000)) +
                                             El(0xAE, Uint(0xD7, 2) + Uint(0x83, 2) + Str(0x86, "A_AC3")));
@@ -221,8 +221,13 @@ TEST(SupMKVBuilt, ClusterLongerThanTheTail) {
             first = first + SimpleBlock(1, Vp8Frame(64, 48), 0x80, i * 40) + SimpleBlock(2, Zeros(100), 0x80, i * 40);
         const int64_t base = walkStops ? 2000 : 0;
         Bytes big = Uint(0xE7, static_cast<uint64_t>(base));
+        // Sound blocks of two Xiph-laced frames every 40 ms, then one frame
+        // (20 ms), then a group of 20 ms with 5 ms of padding: 3035 ms.
         for (int16_t i = 0; i < 75; ++i)
-            big = big + SimpleBlock(1, Vp8Frame(64, 48) + Zeros(4000), 0x80, i * 40) + SimpleBlock(2, Zeros(100), 0x80, i * 40);
+            big = big + SimpleBlock(1, Vp8Frame(64, 48) + Zeros(4000), 0x80, i * 40) +
+                  SimpleBlock(2, Bytes{1, 50} + Zeros(100), 0x82, i * 40);
+        big = big + SimpleBlock(2, Zeros(50), 0x80, 3000) +
+              El(0xA0, El(0xA1, Bytes{0x82, 0x0B, 0xCC, 0} + Zeros(50)) + Uint(0x9B, 20) + Uint(0x75A2, 5000000));
         const Bytes clusters = (walkStops ? El(0x1F43B675, first) : Bytes{}) + El(0x1F43B675, big);
         ASSERT_GT(El(0x1F43B675, big).size(), 0x40000u);
         MemoryReader m(Header("webm") + El(0x18538067, tracks + clusters));
@@ -230,7 +235,7 @@ TEST(SupMKVBuilt, ClusterLongerThanTheTail) {
         ASSERT_TRUE(mkv.Analyse().IsOk());
         const StreamInfo* sound = m.records.StreamIf(0);
         ASSERT_NE(sound, nullptr);
-        EXPECT_EQ(sound->stampedDurationMs, walkStops ? 0 : 3000);
+        EXPECT_EQ(sound->stampedDurationMs, walkStops ? 0 : 3035);
         EXPECT_EQ(m.records.video.stampedDurationMs, walkStops ? 0 : 3000);
     }
 }
