@@ -138,7 +138,11 @@ private:
 // The picture and GOP start codes of one video packet's payload; the
 // packet's time stamp belongs to the first picture that starts in it.
 void WalkVideoPayload(ByteView payload, int64_t pts, GopPictures& gop, PtsRange& video, StartCodeIndex* index) {
-    for (uint64_t q = FindStartCode(payload, 0, index); q != ByteView::npos; q = FindStartCode(payload, q + 4, index)) {
+    // Slices and the rest are passed by (a code right after another one's
+    // code byte needs that byte to be 00, a picture's).
+    static constexpr StartCodeSet kWalked = {kGopHeader, kSequenceHeader, kPicture};
+    for (uint64_t q = FindStartCodeIn(payload, 0, kWalked, index); q != ByteView::npos;
+         q = FindStartCodeIn(payload, q + 4, kWalked, index)) {
         const uint8_t code = payload.U8(q + 3);
         if (code == kGopHeader || code == kSequenceHeader) {
             gop.Close(video);
@@ -175,7 +179,9 @@ struct GopSpan {
 
 GopSpan CollectGopSpan(ByteView data, int framesPerSecond, StartCodeIndex* index = nullptr) {
     GopSpan span;
-    for (uint64_t p = FindStartCode(data, 0, index); p != ByteView::npos; p = FindStartCode(data, p + 4, index)) {
+    static constexpr StartCodeSet kWalked = {kGopHeader, kPicture};  // as in WalkVideoPayload
+    for (uint64_t p = FindStartCodeIn(data, 0, kWalked, index); p != ByteView::npos;
+         p = FindStartCodeIn(data, p + 4, kWalked, index)) {
         const uint8_t code = data.U8(p + 3);
         if (code == kPicture) {
             if (span.lastFrames >= 0) ++span.picturesAfterLast;

@@ -497,12 +497,14 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 
     // Every sequence header, GOP header and user-data block votes: +1 when
     // its checks passed, -1 when they (or an earlier one) failed.
+    // Other codes neither vote nor cover bytes: the walk passes them by.
+    static constexpr StartCodeSet kVoters = {kSequenceHeader, kGopHeader, kUserData};
     int votes = 0;
-    for (uint64_t p = FindStartCode(data, 0, index_); p != ByteView::npos;) {
+    for (uint64_t p = FindStartCodeIn(data, 0, kVoters, index_); p != ByteView::npos;) {
         int outcome = 0;
         const int covered = ParseVideoHeader(data.From(p), &outcome);
         votes += outcome;
-        p = FindStartCode(data, p + uint64_t(covered) + (covered == 0 ? 1 : 0), index_);
+        p = FindStartCodeIn(data, p + uint64_t(covered) + (covered == 0 ? 1 : 0), kVoters, index_);
     }
     return found || votes > 2;
 }
