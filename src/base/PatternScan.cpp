@@ -180,6 +180,14 @@ uint64_t Run(unsigned lanes, ByteView data, const BytePattern& pattern, uint64_t
 
 }  // namespace
 
+bool HaveAvx2() {
+#ifdef TORVO_X86_VECTORS
+    return kHaveAvx2;
+#else
+    return false;
+#endif
+}
+
 uint64_t FindPattern(ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to) {
     return FindPatternWith(0, data, pattern, from, to);
 }
