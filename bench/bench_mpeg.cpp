@@ -35,31 +35,22 @@ void SetRate(benchmark::State& state, const Bytes& data) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(data.size()));
 }
 
-void BM_ProgramStreamAnalysis(benchmark::State& state) {
-    const Bytes data = Filled("dvd_pal_ac3.vob");
+// The whole analysis of a program stream, and of a video elementary stream
+// (whose parsers and header vote walk the start codes of one index, the vote
+// passing the slices by).
+void MpegAnalysis(benchmark::State& state, const char* sample) {
+    const Bytes data = Filled(sample);
     for (auto _ : state) {
         torvo::AnalysisRecords records;
         torvo::CSupMpg mpg(records);
         mpg.Analyse(torvo::ByteView(data.data(), data.size()), data.size());
         benchmark::DoNotOptimize(records.container.muxRateKbps);
-    }
-    SetRate(state, data);
-}
-BENCHMARK(BM_ProgramStreamAnalysis)->Unit(benchmark::kMillisecond);
-
-// A video elementary stream: the parsers and the header vote walk the start
-// codes of one index, the vote passing the slices by.
-void BM_VideoElementaryAnalysis(benchmark::State& state) {
-    const Bytes data = Filled("mpeg2_interlaced.m2v");
-    for (auto _ : state) {
-        torvo::AnalysisRecords records;
-        torvo::CSupMpg mpg(records);
-        mpg.Analyse(torvo::ByteView(data.data(), data.size()), data.size());
         benchmark::DoNotOptimize(records.video.headers[0].width);
     }
     SetRate(state, data);
 }
-BENCHMARK(BM_VideoElementaryAnalysis)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MpegAnalysis, program_stream, "dvd_pal_ac3.vob")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MpegAnalysis, video_elementary, "mpeg2_interlaced.m2v")->Unit(benchmark::kMillisecond);
 
 template <typename Parser>
 void AudioScan(benchmark::State& state, const char* sample) {
