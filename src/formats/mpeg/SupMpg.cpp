@@ -124,9 +124,17 @@ int CSupMpg::ScanSystemStream(ByteView data) {
     int64_t p = -1;
     int result = kSearchOn, lastError = 0;
     int64_t lastGap = 0;
+    // In an elementary video stream pictures and slices (00-AF) only say
+    // "search on": after one, a run of them is passed by in one lookup. Each
+    // would only clear the error flag, which an item that searches on has
+    // left clear already; after a damaged item the first of them must still
+    // be parsed, for the gap and to clear the flag.
+    static constexpr StartCodeSet kNotPictureData = StartCodeSet::Range(0x00, 0xAF).Complement();
     for (;;) {
         if (result == kDamaged || result == kSearchOn) {
-            const uint64_t q = FindStartCode(data, uint64_t(p + 1), index_);
+            const uint64_t q = result == kSearchOn && esMode_
+                                   ? FindStartCodeIn(data, uint64_t(p + 1), kNotPictureData, index_)
+                                   : FindStartCode(data, uint64_t(p + 1), index_);
             if (q == ByteView::npos) return kNoMoreData;
             if (result != kSearchOn) {
                 const int64_t gap = int64_t(q) - p;
