@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -65,5 +66,16 @@ void BM_TransportTestOnSyncBytes(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(header.size()));
 }
 BENCHMARK(BM_TransportTestOnSyncBytes)->Unit(benchmark::kMillisecond);
+
+void BM_TransportTestOnCompressedData(benchmark::State& state) {
+    // The usual case: bytes like compressed media, a 0x47 every 256 bytes or so.
+    std::vector<uint8_t> header(torvo::CFileCache::kHeaderSize);
+    std::mt19937 random(7);
+    for (uint8_t& b : header) b = static_cast<uint8_t>(random());
+    const torvo::ByteView view(header.data(), header.size());
+    for (auto _ : state) benchmark::DoNotOptimize(torvo::IsTransportStream(view));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(header.size()));
+}
+BENCHMARK(BM_TransportTestOnCompressedData)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -41,8 +41,7 @@ bool IsTransportStream(ByteView header) {
     if (header.size() <= 1025) return false;
     const uint64_t end = header.size() - 1024;  // the last 1024 bytes are never examined
     // In most data a 0x47 turns up every few hundred bytes, too often for a
-    // library search per byte.
-    static constexpr BytePattern kSyncByte = {{0, 0xFF, 0x47}};
+    // library search per byte or a call per candidate.
     bool found = false;
     // Every 0x47 is a candidate, and the search resumes four bytes after it.
     auto candidate = [&](uint64_t p) -> uint64_t {
@@ -66,7 +65,7 @@ bool IsTransportStream(ByteView header) {
         }
         return p + 4;
     };
-    ForEachPattern(header, kSyncByte, 1, end, candidate);
+    ForEachByte(header, 0x47, 1, end, candidate);
     return found;
 }
 

@@ -1,5 +1,7 @@
 #include "base/PatternScan.h"
 
+#include <utility>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define TORVO_X86_VECTORS 1
@@ -53,20 +55,32 @@ inline uint64_t VisitBlock(uint64_t bits, uint64_t p, uint64_t lanes, const Visi
 }
 
 #ifdef TORVO_X86_VECTORS
+// The terms are unrolled at compile time: a loop over them (with its index
+// and branches) costs more than the compares it wraps.
+template <uint32_t N, size_t... I>
+inline __m128i Match16(const uint8_t* at, const uint64_t* offsets, const __m128i* masks, const __m128i* values,
+                       std::index_sequence<I...>) {
+    auto term = [&](size_t i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + offsets[i]));
+        return _mm_cmpeq_epi8(_mm_and_si128(bytes, masks[i]), values[i]);
+    };
+    __m128i all = term(0);
+    ((all = I == 0 ? all : _mm_and_si128(all, term(I))), ...);
+    return all;
+}
+
 template <uint32_t N>
 uint64_t Find16(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t, const Visitor& v) {
     __m128i masks[N], values[N];
+    uint64_t offsets[N];
     for (uint32_t i = 0; i < N; ++i) {
         masks[i] = _mm_set1_epi8(static_cast<char>(t[i].mask));
         values[i] = _mm_set1_epi8(static_cast<char>(t[i].value));
+        offsets[i] = t[i].offset;
     }
     uint64_t found = ByteView::npos;
     while (p + 16 <= end) {
-        __m128i all = _mm_set1_epi8(-1);
-        for (uint32_t i = 0; i < N; ++i) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + p + t[i].offset));
-            all = _mm_and_si128(all, _mm_cmpeq_epi8(_mm_and_si128(bytes, masks[i]), values[i]));
-        }
+        const __m128i all = Match16<N>(d + p, offsets, masks, values, std::make_index_sequence<N>());
         const auto bits = static_cast<uint32_t>(_mm_movemask_epi8(all));
         p = bits ? VisitBlock(bits, p, 16, v, found) : p + 16;
         if (p == ByteView::npos) return found;
@@ -76,15 +90,17 @@ uint64_t Find16(const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::T
 
 // Lanes where every term holds for the 32 positions from `at`.
 // (Masked: some term's mask is not FF; most patterns compare whole bytes.)
-template <uint32_t N, bool Masked>
+template <uint32_t N, bool Masked, size_t... I>
 __attribute__((target("avx2"), always_inline)) inline __m256i Match32(const uint8_t* at, const uint64_t* offsets,
-                                                                      const __m256i* masks, const __m256i* values) {
-    __m256i all = _mm256_set1_epi8(-1);
-    for (uint32_t i = 0; i < N; ++i) {
+                                                                      const __m256i* masks, const __m256i* values,
+                                                                      std::index_sequence<I...>) {
+    auto term = [&](size_t i) __attribute__((target("avx2"), always_inline)) {
         __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + offsets[i]));
         if constexpr (Masked) bytes = _mm256_and_si256(bytes, masks[i]);
-        all = i == 0 ? _mm256_cmpeq_epi8(bytes, values[i]) : _mm256_and_si256(all, _mm256_cmpeq_epi8(bytes, values[i]));
-    }
+        return _mm256_cmpeq_epi8(bytes, values[i]);
+    };
+    __m256i all = term(0);
+    ((all = I == 0 ? all : _mm256_and_si256(all, term(I))), ...);
     return all;
 }
 
@@ -98,11 +114,12 @@ __attribute__((target("avx2"))) uint64_t Find32(const uint8_t* d, uint64_t p, ui
         values[i] = _mm256_set1_epi8(static_cast<char>(t[i].value));
         offsets[i] = t[i].offset;
     }
+    constexpr auto terms = std::make_index_sequence<N>();
     uint64_t found = ByteView::npos;
     // Sixty-four positions a step, one test for both halves: most steps find nothing.
     while (p + 64 <= end) {
-        const __m256i low = Match32<N, Masked>(d + p, offsets, masks, values);
-        const __m256i high = Match32<N, Masked>(d + p + 32, offsets, masks, values);
+        const __m256i low = Match32<N, Masked>(d + p, offsets, masks, values, terms);
+        const __m256i high = Match32<N, Masked>(d + p + 32, offsets, masks, values, terms);
         const __m256i any = _mm256_or_si256(low, high);
         if (_mm256_testz_si256(any, any)) {
             p += 64;
@@ -114,7 +131,7 @@ __attribute__((target("avx2"))) uint64_t Find32(const uint8_t* d, uint64_t p, ui
         if (p == ByteView::npos) return found;
     }
     while (p + 32 <= end) {
-        const auto bits = uint32_t(_mm256_movemask_epi8(Match32<N, Masked>(d + p, offsets, masks, values)));
+        const auto bits = uint32_t(_mm256_movemask_epi8(Match32<N, Masked>(d + p, offsets, masks, values, terms)));
         p = bits ? VisitBlock(bits, p, 32, v, found) : p + 32;
         if (p == ByteView::npos) return found;
     }
@@ -162,6 +179,14 @@ uint64_t Run(unsigned lanes, ByteView data, const BytePattern& pattern, uint64_t
 }
 
 }  // namespace
+
+bool HaveAvx2() {
+#ifdef TORVO_X86_VECTORS
+    return kHaveAvx2;
+#else
+    return false;
+#endif
+}
 
 uint64_t FindPattern(ByteView data, const BytePattern& pattern, uint64_t from, uint64_t to) {
     return FindPatternWith(0, data, pattern, from, to);

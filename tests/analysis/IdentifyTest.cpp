@@ -176,6 +176,29 @@ TEST(TransportStream, PacketsThatCannotCountNeverDo) {
     EXPECT_FALSE(PassesTransportTest({}));
 }
 
+// Every 0x47 is looked at, and the look goes on four bytes after it: a
+// failing 0x47 up to three bytes before a packet hides that packet, unless an
+// earlier failing one hides the failing one in turn.
+TEST(TransportStream, AFailing0x47SkipsTheThreeBytesAfterIt) {
+    const struct {
+        std::vector<int> before;  // failing 0x47s at these distances before the eighth packet
+        bool found;
+    } cases[] = {
+        {{-1}, false},         {{-2}, false},         {{-3}, false},     {{-4}, true},
+        {{-6, -3}, true},      {{-5, -2}, true},      {{-7, -4, -1}, false},
+        {{-8, -4, -1}, true},  {{-9, -6, -3}, false}, {{-2, -1}, false},
+    };
+    for (const auto& c : cases) {
+        Bytes b = TransportPackets({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14});
+        const size_t sync = 1 + 188 * 7;
+        for (int d : c.before) {
+            b[sync + d] = 0x47;
+            if (d < -1 && b[sync + d + 1] != 0x47) b[sync + d + 1] = 0x80;  // transport error bit
+        }
+        EXPECT_EQ(PassesTransportTest(b), c.found) << "first failing 0x47 at " << c.before.front();
+    }
+}
+
 TEST(TransportStream, TheLastKibibyteIsNeverExamined) {
     const Bytes fourteen = TransportPackets({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13});
     auto withFifteenthAt = [&](size_t fromEnd) {

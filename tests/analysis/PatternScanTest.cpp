@@ -66,6 +66,18 @@ TEST(PatternScan, EveryWidthFindsWhatAPlainSearchFinds) {
                     [](void* c, uint64_t p) { return (*static_cast<Collect*>(c))(p); }, &collect);
                 ASSERT_EQ(visited, wanted) << "lanes " << lanes << " from " << from;
             }
+            // The one-byte search with its visitor inlined visits the same.
+            if (pattern.count == 1) {
+                std::vector<uint64_t> visited, wanted;
+                for (uint64_t p = NaiveFind(bytes, pattern, from, to); p != ByteView::npos && wanted.size() < 5;
+                     p = NaiveFind(bytes, pattern, p + 1 + p % 37, to))
+                    wanted.push_back(p);
+                ForEachByte(view, pattern.terms[0].value, from, to, [&](uint64_t p) {
+                    visited.push_back(p);
+                    return visited.size() == 5 ? ByteView::npos : p + 1 + p % 37;
+                });
+                ASSERT_EQ(visited, wanted) << "from " << from;
+            }
         }
     }
 }

@@ -609,9 +609,13 @@ uint64_t CSupMKV::ReadCluster(const Element& cluster) {
 
 void CSupMKV::ReadBlock(uint64_t position, uint64_t size) {
     if (size < 4 || size > kMaxBlockBytes) return;
-    block_.resize(static_cast<size_t>(size));
-    if (reader_.ReadAt(position, block_.data(), block_.size()) != block_.size()) return;
-    const ByteView bytes(block_.data(), block_.size());
+    // A block in the header buffer or the read window is read where it lies.
+    ByteView bytes = reader_.MapView(position, static_cast<uint32_t>(size));
+    if (bytes.size() != size) {
+        block_.resize(static_cast<size_t>(size));
+        if (reader_.ReadAt(position, block_.data(), block_.size()) != block_.size()) return;
+        bytes = ByteView(block_.data(), block_.size());
+    }
     uint64_t pos = 0, number = 0;
     int length = 0;
     if (!ReadVint(bytes, pos, number, length)) return;

@@ -606,8 +606,12 @@ void CSupMP4QT::CollectSamples(const SampleTables& tables, ElementaryBuffer& out
                     position > reader_.LogicalLength() - size)
                     return;
                 if (tables.avcLengthSize) {
-                    if (!ReadExactly(reader_, position, size, sample)) return;
-                    const ByteView bytes(reinterpret_cast<const uint8_t*>(sample.data()), sample.size());
+                    // A sample in the header buffer or the read window is taken where it lies.
+                    ByteView bytes = reader_.MapView(position, size);
+                    if (bytes.size() != size) {
+                        if (!ReadExactly(reader_, position, size, sample)) return;
+                        bytes = ByteView(reinterpret_cast<const uint8_t*>(sample.data()), sample.size());
+                    }
                     if (!AppendAvcSample(bytes, tables.avcLengthSize, out)) return;
                 } else if (AppendFromReader(reader_, position, size, out) != size) {
                     return;

@@ -138,7 +138,11 @@ private:
 // The picture and GOP start codes of one video packet's payload; the
 // packet's time stamp belongs to the first picture that starts in it.
 void WalkVideoPayload(ByteView payload, int64_t pts, GopPictures& gop, PtsRange& video, StartCodeIndex* index) {
-    for (uint64_t q = FindStartCode(payload, 0, index); q != ByteView::npos; q = FindStartCode(payload, q + 4, index)) {
+    // Slices and the rest are passed by (a code right after another one's
+    // code byte needs that byte to be 00, a picture's).
+    static constexpr StartCodeSet kWalked = {kGopHeader, kSequenceHeader, kPicture};
+    for (uint64_t q = FindStartCodeIn(payload, 0, kWalked, index); q != ByteView::npos;
+         q = FindStartCodeIn(payload, q + 4, kWalked, index)) {
         const uint8_t code = payload.U8(q + 3);
         if (code == kGopHeader || code == kSequenceHeader) {
             gop.Close(video);
@@ -175,7 +179,9 @@ struct GopSpan {
 
 GopSpan CollectGopSpan(ByteView data, int framesPerSecond, StartCodeIndex* index = nullptr) {
     GopSpan span;
-    for (uint64_t p = FindStartCode(data, 0, index); p != ByteView::npos; p = FindStartCode(data, p + 4, index)) {
+    static constexpr StartCodeSet kWalked = {kGopHeader, kPicture};  // as in WalkVideoPayload
+    for (uint64_t p = FindStartCodeIn(data, 0, kWalked, index); p != ByteView::npos;
+         p = FindStartCodeIn(data, p + 4, kWalked, index)) {
         const uint8_t code = data.U8(p + 3);
         if (code == kPicture) {
             if (span.lastFrames >= 0) ++span.picturesAfterLast;
@@ -203,8 +209,13 @@ void MeasureGopTimeSpan(CFileCache& reader, VideoInfo& video, StartCodeIndex* he
     if (fps <= 0 || fps > 120) return;
     const uint64_t length = reader.LogicalLength();
     const uint64_t start = length > kTailStep ? length - kTailStep : 0;
-    const GopSpan head = CollectGopSpan(reader.Header(), fps, headerIndex);
-    const GopSpan tail = CollectGopSpan(reader.MapView(start, static_cast<uint32_t>(length - start)), fps);
+    const ByteView header = reader.Header();
+    const GopSpan head = CollectGopSpan(header, fps, headerIndex);
+    // A tail inside the header buffer is answered by the header's index; a
+    // tail that is the whole header was walked just now.
+    const ByteView tailView = reader.MapView(start, static_cast<uint32_t>(length - start));
+    const bool same = tailView.data() == header.data() && tailView.size() == header.size();
+    const GopSpan tail = same ? head : CollectGopSpan(tailView, fps, headerIndex);
     if (head.firstFrames < 0 || tail.lastFrames < head.firstFrames) return;
     const int64_t frames = tail.lastFrames - head.firstFrames + tail.picturesAfterLast;
     if (frames > 0 && frames < kLongestSpanTicks / 90000 * fps)
@@ -295,11 +306,15 @@ void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records, StartCode
     VideoInfo& video = records.video;
     const int32_t usPerFrame = video.headers[kHeaderMpegVideo].frameDurationUs;
     const double ticksPerFrame = usPerFrame * 0.09;
-    const PesTimeStamps head = CollectPesTimeStamps(header, whole ? 0 : kHeadStamps, 0, headerIndex);
     const PesTimeStamps tail = whole ? CollectPesTimeStamps(header, 0, ticksPerFrame, headerIndex)
                                      : TailStamps(reader, c.videoCount > 0, ticksPerFrame);
+    // A file wholly in the header is walked once: with no limit the head's
+    // first stamps are the tail's (the frame period moves only the video's
+    // end, which the head does not use).
+    const PesTimeStamps head = whole ? PesTimeStamps{} : CollectPesTimeStamps(header, kHeadStamps, 0, headerIndex);
+    const PesTimeStamps& first = whole ? tail : head;
 
-    if (const int64_t span = PtsSpanTicks(head.video, tail.video); span > 0 && usPerFrame > 0 && c.videoCount > 0) {
+    if (const int64_t span = PtsSpanTicks(first.video, tail.video); span > 0 && usPerFrame > 0 && c.videoCount > 0) {
         // The span reaches the start of the last picture; the picture lasts one period more.
         const auto frames = static_cast<int64_t>(std::llround(double(span) / ticksPerFrame)) + 1;
         video.frameCount = frames;
@@ -307,7 +322,7 @@ void MeasurePesTimeSpans(CFileCache& reader, AnalysisRecords& records, StartCode
     }
     for (size_t i = 0; i < kMaxStreams; ++i) {
         StreamInfo* stream = records.StreamIf(i);
-        const int64_t span = PtsSpanTicks(head.streams[i], tail.streams[i]);
+        const int64_t span = PtsSpanTicks(first.streams[i], tail.streams[i]);
         if (!stream || span <= 0) continue;
         stream->durationMs = SoundSpanMs(span, *stream);
         if (tail.streams[i].lastBytes > 0)

@@ -59,29 +59,45 @@ bool StartCodeIndex::Covers(ByteView view) const {
     return usable_ && view.data() >= range_.data() && view.data() + view.size() <= range_.data() + range_.size();
 }
 
-bool StartCodeIndex::Lookup(ByteView view, uint64_t from, uint64_t& found) {
+bool StartCodeIndex::LookupIn(ByteView view, uint64_t from, const StartCodeSet* wantedCodes, uint64_t& found) {
     const uint8_t* begin = range_.data();
-    if (!usable_ || !begin || view.data() < begin || view.data() + view.size() > begin + range_.size()) return false;
-    const auto offset = static_cast<uint64_t>(view.data() - begin);
+    const uint8_t* at = view.data();
+    if (!usable_ || !begin || at < begin) return false;
+    const auto offset = static_cast<uint64_t>(at - begin);
+    if (offset > range_.size() || view.size() > range_.size() - offset) return false;
     found = ByteView::npos;
     if (view.size() < 4 || from > view.size() - 4) return true;
     const uint64_t wanted = offset + from;
-    if (!SearchUpTo(wanted)) return false;
+    if ((positions_.empty() || positions_.back() < wanted) && !SearchUpTo(wanted)) return false;
     // Parsers ask for the code after the one they were given: a few steps
     // forward from the last answer usually reach it.
-    auto first = positions_.begin();
+    const uint32_t* codes = positions_.data();
+    size_t count = positions_.size();
     size_t i = hint_;
-    if (i <= positions_.size() && (i == 0 || positions_[i - 1] < wanted)) {
-        for (int steps = 0; i < positions_.size() && positions_[i] < wanted && steps < 8; ++steps) ++i;
-        first += static_cast<std::ptrdiff_t>(i);
+    if (i <= count && (i == 0 || codes[i - 1] < wanted)) {
+        for (const size_t last = std::min(count, i + 8); i < last && codes[i] < wanted;) ++i;
+        if (i < count && codes[i] < wanted)
+            i = static_cast<size_t>(std::lower_bound(codes + i, codes + count, wanted) - codes);
     } else {
-        i = 0;
+        i = static_cast<size_t>(std::lower_bound(codes, codes + count, wanted) - codes);
     }
-    if (i < positions_.size() && positions_[i] < wanted)
-        i = static_cast<size_t>(std::lower_bound(first, positions_.end(), wanted) - positions_.begin());
+    // The code byte must lie inside the view too: past the view's last
+    // possible code nothing more is found.
+    const uint64_t last = offset + view.size() - 4;
+    if (wantedCodes) {
+        for (;; ++i) {
+            if (i == count) {  // known codes used up: search further
+                if (count == 0 || codes[count - 1] >= last) break;
+                if (!SearchUpTo(uint64_t(codes[count - 1]) + 1)) return false;
+                codes = positions_.data();
+                if (positions_.size() == count) break;
+                count = positions_.size();
+            }
+            if (codes[i] > last || wantedCodes->Has(begin[codes[i] + 3])) break;
+        }
+    }
     hint_ = i;
-    // The code byte must lie inside the view too.
-    if (i < positions_.size() && positions_[i] - offset <= view.size() - 4) found = positions_[i] - offset;
+    if (i < count && codes[i] <= last) found = codes[i] - offset;
     return true;
 }
 
@@ -89,6 +105,14 @@ uint64_t FindStartCode(ByteView data, uint64_t from, StartCodeIndex* index) {
     uint64_t found = 0;
     if (index && index->Lookup(data, from, found)) return found;
     return ScanForStartCode(data, from);
+}
+
+uint64_t FindStartCodeIn(ByteView data, uint64_t from, const StartCodeSet& codes, StartCodeIndex* index) {
+    uint64_t found = 0;
+    if (index && index->LookupIn(data, from, &codes, found)) return found;
+    for (uint64_t p = ScanForStartCode(data, from); p != ByteView::npos; p = ScanForStartCode(data, p + 1))
+        if (codes.Has(data.U8(p + 3))) return p;
+    return ByteView::npos;
 }
 
 void AppendUserData(ContainerInfo& container, ByteView block) {

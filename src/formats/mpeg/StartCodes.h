@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
@@ -13,10 +14,37 @@ namespace torvo {
 
 class StartCodeIndex;
 
+// A set of start-code values (the byte after 00 00 01).
+class StartCodeSet {
+public:
+    constexpr StartCodeSet(std::initializer_list<uint8_t> codes) {
+        for (uint8_t c : codes) bits_[c >> 6] |= uint64_t(1) << (c & 63);
+    }
+    // The codes first through last, both included.
+    static constexpr StartCodeSet Range(uint8_t first, uint8_t last) {
+        StartCodeSet set({});
+        for (unsigned c = first; c <= last; ++c) set.bits_[c >> 6] |= uint64_t(1) << (c & 63);
+        return set;
+    }
+    constexpr StartCodeSet Complement() const {
+        StartCodeSet set({});
+        for (size_t i = 0; i < 4; ++i) set.bits_[i] = ~bits_[i];
+        return set;
+    }
+    constexpr bool Has(uint8_t code) const { return bits_[code >> 6] >> (code & 63) & 1; }
+
+private:
+    uint64_t bits_[4] = {};
+};
+
 // The first position at or after `from` holding 00 00 01 with a code byte
 // after it (so no later than 4 bytes before the end), or ByteView::npos.
 // An index whose range holds the bytes answers instead of a new search.
 uint64_t FindStartCode(ByteView data, uint64_t from, StartCodeIndex* index = nullptr);
+// The same for the first start code whose code byte is in `codes`: the
+// answer of FindStartCode from `from`, then from one past each answer whose
+// code is not, without a lookup for each of those.
+uint64_t FindStartCodeIn(ByteView data, uint64_t from, const StartCodeSet& codes, StartCodeIndex* index = nullptr);
 
 // The start codes of one range, each searched for once: FindStartCode on
 // bytes inside the range (the range itself or a part of it) looks them up
@@ -33,7 +61,9 @@ public:
 
     // The answer of FindStartCode(view, from) when view lies inside the range
     // and the index can answer; false when the caller must scan itself.
-    bool Lookup(ByteView view, uint64_t from, uint64_t& found);
+    bool Lookup(ByteView view, uint64_t from, uint64_t& found) { return LookupIn(view, from, nullptr, found); }
+    // The same for the first code in `codes` (every code when null).
+    bool LookupIn(ByteView view, uint64_t from, const StartCodeSet* codes, uint64_t& found);
     // True when the index answers for every search in view.
     bool Covers(ByteView view) const;
 

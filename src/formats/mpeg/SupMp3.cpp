@@ -117,10 +117,18 @@ bool CSupMp3::Analyse(ByteView data, AudioResult& result) const {
         else
             result.frameCount = 0;
     };
-    // The next FF followed by a byte with its three top bits set, from q on
-    // (0xFF bytes alone are common in some data).
+    // The next FF followed by a byte with its three top bits set, from q on.
+    // After a lost sync the next FF is most often the next sync (in ADTS AAC
+    // every frame starts with one), which one byte search finds cheaply; when
+    // it is not, the pattern search goes on from there (0xFF bytes alone are
+    // common in some data).
     static constexpr BytePattern kSync = {{0, 0xFF, 0xFF}, {1, 0xE0, 0xE0}};
-    auto nextSync = [&](uint64_t q) { return FindPattern(data, kSync, q); };
+    auto nextSync = [&](uint64_t q) {
+        if (n < 2) return ByteView::npos;
+        const uint64_t ff = data.FindByte(0xFF, q, n - 1);  // the second byte must be there too
+        if (ff == ByteView::npos || IsSync(data, ff)) return ff;
+        return FindPattern(data, kSync, ff + 1);
+    };
 
     for (uint64_t p = 0; p < n;) {
         if (!IsSync(data, p)) {

@@ -126,9 +126,17 @@ int CSupMpg::ScanSystemStream(ByteView data) {
     int64_t p = -1;
     int result = kSearchOn, lastError = 0;
     int64_t lastGap = 0;
+    // In an elementary video stream pictures and slices (00-AF) only say
+    // "search on": after one, a run of them is passed by in one lookup. Each
+    // would only clear the error flag, which an item that searches on has
+    // left clear already; after a damaged item the first of them must still
+    // be parsed, for the gap and to clear the flag.
+    static constexpr StartCodeSet kNotPictureData = StartCodeSet::Range(0x00, 0xAF).Complement();
     for (;;) {
         if (result == kDamaged || result == kSearchOn) {
-            const uint64_t q = FindStartCode(data, uint64_t(p + 1), index_);
+            const uint64_t q = result == kSearchOn && esMode_
+                                   ? FindStartCodeIn(data, uint64_t(p + 1), kNotPictureData, index_)
+                                   : FindStartCode(data, uint64_t(p + 1), index_);
             if (q == ByteView::npos) return kNoMoreData;
             if (result != kSearchOn) {
                 const int64_t gap = int64_t(q) - p;
@@ -499,12 +507,14 @@ bool CSupMpg::AnalyseVideoData(ByteView data) {
 
     // Every sequence header, GOP header and user-data block votes: +1 when
     // its checks passed, -1 when they (or an earlier one) failed.
+    // Other codes neither vote nor cover bytes: the walk passes them by.
+    static constexpr StartCodeSet kVoters = {kSequenceHeader, kGopHeader, kUserData};
     int votes = 0;
-    for (uint64_t p = FindStartCode(data, 0, index_); p != ByteView::npos;) {
+    for (uint64_t p = FindStartCodeIn(data, 0, kVoters, index_); p != ByteView::npos;) {
         int outcome = 0;
         const int covered = ParseVideoHeader(data.From(p), &outcome);
         votes += outcome;
-        p = FindStartCode(data, p + uint64_t(covered) + (covered == 0 ? 1 : 0), index_);
+        p = FindStartCodeIn(data, p + uint64_t(covered) + (covered == 0 ? 1 : 0), kVoters, index_);
     }
     return found || votes > 2;
 }

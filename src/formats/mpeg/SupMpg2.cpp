@@ -119,7 +119,12 @@ uint64_t CSupMpg2::PictureGroupWalk(uint64_t p) {
     }
     p = CountWhile(p, kExtension, extensionCounts[kAfterPicture][0]);
     p = CountWhile(p, kUserData, userDataCounts[kAfterPicture]);
-    for (int code = Code(p); code >= 0x01 && code <= kLastSliceCode; code = Code(p)) p = Next(p);
+    // The slices, passed by in one lookup.
+    static constexpr StartCodeSet kNotSlices = StartCodeSet::Range(0x01, kLastSliceCode).Complement();
+    if (const int code = Code(p); code >= 0x01 && code <= kLastSliceCode) {
+        const uint64_t q = FindStartCodeIn(data_, p + 1, kNotSlices, index_);
+        p = q == ByteView::npos ? data_.size() : q;
+    }
     return p;
 }
 

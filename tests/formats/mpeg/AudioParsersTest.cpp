@@ -142,6 +142,32 @@ TEST(Mp3, AcceptanceNeedsFiveFramesAndFewBreaks) {
     EXPECT_EQ(Mp3(ragged).codecClass, 0);
 }
 
+// After a lost sync the search goes on at the next FF whose next byte has its
+// top three bits set: an FF without one, or as the last byte, is passed over.
+// A loss with no frame after it is not a break.
+TEST(Mp3, LostSyncResumesAtTheNextRealSync) {
+    const struct {
+        Bytes garbage;
+        int framesAfter;
+    } cases[] = {
+        {{0x12, 0xFF, 0x12}, 100}, {{0xFF, 0x00}, 100}, {{0x12, 0xFF, 0x00, 0xFF, 0x1F}, 100},
+        {{0x12, 0xFF}, 0},         {{0x12, 0xFF, 0x00, 0xFF}, 0},
+    };
+    for (const auto& c : cases) {
+        Bytes b;
+        test::Repeat(b, Cbr128Frame(), 10);
+        b.insert(b.end(), c.garbage.begin(), c.garbage.end());
+        test::Repeat(b, Cbr128Frame(), c.framesAfter);
+        const AudioResult r = Mp3(b);
+        SCOPED_TRACE(c.garbage.size());
+        EXPECT_EQ(r.frameCount, 10u + unsigned(c.framesAfter));
+        EXPECT_EQ(r.breakCount, c.framesAfter > 0 ? 1 : 0);  // no frame after the loss: no break
+        if (c.framesAfter > 0) {
+            EXPECT_EQ(r.frameEnds[11], 10 * 417 + c.garbage.size() + 417);
+        }
+    }
+}
+
 TEST(Mp3, BitrateChangesCountFromTheFourthFrame) {
     // 160 kbit/s at 44.1 kHz: 522 bytes.
     const Bytes f160 = test::Mp3Frame(kL3b1, 0xA0, kL3Joint, 522);

@@ -157,6 +157,36 @@ TEST(FastScan, StartCodesWithAndWithoutTheIndex) {
     }
 }
 
+// The first start code of a set: the plain chain of start codes filtered,
+// searched with and without the index, from the start, from far in (the index
+// then searches further while it walks) and in parts whose end cuts codes off.
+TEST(FastScan, StartCodesOfASet) {
+    const StartCodeSet sets[] = {{0xB3, 0xB8, 0xB2}, StartCodeSet::Range(0x01, 0xAF).Complement(), {0xB9}, {}};
+    for (const Bytes& input : Inputs()) {
+        const ByteView d = View(input);
+        const uint64_t n = d.size();
+        for (const StartCodeSet& set : sets) {
+            auto plain = [&](ByteView v, uint64_t from) {
+                for (uint64_t p = PlainStartCode(v, from); p != ByteView::npos; p = PlainStartCode(v, p + 1))
+                    if (set.Has(v.U8(p + 3))) return p;
+                return ByteView::npos;
+            };
+            StartCodeIndex index(d);
+            for (const uint64_t from : {n / 2, uint64_t(0), uint64_t(1), n - n / 8, uint64_t(40000), n})
+                for (const ByteView v : {d, d.Sub(0, n / 2 + 3), d.Sub(n / 5, n / 3)}) {
+                    const uint64_t expected = plain(v, from);
+                    EXPECT_EQ(FindStartCodeIn(v, from, set, &index), expected) << from;
+                    EXPECT_EQ(FindStartCodeIn(v, from, set), expected) << from;
+                }
+            std::vector<uint64_t> walked, expected;
+            for (uint64_t p = FindStartCodeIn(d, 0, set, &index); p != ByteView::npos; p = FindStartCodeIn(d, p + 1, set, &index))
+                walked.push_back(p);
+            for (uint64_t p = plain(d, 0); p != ByteView::npos; p = plain(d, p + 1)) expected.push_back(p);
+            EXPECT_EQ(walked, expected);
+        }
+    }
+}
+
 TEST(FastScan, SubstringAndByteSearches) {
     for (const Bytes& input : Inputs()) {
         const ByteView d = View(input);

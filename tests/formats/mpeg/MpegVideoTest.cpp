@@ -117,6 +117,27 @@ TEST(Mpeg12Video, RealElementaryStreams) {
     EXPECT_EQ(one.video.mpeg2Summary.seen, 0);
 }
 
+// A header that fails its checks leaves the error flag set for the vote that
+// follows the scan, unless the scan parses an item after it: pictures and
+// slices after it clear it, though later runs of them are passed by.
+TEST(Mpeg12Video, TheScanLeavesTheErrorFlagOfItsLastItem) {
+    Seq bad;
+    bad.aspect = 0;
+    const struct {
+        int slicesAfter;
+        bool video;
+    } cases[] = {{0, false}, {1, true}, {3, true}};
+    for (const auto& c : cases) {
+        Bytes b;
+        for (int i = 0; i < 3; ++i) b << SequenceHeader({}) << Gop(0, 0, i);
+        b << SequenceHeader(bad);
+        for (int i = 0; i < c.slicesAfter; ++i) b << Picture(1) << Slice();
+        AnalysisRecords records;
+        CSupMpg(records).Analyse(View(b), b.size());
+        EXPECT_EQ(records.container.layout == StreamLayout::kVideoElementary, c.video) << c.slicesAfter;
+    }
+}
+
 TEST(Mpeg12Video, SequenceHeaderFields) {
     AnalysisRecords records;
     CSupMpg mpg(records);
