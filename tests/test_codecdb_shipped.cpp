@@ -11,6 +11,7 @@
 
 #include "ScratchDir.h"
 #include "codecdb/ReadDatabase.h"
+#include "codecdb/ShippedDatabase.h"
 
 namespace torvo {
 namespace {
@@ -46,6 +47,19 @@ std::string ToCp1251(const std::string& utf8) {
         else ADD_FAILURE() << "no Windows-1251 byte for U+" << std::hex << cp;
     }
     return out;
+}
+
+// Every entry of every section alike: unfilled in both, or the same four texts.
+void ExpectSameTables(const CReadDatabase& expected, const CReadDatabase& actual) {
+    for (size_t s = 0; s < kDbSections.size(); ++s) {
+        const auto want = expected.Table(static_cast<DbSection>(s));
+        const auto got = actual.Table(static_cast<DbSection>(s));
+        ASSERT_EQ(want.size(), got.size());
+        for (size_t i = 0; i < want.size(); ++i) {
+            ASSERT_EQ(want[i].Filled(), got[i].Filled()) << kDbSections[s].header << " " << i;
+            for (int f = 1; f <= 4; ++f) ASSERT_EQ(want[i].Field(f), got[i].Field(f)) << kDbSections[s].header << " " << i;
+        }
+    }
 }
 
 class ShippedDatabase : public ::testing::Test {
@@ -198,19 +212,59 @@ TEST_F(ShippedDatabase, Windows1251CopyGivesTheSameTables) {
     CReadDatabase copy;
     ASSERT_TRUE(copy.Load(dir.Write("Torvo27.dat", ToCp1251(testing::ReadWholeFile(kShipped))), {}))
         << copy.LastMessage().text;
-    for (size_t s = 0; s < kDbSections.size(); ++s) {
-        const auto expected = db_->Table(static_cast<DbSection>(s));
-        const auto actual = copy.Table(static_cast<DbSection>(s));
-        ASSERT_EQ(expected.size(), actual.size());
-        for (size_t i = 0; i < expected.size(); ++i) {
-            for (int f = 1; f <= 4; ++f) ASSERT_EQ(expected[i].Field(f), actual[i].Field(f)) << kDbSections[s].header << " " << i;
-        }
-    }
+    ExpectSameTables(*db_, copy);
     std::string fromCopy, fromUtf8;
     copy.FindAudioFormat("0x0000", fromCopy);
     db_->FindAudioFormat("0x0000", fromUtf8);
     EXPECT_EQ(fromCopy, fromUtf8);
     EXPECT_EQ(copy.DescribeHresult(256, 0x80040218), db_->DescribeHresult(256, 0x80040218));
+}
+
+// The form the build made of the shipped file stands in for the parse of
+// exactly those bytes, read in the CLI's two steps; the same reader then
+// parses any other bytes, and takes the built form again for the shipped ones.
+TEST_F(ShippedDatabase, BuiltFormStandsInOnlyForTheShippedBytes) {
+    CReadDatabase reader(&ShippedCompactDatabase());
+    ASSERT_TRUE(reader.OpenFile(kShipped, {}) && reader.ReadAllSections()) << reader.LastMessage().text;
+    EXPECT_TRUE(reader.FromBuiltForm());
+    EXPECT_FALSE(db_->FromBuiltForm());
+    EXPECT_EQ(reader.Path(), kShipped);
+    ExpectSameTables(*db_, reader);
+    EXPECT_EQ(reader.DescribeHresult(256, 0x80040218), db_->DescribeHresult(256, 0x80040218));
+
+    const std::string shipped = testing::ReadWholeFile(kShipped);
+    std::string renamed = shipped;
+    const size_t at = renamed.find("\tXviD MPEG-4\t");
+    ASSERT_NE(at, std::string::npos);
+    renamed.insert(at + 12, " (changed)");
+    const std::string dropped = shipped.substr(0, shipped.rfind("\r\n", shipped.size() - 3) + 2);
+    const struct {
+        const char* what;
+        std::string bytes;
+    } variants[] = {
+        {"a record changed", renamed},
+        {"a comment added", shipped + "# one more line\r\n"},
+        {"the last record dropped", dropped},
+        {"with a byte order mark", "\xEF\xBB\xBF" + shipped},
+    };
+    ScratchDir dir;
+    for (const auto& variant : variants) {
+        SCOPED_TRACE(variant.what);
+        const std::string file = dir.Write("variant.dat", variant.bytes);
+        CReadDatabase parsed;
+        ASSERT_TRUE(parsed.Load(file, {})) << parsed.LastMessage().text;
+        ASSERT_TRUE(reader.Load(file, {})) << reader.LastMessage().text;
+        EXPECT_FALSE(reader.FromBuiltForm());
+        ExpectSameTables(parsed, reader);
+        ASSERT_TRUE(reader.Load(kShipped, {}));
+        EXPECT_TRUE(reader.FromBuiltForm());
+        ExpectSameTables(*db_, reader);
+    }
+    ASSERT_TRUE(reader.LoadBytes(renamed, "renamed.dat"));
+    EXPECT_EQ(reader.Table(DbSection::kVideoCodecs)[reader.FindVideoCodec("XVID")].Field(2), "XviD MPEG-4 (changed)");
+    // A damaged file fails as it always did, whatever was loaded before.
+    EXPECT_FALSE(reader.LoadBytes(shipped.substr(0, shipped.find("\n[audio codecs]") + 1), "cut.dat"));
+    EXPECT_NE(reader.ErrorText().find("[audio codecs]"), std::string::npos) << reader.ErrorText();
 }
 
 // Runs the CLI with the arguments, collecting standard output or error and the exit status.
@@ -256,7 +310,15 @@ TEST(CliDatabase, ListsTheDatabaseTables) {
     EXPECT_TRUE(audio.output.starts_with("ЗВУК: Известные форматы сжатия  \nЧисло\twFormatTag\tОписание   \n0x0000\t"));
     EXPECT_NE(audio.output.find("\n0x0055\tWAVE_FORMAT_MPEGLAYER3\t"), std::string::npos);
     // Found beside the program when no --db is given.
-    EXPECT_EQ(RunCli("--video-codecs", false).status, 0);
+    const CliRun beside = RunCli("--video-codecs", false);
+    EXPECT_EQ(beside.status, 0);
+    EXPECT_EQ(beside.output, video.output);
+    // A changed copy is read as it is.
+    ScratchDir dir;
+    std::string changed = testing::ReadWholeFile(kShipped);
+    changed.replace(changed.find("\tXviD MPEG-4\t"), 13, "\tXviD, changed\t");
+    const CliRun copy = RunCli("--db " + dir.Write("Torvo27.dat", changed) + " --video-codecs", false);
+    EXPECT_TRUE(copy.output.find("\nXVID\tXviD, changed\t") != std::string::npos) << copy.output.substr(0, 200);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 #if defined(__x86_64__) && defined(__SSE2__)
 #include <emmintrin.h>
@@ -154,8 +156,25 @@ DatabaseSearch DatabaseSearch::Default() {
     return search;
 }
 
-CReadDatabase::CReadDatabase() {
-    for (size_t i = 0; i < kDbSections.size(); ++i) tables_[i].resize(kDbSections[i].capacity);
+namespace {
+
+constexpr std::array<size_t, kDbSections.size() + 1> kSectionStarts = [] {
+    std::array<size_t, kDbSections.size() + 1> starts{};
+    for (size_t i = 0; i < kDbSections.size(); ++i) starts[i + 1] = starts[i] + kDbSections[i].capacity;
+    return starts;
+}();
+
+}  // namespace
+
+// All sections' entries in one block that starts cleared. The records are
+// plain pointers (an aggregate, which calloc's memory may hold): calloc hands
+// out fresh pages without writing them, and entries no section uses are
+// never touched, where a constructor loop would write all of them.
+CReadDatabase::CReadDatabase(const CompactDatabase* built)
+    : built_(built),
+      records_(static_cast<DatabaseRecord*>(std::calloc(kSectionStarts.back(), sizeof(DatabaseRecord)))) {
+    static_assert(std::is_trivially_copyable_v<DatabaseRecord> && std::is_trivially_destructible_v<DatabaseRecord>);
+    if (!records_) throw std::bad_alloc();
 }
 
 CReadDatabase::~CReadDatabase() = default;
@@ -170,7 +189,7 @@ bool CReadDatabase::Load(const std::string& fileName, const DatabaseSearch& sear
 bool CReadDatabase::LoadBytes(std::string_view bytes, const std::string& path) {
     message_ = {};
     path_ = path;
-    return AdoptBytes(bytes, path) && ReadAllSections();
+    return AdoptBytes(bytes, path, nullptr) && ReadAllSections();
 }
 
 bool CReadDatabase::ReadAllSections() {
@@ -234,7 +253,8 @@ bool CReadDatabase::ReadWholeFile(int fd, const std::string& path) {
     // Read as it is and copied once into the buffer: no clearing, no copies
     // of the whole file on the way (the start of every run waits for this).
     const auto size = static_cast<size_t>(info.st_size);
-    const std::unique_ptr<char[]> bytes(new char[size]);
+    // Room for the terminators the parse adds, so that the text can be parsed where it was read.
+    std::unique_ptr<char[]> bytes(new char[size + 16]);
     size_t got = 0;
     while (got < size) {
         const ssize_t n = ::read(fd, bytes.get() + got, size - got);
@@ -245,15 +265,30 @@ bool CReadDatabase::ReadWholeFile(int fd, const std::string& path) {
         }
         got += static_cast<size_t>(n);
     }
-    return AdoptBytes(std::string_view(bytes.get(), size), path);
+    const std::string_view view(bytes.get(), size);
+    return AdoptBytes(view, path, std::move(bytes));
 }
 
-bool CReadDatabase::AdoptBytes(std::string_view bytes, const std::string& path) {
+bool CReadDatabase::AdoptBytes(std::string_view bytes, const std::string& path, std::unique_ptr<char[]> owned) {
     if (bytes.empty() || bytes.size() > kDbMaxFileSize) {
         message_ = {kDbCaption, Format(kWrongFile, path.c_str())};
         return false;
     }
-    fileLength_ = static_cast<uint32_t>(bytes.size());
+    // Records of an earlier load point into the text about to be replaced.
+    for (size_t i = 0; i < kDbSections.size(); ++i) {
+        std::fill_n(records_.get() + kSectionStarts[i], filled_[i], DatabaseRecord{});
+        filled_[i] = 0;
+    }
+    // The bytes the program was built with have their records made already.
+    if (built_ && bytes == built_->file) {
+        compact_ = built_;
+        buffer_.reset();
+        writable_ = nullptr;
+        text_ = built_->text.data();
+        dataLength_ = built_->text.size();
+        return true;
+    }
+    compact_ = nullptr;
     std::string converted;
     std::string_view text = DecodeExternalText(bytes, converted);
     // The file's last character never belongs to a record: a well-formed file
@@ -265,16 +300,24 @@ bool CReadDatabase::AdoptBytes(std::string_view bytes, const std::string& path) 
     text = text.substr(0, last);
     // Texts are zero-terminated in the buffer, so a zero byte ends the data.
     dataLength_ = std::min(text.size(), text.find('\0'));
-    // Records of an earlier load point into the buffer about to be replaced.
-    for (std::vector<DatabaseRecord>& table : tables_) std::fill(table.begin(), table.end(), DatabaseRecord{});
-    buffer_.reset(new char[dataLength_ + 16]);
-    std::copy_n(text.data(), dataLength_, buffer_.get());
-    std::fill_n(buffer_.get() + dataLength_, 16, '\0');
+    // Text that was not converted is parsed where it was read (the reader
+    // leaves room for sixteen terminators behind the file); anything else is copied once.
+    char* start = nullptr;
+    if (owned && text.data() != converted.data()) {
+        buffer_ = std::move(owned);
+        start = buffer_.get() + (text.data() - bytes.data());
+    } else {
+        buffer_.reset(new char[dataLength_ + 16]);
+        start = buffer_.get();
+        std::copy_n(text.data(), dataLength_, start);
+    }
+    std::fill_n(start + dataLength_, 16, '\0');
+    text_ = writable_ = start;
     return true;
 }
 
 std::optional<size_t> CReadDatabase::FindSection(std::string_view header) {
-    const std::string_view data(buffer_.get(), buffer_ ? dataLength_ : 0);
+    const std::string_view data(text_, text_ ? dataLength_ : 0);
     if (header.empty()) return data.empty() ? std::nullopt : std::optional<size_t>(0);
     const char lead = header.front();
     const bool leadHasCase = (lead >= 'a' && lead <= 'z') || (lead >= 'A' && lead <= 'Z');
@@ -298,18 +341,18 @@ std::optional<size_t> CReadDatabase::FindSection(std::string_view header) {
 }
 
 size_t CReadDatabase::SkipLine(size_t pos) {
-    const void* feed = std::memchr(buffer_.get() + pos, '\n', dataLength_ - pos);
+    const void* feed = std::memchr(text_ + pos, '\n', dataLength_ - pos);
     if (!feed) return dataLength_;
-    return static_cast<size_t>(static_cast<const char*>(feed) - buffer_.get()) + 1;
+    return static_cast<size_t>(static_cast<const char*>(feed) - text_) + 1;
 }
 
 size_t CReadDatabase::SkipCommentLines(size_t pos) {
-    while (pos < dataLength_ && IsCommentLead(buffer_[pos])) pos = SkipLine(pos);
+    while (pos < dataLength_ && IsCommentLead(text_[pos])) pos = SkipLine(pos);
     return pos;
 }
 
 bool CReadDatabase::ReadRecord(size_t& pos, DatabaseRecord& record) {
-    char* const data = buffer_.get();
+    char* const data = writable_;
     size_t p = pos;
     DatabaseRecord read;
     // The data holds no zero byte before dataLength_ and is zero-terminated
@@ -333,20 +376,41 @@ bool CReadDatabase::ReadRecord(size_t& pos, DatabaseRecord& record) {
 
 bool CReadDatabase::FailSection(const char* header, size_t pos) {
     // The line is counted only here: a file that reads cleanly never needs it.
-    const int line = CountLineFeeds(std::string_view(buffer_.get(), pos));
+    const int line = CountLineFeeds(std::string_view(text_, pos));
     errorText_ = std::string(TruncateUtf8(Format(kBadSection, header, line + 1, fieldsRead_), kErrorTextChars));
     return false;
 }
 
+std::span<DatabaseRecord> CReadDatabase::Entries(DbSection section) {
+    const auto i = static_cast<size_t>(section);
+    return {records_.get() + kSectionStarts[i], kDbSections[i].capacity};
+}
+
+void CReadDatabase::TakeBuiltSection(DbSection section) {
+    const std::span<DatabaseRecord> table = Entries(section);
+    const std::span<const uint32_t> fields = compact_->fields[static_cast<size_t>(section)];
+    const char* const text = compact_->text.data();
+    size_t entry = 1;
+    for (size_t at = 0; at + 4 <= fields.size() && entry < table.size(); at += 4, ++entry)
+        table[entry].fields = {text + fields[at], text + fields[at + 1], text + fields[at + 2], text + fields[at + 3]};
+    filled_[static_cast<size_t>(section)] = entry;
+}
+
 bool CReadDatabase::ReadSection(DbSection section) {
     const DbSectionInfo& info = kDbSections[static_cast<size_t>(section)];
-    std::vector<DatabaseRecord>& table = tables_[static_cast<size_t>(section)];
-    std::fill(table.begin(), table.end(), DatabaseRecord{});
+    const std::span<DatabaseRecord> table = Entries(section);
+    size_t& filled = filled_[static_cast<size_t>(section)];
+    std::fill_n(table.begin(), filled, DatabaseRecord{});
     table[0].fields = {kDbUnknown, kDbUnknown, kDbUnknown, kDbUnknown};
+    filled = 1;
     fieldsRead_ = 0;
+    if (compact_) {
+        TakeBuiltSection(section);
+        return true;
+    }
 
     const std::optional<size_t> header = FindSection(info.header);
-    const size_t headerEnd = header ? std::string_view(buffer_.get(), dataLength_).find('\n', *header) : std::string_view::npos;
+    const size_t headerEnd = header ? std::string_view(text_, dataLength_).find('\n', *header) : std::string_view::npos;
     if (headerEnd == std::string_view::npos) {
         errorText_ = std::string(TruncateUtf8(Format(kNoSection, info.header), kErrorTextChars));
         return false;
@@ -354,7 +418,7 @@ bool CReadDatabase::ReadSection(DbSection section) {
     size_t pos = headerEnd + 1;
     size_t entry = 1;
     while (entry < info.capacity && pos < dataLength_) {
-        const char lead = buffer_[pos];
+        const char lead = text_[pos];
         if (lead == '[') return true;
         if (IsCommentLead(lead)) {
             pos = SkipLine(pos);
@@ -362,17 +426,18 @@ bool CReadDatabase::ReadSection(DbSection section) {
         }
         fieldsRead_ = 0;
         if (!ReadRecord(pos, table[entry])) return FailSection(info.header, pos);
-        ++entry;
-        while (pos < dataLength_ && (buffer_[pos] == '\r' || buffer_[pos] == '\n' || buffer_[pos] == ' ')) ++pos;
+        filled = ++entry;
+        while (pos < dataLength_ && (text_[pos] == '\r' || text_[pos] == '\n' || text_[pos] == ' ')) ++pos;
     }
     // Comments after a full section are not records: only a further record line overflows it.
     pos = SkipCommentLines(pos);
-    if (pos >= dataLength_ || buffer_[pos] == '[') return true;
+    if (pos >= dataLength_ || text_[pos] == '[') return true;
     return FailSection(info.header, pos);
 }
 
 std::span<const DatabaseRecord> CReadDatabase::Table(DbSection section) const {
-    return tables_[static_cast<size_t>(section)];
+    const auto i = static_cast<size_t>(section);
+    return {records_.get() + kSectionStarts[i], kDbSections[i].capacity};
 }
 
 size_t CReadDatabase::FindFourCharKey(DbSection section, std::string_view key) const {

@@ -4,11 +4,14 @@
 //
 // The file is parsed in place: tabs and line ends are overwritten with
 // terminators and every record points into the one buffer the database owns.
+// A file whose bytes are those of the database the program was built with is
+// not parsed again: its records come from the form the build made of it.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <span>
@@ -53,6 +56,15 @@ inline constexpr uint32_t kDbMaxFileSize = 0x40000;
 inline constexpr const char* kDbUnknown = N_("<не знаю>");
 inline constexpr const char* kDbCaption = N_("Данные!!!");
 
+// A database file as the build parsed it: the file's bytes, the text its
+// records point into (every field zero-terminated) and, per section, four
+// offsets into that text for each record after entry 0.
+struct CompactDatabase {
+    std::string_view file;
+    std::string_view text;
+    std::array<std::span<const uint32_t>, kDbSections.size()> fields;
+};
+
 // Where the database is looked for besides the current folder.
 struct DatabaseSearch {
     bool currentDir = true;             // the bare name in the working directory first
@@ -75,7 +87,9 @@ struct TextOut {
 
 class CReadDatabase {
 public:
-    CReadDatabase();
+    // A file with exactly the bytes of `built` (when given) takes its records
+    // from it instead of being parsed; any other file is parsed.
+    explicit CReadDatabase(const CompactDatabase* built = nullptr);
     virtual ~CReadDatabase();
     CReadDatabase(const CReadDatabase&) = delete;
     CReadDatabase& operator=(const CReadDatabase&) = delete;
@@ -102,6 +116,10 @@ public:
     const std::string& ErrorText() const { return errorText_; }
     // The path the data was read from.
     const std::string& Path() const { return path_; }
+    // Whether the records came from the built form rather than a parse.
+    bool FromBuiltForm() const { return compact_ != nullptr; }
+    // The text the records point into: the file as parsed, fields zero-terminated.
+    std::string_view ParsedText() const { return {text_, dataLength_}; }
 
     std::span<const DatabaseRecord> Table(DbSection section) const;
 
@@ -122,19 +140,31 @@ public:
 
 private:
     bool ReadWholeFile(int fd, const std::string& path);
-    bool AdoptBytes(std::string_view bytes, const std::string& path);
+    // owned, when given, holds bytes with sixteen spare bytes behind them.
+    bool AdoptBytes(std::string_view bytes, const std::string& path, std::unique_ptr<char[]> owned);
     bool ReadRecord(size_t& pos, DatabaseRecord& record);
     size_t SkipLine(size_t pos);
     size_t SkipCommentLines(size_t pos);
     // The error of a section whose reading stopped at pos (the start of a line).
     bool FailSection(const char* header, size_t pos);
     size_t FindFourCharKey(DbSection section, std::string_view key) const;
+    // The entries of a section, all capacity of them.
+    std::span<DatabaseRecord> Entries(DbSection section);
+    // Section records from the built form.
+    void TakeBuiltSection(DbSection section);
 
-    uint32_t fileLength_ = 0;
-    std::unique_ptr<char[]> buffer_;
-    size_t dataLength_ = 0;  // text bytes in buffer_, before its terminators
+    const CompactDatabase* built_ = nullptr;
+    const CompactDatabase* compact_ = nullptr;  // built_ when the file matched it
+    std::unique_ptr<char[]> buffer_;            // the text being parsed
+    const char* text_ = nullptr;                // buffer_ or the built form's text
+    char* writable_ = nullptr;                  // text_ while it is parsed in buffer_
+    size_t dataLength_ = 0;                     // text bytes, before the terminators
     std::string errorText_;
-    std::array<std::vector<DatabaseRecord>, kDbSections.size()> tables_;
+    struct FreeRecords {
+        void operator()(DatabaseRecord* records) const { std::free(records); }
+    };
+    std::unique_ptr<DatabaseRecord[], FreeRecords> records_;  // the sections' entries one after another
+    std::array<size_t, kDbSections.size()> filled_{};  // entries of each section that may be set
     int fieldsRead_ = 0;  // fields of the current record line read completely
     UserMessage message_;
     std::string path_;

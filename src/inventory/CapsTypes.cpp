@@ -156,6 +156,23 @@ constexpr CapsTypeRow kRows[] = {
 
 std::span<const CapsTypeRow> CapsTypeTable() { return kRows; }
 
+uint64_t CapsTypeTableHash() {
+    static constexpr uint64_t kHash = [] {
+        uint64_t hash = 1469598103934665603ull;
+        const auto mix = [&hash](uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };
+        for (const CapsTypeRow& row : kRows) {
+            for (const char* c = row.caps; *c; ++c) mix(static_cast<uint8_t>(*c));
+            for (const Guid& g : {row.pair.major, row.pair.subtype}) {
+                mix(g.data1);
+                mix(uint64_t(g.data2) << 16 | g.data3);
+                for (const uint8_t b : g.data4) mix(b);
+            }
+        }
+        return hash;
+    }();
+    return kHash;
+}
+
 std::optional<MediaTypePair> TypeForCaps(std::string_view caps) {
     for (const CapsTypeRow& row : kRows)
         if (caps == row.caps) return row.pair;

@@ -20,6 +20,9 @@ struct CapsTypeRow {
 };
 
 std::span<const CapsTypeRow> CapsTypeTable();
+// FNV-1a over every row's caps text and GUIDs, worked out when the program is
+// built: caches of media types made from another table must not be read.
+uint64_t CapsTypeTableHash();
 
 // The pair of the first row whose caps text is exactly `caps`.
 std::optional<MediaTypePair> TypeForCaps(std::string_view caps);

@@ -145,10 +145,15 @@ bool WriteEntryState(const UserDirs& dirs, const std::string& programPath, Entry
 
 }  // namespace
 
-UserDirs UserDirs::FromEnvironment() {
+UserDirs UserDirs::SettingsDirsFromEnvironment() {
     UserDirs dirs;
     dirs.home = EnvOr("HOME", "/");
     dirs.configHome = EnvOr("XDG_CONFIG_HOME", (dirs.home / ".config").string());
+    return dirs;
+}
+
+UserDirs UserDirs::FromEnvironment() {
+    UserDirs dirs = SettingsDirsFromEnvironment();
     dirs.dataHome = EnvOr("XDG_DATA_HOME", (dirs.home / ".local" / "share").string());
     std::string desktop = EnvOr("XDG_DESKTOP_DIR", "");
     if (desktop.empty()) desktop = DesktopFromUserDirsFile(dirs.configHome / "user-dirs.dirs", dirs.home.string());

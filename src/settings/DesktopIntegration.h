@@ -21,6 +21,9 @@ struct UserDirs {
     std::vector<std::filesystem::path> dataDirs;
 
     static UserDirs FromEnvironment();
+    // Only home and configHome, which is all the settings need: no file is
+    // read for them (the desktop folder is looked up in user-dirs.dirs).
+    static UserDirs SettingsDirsFromEnvironment();
 
     // ~/.config/Quellmark/Torvo.conf
     std::filesystem::path SettingsFile() const;

@@ -25,6 +25,7 @@
 #include "platform/gstreamer/render/ChildRenderPlatform.h"
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
+#include "codecdb/ShippedDatabase.h"
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/GstOnDemand.h"
 #include "settings/Prefs.h"
@@ -119,7 +120,7 @@ int main(int argc, char** argv) {
 
     // The program cannot run without its codec database. It is found first
     // and parsed while the inventory (keyed on its file) starts.
-    CReadDatabase database;
+    CReadDatabase database(&ShippedCompactDatabase());
     const bool found = options.databasePath.empty() ? database.OpenFile(kDbFileName, DatabaseSearch::Default())
                                                     : database.OpenFile(options.databasePath, {});
     auto failed = [&database] {

@@ -5,6 +5,7 @@
 
 #include "QtTranslations.h"
 #include "base/Translate.h"
+#include "codecdb/ShippedDatabase.h"
 
 namespace torvo::gui {
 
@@ -27,7 +28,7 @@ CTorvoApp::CTorvoApp(StartupOptions options)
 CTorvoApp::~CTorvoApp() = default;
 
 std::unique_ptr<CReadDatabase> CTorvoApp::LoadDatabase() {
-    auto database = std::make_unique<CReadDatabase>();
+    auto database = std::make_unique<CReadDatabase>(&ShippedCompactDatabase());
     const bool loaded = options_.databasePath.empty() ? database->Load() : database->Load(options_.databasePath, {});
     if (loaded) return database;
     const UserMessage& m = database->LastMessage();

@@ -29,6 +29,7 @@
 #include "analysis/ReportLine.h"
 #include "codecdb/DatabaseNaming.h"
 #include "codecdb/ReadDatabase.h"
+#include "codecdb/ShippedDatabase.h"
 #include "inventory/CodecListing.h"
 #include "inventory/InventoryService.h"
 #include "platform/gstreamer/GstOnDemand.h"
@@ -322,7 +323,7 @@ private:
 // thread, side by side.
 class CContext {
 public:
-    explicit CContext(const std::string& databasePath) : prefs_(store_, "") {
+    explicit CContext(const std::string& databasePath) : database_(&ShippedCompactDatabase()), prefs_(store_, "") {
         bool found = false;
         if (!databasePath.empty()) {
             found = database_.OpenFile(databasePath, {});

@@ -414,17 +414,7 @@ std::string GstInventoryKey(const std::string& extraKey) {
     std::string key = "torvo " TORVO_VERSION " " + std::to_string(sizeof(CodecEntry)) + "\n" + extraKey + "\n";
     // The pins' media types come from the caps table: a build whose table
     // differs must not read the types another build cached.
-    uint64_t tableHash = 1469598103934665603ull;  // FNV-1a over the rows
-    const auto mix = [&tableHash](uint64_t value) { tableHash = (tableHash ^ value) * 1099511628211ull; };
-    for (const CapsTypeRow& row : CapsTypeTable()) {
-        for (const char* c = row.caps; *c; ++c) mix(static_cast<uint8_t>(*c));
-        for (const Guid& g : {row.pair.major, row.pair.subtype}) {
-            mix(g.data1);
-            mix(uint64_t(g.data2) << 16 | g.data3);
-            for (const uint8_t b : g.data4) mix(b);
-        }
-    }
-    key += "caps " + std::to_string(tableHash) + "\n";
+    key += "caps " + std::to_string(CapsTypeTableHash()) + "\n";
     // The GStreamer environment.
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)

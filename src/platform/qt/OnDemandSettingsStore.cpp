@@ -158,7 +158,7 @@ bool COnDemandSettingsStore::Clear() {
 }
 
 std::unique_ptr<COnDemandSettingsStore> OpenUserSettingsStoreOnDemand() {
-    const UserDirs dirs = UserDirs::FromEnvironment();
+    const UserDirs dirs = UserDirs::SettingsDirsFromEnvironment();
     return std::make_unique<COnDemandSettingsStore>(
         dirs.SettingsFile(), dirs.configHome,
         ModuleCandidates(kSettingsModuleFile, TORVO_MODULES_FROM_PROGRAM, TORVO_SETTINGS_MODULE_INSTALLED,

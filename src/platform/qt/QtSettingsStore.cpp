@@ -63,7 +63,7 @@ bool CQtSettingsStore::Clear() {
 }
 
 std::unique_ptr<CQtSettingsStore> OpenUserSettingsStore() {
-    const UserDirs dirs = UserDirs::FromEnvironment();
+    const UserDirs dirs = UserDirs::SettingsDirsFromEnvironment();
     return std::make_unique<CQtSettingsStore>(dirs.SettingsFile(), dirs.configHome);
 }
 
