@@ -99,8 +99,10 @@ TypedStream VideoStream(const AnalysisRecords& records, const ScanSummary* scan)
         s.width = h.croppedWidth;
         s.height = h.croppedHeight;
     }
-    // An HEVC stream's period is its VUI rate rounded to whole microseconds: the rate itself is exact.
-    if (const double vui = v.headers[kHeaderHevc].timingFrameRate; v.hevc && vui > 0) s.frameRate = RoundTo3(vui);
+    // HEVC's VUI rate is exact, where the frame period is rounded to whole microseconds or
+    // taken from a transport stream's time stamps.
+    if (const double vui = v.headers[kHeaderHevc].timingFrameRate; vui > 0.5 && vui < 1000)
+        s.frameRate = RoundTo3(vui);
     else if (f.usPerFrame > 0) s.frameRate = RoundTo3(1000000.0 / f.usPerFrame);
     // An elementary stream's rate is the one its sequence parameters state.
     else if (const double rate = v.headers[kHeaderH264].timingFrameRate; v.h264 && rate > 0.5 && rate < 1000)

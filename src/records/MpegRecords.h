@@ -44,7 +44,9 @@ struct VideoHeader {
 // other entries are the alternatives a report falls back on in this order.
 enum VideoHeaderIndex : size_t {
     kHeaderContainer = 0,
-    kHeaderHevc = 1,       // an H.265/HEVC elementary stream's SPS: the picture after the conformance window
+    // H.265/HEVC's SPS: an elementary stream's picture after the conformance
+    // window and its VUI rate; in a container, the VUI rate alone.
+    kHeaderHevc = 1,
     kHeaderMpegVideo = 2,  // MPEG-1/2 and MPEG-4 Part 2 elementary data
     kHeaderH264 = 3,
     kHeaderRawDv = 4,

@@ -33,6 +33,8 @@ void ProbeCollectedVideo(VideoCodecKind kind, AnalysisRecords& records) {
                     video.height = sequence.height;
                 }
                 video.codecName = HevcName(sequence);
+                // The typed rate: the VUI's, where the container's time stamps only approximate it.
+                video.headers[kHeaderHevc].timingFrameRate = sequence.FrameRate();
             }
             break;
         }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/TypedReport.h"
+#include "formats/containers/ElementaryProbe.h"
 #include "formats/mpeg/MpegTestUtil.h"
 #include "formats/mpeg/SupH264.h"
 #include "formats/mpeg/SupHEVC.h"
@@ -100,6 +102,26 @@ TEST(Hevc, OtherStreamsAndDamagedOnesAreNotHevc) {
     EXPECT_FALSE(CSupHEVC::IsElementaryStream(View(good).Sub(0, slice - 4), sequence));
     EXPECT_TRUE(CSupHEVC::IsElementaryStream(View(good).Sub(0, slice + 3), sequence));
     EXPECT_EQ(CSupHEVC::CountPictures(View(good).Sub(0, slice + 3)), 1);
+}
+
+TEST(Hevc, AContainersStreamTakesTheVuiRate) {
+    // What a transport stream collected of its HEVC track, timed by its smallest
+    // step between time stamps (3,753 ticks: 41,700 us, 23.981 a second): the
+    // picture's own rate is the VUI's (ffprobe: 24000/1001).
+    AnalysisRecords records;
+    records.container.typeId = kTypeTransportStream;
+    records.container.videoCount = 1;
+    records.video.usPerFrame = 41700;
+    records.video.fourcc = uint32_t('H') | uint32_t('E') << 8 | uint32_t('V') << 16 | uint32_t('C') << 24;
+    records.video.data.Append(View(test::Sample("hevc_422_10bit_lists.hevc")));
+    ProbeCollectedVideo(VideoCodecKind::kHevc, records);
+    EXPECT_EQ(records.video.width, 320);
+    EXPECT_EQ(records.video.height, 180);
+    EXPECT_EQ(records.video.codecName, "HEVC RExt@L2");
+    const TypedReport report = BuildTypedReport(records, "", "");
+    ASSERT_FALSE(report.streams.empty());
+    EXPECT_EQ(report.streams[0].codec, "hevc");
+    EXPECT_EQ(report.streams[0].frameRate, 23.976);
 }
 
 // Writes the bits of a parameter set, then makes a NAL unit of them: the
