@@ -106,16 +106,26 @@ uint64_t DecidingDescriptorTag(ByteView header) {
     uint64_t acceptable = ByteView::npos;
     for (const uint32_t s : kCdSectorSizes) {
         for (uint64_t block = uint64_t(kDescriptorBlock) * s; block < acceptable && block < header.size(); block += s) {
-            // Most blocks hold no 01 byte at an even offset of their first 33 bytes.
+            uint64_t h = 0;  // the first even offset up to 32 holding the tag, if any
             if (ByteView::LaneBlock<33> lanes; header.Block(block, lanes)) {
-                constexpr uint32_t kEven = 0x5555;
-                const uint32_t tags = (ByteView::LaneBits(lanes.At<0>() == 0x01) & kEven) |
-                                      (ByteView::LaneBits(lanes.At<16>() == 0x01) & kEven);
-                if (tags == 0 && header.U8(block + 32) != 0x01) continue;
+                // The even offsets of the first 33 bytes that hold 01 (offset k
+                // in bit k): most blocks have none, and only those are compared.
+                constexpr uint64_t kEven = 0x5555;
+                uint64_t ones = (ByteView::LaneBits(lanes.At<0>() == 0x01) & kEven) |
+                                (ByteView::LaneBits(lanes.At<16>() == 0x01) & kEven) << 16 |
+                                uint64_t(header.U8(block + 32) == 0x01) << 32;
+                for (h = 33; ones != 0; ones &= ones - 1) {
+                    const auto at = static_cast<uint64_t>(__builtin_ctzll(ones));
+                    if (block + at >= acceptable) break;
+                    if (header.Equals(block + at, kDescriptorTag)) {
+                        h = at;
+                        break;
+                    }
+                }
+            } else {
+                for (; h <= 32 && block + h < acceptable; h += 2)
+                    if (header.U8(block + h) == 0x01 && header.Equals(block + h, kDescriptorTag)) break;
             }
-            uint64_t h = 0;
-            for (; h <= 32 && block + h < acceptable; h += 2)
-                if (header.U8(block + h) == 0x01 && header.Equals(block + h, kDescriptorTag)) break;
             if (h <= 32 && block + h < acceptable) {
                 acceptable = block + h;
                 break;

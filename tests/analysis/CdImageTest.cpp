@@ -183,6 +183,36 @@ TEST(CdImage, TheFirstEvenDescriptorTagDecides) {
     }
 }
 
+TEST(CdImage, HeaderLengthsUpToThirtyTwoBytes) {
+    // 2352-byte sectors whose 2048 data bytes sit behind an even header of up
+    // to 32 bytes; 01 bytes that start no tag at the even offsets before the
+    // descriptor's are passed over. An odd or longer header puts it nowhere.
+    constexpr size_t kRaw = 2352;
+    const struct {
+        size_t header;
+        bool image;
+    } cases[] = {{0, true}, {2, true}, {14, true}, {16, true}, {18, true}, {30, true}, {32, true}, {3, false}, {34, false}};
+    for (const auto& c : cases) {
+        const Bytes cooked = BuildIso();
+        Bytes image;
+        for (size_t sector = 0; sector < cooked.size() / kBlock; ++sector) {
+            image.insert(image.end(), c.header, 0x00);
+            image.insert(image.end(), cooked.begin() + static_cast<std::ptrdiff_t>(sector * kBlock),
+                         cooked.begin() + static_cast<std::ptrdiff_t>((sector + 1) * kBlock));
+            image.insert(image.end(), kRaw - kBlock - c.header, 0x00);
+        }
+        for (size_t k = 0; k + 2 <= c.header; k += 2) image[16 * kRaw + k] = 0x01;
+        MemFile file(image);
+        CFileCache r;
+        ASSERT_TRUE(r.Open(file.Path()));
+        EXPECT_EQ(r.CDImageInfo().isImage, c.image) << c.header;
+        if (c.image) {
+            EXPECT_EQ(r.CDImageInfo().sectorSize, kRaw) << c.header;
+            EXPECT_EQ(r.CDImageInfo().sector0Offset, c.header) << c.header;
+        }
+    }
+}
+
 TEST(CdImage, MalformedDirectoriesEndTheWalk) {
     Bytes image = BuildIso();
     image[19 * kBlock] = 5;  // a record too short to be one: the walk of MPEGAV stops
