@@ -171,10 +171,15 @@ PesTimeStamps TailStamps(CFileCache& reader, bool wantVideo, double ticksPerFram
 }
 
 // An elementary stream's GOPs: the time code of the first and of the last
-// GOP header of a stretch, and the pictures that follow the last one.
+// GOP header of a stretch (and where they lie in it), the pictures that
+// follow the last one, and whether a GOP's code failed to move on from the
+// one before it although pictures lay between them (a writer that leaves
+// every code at zero).
 struct GopSpan {
     int64_t firstFrames = -1, lastFrames = -1;
     int64_t picturesAfterLast = 0;
+    uint64_t firstAt = 0, lastAt = 0;
+    bool stalled = false;
 };
 
 GopSpan CollectGopSpan(ByteView data, int framesPerSecond, StartCodeIndex* index = nullptr) {
@@ -191,8 +196,14 @@ GopSpan CollectGopSpan(ByteView data, int framesPerSecond, StartCodeIndex* index
             if (!(tc >> 12 & 1)) continue;
             const int64_t seconds = (int64_t(tc >> 19 & 0x1F) * 60 + (tc >> 13 & 0x3F)) * 60 + (tc >> 6 & 0x3F);
             const int64_t frames = seconds * framesPerSecond + (tc & 0x3F);
-            if (span.firstFrames < 0) span.firstFrames = frames;
+            if (span.firstFrames < 0) {
+                span.firstFrames = frames;
+                span.firstAt = p;
+            } else if (frames <= span.lastFrames && span.picturesAfterLast > 0) {
+                span.stalled = true;
+            }
             span.lastFrames = frames;
+            span.lastAt = p;
             span.picturesAfterLast = 0;
         }
     }
@@ -216,7 +227,9 @@ void MeasureGopTimeSpan(CFileCache& reader, VideoInfo& video, StartCodeIndex* he
     const ByteView tailView = reader.MapView(start, static_cast<uint32_t>(length - start));
     const bool same = tailView.data() == header.data() && tailView.size() == header.size();
     const GopSpan tail = same ? head : CollectGopSpan(tailView, fps, headerIndex);
-    if (head.firstFrames < 0 || tail.lastFrames < head.firstFrames) return;
+    if (head.firstFrames < 0 || tail.lastFrames < head.firstFrames || head.stalled || tail.stalled) return;
+    // Two GOPs apart with one code: the codes were not kept.
+    if (tail.lastFrames == head.firstFrames && start + tail.lastAt != head.firstAt) return;
     const int64_t frames = tail.lastFrames - head.firstFrames + tail.picturesAfterLast;
     if (frames > 0 && frames < kLongestSpanTicks / 90000 * fps)
         video.stampedDurationMs = frames * h.frameDurationUs / 1000;

@@ -117,6 +117,23 @@ TEST(PesTimeSpan, ElementaryVideoFromItsGopTimeCodes) {
         CSupMpg(records).Analyse(reader);
         EXPECT_EQ(records.video.stampedDurationMs, c.ms);
     }
+    // A writer that left every GOP's time code at zero: no time rather than
+    // that of the last GOP's pictures.
+    test::Bytes bytes = test::ReadBytes(test::SamplePath("mpeg/mpeg1_video.m1v"));
+    int gops = 0;
+    for (size_t i = 0; i + 8 <= bytes.size(); ++i) {
+        if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1 || bytes[i + 3] != 0xB8) continue;
+        bytes[i + 4] = 0;
+        bytes[i + 5] = 0x08;  // the marker bit only
+        bytes[i + 6] = bytes[i + 7] = 0;
+        ++gops;
+    }
+    ASSERT_GT(gops, 1);
+    CFileCache reader;
+    ASSERT_TRUE(reader.AttachMemory(bytes.data(), bytes.size(), false));
+    AnalysisRecords records;
+    CSupMpg(records).Analyse(reader);
+    EXPECT_EQ(records.video.stampedDurationMs, 0);
 }
 
 // A stream of 5 MiB: the first pictures at 1 s, padding, then a last GOP
