@@ -58,10 +58,10 @@ private:
 // Opens an existing regular file for reading. Folders and devices are refused
 // as the open itself would refuse them elsewhere; O_NONBLOCK keeps a FIFO from
 // hanging the start-up.
-int OpenRegularFile(const std::string& path) {
+// info receives what fstat told.
+int OpenRegularFile(const std::string& path, struct stat& info) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
-    struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
@@ -136,11 +136,12 @@ std::string_view DatabaseRecord::Field(int n) const {
 
 DatabaseSearch DatabaseSearch::Default() {
     DatabaseSearch search;
-    if (RunsFromBuildTree()) {
-        search.programDir = ProgramDir();
+    const std::string programDir = ProgramDir();
+    if (RunsFromBuildTree(programDir)) {
+        search.programDir = programDir;
     } else {
         search.currentDir = false;
-        if (const std::string dir = ProgramDir(); !dir.empty()) search.dataDirs.push_back(dir + TORVO_DATA_FROM_PROGRAM);
+        if (!programDir.empty()) search.dataDirs.push_back(programDir + TORVO_DATA_FROM_PROGRAM);
     }
     search.dataDirs.emplace_back(TORVO_INSTALL_DATA_DIR);
     const char* xdg = std::getenv("XDG_DATA_DIRS");
@@ -189,6 +190,7 @@ bool CReadDatabase::Load(const std::string& fileName, const DatabaseSearch& sear
 bool CReadDatabase::LoadBytes(std::string_view bytes, const std::string& path) {
     message_ = {};
     path_ = path;
+    fileInfo_ = {};
     return AdoptBytes(bytes, path, nullptr) && ReadAllSections();
 }
 
@@ -230,7 +232,7 @@ bool CReadDatabase::OpenFile(const std::string& fileName, const DatabaseSearch& 
     if (!search.currentDir && search.programDir.empty() && bareName && !candidates.empty()) namedPath = candidates.front();
     int lastError = ENOENT;
     for (const std::string& path : candidates) {
-        const FileHandle file(OpenRegularFile(path));
+        const FileHandle file(OpenRegularFile(path, fileInfo_));
         if (file.get() < 0) {
             lastError = errno;
             continue;
@@ -244,9 +246,9 @@ bool CReadDatabase::OpenFile(const std::string& fileName, const DatabaseSearch& 
 }
 
 bool CReadDatabase::ReadWholeFile(int fd, const std::string& path) {
-    struct stat info {};
+    const struct stat& info = fileInfo_;
     // Checked before reading so that a huge file is never read into memory.
-    if (::fstat(fd, &info) != 0 || info.st_size < 1 || info.st_size > static_cast<off_t>(kDbMaxFileSize)) {
+    if (info.st_size < 1 || info.st_size > static_cast<off_t>(kDbMaxFileSize)) {
         message_ = {kDbCaption, Format(kWrongFile, path.c_str())};
         return false;
     }

@@ -8,6 +8,8 @@
 // not parsed again: its records come from the form the build made of it.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -116,6 +118,8 @@ public:
     const std::string& ErrorText() const { return errorText_; }
     // The path the data was read from.
     const std::string& Path() const { return path_; }
+    // What fstat told of the file when it was opened (zero after LoadBytes).
+    const struct stat& FileInfo() const { return fileInfo_; }
     // Whether the records came from the built form rather than a parse.
     bool FromBuiltForm() const { return compact_ != nullptr; }
     // The text the records point into: the file as parsed, fields zero-terminated.
@@ -168,6 +172,7 @@ private:
     int fieldsRead_ = 0;  // fields of the current record line read completely
     UserMessage message_;
     std::string path_;
+    struct stat fileInfo_ {};
 };
 
 // A database table as the main window's menu lists it.

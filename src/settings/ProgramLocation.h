@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace torvo {
@@ -17,6 +18,8 @@ std::string ProgramDir();
 // developers run it there). An installed program never looks into the build
 // tree or the working directory for its data and modules.
 bool RunsFromBuildTree();
+// The same for a ProgramDir() already at hand.
+bool RunsFromBuildTree(std::string_view programDir);
 
 // Where a loadable module of the program is looked for, in order. From the
 // build tree: beside the program, then where it was built. Installed: in the

@@ -131,6 +131,7 @@ int main(int argc, char** argv) {
     if (!found) return failed();
 
     const bool fileRun = !options.files.empty() || !options.listFiles.empty();
+    const bool errorsToTerminal = ::isatty(STDERR_FILENO) == 1;
     auto store = OpenUserSettingsStoreOnDemand();
     CPrefs prefs(*store, ProgramDir());
     if (fileRun) {
@@ -142,11 +143,12 @@ int main(int argc, char** argv) {
     // The codec inventory is gathered only when a list or a status asks for it.
     GstGatherOptions gathering;
     gathering.useCache = !options.noCache;
-    gathering.extraKey = FileStamp(database.Path());
+    // The stamp of the file as it was opened and read.
+    gathering.extraKey = FileStamp(database.Path(), database.FileInfo());
     gathering.versionTexts = options.listCodecs || options.render || !options.chains.empty();
     // A run that only asks for statuses answers from earlier runs where it can.
     if (!gathering.versionTexts) gathering.answersStamp = FileStamp("/proc/self/exe");
-    if (::isatty(STDERR_FILENO) == 1)
+    if (errorsToTerminal)
         gathering.beforeEnumeration = [] {
             std::cerr << "\r\033[K"
                       << Tr("torvo-cli: собираю сведения об установленных кодеках (при первом запуске это займёт несколько секунд)…")
@@ -203,7 +205,7 @@ int main(int argc, char** argv) {
     ExportSettings exportSettings = ExportSettingsFor(prefs, options.exportOverrides);
 
     cli::RunContext context;
-    context.progress = ::isatty(STDERR_FILENO) == 1;
+    context.progress = errorsToTerminal;
     context.driverOptions.useCodecInfo = prefs.useCodecInfo != 0;
     context.driverOptions.scanEntireFile = options.scan.value_or(prefs.scanEntireFile != 0);
     context.interrupted = &interrupted;

@@ -410,6 +410,8 @@ std::string FileStamp(const std::string& path) {
     return StampText(path, st);
 }
 
+std::string FileStamp(const std::string& path, const struct stat& info) { return StampText(path, info); }
+
 std::string GstInventoryKey(const std::string& extraKey) {
     std::string key = "torvo " TORVO_VERSION " " + std::to_string(sizeof(CodecEntry)) + "\n" + extraKey + "\n";
     // The pins' media types come from the caps table: a build whose table

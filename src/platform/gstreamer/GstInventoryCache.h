@@ -6,6 +6,8 @@
 // itself needs no GStreamer library: only a miss enumerates the registry.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <string>
 
@@ -40,6 +42,8 @@ inline GstGatherOptions WithoutCache() {
 std::string GstInventoryKey(const std::string& extraKey);
 // "path size mtime" of a file, or "path -" when it is missing.
 std::string FileStamp(const std::string& path);
+// The same from what stat or fstat told of the file.
+std::string FileStamp(const std::string& path, const struct stat& info);
 
 // The cache around an enumeration: a hit fills the inventory from the cache
 // file, a miss runs enumerate and saves its table when it finished cleanly

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "settings/DesktopIntegration.h"
 #include "settings/ProgramLocation.h"
 
@@ -89,7 +91,12 @@ const CPlainIni* COnDemandSettingsStore::Plain(std::string_view section, std::st
         const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
         struct stat st {};
         if (fd < 0) {
-            if (::stat(file_.c_str(), &st) != 0) fileState_ = FileState::kMissing;
+            // These errors of the open are the path's: a stat would fail alike.
+            // Any other (a file that may not be read, say) is told by a stat.
+            const int error = errno;
+            if (error == ENOENT || error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG ||
+                ::stat(file_.c_str(), &st) != 0)
+                fileState_ = FileState::kMissing;
         } else if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size < (1 << 20)) {
             text.resize(static_cast<size_t>(st.st_size));
             size_t got = 0;
