@@ -382,6 +382,9 @@ bool IsPcmStream(const AnalysisRecords& records, const StreamInfo* s) {
     // Where the demuxer itself may be missing, PCM asks for it like any codec.
     if (const FormatDescriptor* format = FormatForType(records.container.typeId); format && format->pcmNeedsDemuxerSearch)
         return false;
+    // A type-1 DV AVI's sound is the PCM inside its DV frames, handed on raw
+    // by the DV demuxer whatever the empty stream format says.
+    if (records.container.dvType1 && s->codecId.starts_with("pcm_")) return true;
     if (FirstFormatTag(*s) == 1 || s->subFormatTag == 1) {
         // PCM the WAVE demuxer cannot hand on needs what nothing here has.
         if (records.container.typeId == kTypeWave && records.container.bigEndianWave) return false;

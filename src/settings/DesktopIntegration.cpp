@@ -25,7 +25,7 @@ constexpr const char* kScriptName = "Torvo";
 // The media types the analysis reads.
 constexpr const char* kMimeTypes =
     "video/x-msvideo;video/avi;video/msvideo;video/mpeg;video/x-mpeg;video/mp2t;video/mp4;video/x-m4v;"
-    "video/quicktime;video/3gpp;video/x-ms-asf;video/x-ms-wmv;video/x-flv;video/dv;video/h264;"
+    "video/quicktime;video/3gpp;video/x-ms-asf;video/x-ms-wmv;video/x-flv;video/dv;video/h264;video/h265;"
     "audio/mpeg;audio/x-mp3;audio/mp4;audio/aac;audio/x-aac;audio/ac3;audio/vnd.dts;audio/x-wav;audio/wav;"
     "audio/x-ms-wma;audio/flac;audio/ogg;";
 

@@ -175,6 +175,8 @@ TEST(AviSummary, SoundInsideTypeOneDv) {
     EXPECT_EQ(sound.channels, 2);
     EXPECT_EQ(sound.bitsPerSample, 16);
     EXPECT_EQ(sound.duration, 0.08);
+    // The DV demuxer hands the sound on raw: no decoder to miss.
+    EXPECT_EQ(sound.decoder, "not_needed");
     EXPECT_EQ(a.Field("AUDIO_SAMPLE_RATE"), "");
 }
 
