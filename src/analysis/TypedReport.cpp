@@ -147,6 +147,7 @@ TypedStream AudioStream(const StreamInfo& stream, int slot, int status) {
     if (const size_t digits = s.codec.find_first_of("123456789"); s.codec.starts_with("pcm_") && digits != std::string::npos)
         s.bitsPerSample = std::atoi(s.codec.c_str() + digits);
     s.duration = Seconds(stream.stampedDurationMs > 0 ? stream.stampedDurationMs : stream.durationMs);
+    if (!s.duration && stream.shortDurationSeconds > 0) s.duration = stream.shortDurationSeconds;
     // As the audio panel takes it: a variable rate's average first.
     int64_t kbps = 0;
     for (const AudioResult& r : results)
@@ -308,6 +309,11 @@ TypedReport BuildTypedReport(const AnalysisRecords& records, std::string_view ty
     const bool measured = container.duration && *container.duration > 0 && c.fileSize > 0;
     if (measured && (statedIsMuxRate || !container.bitRate))
         container.bitRate = static_cast<int64_t>(std::llround(static_cast<double>(c.fileSize) * 8.0 / *container.duration));
+    // A file of a few samples lasts under a millisecond: its longest stream's
+    // time, with no overall rate made from it (the headers would outweigh the sound).
+    if (!container.duration)
+        for (const TypedStream& s : report.streams)
+            if (s.duration && (!container.duration || *s.duration > *container.duration)) container.duration = s.duration;
     for (const ReadStatus& problem : records.diagnostics)
         report.diagnostics.push_back({std::string(problem.Code()), problem.Offset(), problem.Reason()});
     return report;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -204,6 +205,10 @@ struct StreamInfo {
     // container times its streams only so (Matroska, transport streams, FLV):
     // the typed report's duration; 0 when unknown.
     int64_t stampedDurationMs = 0;
+    // A stream too short to last a whole millisecond (a file of a few
+    // samples): its time in seconds to the microsecond, for the typed report;
+    // 0 otherwise (durationMs times longer streams).
+    double shortDurationSeconds = 0;
     // The sample rate and channels the codec's own configuration states where
     // the container's fields may differ (an FLV tag's flags before the AAC
     // AudioSpecificConfig): the typed report's; 0 when none.
@@ -214,6 +219,13 @@ struct StreamInfo {
     int32_t riffBlockValue = 0;  // nBlockAlign of the stream's WAVEFORMATEX
     double ngValue = 0;          // appended to the interleave text when set
 };
+
+// Sets shortDurationSeconds from units / units per second (samples / sample
+// rate, bytes / byte rate) when that is under a millisecond.
+inline void SetShortDuration(StreamInfo& stream, uint64_t units, uint64_t perSecond) {
+    if (units == 0 || perSecond == 0 || units > (perSecond - 1) / 1000) return;
+    stream.shortDurationSeconds = std::round(static_cast<double>(units) * 1e6 / static_cast<double>(perSecond)) / 1e6;
+}
 
 // One elementary stream as a transport stream's program map or a Matroska
 // track entry declares it; the container notes list them.

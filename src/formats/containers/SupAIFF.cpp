@@ -115,6 +115,7 @@ ReadStatus CSupAIFF::Analyse() {
                            : PcmCodecId(static_cast<int>(bits_), PcmLayout::kSignedBig);
     const uint64_t samples = uint64_t(frames_) * codec.samplesPerFrame;
     SetSoundDuration(records_, *sound, SamplesToMs(samples, rate_), soundBytes_);
+    SetShortDuration(*sound, samples, rate_);
     // The track line says what the file calls its compression.
     AddOnlySoundTrack(records_, aifc_ ? FourCCText(compression_) + (compressionName_.empty() ? "" : " «" + compressionName_ + "»")
                                       : "PCM");

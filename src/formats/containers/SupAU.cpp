@@ -88,8 +88,10 @@ ReadStatus CSupAU::Analyse() {
     const uint64_t dataBytes = declaredSize == kUnknownSize ? left : std::min<uint64_t>(declaredSize, left);
     if (declaredSize != kUnknownSize) records_.container.declaredLength = dataOffset + uint64_t(declaredSize);
     const uint64_t bitsPerFrame = uint64_t(encoding.bits) * channels;
-    if (bitsPerFrame > 0)
+    if (bitsPerFrame > 0) {
         SetSoundDuration(records_, *sound, SamplesToMs(dataBytes * 8 / bitsPerFrame, rate), dataBytes);
+        SetShortDuration(*sound, dataBytes * 8 / bitsPerFrame, rate);
+    }
     AddOnlySoundTrack(records_, name);
     return status;
 }

@@ -86,6 +86,7 @@ ReadStatus CSupRIFX::Analyse() {
     SetSoundFormat(*sound, rate, channels, bits, 1);
     sound->bitrateKbps = static_cast<int32_t>(uint64_t(byteRate) * 8 / 1000);
     if (byteRate > 0) SetSoundDuration(records_, *sound, SamplesToMs(dataBytes, byteRate), dataBytes);
+    SetShortDuration(*sound, dataBytes, byteRate);
     AddOnlySoundTrack(records_, Format(N_("формат 0x%04X"), tag));
     return status;
 }

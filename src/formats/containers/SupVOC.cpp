@@ -139,7 +139,10 @@ ReadStatus CSupVOC::Analyse() {
     StreamInfo* sound = AddSoundStream(records_, name, facts.formatTag);
     if (!sound) return status;
     SetSoundFormat(*sound, rate, channels, facts.bits, 1);
-    if (seconds > 0 && seconds < 1e8) SetSoundDuration(records_, *sound, static_cast<int64_t>(seconds * 1000 + 0.5), soundBytes);
+    if (seconds > 0 && seconds < 1e8) {
+        SetSoundDuration(records_, *sound, static_cast<int64_t>(seconds * 1000 + 0.5), soundBytes);
+        SetShortDuration(*sound, static_cast<uint64_t>(seconds * 1e6 + 0.5), 1000000);
+    }
     AddOnlySoundTrack(records_, name);
     return status;
 }

@@ -309,6 +309,7 @@ void CSupAvi::Handle(std::string_view path, uint64_t position, uint32_t size, bo
             const uint64_t present = length > position + 8 ? length - position - 8 : 0;
             const uint64_t bytes = std::min<uint64_t>(size, present);
             if (waveByteRate_ > 0) stream.durationMs = static_cast<int64_t>(bytes * 1000 / waveByteRate_);
+            SetShortDuration(stream, bytes, waveByteRate_);
             break;
         }
         case Action::kCdxaData:

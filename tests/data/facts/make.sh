@@ -38,9 +38,14 @@ wave[4:8] = struct.pack("<I", 0x7FFFF000 + at)
 open(sys.argv[1], "wb").write(wave)
 PY
 
+# Five samples: a file that lasts under a millisecond.
+for f in few_samples.aiff:pcm_s16be few_samples.au:pcm_s16be few_samples.wav:pcm_s16le; do
+  ff -f lavfi -i sine=frequency=440:sample_rate=44100 -af atrim=end_sample=5 -c:a "${f#*:}" -bitexact "${f%%:*}"
+done
+
 # What ffprobe says: one line per stream and one per file.
 : > expected.txt
-for f in *.mp3 *.flac *.m4a *.mka *.mp4 *.mkv *.flv *.asf *.wav; do
+for f in *.mp3 *.flac *.m4a *.mka *.mp4 *.mkv *.flv *.asf *.wav *.aiff *.au; do
   ffprobe -v error -show_entries \
     stream=index,codec_type,codec_name,width,height,r_frame_rate,sample_rate,channels,duration:stream_disposition=attached_pic:format=format_name,duration \
     -of compact=p=0 "$f" | sed -e 's/|$//' -e '/^$/d' | awk -v f="$f" '!seen[$0]++ { print f "\t" $0 }' >> expected.txt
