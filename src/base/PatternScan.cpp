@@ -5,6 +5,9 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define TORVO_X86_VECTORS 1
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>  // glibc 2.33 and later
+#endif
 #endif
 
 namespace torvo {
@@ -138,10 +141,17 @@ __attribute__((target("avx2"))) uint64_t Find32(const uint8_t* d, uint64_t p, ui
     return Find16<N>(d, p, end, t, v);
 }
 
+// The loader has already asked the processor (and the kernel, for the
+// register state) which features are usable; its answer costs no CPUID,
+// which a virtual machine may have to trap, at every start.
+#ifdef CPU_FEATURE_ACTIVE
+const bool kHaveAvx2 = CPU_FEATURE_ACTIVE(AVX2);
+#else
 const bool kHaveAvx2 = [] {
     __builtin_cpu_init();  // static initialisers may run before the library's own
     return __builtin_cpu_supports("avx2") != 0;
 }();
+#endif
 #endif
 
 template <uint32_t N>
