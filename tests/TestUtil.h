@@ -72,6 +72,10 @@ public:
         if (::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(bytes.size()))
             throw std::runtime_error("pwrite failed");
     }
+    // Shortens (or lengthens) the file, as another program might while it is read.
+    void Resize(uint64_t size) {
+        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) throw std::runtime_error("ftruncate failed");
+    }
     MemFile(MemFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     MemFile(const MemFile&) = delete;
     ~MemFile() {

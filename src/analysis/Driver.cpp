@@ -93,8 +93,9 @@ bool CAnalysisDriver::AnalyseFile(const std::string& path) {
         const bool whole = reader.IsFile() && reader.BaseOffset() == 0 && header.size() == reader.PhysicalSize();
         const uint8_t* bytes = whole ? header.data() : nullptr;
         const uint64_t size = reader.PhysicalSize();
+        std::unique_ptr<MappedRegion> mapped = whole ? reader.ReleaseHeaderMapping() : nullptr;
         opened.reset();
-        StartScan(path, bytes, size);
+        StartScan(path, bytes, size, std::move(mapped));
     }
     return true;
 }

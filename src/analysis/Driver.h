@@ -118,8 +118,9 @@ private:
     UserMessage message_;
     bool brokenFile_ = false;
     // whole: the file's bytes when the header read took in all of it (size
-    // bytes, in the spare header): the scan then reads them from there.
-    bool StartScan(const std::string& path, const uint8_t* whole, uint64_t size);
+    // bytes, in the spare header or in `mapped`): the scan then reads them from there.
+    bool StartScan(const std::string& path, const uint8_t* whole, uint64_t size,
+                   std::unique_ptr<MappedRegion> mapped = nullptr);
     std::unique_ptr<CFastScan> scan_;
     ScanDisplayState scanDisplay_;
     int scanTicks_ = 0;

@@ -123,12 +123,19 @@ void CAnalysisDriver::StopScanKeepingResults() {
                              kColourWarning);
 }
 
-bool CAnalysisDriver::StartScan(const std::string& path, const uint8_t* whole, uint64_t size) {
+bool CAnalysisDriver::StartScan(const std::string& path, const uint8_t* whole, uint64_t size,
+                                std::unique_ptr<MappedRegion> mapped) {
     if (!options_.scanEntireFile) return false;
     std::optional<FastScanParams> params = ScanParamsFor(records_, path);
     if (!params) return false;
     std::unique_ptr<ScanSource> source;  // null: the file itself
-    if (whole && whole == spareHeader_.bytes.get() && size <= spareHeader_.capacity) {
+    if (mapped && whole == mapped->Data() && size <= mapped->Size()) {
+        // Read from the mapping, which goes with the scan; never scanned in
+        // place (no room to pad, and not writable).
+        std::shared_ptr<MappedRegion> region(std::move(mapped));
+        source = std::make_unique<CHeldFileSource>(const_cast<uint8_t*>(region->Data()), static_cast<size_t>(size),
+                                                   0, [region](uint8_t*, size_t) {});
+    } else if (whole && whole == spareHeader_.bytes.get() && size <= spareHeader_.capacity) {
         // The block goes to the scan and comes back to the spare when the scan is deleted.
         const size_t capacity = spareHeader_.capacity;
         spareHeader_.capacity = 0;

@@ -89,6 +89,7 @@ int64_t ScanSource::FinishRead() {
 CDirectFileSource::~CDirectFileSource() {
     // A read under way on a helper thread uses the descriptor: let it land first.
     while (ReadsUnderWay() > 0) ScanSource::FinishRead();
+    guard_.reset();
     if (residency_) ::munmap(residency_, size_);
     if (fd_ >= 0) ::close(fd_);
 }
@@ -107,6 +108,15 @@ bool CDirectFileSource::Open(const std::string& path) {
     if (map != MAP_FAILED) residency_ = map;
     const double resident = ResidentShare();
     mapped_ = resident == 1.0;
+    if (mapped_) {
+        // A file cut short while the scan reads its mapping reads as zeros
+        // from there instead of ending the process.
+        guard_ = std::make_unique<MappingGuard>(residency_, size_);
+        if (!guard_->Guarded()) {
+            guard_.reset();
+            mapped_ = false;
+        }
+    }
     if (size_ <= kBufferedUpTo && !mapped_ && residency_) {
         // Read buffered as before: the mapping served only the question.
         ::munmap(residency_, size_);

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/MappedRegion.h"
 #include "formats/mpeg/FrameScanner.h"
 #include "formats/mpeg/PictureRecorder.h"
 
@@ -112,6 +113,7 @@ private:
     // Every page of the file was in the cache when it was opened: the scan
     // reads it through that mapping.
     bool mapped_ = false;
+    std::unique_ptr<MappingGuard> guard_;  // while the scan reads the mapping
     uint64_t releasedUpTo_ = 0;  // of the mapping, by DoneWithMapped
     std::deque<int64_t> inlineResults_;  // buffered reads done at StartRead
 };

@@ -81,7 +81,8 @@ bool CFileCache::Open(const std::string& path) {
         const int flags = ::fcntl(fd_, F_GETFL);
         if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
     }
-    off_t end = S_ISREG(st.st_mode) ? st.st_size : ::lseek(fd_, 0, SEEK_END);
+    regularFile_ = S_ISREG(st.st_mode);
+    off_t end = regularFile_ ? st.st_size : ::lseek(fd_, 0, SEEK_END);
     physicalSize_ = end > 0 ? static_cast<uint64_t>(end) : 0;
     baseOffset_ = 0;
     logicalLength_ = physicalSize_;
@@ -148,8 +149,31 @@ size_t CFileCache::ReadFile(uint64_t fileOffset, uint8_t* dst, size_t length) {
     return done;
 }
 
+bool CFileCache::MapHeader(size_t want) {
+    const bool mappedBefore = mappedHeader_ != nullptr;
+    mappedHeader_.reset();
+    if (!regularFile_ || want == 0) return false;
+    if (!mappedBefore) {
+        // A buffer at hand is filled faster than pages are mapped in; the
+        // mapping pays where a new buffer would have to be cleared first.
+        const bool bufferAtHand = (ownedHeader_ && headerCapacity_ >= want) ||
+                                  (spare_ && spare_->bytes && spare_->capacity >= want);
+        if (want <= kSmallHeader || bufferAtHand || (spare_ && spare_->mappedOnce)) return false;
+    }
+    mappedHeader_ = MappedRegion::Map(fd_, baseOffset_, want);
+    if (!mappedHeader_) return false;
+    if (spare_) spare_->mappedOnce = true;
+    header_ = mappedHeader_->Data();
+    headerLength_ = want;
+    windowValid_ = 0;
+    lastError_ = 0;
+    hasHeader_ = true;
+    return true;
+}
+
 bool CFileCache::LoadHeader() {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(logicalLength_, kHeaderSize));
+    if (MapHeader(want)) return true;
     if (!ownedHeader_ || headerCapacity_ < want) {
         if (spare_ && spare_->bytes && spare_->capacity >= want) {
             ownedHeader_ = std::move(spare_->bytes);

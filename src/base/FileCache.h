@@ -1,6 +1,7 @@
 // CFileCache: the random-access reader every header parser uses.
 //
-// The first 4 MiB of the logical file are kept in memory (the header buffer);
+// The first 4 MiB of the logical file are kept in memory (the header buffer,
+// or a mapping of them);
 // everything beyond is served through a 256 KiB window that is reloaded on
 // demand. A logical start (base offset) lets callers step over an ID3 tag, a
 // CD-image header or a RIFF CDXA wrapper: every position below is logical.
@@ -13,6 +14,7 @@
 #include <string_view>
 
 #include "base/ByteView.h"
+#include "base/MappedRegion.h"
 
 namespace torvo {
 
@@ -37,6 +39,9 @@ public:
     struct SpareHeader {
         OwnedBytes bytes;
         size_t capacity = 0;
+        // A reader mapped its header instead of taking a new buffer: the
+        // next one takes a buffer, which the readers after it then reuse.
+        bool mappedOnce = false;
     };
 
     static constexpr uint64_t kHeaderSize = 0x400000;  // 4 MiB
@@ -105,6 +110,10 @@ public:
 
     // The bytes actually read into the header buffer (logical start onwards).
     ByteView Header() const { return ByteView(header_, headerLength_); }
+    // The mapping that holds the header, when it is one, for whoever goes on
+    // reading those bytes after the reader (the full scan); the reader must
+    // not be used afterwards.
+    std::unique_ptr<MappedRegion> ReleaseHeaderMapping() { return std::move(mappedHeader_); }
 
     uint64_t Position() const { return position_; }
     void SetPosition(uint64_t position) { position_ = position < logicalLength_ ? position : logicalLength_; }
@@ -116,6 +125,7 @@ public:
 
 private:
     bool LoadHeader();
+    bool MapHeader(size_t want);
     bool LoadWindow(uint64_t start);
     size_t ReadFile(uint64_t fileOffset, uint8_t* dst, size_t length);
     void DetectCdImage();
@@ -128,7 +138,12 @@ private:
     uint64_t logicalLength_ = 0;
     uint64_t physicalSize_ = 0;
 
+    bool regularFile_ = false;
     SpareHeader* spare_ = nullptr;
+    // The header read through the page cache instead of copied: the first
+    // file of a run, for which a buffer would have to be cleared and faulted
+    // in, and every file read without a spare.
+    std::unique_ptr<MappedRegion> mappedHeader_;
     OwnedBytes ownedHeader_;
     const uint8_t* header_ = nullptr;
     size_t headerLength_ = 0;

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <future>
 
 #include "TestUtil.h"
+#include "base/MappedRegion.h"
 
 namespace torvo {
 namespace {
@@ -218,6 +221,84 @@ TEST(FileCache, PositionsPastFourGibibytesWork) {
     EXPECT_EQ(r.Be16At(size - 2), 0x1234);
     EXPECT_EQ(r.Be16At(size - 1), 0);
     EXPECT_EQ(r.Find(4 * 1024 * MiB, "\xDE\xAD", 1000), static_cast<int64_t>(4 * 1024 * MiB + 100));
+}
+
+// A run's readers: the first maps its header (a new buffer would have to be
+// cleared), the second takes a buffer, the third reuses it; a reader without
+// a spare always maps. Mapped or read, the bytes are the same, also after an
+// odd skip.
+TEST(FileCache, HeaderMappedOrReadHoldsTheSameBytes) {
+    MemFile file(PatternBytes(MiB + 3));
+    CFileCache::SpareHeader spare;
+    const bool expectMapped[] = {true, false, false};
+    for (const bool mapped : expectMapped) {
+        CFileCache r(&spare);
+        ASSERT_TRUE(r.Open(file.Path()));
+        ASSERT_EQ(r.Header().size(), MiB + 3);
+        EXPECT_TRUE(MapHolds(r, 0, 64) && MapHolds(r, MiB - 61, 64));
+        ASSERT_TRUE(r.Skip(4099));
+        EXPECT_EQ(r.Header().size(), MiB + 3 - 4099);
+        EXPECT_EQ(r.U8At(0), PatternByte(4099));
+        EXPECT_EQ(r.U8At(MiB - 4097), PatternByte(MiB + 2));
+        EXPECT_EQ(r.ReleaseHeaderMapping() != nullptr, mapped);
+    }
+    EXPECT_TRUE(spare.bytes != nullptr);
+    CFileCache alone;
+    ASSERT_TRUE(alone.Open(file.Path()));
+    EXPECT_TRUE(MapHolds(alone, MiB - 64, 64));
+    EXPECT_NE(alone.ReleaseHeaderMapping(), nullptr);
+}
+
+// A file another program cuts short while it is mapped: its lost pages read
+// as zeros instead of ending the process, in the header and in the scan's
+// mapping alike. A fault outside any mapping of ours still ends it.
+TEST(MappedRegion, FileCutShortReadsAsZerosWhereItsPagesWent) {
+    MemFile file(PatternBytes(2 * MiB));
+    CFileCache r;
+    ASSERT_TRUE(r.Open(file.Path()));
+    const ByteView header = r.Header();
+    ASSERT_EQ(header.size(), 2 * MiB);
+    file.Resize(4 * KiB);
+    EXPECT_EQ(header.U8(4 * KiB - 1), PatternByte(4 * KiB - 1));
+    EXPECT_EQ(header.U8(MiB), 0);
+    EXPECT_EQ(header.U8(2 * MiB - 1), 0);
+
+    MemFile again(PatternBytes(64 * KiB));
+    const int fd = ::open(again.Path().c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    std::unique_ptr<MappedRegion> region = MappedRegion::Map(fd, 100, 64 * KiB - 100);
+    ::close(fd);
+    ASSERT_NE(region, nullptr);
+    EXPECT_EQ(region->Data()[0], PatternByte(100));
+    EXPECT_FALSE(region->LostBytes());
+    again.Resize(0);
+    EXPECT_EQ(region->Data()[32 * KiB], 0);
+    EXPECT_TRUE(region->LostBytes());
+
+    MemFile scanned(PatternBytes(64 * KiB));
+    const int scannedFd = ::open(scanned.Path().c_str(), O_RDONLY);
+    void* whole = ::mmap(nullptr, 64 * KiB, PROT_READ, MAP_SHARED, scannedFd, 0);
+    ::close(scannedFd);
+    ASSERT_NE(whole, MAP_FAILED);
+    {
+        MappingGuard guard(whole, 64 * KiB);
+        ASSERT_TRUE(guard.Guarded());
+        scanned.Resize(0);
+        EXPECT_EQ(static_cast<const volatile uint8_t*>(whole)[40 * KiB], 0);
+        EXPECT_TRUE(guard.LostBytes());
+    }
+    ::munmap(whole, 64 * KiB);
+
+    EXPECT_DEATH(
+        {
+            MemFile loose(PatternBytes(64 * KiB));
+            const int looseFd = ::open(loose.Path().c_str(), O_RDONLY);
+            const auto* bytes = static_cast<const volatile uint8_t*>(
+                ::mmap(nullptr, 64 * KiB, PROT_READ, MAP_SHARED, looseFd, 0));
+            loose.Resize(0);
+            (void)bytes[8 * KiB];
+        },
+        "");
 }
 
 }  // namespace
