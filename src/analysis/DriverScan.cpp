@@ -130,11 +130,11 @@ bool CAnalysisDriver::StartScan(const std::string& path, const uint8_t* whole, u
     if (!params) return false;
     std::unique_ptr<ScanSource> source;  // null: the file itself
     if (mapped && whole == mapped->Data() && size <= mapped->Size()) {
-        // Read from the mapping, which goes with the scan; never scanned in
-        // place (no room to pad, and not writable).
+        // Scanned where it lies: the mapping goes with the scan, which pads
+        // its last page in the process's private copy of it.
         std::shared_ptr<MappedRegion> region(std::move(mapped));
-        source = std::make_unique<CHeldFileSource>(const_cast<uint8_t*>(region->Data()), static_cast<size_t>(size),
-                                                   0, [region](uint8_t*, size_t) {});
+        source = std::make_unique<CHeldFileSource>(region->PrivateBytes(), static_cast<size_t>(size),
+                                                   region->Capacity(), [region](uint8_t*, size_t) {});
     } else if (whole && whole == spareHeader_.bytes.get() && size <= spareHeader_.capacity) {
         // The block goes to the scan and comes back to the spare when the scan is deleted.
         const size_t capacity = spareHeader_.capacity;

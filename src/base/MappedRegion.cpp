@@ -50,7 +50,9 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
         // A private page of zeros where the file's page was; the access is
         // retried when the handler returns. mmap is a plain system call.
         void* page = reinterpret_cast<void*>(address & ~(PageSize() - 1));
-        if (::mmap(page, PageSize(), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) break;
+        if (::mmap(page, PageSize(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) ==
+            MAP_FAILED)
+            break;
         slot.lost.store(true, std::memory_order_relaxed);
         return;
     }
@@ -96,7 +98,9 @@ std::unique_ptr<MappedRegion> MappedRegion::Map(int fd, uint64_t offset, size_t 
     const uint64_t pageStart = offset & ~uint64_t(PageSize() - 1);
     const auto lead = static_cast<size_t>(offset - pageStart);
     const size_t mappedLength = lead + length;
-    void* base = ::mmap(nullptr, mappedLength, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(pageStart));
+    // Writable as a private copy only (the full scan pads the last page in
+    // place): a private mapping never writes anything back to the file.
+    void* base = ::mmap(nullptr, mappedLength, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, static_cast<off_t>(pageStart));
     if (base == MAP_FAILED) return nullptr;
     const int slot = TakeSlot(base, mappedLength);
     if (slot < 0) {
@@ -115,6 +119,11 @@ MappedRegion::~MappedRegion() {
 }
 
 bool MappedRegion::LostBytes() const { return SlotLost(slot_); }
+
+size_t MappedRegion::Capacity() const {
+    const uintptr_t page = PageSize();
+    return (mappedLength_ + page - 1) / page * page - static_cast<size_t>(data_ - base_);
+}
 
 MappingGuard::MappingGuard(const void* begin, size_t length) : slot_(TakeSlot(begin, length)) {}
 MappingGuard::~MappingGuard() { FreeSlot(slot_); }

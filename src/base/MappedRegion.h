@@ -28,6 +28,10 @@ public:
 
     const uint8_t* Data() const { return data_; }
     size_t Size() const { return size_; }
+    // The region's bytes as this process's own copy, up to the end of the
+    // last page (Capacity() bytes): writes change only the copy, never the file.
+    uint8_t* PrivateBytes() { return data_; }
+    size_t Capacity() const;
     // Whether a page of the region vanished (the file was shortened) and reads as zeros.
     bool LostBytes() const;
 
@@ -36,7 +40,7 @@ private:
         : base_(base), mappedLength_(mappedLength), data_(base + lead), size_(size), slot_(slot) {}
     uint8_t* base_;
     size_t mappedLength_;
-    const uint8_t* data_;
+    uint8_t* data_;
     size_t size_;
     int slot_;
 };

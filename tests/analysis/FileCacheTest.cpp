@@ -271,6 +271,13 @@ TEST(MappedRegion, FileCutShortReadsAsZerosWhereItsPagesWent) {
     ASSERT_NE(region, nullptr);
     EXPECT_EQ(region->Data()[0], PatternByte(100));
     EXPECT_FALSE(region->LostBytes());
+    // Writes (the scan's padding) stay in the process's copy.
+    ASSERT_GE(region->Capacity(), region->Size());
+    region->PrivateBytes()[0] = static_cast<uint8_t>(~PatternByte(100));
+    region->PrivateBytes()[region->Capacity() - 1] = 0xFF;
+    CFileCache check;
+    ASSERT_TRUE(check.Open(again.Path()));
+    EXPECT_EQ(check.U8At(100), PatternByte(100));
     again.Resize(0);
     EXPECT_EQ(region->Data()[32 * KiB], 0);
     EXPECT_TRUE(region->LostBytes());
