@@ -123,6 +123,7 @@ bool CFileCache::AttachMemory(const uint8_t* data, size_t length, bool copy) {
 bool CFileCache::Skip(uint64_t n) {
     if (!hasHeader_) return false;
     n = std::min(n, logicalLength_);
+    const bool wholeHeaderHeld = headerLength_ == std::min<uint64_t>(logicalLength_, kHeaderSize);
     baseOffset_ += n;
     logicalLength_ -= n;
     windowValid_ = 0;
@@ -131,7 +132,21 @@ bool CFileCache::Skip(uint64_t n) {
         headerLength_ -= static_cast<size_t>(n);
         return true;
     }
+    if (wholeHeaderHeld && !mappedHeader_ && ownedHeader_ && n < headerLength_) return ShiftHeader(static_cast<size_t>(n));
     return LoadHeader();
+}
+
+// The bytes after the skipped ones are held already: they move to the front
+// and only the header's new tail is read from the file.
+bool CFileCache::ShiftHeader(size_t n) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(logicalLength_, kHeaderSize));
+    const size_t kept = headerLength_ - n;  // never more than want
+    uint8_t* const bytes = ownedHeader_.get();
+    std::memmove(bytes, bytes + n, kept);
+    errno = 0;
+    lastError_ = 0;
+    headerLength_ = kept + ReadFile(baseOffset_ + kept, bytes + kept, want - kept);
+    return headerLength_ == want || lastError_ == 0;  // a read error, not a short file, fails
 }
 
 size_t CFileCache::ReadFile(uint64_t fileOffset, uint8_t* dst, size_t length) {

@@ -126,6 +126,7 @@ public:
 private:
     bool LoadHeader();
     bool MapHeader(size_t want);
+    bool ShiftHeader(size_t n);
     bool LoadWindow(uint64_t start);
     size_t ReadFile(uint64_t fileOffset, uint8_t* dst, size_t length);
     void DetectCdImage();
