@@ -6,7 +6,10 @@
 #include <immintrin.h>
 #define TORVO_X86_VECTORS 1
 #if __has_include(<sys/platform/x86.h>)
-#include <sys/platform/x86.h>  // glibc 2.33 and later
+// glibc 2.33 and later; a C header whose one word C++ lacks is _Bool.
+#define _Bool bool
+#include <sys/platform/x86.h>
+#undef _Bool
 #endif
 #endif
 
