@@ -144,16 +144,54 @@ __attribute__((target("avx2"))) uint64_t Find32(const uint8_t* d, uint64_t p, ui
     return Find16<N>(d, p, end, t, v);
 }
 
+// Lanes where every term holds for the 64 positions from `at`, one mask
+// carried from term to term.
+template <uint32_t N, bool Masked, size_t... I>
+__attribute__((target("avx512bw"), always_inline)) inline uint64_t Match64(const uint8_t* at, const uint64_t* offsets,
+                                                                           const __m512i* masks, const __m512i* values,
+                                                                           std::index_sequence<I...>) {
+    __mmask64 all = ~__mmask64(0);
+    auto term = [&](size_t i, __mmask64 lanes) __attribute__((target("avx512bw"), always_inline)) {
+        __m512i bytes = _mm512_loadu_si512(at + offsets[i]);
+        if constexpr (Masked) bytes = _mm512_and_si512(bytes, masks[i]);
+        return _mm512_mask_cmpeq_epi8_mask(lanes, bytes, values[i]);
+    };
+    ((all = term(I, all)), ...);
+    return all;
+}
+
+template <uint32_t N, bool Masked>
+__attribute__((target("avx512bw"))) uint64_t Find64(const uint8_t* d, uint64_t p, uint64_t end,
+                                                    const BytePattern::Term* t, const Visitor& v) {
+    __m512i masks[N], values[N];
+    uint64_t offsets[N];
+    for (uint32_t i = 0; i < N; ++i) {
+        masks[i] = _mm512_set1_epi8(static_cast<char>(t[i].mask));
+        values[i] = _mm512_set1_epi8(static_cast<char>(t[i].value));
+        offsets[i] = t[i].offset;
+    }
+    constexpr auto terms = std::make_index_sequence<N>();
+    uint64_t found = ByteView::npos;
+    while (p + 64 <= end) {
+        const uint64_t bits = Match64<N, Masked>(d + p, offsets, masks, values, terms);
+        p = bits ? VisitBlock(bits, p, 64, v, found) : p + 64;
+        if (p == ByteView::npos) return found;
+    }
+    return Find32<N, Masked>(d, p, end, t, v);
+}
+
 // The loader has already asked the processor (and the kernel, for the
 // register state) which features are usable; its answer costs no CPUID,
 // which a virtual machine may have to trap, at every start.
 #ifdef CPU_FEATURE_ACTIVE
 const bool kHaveAvx2 = CPU_FEATURE_ACTIVE(AVX2);
+const bool kHaveAvx512 = kHaveAvx2 && CPU_FEATURE_ACTIVE(AVX512BW);
 #else
 const bool kHaveAvx2 = [] {
     __builtin_cpu_init();  // static initialisers may run before the library's own
     return __builtin_cpu_supports("avx2") != 0;
 }();
+const bool kHaveAvx512 = kHaveAvx2 && __builtin_cpu_supports("avx512bw") != 0;
 #endif
 #endif
 
@@ -161,12 +199,13 @@ template <uint32_t N>
 uint64_t FindTerms(unsigned lanes, const uint8_t* d, uint64_t p, uint64_t end, const BytePattern::Term* t,
                    const Visitor& v) {
 #ifdef TORVO_X86_VECTORS
-    if (lanes == 0) lanes = kHaveAvx2 ? 32 : 16;
-    if (lanes == 32 && kHaveAvx2) {
-        bool masked = false;
-        for (uint32_t i = 0; i < N; ++i) masked = masked || t[i].mask != 0xFF;
+    if (lanes == 0) lanes = kHaveAvx512 ? 64 : kHaveAvx2 ? 32 : 16;
+    bool masked = false;
+    for (uint32_t i = 0; i < N; ++i) masked = masked || t[i].mask != 0xFF;
+    if (lanes == 64 && kHaveAvx512)
+        return masked ? Find64<N, true>(d, p, end, t, v) : Find64<N, false>(d, p, end, t, v);
+    if (lanes >= 32 && kHaveAvx2)
         return masked ? Find32<N, true>(d, p, end, t, v) : Find32<N, false>(d, p, end, t, v);
-    }
     if (lanes != 1) return Find16<N>(d, p, end, t, v);
 #else
     (void)lanes;

@@ -61,7 +61,8 @@ void ForEachPattern(ByteView data, const BytePattern& pattern, uint64_t from, ui
         0, data, pattern, from, to, [](void* context, uint64_t p) { return (*static_cast<Visit*>(context))(p); }, &visit);
 }
 
-// True when this processor has AVX2 (the widest search path).
+// True when this processor has AVX2 (the one-byte search's widest path; the
+// pattern search goes to AVX-512 where the processor has it).
 bool HaveAvx2();
 
 namespace detail {

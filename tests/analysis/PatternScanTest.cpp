@@ -40,7 +40,7 @@ TEST(PatternScan, EveryWidthFindsWhatAPlainSearchFinds) {
             const uint64_t from = random() % (bytes.size() + 2);
             const uint64_t to = query % 4 == 0 ? ByteView::npos : random() % (bytes.size() + 40);
             const uint64_t expected = NaiveFind(bytes, pattern, from, to);
-            for (const unsigned lanes : {1u, 16u, 32u, 0u}) {
+            for (const unsigned lanes : {1u, 16u, 32u, 64u, 0u}) {
                 ASSERT_EQ(FindPatternWith(lanes, view, pattern, from, to), expected)
                     << "lanes " << lanes << " size " << bytes.size() << " from " << from << " to " << to;
                 // An end just at a match: the match is outside.
